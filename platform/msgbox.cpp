@@ -1,0 +1,158 @@
+#include "platform/msgbox.h"
+
+#include <atomic>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "platform/testswitch.h"
+
+namespace kp {
+namespace {
+
+std::mutex g_mutex;  // guards the backend and the deferred queue
+BoxBackend g_backend;
+std::deque<BoxRequest> g_deferred;
+
+std::mutex g_ui_mutex;
+bool g_ui_marked = false;
+std::thread::id g_ui_thread;
+
+const char* IconName(Icon icon) {
+    switch (icon) {
+        case Icon::Exclamation: return "exclamation";
+        case Icon::Stop: return "stop";
+        case Icon::Question: return "question";
+        case Icon::Information: return "information";
+        case Icon::None: break;
+    }
+    return "none";
+}
+
+const char* AnswerName(Answer a) {
+    switch (a) {
+        case Answer::Ok: return "ok";
+        case Answer::Cancel: return "cancel";
+        case Answer::Yes: return "yes";
+        case Answer::No: return "no";
+    }
+    return "?";
+}
+
+// Without a backend: the test log when the switch is set, else standard error.
+Answer BuiltIn(const BoxRequest& box) {
+    Answer a = DefaultAnswer(box);
+    std::string log = TestMessageBoxLog();
+    FILE* f = log.empty() ? stderr : std::fopen(log.c_str(), "a");
+    if (f != nullptr) {
+        std::fprintf(f, "[%s] (%s) %s -> %s\n", box.caption.c_str(), IconName(box.icon),
+                     box.text.c_str(), AnswerName(a));
+        if (f != stderr) std::fclose(f);
+    }
+    return a;
+}
+
+}  // namespace
+
+Answer DefaultAnswer(const BoxRequest& box) {
+    static const Answer kOk[] = {Answer::Ok};
+    static const Answer kOkCancel[] = {Answer::Ok, Answer::Cancel};
+    static const Answer kYesNo[] = {Answer::Yes, Answer::No};
+    static const Answer kYesNoCancel[] = {Answer::Yes, Answer::No, Answer::Cancel};
+    const Answer* set = kOk;
+    int n = 1;
+    switch (box.buttons) {
+        case Buttons::Ok: break;
+        case Buttons::OkCancel: set = kOkCancel; n = 2; break;
+        case Buttons::YesNo: set = kYesNo; n = 2; break;
+        case Buttons::YesNoCancel: set = kYesNoCancel; n = 3; break;
+    }
+    int i = box.defaultButton;
+    if (i < 0 || i >= n) i = 0;
+    return set[i];
+}
+
+BoxBackend SetMessageBoxBackend(BoxBackend backend) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    BoxBackend old = std::move(g_backend);
+    g_backend = std::move(backend);
+    return old;
+}
+
+void MarkUiThread() {
+    std::lock_guard<std::mutex> lock(g_ui_mutex);
+    g_ui_thread = std::this_thread::get_id();
+    g_ui_marked = true;
+}
+
+bool OnUiThread() {
+    std::lock_guard<std::mutex> lock(g_ui_mutex);
+    if (!g_ui_marked) {
+        g_ui_thread = std::this_thread::get_id();
+        g_ui_marked = true;
+    }
+    return g_ui_thread == std::this_thread::get_id();
+}
+
+Answer MessageBox(const BoxRequest& box) {
+    if (!OnUiThread()) {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_deferred.push_back(box);
+        return DefaultAnswer(box);
+    }
+    BoxBackend backend;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        backend = g_backend;
+    }
+    return backend ? backend(box) : BuiltIn(box);
+}
+
+Answer MessageBox(Owner owner, const std::string& text, const std::string& caption, Icon icon,
+                  Buttons buttons) {
+    BoxRequest box;
+    box.owner = owner;
+    box.text = text;
+    box.caption = caption;
+    box.icon = icon;
+    box.buttons = buttons;
+    return MessageBox(box);
+}
+
+void FlushDeferredBoxes() {
+    if (!OnUiThread()) return;
+    for (;;) {
+        BoxRequest box;
+        {
+            std::lock_guard<std::mutex> lock(g_mutex);
+            if (g_deferred.empty()) return;
+            box = std::move(g_deferred.front());
+            g_deferred.pop_front();
+        }
+        MessageBox(box);
+    }
+}
+
+size_t DeferredBoxCount() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_deferred.size();
+}
+
+BoxRecorder::BoxRecorder() {
+    previous_ = SetMessageBoxBackend([this](const BoxRequest& box) { return Record(box); });
+}
+
+BoxRecorder::~BoxRecorder() { SetMessageBoxBackend(std::move(previous_)); }
+
+Answer BoxRecorder::Record(const BoxRequest& box) {
+    boxes_.push_back(box);
+    if (!script_.empty()) {
+        Answer a = script_.front();
+        script_.erase(script_.begin());
+        return a;
+    }
+    return DefaultAnswer(box);
+}
+
+}  // namespace kp

@@ -1,0 +1,74 @@
+// The message-box service: every failure, question and notice of the suite goes through it.
+//
+// Programs install a backend that shows a modal box (QMessageBox); tests install a recorder, or
+// set KESTREL_TEST_MSGBOX_LOG=<file> so that every box is appended to that file and answered with
+// its default button (child programs started by a test inherit the switch, so no box ever waits
+// for a person). With neither, the box is written to standard error and answered by default.
+//
+// A box asked for on a thread other than the user-interface thread is never shown from there:
+// it is queued, answered with its default button at once, and shown by the user-interface thread
+// when it calls FlushDeferredBoxes() (the worker team does so after every join).
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kp {
+
+enum class Icon { None, Exclamation, Stop, Question, Information };
+enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class Answer { Ok, Cancel, Yes, No };
+// Which window owns the box; the program's backend maps it to a widget.
+enum class Owner { None, Main, Progress, Active };
+
+struct BoxRequest {
+    Owner owner = Owner::Main;
+    std::string text;
+    std::string caption;
+    Icon icon = Icon::None;
+    Buttons buttons = Buttons::Ok;
+    int defaultButton = 0;  // index into the buttons of the set, 0 = first
+};
+
+// The answer a box gives when nobody is asked: its default button.
+Answer DefaultAnswer(const BoxRequest& box);
+
+using BoxBackend = std::function<Answer(const BoxRequest&)>;
+// Installs the backend of the program (nullptr restores the built-in one). Returns the old one.
+BoxBackend SetMessageBoxBackend(BoxBackend backend);
+
+// Shows a box and returns the answer. Safe to call from any thread (see above).
+Answer MessageBox(const BoxRequest& box);
+Answer MessageBox(Owner owner, const std::string& text, const std::string& caption,
+                  Icon icon = Icon::Exclamation, Buttons buttons = Buttons::Ok);
+
+// Shows, on the user-interface thread, the boxes queued by other threads, in their order.
+void FlushDeferredBoxes();
+size_t DeferredBoxCount();
+
+// The thread that shows boxes and owns the report: the first caller of MarkUiThread, or the
+// thread that first asked whether it is on it.
+void MarkUiThread();
+bool OnUiThread();
+
+// A recorder for tests: records every box and answers from a script (then by default).
+class BoxRecorder {
+public:
+    BoxRecorder();   // installs itself as the backend
+    ~BoxRecorder();  // restores the previous backend
+    BoxRecorder(const BoxRecorder&) = delete;
+    BoxRecorder& operator=(const BoxRecorder&) = delete;
+
+    void Script(std::vector<Answer> answers) { script_ = std::move(answers); }
+    const std::vector<BoxRequest>& boxes() const { return boxes_; }
+    void Clear() { boxes_.clear(); }
+
+private:
+    Answer Record(const BoxRequest& box);
+    std::vector<BoxRequest> boxes_;
+    std::vector<Answer> script_;
+    BoxBackend previous_;
+};
+
+}  // namespace kp

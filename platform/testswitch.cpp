@@ -1,0 +1,31 @@
+#include "platform/testswitch.h"
+
+#include <cstdlib>
+#include <string>
+
+namespace kp {
+
+namespace {
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? std::string(v) : std::string();
+}
+}  // namespace
+
+std::string TestMessageBoxLog() { return Env("KESTREL_TEST_MSGBOX_LOG"); }
+
+double TestSleepScale() {
+    std::string v = Env("KESTREL_TEST_SLEEP_SCALE");
+    if (v.empty()) return 1.0;
+    char* end = nullptr;
+    double f = std::strtod(v.c_str(), &end);
+    if (end == v.c_str() || f < 0.0) return 1.0;
+    return f;
+}
+
+std::string ProcRoot() {
+    std::string v = Env("KESTREL_PROC_ROOT");
+    return v.empty() ? std::string("/proc") : v;
+}
+
+}  // namespace kp

@@ -1,0 +1,15 @@
+// Switches that only tests set. They are read here and nowhere else.
+#pragma once
+
+#include <string>
+
+namespace kp {
+
+// KESTREL_TEST_MSGBOX_LOG: the file every message box is appended to (empty: not set).
+std::string TestMessageBoxLog();
+// KESTREL_TEST_SLEEP_SCALE: the factor every fixed pause is scaled by (1.0 when not set).
+double TestSleepScale();
+// KESTREL_PROC_ROOT: where the counter readers find /proc ("/proc" when not set).
+std::string ProcRoot();
+
+}  // namespace kp
