@@ -1,0 +1,43 @@
+// EngineHost: the one way the engine reaches the program's windows. The shell implements it
+// with Qt; tests implement it with a recorder. The engine runs on the user-interface thread and
+// calls the host only from there.
+#pragma once
+
+#include <string>
+
+#include "platform/clock.h"
+
+struct ScreenFacts {
+    int width = 1024;
+    int height = 768;
+    int bitsPerPixel = 32;
+};
+
+class EngineHost {
+public:
+    virtual ~EngineHost() = default;
+
+    // A report line was appended: repaint the report pane so that, during a run, the newest
+    // line is visible.
+    virtual void ReportAppended(bool testRunning) { (void)testRunning; }
+    // The report lines were cleared: repaint.
+    virtual void ReportCleared() {}
+    // The report pane's title (the name of the file shown).
+    virtual void SetReportTitle(const std::string& title) { (void)title; }
+    // A menu or button command becomes available or greyed.
+    virtual void EnableCommand(int id, bool enabled) { (void)id; (void)enabled; }
+    // The progress window: fraction done (0 to 1) and caption; repaint at once.
+    virtual void SetProgress(double fraction) { (void)fraction; }
+    virtual void SetProgressCaption(const std::string& caption) { (void)caption; }
+    // Between passes: handle pending input, letting only the Stop command through.
+    virtual void PumpPending() {}
+    // Size and colour depth of the screen.
+    virtual ScreenFacts Screen() { return {}; }
+    // Every fixed pause of the engine goes through here.
+    virtual void Sleep(int ms) { kp::Sleep(ms); }
+};
+
+// The host in use (a host that does nothing until the program installs its own).
+EngineHost& Host();
+// Installs the program's host (nullptr: back to the host that does nothing).
+void SetEngineHost(EngineHost* host);

@@ -1,0 +1,3 @@
+#include "kestrel/engine/run_state.h"
+
+RunState run;

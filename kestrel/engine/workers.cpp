@@ -1,0 +1,194 @@
+#include "kestrel/engine/workers.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "kestrel/engine/host.h"
+#include "kestrel/engine/report.h"
+#include "kestrel/engine/result_store.h"
+#include "kestrel/engine/run_state.h"
+#include "kestrel/engine/settings.h"
+#include "platform/clock.h"
+#include "platform/msgbox.h"
+#include "platform/pages.h"
+#include "platform/processors.h"
+#include "platform/workers.h"
+#include "shared/helpers.h"
+
+kp::Worker* global_current_thread[kMaxWorkers] = {};
+IterationTimer iteration_timer;
+
+namespace {
+
+void ProgressBox(const char* text, const char* caption) {
+    kp::MessageBox(kp::Owner::Progress, text, caption, kp::Icon::Stop);
+}
+
+// The clock of one iteration: the high-resolution counter, or the millisecond clock.
+class IterationClock {
+public:
+    bool Start() {
+        high_ = prefs.use_high_precision != 0;
+        if (!high_) {
+            start_ms_ = kp::MillisecondsSinceStart();
+            return true;
+        }
+        IterationTimer& t = iteration_timer;
+        if (!kp::QueryCounterFrequency(&t.freq) || !kp::QueryCounter(&t.time1)) return false;
+        t.ratio = double(t.freq) * 1e-6;
+        t.mes1 = double(t.time1);
+        return true;
+    }
+    // Elapsed ms, or a negative value when the counter could not be read.
+    bool Stop(double* elapsed) {
+        if (!high_) {
+            *elapsed = double(kp::MillisecondsSinceStart() - start_ms_);
+            return true;
+        }
+        IterationTimer& t = iteration_timer;
+        if (!kp::QueryCounter(&t.time2)) return false;
+        t.mes2 = double(t.time2);
+        *elapsed = (t.mes2 - t.mes1) / (t.ratio * 1000.0);
+        return true;
+    }
+
+private:
+    bool high_ = true;
+    uint32_t start_ms_ = 0;
+};
+
+// Restores the user-interface thread's priority level on every way out of a driver loop.
+class UiPriorityGuard {
+public:
+    UiPriorityGuard(std::optional<int> during, std::optional<int> after) : after_(after) {
+        if (during) kp::SetCurrentThreadPriority(*during);
+    }
+    ~UiPriorityGuard() {
+        if (after_) kp::SetCurrentThreadPriority(*after_);
+    }
+    UiPriorityGuard(const UiPriorityGuard&) = delete;
+    UiPriorityGuard& operator=(const UiPriorityGuard&) = delete;
+
+private:
+    std::optional<int> after_;
+};
+
+double Floored(double adjusted, double measured) {
+    return std::max(adjusted, measured * kMinAdjustedShare);
+}
+
+}  // namespace
+
+double RunWorkerIteration(const WorkerIteration& it) {
+    const int n = std::clamp(it.n, 1, kMaxWorkers);
+    int next = results.processor_affinity_start;
+
+    int error = 0;
+    auto* arguments = static_cast<int32_t*>(AllocateMemory(sizeof(int32_t) * size_t(n), &error));
+    if (arguments == nullptr) {
+        ProgressBox("Allocation Error!", "Fatal Memory Exception");
+        return -1.0;
+    }
+    if (it.trim_heap) kp::TrimHeap();
+
+    kp::WorkerTeam team(n, global_current_thread);
+    IterationClock clock;
+    auto fail = [&](double result) {
+        team.Cancel();
+        FreeMemory(arguments, &error);
+        FlushDeferredLines();
+        kp::FlushDeferredBoxes();
+        return result;
+    };
+
+    if (it.subtract_creation_time && !clock.Start()) {
+        ProgressBox("Error retrieving high frequency timer counts", "Kestrel Timer Exception");
+        return fail(-1.0);
+    }
+    double creation_ms = 0.0;
+    for (int i = 0; i < n; ++i) {
+        arguments[i] = it.argument ? it.argument(i) : i;
+        uint32_t before = kp::MillisecondsSinceStart();
+        const int32_t arg = arguments[i];
+        if (!team.Create(i, [&it, arg] { it.work(arg); }, run.tpriority)) {
+            ProgressBox("Operation Failed!", "Fatal Thread Exception");
+            fail(-1.0);
+            std::exit(EXIT_FAILURE);
+        }
+        if (results.uniprocemulation != 0 || results.testing_os == 0) {
+            if (SetThreadToProcessor(team.worker(i), next) == 0) return fail(-1.0);
+        }
+        if (next >= run.numprocessors || results.uniprocemulation != 0) {
+            next = results.processor_affinity_start;
+        } else {
+            ++next;
+        }
+        if (it.subtract_creation_time) {
+            creation_ms += double(kp::MillisecondsSinceStart() - before);
+            team.Release(i);
+        }
+    }
+
+    const kp::ProcessTimes times_before = kp::GetProcessTimes();
+    if (!it.subtract_creation_time && !clock.Start()) {
+        ProgressBox("Error retrieving high frequency timer counts", "Kestrel Timer Exception");
+        return fail(-1.0);
+    }
+    team.ReleaseAll();
+    team.Join();
+    double elapsed = 0.0;
+    if (!clock.Stop(&elapsed)) {
+        ProgressBox("Error retrieving high frequency timer counts", "Kestrel Timer Exception");
+        return fail(-1.0);
+    }
+    const kp::ProcessTimes times_after = kp::GetProcessTimes();
+
+    const double measured = elapsed;
+    if (it.subtract_creation_time) elapsed = Floored(elapsed - creation_ms, measured);
+    if (it.subtract_kernel_time && run.numprocessors > 1) {
+        double growth = double(times_after.kernel - times_before.kernel);  // 100-ns units
+        double share = growth * double(run.numprocessors - 1) / (10000.0 * run.numprocessors);
+        elapsed = Floored(elapsed - share, measured);
+    }
+
+    FreeMemory(arguments, &error);
+    FlushDeferredLines();
+    kp::FlushDeferredBoxes();
+    return elapsed;
+}
+
+int RunDriverLoop(const DriverLoop& loop, DriverTotals* totals) {
+    UiPriorityGuard priority(loop.ui_priority_during, loop.ui_priority_after);
+    double total_ms = 0.0;
+    double count = 0.0;
+    auto stopped = [](double result) { return run.testend.load() == 1 || result == -1.0; };
+    do {
+        if (loop.pump_before_each) {
+            Host().PumpPending();
+            if (stopped(0.0)) {
+                passtring("Test aborted!");
+                return -1;
+            }
+        }
+        double result = loop.iteration();
+        total_ms += result;
+        count += loop.count_per_iteration;
+        Host().PumpPending();
+        if (stopped(result)) {
+            passtring("Test aborted!");
+            return -1;
+        }
+    } while (TicksToFracSecs(total_ms) < 20.0);
+    totals->count = count;
+    totals->seconds = TicksToFracSecs(total_ms);
+    return 0;
+}
+
+void StopAllWorkers() {
+    for (kp::Worker*& w : global_current_thread) {
+        if (w != nullptr) {
+            kp::StopWorker(w);
+            w = nullptr;
+        }
+    }
+}

@@ -1,0 +1,65 @@
+// The two layers that run a processor kernel: the worker-thread iteration (create the kernel's
+// workers parked, bind them to processors, start them together, time them, join them) and the
+// driver loop that repeats iterations for 20 seconds of summed time.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace kp { class Worker; }
+
+inline constexpr int kMaxWorkers = 100;
+// Worker i of the iteration that is running, null otherwise.
+extern kp::Worker* global_current_thread[kMaxWorkers];
+
+// Timer state of the iterations (user-interface thread only).
+struct IterationTimer {
+    int64_t freq = 0;   // counter frequency, counts per second
+    int64_t time1 = 0;  // counter at start
+    int64_t time2 = 0;  // counter at stop
+    double ratio = 0;   // counts per microsecond
+    double mes1 = 0;
+    double mes2 = 0;
+};
+extern IterationTimer iteration_timer;
+
+// An adjusted elapsed time never falls below this share of the measured one, so a driver's loop
+// always reaches its 20 seconds.
+inline constexpr double kMinAdjustedShare = 0.25;
+
+struct WorkerIteration {
+    int n = 1;                                     // workers
+    std::function<void(int32_t argument)> work;   // what each worker computes
+    std::function<int32_t(int index)> argument;   // the argument of worker i
+    bool trim_heap = true;                         // hand free heap pages back before creating
+    // The clock starts before the workers are created, each worker starts as soon as it is
+    // ready, and the time spent creating them is subtracted.
+    bool subtract_creation_time = false;
+    // The process's kernel-time growth, shared out over the other processors, is subtracted.
+    bool subtract_kernel_time = false;
+};
+
+// Runs one iteration; the workers' elapsed time in ms, or -1.0 on failure (after its box).
+// A thread that cannot be created ends the program after its box.
+double RunWorkerIteration(const WorkerIteration& iteration);
+
+struct DriverLoop {
+    std::function<double()> iteration;     // one iteration: elapsed ms or -1.0
+    double count_per_iteration = 0;        // work counted per iteration
+    bool pump_before_each = false;         // also look for Stop before every iteration
+    std::optional<int> ui_priority_during; // the user-interface thread's level during the loop
+    std::optional<int> ui_priority_after;  // ... and after it, on every way out
+};
+
+struct DriverTotals {
+    double count = 0;    // work done
+    double seconds = 0;  // summed iteration time
+};
+
+// Repeats the iteration until its summed time reaches 20 seconds. 0 with the totals, or -1
+// after "Test aborted!" when Stop was pressed or an iteration failed.
+int RunDriverLoop(const DriverLoop& loop, DriverTotals* totals);
+
+// Stop: every worker still in a slot is cancelled (when parked) and waited for.
+void StopAllWorkers();

@@ -1,0 +1,64 @@
+#include "platform/clock.h"
+
+#include <sys/resource.h>
+#include <time.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/testswitch.h"
+
+namespace kp {
+namespace {
+
+int64_t MonotonicNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// Taken when the program's static data is set up, before main.
+const int64_t g_start_ns = MonotonicNs();
+
+uint64_t To100ns(const timeval& tv) {
+    return uint64_t(tv.tv_sec) * 10000000u + uint64_t(tv.tv_usec) * 10u;
+}
+
+}  // namespace
+
+bool QueryCounter(int64_t* value) {
+    timespec ts{};
+    if (clock_gettime(CLOCK_MONOTONIC, &ts) != 0) return false;
+    *value = int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    return true;
+}
+
+bool QueryCounterFrequency(int64_t* frequency) {
+    timespec res{};
+    if (clock_getres(CLOCK_MONOTONIC, &res) != 0) return false;
+    *frequency = kCounterFrequency;
+    return true;
+}
+
+uint32_t MillisecondsSinceStart() {
+    return uint32_t((MonotonicNs() - g_start_ns) / 1000000);
+}
+
+ProcessTimes GetProcessTimes() {
+    rusage ru{};
+    ProcessTimes t;
+    if (getrusage(RUSAGE_SELF, &ru) == 0) {
+        t.kernel = To100ns(ru.ru_stime);
+        t.user = To100ns(ru.ru_utime);
+    }
+    return t;
+}
+
+void Sleep(int ms) {
+    if (ms <= 0) return;
+    double scaled = ms * TestSleepScale();
+    if (scaled <= 0.0) return;
+    std::this_thread::sleep_for(std::chrono::microseconds(int64_t(scaled * 1000.0)));
+}
+
+}  // namespace kp

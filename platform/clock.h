@@ -1,0 +1,29 @@
+// Clocks: the high-resolution counter, the millisecond clock since program start, the process's
+// kernel and user times, and the one sleep every fixed pause of the suite goes through.
+#pragma once
+
+#include <cstdint>
+
+namespace kp {
+
+// The high-resolution counter counts nanoseconds of CLOCK_MONOTONIC.
+inline constexpr int64_t kCounterFrequency = 1000000000;
+// Reads the counter; false when the clock cannot be read.
+bool QueryCounter(int64_t* value);
+// The counter's frequency in counts per second; false when there is no counter.
+bool QueryCounterFrequency(int64_t* frequency);
+
+// Milliseconds of wall time since the program started (not processor time).
+uint32_t MillisecondsSinceStart();
+
+// Kernel and user time of the whole process, in 100-ns units.
+struct ProcessTimes {
+    uint64_t kernel = 0;
+    uint64_t user = 0;
+};
+ProcessTimes GetProcessTimes();
+
+// Sleeps for ms milliseconds times the test sleep scale (programs: the full value).
+void Sleep(int ms);
+
+}  // namespace kp

@@ -1,0 +1,188 @@
+#include "platform/workers.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "platform/processors.h"
+
+namespace kp {
+
+class Worker {
+public:
+    std::thread thread;
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool parked = false;
+    bool go = false;
+    bool cancelled = false;
+    std::function<void()> work;
+    int priority = 0;
+    std::mutex join_mutex;
+    bool joined = false;
+
+    void Run() {
+        SetCurrentThreadPriority(priority);
+        std::unique_lock<std::mutex> lock(mutex);
+        parked = true;
+        cv.notify_all();
+        cv.wait(lock, [this] { return go || cancelled; });
+        bool run = go && !cancelled;
+        lock.unlock();
+        if (run) work();
+    }
+
+    void WaitParked() {
+        std::unique_lock<std::mutex> lock(mutex);
+        cv.wait(lock, [this] { return parked; });
+    }
+
+    void Start(bool cancel) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (go || cancelled) return;
+        if (cancel) cancelled = true; else go = true;
+        cv.notify_all();
+    }
+
+    void JoinOnce() {
+        std::lock_guard<std::mutex> lock(join_mutex);
+        if (joined) return;
+        if (thread.joinable()) thread.join();
+        joined = true;
+    }
+};
+
+namespace {
+
+std::atomic<int> g_fail_next{0};
+
+bool TakeInjectedFailure() {
+    int pending = g_fail_next.load();
+    while (pending > 0) {
+        if (g_fail_next.compare_exchange_weak(pending, pending - 1)) return true;
+    }
+    return false;
+}
+
+// The one thread that creates workers. It never changes its priority.
+class Spawner {
+public:
+    Spawner() : thread_([this] { Loop(); }) {}
+    ~Spawner() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+    }
+
+    bool Spawn(Worker* w) {
+        std::packaged_task<bool()> task([w] {
+            if (TakeInjectedFailure()) return false;
+            try {
+                w->thread = std::thread([w] { w->Run(); });
+            } catch (const std::system_error&) {
+                return false;
+            }
+            return true;
+        });
+        std::future<bool> done = task.get_future();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            queue_.push_back(std::move(task));
+        }
+        cv_.notify_all();
+        return done.get();
+    }
+
+private:
+    void Loop() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            cv_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+            if (queue_.empty()) return;
+            auto task = std::move(queue_.front());
+            queue_.pop_front();
+            lock.unlock();
+            task();
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<std::packaged_task<bool()>> queue_;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+Spawner& TheSpawner() {
+    static Spawner spawner;
+    return spawner;
+}
+
+}  // namespace
+
+void StartThreadSpawner() { TheSpawner(); }
+
+WorkerTeam::WorkerTeam(int n, Worker** slots) : slots_(slots) {
+    workers_.resize(size_t(n > 0 ? n : 0));
+}
+
+WorkerTeam::~WorkerTeam() { Cancel(); }
+
+bool WorkerTeam::Create(int i, std::function<void()> work, int priority) {
+    auto w = std::make_unique<Worker>();
+    w->work = std::move(work);
+    w->priority = priority;
+    if (!TheSpawner().Spawn(w.get())) return false;
+    w->WaitParked();
+    if (slots_ != nullptr) slots_[i] = w.get();
+    workers_[size_t(i)] = std::move(w);
+    return true;
+}
+
+void WorkerTeam::Release(int i) {
+    if (Worker* w = workers_[size_t(i)].get()) w->Start(false);
+}
+
+void WorkerTeam::ReleaseAll() {
+    for (int i = 0; i < size(); ++i) Release(i);
+}
+
+void WorkerTeam::Join() {
+    for (size_t i = 0; i < workers_.size(); ++i) {
+        if (Worker* w = workers_[i].get()) {
+            w->JoinOnce();
+            if (slots_ != nullptr) slots_[i] = nullptr;
+        }
+    }
+}
+
+void WorkerTeam::Cancel() {
+    for (auto& w : workers_) {
+        if (w) w->Start(true);
+    }
+    Join();
+}
+
+bool BindWorker(Worker* worker, int n) {
+    return worker != nullptr && BindThreadToProcessor(worker->thread.native_handle(), n);
+}
+
+pthread_t NativeHandle(Worker* worker) { return worker->thread.native_handle(); }
+
+void StopWorker(Worker* worker) {
+    if (worker == nullptr) return;
+    worker->Start(true);
+    worker->JoinOnce();
+}
+
+void FailNextThreadCreations(int n) { g_fail_next.store(n < 0 ? 0 : n); }
+
+}  // namespace kp

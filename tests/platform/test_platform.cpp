@@ -1,0 +1,197 @@
+// Clocks, pages, processors and the message-box service.
+#include <gtest/gtest.h>
+
+#include <sched.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/msgbox.h"
+#include "platform/pages.h"
+#include "platform/processors.h"
+#include "platform/testswitch.h"
+#include "tests/support/isolation.h"
+
+namespace {
+
+TEST(Clock, CounterIsMonotonicNanoseconds) {
+    int64_t f = 0, a = 0, b = 0;
+    ASSERT_TRUE(kp::QueryCounterFrequency(&f));
+    EXPECT_EQ(f, 1000000000);
+    ASSERT_TRUE(kp::QueryCounter(&a));
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(kp::QueryCounter(&b));
+    EXPECT_GE(b - a, 5000000);
+}
+
+TEST(Clock, MillisecondsSinceStartIsWallTimeNotProcessorTime) {
+    uint32_t a = kp::MillisecondsSinceStart();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));  // sleeping uses no processor time
+    EXPECT_GE(kp::MillisecondsSinceStart() - a, 29u);
+}
+
+TEST(Clock, ProcessKernelTimeGrowsWithSystemCalls) {
+    kp::ProcessTimes a = kp::GetProcessTimes();
+    for (int i = 0; i < 200000; ++i) (void)getppid();
+    for (int i = 0; i < 2000; ++i) {
+        void* p = mmap(nullptr, 1 << 16, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        static_cast<char*>(p)[0] = 1;
+        munmap(p, 1 << 16);
+    }
+    kp::ProcessTimes b = kp::GetProcessTimes();
+    EXPECT_GE(b.kernel, a.kernel);
+    EXPECT_GT(b.kernel + b.user, a.kernel + a.user);
+}
+
+TEST(Clock, SleepFollowsTheTestScale) {
+    setenv("KESTREL_TEST_SLEEP_SCALE", "0", 1);
+    uint32_t a = kp::MillisecondsSinceStart();
+    kp::Sleep(5000);
+    EXPECT_LT(kp::MillisecondsSinceStart() - a, 1000u);
+    setenv("KESTREL_TEST_SLEEP_SCALE", "0.01", 1);
+    a = kp::MillisecondsSinceStart();
+    kp::Sleep(2000);  // 20 ms
+    EXPECT_GE(kp::MillisecondsSinceStart() - a, 19u);
+    setenv("KESTREL_TEST_SLEEP_SCALE", "junk", 1);
+    EXPECT_EQ(kp::TestSleepScale(), 1.0);
+    unsetenv("KESTREL_TEST_SLEEP_SCALE");
+    EXPECT_EQ(kp::TestSleepScale(), 1.0);
+}
+
+TEST(Pages, ZeroFilledPageAlignedAndReleased) {
+    const long page = sysconf(_SC_PAGESIZE);
+    size_t before = kp::LivePageBlocks();
+    auto* p = static_cast<unsigned char*>(kp::AllocPages(3 * size_t(page) + 7));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % uintptr_t(page), 0u);
+    for (size_t i = 0; i < 3 * size_t(page) + 7; ++i) ASSERT_EQ(p[i], 0) << i;
+    p[3 * page + 6] = 0xff;  // the whole size is writable
+    EXPECT_EQ(kp::LivePageBlocks(), before + 1);
+    EXPECT_TRUE(kp::FreePages(p));
+    EXPECT_EQ(kp::LivePageBlocks(), before);
+    EXPECT_FALSE(kp::FreePages(p));  // not twice
+    int local = 0;
+    EXPECT_FALSE(kp::FreePages(&local));  // nor what it did not hand out
+}
+
+TEST(Pages, InjectedFailures) {
+    kp::FailNextPageAllocations(2);
+    EXPECT_EQ(kp::AllocPages(100), nullptr);
+    EXPECT_EQ(kp::AllocPages(100), nullptr);
+    void* p = kp::AllocPages(100);
+    EXPECT_NE(p, nullptr);
+    kp::FreePages(p);
+}
+
+TEST(Processors, CountIsTheAllowedSet) {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    ASSERT_EQ(sched_getaffinity(0, sizeof set, &set), 0);
+    int expected = std::min(CPU_COUNT(&set), 32);
+    EXPECT_EQ(kp::GetNumProcessors(), expected);
+    for (int n = 1; n <= expected; ++n) EXPECT_TRUE(CPU_ISSET(kp::CpuOfProcessor(n), &set));
+    EXPECT_EQ(kp::CpuOfProcessor(0), -1);
+    EXPECT_EQ(kp::CpuOfProcessor(expected + 1), -1);
+}
+
+TEST(Processors, BindingPutsAThreadOnTheNthAllowedCpu) {
+    const int n = kp::GetNumProcessors();
+    std::thread t([n] {
+        for (int p = 1; p <= n; ++p) {
+            ASSERT_TRUE(kp::BindThreadToProcessor(pthread_self(), p));
+            cpu_set_t set;
+            CPU_ZERO(&set);
+            pthread_getaffinity_np(pthread_self(), sizeof set, &set);
+            EXPECT_EQ(CPU_COUNT(&set), 1);
+            EXPECT_TRUE(CPU_ISSET(kp::CpuOfProcessor(p), &set));
+            EXPECT_EQ(sched_getcpu(), kp::CpuOfProcessor(p));
+        }
+        EXPECT_FALSE(kp::BindThreadToProcessor(pthread_self(), n + 1));
+        EXPECT_FALSE(kp::BindThreadToProcessor(pthread_self(), 0));
+    });
+    t.join();
+}
+
+TEST(Processors, PriorityLevelsBecomePerThreadNiceValues) {
+    EXPECT_EQ(kp::NiceOffsetOfPriority(0), 0);
+    EXPECT_GT(kp::NiceOffsetOfPriority(-1), 0);
+    EXPECT_GT(kp::NiceOffsetOfPriority(-2), kp::NiceOffsetOfPriority(-1));
+    EXPECT_LT(kp::NiceOffsetOfPriority(1), 0);
+    EXPECT_LT(kp::NiceOffsetOfPriority(15), kp::NiceOffsetOfPriority(2));
+    const int main_nice = kp::CurrentThreadNice();
+    std::thread t([main_nice] {
+        ASSERT_TRUE(kp::SetCurrentThreadPriority(-2));
+        EXPECT_EQ(kp::CurrentThreadNice(), std::min(main_nice + kp::NiceOffsetOfPriority(-2), 19));
+        // A raise may be refused without privilege; it is not an error either way.
+        EXPECT_TRUE(kp::SetCurrentThreadPriority(2));
+    });
+    t.join();
+    EXPECT_EQ(kp::CurrentThreadNice(), main_nice);  // only that thread changed
+}
+
+TEST(MessageBox, DefaultAnswerIsTheDefaultButton) {
+    kp::BoxRequest box;
+    box.buttons = kp::Buttons::YesNoCancel;
+    EXPECT_EQ(kp::DefaultAnswer(box), kp::Answer::Yes);
+    box.defaultButton = 2;
+    EXPECT_EQ(kp::DefaultAnswer(box), kp::Answer::Cancel);
+    box.defaultButton = 7;  // out of range: the first
+    EXPECT_EQ(kp::DefaultAnswer(box), kp::Answer::Yes);
+    box.buttons = kp::Buttons::Ok;
+    box.defaultButton = 1;
+    EXPECT_EQ(kp::DefaultAnswer(box), kp::Answer::Ok);
+}
+
+TEST(MessageBox, RecorderRecordsAndAnswersByScript) {
+    kp::MarkUiThread();
+    kp::BoxRecorder rec;
+    rec.Script({kp::Answer::No});
+    EXPECT_EQ(kp::MessageBox(kp::Owner::Main, "Save?", "Kestrel Message", kp::Icon::Question,
+                             kp::Buttons::YesNo),
+              kp::Answer::No);
+    EXPECT_EQ(kp::MessageBox(kp::Owner::Main, "Again?", "Kestrel Message", kp::Icon::Question,
+                             kp::Buttons::YesNo),
+              kp::Answer::Yes);
+    ASSERT_EQ(rec.boxes().size(), 2u);
+    EXPECT_EQ(rec.boxes()[0].text, "Save?");
+    EXPECT_EQ(rec.boxes()[0].caption, "Kestrel Message");
+    EXPECT_EQ(rec.boxes()[0].icon, kp::Icon::Question);
+}
+
+TEST(MessageBox, BoxesFromOtherThreadsWaitForTheUserInterfaceThread) {
+    kp::MarkUiThread();
+    kp::BoxRecorder rec;
+    std::thread t([] {
+        EXPECT_EQ(kp::MessageBox(kp::Owner::Progress, "first", "A"), kp::Answer::Ok);
+        EXPECT_EQ(kp::MessageBox(kp::Owner::Progress, "second", "B"), kp::Answer::Ok);
+    });
+    t.join();
+    EXPECT_TRUE(rec.boxes().empty());
+    EXPECT_EQ(kp::DeferredBoxCount(), 2u);
+    kp::FlushDeferredBoxes();
+    ASSERT_EQ(rec.boxes().size(), 2u);
+    EXPECT_EQ(rec.boxes()[0].text, "first");
+    EXPECT_EQ(rec.boxes()[1].text, "second");
+    EXPECT_EQ(kp::DeferredBoxCount(), 0u);
+}
+
+TEST(MessageBox, TestLogSwitchRecordsEveryBox) {
+    kp::MarkUiThread();
+    std::string log = kt::TempDir() + "/boxes.log";
+    setenv("KESTREL_TEST_MSGBOX_LOG", log.c_str(), 1);
+    EXPECT_EQ(kp::MessageBox(kp::Owner::Main, "Could not open the file.", "File Exception"),
+              kp::Answer::Ok);
+    EXPECT_EQ(kp::MessageBox(kp::Owner::Main, "Save the report?", "Kestrel Message",
+                             kp::Icon::Question, kp::Buttons::YesNoCancel),
+              kp::Answer::Yes);
+    unsetenv("KESTREL_TEST_MSGBOX_LOG");
+    EXPECT_EQ(kt::ReadFile(log),
+              "[File Exception] (exclamation) Could not open the file. -> ok\n"
+              "[Kestrel Message] (question) Save the report? -> yes\n");
+}
+
+}  // namespace

@@ -1,0 +1,127 @@
+// The worker team: parked workers, release order, cancelling, slots, and priorities.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+#include "platform/processors.h"
+#include "platform/workers.h"
+
+namespace {
+
+TEST(WorkerTeam, WorkersWaitAtTheGateUntilReleased) {
+    std::atomic<int> ran{0};
+    kp::WorkerTeam team(4);
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(team.Create(i, [&] { ++ran; }, 0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(ran.load(), 0);
+    team.ReleaseAll();
+    team.Join();
+    EXPECT_EQ(ran.load(), 4);
+}
+
+TEST(WorkerTeam, ReleasedOneByOneInIndexOrder) {
+    std::mutex m;
+    std::vector<int> order;
+    kp::WorkerTeam team(5);
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(team.Create(i, [&, i] { std::lock_guard<std::mutex> l(m); order.push_back(i); }, 0));
+    }
+    // Releasing one at a time and waiting for each shows that a release starts exactly that one.
+    for (int i = 0; i < 5; ++i) {
+        team.Release(i);
+        for (int spin = 0; spin < 2000; ++spin) {
+            {
+                std::lock_guard<std::mutex> l(m);
+                if (int(order.size()) == i + 1) break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    team.Join();
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
+}
+
+TEST(WorkerTeam, SlotsHoldWorkersUntilJoined) {
+    kp::Worker* slots[100] = {};
+    {
+        kp::WorkerTeam team(3, slots);
+        for (int i = 0; i < 3; ++i) ASSERT_TRUE(team.Create(i, [] {}, 0));
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(slots[i], team.worker(i));
+        EXPECT_EQ(slots[3], nullptr);
+        team.ReleaseAll();
+        team.Join();
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(slots[i], nullptr);
+    }
+}
+
+TEST(WorkerTeam, CancelEndsParkedWorkersWithoutRunningTheirWork) {
+    std::atomic<int> ran{0};
+    kp::Worker* slots[100] = {};
+    kp::WorkerTeam team(3, slots);
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(team.Create(i, [&] { ++ran; }, 0));
+    team.Release(0);
+    team.Cancel();
+    EXPECT_EQ(ran.load(), 1);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(slots[i], nullptr);
+}
+
+TEST(WorkerTeam, DestroyingATeamNeverLeavesAThreadParked) {
+    std::atomic<int> ran{0};
+    {
+        kp::WorkerTeam team(2);
+        ASSERT_TRUE(team.Create(0, [&] { ++ran; }, 0));
+        ASSERT_TRUE(team.Create(1, [&] { ++ran; }, 0));
+    }  // would hang in join, or crash on a joinable thread, if the parked workers stayed
+    EXPECT_EQ(ran.load(), 0);
+}
+
+TEST(WorkerTeam, StopWorkerFromOutsideTheTeam) {
+    kp::Worker* slots[100] = {};
+    kp::WorkerTeam team(2, slots);
+    std::atomic<int> ran{0};
+    ASSERT_TRUE(team.Create(0, [&] { ++ran; }, 0));
+    ASSERT_TRUE(team.Create(1, [&] { ++ran; }, 0));
+    kp::StopWorker(slots[0]);
+    kp::StopWorker(slots[1]);
+    team.Join();  // joining twice is harmless
+    EXPECT_EQ(ran.load(), 0);
+}
+
+TEST(WorkerTeam, EachWorkerSetsItsOwnPriority) {
+    std::atomic<int> seen_low{99}, seen_normal{99};
+    const int start = kp::CurrentThreadNice();
+    kp::WorkerTeam team(2);
+    ASSERT_TRUE(team.Create(0, [&] { seen_low = kp::CurrentThreadNice(); }, -2));
+    ASSERT_TRUE(team.Create(1, [&] { seen_normal = kp::CurrentThreadNice(); }, 0));
+    team.ReleaseAll();
+    team.Join();
+    EXPECT_EQ(seen_low.load(), std::min(start + kp::NiceOffsetOfPriority(-2), 19));
+    EXPECT_EQ(seen_normal.load(), start);
+}
+
+TEST(WorkerTeam, WorkersAreBoundBeforeTheyRun) {
+    const int n = kp::GetNumProcessors();
+    std::vector<int> cpu(size_t(n), -1);
+    kp::WorkerTeam team(n);
+    for (int i = 0; i < n; ++i) {
+        ASSERT_TRUE(team.Create(i, [&cpu, i] { cpu[size_t(i)] = sched_getcpu(); }, 0));
+        ASSERT_TRUE(kp::BindWorker(team.worker(i), i + 1));
+    }
+    team.ReleaseAll();
+    team.Join();
+    for (int i = 0; i < n; ++i) EXPECT_EQ(cpu[size_t(i)], kp::CpuOfProcessor(i + 1));
+}
+
+TEST(WorkerTeam, InjectedCreationFailure) {
+    kp::WorkerTeam team(2);
+    kp::FailNextThreadCreations(1);
+    EXPECT_FALSE(team.Create(0, [] {}, 0));
+    EXPECT_TRUE(team.Create(1, [] {}, 0));
+    EXPECT_EQ(team.worker(0), nullptr);
+    team.ReleaseAll();
+    team.Join();
+}
+
+}  // namespace

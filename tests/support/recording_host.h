@@ -1,0 +1,47 @@
+// An EngineHost that records what the engine asked of the windows, for tests.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "kestrel/engine/host.h"
+
+namespace kt {
+
+class RecordingHost : public EngineHost {
+public:
+    RecordingHost() { SetEngineHost(this); }
+    ~RecordingHost() override { SetEngineHost(nullptr); }
+
+    void ReportAppended(bool testRunning) override {
+        ++appended;
+        if (testRunning) ++appended_while_running;
+    }
+    void ReportCleared() override { ++cleared; }
+    void SetReportTitle(const std::string& t) override { title = t; }
+    void EnableCommand(int id, bool enabled) override { commands[id] = enabled; }
+    void SetProgress(double fraction) override { progress.push_back(fraction); }
+    void SetProgressCaption(const std::string& c) override { captions.push_back(c); }
+    void PumpPending() override {
+        ++pumps;
+        if (on_pump) on_pump(pumps);
+    }
+    ScreenFacts Screen() override { return screen; }
+    void Sleep(int ms) override { sleeps.push_back(ms); }
+
+    int appended = 0;
+    int appended_while_running = 0;
+    int cleared = 0;
+    std::string title;
+    std::map<int, bool> commands;
+    std::vector<double> progress;
+    std::vector<std::string> captions;
+    int pumps = 0;
+    std::function<void(int pump)> on_pump;  // e.g. press Stop at the n-th pump
+    ScreenFacts screen;
+    std::vector<int> sleeps;
+};
+
+}  // namespace kt
