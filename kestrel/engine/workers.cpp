@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "kestrel/engine/host.h"
+#include "kestrel/engine/kernel_records.h"
 #include "kestrel/engine/report.h"
 #include "kestrel/engine/result_store.h"
 #include "kestrel/engine/run_state.h"
@@ -17,6 +18,16 @@
 
 kp::Worker* global_current_thread[kMaxWorkers] = {};
 IterationTimer iteration_timer;
+
+BitOpStruct global_bitopstruct;
+SortStruct global_numsortstruct;
+FlopStruct global_flopstruct;
+FourierStruct global_fourierstruct;
+FFTstruct global_fftstruct;
+AssignStruct global_assignstruct;
+SSPstruct global_sspstruct;
+ElimStruct global_elimstruct;
+MatrixOpsStruct global_matrixopsstruct;
 
 namespace {
 

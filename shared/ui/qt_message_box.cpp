@@ -1,0 +1,66 @@
+#include "shared/ui/qt_message_box.h"
+
+#include <QMessageBox>
+#include <QString>
+
+#include "platform/testswitch.h"
+
+namespace {
+
+QMessageBox::Icon QtIcon(kp::Icon icon) {
+    switch (icon) {
+        case kp::Icon::Exclamation: return QMessageBox::Warning;
+        case kp::Icon::Stop: return QMessageBox::Critical;
+        case kp::Icon::Question: return QMessageBox::Question;
+        case kp::Icon::Information: return QMessageBox::Information;
+        case kp::Icon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+struct ButtonSet {
+    QMessageBox::StandardButton buttons[3];
+    kp::Answer answers[3];
+    int count;
+};
+
+ButtonSet ButtonsOf(kp::Buttons b) {
+    using SB = QMessageBox::StandardButton;
+    switch (b) {
+        case kp::Buttons::OkCancel:
+            return {{SB::Ok, SB::Cancel, SB::NoButton}, {kp::Answer::Ok, kp::Answer::Cancel, kp::Answer::Ok}, 2};
+        case kp::Buttons::YesNo:
+            return {{SB::Yes, SB::No, SB::NoButton}, {kp::Answer::Yes, kp::Answer::No, kp::Answer::Ok}, 2};
+        case kp::Buttons::YesNoCancel:
+            return {{SB::Yes, SB::No, SB::Cancel}, {kp::Answer::Yes, kp::Answer::No, kp::Answer::Cancel}, 3};
+        case kp::Buttons::Ok: break;
+    }
+    return {{SB::Ok, SB::NoButton, SB::NoButton}, {kp::Answer::Ok, kp::Answer::Ok, kp::Answer::Ok}, 1};
+}
+
+}  // namespace
+
+kp::Answer ShowQtMessageBox(const kp::BoxRequest& box, QWidget* parent) {
+    QMessageBox mb(QtIcon(box.icon), QString::fromStdString(box.caption),
+                   QString::fromStdString(box.text), QMessageBox::NoButton, parent);
+    const ButtonSet set = ButtonsOf(box.buttons);
+    QMessageBox::StandardButtons all;
+    for (int i = 0; i < set.count; ++i) all |= set.buttons[i];
+    mb.setStandardButtons(all);
+    int def = box.defaultButton >= 0 && box.defaultButton < set.count ? box.defaultButton : 0;
+    mb.setDefaultButton(set.buttons[def]);
+    // Closing the box answers as its Cancel button would, or as its only button.
+    mb.setEscapeButton(set.count == 1 ? set.buttons[0] : set.buttons[set.count - 1]);
+    const int result = mb.exec();
+    for (int i = 0; i < set.count; ++i) {
+        if (result == set.buttons[i]) return set.answers[i];
+    }
+    return kp::DefaultAnswer(box);
+}
+
+void InstallQtMessageBoxes(OwnerWidgets owners) {
+    if (!kp::TestMessageBoxLog().empty()) return;
+    kp::SetMessageBoxBackend([owners](const kp::BoxRequest& box) {
+        return ShowQtMessageBox(box, owners ? owners(box.owner) : nullptr);
+    });
+}

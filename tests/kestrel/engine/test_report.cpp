@@ -1,0 +1,189 @@
+// The report lines, the bottom-text buffer and loading a benchmark file.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kestrel/engine/commands.h"
+#include "kestrel/engine/report.h"
+#include "kestrel/engine/result_store.h"
+#include "kestrel/engine/run_state.h"
+#include "kestrel/engine/settings.h"
+#include "platform/msgbox.h"
+#include "tests/support/isolation.h"
+#include "tests/support/recording_host.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+Lines Split(const std::string& s) { return SplitReportLines(s.data(), s.size()); }
+
+struct Captured {
+    std::string text;
+    static Captured* current;
+};
+Captured* Captured::current = nullptr;
+void CaptureReader(const char* text, size_t length) {
+    Captured::current->text.assign(text, length);
+}
+
+class ReportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        kp::MarkUiThread();
+        report = ReportText{};
+        run.testrunning = 0;
+        Captured::current = &captured;
+        SetReportReader(&CaptureReader);
+    }
+    void TearDown() override {
+        SetReportReader(nullptr);
+        CloseReportFile();
+    }
+    kt::RecordingHost host;
+    kp::BoxRecorder boxes;
+    Captured captured;
+};
+
+TEST(SplitReportLines, CarriageReturnBeforeLineFeedBecomesABlank) {
+    EXPECT_EQ(Split("Score: 12\r\nnext\r\n"), (Lines{"Score: 12 ", "next "}));
+}
+
+TEST(SplitReportLines, LineFeedOnlyKeepsEveryCharacter) {
+    EXPECT_EQ(Split("Score: 12\nnext\n"), (Lines{"Score: 12", "next"}));
+}
+
+TEST(SplitReportLines, EmptyLinesAndAFinalLineWithoutLineFeed) {
+    EXPECT_EQ(Split("\n\r\nx\n\nlast"), (Lines{"", " ", "x", "", "last"}));
+    EXPECT_EQ(Split(""), Lines{});
+    EXPECT_EQ(Split("\n"), Lines{""});
+}
+
+TEST(SplitReportLines, OnlyACarriageReturnRightBeforeTheLineFeedIsTouched) {
+    EXPECT_EQ(Split("a\rb\r\n"), (Lines{"a\rb "}));
+    EXPECT_EQ(Split("tab\tend\n"), (Lines{"tab\tend"}));
+}
+
+TEST_F(ReportTest, AppendingKeepsOrderCountAndRepaints) {
+    passtring("one");
+    output_string("two");
+    EXPECT_EQ(report.szGreeting, (Lines{"one", "two"}));
+    EXPECT_EQ(report.num, 2);
+    EXPECT_EQ(host.appended, 2);
+    EXPECT_EQ(host.appended_while_running, 0);
+    run.testrunning = 1;
+    passtring("three");
+    run.testrunning = 0;
+    EXPECT_EQ(host.appended_while_running, 1);
+}
+
+TEST_F(ReportTest, ClearingResetsCountHeaderAndPosition) {
+    passtring("a");
+    passtring("b");
+    report.headernum = 5;
+    report.y = 300;
+    ClearReportLines();
+    EXPECT_TRUE(report.szGreeting.empty());
+    EXPECT_EQ(report.num, 0);
+    EXPECT_EQ(report.headernum, 0);
+    EXPECT_EQ(report.y, 0);
+    EXPECT_EQ(host.cleared, 1);
+}
+
+TEST_F(ReportTest, BottomTextGrowsInPlace) {
+    output_bottomtext_buffer("Iteration 1");
+    output_bottomtext_buffer("Iteration 2");
+    strcat_bottomtext_buffer(": 12.5", 1);
+    strcat_bottomtext_buffer("ignored", 2);
+    strcat_bottomtext_buffer("ignored", -1);
+    EXPECT_EQ(report.text_cpu_line, (Lines{"Iteration 1", "Iteration 2: 12.5"}));
+    EXPECT_EQ(report.num_text_lines, 2);
+    EXPECT_EQ(host.appended, 0);  // the bottom text repaints nothing
+    ClearBottomText();
+    EXPECT_EQ(report.num_text_lines, 0);
+    EXPECT_TRUE(report.text_cpu_line.empty());
+}
+
+TEST_F(ReportTest, LinesFromWorkersAreQueuedInOrder) {
+    passtring("before");
+    std::thread t([] {
+        for (int i = 0; i < 50; ++i) passtring("worker " + std::to_string(i));
+    });
+    t.join();
+    EXPECT_EQ(report.num, 1);  // nothing touched from the worker
+    FlushDeferredLines();
+    ASSERT_EQ(report.num, 51);
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(report.szGreeting[size_t(i + 1)], "worker " + std::to_string(i));
+}
+
+TEST_F(ReportTest, OpenLineFileLoadsLinesAndHandsTheWholeTextToTheReader) {
+    const std::string text = "Kestrel version 1.21\r\nScore: 5\r\n\r\nno line feed";
+    report.FileName = kt::WriteFile(kt::TempDir() + "/run.bmf", text);
+    passtring("old line");
+    report.isnew = 1;
+    ASSERT_EQ(OpenLineFile(), 0);
+    EXPECT_EQ(report.szGreeting, (Lines{"Kestrel version 1.21 ", "Score: 5 ", " ", "no line feed"}));
+    EXPECT_EQ(report.num, 4);
+    EXPECT_EQ(report.isnew, 0);
+    EXPECT_EQ(report.headernum, 0);
+    EXPECT_EQ(captured.text, text);
+    EXPECT_EQ(report.CurrentFile, report.FileName);
+    EXPECT_EQ(host.title, report.FileName);
+    EXPECT_GE(report.theFile, 0);
+    EXPECT_FALSE(host.commands.at(CMD_SAVE));
+    EXPECT_TRUE(host.commands.at(CMD_SAVE_AS));
+    EXPECT_TRUE(host.commands.at(CMD_PRINT));
+    EXPECT_TRUE(host.commands.at(CMD_MAIL));
+    EXPECT_TRUE(host.commands.at(CMD_CLOSE));
+    EXPECT_TRUE(boxes.boxes().empty());
+}
+
+TEST_F(ReportTest, OpenLineFileOfAnEmptyFile) {
+    report.FileName = kt::WriteFile(kt::TempDir() + "/empty.bmf", "");
+    captured.text = "untouched";
+    ASSERT_EQ(OpenLineFile(), 0);
+    EXPECT_EQ(report.num, 0);
+    EXPECT_EQ(captured.text, "");
+}
+
+TEST_F(ReportTest, OpenLineFileOfAMissingFileKeepsThePreviousLines) {
+    passtring("kept");
+    report.FileName = kt::TempDir() + "/does-not-exist.bmf";
+    EXPECT_EQ(OpenLineFile(), 1);
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, "Could not open the file.");
+    EXPECT_EQ(boxes.boxes()[0].caption, "File Exception");
+    EXPECT_EQ(boxes.boxes()[0].icon, kp::Icon::Exclamation);
+    EXPECT_EQ(report.szGreeting, Lines{"kept"});
+    EXPECT_EQ(report.CurrentFile, "Kestrel - System Level Benchmark");
+}
+
+TEST_F(ReportTest, OpenLineFileRefusesADirectory) {
+    report.FileName = kt::FreshDir("adir");
+    EXPECT_EQ(OpenLineFile(), 1);
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, "Could not open the file.");
+}
+
+TEST_F(ReportTest, OpenLineFileShowsAReadOnlyFile) {
+    report.FileName = kt::WriteFile(kt::TempDir() + "/ro.bmf", "Memory Score: 3\n");
+    chmod(report.FileName.c_str(), 0444);
+    EXPECT_EQ(OpenLineFile(), 0);
+    EXPECT_EQ(report.szGreeting, Lines{"Memory Score: 3"});
+}
+
+TEST_F(ReportTest, OpenLineFileTakesTheMemoryLevelFromThePreferences) {
+    prefs.memory_load_value = 4;
+    results.last_memory_load_value = 0;
+    report.FileName = kt::WriteFile(kt::TempDir() + "/lvl.bmf", "x\n");
+    // Nothing stored: the reload keeps the level the program has.
+    ASSERT_EQ(OpenLineFile(), 0);
+    EXPECT_EQ(results.last_memory_load_value, 4);
+    prefs = Preferences{};
+}
+
+}  // namespace

@@ -1,0 +1,101 @@
+// The programs' message boxes, shown offscreen and answered by simulated input.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QPushButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <clocale>
+#include <functional>
+
+#include "shared/ui/qt_message_box.h"
+#include "tests/support/isolation.h"
+#include "tests/support/qt_test_main.h"
+
+namespace {
+
+struct Seen {
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+};
+
+// Once the box is up: note what it shows, then act on it.
+void WhenShown(Seen* seen, std::function<void(QMessageBox*)> act) {
+    QTimer::singleShot(0, [seen, act] {
+        auto* mb = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(mb, nullptr);
+        seen->title = mb->windowTitle();
+        seen->text = mb->text();
+        seen->icon = mb->icon();
+        seen->buttons = mb->standardButtons();
+        seen->defaultButton = mb->standardButton(mb->defaultButton());
+        act(mb);
+    });
+}
+
+TEST(QtMessageBox, ShowsCaptionTextIconAndButtons) {
+    Seen seen;
+    WhenShown(&seen, [](QMessageBox* mb) { mb->button(QMessageBox::No)->click(); });
+    kp::BoxRequest box;
+    box.text = "Do you want to save the current report?";
+    box.caption = "Kestrel Message";
+    box.icon = kp::Icon::Question;
+    box.buttons = kp::Buttons::YesNoCancel;
+    EXPECT_EQ(ShowQtMessageBox(box, nullptr), kp::Answer::No);
+    EXPECT_EQ(seen.title, "Kestrel Message");
+    EXPECT_EQ(seen.text, "Do you want to save the current report?");
+    EXPECT_EQ(seen.icon, QMessageBox::Question);
+    EXPECT_EQ(seen.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    EXPECT_EQ(seen.defaultButton, QMessageBox::Yes);
+}
+
+TEST(QtMessageBox, EnterTakesTheDefaultButtonAndEscapeCancels) {
+    Seen seen;
+    kp::BoxRequest box;
+    box.caption = "Kestrel Message";
+    box.text = "Stop?";
+    box.buttons = kp::Buttons::OkCancel;
+    box.defaultButton = 1;
+    WhenShown(&seen, [](QMessageBox* mb) { QTest::keyClick(mb, Qt::Key_Return); });
+    EXPECT_EQ(ShowQtMessageBox(box, nullptr), kp::Answer::Cancel);
+    box.defaultButton = 0;
+    WhenShown(&seen, [](QMessageBox* mb) { QTest::keyClick(mb, Qt::Key_Return); });
+    EXPECT_EQ(ShowQtMessageBox(box, nullptr), kp::Answer::Ok);
+    WhenShown(&seen, [](QMessageBox* mb) { QTest::keyClick(mb, Qt::Key_Escape); });
+    EXPECT_EQ(ShowQtMessageBox(box, nullptr), kp::Answer::Cancel);
+}
+
+TEST(QtMessageBox, InstalledBackendServesTheServiceWithItsOwner) {
+    kp::MarkUiThread();
+    QWidget owner;
+    kp::Owner asked = kp::Owner::None;
+    InstallQtMessageBoxes([&](kp::Owner o) { asked = o; return &owner; });
+    Seen seen;
+    QWidget* parent = nullptr;
+    WhenShown(&seen, [&](QMessageBox* mb) { parent = mb->parentWidget(); mb->accept(); });
+    kp::MessageBox(kp::Owner::Progress, "Allocation Error!", "Fatal Memory Exception", kp::Icon::Stop);
+    EXPECT_EQ(asked, kp::Owner::Progress);
+    EXPECT_EQ(parent, &owner);
+    EXPECT_EQ(seen.icon, QMessageBox::Critical);
+    EXPECT_EQ(seen.title, "Fatal Memory Exception");
+    kp::SetMessageBoxBackend(nullptr);
+}
+
+TEST(QtMessageBox, TestLogSwitchKeepsBoxesOffTheScreen) {
+    kp::MarkUiThread();
+    std::string log = kt::TempDir() + "/qtboxes.log";
+    setenv("KESTREL_TEST_MSGBOX_LOG", log.c_str(), 1);
+    InstallQtMessageBoxes(nullptr);  // must not install: a box here would wait for ever
+    EXPECT_EQ(kp::MessageBox(kp::Owner::Main, "Could not open the file.", "File Exception"),
+              kp::Answer::Ok);
+    unsetenv("KESTREL_TEST_MSGBOX_LOG");
+    EXPECT_EQ(kt::ReadFile(log), "[File Exception] (exclamation) Could not open the file. -> ok\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return kt::RunQtTests(argc, argv); }
