@@ -50,7 +50,7 @@ public:
         t.mes1 = double(t.time1);
         return true;
     }
-    // Elapsed ms, or a negative value when the counter could not be read.
+    // Elapsed ms; false when the counter could not be read.
     bool Stop(double* elapsed) {
         if (!high_) {
             *elapsed = double(kp::MillisecondsSinceStart() - start_ms_);
