@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <string>
 
+namespace kp::reg {
+class Key;
+}
+
 // Registry keys of this version and of older versions.
 inline constexpr const char* kMainKey = "Software\\Kestrel 1.21\\Kestrel";
 inline constexpr const char* kFontsKey = "Software\\Kestrel 1.21\\Kestrel\\fonts";
@@ -109,3 +113,5 @@ int GetRegEntry();      // 0 all read; 1 no key; 2..7 the code of a missing valu
 // Machine description: writer and reader.
 int CreateRegEntry2();  // 0 written; 1 a key failed; otherwise the code of the value that failed
 int GetRegEntry2();     // 0 read; 1 no description stored; otherwise the code of a missing value
+// Deletes the key the handle names (refused while it has subkeys).
+void DeleteOldKey(kp::reg::Key& key);
