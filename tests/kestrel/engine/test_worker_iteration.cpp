@@ -136,14 +136,16 @@ TEST_F(IterationTest, AllocationFailureAbortsTheTest) {
     EXPECT_EQ(boxes.boxes()[0].caption, "Fatal Memory Exception");
     EXPECT_EQ(boxes.boxes()[0].owner, kp::Owner::Progress);
     EXPECT_EQ(ran.load(), 0);
+    EXPECT_EQ(report.szGreeting, std::vector<std::string>{"Out of Memory"});
 
+    report = ReportText{};
     kp::FailNextPageAllocations(1);
     DriverLoop loop;
     loop.iteration = [this] { return RunWorkerIteration(Counting(2)); };
     loop.count_per_iteration = 1;
     DriverTotals totals;
     EXPECT_EQ(RunDriverLoop(loop, &totals), -1);
-    EXPECT_EQ(report.szGreeting, std::vector<std::string>{"Test aborted!"});
+    EXPECT_EQ(report.szGreeting, (std::vector<std::string>{"Out of Memory", "Test aborted!"}));
 }
 
 TEST_F(IterationTest, ThreadCreationFailureEndsTheProgramWithAFailureCode) {
