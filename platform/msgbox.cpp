@@ -1,5 +1,7 @@
 #include "platform/msgbox.h"
 
+#include <dlfcn.h>
+
 #include <atomic>
 #include <cstdio>
 #include <deque>
@@ -95,7 +97,27 @@ bool OnUiThread() {
     return g_ui_thread == std::this_thread::get_id();
 }
 
+namespace {
+
+using ProgramBoxFn = int (*)(int, const char*, const char*, int, int, int);
+
+// The service of the program this code is loaded into, when this copy is not the program's own
+// (a shared library of the suite carries its own copy, but its boxes belong to the program).
+ProgramBoxFn ProgramService() {
+    static const ProgramBoxFn fn = [] {
+        auto found = reinterpret_cast<ProgramBoxFn>(dlsym(RTLD_DEFAULT, "KestrelMessageBox"));
+        return found == &KestrelMessageBox ? nullptr : found;
+    }();
+    return fn;
+}
+
+}  // namespace
+
 Answer MessageBox(const BoxRequest& box) {
+    if (ProgramBoxFn program = ProgramService()) {
+        return Answer(program(int(box.owner), box.text.c_str(), box.caption.c_str(), int(box.icon),
+                              int(box.buttons), box.defaultButton));
+    }
     if (!OnUiThread()) {
         std::lock_guard<std::mutex> lock(g_mutex);
         g_deferred.push_back(box);
@@ -156,3 +178,15 @@ Answer BoxRecorder::Record(const BoxRequest& box) {
 }
 
 }  // namespace kp
+
+extern "C" __attribute__((visibility("default"))) int KestrelMessageBox(
+    int owner, const char* text, const char* caption, int icon, int buttons, int defaultButton) {
+    kp::BoxRequest box;
+    box.owner = kp::Owner(owner);
+    box.text = text != nullptr ? text : "";
+    box.caption = caption != nullptr ? caption : "";
+    box.icon = kp::Icon(icon);
+    box.buttons = kp::Buttons(buttons);
+    box.defaultButton = defaultButton;
+    return int(kp::MessageBox(box));
+}

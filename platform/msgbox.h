@@ -5,6 +5,9 @@
 // its default button (child programs started by a test inherit the switch, so no box ever waits
 // for a person). With neither, the box is written to standard error and answered by default.
 //
+// A shared library of the suite loaded into a program shows its boxes through the program's
+// service (see KestrelMessageBox below).
+//
 // A box asked for on a thread other than the user-interface thread is never shown from there:
 // it is queued, answered with its default button at once, and shown by the user-interface thread
 // when it calls FlushDeferredBoxes() (the worker team does so after every join).
@@ -72,3 +75,8 @@ private:
 };
 
 }  // namespace kp
+
+// The service as the programs export it to the suite's shared libraries (whose own copies of
+// this code forward their boxes here). Programs export it with kestrel_program() in CMake.
+extern "C" int KestrelMessageBox(int owner, const char* text, const char* caption, int icon,
+                                 int buttons, int defaultButton);
