@@ -7,7 +7,6 @@
 #include "kestrel/engine/report.h"
 
 ResultStore results;
-PerfMonData pchk = {};
 
 namespace {
 

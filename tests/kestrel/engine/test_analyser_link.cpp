@@ -1,0 +1,204 @@
+// The analyser link against a stand-in analyser that answers, stalls, ends at once or breaks.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "kestrel/engine/analyser_link.h"
+#include "kestrel/engine/report.h"
+#include "kestrel/engine/run_state.h"
+#include "platform/msgbox.h"
+#include "platform/process.h"
+#include "shared/perf_link.h"
+#include "tests/support/isolation.h"
+#include "tests/support/recording_host.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+const char* kThrottled = "Loadmeter throttled!  Restarting ...";
+
+class AnalyserLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        kp::MarkUiThread();
+        report = ReportText{};
+        pchk = PerfMonData{};
+        perflink.given_up = false;
+        perflink.program_directory = kp::ProgramDirectory() + "/fakes";
+        perflink.watch_ms = 300;
+        perflink.connect_ms = 5000;
+        perflink.end_wait_ms = 5000;
+        run.real_num_processors = 3;
+        args_ = kt::TempDir() + "/args.txt";
+        setenv("FAKE_LOADMETER_ARGS", args_.c_str(), 1);
+        setenv("FAKE_LOADMETER_MARK", (kt::TempDir() + "/stalled-once").c_str(), 1);
+    }
+    void TearDown() override {
+        perflink.end_wait_ms = 100;
+        EndPerfProcess();
+    }
+
+    void Mode(const char* mode) { setenv("FAKE_LOADMETER_MODE", mode, 1); }
+    int Throttled() const { return int(std::count(report.szGreeting.begin(), report.szGreeting.end(), kThrottled)); }
+
+    kt::RecordingHost host;
+    kp::BoxRecorder boxes;
+    std::string args_;
+};
+
+TEST_F(AnalyserLinkTest, StartPassesTokenFlagAndNoFileAndClearsTheScores) {
+    Mode("answer");
+    for (float& s : pchk.score) s = 9.0f;
+    pchk.end = 1;
+    StartPerfProcess();
+    ASSERT_TRUE(PerfLinkOpen());
+    EXPECT_EQ(kt::ReadFile(args_), std::string(kLoadmeterToken) + "\n0\n(null)\n");
+    for (float s : pchk.score) EXPECT_EQ(s, 0.0f);
+    EXPECT_EQ(pchk.end, 0);
+    EXPECT_TRUE(boxes.boxes().empty());
+}
+
+TEST_F(AnalyserLinkTest, EveryIntervalIsAnsweredWithTheAverages) {
+    Mode("answer");
+    StartPerfProcess();
+    pchk.perfData[2] = 1;
+    pchk.countertime = 1200;
+    for (int round = 0; round < 2; ++round) {
+        pchk.score[0] = 0;
+        ASSERT_TRUE(PerfExchange(nullptr));
+        EXPECT_EQ(pchk.score[0], 1.0f);
+        EXPECT_EQ(pchk.score[5], 6.0f);
+        EXPECT_EQ(pchk.cpu_scores_1[2], 50.0f);
+        // The request fields come back as the analyser holds them.
+        EXPECT_EQ(pchk.numprocessors, 3);
+        EXPECT_EQ(pchk.countertime, 1200);
+        EXPECT_EQ(pchk.perfData[2], 1);
+    }
+    EXPECT_EQ(Throttled(), 0);
+}
+
+TEST_F(AnalyserLinkTest, StallRestartsTheAnalyserOnce) {
+    Mode("stall-once");
+    StartPerfProcess();
+    int refills = 0;
+    ASSERT_TRUE(PerfExchange([&] { ++refills; pchk.countertime = 800; }));
+    EXPECT_EQ(Throttled(), 1);
+    EXPECT_EQ(refills, 1);
+    EXPECT_EQ(host.sleeps, std::vector<int>{2000});
+    EXPECT_EQ(pchk.score[0], 1.0f);  // the new analyser answered
+    EXPECT_EQ(pchk.countertime, 800);
+    EXPECT_TRUE(PerfLinkOpen());
+    EXPECT_TRUE(PerfExchange(nullptr));  // and goes on answering
+    EXPECT_EQ(Throttled(), 1);
+}
+
+TEST_F(AnalyserLinkTest, StallDuringTheRestartGivesTheAnalyserUpForTheRun) {
+    Mode("stall");
+    StartPerfProcess();
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(PerfExchange(nullptr));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));  // no hang
+    EXPECT_EQ(Throttled(), 1);
+    EXPECT_FALSE(PerfLinkOpen());
+    EXPECT_TRUE(perflink.given_up);
+    for (float s : pchk.score) EXPECT_EQ(s, 0.0f);
+    // Later samples of the run: nothing started, nothing said.
+    StartPerfProcess();
+    EXPECT_FALSE(PerfLinkOpen());
+    EXPECT_EQ(DoPerfWrite(), 0);
+    EXPECT_EQ(DoPerfRead(), 1);
+    EXPECT_FALSE(PerfExchange(nullptr));
+    EXPECT_EQ(Throttled(), 1);
+    EXPECT_TRUE(boxes.boxes().empty());
+    AllowPerfRestarts();
+    Mode("answer");
+    StartPerfProcess();
+    EXPECT_TRUE(PerfLinkOpen());
+}
+
+TEST_F(AnalyserLinkTest, AnAnalyserThatEndsAtOnceDoesNotHangTheStart) {
+    Mode("exit");
+    perflink.connect_ms = 60000;
+    auto start = std::chrono::steady_clock::now();
+    StartPerfProcess();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_FALSE(PerfLinkOpen());
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].caption, "Operation Failed");
+    EXPECT_EQ(access(kp::SocketPath(kPerfSocketName).c_str(), F_OK), -1);  // socket removed
+}
+
+TEST_F(AnalyserLinkTest, MissingAnalyserProgram) {
+    perflink.program_directory = kt::FreshDir("empty");
+    StartPerfProcess();
+    EXPECT_FALSE(PerfLinkOpen());
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].caption, "Operation Failed");
+    EXPECT_EQ(boxes.boxes()[0].text, "No such file or directory");
+}
+
+TEST_F(AnalyserLinkTest, BrokenConnectionIsReportedOnceAndClosesTheLink) {
+    Mode("close-mid");
+    StartPerfProcess();
+    ASSERT_EQ(DoPerfWrite(), 1);
+    EXPECT_EQ(DoPerfRead(), 1);
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, "Connection with Loadmeter was broken!");
+    EXPECT_EQ(boxes.boxes()[0].caption, "Broken Pipe Exception");
+    EXPECT_EQ(boxes.boxes()[0].icon, kp::Icon::Stop);
+    EXPECT_FALSE(PerfLinkOpen());
+    EXPECT_FALSE(perflink.hProcessPerf.has_value());
+    EXPECT_EQ(DoPerfWrite(), 0);
+    EXPECT_EQ(DoPerfRead(), 1);
+    DoDiskEndCheck();
+    EXPECT_EQ(boxes.boxes().size(), 1u);
+}
+
+TEST_F(AnalyserLinkTest, StopWaitsForTheAnalyserAndEndsOneThatIgnoresIt) {
+    Mode("answer");
+    StartPerfProcess();
+    ASSERT_TRUE(PerfLinkOpen());
+    pid_t pid = perflink.hProcessPerf->pid();
+    EXPECT_EQ(DoDiskEndCheck(), 0);
+    EXPECT_EQ(pchk.end, 1);
+    EXPECT_EQ(pchk.perfData[0], 1);
+    EXPECT_FALSE(PerfLinkOpen());
+    EXPECT_NE(kill(pid, 0), 0);  // ended and reaped
+
+    Mode("ignore-end");
+    perflink.end_wait_ms = 200;
+    StartPerfProcess();
+    ASSERT_TRUE(PerfLinkOpen());
+    pid = perflink.hProcessPerf->pid();
+    auto start = std::chrono::steady_clock::now();
+    DoDiskEndCheck();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_NE(kill(pid, 0), 0);
+    EXPECT_TRUE(boxes.boxes().empty());
+}
+
+TEST_F(AnalyserLinkTest, CounterReaderWithoutTheLibrary) {
+    perflink.program_directory = kt::FreshDir("nolib");
+    int selector = 3;
+    EXPECT_EQ(getperfdata(&selector), -1);
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text,
+              "Library file kestest.dll failed to load (if condition persists, reinstall the file).");
+    EXPECT_EQ(boxes.boxes()[0].caption, "Library Exception");
+}
+
+TEST_F(AnalyserLinkTest, CounterReaderWithALibraryLackingTheEntryPoints) {
+    std::string dir = kt::FreshDir("badlib");
+    std::filesystem::copy_file(kp::ProgramDirectory() + "/libforward_lib.so", dir + "/libkestest.so");
+    perflink.program_directory = dir;
+    int selector = 0;
+    EXPECT_EQ(getperfdata(&selector), -1);
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, "Library functions failed to load at Perf_id");
+}
+
+}  // namespace
