@@ -4,22 +4,15 @@
 
 #include <atomic>
 #include <cstdio>
-#include <deque>
 #include <mutex>
-#include <thread>
 
 #include "platform/testswitch.h"
 
 namespace kp {
 namespace {
 
-std::mutex g_mutex;  // guards the backend and the deferred queue
+std::mutex g_mutex;  // guards the backend
 BoxBackend g_backend;
-std::deque<BoxRequest> g_deferred;
-
-std::mutex g_ui_mutex;
-bool g_ui_marked = false;
-std::thread::id g_ui_thread;
 
 const char* IconName(Icon icon) {
     switch (icon) {
@@ -82,21 +75,6 @@ BoxBackend SetMessageBoxBackend(BoxBackend backend) {
     return old;
 }
 
-void MarkUiThread() {
-    std::lock_guard<std::mutex> lock(g_ui_mutex);
-    g_ui_thread = std::this_thread::get_id();
-    g_ui_marked = true;
-}
-
-bool OnUiThread() {
-    std::lock_guard<std::mutex> lock(g_ui_mutex);
-    if (!g_ui_marked) {
-        g_ui_thread = std::this_thread::get_id();
-        g_ui_marked = true;
-    }
-    return g_ui_thread == std::this_thread::get_id();
-}
-
 namespace {
 
 using ProgramBoxFn = int (*)(int, const char*, const char*, int, int, int);
@@ -119,8 +97,7 @@ Answer MessageBox(const BoxRequest& box) {
                               int(box.buttons), box.defaultButton));
     }
     if (!OnUiThread()) {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        g_deferred.push_back(box);
+        DeferToUiThread([box] { MessageBox(box); });
         return DefaultAnswer(box);
     }
     BoxBackend backend;
@@ -140,25 +117,6 @@ Answer MessageBox(Owner owner, const std::string& text, const std::string& capti
     box.icon = icon;
     box.buttons = buttons;
     return MessageBox(box);
-}
-
-void FlushDeferredBoxes() {
-    if (!OnUiThread()) return;
-    for (;;) {
-        BoxRequest box;
-        {
-            std::lock_guard<std::mutex> lock(g_mutex);
-            if (g_deferred.empty()) return;
-            box = std::move(g_deferred.front());
-            g_deferred.pop_front();
-        }
-        MessageBox(box);
-    }
-}
-
-size_t DeferredBoxCount() {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    return g_deferred.size();
 }
 
 BoxRecorder::BoxRecorder() {

@@ -10,12 +10,14 @@
 //
 // A box asked for on a thread other than the user-interface thread is never shown from there:
 // it is queued, answered with its default button at once, and shown by the user-interface thread
-// when it calls FlushDeferredBoxes() (the worker team does so after every join).
+// when it runs the deferred actions (platform/ui_thread.h).
 #pragma once
 
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "platform/ui_thread.h"
 
 namespace kp {
 
@@ -45,15 +47,6 @@ BoxBackend SetMessageBoxBackend(BoxBackend backend);
 Answer MessageBox(const BoxRequest& box);
 Answer MessageBox(Owner owner, const std::string& text, const std::string& caption,
                   Icon icon = Icon::Exclamation, Buttons buttons = Buttons::Ok);
-
-// Shows, on the user-interface thread, the boxes queued by other threads, in their order.
-void FlushDeferredBoxes();
-size_t DeferredBoxCount();
-
-// The thread that shows boxes and owns the report: the first caller of MarkUiThread, or the
-// thread that first asked whether it is on it.
-void MarkUiThread();
-bool OnUiThread();
 
 // A recorder for tests: records every box and answers from a script (then by default).
 class BoxRecorder {

@@ -33,7 +33,11 @@ public:
         cv.wait(lock, [this] { return go || cancelled; });
         bool run = go && !cancelled;
         lock.unlock();
-        if (run) work();
+        if (!run) return;
+        try {
+            work();
+        } catch (const WorkerAbort&) {
+        }
     }
 
     void WaitParked() {
@@ -130,6 +134,9 @@ Spawner& TheSpawner() {
 
 void StartThreadSpawner() { TheSpawner(); }
 
+// The spawner starts with the program, before any thread can lower its own priority.
+const bool g_spawner_at_start = (StartThreadSpawner(), true);
+
 WorkerTeam::WorkerTeam(int n, Worker** slots) : slots_(slots) {
     workers_.resize(size_t(n > 0 ? n : 0));
 }
@@ -137,6 +144,7 @@ WorkerTeam::WorkerTeam(int n, Worker** slots) : slots_(slots) {
 WorkerTeam::~WorkerTeam() { Cancel(); }
 
 bool WorkerTeam::Create(int i, std::function<void()> work, int priority) {
+    if (i < 0 || i >= size() || workers_[size_t(i)]) return false;
     auto w = std::make_unique<Worker>();
     w->work = std::move(work);
     w->priority = priority;
@@ -158,6 +166,7 @@ void WorkerTeam::ReleaseAll() {
 void WorkerTeam::Join() {
     for (size_t i = 0; i < workers_.size(); ++i) {
         if (Worker* w = workers_[i].get()) {
+            w->Start(true);  // only a worker still parked is affected
             w->JoinOnce();
             if (slots_ != nullptr) slots_[i] = nullptr;
         }

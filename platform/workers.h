@@ -17,6 +17,10 @@ namespace kp {
 
 class Worker;
 
+// Thrown on a worker to end it at once (a fatal error, whose box and end of the program the
+// user-interface thread takes over after the join). The worker's own work is cut short.
+struct WorkerAbort {};
+
 // Starts the spawner thread; call it at program start, before the user-interface thread lowers
 // its priority (later calls do nothing; the first team starts it otherwise).
 void StartThreadSpawner();
@@ -32,14 +36,15 @@ public:
 
     int size() const { return int(workers_.size()); }
     // Creates worker i; it sets its own priority level and parks. False when the thread could
-    // not be created.
+    // not be created or worker i exists already.
     bool Create(int i, std::function<void()> work, int priority);
     Worker* worker(int i) const { return workers_[size_t(i)].get(); }
     // Lets worker i run its work.
     void Release(int i);
     // Releases every parked worker in index order.
     void ReleaseAll();
-    // Waits for every created worker to end, and clears their slots.
+    // Waits for every created worker to end, and clears their slots. A worker never released
+    // is let go without running its work.
     void Join();
     // Parked workers end without running their work; then Join.
     void Cancel();

@@ -6,6 +6,7 @@
 
 #include "platform/msgbox.h"
 #include "platform/pages.h"
+#include "platform/ui_thread.h"
 #include "platform/workers.h"
 
 namespace {
@@ -46,8 +47,14 @@ void SetOutOfMemoryReporter(void (*reporter)(const std::string& line)) {
 }
 
 void FatalError() {
-    kp::MessageBox(kp::Owner::Main, "Allocation Error!", "Fatal Memory Exception", kp::Icon::Stop);
-    std::exit(EXIT_FAILURE);
+    auto end = [] {
+        kp::MessageBox(kp::Owner::Main, "Allocation Error!", "Fatal Memory Exception", kp::Icon::Stop);
+        std::exit(EXIT_FAILURE);
+    };
+    if (kp::OnUiThread()) end();
+    // A worker: the user-interface thread shows the box and ends the program after the join.
+    kp::DeferToUiThread(end);
+    throw kp::WorkerAbort{};
 }
 
 long TicksToSecs(uint32_t ticks) { return long(ticks * 0.001); }

@@ -16,7 +16,8 @@ void FreeMemory(void* block, int* error);
 // Where AllocateMemory's failure line goes (the main program passes its report).
 void SetOutOfMemoryReporter(void (*reporter)(const std::string& line));
 
-// Shows "Allocation Error!" and ends the process with a failure exit code.
+// Shows "Allocation Error!" and ends the process with a failure exit code. On a worker thread the
+// worker ends at once and the user-interface thread does both after the join.
 [[noreturn]] void FatalError();
 
 // Milliseconds to whole seconds (truncated) and to seconds with fraction.

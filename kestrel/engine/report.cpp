@@ -5,8 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <deque>
-#include <mutex>
 
 #include "kestrel/engine/commands.h"
 #include "kestrel/engine/host.h"
@@ -14,14 +12,13 @@
 #include "kestrel/engine/run_state.h"
 #include "kestrel/engine/settings.h"
 #include "platform/msgbox.h"
+#include "platform/ui_thread.h"
 #include "shared/helpers.h"
 
 ReportText report;
 
 namespace {
 
-std::mutex g_deferred_mutex;
-std::deque<std::string> g_deferred;
 ReportReader g_reader = nullptr;
 
 void FileBox(const char* text, const char* caption) {
@@ -46,8 +43,7 @@ bool ReadAll(int fd, char* buffer, size_t size, size_t* length) {
 
 int output_string(const std::string& text) {
     if (!kp::OnUiThread()) {
-        std::lock_guard<std::mutex> lock(g_deferred_mutex);
-        g_deferred.push_back(text);
+        kp::DeferToUiThread([text] { output_string(text); });
         return 0;
     }
     report.szGreeting.push_back(text);
@@ -57,20 +53,6 @@ int output_string(const std::string& text) {
 }
 
 int passtring(const std::string& text) { return output_string(text); }
-
-void FlushDeferredLines() {
-    if (!kp::OnUiThread()) return;
-    for (;;) {
-        std::string line;
-        {
-            std::lock_guard<std::mutex> lock(g_deferred_mutex);
-            if (g_deferred.empty()) return;
-            line = std::move(g_deferred.front());
-            g_deferred.pop_front();
-        }
-        output_string(line);
-    }
-}
 
 void output_bottomtext_buffer(const std::string& text) {
     report.text_cpu_line.push_back(text);
@@ -102,7 +84,7 @@ std::vector<std::string> SplitReportLines(const char* text, size_t length) {
     for (size_t i = 0; i < length; ++i) {
         char c = text[i];
         if (c == '\n') {
-            if (!line.empty() && line.back() == '\r') line.back() = ' ';
+            if (!line.empty() && line.back() == '\r') line.pop_back();
             lines.push_back(std::move(line));
             line.clear();
         } else {
@@ -118,6 +100,7 @@ void SetReportReader(ReportReader reader) { g_reader = reader; }
 void CloseReportFile() {
     if (report.theFile >= 0) close(report.theFile);
     report.theFile = -1;
+    report.theFileWritable = false;
 }
 
 int OpenLineFile() {
@@ -126,6 +109,7 @@ int OpenLineFile() {
 
     // Read-write as the file stays open for saving in place; a read-only file is still shown.
     int fd = open(report.FileName.c_str(), O_RDWR | O_CLOEXEC);
+    const bool writable = fd >= 0;
     if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
         fd = open(report.FileName.c_str(), O_RDONLY | O_CLOEXEC);
     }
@@ -140,6 +124,7 @@ int OpenLineFile() {
     }
     CloseReportFile();
     report.theFile = fd;
+    report.theFileWritable = writable;
 
     ClearReportLines();
     report.isnew = 0;

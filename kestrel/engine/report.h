@@ -3,7 +3,7 @@
 //
 // Lines are appended only through output_string (or passtring) on the user-interface thread. A
 // line written from another thread (a kernel worker) is queued and appended, in order, when the
-// user-interface thread calls FlushDeferredLines (the worker iteration does so after its join).
+// user-interface thread runs the deferred actions (the worker iteration does so after its join).
 #pragma once
 
 #include <cstddef>
@@ -23,6 +23,7 @@ struct ReportText {
     std::string FileName;     // the file to load
     std::string CurrentFile = "Kestrel - System Level Benchmark";  // the name of the file shown
     int theFile = -1;         // the open benchmark file (descriptor), -1 when none
+    bool theFileWritable = false;  // it was opened for writing too (a read-only file is shown)
 };
 
 extern ReportText report;
@@ -31,8 +32,6 @@ extern ReportText report;
 int output_string(const std::string& text);
 // The short form the tests and their kernels use.
 int passtring(const std::string& text);
-// Appends the lines queued by other threads.
-void FlushDeferredLines();
 
 // Appends a line to the bottom-text buffer (no repaint).
 void output_bottomtext_buffer(const std::string& text);
@@ -44,8 +43,8 @@ void ClearReportLines();
 // Empties the bottom-text buffer (the start of a run).
 void ClearBottomText();
 
-// Splits a benchmark file's bytes into report lines: a line ends at a line feed; a carriage
-// return just before it becomes a blank; a last line without a line feed is kept.
+// Splits a benchmark file's bytes into report lines: a line ends at a line feed, a carriage
+// return just before it is dropped, and a last line without a line feed is kept.
 std::vector<std::string> SplitReportLines(const char* text, size_t length);
 
 // The reader that parses a loaded file's whole text into the result store.

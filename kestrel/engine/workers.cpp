@@ -13,6 +13,7 @@
 #include "platform/msgbox.h"
 #include "platform/pages.h"
 #include "platform/processors.h"
+#include "platform/ui_thread.h"
 #include "platform/workers.h"
 #include "shared/helpers.h"
 
@@ -84,11 +85,15 @@ private:
     std::optional<int> after_;
 };
 
-double Floored(double adjusted, double measured) {
+}  // namespace
+
+double AdjustedElapsed(double measured, double creation_ms, uint64_t kernel_growth, int numprocessors) {
+    double adjusted = measured - creation_ms;
+    if (numprocessors > 1) {
+        adjusted -= double(kernel_growth) * double(numprocessors - 1) / (10000.0 * numprocessors);
+    }
     return std::max(adjusted, measured * kMinAdjustedShare);
 }
-
-}  // namespace
 
 double RunWorkerIteration(const WorkerIteration& it) {
     const int n = std::clamp(it.n, 1, kMaxWorkers);
@@ -107,8 +112,7 @@ double RunWorkerIteration(const WorkerIteration& it) {
     auto fail = [&](double result) {
         team.Cancel();
         FreeMemory(arguments, &error);
-        FlushDeferredLines();
-        kp::FlushDeferredBoxes();
+        kp::RunDeferredUiActions();
         return result;
     };
 
@@ -154,17 +158,14 @@ double RunWorkerIteration(const WorkerIteration& it) {
     }
     const kp::ProcessTimes times_after = kp::GetProcessTimes();
 
-    const double measured = elapsed;
-    if (it.subtract_creation_time) elapsed = Floored(elapsed - creation_ms, measured);
-    if (it.subtract_kernel_time && run.numprocessors > 1) {
-        double growth = double(times_after.kernel - times_before.kernel);  // 100-ns units
-        double share = growth * double(run.numprocessors - 1) / (10000.0 * run.numprocessors);
-        elapsed = Floored(elapsed - share, measured);
+    if (it.subtract_creation_time || it.subtract_kernel_time) {
+        uint64_t growth = it.subtract_kernel_time ? times_after.kernel - times_before.kernel : 0;
+        elapsed = AdjustedElapsed(elapsed, it.subtract_creation_time ? creation_ms : 0.0, growth,
+                                  run.numprocessors);
     }
 
     FreeMemory(arguments, &error);
-    FlushDeferredLines();
-    kp::FlushDeferredBoxes();
+    kp::RunDeferredUiActions();  // the workers' lines and boxes, and a fatal error's end
     return elapsed;
 }
 
@@ -173,6 +174,7 @@ int RunDriverLoop(const DriverLoop& loop, DriverTotals* totals) {
     double total_ms = 0.0;
     double count = 0.0;
     auto stopped = [](double result) { return run.testend.load() == 1 || result == -1.0; };
+    const uint32_t wall_start = kp::MillisecondsSinceStart();
     do {
         if (loop.pump_before_each) {
             Host().PumpPending();
@@ -189,7 +191,8 @@ int RunDriverLoop(const DriverLoop& loop, DriverTotals* totals) {
             passtring("Test aborted!");
             return -1;
         }
-    } while (TicksToFracSecs(total_ms) < 20.0);
+    } while (TicksToFracSecs(total_ms) < 20.0 &&
+             kp::MillisecondsSinceStart() - wall_start < kDriverWallLimitMs);
     totals->count = count;
     totals->seconds = TicksToFracSecs(total_ms);
     return 0;

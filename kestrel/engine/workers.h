@@ -24,9 +24,15 @@ struct IterationTimer {
 };
 extern IterationTimer iteration_timer;
 
-// An adjusted elapsed time never falls below this share of the measured one, so a driver's loop
-// always reaches its 20 seconds.
+// An adjusted elapsed time never falls below this share of the measured one, so subtracting
+// creation or kernel time can never stop a driver's loop from reaching its 20 seconds.
 inline constexpr double kMinAdjustedShare = 0.25;
+// A driver's loop also ends after this much wall time, whatever its summed time.
+inline constexpr uint32_t kDriverWallLimitMs = 200000;
+
+// The elapsed time of an iteration less the workers' creation time and the share of the
+// process's kernel-time growth (100-ns units) that fell on the other processors, floored.
+double AdjustedElapsed(double measured, double creation_ms, uint64_t kernel_growth, int numprocessors);
 
 struct WorkerIteration {
     int n = 1;                                     // workers

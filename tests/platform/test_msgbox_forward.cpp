@@ -32,7 +32,7 @@ TEST(MessageBoxForwarding, LibraryBoxesReachTheProgramsService) {
     std::thread t([fn] { EXPECT_EQ(kp::Answer(fn("from a thread")), kp::Answer::Ok); });
     t.join();
     EXPECT_EQ(rec.boxes().size(), 1u);
-    kp::FlushDeferredBoxes();
+    kp::RunDeferredUiActions();
     ASSERT_EQ(rec.boxes().size(), 2u);
     EXPECT_EQ(rec.boxes()[1].text, "from a thread");
     dlclose(lib);

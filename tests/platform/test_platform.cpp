@@ -171,12 +171,12 @@ TEST(MessageBox, BoxesFromOtherThreadsWaitForTheUserInterfaceThread) {
     });
     t.join();
     EXPECT_TRUE(rec.boxes().empty());
-    EXPECT_EQ(kp::DeferredBoxCount(), 2u);
-    kp::FlushDeferredBoxes();
+    EXPECT_EQ(kp::DeferredUiActionCount(), 2u);
+    kp::RunDeferredUiActions();
     ASSERT_EQ(rec.boxes().size(), 2u);
     EXPECT_EQ(rec.boxes()[0].text, "first");
     EXPECT_EQ(rec.boxes()[1].text, "second");
-    EXPECT_EQ(kp::DeferredBoxCount(), 0u);
+    EXPECT_EQ(kp::DeferredUiActionCount(), 0u);
 }
 
 TEST(MessageBox, TestLogSwitchRecordsEveryBox) {

@@ -77,6 +77,35 @@ TEST(WorkerTeam, DestroyingATeamNeverLeavesAThreadParked) {
     EXPECT_EQ(ran.load(), 0);
 }
 
+TEST(WorkerTeam, JoinLetsUnreleasedWorkersGo) {
+    std::atomic<int> ran{0};
+    kp::WorkerTeam team(3);
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(team.Create(i, [&] { ++ran; }, 0));
+    team.Release(1);
+    team.Join();  // would wait for ever on workers 0 and 2
+    EXPECT_EQ(ran.load(), 1);
+}
+
+TEST(WorkerTeam, ASlotIsCreatedOnce) {
+    kp::WorkerTeam team(2);
+    ASSERT_TRUE(team.Create(0, [] {}, 0));
+    EXPECT_FALSE(team.Create(0, [] {}, 0));
+    EXPECT_FALSE(team.Create(2, [] {}, 0));
+    EXPECT_FALSE(team.Create(-1, [] {}, 0));
+    team.ReleaseAll();
+    team.Join();
+}
+
+TEST(WorkerTeam, AbortEndsOnlyThatWorker) {
+    std::atomic<int> after{0};
+    kp::WorkerTeam team(2);
+    ASSERT_TRUE(team.Create(0, [&] { throw kp::WorkerAbort{}; ++after; }, 0));
+    ASSERT_TRUE(team.Create(1, [&] { ++after; }, 0));
+    team.ReleaseAll();
+    team.Join();
+    EXPECT_EQ(after.load(), 1);
+}
+
 TEST(WorkerTeam, StopWorkerFromOutsideTheTeam) {
     kp::Worker* slots[100] = {};
     kp::WorkerTeam team(2, slots);

@@ -32,9 +32,17 @@ std::string MakeDir(const std::string& name) {
 
 void IsolateEnvironment() {
     if (!g_root.empty()) return;
+    // A test program re-started by its own death test keeps the folders of the first run.
+    if (const char* inherited = std::getenv("KESTREL_TEST_ROOT")) {
+        if (fs::is_directory(inherited)) {
+            g_root = inherited;
+            return;
+        }
+    }
     std::string base = fs::temp_directory_path().string() + "/kestrel-test-XXXXXX";
     if (mkdtemp(base.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     g_root = base;
+    setenv("KESTREL_TEST_ROOT", g_root.c_str(), 1);
     std::atexit(RemoveRoot);
     setenv("HOME", MakeDir("home").c_str(), 1);
     setenv("XDG_CONFIG_HOME", MakeDir("config").c_str(), 1);

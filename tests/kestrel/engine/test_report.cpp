@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <thread>
@@ -13,6 +14,8 @@
 #include "kestrel/engine/run_state.h"
 #include "kestrel/engine/settings.h"
 #include "platform/msgbox.h"
+#include "platform/ui_thread.h"
+#include "platform/registry.h"
 #include "tests/support/isolation.h"
 #include "tests/support/recording_host.h"
 
@@ -49,8 +52,8 @@ protected:
     Captured captured;
 };
 
-TEST(SplitReportLines, CarriageReturnBeforeLineFeedBecomesABlank) {
-    EXPECT_EQ(Split("Score: 12\r\nnext\r\n"), (Lines{"Score: 12 ", "next "}));
+TEST(SplitReportLines, CarriageReturnBeforeLineFeedIsDropped) {
+    EXPECT_EQ(Split("Score: 12\r\nnext\r\n"), (Lines{"Score: 12", "next"}));
 }
 
 TEST(SplitReportLines, LineFeedOnlyKeepsEveryCharacter) {
@@ -58,13 +61,14 @@ TEST(SplitReportLines, LineFeedOnlyKeepsEveryCharacter) {
 }
 
 TEST(SplitReportLines, EmptyLinesAndAFinalLineWithoutLineFeed) {
-    EXPECT_EQ(Split("\n\r\nx\n\nlast"), (Lines{"", " ", "x", "", "last"}));
+    EXPECT_EQ(Split("\n\r\nx\n\nlast"), (Lines{"", "", "x", "", "last"}));
     EXPECT_EQ(Split(""), Lines{});
     EXPECT_EQ(Split("\n"), Lines{""});
 }
 
 TEST(SplitReportLines, OnlyACarriageReturnRightBeforeTheLineFeedIsTouched) {
-    EXPECT_EQ(Split("a\rb\r\n"), (Lines{"a\rb "}));
+    EXPECT_EQ(Split("a\rb\r\n"), (Lines{"a\rb"}));
+    EXPECT_EQ(Split("end\r"), (Lines{"end\r"}));  // no line feed after it
     EXPECT_EQ(Split("tab\tend\n"), (Lines{"tab\tend"}));
 }
 
@@ -115,7 +119,7 @@ TEST_F(ReportTest, LinesFromWorkersAreQueuedInOrder) {
     });
     t.join();
     EXPECT_EQ(report.num, 1);  // nothing touched from the worker
-    FlushDeferredLines();
+    kp::RunDeferredUiActions();
     ASSERT_EQ(report.num, 51);
     for (int i = 0; i < 50; ++i) EXPECT_EQ(report.szGreeting[size_t(i + 1)], "worker " + std::to_string(i));
 }
@@ -126,7 +130,7 @@ TEST_F(ReportTest, OpenLineFileLoadsLinesAndHandsTheWholeTextToTheReader) {
     passtring("old line");
     report.isnew = 1;
     ASSERT_EQ(OpenLineFile(), 0);
-    EXPECT_EQ(report.szGreeting, (Lines{"Kestrel version 1.21 ", "Score: 5 ", " ", "no line feed"}));
+    EXPECT_EQ(report.szGreeting, (Lines{"Kestrel version 1.21", "Score: 5", "", "no line feed"}));
     EXPECT_EQ(report.num, 4);
     EXPECT_EQ(report.isnew, 0);
     EXPECT_EQ(report.headernum, 0);
@@ -134,6 +138,7 @@ TEST_F(ReportTest, OpenLineFileLoadsLinesAndHandsTheWholeTextToTheReader) {
     EXPECT_EQ(report.CurrentFile, report.FileName);
     EXPECT_EQ(host.title, report.FileName);
     EXPECT_GE(report.theFile, 0);
+    EXPECT_TRUE(report.theFileWritable);
     EXPECT_FALSE(host.commands.at(CMD_SAVE));
     EXPECT_TRUE(host.commands.at(CMD_SAVE_AS));
     EXPECT_TRUE(host.commands.at(CMD_PRINT));
@@ -170,19 +175,28 @@ TEST_F(ReportTest, OpenLineFileRefusesADirectory) {
 }
 
 TEST_F(ReportTest, OpenLineFileShowsAReadOnlyFile) {
+    if (geteuid() == 0) GTEST_SKIP() << "every file is writable for root";
     report.FileName = kt::WriteFile(kt::TempDir() + "/ro.bmf", "Memory Score: 3\n");
     chmod(report.FileName.c_str(), 0444);
     EXPECT_EQ(OpenLineFile(), 0);
     EXPECT_EQ(report.szGreeting, Lines{"Memory Score: 3"});
+    EXPECT_FALSE(report.theFileWritable);
 }
 
-TEST_F(ReportTest, OpenLineFileTakesTheMemoryLevelFromThePreferences) {
+TEST_F(ReportTest, OpenLineFileReloadsThePreferencesAndTakesTheirMemoryLevel) {
     prefs.memory_load_value = 4;
     results.last_memory_load_value = 0;
     report.FileName = kt::WriteFile(kt::TempDir() + "/lvl.bmf", "x\n");
-    // Nothing stored: the reload keeps the level the program has.
+    // Nothing stored: the level the program has.
     ASSERT_EQ(OpenLineFile(), 0);
     EXPECT_EQ(results.last_memory_load_value, 4);
+    // Stored: the stored one.
+    auto key = kp::reg::Key::Create(kp::reg::Root::CurrentUser, kMainKey);
+    ASSERT_TRUE(key.has_value());
+    ASSERT_TRUE(key->SetDword("Memory Load", 6));
+    ASSERT_EQ(OpenLineFile(), 0);
+    EXPECT_EQ(prefs.memory_load_value, 6);
+    EXPECT_EQ(results.last_memory_load_value, 6);
     prefs = Preferences{};
 }
 

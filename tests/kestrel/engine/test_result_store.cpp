@@ -28,7 +28,7 @@ void Scribble() {
             s.cpu_percentage1[r][t] = 50;
             s.cpu_interrupts2[r][t] = 60;
         }
-        for (int p = 0; p < kRows; ++p) s.total_cpu_load_balance1[r][p] = 9;
+        for (int p = 0; p < kRows; ++p) s.total_cpu_load_balance1[r][p] = 9 + p;
     }
     s.times.elapsed1 = 5.0;
     s.times.install_directory[0] = 'x';
@@ -101,7 +101,7 @@ TEST(ResultStore, SetDefaultsLeavesLevelScalingFlagBlockSizeAndDrives) {
 TEST(ResultStore, CopyOStoCPUCopiesEveryRowButNotTheLoads) {
     SetDefaults();
     Scribble();
-    results.cpu_percentage2[1][1] = 0;
+    const ResultStore before = results;
     EXPECT_EQ(CopyOStoCPU(), 0);
     const ResultStore& s = results;
     for (int r = 0; r < kRows; ++r) {
@@ -116,9 +116,16 @@ TEST(ResultStore, CopyOStoCPUCopiesEveryRowButNotTheLoads) {
         }
     }
     EXPECT_EQ(s.TotalCPU_OS[0], 100);  // row 0 too
-    // The load arrays have their own forms for each pass.
-    EXPECT_EQ(s.cpu_percentage2[1][1], 0.0f);
-    EXPECT_EQ(s.cpu_percentage1[1][1], 50.0f);
+    // The load arrays have their own forms for each pass: untouched.
+    EXPECT_EQ(std::memcmp(s.cpu_percentage1, before.cpu_percentage1, sizeof s.cpu_percentage1), 0);
+    EXPECT_EQ(std::memcmp(s.cpu_percentage2, before.cpu_percentage2, sizeof s.cpu_percentage2), 0);
+    EXPECT_EQ(std::memcmp(s.cpu_interrupts1, before.cpu_interrupts1, sizeof s.cpu_interrupts1), 0);
+    EXPECT_EQ(std::memcmp(s.cpu_interrupts2, before.cpu_interrupts2, sizeof s.cpu_interrupts2), 0);
+    EXPECT_EQ(std::memcmp(s.total_cpu_load_balance1, before.total_cpu_load_balance1,
+                          sizeof s.total_cpu_load_balance1), 0);
+    // Scores and statistics of the system pass stay as they were.
+    EXPECT_EQ(std::memcmp(s.std_dev, before.std_dev, sizeof s.std_dev), 0);
+    EXPECT_EQ(std::memcmp(s.TotalCPU, before.TotalCPU, sizeof s.TotalCPU), 0);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "platform/processors.h"
 #include "platform/workers.h"
 #include "shared/helpers.h"
+#include "tests/support/isolation.h"
 #include "tests/support/recording_host.h"
 
 namespace {
@@ -34,6 +35,9 @@ bool RecordingSetter(kp::Worker*, int n) {
     g_bound.push_back(n);
     return true;
 }
+
+// In a death test's child the recorder of the parent must not answer: the log switch does.
+void SetMessageBoxBackendForDeath() { kp::SetMessageBoxBackend(nullptr); }
 
 class IterationTest : public ::testing::Test {
 protected:
@@ -200,6 +204,37 @@ TEST_F(IterationTest, SubtractionsNeverDriveTheElapsedTimeToZero) {
     it.subtract_kernel_time = true;
     it.subtract_creation_time = true;
     for (int round = 0; round < 3; ++round) EXPECT_GT(RunWorkerIteration(it), 0.0);
+}
+
+TEST_F(IterationTest, FatalErrorOnAWorkerIsShownAfterTheJoinThenEndsTheProgram) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    std::string log = kt::TempDir() + "/fatal.log";
+    EXPECT_EXIT(
+        {
+            setenv("KESTREL_TEST_MSGBOX_LOG", log.c_str(), 1);
+            SetMessageBoxBackendForDeath();
+            WorkerIteration it = Counting(2);
+            it.work = [](int32_t arg) {
+                if (arg == 11) FatalError();
+            };
+            RunWorkerIteration(it);
+            std::exit(0);  // not reached
+        },
+        ::testing::ExitedWithCode(1), "");
+    EXPECT_EQ(kt::ReadFile(log), "[Fatal Memory Exception] (stop) Allocation Error! -> ok\n");
+}
+
+TEST(AdjustedElapsed, SubtractsCreationAndTheOtherProcessorsShareOfKernelTime) {
+    EXPECT_DOUBLE_EQ(AdjustedElapsed(100.0, 10.0, 0, 1), 90.0);
+    // 200 ms of kernel time (2,000,000 units of 100 ns) over 4 processors: 3/4 of it.
+    EXPECT_DOUBLE_EQ(AdjustedElapsed(1000.0, 0.0, 2000000, 4), 850.0);
+    // One processor: no kernel share.
+    EXPECT_DOUBLE_EQ(AdjustedElapsed(1000.0, 0.0, 2000000, 1), 1000.0);
+    // Growth far beyond 32 bits is no wrap.
+    EXPECT_DOUBLE_EQ(AdjustedElapsed(1e9, 0.0, 40000000000ull, 2), 1e9 - 2e6);
+    // Never below a quarter of what was measured.
+    EXPECT_DOUBLE_EQ(AdjustedElapsed(100.0, 500.0, 0, 1), 25.0);
+    EXPECT_DOUBLE_EQ(AdjustedElapsed(100.0, 0.0, 80000000, 32), 25.0);
 }
 
 TEST_F(IterationTest, StopEndsWorkersLeftInTheSlots) {
