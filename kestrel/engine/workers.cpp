@@ -19,6 +19,7 @@
 
 kp::Worker* global_current_thread[kMaxWorkers] = {};
 IterationTimer iteration_timer;
+MeasuringTimes measuring_times;
 
 BitOpStruct global_bitopstruct;
 SortStruct global_numsortstruct;
@@ -191,7 +192,7 @@ int RunDriverLoop(const DriverLoop& loop, DriverTotals* totals) {
             passtring("Test aborted!");
             return -1;
         }
-    } while (TicksToFracSecs(total_ms) < 20.0 &&
+    } while (TicksToFracSecs(total_ms) < measuring_times.driver_seconds &&
              kp::MillisecondsSinceStart() - wall_start < kDriverWallLimitMs);
     totals->count = count;
     totals->seconds = TicksToFracSecs(total_ms);

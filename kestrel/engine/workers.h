@@ -50,6 +50,15 @@ struct WorkerIteration {
 // A thread that cannot be created ends the program after its box.
 double RunWorkerIteration(const WorkerIteration& iteration);
 
+// How long the processor tests measure: the drivers' loops run for driver_seconds of summed
+// iteration time, and the MegaFlops test for its own table's time by memory level times
+// flops_scale. The program keeps these values; tests shorten them.
+struct MeasuringTimes {
+    double driver_seconds = 20.0;
+    double flops_scale = 1.0;
+};
+extern MeasuringTimes measuring_times;
+
 struct DriverLoop {
     std::function<double()> iteration;     // one iteration: elapsed ms or -1.0
     double count_per_iteration = 0;        // work counted per iteration
@@ -63,7 +72,8 @@ struct DriverTotals {
     double seconds = 0;  // summed iteration time
 };
 
-// Repeats the iteration until its summed time reaches 20 seconds. 0 with the totals, or -1
+// Repeats the iteration until its summed time reaches measuring_times.driver_seconds. 0 with the
+// totals, or -1
 // after "Test aborted!" when Stop was pressed or an iteration failed.
 int RunDriverLoop(const DriverLoop& loop, DriverTotals* totals);
 

@@ -258,6 +258,12 @@ TEST_F(IterationTest, DriverLoopRunsTwentySecondsOfSummedTime) {
     EXPECT_DOUBLE_EQ(totals.seconds, 21.0);
     EXPECT_EQ(host.pumps, 7);  // Stop is looked for after every iteration
     EXPECT_EQ(report.num, 0);
+
+    measuring_times.driver_seconds = 5.0;  // tests shorten the loop
+    calls = 0;
+    ASSERT_EQ(RunDriverLoop(loop, &totals), 0);
+    EXPECT_EQ(calls, 2);
+    measuring_times = MeasuringTimes{};
 }
 
 TEST_F(IterationTest, DriverLoopStopsWhenStopIsPressed) {
