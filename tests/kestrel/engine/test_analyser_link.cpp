@@ -201,4 +201,24 @@ TEST_F(AnalyserLinkTest, CounterReaderWithALibraryLackingTheEntryPoints) {
     EXPECT_EQ(boxes.boxes()[0].text, "Library functions failed to load at Perf_id");
 }
 
+TEST_F(AnalyserLinkTest, CounterReaderReadsWideValuesThroughTheLibrary) {
+    perflink.program_directory = COUNTER_LIBRARY_DIR;
+    std::string proc = kt::FreshDir("proc");
+    kt::WriteFile(proc + "/meminfo",
+                  "MemTotal:       25000000 kB\nMemFree:         1000000 kB\n"
+                  "MemAvailable:    6000000 kB\nBuffers:          100000 kB\n"
+                  "Cached:          2000000 kB\nShmem:            50000 kB\nSReclaimable:     30000 kB\n");
+    setenv("KESTREL_PROC_ROOT", proc.c_str(), 1);
+    int selector = 3;
+    EXPECT_EQ(getperfdata(&selector), int64_t(6000000) * 1024);  // above 4 GiB, whole
+    selector = 1;
+    EXPECT_EQ(getperfdata(&selector), int64_t(2100000 - 50000) * 1024);
+    selector = 5;
+    EXPECT_EQ(getperfdata(&selector), 0);
+    selector = -1;
+    EXPECT_EQ(getperfdata(&selector), 0);
+    unsetenv("KESTREL_PROC_ROOT");
+    EXPECT_TRUE(boxes.boxes().empty());
+}
+
 }  // namespace
