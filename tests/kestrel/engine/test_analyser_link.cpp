@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <thread>
 #include <filesystem>
 
 #include "kestrel/engine/analyser_link.h"
@@ -199,6 +200,38 @@ TEST_F(AnalyserLinkTest, CounterReaderWithALibraryLackingTheEntryPoints) {
     EXPECT_EQ(getperfdata(&selector), -1);
     ASSERT_EQ(boxes.boxes().size(), 1u);
     EXPECT_EQ(boxes.boxes()[0].text, "Library functions failed to load at Perf_id");
+}
+
+TEST_F(AnalyserLinkTest, TheRealAnalyserAnswersIntervalsAndEndsOnStop) {
+    perflink.program_directory = COUNTER_LIBRARY_DIR;  // loadmeter sits beside the libraries
+    perflink.watch_ms = 5000;
+    run.real_num_processors = 2;
+    pchk.countertime = 50;
+    pchk.show_graphs = 0;
+    pchk.perfData[0] = 1;  // % CPU
+    pchk.perfData[2] = 1;  // context switches
+    StartPerfProcess();
+    ASSERT_TRUE(PerfLinkOpen());
+    for (int interval = 0; interval < 2; ++interval) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ASSERT_TRUE(PerfExchange(nullptr));
+        for (int p = 0; p < 2; ++p) {
+            EXPECT_GE(pchk.cpu_scores_1[p], 0.0f);
+            EXPECT_LE(pchk.cpu_scores_1[p], 100.0f);
+        }
+        EXPECT_GE(pchk.score[0], 0.0f);
+        EXPECT_LE(pchk.score[0], 100.0f);
+        EXPECT_GT(pchk.score[2], 0.0f);  // the machine switches contexts all the time
+    }
+    EXPECT_EQ(Throttled(), 0);
+    kp::ChildProcess* analyser = &*perflink.hProcessPerf;
+    pid_t pid = analyser->pid();
+    perflink.end_wait_ms = 10000;
+    auto start = std::chrono::steady_clock::now();
+    DoDiskEndCheck();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(9));  // it ended by itself
+    EXPECT_NE(kill(pid, 0), 0);
+    EXPECT_TRUE(boxes.boxes().empty());
 }
 
 TEST_F(AnalyserLinkTest, CounterReaderReadsWideValuesThroughTheLibrary) {
