@@ -13,6 +13,14 @@ struct ScreenFacts {
     int bitsPerPixel = 32;
 };
 
+// Where the main window stands on the screen and the size of its client area.
+struct MainWindowFacts {
+    int left = 100;
+    int top = 100;
+    int clientWidth = 800;
+    int clientHeight = 600;
+};
+
 class EngineHost {
 public:
     virtual ~EngineHost() = default;
@@ -33,6 +41,10 @@ public:
     virtual void PumpPending() {}
     // Size and colour depth of the screen.
     virtual ScreenFacts Screen() { return {}; }
+    // The main window's status line.
+    virtual void SetStatusText(const std::string& text) { (void)text; }
+    // The main window's place and client size.
+    virtual MainWindowFacts MainWindow() { return {}; }
     // Every fixed pause of the engine goes through here.
     virtual void Sleep(int ms) { kp::Sleep(ms); }
 };

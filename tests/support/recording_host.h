@@ -30,6 +30,8 @@ public:
     }
     ScreenFacts Screen() override { return screen; }
     void Sleep(int ms) override { sleeps.push_back(ms); }
+    void SetStatusText(const std::string& t) override { status.push_back(t); }
+    MainWindowFacts MainWindow() override { return main_window; }
 
     int appended = 0;
     int appended_while_running = 0;
@@ -42,6 +44,8 @@ public:
     std::function<void(int pump)> on_pump;  // e.g. press Stop at the n-th pump
     ScreenFacts screen;
     std::vector<int> sleeps;
+    std::vector<std::string> status;
+    MainWindowFacts main_window;
 };
 
 }  // namespace kt
