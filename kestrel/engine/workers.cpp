@@ -126,7 +126,7 @@ double RunWorkerIteration(const WorkerIteration& it) {
         arguments[i] = it.argument ? it.argument(i) : i;
         uint32_t before = kp::MillisecondsSinceStart();
         const int32_t arg = arguments[i];
-        if (!team.Create(i, [&it, arg] { it.work(arg); }, run.tpriority)) {
+        if (!team.Create(i, [&it, arg] { it.work(arg); }, it.priority.value_or(run.tpriority))) {
             ProgressBox("Operation Failed!", "Fatal Thread Exception");
             fail(-1.0);
             std::exit(EXIT_FAILURE);

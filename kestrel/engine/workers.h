@@ -44,6 +44,8 @@ struct WorkerIteration {
     bool subtract_creation_time = false;
     // The process's kernel-time growth, shared out over the other processors, is subtracted.
     bool subtract_kernel_time = false;
+    // The workers' priority level; run.tpriority when not given.
+    std::optional<int> priority;
 };
 
 // Runs one iteration; the workers' elapsed time in ms, or -1.0 on failure (after its box).
