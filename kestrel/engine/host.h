@@ -37,6 +37,10 @@ public:
     // The progress window: fraction done (0 to 1) and caption; repaint at once.
     virtual void SetProgress(double fraction) { (void)fraction; }
     virtual void SetProgressCaption(const std::string& caption) { (void)caption; }
+    // Opens the progress window over the main window with the caption, unless one is open
+    // already (that one stays as it is); closes it.
+    virtual void OpenProgress(const std::string& caption) { (void)caption; }
+    virtual void CloseProgress() {}
     // Between passes: handle pending input, letting only the Stop command through.
     virtual void PumpPending() {}
     // Size and colour depth of the screen.

@@ -24,6 +24,14 @@ public:
     void EnableCommand(int id, bool enabled) override { commands[id] = enabled; }
     void SetProgress(double fraction) override { progress.push_back(fraction); }
     void SetProgressCaption(const std::string& c) override { captions.push_back(c); }
+    void OpenProgress(const std::string& c) override {
+        if (!progress_open) progress_opened.push_back(c);
+        progress_open = true;
+    }
+    void CloseProgress() override {
+        progress_open = false;
+        ++progress_closes;
+    }
     void PumpPending() override {
         ++pumps;
         if (on_pump) on_pump(pumps);
@@ -40,6 +48,9 @@ public:
     std::map<int, bool> commands;
     std::vector<double> progress;
     std::vector<std::string> captions;
+    bool progress_open = false;
+    std::vector<std::string> progress_opened;  // captions of the windows opened
+    int progress_closes = 0;
     int pumps = 0;
     std::function<void(int pump)> on_pump;  // e.g. press Stop at the n-th pump
     ScreenFacts screen;
