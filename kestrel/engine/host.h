@@ -13,6 +13,14 @@ struct ScreenFacts {
     int bitsPerPixel = 32;
 };
 
+// Where the main window is: its left and top on the screen and the size of its client area.
+struct WindowPlace {
+    int left = 100;
+    int top = 100;
+    int client_width = 800;
+    int client_height = 600;
+};
+
 class EngineHost {
 public:
     virtual ~EngineHost() = default;
@@ -35,6 +43,17 @@ public:
     virtual ScreenFacts Screen() { return {}; }
     // Every fixed pause of the engine goes through here.
     virtual void Sleep(int ms) { kp::Sleep(ms); }
+    // The system's default beep.
+    virtual void Beep() {}
+    // The text of the status line.
+    virtual void SetStatusText(const std::string& text) { (void)text; }
+    // The main window's place (the analyser puts its counter windows over it).
+    virtual WindowPlace MainWindow() { return {}; }
+    // An entry of the Test Drives menu: command 116 + position; the first position's entry
+    // exists and gets the text, each later one stands above the one before it.
+    virtual void SetDriveMenuItem(int command, const std::string& text, bool checked) {
+        (void)command; (void)text; (void)checked;
+    }
 };
 
 // The host in use (a host that does nothing until the program installs its own).

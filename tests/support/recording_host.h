@@ -30,6 +30,12 @@ public:
     }
     ScreenFacts Screen() override { return screen; }
     void Sleep(int ms) override { sleeps.push_back(ms); }
+    void Beep() override { ++beeps; }
+    void SetStatusText(const std::string& t) override { status_texts.push_back(t); }
+    WindowPlace MainWindow() override { return main_window; }
+    void SetDriveMenuItem(int command, const std::string& text, bool checked) override {
+        drive_menu.push_back({command, text, checked});
+    }
 
     int appended = 0;
     int appended_while_running = 0;
@@ -42,6 +48,15 @@ public:
     std::function<void(int pump)> on_pump;  // e.g. press Stop at the n-th pump
     ScreenFacts screen;
     std::vector<int> sleeps;
+    int beeps = 0;
+    std::vector<std::string> status_texts;
+    WindowPlace main_window;
+    struct DriveMenuItem {
+        int command;
+        std::string text;
+        bool checked;
+    };
+    std::vector<DriveMenuItem> drive_menu;
 };
 
 }  // namespace kt
