@@ -51,6 +51,13 @@ public:
     virtual MainWindowFacts MainWindow() { return {}; }
     // Every fixed pause of the engine goes through here.
     virtual void Sleep(int ms) { kp::Sleep(ms); }
+    // The system's default beep.
+    virtual void Beep() {}
+    // An entry of the Test Drives menu: command 116 + position; the first position's entry
+    // exists and gets the text, each later one stands above the one before it.
+    virtual void SetDriveMenuItem(int command, const std::string& text, bool checked) {
+        (void)command; (void)text; (void)checked;
+    }
 };
 
 // The host in use (a host that does nothing until the program installs its own).

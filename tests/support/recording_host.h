@@ -40,6 +40,10 @@ public:
     void Sleep(int ms) override { sleeps.push_back(ms); }
     void SetStatusText(const std::string& t) override { status.push_back(t); }
     MainWindowFacts MainWindow() override { return main_window; }
+    void Beep() override { ++beeps; }
+    void SetDriveMenuItem(int command, const std::string& text, bool checked) override {
+        drive_menu.push_back({command, text, checked});
+    }
 
     int appended = 0;
     int appended_while_running = 0;
@@ -57,6 +61,13 @@ public:
     std::vector<int> sleeps;
     std::vector<std::string> status;
     MainWindowFacts main_window;
+    int beeps = 0;
+    struct DriveMenuItem {
+        int command;
+        std::string text;
+        bool checked;
+    };
+    std::vector<DriveMenuItem> drive_menu;
 };
 
 }  // namespace kt

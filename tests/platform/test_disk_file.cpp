@@ -1,0 +1,172 @@
+// The disk test's file layer: exclusive creation, cache flags, direct-I/O refusal, asynchronous
+// batches.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/disk_file.h"
+#include "tests/support/isolation.h"
+
+namespace {
+
+// The open flags of a descriptor as the kernel shows them.
+int OpenFlags(int fd) {
+    std::ifstream in("/proc/self/fdinfo/" + std::to_string(fd));
+    std::string key, value;
+    while (in >> key >> value) {
+        if (key == "flags:") return int(std::strtol(value.c_str(), nullptr, 8));
+    }
+    return -1;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st{};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+// Writes beyond limit bytes fail with EFBIG while this lives.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        old_handler_ = signal(SIGXFSZ, SIG_IGN);
+        rlimit r = old_;
+        r.rlim_cur = limit;
+        setrlimit(RLIMIT_FSIZE, &r);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        signal(SIGXFSZ, old_handler_);
+    }
+
+private:
+    rlimit old_{};
+    sighandler_t old_handler_;
+};
+
+TEST(DiskFile, CreatesExclusivelyWithTheCacheFlags) {
+    const std::string dir = kt::FreshDir("create");
+    kp::DiskFileMode mode;
+    mode.write_through = true;
+    kp::CreatedFile f = kp::CreateDiskFile(dir + "/a.tmp", mode, 4096);
+    ASSERT_EQ(f.status, kp::CreateStatus::Created);
+    EXPECT_NE(OpenFlags(f.fd) & O_DSYNC, 0);
+    EXPECT_EQ(OpenFlags(f.fd) & O_DIRECT, 0);
+    EXPECT_EQ(OpenFlags(f.fd) & O_ACCMODE, O_RDWR);
+    struct stat st{};
+    ASSERT_EQ(fstat(f.fd, &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    close(f.fd);
+
+    // An existing regular file of this user (a crashed run's) is replaced by a new, empty file.
+    kt::WriteFile(dir + "/b.tmp", "left over");
+    f = kp::CreateDiskFile(dir + "/b.tmp", {}, 4096);
+    ASSERT_EQ(f.status, kp::CreateStatus::Created);
+    ASSERT_EQ(fstat(f.fd, &st), 0);
+    EXPECT_EQ(st.st_size, 0);
+    close(f.fd);
+}
+
+TEST(DiskFile, NeverFollowsALinkNorTakesAnotherUsersFile) {
+    const std::string dir = kt::FreshDir("links");
+    const std::string victim = kt::WriteFile(dir + "/victim", "precious");
+    ASSERT_EQ(symlink(victim.c_str(), (dir + "/a.tmp").c_str()), 0);
+    kp::CreatedFile f = kp::CreateDiskFile(dir + "/a.tmp", {}, 4096);
+    EXPECT_EQ(f.status, kp::CreateStatus::NameTaken);
+    EXPECT_EQ(f.fd, -1);
+    EXPECT_EQ(kt::ReadFile(victim), "precious");
+    struct stat st{};
+    ASSERT_EQ(lstat((dir + "/a.tmp").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));  // the link is left alone
+
+    if (geteuid() == 0) {
+        const std::string other = kt::WriteFile(dir + "/b.tmp", "theirs");
+        ASSERT_EQ(chown(other.c_str(), 12345, 12345), 0);
+        EXPECT_EQ(kp::CreateDiskFile(other, {}, 4096).status, kp::CreateStatus::NameTaken);
+        EXPECT_EQ(kt::ReadFile(other), "theirs");
+    }
+    EXPECT_EQ(kp::CreateDiskFile(dir + "/missing/c.tmp", {}, 4096).status, kp::CreateStatus::Failed);
+}
+
+TEST(DiskFile, DirectFileIsOpenWithODirectWhereTheFileSystemTakesIt) {
+    const std::string dir = kt::FreshDir("direct");
+    kp::DiskFileMode mode;
+    mode.direct = true;
+    mode.sequential = true;
+    kp::CreatedFile f = kp::CreateDiskFile(dir + "/d.tmp", mode, 16384);
+    if (f.status == kp::CreateStatus::DirectRefused) GTEST_SKIP() << "no direct I/O here: " << f.reason;
+    ASSERT_EQ(f.status, kp::CreateStatus::Created);
+    EXPECT_NE(OpenFlags(f.fd) & O_DIRECT, 0);
+    struct stat st{};
+    ASSERT_EQ(fstat(f.fd, &st), 0);
+    EXPECT_EQ(st.st_size, 0);  // the trial transfer left nothing behind
+    kp::DirectIoAlignment a = kp::DirectIoAlignmentOf(f.fd);
+    EXPECT_GT(a.offset, 0u);
+    EXPECT_EQ(16384 % a.offset, 0u);
+    close(f.fd);
+}
+
+TEST(DiskFile, BlockSizeBelowTheAlignmentIsRefused) {
+    const std::string dir = kt::FreshDir("align");
+    kp::DiskFileMode mode;
+    mode.direct = true;
+    kp::CreatedFile f = kp::CreateDiskFile(dir + "/d.tmp", mode, 100);  // below every alignment
+    EXPECT_EQ(f.status, kp::CreateStatus::DirectRefused);
+    EXPECT_NE(f.reason.find("block size 100 Bytes is below the direct I/O alignment of "), std::string::npos)
+        << f.reason;
+    EXPECT_FALSE(Exists(dir + "/d.tmp"));
+}
+
+TEST(AioBatch, EveryRequestIsWaitedForAndChecked) {
+    const std::string dir = kt::FreshDir("aio");
+    kp::CreatedFile f = kp::CreateDiskFile(dir + "/a.tmp", {}, 512);
+    ASSERT_EQ(f.status, kp::CreateStatus::Created);
+    constexpr int kBlocks = 64;
+    std::vector<std::vector<char>> out(kBlocks, std::vector<char>(512));
+    std::vector<std::vector<char>> in(kBlocks, std::vector<char>(512, 0));
+    for (int i = 0; i < kBlocks; ++i) std::memset(out[i].data(), 'a' + i % 26, 512);
+    {
+        kp::AioBatch batch(kBlocks);
+        ASSERT_TRUE(batch.ok());
+        for (int i = 0; i < kBlocks; ++i) ASSERT_TRUE(batch.Write(f.fd, out[i].data(), 512, off_t(i) * 512));
+        EXPECT_FALSE(batch.Write(f.fd, out[0].data(), 512, 0));  // full
+        int error = 0;
+        EXPECT_FALSE(batch.WaitAll(&error));  // the refused request counts
+        EXPECT_EQ(error, ENOMEM);
+        struct stat st{};
+        ASSERT_EQ(fstat(f.fd, &st), 0);
+        EXPECT_EQ(st.st_size, kBlocks * 512);  // every issued write had ended when the wait returned
+    }
+    kp::AioBatch reads(kBlocks);
+    for (int i = 0; i < kBlocks; ++i) ASSERT_TRUE(reads.Read(f.fd, in[i].data(), 512, off_t(i) * 512));
+    int error = 0;
+    ASSERT_TRUE(reads.WaitAll(&error));
+    EXPECT_EQ(in, out);
+    close(f.fd);
+}
+
+TEST(AioBatch, AFailedRequestIsReported) {
+    const std::string dir = kt::FreshDir("aiofail");
+    kp::CreatedFile f = kp::CreateDiskFile(dir + "/a.tmp", {}, 4096);
+    ASSERT_EQ(f.status, kp::CreateStatus::Created);
+    std::vector<char> block(4096, 'x');
+    FileSizeLimit limit(8192);
+    kp::AioBatch batch(8);
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(batch.Write(f.fd, block.data(), 4096, off_t(i) * 4096));
+    int error = 0;
+    EXPECT_FALSE(batch.WaitAll(&error));
+    EXPECT_EQ(error, EFBIG);
+    close(f.fd);
+}
+
+}  // namespace
