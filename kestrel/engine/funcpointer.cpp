@@ -1,4 +1,11 @@
 #include "kestrel/engine/funcpointer.h"
 
-// Filled in with the nine drivers of the processor kernels.
-DriverFn funcpointer[kProcessorTests] = {};
+#include "kestrel/engine/kernels_elimination.h"
+#include "kestrel/engine/kernels_flops.h"
+#include "kestrel/engine/kernels_fourier.h"
+#include "kestrel/engine/kernels_integer.h"
+
+DriverFn funcpointer[kProcessorTests] = {
+    DoBitTest,    DoQuery,     DoFlops,       DoFourier,  DoFourierTransform,
+    DoAnalyze,    DoSpeedTest, DoElimination, DoMatrixOps,
+};

@@ -1,4 +1,5 @@
 #include "kestrel/engine/kernels_integer.h"
+#include "kestrel/engine/nr_alloc.h"
 
 #include <dlfcn.h>
 
@@ -39,26 +40,12 @@ constexpr std::array<int32_t, 1000> MakeSourceValues() {
     return v;
 }
 
-// A zero-filled matrix of signed 32-bit values, rows 0..rows-1 and columns 0..cols-1, in one
-// block (the row pointers, then the rows). On failure the allocation box, and null.
-int32_t** AllocateLongMatrix(int32_t rows, int32_t cols) {
-    const size_t pointers = size_t(rows) * sizeof(int32_t*);
-    const size_t bytes = pointers + size_t(rows) * size_t(cols) * sizeof(int32_t);
-    int error = 0;
-    void* block = AllocateMemory(bytes, &error);
-    if (block == nullptr) {
-        kp::MessageBox(kp::Owner::Main, "Allocation Error!", "Fatal Memory Exception", kp::Icon::Stop);
-        return nullptr;
-    }
-    auto** m = static_cast<int32_t**>(block);
-    auto* cells = reinterpret_cast<int32_t*>(static_cast<char*>(block) + pointers);
-    for (int32_t r = 0; r < rows; ++r) m[r] = cells + size_t(r) * size_t(cols);
-    return m;
-}
+// A zero-filled matrix of signed 32-bit values, rows and columns 0..n-1 (nullptr after the
+// allocator's box when it cannot be had).
+int32_t** LongMatrix(int32_t n) { return allocate_long_matrix(0, n - 1, 0, n - 1); }
 
-void FreeLongMatrix(int32_t** m) {
-    int error = 0;
-    if (m != nullptr) FreeMemory(m, &error);
+void FreeLongMatrix(int32_t** m, int32_t n) {
+    if (m != nullptr) free_long_matrix(m, 0, n - 1, 0);
 }
 
 }  // namespace
@@ -262,12 +249,12 @@ int second_analyze(int32_t** cost, int32_t** mark, int32_t size) {
 
 int Analyze(int32_t* size_argument) {
     const int32_t size = *size_argument;
-    int32_t** mark = AllocateLongMatrix(size + 1, size + 1);
-    int32_t** cost = mark != nullptr ? AllocateLongMatrix(size + 1, size + 1) : nullptr;
+    int32_t** mark = LongMatrix(size + 1);
+    int32_t** cost = mark != nullptr ? LongMatrix(size + 1) : nullptr;
     auto failed = [&] {
         passtring("test failed");
-        FreeLongMatrix(cost);
-        FreeLongMatrix(mark);
+        FreeLongMatrix(cost, size + 1);
+        FreeLongMatrix(mark, size + 1);
         return -1;
     };
     if (cost == nullptr) return failed();
@@ -282,8 +269,8 @@ int Analyze(int32_t* size_argument) {
         if (second_analyze(cost, mark, size) == -1) return failed();
     }
     PublishChecksum(double(assigned) + double(size > 0 ? cost[size - 1][size - 1] : 0));
-    FreeLongMatrix(cost);
-    FreeLongMatrix(mark);
+    FreeLongMatrix(cost, size + 1);
+    FreeLongMatrix(mark, size + 1);
     return 0;
 }
 
@@ -439,7 +426,7 @@ double DoAnalyzeIteration(int n, int32_t size) {
 double DoSpeedTestIteration(int n) {
     // A scratch matrix the workers do not touch, filled outside the timed interval.
     const int32_t edge = 14 * modulations::thesize;
-    int32_t** scratch = AllocateLongMatrix(edge + 1, edge + 1);
+    int32_t** scratch = LongMatrix(edge + 1);
     if (scratch == nullptr) return -1.0;
     for (int32_t i = 0; i < edge; ++i) {
         for (int32_t j = 0; j < edge; ++j) scratch[i][j] = j;
@@ -449,7 +436,7 @@ double DoSpeedTestIteration(int n) {
     it.argument = [](int i) { return int32_t(i); };
     it.work = [](int32_t index) { Speed(&index); };
     const double elapsed = RunWorkerIteration(it);
-    FreeLongMatrix(scratch);
+    FreeLongMatrix(scratch, edge + 1);
     return elapsed;
 }
 
