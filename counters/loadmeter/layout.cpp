@@ -1,4 +1,5 @@
 #include "counters/loadmeter/layout.h"
+#include "shared/strformat.h"
 
 #include <algorithm>
 #include <climits>
@@ -15,13 +16,6 @@ const Quantity kQuantity[kQuantities] = {
 };
 
 namespace {
-
-std::string Printf(const char* format, auto... args) {
-    int n = std::snprintf(nullptr, 0, format, args...);
-    std::string s(size_t(std::max(n, 0)), '\0');
-    std::snprintf(s.data(), s.size() + 1, format, args...);
-    return s;
-}
 
 // A value truncated to an integer, saturated at the ends of long.
 long Truncate(double v) {
@@ -61,7 +55,7 @@ std::vector<CounterPlace> LayoutCounterWindows(const PerfMonData& settings, int 
         for (int j = 0; j < n; ++j) {
             const int row = j / 6;
             const int width = std::max(1, span / std::min(n - 6 * row, 6));
-            places.push_back({j, cpu ? Printf("CPU %d", j) : Printf("CPU%d INT/S", j),
+            places.push_back({j, cpu ? StrPrintf("CPU %d", j) : StrPrintf("CPU%d INT/S", j),
                               left + (j % 6) * width, top + row * h, width, h, true, 1});
         }
         return places;
@@ -78,11 +72,11 @@ std::vector<CounterPlace> LayoutCounterWindows(const PerfMonData& settings, int 
 }
 
 std::string FormatCounterText(double value, bool perProcessor, int quantity, int enabled, int stripRight) {
-    if (perProcessor) return Printf(quantity == kCpu ? "%ld%%" : "%ld", Truncate(value));
+    if (perProcessor) return StrPrintf(quantity == kCpu ? "%ld%%" : "%ld", Truncate(value));
     const bool narrow = enabled > 4 && stripRight < 800;
-    if (narrow && value > 10000 && value < 1000000) return Printf("%.1fk", value * 0.001);
-    if (narrow && value > 1000000) return Printf("%.1fm", value * 0.000001);
-    return Printf("%ld", Truncate(value));
+    if (narrow && value > 10000 && value < 1000000) return StrPrintf("%.1fk", value * 0.001);
+    if (narrow && value > 1000000) return StrPrintf("%.1fm", value * 0.000001);
+    return StrPrintf("%ld", Truncate(value));
 }
 
 int CounterTextX(int clientRight, size_t length, bool perProcessor, int enabled) {

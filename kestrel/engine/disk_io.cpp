@@ -1,4 +1,6 @@
 #include "kestrel/engine/disk_io.h"
+#include "kestrel/engine/pass_clock.h"
+#include "shared/strformat.h"
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -37,52 +39,9 @@ bool StatvfsSpace(const std::string& root, DiskSpace* space) {
 
 DiskSpaceReader g_space_reader = &StatvfsSpace;
 
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-    int n = std::snprintf(nullptr, 0, format, args...);
-    std::string s(size_t(n > 0 ? n : 0), '\0');
-    std::snprintf(s.data(), s.size() + 1, format, args...);
-    return s;
-}
-
 void Box(kp::Owner owner, const std::string& text, const char* caption, kp::Icon icon) {
     kp::MessageBox(owner, text, caption, icon);
 }
-
-// The clock of one pass: the high-resolution counter, or the millisecond clock.
-class Stopwatch {
-public:
-    bool Start() {
-        high_ = prefs.use_high_precision != 0;
-        if (!high_) {
-            start_ms_ = kp::MillisecondsSinceStart();
-            return true;
-        }
-        if (!kp::QueryCounterFrequency(&disk.freq) || !kp::QueryCounter(&disk.time1)) return Fail();
-        disk.ratio = double(disk.freq) * 1e-6;
-        disk.mes1 = double(disk.time1);
-        return true;
-    }
-    bool Stop(double* elapsed) {
-        if (!high_) {
-            *elapsed = double(kp::MillisecondsSinceStart() - start_ms_);
-            return true;
-        }
-        if (!kp::QueryCounter(&disk.time2)) return Fail();
-        disk.mes2 = double(disk.time2);
-        *elapsed = (disk.mes2 - disk.mes1) / (disk.ratio * 1000.0);
-        return true;
-    }
-
-private:
-    static bool Fail() {
-        Box(kp::Owner::Progress, "Error retrieving high frequency timer counts", "Kestrel Timer Exception",
-            kp::Icon::Stop);
-        return false;
-    }
-    bool high_ = true;
-    uint32_t start_ms_ = 0;
-};
 
 bool WriteBlock(int fd, const char* data, int size) {
     ssize_t r;
@@ -165,11 +124,11 @@ int CreateTestFile(bool uncached, int mode, int pattern) {
         Host().Beep();
         Box(kp::Owner::Main, "Not enough disk space to complete test!", "Disk Exception!", kp::Icon::Stop);
         Box(kp::Owner::Main,
-            Format("Space needed %ld KBs, space available %.1f KBs", long(needed / 1000), double(space.free) * 0.001),
+            StrPrintf("Space needed %ld KBs, space available %.1f KBs", long(needed / 1000), double(space.free) * 0.001),
             "Disk Exception!", kp::Icon::Information);
         return 1;
     }
-    std::string name = Format("tkesA%ld.tmp", disk.count++);
+    std::string name = StrPrintf("tkesA%ld.tmp", disk.count++);
     std::string dir;
     if (!TestDirectory(root, &dir)) return 1;
 
@@ -179,7 +138,7 @@ int CreateTestFile(bool uncached, int mode, int pattern) {
     fm.sequential = pattern == 1;
     kp::CreatedFile file = kp::CreateDiskFile(dir + name, fm, size_t(disk.blocksize));
     for (int tries = 1; file.status == kp::CreateStatus::NameTaken && tries < kNameTries; ++tries) {
-        name = Format("tkesA%ld.tmp", disk.count++);
+        name = StrPrintf("tkesA%ld.tmp", disk.count++);
         file = kp::CreateDiskFile(dir + name, fm, size_t(disk.blocksize));
     }
     if (file.status == kp::CreateStatus::DirectRefused) {
@@ -221,7 +180,7 @@ double OverlappedPass(Placement placement, const uint32_t* table, const char* fa
         Box(kp::Owner::Progress, "Allocation Error!", "Memory Exception", kp::Icon::Exclamation);
         return -1.0;
     }
-    Stopwatch watch;
+    PassClock watch(disk.timer);
     if (!watch.Start()) return -1.0;
     bool issued = true;
     for (int i = 0; i < n && disk.flag && issued; ++i) {
@@ -274,7 +233,7 @@ double diskio1(int mode, int pattern) {
                                              "Error reading/writing data asynchronous sequential!", 3);
     }
     const int bs = disk.blocksize;
-    Stopwatch watch;
+    PassClock watch(disk.timer);
     if (!watch.Start()) return -1.0;
     bool failed = false;
     Seek(0);
@@ -310,7 +269,7 @@ double diskio3(int mode, int pattern) {
     if (mode == 0) {
         result = OverlappedPass(Placement::Table, table, "Error reading/writing data random asynchronous!", 7);
     } else {
-        Stopwatch watch;
+        PassClock watch(disk.timer);
         if (watch.Start()) {
             bool failed = false;
             for (int i = 0; i < n && disk.flag; ++i) {
@@ -331,7 +290,7 @@ double diskio3(int mode, int pattern) {
 
 double diskio2() {
     if (disk.filerror != 0) return -1.0;
-    Stopwatch watch;
+    PassClock watch(disk.timer);
     if (!watch.Start()) return -1.0;
     bool failed = false;
     Seek(0);
@@ -349,7 +308,7 @@ double diskio2() {
 double diskio4() {
     if (disk.filerror != 0) return -1.0;
     const int bs = disk.blocksize;
-    Stopwatch watch;
+    PassClock watch(disk.timer);
     if (!watch.Start()) return -1.0;
     bool failed = false;
     Seek(0);

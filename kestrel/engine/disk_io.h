@@ -3,6 +3,8 @@
 // Everything runs on the user-interface thread; nothing here pumps input.
 #pragma once
 
+#include "kestrel/engine/pass_clock.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,13 +29,7 @@ struct DiskTestState {
     long clust_size = 0;            // allocation unit of the drive in bytes
     int flag = 1;                   // 0 after a failed request; a pass stops early then
     int filerror = 0;               // 0 or the code of the last failure (see below)
-    // Stopwatch: counter frequency, start and stop counts, counts per microsecond.
-    int64_t freq = 0;
-    int64_t time1 = 0;
-    int64_t time2 = 0;
-    double ratio = 0;
-    double mes1 = 0;
-    double mes2 = 0;
+    IterationTimer timer;  // the timer state of the passes
 };
 // filerror: 1 no home directory; 2 the file could not be created; 3 a write-and-read pass failed;
 // 5 an uncached direct pass failed; 7 a generated-offset pass failed; 9 an uncached sequential

@@ -1,4 +1,5 @@
 #include "kestrel/engine/disk_test.h"
+#include "shared/strformat.h"
 
 #include <unistd.h>
 
@@ -29,14 +30,6 @@ constexpr const char* kThrottled = "Loadmeter throttled!  Restarting ...";
 constexpr const char* kAborted = "Test Aborted!";
 constexpr const char* kMeasureError = "Error Measuring Disk I/O";
 constexpr int kTestsPerDrive = 8;
-
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-    int n = std::snprintf(nullptr, 0, format, args...);
-    std::string s(size_t(n > 0 ? n : 0), '\0');
-    std::snprintf(s.data(), s.size() + 1, format, args...);
-    return s;
-}
 
 void Line(const std::string& text) { passtring(text); }
 
@@ -127,10 +120,10 @@ int DiskRun::Run() {
     results.disks_selected = 0;
     for (int k = 0; k < drives; ++k) results.disks_selected += drivemenu.DRIVECHOSEN[k] != 0 ? 1 : 0;
     Line("Starting the Disk Test ...");
-    Line(Format("Number of drives being tested:  %d", results.disks_selected));
-    Line(Format("Blocksize set to:  %d Bytes", disk.blocksize));
-    Line(Format("Filesize set to: %s", filesize_names[fsn_]));
-    Line(Format("Using directory: %s", directory_names[std::clamp(prefs.defdirnumber, 0, 2)]));
+    Line(StrPrintf("Number of drives being tested:  %d", results.disks_selected));
+    Line(StrPrintf("Blocksize set to:  %d Bytes", disk.blocksize));
+    Line(StrPrintf("Filesize set to: %s", filesize_names[fsn_]));
+    Line(StrPrintf("Using directory: %s", directory_names[std::clamp(prefs.defdirnumber, 0, 2)]));
 
     int ordinal = 0;
     for (int k = 0; k < drives; ++k) {
@@ -159,13 +152,13 @@ bool DiskRun::Drive(int k, int ordinal) {
     const char* length = n_ == disk_run_lengths.short_run ? "Short" : "Long";
     const char* drive = disk.thedrive.c_str();
     if (network && removable) {
-        Line(Format("Performing %s Disk I/O Test on Remote, Removable Disk Drive %s.", length, drive));
+        Line(StrPrintf("Performing %s Disk I/O Test on Remote, Removable Disk Drive %s.", length, drive));
     } else if (network) {
-        Line(Format("Performing %s Disk I/O Test on Remote Disk Drive %s.", length, drive));
+        Line(StrPrintf("Performing %s Disk I/O Test on Remote Disk Drive %s.", length, drive));
     } else if (removable) {
-        Line(Format("Performing %s Disk I/O Test on Removable Disk Drive %s.", length, drive));
+        Line(StrPrintf("Performing %s Disk I/O Test on Removable Disk Drive %s.", length, drive));
     } else {
-        Line(Format("Performing %s I/O Test on Local Disk Drive %s.", length, drive));
+        Line(StrPrintf("Performing %s I/O Test on Local Disk Drive %s.", length, drive));
     }
 
     std::string fstype, label;
@@ -176,11 +169,11 @@ bool DiskRun::Drive(int k, int ordinal) {
         if (GetDiskData(&total, &free, disk.thedrive) == 0) {
             Line("Cannont Obtain Disk Information!");
         } else {
-            Line(Format("Volume Size:  %.2f MB", double(total) / 1048576.0));
+            Line(StrPrintf("Volume Size:  %.2f MB", double(total) / 1048576.0));
             if (free > 10000) {
-                Line(Format("Free Space:  %.2f MB", double(free) / 1048576.0));
+                Line(StrPrintf("Free Space:  %.2f MB", double(free) / 1048576.0));
             } else {
-                Line(Format("Free Space:  %ld bytes", long(free)));
+                Line(StrPrintf("Free Space:  %ld bytes", long(free)));
             }
         }
     } else {
@@ -201,14 +194,14 @@ bool DiskRun::Pattern(int p) {
         Line(kAborted);
         return false;
     }
-    if (p == 0) Line(Format("Cluster Size:  %ld Bytes", disk.clust_size));
+    if (p == 0) Line(StrPrintf("Cluster Size:  %ld Bytes", disk.clust_size));
     Line("");
     if (p == 0) {
         Line("************ Executing direct/patterned I/O tests ************");
-        Host().SetStatusText(Format("Direct/Patterned I/O tests on drive %s", disk.thedrive.c_str()));
+        Host().SetStatusText(StrPrintf("Direct/Patterned I/O tests on drive %s", disk.thedrive.c_str()));
     } else {
         Line("************ Executing sequential I/O tests ************");
-        Host().SetStatusText(Format("Sequential I/O tests on drive %s", disk.thedrive.c_str()));
+        Host().SetStatusText(StrPrintf("Sequential I/O tests on drive %s", disk.thedrive.c_str()));
     }
     Line("");
     for (int t = 0; t < 4; ++t) {
@@ -244,7 +237,7 @@ bool DiskRun::Passes(int t, int p, double* time_sum) {
 
 bool DiskRun::Test(int t, int p) {
     const TestRow& row = kTests[t];
-    Host().SetProgressCaption(Format(row.caption, disk.thedrive.c_str()));
+    Host().SetProgressCaption(StrPrintf(row.caption, disk.thedrive.c_str()));
     base_ = globalpercent_;
     if (t > 0) {
         const int opened = row.open_mode < 0 ? diskionocache(p) : diskio0(row.open_mode, p);
@@ -288,7 +281,7 @@ bool DiskRun::Test(int t, int p) {
     const double rate = DiskRate(disk.blocksize, average_blocks_, n_, time_sum);
     rates_[p * 4 + t] = rate;
     const char* format = row.small_format && rate < 0.01 ? row.small_result : row.result;
-    Line(Format(format, p * 4 + t + 1, rate, disk.thedrive.c_str()));
+    Line(StrPrintf(format, p * 4 + t + 1, rate, disk.thedrive.c_str()));
     if (prefs.show_perf_data) {
         Sample();
         Line("");
@@ -302,9 +295,9 @@ void DiskRun::CacheLine(double cache_sum, const char* word) {
     if (cache_sum < 0) {
         Line(head + "Error measuring cache size.");
     } else if (average > 1.0) {
-        Line(head + Format("%.2f MB", average));
+        Line(head + StrPrintf("%.2f MB", average));
     } else {
-        Line(head + Format("%.1f KB", average * 1000.0));
+        Line(head + StrPrintf("%.1f KB", average * 1000.0));
     }
 }
 
@@ -318,13 +311,13 @@ void DiskRun::Score(int ordinal) {
     const std::string stars(85, '*');
     const char* drive = disk.thedrive.c_str();
     Line(stars);
-    Line(Format("Total Disk I/O performance for drive %s is: %.2lf Megabytes/sec.", drive, average));
-    Line(Format("Total Disk Score:  %ld Kes DiskMarks", long(marks)));
+    Line(StrPrintf("Total Disk I/O performance for drive %s is: %.2lf Megabytes/sec.", drive, average));
+    Line(StrPrintf("Total Disk Score:  %ld Kes DiskMarks", long(marks)));
     if (average > reference_) {
-        Line(Format("This disk subsystem is %.1f%% faster than a Seagate Mode 3 EIDE Decathalon (with Micron P100)",
+        Line(StrPrintf("This disk subsystem is %.1f%% faster than a Seagate Mode 3 EIDE Decathalon (with Micron P100)",
                     x - 100.0));
     } else {
-        Line(Format("This disk subsystem is %.1f%% slower than a Seagate Mode 3 EIDE Decathalon (with Micron P100)",
+        Line(StrPrintf("This disk subsystem is %.1f%% slower than a Seagate Mode 3 EIDE Decathalon (with Micron P100)",
                     x > 0 ? (100.0 - x) / x * 100.0 : 100.0));
     }
     Line(stars);
@@ -363,9 +356,9 @@ void DiskRun::IdleLoad() {
         StartPerfProcess();
         Host().Sleep(2000);
         PerfExchange(refill);
-        Line(Format("Idle Processor Load:  %.1f%%", double(pchk.score[0])));
+        Line(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0])));
     } else {
-        Line(Format("Idle Processor Load:  %.1f%%", double(pchk.score[0]) * (several ? 1.0 / 3.0 : 0.2)));
+        Line(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0]) * (several ? 1.0 / 3.0 : 0.2)));
     }
     Line("");
 }
@@ -395,15 +388,15 @@ void DiskRun::Sample() {
         if (!prefs.perf_counters[k]) continue;
         std::vector<std::string> entries;
         if (k == 0 && cpus == 1) {
-            Line(Format("%s  %.1f%%", loadmeter_strings[k], double(s[0])));
+            Line(StrPrintf("%s  %.1f%%", loadmeter_strings[k], double(s[0])));
         } else if (k == 0) {
-            Line(Format("%s  %.1f%% per CPU", loadmeter_strings[k], double(s[0])));
-            for (int i = 0; i < cpus; ++i) entries.push_back(Format("CPU %d:  %.1f%%; ", i, double(pchk.cpu_scores_1[i])));
+            Line(StrPrintf("%s  %.1f%% per CPU", loadmeter_strings[k], double(s[0])));
+            for (int i = 0; i < cpus; ++i) entries.push_back(StrPrintf("CPU %d:  %.1f%%; ", i, double(pchk.cpu_scores_1[i])));
         } else if (k == 1 && cpus > 1) {
-            Line(Format("%s  %ld per CPU", loadmeter_strings[k], long(s[1])));
-            for (int i = 0; i < cpus; ++i) entries.push_back(Format("CPU %d:  %ld; ", i, long(pchk.cpu_scores_2[i])));
+            Line(StrPrintf("%s  %ld per CPU", loadmeter_strings[k], long(s[1])));
+            for (int i = 0; i < cpus; ++i) entries.push_back(StrPrintf("CPU %d:  %ld; ", i, long(pchk.cpu_scores_2[i])));
         } else {
-            Line(Format("%s  %ld", loadmeter_strings[k], long(s[k])));
+            Line(StrPrintf("%s  %ld", loadmeter_strings[k], long(s[k])));
         }
         if (!entries.empty()) {
             for (const std::string& l : CpuEntryLines(entries)) Line(l);

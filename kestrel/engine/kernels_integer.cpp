@@ -319,15 +319,23 @@ int Speed(int32_t* index) {
 
 // ---- Containers -----------------------------------------------------------------------------
 
-void queue::store(int32_t value) {
+template <bool StoreAtHead>
+void value_chain<StoreAtHead>::store(int32_t value) {
     node* n = new (std::nothrow) node{value, nullptr};
     if (n == nullptr) FatalError();
-    if (tail_ != nullptr) tail_->next = n; else head_ = n;
-    tail_ = n;
+    if (StoreAtHead) {
+        n->next = head_;
+        head_ = n;
+        if (tail_ == nullptr) tail_ = n;
+    } else {
+        if (tail_ != nullptr) tail_->next = n; else head_ = n;
+        tail_ = n;
+    }
     ++count_;
 }
 
-int32_t queue::retrieve() {
+template <bool StoreAtHead>
+int32_t value_chain<StoreAtHead>::retrieve() {
     if (head_ == nullptr) return 0;
     node* n = head_;
     const int32_t value = n->value;
@@ -338,7 +346,8 @@ int32_t queue::retrieve() {
     return value;
 }
 
-int queue::clear() {
+template <bool StoreAtHead>
+int value_chain<StoreAtHead>::clear() {
     int freed = 0;
     while (count_ > 0) {
         retrieve();
@@ -347,33 +356,8 @@ int queue::clear() {
     return freed;
 }
 
-void stack::store(int32_t value) {
-    node* n = new (std::nothrow) node{value, head_};
-    if (n == nullptr) FatalError();
-    if (tail_ == nullptr) tail_ = n;
-    head_ = n;
-    ++count_;
-}
-
-int32_t stack::retrieve() {
-    if (head_ == nullptr) return 0;
-    node* n = head_;
-    const int32_t value = n->value;
-    head_ = n->next;
-    if (head_ == nullptr) tail_ = nullptr;
-    delete n;
-    --count_;
-    return value;
-}
-
-int stack::clear() {
-    int freed = 0;
-    while (count_ > 0) {
-        retrieve();
-        ++freed;
-    }
-    return freed;
-}
+template class value_chain<false>;
+template class value_chain<true>;
 
 // ---- Iterations -----------------------------------------------------------------------------
 

@@ -76,12 +76,14 @@ int Speed(int32_t* index);
 
 // ---- Two small containers of values (no kernel uses them) -----------------------------------
 
-class queue {
+// Values are taken from the head: the queue stores at the tail, the stack at the head.
+template <bool StoreAtHead>
+class value_chain {
 public:
-    ~queue() { clear(); }
-    void store(int32_t value);  // at the tail
-    int32_t retrieve();         // from the head; 0 when empty
-    int clear();                // the number of nodes freed
+    ~value_chain() { clear(); }
+    void store(int32_t value);
+    int32_t retrieve();  // 0 when empty
+    int clear();         // the number of nodes freed
     int32_t count() const { return count_; }
 
 private:
@@ -94,23 +96,8 @@ private:
     int32_t count_ = 0;
 };
 
-class stack {
-public:
-    ~stack() { clear(); }
-    void store(int32_t value);  // on top
-    int32_t retrieve();         // from the top; 0 when empty
-    int clear();                // the number of nodes freed
-    int32_t count() const { return count_; }
-
-private:
-    struct node {
-        int32_t value;
-        node* next;
-    };
-    node* head_ = nullptr;
-    node* tail_ = nullptr;
-    int32_t count_ = 0;
-};
+using queue = value_chain<false>;
+using stack = value_chain<true>;
 
 // ---- Iterations and drivers -----------------------------------------------------------------
 

@@ -1,4 +1,5 @@
 #include "kestrel/engine/memory_test.h"
+#include "shared/strformat.h"
 
 #include <algorithm>
 #include <atomic>
@@ -40,22 +41,6 @@ int64_t CounterFreeMemory() {
 }
 
 std::atomic<FreeMemoryReader> g_free_memory{&CounterFreeMemory};
-
-std::string Fmt(const char* format, ...) {
-    char small[512];
-    va_list args;
-    va_start(args, format);
-    int n = std::vsnprintf(small, sizeof small, format, args);
-    va_end(args);
-    if (n < 0) return {};
-    if (size_t(n) < sizeof small) return std::string(small, size_t(n));
-    std::string text(size_t(n) + 1, '\0');
-    va_start(args, format);
-    std::vsnprintf(text.data(), text.size(), format, args);
-    va_end(args);
-    text.resize(size_t(n));
-    return text;
-}
 
 // Truncation toward zero that saturates instead of overflowing (NaN gives 0).
 long TruncLong(double v) {
@@ -166,9 +151,9 @@ void MeasureIdleLoad(const MainWindowFacts& win) {
         Host().Sleep(2000);
         DoPerfWrite();
         ReadAnswer(refill);
-        passtring(Fmt("Idle Processor Load:  %.1f%%", double(pchk.score[0])));
+        passtring(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0])));
     } else {
-        passtring(Fmt("Idle Processor Load:  %.1f%%", double(pchk.score[0]) * (several ? 0.5 : 0.2)));
+        passtring(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0]) * (several ? 0.5 : 0.2)));
     }
     passtring("");
 }
@@ -265,14 +250,14 @@ double MemoryRate(int length, int64_t size, double total_ms, double resolution_m
 
 void ReportMemoryTotals(double mean) {
     passtring(kStars85);
-    passtring(Fmt("Total Memory Throughput Achieved is:  %.2f MB/s", mean));
+    passtring(StrPrintf("Total Memory Throughput Achieved is:  %.2f MB/s", mean));
     const double x = mean / memoryscore * totalscore;
     results.TotalMemory = TruncInt32(x);
-    passtring(Fmt("Total Memory Score:  %ld Kes MemoryMarks", long(results.TotalMemory)));
+    passtring(StrPrintf("Total Memory Score:  %ld Kes MemoryMarks", long(results.TotalMemory)));
     if (x > 100.0) {
-        passtring(Fmt("This Memory subsystem is %.1f%% faster than a Micron P100 PowerStation", x - 100.0));
+        passtring(StrPrintf("This Memory subsystem is %.1f%% faster than a Micron P100 PowerStation", x - 100.0));
     } else {
-        passtring(Fmt("This Memory subsystem is %.1f%% slower than a Micron P100 PowerStation",
+        passtring(StrPrintf("This Memory subsystem is %.1f%% slower than a Micron P100 PowerStation",
                       (100.0 - x) / x * 100.0));
     }
     passtring(kStars85);
@@ -297,15 +282,15 @@ std::vector<std::string> MemoryCounterLines(const PerfMonData& rec, const int32_
         if (perf_counters[j] == 0) continue;
         const char* name = loadmeter_strings[j];
         if (j == 0 && processors == 1) {
-            lines.push_back(Fmt("%s  %.1f%%", name, double(rec.score[0])));
+            lines.push_back(StrPrintf("%s  %.1f%%", name, double(rec.score[0])));
         } else if (j == 0) {
-            lines.push_back(Fmt("%s  %.1f%% per CPU", name, double(rec.score[0])));
-            per_cpu([&](int i) { return Fmt("CPU %d:  %.1f%%; ", i, double(rec.cpu_scores_1[i])); });
+            lines.push_back(StrPrintf("%s  %.1f%% per CPU", name, double(rec.score[0])));
+            per_cpu([&](int i) { return StrPrintf("CPU %d:  %.1f%%; ", i, double(rec.cpu_scores_1[i])); });
         } else if (j == 1 && processors > 1) {
-            lines.push_back(Fmt("%s  %ld per CPU", name, TruncLong(rec.score[1])));
-            per_cpu([&](int i) { return Fmt("CPU %d:  %ld; ", i, TruncLong(rec.cpu_scores_2[i])); });
+            lines.push_back(StrPrintf("%s  %ld per CPU", name, TruncLong(rec.score[1])));
+            per_cpu([&](int i) { return StrPrintf("CPU %d:  %ld; ", i, TruncLong(rec.cpu_scores_2[i])); });
         } else {
-            lines.push_back(Fmt("%s  %ld", name, TruncLong(rec.score[j])));
+            lines.push_back(StrPrintf("%s  %ld", name, TruncLong(rec.score[j])));
         }
     }
     return lines;
@@ -330,9 +315,9 @@ int DoMemTest() {
     passtring("");
     passtring("Testing for available Memory ...");
     if (free_bytes < kMegabyte) {
-        passtring(Fmt("Available Memory:  %ld bytes of %s MB", long(free_bytes), machine.memory.c_str()));
+        passtring(StrPrintf("Available Memory:  %ld bytes of %s MB", long(free_bytes), machine.memory.c_str()));
     } else {
-        passtring(Fmt("Available Memory:  %.2f MB of %s MB", double(free_bytes) / double(kMegabyte),
+        passtring(StrPrintf("Available Memory:  %.2f MB of %s MB", double(free_bytes) / double(kMegabyte),
                       machine.memory.c_str()));
     }
 
@@ -348,7 +333,7 @@ int DoMemTest() {
         return -1;
     }
     if (allocation_size != kMegabyte << level) {
-        passtring(Fmt("Not enough available memory to run the Memory Test at %d MB.  Defaulting to 1 MB.",
+        passtring(StrPrintf("Not enough available memory to run the Memory Test at %d MB.  Defaulting to 1 MB.",
                       1 << level));
     }
 
@@ -429,7 +414,7 @@ int DoMemTest() {
             }
 
             megabytes_per_sec[test - 1] = MemoryRate(length, size, total_ms, resolution_ms);
-            passtring(Fmt(kMemTests[test - 1].result, test, megabytes_per_sec[test - 1]));
+            passtring(StrPrintf(kMemTests[test - 1].result, test, megabytes_per_sec[test - 1]));
             passtring("");
             if (test == 8) Host().SetProgressCaption("Test Completed!");
             if (!copy) {

@@ -37,39 +37,6 @@ void ProgressBox(const char* text, const char* caption) {
     kp::MessageBox(kp::Owner::Progress, text, caption, kp::Icon::Stop);
 }
 
-// The clock of one iteration: the high-resolution counter, or the millisecond clock.
-class IterationClock {
-public:
-    bool Start() {
-        high_ = prefs.use_high_precision != 0;
-        if (!high_) {
-            start_ms_ = kp::MillisecondsSinceStart();
-            return true;
-        }
-        IterationTimer& t = iteration_timer;
-        if (!kp::QueryCounterFrequency(&t.freq) || !kp::QueryCounter(&t.time1)) return false;
-        t.ratio = double(t.freq) * 1e-6;
-        t.mes1 = double(t.time1);
-        return true;
-    }
-    // Elapsed ms; false when the counter could not be read.
-    bool Stop(double* elapsed) {
-        if (!high_) {
-            *elapsed = double(kp::MillisecondsSinceStart() - start_ms_);
-            return true;
-        }
-        IterationTimer& t = iteration_timer;
-        if (!kp::QueryCounter(&t.time2)) return false;
-        t.mes2 = double(t.time2);
-        *elapsed = (t.mes2 - t.mes1) / (t.ratio * 1000.0);
-        return true;
-    }
-
-private:
-    bool high_ = true;
-    uint32_t start_ms_ = 0;
-};
-
 // Restores the user-interface thread's priority level on every way out of a driver loop.
 class UiPriorityGuard {
 public:
@@ -109,7 +76,7 @@ double RunWorkerIteration(const WorkerIteration& it) {
     if (it.trim_heap) kp::TrimHeap();
 
     kp::WorkerTeam team(n, global_current_thread);
-    IterationClock clock;
+    PassClock clock(iteration_timer);
     auto fail = [&](double result) {
         team.Cancel();
         FreeMemory(arguments, &error);
@@ -117,10 +84,7 @@ double RunWorkerIteration(const WorkerIteration& it) {
         return result;
     };
 
-    if (it.subtract_creation_time && !clock.Start()) {
-        ProgressBox("Error retrieving high frequency timer counts", "Kestrel Timer Exception");
-        return fail(-1.0);
-    }
+    if (it.subtract_creation_time && !clock.Start()) return fail(-1.0);
     double creation_ms = 0.0;
     for (int i = 0; i < n; ++i) {
         arguments[i] = it.argument ? it.argument(i) : i;
@@ -146,17 +110,11 @@ double RunWorkerIteration(const WorkerIteration& it) {
     }
 
     const kp::ProcessTimes times_before = kp::GetProcessTimes();
-    if (!it.subtract_creation_time && !clock.Start()) {
-        ProgressBox("Error retrieving high frequency timer counts", "Kestrel Timer Exception");
-        return fail(-1.0);
-    }
+    if (!it.subtract_creation_time && !clock.Start()) return fail(-1.0);
     team.ReleaseAll();
     team.Join();
     double elapsed = 0.0;
-    if (!clock.Stop(&elapsed)) {
-        ProgressBox("Error retrieving high frequency timer counts", "Kestrel Timer Exception");
-        return fail(-1.0);
-    }
+    if (!clock.Stop(&elapsed)) return fail(-1.0);
     const kp::ProcessTimes times_after = kp::GetProcessTimes();
 
     if (it.subtract_creation_time || it.subtract_kernel_time) {

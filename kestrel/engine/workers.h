@@ -7,21 +7,14 @@
 #include <functional>
 #include <optional>
 
+#include "kestrel/engine/pass_clock.h"
+
 namespace kp { class Worker; }
 
 inline constexpr int kMaxWorkers = 100;
 // Worker i of the iteration that is running, null otherwise.
 extern kp::Worker* global_current_thread[kMaxWorkers];
 
-// Timer state of the iterations (user-interface thread only).
-struct IterationTimer {
-    int64_t freq = 0;   // counter frequency, counts per second
-    int64_t time1 = 0;  // counter at start
-    int64_t time2 = 0;  // counter at stop
-    double ratio = 0;   // counts per microsecond
-    double mes1 = 0;
-    double mes2 = 0;
-};
 extern IterationTimer iteration_timer;
 
 // An adjusted elapsed time never falls below this share of the measured one, so subtracting

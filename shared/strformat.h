@@ -1,0 +1,7 @@
+// printf-style formatting into a std::string (report lines, box texts, value names). The
+// programs run with LC_NUMERIC "C", so numbers read back the same in every locale.
+#pragma once
+
+#include <string>
+
+std::string StrPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
