@@ -1,0 +1,107 @@
+#include "kestrel/progress/scroller.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPaintEvent>
+#include <QResizeEvent>
+#include <algorithm>
+#include <cmath>
+
+ScrollerGeometry ScrollerLayout(const QRect& client, double globalpercent) {
+    const int L = client.left(), T = client.top();
+    const int R = client.left() + client.width(), B = client.top() + client.height();
+    const int H = B - T;
+    const double m = (R - L) / 28.0;
+    const int mi = int(m);
+    ScrollerGeometry g;
+    g.bar = QRect(QPoint(L + mi, T + H / 6), QPoint(int(R - m) - 1, B - H / 6 - 1));
+    int right = L + int((R - m) * globalpercent + m) - mi + 1;
+    right = std::max(right, mi);
+    g.filled = QRect(QPoint(g.bar.left(), g.bar.top()), QPoint(right - 1, g.bar.bottom()));
+    g.penWidth = std::max(0, (B - 15) - (T + 10));
+    return g;
+}
+
+int ScrollerPercent(double globalpercent, bool longTest) {
+    return int(globalpercent * 100.0 + (longTest ? 0.5 : 0.1));
+}
+
+Scroller::Scroller(const QString& caption, bool longTest, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      longTest_(longTest) {
+    setWindowTitle(caption);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    Reset();
+}
+
+void Scroller::Reset() {
+    surface_ = QImage(std::max(1, width()), std::max(1, height()), QImage::Format_RGB32);
+    surface_.fill(QColor(192, 192, 192));
+    QPainter p(&surface_);
+    p.fillRect(ScrollerLayout(surface_.rect(), 0.0).bar, Qt::white);
+    p.end();
+    frame_ = true;
+    DrawLabel(QStringLiteral("0 %"), Qt::white, Qt::black, false);
+}
+
+void Scroller::DrawLabel(const QString& text, const QColor& box, const QColor& ink, bool fillBox) {
+    QPainter p(&surface_);
+    const QFontMetrics fm(font());
+    const int c = int(text.size()), a = fm.averageCharWidth();
+    const int e = fm.leading(), h = fm.height() + e;
+    const int R = surface_.width(), B = surface_.height();
+    const QRect labelBox(QPoint(R / 2 - (c + a / 2 + 1), B / 2 - (h / 2 - e) + 3),
+                         QPoint(R / 2 + 4 * c + a / 2 - 1, B / 2 + h / 2 - e - 1));
+    if (fillBox) p.fillRect(labelBox, box);
+    p.setClipRect(surface_.rect());
+    p.setPen(ink);
+    p.drawText(QPoint(labelBox.left() + 2, labelBox.top() - 3 + fm.ascent()), text);
+}
+
+void Scroller::Paint() {
+    if (surface_.size() != size().expandedTo(QSize(1, 1))) Reset();  // resized while hidden
+    const ScrollerGeometry g = ScrollerLayout(surface_.rect(), globalpercent_);
+    {
+        QPainter p(&surface_);
+        if (frame_) {
+            // The frame's pen lies inside the bar area; its width covers the whole bar.
+            const int w = g.penWidth;
+            p.setPen(QPen(Qt::white, w, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+            if (w > 0) {
+                const QRectF inner = QRectF(g.bar).adjusted(w / 2.0, w / 2.0, -w / 2.0, -w / 2.0);
+                if (inner.width() > 0 && inner.height() > 0) p.drawRect(inner);
+                else p.fillRect(g.bar, Qt::white);
+            }
+            frame_ = false;
+        }
+        p.fillRect(g.filled, Qt::black);
+    }
+    const QString label = QStringLiteral("%1 %").arg(ScrollerPercent(globalpercent_, longTest_));
+    if (globalpercent_ > 0.53) DrawLabel(label, Qt::black, Qt::white, true);
+    else if (globalpercent_ < 0.53) DrawLabel(label, Qt::white, Qt::black, true);
+    repaint();
+}
+
+void Scroller::SetPercent(double globalpercent) {
+    globalpercent_ = globalpercent;
+    Paint();
+}
+
+void Scroller::ScrollProc(int command) {
+    if (command == 10) {
+        globalpercent_ = 0.0;
+        Reset();
+        setWindowTitle(QStringLiteral("Starting Next Test ..."));
+    }
+    Paint();
+}
+
+void Scroller::paintEvent(QPaintEvent* event) {
+    QPainter p(this);
+    p.drawImage(event->rect(), surface_, event->rect());
+}
+
+void Scroller::resizeEvent(QResizeEvent*) {
+    Reset();
+    Paint();
+}

@@ -1,0 +1,52 @@
+// The progress window (window class "Scroller"): a small top-most window over the main window
+// whose bar fills with the fraction of the current test done and shows it as a percentage.
+//
+// It paints as a window surface that keeps what was drawn: the bar's frame is drawn once after
+// creation or the next-test command, the filled part only grows, and the label box is redrawn
+// only when the fraction is on one side of 0.53. The surface is kept in an image that the
+// window shows.
+#pragma once
+
+#include <QImage>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+
+struct ScrollerGeometry {
+    QRect bar;     // the bar area
+    QRect filled;  // the filled part
+    int penWidth;  // width of the frame's pen
+};
+
+// The bar area, the filled part and the pen for a client rectangle and a fraction done.
+ScrollerGeometry ScrollerLayout(const QRect& client, double globalpercent);
+// The label's number: rounded half up in a long test, up from .9 in a short one.
+int ScrollerPercent(double globalpercent, bool longTest);
+
+class Scroller : public QWidget {
+public:
+    Scroller(const QString& caption, bool longTest, QWidget* parent = nullptr);
+
+    // The fraction of the current test done (globalpercent); paints at once.
+    void SetPercent(double globalpercent);
+    // The handler of the window's commands: 10 is the next test (the bar starts again), any
+    // other command paints.
+    void ScrollProc(int command);
+
+    double percent() const { return globalpercent_; }
+    const QImage& surface() const { return surface_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void Reset();  // light grey client, white bar area, the label "0 %"
+    void Paint();
+    void DrawLabel(const QString& text, const QColor& box, const QColor& ink, bool fillBox);
+
+    QImage surface_;
+    double globalpercent_ = 0.0;
+    bool longTest_ = false;
+    bool frame_ = true;
+};
