@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 
 #include "kestrel/engine/analyser_link.h"
+#include "kestrel/engine/analyser_tables.h"
 #include "kestrel/engine/host.h"
+#include "kestrel/engine/line_format.h"
 #include "kestrel/engine/memory_loops.h"
 #include "kestrel/engine/report.h"
 #include "kestrel/engine/result_store.h"
@@ -21,15 +22,6 @@
 
 namespace {
 
-// Sampling periods of the analyser by niceness level.
-constexpr int ntime[3] = {1600, 1200, 800};
-
-constexpr const char* loadmeter_strings[6] = {
-    "Average CPU Usage:",         "Average Interrupts/sec.:", "Average Context Switches/sec.:",
-    "Average Page Faults/sec.:", "Average Pages/sec.:",      "Average Available Memory:",
-};
-
-constexpr const char* kThrottled = "Loadmeter throttled!  Restarting ...";
 constexpr const char* kStars85 =
     "*************************************************************************************";
 static_assert(std::char_traits<char>::length(kStars85) == 85);
@@ -40,22 +32,6 @@ int64_t CounterFreeMemory() {
 }
 
 std::atomic<FreeMemoryReader> g_free_memory{&CounterFreeMemory};
-
-std::string Fmt(const char* format, ...) {
-    char small[512];
-    va_list args;
-    va_start(args, format);
-    int n = std::vsnprintf(small, sizeof small, format, args);
-    va_end(args);
-    if (n < 0) return {};
-    if (size_t(n) < sizeof small) return std::string(small, size_t(n));
-    std::string text(size_t(n) + 1, '\0');
-    va_start(args, format);
-    std::vsnprintf(text.data(), text.size(), format, args);
-    va_end(args);
-    text.resize(size_t(n));
-    return text;
-}
 
 // Truncation toward zero that saturates instead of overflowing (NaN gives 0).
 long TruncLong(double v) {
@@ -159,7 +135,7 @@ void MeasureIdleLoad(const MainWindowFacts& win) {
     }
     PerfExchange(refill);
     if (AllScoresZero()) {
-        passtring(kThrottled);
+        passtring(kLoadmeterThrottled);
         DoDiskEndCheck();
         PrepareRecord(win, false);
         StartPerfProcess();
@@ -184,7 +160,7 @@ void SampleAnalyser(const MainWindowFacts& win) {
         passtring(line);
     }
     if (AnalyserStalled(pchk, prefs.perf_counters)) {
-        passtring(kThrottled);
+        passtring(kLoadmeterThrottled);
         DoDiskEndCheck();
         PrepareRecord(win, true);
         StartPerfProcess();
