@@ -547,7 +547,7 @@ TEST(ProcessorPartWithTheRealAnalyser, CounterLinesCarryValuesInRange) {
     }
     RefillPerfSettings(host.MainWindow());
     StartPerfProcess();
-    ASSERT_TRUE(PerfLinkOpen());
+    ASSERT_TRUE(PerfLinkOpen()) << (boxes.boxes().empty() ? "" : boxes.boxes()[0].text);
     ASSERT_EQ(DoCPUTest(processors, 1), 0);
     perflink.end_wait_ms = 10000;
     DoDiskEndCheck();
