@@ -4,13 +4,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 
 #include "kestrel/engine/analyser_link.h"
+#include "kestrel/engine/analyser_tables.h"
 #include "kestrel/engine/host.h"
+#include "kestrel/engine/line_format.h"
 #include "kestrel/engine/memory_loops.h"
 #include "kestrel/engine/report.h"
 #include "kestrel/engine/result_store.h"
@@ -22,15 +23,6 @@
 
 namespace {
 
-// Sampling periods of the analyser by niceness level.
-constexpr int ntime[3] = {1600, 1200, 800};
-
-constexpr const char* loadmeter_strings[6] = {
-    "Average CPU Usage:",         "Average Interrupts/sec.:", "Average Context Switches/sec.:",
-    "Average Page Faults/sec.:", "Average Pages/sec.:",      "Average Available Memory:",
-};
-
-constexpr const char* kThrottled = "Loadmeter throttled!  Restarting ...";
 constexpr const char* kStars85 =
     "*************************************************************************************";
 static_assert(std::char_traits<char>::length(kStars85) == 85);
@@ -144,7 +136,7 @@ void MeasureIdleLoad(const MainWindowFacts& win) {
     }
     PerfExchange(refill);
     if (AllScoresZero()) {
-        passtring(kThrottled);
+        passtring(kLoadmeterThrottled);
         DoDiskEndCheck();
         PrepareRecord(win, false);
         StartPerfProcess();
@@ -169,7 +161,7 @@ void SampleAnalyser(const MainWindowFacts& win) {
         passtring(line);
     }
     if (AnalyserStalled(pchk, prefs.perf_counters)) {
-        passtring(kThrottled);
+        passtring(kLoadmeterThrottled);
         DoDiskEndCheck();
         PrepareRecord(win, true);
         StartPerfProcess();

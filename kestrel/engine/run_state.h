@@ -16,6 +16,8 @@ struct RunState {
     int numprocessors = 1;           // processors the processor test uses
     int real_num_processors = 1;     // processors of the machine
     int tpriority = 0;               // worker thread priority level
+    int IDM_SCALING_CHECKED = 0;     // run the scaling-efficiency test instead of a plain run
+    float globalpercent = 0;         // progress of the current part, 0 to 1
 };
 
 extern RunState run;
