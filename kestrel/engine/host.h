@@ -51,6 +51,10 @@ public:
     virtual MainWindowFacts MainWindow() { return {}; }
     // Every fixed pause of the engine goes through here.
     virtual void Sleep(int ms) { kp::Sleep(ms); }
+    // Queues a command of the main window's dispatcher (111 opens the result comparison).
+    virtual void PostCommand(int id) { (void)id; }
+    // Starts the result viewer (the run ends with it when the preference says so).
+    virtual void RunGlance() {}
     // The system's default beep.
     virtual void Beep() {}
     // An entry of the Test Drives menu: command 116 + position; the first position's entry

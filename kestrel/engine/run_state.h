@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 // Linux takes the Windows NT flavour everywhere: named pipes become local sockets, performance
 // counters come from /proc; the Windows 95 exchange files are not built.
@@ -18,6 +19,15 @@ struct RunState {
     int tpriority = 0;               // worker thread priority level
     int IDM_SCALING_CHECKED = 0;     // run the scaling-efficiency test instead of a plain run
     float globalpercent = 0;         // progress of the current part, 0 to 1
+    int OSEFFICIENCY_CHECKED = 0;    // add the operating-system scaling pass
+    // The test selection: 0 all tests, 1 processor, 2 disk, 3 video, 4 memory, 5 to 14 the
+    // combinations (their flags decide); above 14 nothing runs. The shell keeps the flags
+    // consistent with it.
+    uint32_t TestValue = 0;
+    uint8_t CPU_TEST_CHECKED = 1;
+    uint8_t DISK_TEST_CHECKED = 1;
+    uint8_t MEMORY_TEST_CHECKED = 1;
+    uint8_t VIDEO_TEST_CHECKED = 1;
 };
 
 extern RunState run;

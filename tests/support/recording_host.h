@@ -41,6 +41,8 @@ public:
     void SetStatusText(const std::string& t) override { status.push_back(t); }
     MainWindowFacts MainWindow() override { return main_window; }
     void Beep() override { ++beeps; }
+    void PostCommand(int id) override { posted.push_back(id); }
+    void RunGlance() override { ++glances; }
     void SetDriveMenuItem(int command, const std::string& text, bool checked) override {
         drive_menu.push_back({command, text, checked});
     }
@@ -62,6 +64,8 @@ public:
     std::vector<std::string> status;
     MainWindowFacts main_window;
     int beeps = 0;
+    std::vector<int> posted;
+    int glances = 0;
     struct DriveMenuItem {
         int command;
         std::string text;
