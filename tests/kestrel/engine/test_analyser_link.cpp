@@ -15,6 +15,7 @@
 #include "platform/process.h"
 #include "shared/perf_link.h"
 #include "tests/support/isolation.h"
+#include "tests/support/stand_in_analyser.h"
 #include "tests/support/recording_host.h"
 
 namespace {
@@ -28,15 +29,9 @@ protected:
         kp::MarkUiThread();
         report = ReportText{};
         pchk = PerfMonData{};
-        perflink.given_up = false;
-        perflink.program_directory = kp::ProgramDirectory() + "/fakes";
-        perflink.watch_ms = 300;
-        perflink.connect_ms = 5000;
-        perflink.end_wait_ms = 5000;
+        kt::UseStandInAnalyser("answer", 300);
         run.real_num_processors = 3;
         args_ = kt::TempDir() + "/args.txt";
-        setenv("FAKE_LOADMETER_ARGS", args_.c_str(), 1);
-        setenv("FAKE_LOADMETER_MARK", (kt::TempDir() + "/stalled-once").c_str(), 1);
     }
     void TearDown() override {
         perflink.end_wait_ms = 100;

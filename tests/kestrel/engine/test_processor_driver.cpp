@@ -23,6 +23,7 @@
 #include "platform/ui_thread.h"
 #include "tests/kestrel/engine/processor_fakes.h"
 #include "tests/support/isolation.h"
+#include "tests/support/stand_in_analyser.h"
 #include "tests/support/recording_host.h"
 
 namespace {
@@ -425,13 +426,7 @@ class ProcessorPartWithCounters : public ProcessorPart {
 protected:
     void SetUp() override {
         ProcessorPart::SetUp();
-        perflink.given_up = false;
-        perflink.program_directory = kp::ProgramDirectory() + "/fakes";
-        perflink.watch_ms = 5000;
-        perflink.connect_ms = 5000;
-        perflink.end_wait_ms = 5000;
-        setenv("FAKE_LOADMETER_MODE", "answer", 1);
-        setenv("FAKE_LOADMETER_ARGS", (kt::TempDir() + "/args.txt").c_str(), 1);
+        kt::UseStandInAnalyser();
         prefs.show_perf_data = 1;
         prefs.niceness = 1;
     }

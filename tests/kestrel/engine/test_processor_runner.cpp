@@ -17,6 +17,7 @@
 #include "platform/ui_thread.h"
 #include "tests/kestrel/engine/processor_fakes.h"
 #include "tests/support/isolation.h"
+#include "tests/support/stand_in_analyser.h"
 #include "tests/support/recording_host.h"
 
 namespace {
@@ -343,14 +344,7 @@ class IdleSample : public Runner {
 protected:
     void SetUp() override {
         Runner::SetUp();
-        perflink.given_up = false;
-        perflink.program_directory = kp::ProgramDirectory() + "/fakes";
-        perflink.watch_ms = 300;
-        perflink.connect_ms = 5000;
-        perflink.end_wait_ms = 5000;
-        setenv("FAKE_LOADMETER_ARGS", (kt::TempDir() + "/args.txt").c_str(), 1);
-        setenv("FAKE_LOADMETER_MARK", (kt::TempDir() + "/stalled-once").c_str(), 1);
-        setenv("FAKE_LOADMETER_MODE", "answer", 1);
+        kt::UseStandInAnalyser("answer", 300);
         prefs.show_perf_data = 1;
         prefs.perf_counters[0] = 1;
         prefs.niceness = 2;

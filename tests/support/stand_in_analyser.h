@@ -1,0 +1,25 @@
+// Points the analyser link at the stand-in analyser (tests/kestrel/engine/fake_loadmeter.cpp,
+// built into build/tests/fakes) in the given mode, with a short watch for stalls.
+#pragma once
+
+#include <cstdlib>
+#include <string>
+
+#include "kestrel/engine/analyser_link.h"
+#include "platform/process.h"
+#include "tests/support/isolation.h"
+
+namespace kt {
+
+inline void UseStandInAnalyser(const char* mode = "answer", int watch_ms = 5000) {
+    perflink.given_up = false;
+    perflink.program_directory = kp::ProgramDirectory() + "/fakes";
+    perflink.watch_ms = watch_ms;
+    perflink.connect_ms = 5000;
+    perflink.end_wait_ms = 5000;
+    setenv("FAKE_LOADMETER_MODE", mode, 1);
+    setenv("FAKE_LOADMETER_ARGS", (TempDir() + "/args.txt").c_str(), 1);
+    setenv("FAKE_LOADMETER_MARK", (TempDir() + "/stalled-once").c_str(), 1);
+}
+
+}  // namespace kt
