@@ -41,6 +41,8 @@ public:
     // already (that one stays as it is); closes it.
     virtual void OpenProgress(const std::string& caption) { (void)caption; }
     virtual void CloseProgress() {}
+    // The progress window's next-test command: the bar starts again for the next part of a run.
+    virtual void ProgressNextTest() {}
     // Between passes: handle pending input, letting only the Stop command through.
     virtual void PumpPending() {}
     // Size and colour depth of the screen.

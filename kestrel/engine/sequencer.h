@@ -3,6 +3,8 @@
 // efficiencies, and the end of the run.
 #pragma once
 
+#include <string>
+
 // Runs the selected test on the user-interface thread and returns when it is over. 0.
 int StartTesting();
 // Resets the run state and writes the report header. 0.
@@ -13,3 +15,7 @@ void StopTesting();
 // suspended). 1 (go on).
 int SuspendDrawThrd();
 int ResumeDrawThrd();
+
+// The processor the machine reports (its model name), shown in the report header when the
+// machine description names none; set by the program at start-up.
+extern std::string processor;

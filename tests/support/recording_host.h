@@ -32,6 +32,7 @@ public:
         progress_open = false;
         ++progress_closes;
     }
+    void ProgressNextTest() override { ++next_tests; }
     void PumpPending() override {
         ++pumps;
         if (on_pump) on_pump(pumps);
@@ -57,6 +58,7 @@ public:
     bool progress_open = false;
     std::vector<std::string> progress_opened;  // captions of the windows opened
     int progress_closes = 0;
+    int next_tests = 0;
     int pumps = 0;
     std::function<void(int pump)> on_pump;  // e.g. press Stop at the n-th pump
     ScreenFacts screen;
