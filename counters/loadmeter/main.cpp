@@ -25,6 +25,7 @@
 #include "counters/loadmeter/counter_library.h"
 #include "counters/loadmeter/counter_window.h"
 #include "platform/msgbox.h"
+#include "platform/ui_thread.h"
 #include "platform/process.h"
 #include "platform/processors.h"
 #include "shared/perf_link.h"
@@ -109,6 +110,11 @@ int main(int argc, char** argv) {
     };
     QObject::connect(&notifier, &QSocketNotifier::activated, &app, endSession);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, endSession);
+
+    // Boxes that the counter library raised on the sampling threads are shown here.
+    QTimer deferred;
+    QObject::connect(&deferred, &QTimer::timeout, &app, [] { kp::RunDeferredUiActions(); });
+    deferred.start(200);
 
     // The run goes on a thread of its own; this thread keeps the windows.
     std::mutex mutex;

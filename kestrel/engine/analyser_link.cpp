@@ -9,9 +9,11 @@
 #include <cstring>
 
 #include "counters/kestest/kestest.h"
+#include "kestrel/engine/analyser_tables.h"
 #include "kestrel/engine/host.h"
 #include "kestrel/engine/report.h"
 #include "kestrel/engine/run_state.h"
+#include "kestrel/engine/settings.h"
 #include "platform/msgbox.h"
 #include "shared/perf_link.h"
 
@@ -19,8 +21,6 @@ PerfMonData pchk = {};
 PerfLink perflink;
 
 namespace {
-
-constexpr const char* kThrottled = "Loadmeter throttled!  Restarting ...";
 
 std::string ProgramDir() {
     return perflink.program_directory.empty() ? kp::ProgramDirectory() : perflink.program_directory;
@@ -83,6 +83,8 @@ void GiveUp() {
 }  // namespace
 
 bool PerfLinkOpen() { return perflink.hPipePerf >= 0; }
+
+bool PerfWanted() { return prefs.show_perf_data != 0 && !perflink.given_up; }
 
 void AllowPerfRestarts() { perflink.given_up = false; }
 
@@ -164,7 +166,7 @@ int DoDiskEndCheck() {
 
 void RestartAfterTimeout(const std::function<void()>& refill, bool after_write) {
     CloseLink();
-    passtring(kThrottled);
+    passtring(kLoadmeterThrottled);
     ClearScores();
     if (refill) refill();
     StartPerfProcess();

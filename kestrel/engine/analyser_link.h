@@ -35,6 +35,9 @@ struct PerfLink {
 extern PerfLink perflink;
 
 bool PerfLinkOpen();
+// Counter data is wanted and the analyser was not given up in this run: the tests sample it and
+// write their counter lines only then.
+bool PerfWanted();
 // A new run may start the analyser again after an earlier run gave up on it.
 void AllowPerfRestarts();
 

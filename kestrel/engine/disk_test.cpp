@@ -9,6 +9,8 @@
 #include <cstring>
 
 #include "kestrel/engine/analyser_link.h"
+#include "kestrel/engine/analyser_tables.h"
+#include "kestrel/engine/line_format.h"
 #include "kestrel/engine/disk_drives.h"
 #include "kestrel/engine/disk_io.h"
 #include "kestrel/engine/host.h"
@@ -21,12 +23,6 @@ DiskRunLengths disk_run_lengths;
 
 namespace {
 
-constexpr int ntime[3] = {1600, 1200, 800};  // analyser intervals by niceness, ms
-constexpr const char* loadmeter_strings[6] = {
-    "Average CPU Usage:",      "Average Interrupts/sec.:", "Average Context Switches/sec.:",
-    "Average Page Faults/sec.:", "Average Pages/sec.:",     "Average Available Memory:",
-};
-constexpr const char* kThrottled = "Loadmeter throttled!  Restarting ...";
 constexpr const char* kAborted = "Test Aborted!";
 constexpr const char* kMeasureError = "Error Measuring Disk I/O";
 constexpr int kTestsPerDrive = 8;
@@ -141,7 +137,7 @@ bool DiskRun::Drive(int k, int ordinal) {
         SetPercent(0);
         Host().SetProgressCaption("Starting Next Test ...");
     }
-    if (prefs.show_perf_data && prefs.perf_counters[0]) IdleLoad();
+    if (PerfWanted() && prefs.perf_counters[0]) IdleLoad();
     disk.thedrive = drivemenu.globaldrivechar[k];
     SetPercent(0);
     base_ = 0;
@@ -282,7 +278,7 @@ bool DiskRun::Test(int t, int p) {
     rates_[p * 4 + t] = rate;
     const char* format = row.small_format && rate < 0.01 ? row.small_result : row.result;
     Line(StrPrintf(format, p * 4 + t + 1, rate, disk.thedrive.c_str()));
-    if (prefs.show_perf_data) {
+    if (PerfWanted()) {
         Sample();
         Line("");
     }
@@ -349,8 +345,9 @@ void DiskRun::IdleLoad() {
         Host().Sleep(4000);
         PerfExchange(refill);
     }
+    if (!PerfWanted()) return;  // given up for this run: no readings to show
     if (std::all_of(std::begin(pchk.score), std::end(pchk.score), [](float s) { return s == 0.0f; })) {
-        Line(kThrottled);
+        Line(kLoadmeterThrottled);
         DoDiskEndCheck();
         Refill(true);
         StartPerfProcess();
@@ -371,13 +368,14 @@ void DiskRun::Sample() {
         }
     }
     PerfExchange([this] { Refill(false); });
+    if (!PerfWanted()) return;
     bool only_counter_4 = prefs.perf_counters[4] != 0;
     for (int k = 0; k < 6; ++k) {
         if (k != 4 && prefs.perf_counters[k]) only_counter_4 = false;
     }
     const float* s = pchk.score;
     if (s[0] == 0.0f && s[1] == 0.0f && s[2] == 0.0f && s[3] == 0.0f && s[5] == 0.0f && !only_counter_4) {
-        Line(kThrottled);
+        Line(kLoadmeterThrottled);
         DoDiskEndCheck();
         Refill(true);
         StartPerfProcess();
@@ -393,10 +391,10 @@ void DiskRun::Sample() {
             Line(StrPrintf("%s  %.1f%% per CPU", loadmeter_strings[k], double(s[0])));
             for (int i = 0; i < cpus; ++i) entries.push_back(StrPrintf("CPU %d:  %.1f%%; ", i, double(pchk.cpu_scores_1[i])));
         } else if (k == 1 && cpus > 1) {
-            Line(StrPrintf("%s  %ld per CPU", loadmeter_strings[k], long(s[1])));
-            for (int i = 0; i < cpus; ++i) entries.push_back(StrPrintf("CPU %d:  %ld; ", i, long(pchk.cpu_scores_2[i])));
+            Line(StrPrintf("%s  %ld per CPU", loadmeter_strings[k], Saturate<long>(s[1])));
+            for (int i = 0; i < cpus; ++i) entries.push_back(StrPrintf("CPU %d:  %ld; ", i, Saturate<long>(pchk.cpu_scores_2[i])));
         } else {
-            Line(StrPrintf("%s  %ld", loadmeter_strings[k], long(s[k])));
+            Line(StrPrintf("%s  %ld", loadmeter_strings[k], Saturate<long>(s[k])));
         }
         if (!entries.empty()) {
             for (const std::string& l : CpuEntryLines(entries)) Line(l);

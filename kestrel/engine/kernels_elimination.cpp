@@ -1,4 +1,5 @@
 #include "kestrel/engine/kernels_elimination.h"
+#include "kestrel/engine/kernel_rate.h"
 
 #include <algorithm>
 #include <atomic>
@@ -284,20 +285,7 @@ int DoEigenRoutine(const int32_t* size) {
 
 namespace {
 
-// Runs an iteration whose workers report a failure to set up their data: such an iteration
-// fails as a whole (the allocator's box is shown after the join).
-double RunFailableIteration(WorkerIteration it, const std::function<int(int32_t)>& work) {
-    std::atomic<bool> failed{false};
-    it.work = [&failed, &work](int32_t argument) {
-        if (work(argument) != 0) failed = true;
-    };
-    const double elapsed = RunWorkerIteration(it);
-    return failed ? -1.0 : elapsed;
-}
-
-double Rate(const DriverTotals& totals) {
-    return totals.seconds > 0.0 ? totals.count / totals.seconds : 0.0;
-}
+double Rate(const DriverTotals& totals) { return RatePerSecond(totals.count, totals.seconds); }
 
 }  // namespace
 

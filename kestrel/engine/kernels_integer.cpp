@@ -365,8 +365,7 @@ double DoBitOpIteration(int n) {
     WorkerIteration it;
     it.n = n;
     it.argument = [](int) { return prefs.memory_load_value; };
-    it.work = [](int32_t level) { DoBitOps(&level); };
-    return RunWorkerIteration(it);
+    return RunFailableIteration(it, [](int32_t level) { return DoBitOps(&level); });
 }
 
 double DoQueryIteration(int n) {
@@ -389,8 +388,7 @@ double DoQueryIteration(int n) {
     WorkerIteration it;
     it.n = n;
     it.argument = [](int i) { return int32_t(i); };
-    it.work = [](int32_t index) { DoSort2(&index); };
-    const double elapsed = RunWorkerIteration(it);
+    const double elapsed = RunFailableIteration(it, [](int32_t index) { return DoSort2(&index); });
     pkes_run_sort_test = nullptr;
     dlclose(library);
     return elapsed;
@@ -400,11 +398,10 @@ double DoAnalyzeIteration(int n, int32_t size) {
     WorkerIteration it;
     it.n = n;
     it.argument = [size](int) { return size; };
-    it.work = [](int32_t s) { Analyze(&s); };
     it.trim_heap = false;
     it.subtract_creation_time = true;
     it.subtract_kernel_time = true;
-    return RunWorkerIteration(it);
+    return RunFailableIteration(it, [](int32_t s) { return Analyze(&s); });
 }
 
 double DoSpeedTestIteration(int n) {

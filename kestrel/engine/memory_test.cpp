@@ -135,6 +135,7 @@ void MeasureIdleLoad(const MainWindowFacts& win) {
         Host().Sleep(6000);
     }
     PerfExchange(refill);
+    if (!PerfWanted()) return;  // given up for this run: no readings to show
     if (AllScoresZero()) {
         passtring(kLoadmeterThrottled);
         DoDiskEndCheck();
@@ -157,6 +158,7 @@ void SampleAnalyser(const MainWindowFacts& win) {
     }
     pchk.end = 0;
     PerfExchange([&win] { PrepareRecord(win, false); });
+    if (!PerfWanted()) return;
     for (const std::string& line : MemoryCounterLines(pchk, prefs.perf_counters, run.real_num_processors)) {
         passtring(line);
     }
@@ -313,7 +315,7 @@ int DoMemTest() {
                       machine.memory.c_str()));
     }
 
-    if (prefs.show_perf_data != 0 && prefs.perf_counters[0] != 0) MeasureIdleLoad(win);
+    if (PerfWanted() && prefs.perf_counters[0] != 0) MeasureIdleLoad(win);
 
     passtring("");
     if (free_bytes < kMegabyte) free_bytes = g_free_memory.load()();
@@ -413,7 +415,7 @@ int DoMemTest() {
                 (eight ? d_dest : c_dest).Release();
                 (eight ? d_source : c_source).Release();
             }
-            if (prefs.show_perf_data != 0) SampleAnalyser(win);
+            if (PerfWanted()) SampleAnalyser(win);
         }
     }
 

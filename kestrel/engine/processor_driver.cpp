@@ -91,7 +91,7 @@ std::vector<std::string> ProcessorCounterLines(const PerfMonData& rec, const int
 void DoStringInput(int i, int theproc, double the_B_index, float theIndex, float theMean) {
     const MainWindowFacts win = Host().MainWindow();
     const bool long_test = prefs.valuelongtest != 0;
-    const bool counters = prefs.show_perf_data != 0;
+    const bool counters = PerfWanted();
     const int row = theproc;
 
     // The analyser's averages over this test's runs.
@@ -116,7 +116,7 @@ void DoStringInput(int i, int theproc, double the_B_index, float theIndex, float
         if (!counters) passtring("");
     }
 
-    if (counters) {
+    if (counters && PerfWanted()) {
         if (results.temp_os_checked != 0) StoreProcessorLoads(i);
         for (const std::string& line : ProcessorCounterLines(pchk, prefs.perf_counters, run.real_num_processors)) {
             passtring(line);

@@ -98,6 +98,7 @@ void SampleIdleLoad(const MainWindowFacts& win) {
     // Close the interval. After a restart the new analyser's first reading is shown as it is.
     restarted = false;
     PerfExchange(refill);
+    if (!PerfWanted()) return;  // given up for this run: no readings to show
     if (restarted) {
         passtring(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0])));
     } else if (AllSixScoresZero()) {
@@ -156,7 +157,7 @@ int bench_with_confidence(int fid, double* mean, int the_processors_to_test, flo
     std::string one, two;
 
     if (fid == 0) SetTitle(ftestnames[0], 0);
-    if (prefs.show_perf_data != 0 && prefs.perf_counters[0] != 0) SampleIdleLoad(win);
+    if (PerfWanted() && prefs.perf_counters[0] != 0) SampleIdleLoad(win);
 
     for (int i = 0; i < count; ++i) {
         kp::TrimHeap();

@@ -1,6 +1,7 @@
 #include "kestrel/engine/workers.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 
 #include "kestrel/engine/host.h"
@@ -126,6 +127,15 @@ double RunWorkerIteration(const WorkerIteration& it) {
     FreeMemory(arguments, &error);
     kp::RunDeferredUiActions();  // the workers' lines and boxes, and a fatal error's end
     return elapsed;
+}
+
+double RunFailableIteration(WorkerIteration it, const std::function<int(int32_t)>& work) {
+    std::atomic<bool> failed{false};
+    it.work = [&failed, &work](int32_t argument) {
+        if (work(argument) != 0) failed = true;
+    };
+    const double elapsed = RunWorkerIteration(it);
+    return failed ? -1.0 : elapsed;
 }
 
 int RunDriverLoop(const DriverLoop& loop, DriverTotals* totals) {

@@ -44,6 +44,10 @@ struct WorkerIteration {
 // Runs one iteration; the workers' elapsed time in ms, or -1.0 on failure (after its box).
 // A thread that cannot be created ends the program after its box.
 double RunWorkerIteration(const WorkerIteration& iteration);
+// The same for workers that report whether they could do their work (0 done, else failed, e.g.
+// no memory for their data): one failed worker fails the whole iteration (-1.0), so work that
+// never ran is never counted.
+double RunFailableIteration(WorkerIteration iteration, const std::function<int(int32_t)>& work);
 
 // How long the processor tests measure: the drivers' loops run for driver_seconds of summed
 // iteration time, and the MegaFlops test for its own table's time by memory level times

@@ -198,6 +198,7 @@ TEST_F(AnalyserLinkTest, CounterReaderWithALibraryLackingTheEntryPoints) {
 }
 
 TEST_F(AnalyserLinkTest, TheRealAnalyserAnswersIntervalsAndEndsOnStop) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);  // the analyser shows no window here
     perflink.program_directory = COUNTER_LIBRARY_DIR;  // loadmeter sits beside the libraries
     perflink.watch_ms = 5000;
     run.real_num_processors = 2;

@@ -509,6 +509,25 @@ TEST_F(ProcessorPartWithCounters, AnAnalyserReadingZerosAfterATestIsRestarted) {
     EXPECT_FALSE(PerfLinkOpen());
 }
 
+TEST_F(ProcessorPartWithCounters, AnAnalyserGivenUpLeavesTheRestOfTheRunWithoutCounterLines) {
+    kt::UseStandInAnalyser("stall", 200);
+    run.real_num_processors = 2;
+    prefs.perf_counters[0] = 1;
+    prefs.perf_counters[2] = 1;
+    for (int fid = 0; fid < 9; ++fid) Plant(fid, 2.0, kEqual);
+    StartPerfProcess();
+    ASSERT_TRUE(PerfLinkOpen());
+    ASSERT_EQ(DoCPUTest(2, 1), 0);
+    EXPECT_TRUE(perflink.given_up);
+    // The one restart says so; nothing after it reads an analyser that is not there.
+    EXPECT_EQ(std::count(report.szGreeting.begin(), report.szGreeting.end(),
+                         "Loadmeter throttled!  Restarting ..."), 1);
+    for (const std::string& line : report.szGreeting) {
+        EXPECT_NE(line.rfind("Average ", 0), 0u) << line;
+        EXPECT_EQ(line.find("Idle Processor Load"), std::string::npos) << line;
+    }
+}
+
 // A host whose pauses really pass, a little, so the real analyser has intervals to sample.
 class PausingHost : public kt::RecordingHost {
 public:
@@ -519,6 +538,7 @@ public:
 };
 
 TEST(ProcessorPartWithTheRealAnalyser, CounterLinesCarryValuesInRange) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);  // the analyser shows no window here
     kp::MarkUiThread();
     PausingHost host;
     kt::FakeDriverTable drivers;
