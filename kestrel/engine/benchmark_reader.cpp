@@ -304,8 +304,7 @@ void TestForScalingEfficiencyType(std::string_view tail) {
     const int n = s.tested_num_processors;
     const int st = s.last_test_mode;
     s.scale_value = st != 0 ? st + 1 : n;
-    // The scaling steps after the one-processor row.
-    s.total_scaling_runs = st == 0 ? 1 : st == 1 ? n - 1 : n / st;
+    s.total_scaling_runs = ScalingSteps(n, st);
 }
 
 // The k-th efficiency of a pass belongs to its k-th step (row 0 in a two-pass file, which has none).

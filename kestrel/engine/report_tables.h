@@ -4,6 +4,11 @@
 // reader take these from here, so a changed character cannot part them.
 #pragma once
 
+// The scaling steps after the one-processor row of a scaling run on n processors with step s:
+// 1 in the two-pass form (s = 0), n - 1 with step 1, n / s otherwise. The sequencer stores it after
+// a run, and the reader gives the same count for the file of such a run.
+inline int ScalingSteps(int n, int step) { return step == 0 ? 1 : step == 1 ? n - 1 : n / step; }
+
 #include <string_view>
 
 // Version line of the report header.

@@ -75,9 +75,6 @@ bool ProcessorPartRuns() { return run.TestValue == 1 || InCombination(run.CPU_TE
 int Processors() { return std::clamp(run.real_num_processors, 1, kMaxProcessors); }
 int StepwiseValue() { return std::max(prefs.stepwise_scaling, 0); }
 
-// The scaling steps after the one-processor row: 1 in the two-pass form, n - 1 with step 1,
-// n / s otherwise. The benchmark file reader gives the same count for the file of such a run.
-int ScalingSteps(int n, int step) { return step == 0 ? 1 : step == 1 ? n - 1 : n / step; }
 
 // The growth from one score to another in percent; 0 when there is no score to grow from.
 float Growth(int32_t to, int32_t from) {
