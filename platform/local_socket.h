@@ -34,6 +34,8 @@ public:
     // says so; timeout_ms < 0 waits without limit. The connected descriptor, or -1.
     int Accept(int timeout_ms, const std::function<bool()>& give_up = {}, int poll_ms = 50);
     const std::string& path() const { return path_; }
+    // The listening descriptor, for an event loop that watches it.
+    int fd() const { return fd_; }
 
 private:
     LocalServer(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}

@@ -100,19 +100,15 @@ void SetReportReader(ReportReader reader) { g_reader = reader; }
 void CloseReportFile() {
     if (report.theFile >= 0) close(report.theFile);
     report.theFile = -1;
-    report.theFileWritable = false;
 }
 
 int OpenLineFile() {
     GetRegEntry();
     results.last_memory_load_value = prefs.memory_load_value;
 
-    // Read-write as the file stays open for saving in place; a read-only file is still shown.
-    int fd = open(report.FileName.c_str(), O_RDWR | O_CLOEXEC);
-    const bool writable = fd >= 0;
-    if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
-        fd = open(report.FileName.c_str(), O_RDONLY | O_CLOEXEC);
-    }
+    // Nothing is ever written through the shown file: it is opened for reading only, so a file
+    // on read-only media or of another user is shown too.
+    int fd = open(report.FileName.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st{};
     if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
         close(fd);
@@ -124,7 +120,6 @@ int OpenLineFile() {
     }
     CloseReportFile();
     report.theFile = fd;
-    report.theFileWritable = writable;
 
     ClearReportLines();
     report.isnew = 0;

@@ -22,8 +22,7 @@ struct ReportText {
     int temp_text_lines = 0;  // the status pane's 1-based cursor into text_cpu_line
     std::string FileName;     // the file to load
     std::string CurrentFile = "Kestrel - System Level Benchmark";  // the name of the file shown
-    int theFile = -1;         // the open benchmark file (descriptor), -1 when none
-    bool theFileWritable = false;  // it was opened for writing too (a read-only file is shown)
+    int theFile = -1;         // the shown benchmark file (read-only descriptor), -1 when none
 };
 
 extern ReportText report;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 // Linux takes the Windows NT flavour everywhere: named pipes become local sockets, performance
 // counters come from /proc; the Windows 95 exchange files are not built.
@@ -16,6 +17,7 @@ struct RunState {
     int test_interrupted = 0;        // the run was stopped
     int numprocessors = 1;           // processors the processor test uses
     int real_num_processors = 1;     // processors of the machine
+    std::string processor;           // the processors found at start-up: count and name
     int tpriority = 0;               // worker thread priority level
     int IDM_SCALING_CHECKED = 0;     // run the scaling-efficiency test instead of a plain run
     float globalpercent = 0;         // progress of the current part, 0 to 1

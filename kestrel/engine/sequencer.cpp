@@ -23,7 +23,6 @@
 #include "platform/clock.h"
 #include "platform/pages.h"
 
-std::string processor;
 
 namespace {
 
@@ -470,7 +469,7 @@ int InitializeEnvironment() {
     Counted("");
     Counted(StrPrintf("Computer Hostname:  %s", GetWin95HostName().c_str()));
     Counted(StrPrintf("Computer Manufacturer: %s; Model: %s", m.manufacturer.c_str(), m.make.c_str()));
-    Counted(StrPrintf("Microprocessor:  %s running at %s MHz", (m.theproc.empty() ? processor : m.theproc).c_str(),
+    Counted(StrPrintf("Microprocessor:  %s running at %s MHz", (m.theproc.empty() ? run.processor : m.theproc).c_str(),
                       m.speed.c_str()));
     Counted(StrPrintf("OS Info:  %s", m.os.c_str()));
     Counted(StrPrintf("Memory/Cache: %s MBs of %s RAM", m.memory.c_str(), NameOf(memory_type_names, m.memoryvalue)));

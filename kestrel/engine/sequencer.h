@@ -15,7 +15,3 @@ void StopTesting();
 // suspended). 1 (go on).
 int SuspendDrawThrd();
 int ResumeDrawThrd();
-
-// The processor the machine reports (its model name), shown in the report header when the
-// machine description names none; set by the program at start-up.
-extern std::string processor;

@@ -224,7 +224,7 @@ TEST_F(Sequencer, HeaderDescribesTheMachineInFullAndHidesItsLinesDuringTheRun) {
     machine.diskvalue[1] = 6;
     machine.adapter[0] = "Adapter A";
     machine.adapter[1] = "Adapter B";
-    processor = "Fake CPU";
+    run.processor = "Fake CPU";
     prefs.memory_load_value = 3;
     Select(3);  // video only: the header and nothing else
     char name[HOST_NAME_MAX + 1] = {};

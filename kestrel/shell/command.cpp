@@ -1,0 +1,317 @@
+// The dispatcher of the main window and the commands it carries out.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QScreen>
+#include <cerrno>
+
+#include "kestrel/engine/analyser_link.h"
+#include "kestrel/engine/commands.h"
+#include "kestrel/engine/disk_test.h"
+#include "kestrel/engine/report.h"
+#include "kestrel/engine/result_store.h"
+#include "kestrel/engine/run_state.h"
+#include "kestrel/engine/sequencer.h"
+#include "kestrel/engine/settings.h"
+#include "kestrel/shell/help.h"
+#include "kestrel/shell/main_window.h"
+#include "kestrel/shell/panes.h"
+#include "kestrel/shell/qt_host.h"
+#include "kestrel/shell/report_font.h"
+#include "kestrel/shell/shell_rules.h"
+#include "platform/msgbox.h"
+
+namespace {
+
+void FileBox(const char* text) { kp::MessageBox(kp::Owner::Main, text, "File Exception", kp::Icon::Exclamation); }
+
+// Writes all bytes to a file; false on a write error.
+bool WriteLine(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+void MainWindow::PostCommand(int id) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, id] {
+            if (run.testrunning != 0 && id != CMD_STOP) held_commands_.push_back(id);
+            else Command(id);
+        },
+        Qt::QueuedConnection);
+}
+
+void MainWindow::Command(int id) {
+    switch (id) {
+        case CMD_STOP: StopTesting(); break;
+        case CMD_ALL_TESTS:
+        case CMD_CPU_TEST:
+        case CMD_MEMORY_TEST:
+        case CMD_DISK_TEST:
+        case CMD_VIDEO_TEST: ChooseTest(id); break;
+        case CMD_SCALING: ToggleScaling(); break;
+        case CMD_NEW_TEST: NewTest(); break;
+        case CMD_OPEN: OpenFile(); break;
+        case CMD_SAVE:
+        case CMD_SAVE_AS: SaveFile(); break;
+        case CMD_CLOSE: CloseFile(); break;
+        case CMD_COPY_ALL: CopyAll(); break;
+        case CMD_FONT: ChooseFont(); break;
+        case CMD_EXIT: Exit(); break;
+        case CMD_LAUNCH_GLANCE: host_->RunGlance(); break;
+        case CMD_HELP_INDEX: ShowHelpIndex(); break;
+        case CMD_USING_HELP: ShowHelpOnHelp(); break;
+        case CMD_ABOUT: About(); break;
+        // Their windows come with the mail, printing, settings, configuration and comparison
+        // parts of the program; until then these commands change nothing.
+        case CMD_MAIL:
+        case CMD_PRINT:
+        case CMD_PRINTER_SETUP:
+        case CMD_PREFERENCES:
+        case CMD_CONFIGURATION:
+        case CMD_RESULT_COMPARISONS: break;
+        default:
+            if (id >= CMD_FIRST_DRIVE && id <= CMD_LAST_DRIVE) ToggleDrive(id);
+            break;
+    }
+    report_->viewport()->update();
+    emit commandRan(id);
+}
+
+void MainWindow::ChooseTest(int id) {
+    const uint32_t value = id == CMD_ALL_TESTS ? 0 : SelectTest(run.TestValue, id);
+    const TestSelection s = SelectionOf(value);
+    run.TestValue = value;
+    run.CPU_TEST_CHECKED = s.cpu;
+    run.MEMORY_TEST_CHECKED = s.memory;
+    run.DISK_TEST_CHECKED = s.disk;
+    run.VIDEO_TEST_CHECKED = s.video;
+    // All tests: only "Run All Tests" is checked, although every flag is set.
+    Action(CMD_ALL_TESTS)->setChecked(value == 0);
+    Action(CMD_CPU_TEST)->setChecked(value != 0 && s.cpu);
+    Action(CMD_MEMORY_TEST)->setChecked(value != 0 && s.memory);
+    Action(CMD_DISK_TEST)->setChecked(value != 0 && s.disk);
+    Action(CMD_VIDEO_TEST)->setChecked(value != 0 && s.video);
+}
+
+void MainWindow::ToggleDrive(int id) {
+    QAction* a = Action(id);
+    if (a == nullptr) return;
+    const size_t k = size_t(id - CMD_FIRST_DRIVE);
+    const std::string& root = drivemenu.globaldrivechar[k];
+    if (!a->isChecked()) {
+        a->setChecked(true);
+        drivemenu.DRIVECHOSEN[k] = 1;
+        status_->SetText(QString::asprintf("Check this item  to choose drive %s.", root.c_str()));
+    } else {
+        a->setChecked(false);
+        drivemenu.DRIVECHOSEN[k] = 0;
+        status_->SetText(QString::asprintf("Uncheck this item to un-choose drive %s.", root.c_str()));
+    }
+}
+
+void MainWindow::ToggleScaling() {
+    if (run.CPU_TEST_CHECKED == 0) {
+        kp::MessageBox(kp::Owner::Main, "Check menu items: 'Run All Tests', or 'Run CPU Test' before checking this item",
+                       "Menu Exception", kp::Icon::Exclamation);
+        return;
+    }
+    QAction* a = Action(CMD_SCALING);
+    const bool on = !a->isChecked();
+    a->setChecked(on);
+    run.IDM_SCALING_CHECKED = on ? 1 : 0;
+    results.scaling_efficiency_showing = on ? 1 : 0;
+    // With three or more processors the scaling settings window opens here; it comes with the
+    // settings windows.
+}
+
+bool MainWindow::AskToSave(const char* caption) {
+    host_->Beep();
+    return kp::MessageBox(kp::Owner::Main, "Do you want to save this test?", caption, kp::Icon::Question,
+                          kp::Buttons::YesNo) == kp::Answer::Yes;
+}
+
+void MainWindow::NewTest() {
+    // A run that the user wants saved but that was not saved is kept: no new run.
+    if (report.isnew == 1 && AskToSave("File Exception") && !SaveFile()) return;
+    if (report.theFile >= 0 || theFile2 >= 0) {
+        CloseReportFile();
+        if (theFile2 >= 0) ::close(theFile2);
+        theFile2 = -1;
+        report.CurrentFile = oldfile_;
+        SetDefaults();
+    }
+    results.data_from_file = 0;
+    report.isnew = 1;
+    const int stored = GetRegEntry();
+    if (stored == 5 || stored == 1) prefs.valuelongtest = 0;
+    run.tpriority = 1;
+    host_->CloseProgress();
+    ClearReportLines();
+    report.CurrentFile = oldfile_;
+    report_->SetCaption(QString::fromStdString(oldfile_));
+    Enable({CMD_SAVE, CMD_SAVE_AS, CMD_PRINT, CMD_MAIL, CMD_COPY_ALL, CMD_FONT}, true);
+    Enable({CMD_CLOSE}, false);
+    StartTesting();
+    // What was queued during the run comes now.
+    std::vector<int> held;
+    held.swap(held_commands_);
+    for (int id : held) PostCommand(id);
+}
+
+std::optional<std::string> MainWindow::ChooseFile(bool save) {
+    QFileDialog dialog(this, save ? QStringLiteral("Save a Benchmark File") : QStringLiteral("Open a Benchmark File"));
+    dialog.setNameFilters({QStringLiteral("Benchmark Files (*.BMF)"), QStringLiteral("ALL FILES (*.*)")});
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // The overwrite question is the program's own.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (!prefs.files_directory.empty()) dialog.setDirectory(QString::fromStdString(prefs.files_directory));
+    const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    filetest = chosen ? 1 : 0;
+    if (!chosen) return std::nullopt;
+    return dialog.selectedFiles().first().toStdString();
+}
+
+void MainWindow::LoadFile() {
+    if (report.theFile >= 0) Command(CMD_CLOSE);
+    if (OpenLineFile() == 0) Enable({CMD_COPY_ALL, CMD_FONT}, true);
+}
+
+void MainWindow::OpenFile() {
+    if (report.isnew == 1 && AskToSave("File Exception")) {
+        Command(CMD_SAVE_AS);
+        return;
+    }
+    const std::optional<std::string> name = ChooseFile(false);
+    if (!name) return;
+    report.FileName = *name;
+    LoadFile();
+}
+
+void MainWindow::DropFile(const std::string& path) {
+    if (run.testrunning != 0 || path.empty()) return;
+    report.FileName = path;
+    if (report.isnew == 1 && AskToSave("File Exception")) {
+        Command(CMD_SAVE_AS);
+        return;
+    }
+    LoadFile();
+}
+
+bool MainWindow::SaveFile() {
+    if (report.num == 0) {
+        FileBox("No benchmark data.");
+        return false;
+    }
+    const std::optional<std::string> name = ChooseFile(true);
+    if (!name) return false;
+    FileName2 = *name;
+    int fd = open(FileName2.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 && errno == EEXIST) {
+        if (kp::MessageBox(kp::Owner::Main, "File Already Exists!  Overwrite?", "File Exception", kp::Icon::Question,
+                           kp::Buttons::YesNo) != kp::Answer::Yes) {
+            return false;
+        }
+        fd = open(FileName2.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    }
+    if (theFile2 >= 0) ::close(theFile2);
+    theFile2 = -1;
+    if (fd < 0) {
+        FileBox("Error Writing file!");
+        return false;
+    }
+    CloseReportFile();
+    // Every line of the report, each ended by CR LF; the run counts as saved only when all of
+    // them were written.
+    for (const std::string& line : report.szGreeting) {
+        if (!WriteLine(fd, line + "\r\n")) {
+            ::close(fd);
+            FileBox("Error writing data to the file");
+            return false;
+        }
+    }
+    theFile2 = fd;
+    report.isnew = 0;
+    report.CurrentFile = FileName2;
+    report_->SetCaption(QString::fromStdString(FileName2));
+    Enable({CMD_SAVE}, false);
+    Enable({CMD_CLOSE}, true);
+    return true;
+}
+
+void MainWindow::CloseFile() {
+    if (report.theFile < 0 && theFile2 < 0) {
+        FileBox("No opened file handles.");
+        return;
+    }
+    SetDefaults();
+    CloseReportFile();
+    if (theFile2 >= 0) ::close(theFile2);
+    theFile2 = -1;
+    report.CurrentFile = oldfile_;
+    ClearReportLines();
+    report_->SetCaption(QString::fromStdString(oldfile_));
+    Enable({CMD_SAVE, CMD_SAVE_AS, CMD_PRINT, CMD_MAIL, CMD_CLOSE, CMD_COPY_ALL, CMD_FONT}, false);
+}
+
+void MainWindow::CopyAll() {
+    std::string text;
+    for (const std::string& line : report.szGreeting) text += line + "\r\n";
+    QGuiApplication::clipboard()->setText(QString::fromUtf8(text.c_str()));
+}
+
+void MainWindow::ChooseFont() {
+    QFontDialog dialog(report_->ReportFont(), report_);
+    if (dialog.exec() != QDialog::Accepted) return;
+    prefs.GlobalLogFont = LogFontFromFont(dialog.selectedFont());
+    report_->ApplyFont();
+    update();
+    CreateRegEntry();
+}
+
+void MainWindow::Exit() {
+    if (report.isnew == 1 && AskToSave("File Exeption") && !SaveFile() &&
+        kp::MessageBox(kp::Owner::Main, "Exit Kestrel anyway?", "Kestrel", kp::Icon::Question, kp::Buttons::YesNo) !=
+            kp::Answer::Yes) {
+        return;
+    }
+    CloseReportFile();
+    if (theFile2 >= 0) ::close(theFile2);
+    theFile2 = -1;
+    // Left and top, the width in "right" and the height in "bottom"; a maximised window is
+    // stored as the whole screen, so that it opens maximised again.
+    WindowRect& r = prefs.main_window_rect;
+    if (isMaximized()) {
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        r = WindowRect{0, screen.width(), 0, screen.height()};
+    } else {
+        r = WindowRect{geometry().x(), geometry().width(), geometry().y(), geometry().height()};
+    }
+    CreateRegEntry();
+    if (prefs.show_perf_data != 0 && run.testrunning != 0) DoDiskEndCheck();
+    EndProgram();
+}
+
+void MainWindow::About() {
+    if (about_) {
+        about_->raise();
+        return;
+    }
+    about_ = new OpeningWindow(1, this);
+    about_->setWindowTitle(QStringLiteral("About Kestrel version 1.21"));
+    about_->show();
+}

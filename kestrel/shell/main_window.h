@@ -1,0 +1,112 @@
+// The main window of kestrel (window class "KESTREL", title "KESTREL version 1.21"): its menus,
+// accelerators and panes, the start-up after it is created, dropped files, the close box, and
+// the one dispatcher that every menu item, accelerator and button calls.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "kestrel/engine/host.h"
+
+class ButtonBar;
+class OpeningWindow;
+class QtHost;
+class ReportPane;
+class Scroller;
+class StatusPane;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // Builds the window and its panes; the report pane's creation finds the processors, loads
+    // the preferences and builds the Test Drives menu. The window is shown by Init.
+    MainWindow();
+    ~MainWindow() override;
+
+    // The rest of the start-up: the splash for 2000 ms, then the saved placement, the machine
+    // description, and the benchmark file named on the command line (when not empty).
+    void Init(const std::string& file_name);
+    bool StartupDone() const { return startup_done_; }
+
+    // The dispatcher: carries out command id (menu item, accelerator, button).
+    void Command(int id);
+    // Queues a call of the dispatcher; a command queued during a run is carried out after it.
+    void PostCommand(int id);
+    // A later start of the program asked for this window.
+    void RaiseFromOtherStart();
+
+    QAction* Action(int id) const;
+    ReportPane* Report() const { return report_; }
+    StatusPane* Status() const { return status_; }
+    ButtonBar* Bar() const { return bar_; }
+    QWidget* Client() const { return client_; }
+    QtHost& host() const { return *host_; }
+    // The progress window while one is open.
+    Scroller* Progress() const;
+    MainWindowFacts Facts() const;
+    void SetDriveMenuItem(int command, const std::string& text, bool checked);
+
+signals:
+    void commandRan(int id);
+    void startupFinished();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildMenus();
+    QAction* AddItem(QMenu* menu, int id, const char* text, const QKeySequence& key = {}, bool checkable = false);
+    void CreateReportPane();
+    void FinishStartup(const std::string& file_name);
+    void LayoutClient();
+    void ShowMenuHelp(QAction* action);
+    void Enable(std::initializer_list<int> ids, bool enabled);
+
+    // The commands.
+    void ChooseTest(int id);
+    void ToggleDrive(int id);
+    void ToggleScaling();
+    void NewTest();
+    void OpenFile();
+    bool SaveFile();
+    void CloseFile();
+    void CopyAll();
+    void ChooseFont();
+    void Exit();
+    void About();
+    // Loads report.FileName after Open, a drop or the command line.
+    void LoadFile();
+    void DropFile(const std::string& path);
+    // An unsaved run: beeps and asks whether to save it. True for Yes.
+    bool AskToSave(const char* caption);
+    std::optional<std::string> ChooseFile(bool save);
+    // Ends the program: closes the windows and leaves the message loop.
+    void EndProgram();
+
+    std::unique_ptr<QtHost> host_;
+    QWidget* client_ = nullptr;
+    ReportPane* report_ = nullptr;
+    StatusPane* status_ = nullptr;
+    ButtonBar* bar_ = nullptr;
+    QMenu* drives_menu_ = nullptr;
+    std::map<int, QAction*> actions_;
+    QPointer<OpeningWindow> splash_;
+    QPointer<OpeningWindow> about_;
+    std::vector<int> held_commands_;  // queued commands that came during a run
+
+    std::string oldfile_;    // the default caption of the report pane
+    std::string FileName2;   // the file last saved
+    int theFile2 = -1;       // ... kept open until Close, New Test or Exit
+    int filetest = 0;        // 1 when the last file dialog chose a file
+    bool startup_done_ = false;
+    bool ending_ = false;
+};

@@ -1,0 +1,120 @@
+#include "kestrel/shell/qt_host.h"
+
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <algorithm>
+#include <vector>
+
+#include "kestrel/engine/run_state.h"
+#include "kestrel/engine/settings.h"
+#include "kestrel/shell/main_window.h"
+#include "kestrel/shell/panes.h"
+#include "platform/process.h"
+
+QtHost::QtHost(::MainWindow& window) : window_(window) {
+    qApp->installEventFilter(this);
+    SetEngineHost(this);
+}
+
+QtHost::~QtHost() {
+    SetEngineHost(nullptr);
+    qApp->removeEventFilter(this);
+    delete progress_;
+}
+
+void QtHost::ReportAppended(bool testRunning) { window_.Report()->LinesChanged(testRunning); }
+
+void QtHost::ReportCleared() { window_.Report()->LinesCleared(); }
+
+void QtHost::SetReportTitle(const std::string& title) {
+    window_.Report()->SetCaption(QString::fromStdString(title));
+}
+
+void QtHost::EnableCommand(int id, bool enabled) {
+    if (QAction* a = window_.Action(id)) a->setEnabled(enabled);
+}
+
+void QtHost::SetProgress(double fraction) {
+    if (progress_) progress_->SetPercent(fraction);
+}
+
+void QtHost::SetProgressCaption(const std::string& caption) {
+    if (progress_) progress_->setWindowTitle(QString::fromStdString(caption));
+}
+
+void QtHost::OpenProgress(const std::string& caption) {
+    if (progress_) return;
+    // Over the main window: a quarter in from its left, halfway down, half its client width.
+    const MainWindowFacts m = MainWindow();
+    progress_ = new Scroller(QString::fromStdString(caption), prefs.valuelongtest != 0);
+    progress_->setGeometry(m.left + m.clientWidth / 4, m.top + m.clientHeight / 2, m.clientWidth / 2,
+                           std::max(m.clientHeight / 10, 70));
+    progress_->show();
+}
+
+void QtHost::CloseProgress() { delete progress_; }
+
+void QtHost::ProgressNextTest() {
+    if (progress_) progress_->ScrollProc(10);
+}
+
+void QtHost::PumpPending() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+bool QtHost::eventFilter(QObject* watched, QEvent* event) {
+    if (run.testrunning == 0) return false;
+    switch (event->type()) {
+        case QEvent::Shortcut: {
+            // The main window's accelerators (its actions, the menu bar's mnemonics).
+            const auto* w = qobject_cast<QWidget*>(watched);
+            return qobject_cast<QAction*>(watched) != nullptr || (w != nullptr && w->window() == &window_);
+        }
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+            // The menus stay shut.
+            return qobject_cast<QMenuBar*>(watched) != nullptr || qobject_cast<QMenu*>(watched) != nullptr;
+        default:
+            return false;
+    }
+}
+
+ScreenFacts QtHost::Screen() {
+    ScreenFacts s;
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        s.width = screen->geometry().width();
+        s.height = screen->geometry().height();
+        s.bitsPerPixel = screen->depth();
+    }
+    return s;
+}
+
+void QtHost::SetStatusText(const std::string& text) {
+    window_.Status()->SetText(QString::fromStdString(text));
+}
+
+MainWindowFacts QtHost::MainWindow() { return window_.Facts(); }
+
+void QtHost::PostCommand(int id) { window_.PostCommand(id); }
+
+void QtHost::RunGlance() {
+    // The viewer runs on its own: it is neither waited for nor ended with this program (the
+    // list is never destroyed, so no child is killed at exit); ended viewers are reaped here.
+    static auto* viewers = new std::vector<kp::ChildProcess>;
+    std::erase_if(*viewers, [](kp::ChildProcess& c) { return !c.Alive(); });
+    const std::string path = kp::ProgramDirectory() + "/glance";
+    if (access(path.c_str(), X_OK) != 0) return;
+    if (auto child = kp::ChildProcess::Spawn(path, {path})) viewers->push_back(std::move(*child));
+}
+
+void QtHost::Beep() { QApplication::beep(); }
+
+void QtHost::SetDriveMenuItem(int command, const std::string& text, bool checked) {
+    window_.SetDriveMenuItem(command, text, checked);
+}

@@ -1,0 +1,47 @@
+// The engine's host in the program: the report pane, the status line, the menus, the progress
+// window and the pump that lets only Stop through while a test runs.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include "kestrel/engine/host.h"
+#include "kestrel/progress/scroller.h"
+
+class MainWindow;
+
+class QtHost : public QObject, public EngineHost {
+public:
+    explicit QtHost(::MainWindow& window);
+    ~QtHost() override;
+
+    void ReportAppended(bool testRunning) override;
+    void ReportCleared() override;
+    void SetReportTitle(const std::string& title) override;
+    void EnableCommand(int id, bool enabled) override;
+    void SetProgress(double fraction) override;
+    void SetProgressCaption(const std::string& caption) override;
+    void OpenProgress(const std::string& caption) override;
+    void CloseProgress() override;
+    void ProgressNextTest() override;
+    void PumpPending() override;
+    ScreenFacts Screen() override;
+    void SetStatusText(const std::string& text) override;
+    MainWindowFacts MainWindow() override;
+    void PostCommand(int id) override;
+    void RunGlance() override;
+    void Beep() override;
+    void SetDriveMenuItem(int command, const std::string& text, bool checked) override;
+
+    // The progress window while one is open (hWndBar), else nullptr.
+    Scroller* Progress() const { return progress_; }
+
+protected:
+    // While a test runs, menus and accelerators are held back (the button bar refuses its own
+    // buttons but Stop).
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    ::MainWindow& window_;
+    QPointer<Scroller> progress_;
+};

@@ -1,0 +1,62 @@
+#include "kestrel/shell/report_font.h"
+
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <algorithm>
+
+namespace {
+
+constexpr int kFixedPitch = 0x01;
+constexpr int kFamilyRoman = 0x10, kFamilySwiss = 0x20, kFamilyModern = 0x30, kFamilyScript = 0x40,
+              kFamilyDecorative = 0x50;
+
+QFont::StyleHint HintOf(int family) {
+    switch (family) {
+        case kFamilyRoman: return QFont::Serif;
+        case kFamilySwiss: return QFont::SansSerif;
+        case kFamilyModern: return QFont::TypeWriter;
+        case kFamilyScript: return QFont::Cursive;
+        case kFamilyDecorative: return QFont::Decorative;
+        default: return QFont::AnyStyle;
+    }
+}
+
+}  // namespace
+
+QFont FontFromLogFont(const LogFont& lf, const QFont& fallback) {
+    if (lf.Height == 0) return fallback;
+    const int family = lf.PitchAndFamily & 0xF0;
+    QFont f = lf.FaceName.empty() && family == kFamilyModern ? QFontDatabase::systemFont(QFontDatabase::FixedFont)
+                                                               : fallback;
+    if (!lf.FaceName.empty()) f.setFamily(QString::fromStdString(lf.FaceName));
+    f.setStyleHint(HintOf(family));
+    if ((lf.PitchAndFamily & kFixedPitch) != 0) f.setFixedPitch(true);
+    f.setWeight(QFont::Weight(lf.Weight <= 0 ? 400 : std::clamp<int>(lf.Weight, 1, 1000)));
+    f.setItalic(lf.Italic != 0);
+    f.setUnderline(lf.Underline != 0);
+    f.setStrikeOut(lf.StrikeOut != 0);
+    if (lf.Height < 0) {
+        f.setPixelSize(-lf.Height);
+    } else {
+        // A positive height is the whole cell: the largest size whose lines fit in it.
+        int size = lf.Height;
+        f.setPixelSize(size);
+        while (size > 1 && QFontMetrics(f).height() > lf.Height) f.setPixelSize(--size);
+    }
+    return f;
+}
+
+LogFont LogFontFromFont(const QFont& font) {
+    const QFontInfo info(font);
+    LogFont lf;
+    lf.Height = -std::max(1, info.pixelSize());
+    lf.Weight = font.weight();
+    lf.Italic = font.italic() ? 1 : 0;
+    lf.Underline = font.underline() ? 1 : 0;
+    lf.StrikeOut = font.strikeOut() ? 1 : 0;
+    lf.PitchAndFamily = uint8_t((info.fixedPitch() ? kFixedPitch : 0) |
+                                (font.styleHint() == QFont::TypeWriter ? kFamilyModern : 0));
+    lf.FaceName = info.family().left(31).toStdString();
+    return lf;
+}

@@ -1,0 +1,710 @@
+// The main window offscreen: start-up, the menus and their greying, runs from the menu with Stop
+// and refused buttons, saving and opening, dropped files, the two ways out, the panes and help.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QClipboard>
+#include <QDropEvent>
+#include <QFile>
+#include <QFontDatabase>
+#include <QFontDialog>
+#include <QStyle>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QUrl>
+#include <filesystem>
+
+#include "kestrel/engine/benchmark_reader.h"
+#include "kestrel/engine/commands.h"
+#include "kestrel/engine/disk_test.h"
+#include "kestrel/engine/analyser_link.h"
+#include "kestrel/engine/report.h"
+#include "kestrel/engine/result_store.h"
+#include "kestrel/engine/run_state.h"
+#include "kestrel/engine/settings.h"
+#include "kestrel/engine/workers.h"
+#include "kestrel/shell/help.h"
+#include "kestrel/shell/main_window.h"
+#include "kestrel/shell/panes.h"
+#include "kestrel/shell/report_font.h"
+#include "kestrel/shell/shell_rules.h"
+#include "kestrel/shell/single_instance.h"
+#include "platform/msgbox.h"
+#include "platform/process.h"
+#include "tests/kestrel/shell/shell_test_support.h"
+#include "tests/support/isolation.h"
+#include "tests/support/qt_test_main.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InstallBenchmarkReader();
+        // The suite's libraries and programs beside the program under test.
+        perflink.program_directory = KESTREL_BIN_DIR;
+        // Short measuring times, should a run measure the processors.
+        measuring_times.driver_seconds = 0.01;
+        measuring_times.flops_scale = 0.001;
+    }
+    void TearDown() override {
+        if (HelpWindow* help = HelpWindow::Current()) delete help;
+    }
+    // Builds the main window and runs its start-up.
+    void Start(const std::string& file_name = "") {
+        w = std::make_unique<MainWindow>();
+        spy = std::make_unique<QSignalSpy>(w.get(), &MainWindow::commandRan);
+        w->Init(file_name);
+        ASSERT_TRUE(kt::Until([&] { return w->StartupDone(); }));
+        Activate();
+    }
+    // Makes the main window the active one (its accelerators work only then).
+    void Activate() {
+        QApplication::setActiveWindow(w.get());
+        ASSERT_TRUE(kt::Until([&] { return w->isActiveWindow(); }));
+    }
+    // The pointer moves over a widget at a point.
+    static void MoveOver(QWidget* widget, QPoint at) {
+        QMouseEvent move(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(widget, &move);
+    }
+    int Ran(int id) const {
+        int n = 0;
+        for (const QList<QVariant>& call : *spy) n += call.at(0).toInt() == id ? 1 : 0;
+        return n;
+    }
+    // The menu item with the given text in the menu bar's menus.
+    QAction* Item(const QString& text) const {
+        for (QMenu* menu : w->menuBar()->findChildren<QMenu*>()) {
+            for (QAction* a : menu->actions()) {
+                if (a->text() == text) return a;
+            }
+        }
+        return nullptr;
+    }
+    bool Enabled(int id) const { return w->Action(id)->isEnabled(); }
+    // A short run from the File menu with the test chosen in the Options menu.
+    void RunFromTheMenu(const char* test_item = "Run &Memory Test") {
+        QAction* test = Item(QString::fromLatin1(test_item));
+        ASSERT_NE(test, nullptr);
+        test->trigger();
+        QAction* start = Item(QStringLiteral("&New Test\tCtrl+N"));
+        ASSERT_NE(start, nullptr);
+        start->trigger();
+    }
+    bool HasBox(const std::string& text, const std::string& caption) const {
+        for (const kp::BoxRequest& b : boxes.boxes()) {
+            if (b.text == text && b.caption == caption) return true;
+        }
+        return false;
+    }
+    static bool HasLine(const std::string& line) {
+        return std::find(report.szGreeting.begin(), report.szGreeting.end(), line) != report.szGreeting.end();
+    }
+
+    kp::BoxRecorder boxes;
+    std::unique_ptr<MainWindow> w;
+    std::unique_ptr<QSignalSpy> spy;
+};
+
+TEST_F(MainWindowTest, StartsWithItsPanesMenusAndProcessors) {
+    Start();
+    EXPECT_EQ(w->windowTitle(), "KESTREL version 1.21");
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(w->geometry(), QRect(100, 100, 800, 600));
+    EXPECT_EQ(w->Report()->Caption(), "Kestrel - System Level Benchmark");
+    // The panes: the bar on top, the report below it, the status line at the bottom.
+    const int H = w->Client()->height(), W = w->Client()->width();
+    const int text_height = w->Status()->lHeight();
+    EXPECT_EQ(w->Bar()->geometry(), QRect(0, 0, W, 40));
+    EXPECT_EQ(w->Report()->geometry(), QRect(0, 40, W, H - text_height - 40));
+    EXPECT_EQ(w->Status()->geometry(), QRect(0, H - text_height - 1, W, text_height));
+    // Bitmap buttons by default: ten, the tenth starting the viewer.
+    EXPECT_EQ(w->Bar()->ButtonCount(), 10);
+    EXPECT_EQ(w->Bar()->Button(8)->objectName(), "4809");
+    // Nothing to save, close or copy; all tests chosen.
+    for (int id : {CMD_SAVE, CMD_SAVE_AS, CMD_PRINT, CMD_MAIL, CMD_CLOSE, CMD_COPY_ALL, CMD_FONT}) {
+        EXPECT_FALSE(Enabled(id)) << id;
+    }
+    EXPECT_TRUE(Enabled(CMD_NEW_TEST));
+    EXPECT_TRUE(w->Action(CMD_ALL_TESTS)->isChecked());
+    EXPECT_EQ(run.TestValue, 0u);
+    // The drive list filled the Test Drives menu; the first drive is ticked.
+    QAction* drive = w->Action(CMD_FIRST_DRIVE);
+    ASSERT_NE(drive, nullptr);
+    EXPECT_TRUE(drive->text().startsWith("Test ")) << drive->text().toStdString();
+    EXPECT_TRUE(drive->isChecked());
+    // The processors and their name.
+    const int n = std::min(AllowedProcessorCount(), 32);
+    EXPECT_EQ(run.real_num_processors, n);
+    EXPECT_EQ(run.processor, ProcessorText(n, ModelName(kt::ReadFile("/proc/cpuinfo"))));
+    EXPECT_EQ(Enabled(CMD_SCALING), n > 1);
+    // No machine description stored: the Configuration pages were asked for.
+    EXPECT_EQ(Ran(CMD_CONFIGURATION), 1);
+    EXPECT_TRUE(boxes.boxes().empty() || n == 32);
+}
+
+TEST_F(MainWindowTest, StartUpTakesTheStoredPlacementAndDescription) {
+    prefs.main_window_rect = WindowRect{30, 500, 40, 300};
+    ASSERT_EQ(CreateRegEntry(), 0);
+    machine.manufacturer = "Acme";
+    ASSERT_EQ(CreateRegEntry2(), 0);
+    prefs = Preferences{};
+    Start();
+    EXPECT_EQ(w->geometry(), QRect(30, 40, 500, 300));
+    EXPECT_FALSE(w->isMaximized());
+    EXPECT_EQ(Ran(CMD_CONFIGURATION), 0);
+    w.reset();
+
+    prefs.main_window_rect = WindowRect{0, 100000, 0, 100000};
+    ASSERT_EQ(CreateRegEntry(), 0);
+    Start();
+    EXPECT_TRUE(w->isMaximized());
+}
+
+TEST_F(MainWindowTest, StartsWithAFileNamedOnTheCommandLine) {
+    // A name longer than 512 characters, with blanks, as the words of the command line.
+    std::string dir = kt::FreshDir("cmdline");
+    while (dir.size() < 600) dir += "/a folder with a long name";
+    fs::create_directories(dir);
+    const std::string path = dir + "/my run.bmf";
+    fs::copy_file(KESTREL_CORPUS_DIR "/plain.bmf", path);
+    chmod(path.c_str(), 0444);
+    Start(CommandLineFileName({dir + "/my", "run.bmf"}));
+
+    const std::string text = kt::ReadFile(path);
+    EXPECT_EQ(report.szGreeting, SplitReportLines(text.data(), text.size()));
+    EXPECT_EQ(w->Report()->Caption().toStdString(), path);
+    EXPECT_EQ(results.data_from_file, 1);
+    EXPECT_GT(results.TotalCPU[1], 0);
+    ASSERT_GE(report.theFile, 0);
+    EXPECT_EQ(fcntl(report.theFile, F_GETFL) & O_ACCMODE, O_RDONLY);
+    // Line 0 is hidden, line 1 is at the top.
+    EXPECT_EQ(w->Report()->LineTop(0), -1);
+    EXPECT_EQ(w->Report()->LineTop(1), 0);
+    EXPECT_FALSE(Enabled(CMD_SAVE));
+    for (int id : {CMD_SAVE_AS, CMD_PRINT, CMD_MAIL, CMD_CLOSE, CMD_COPY_ALL, CMD_FONT}) EXPECT_TRUE(Enabled(id)) << id;
+}
+
+TEST_F(MainWindowTest, AShortRunFromTheMenuFillsTheReport) {
+    Start();
+    w->resize(500, 260);  // fewer rows than the run has lines
+    ASSERT_TRUE(kt::Until([&] { return w->Client()->height() < 260; }));
+    bool progress_seen = false, newest_hidden = false;
+    auto* watch = new QTimer(w.get());
+    watch->setInterval(0);
+    QObject::connect(watch, &QTimer::timeout, [&] {
+        if (run.testrunning == 0) return;
+        progress_seen = progress_seen || w->Progress() != nullptr;
+        const int newest = report.num - 1;
+        if (newest > report.headernum) {
+            const int top = w->Report()->LineTop(newest);
+            newest_hidden = newest_hidden || top < 0 || top + w->Report()->nYChar > w->Report()->viewport()->height();
+        }
+    });
+    watch->start();
+    RunFromTheMenu();
+    watch->stop();
+
+    EXPECT_EQ(run.TestValue, 4u);
+    EXPECT_TRUE(w->Action(CMD_MEMORY_TEST)->isChecked());
+    EXPECT_FALSE(w->Action(CMD_ALL_TESTS)->isChecked());
+    EXPECT_EQ(run.testrunning, 0);
+    EXPECT_EQ(run.test_interrupted, 0);
+    EXPECT_GT(report.num, report.headernum + 2);
+    EXPECT_GT(report.y, 0);  // the pane painted lines below its first row
+    EXPECT_EQ(w->Report()->Caption(), "Your Scores!");
+    EXPECT_TRUE(progress_seen);
+    EXPECT_FALSE(newest_hidden);
+    EXPECT_EQ(w->Progress(), nullptr);
+    EXPECT_EQ(report.isnew, 1);
+    for (int id : {CMD_SAVE, CMD_SAVE_AS, CMD_PRINT, CMD_MAIL, CMD_COPY_ALL, CMD_FONT}) EXPECT_TRUE(Enabled(id)) << id;
+    EXPECT_FALSE(Enabled(CMD_CLOSE));
+    // The result comparison is asked for once the run has ended.
+    EXPECT_TRUE(kt::Until([&] { return Ran(CMD_RESULT_COMPARISONS) == 1; }));
+    // The scroll range follows the lines.
+    EXPECT_EQ(w->Report()->verticalScrollBar()->maximum(),
+              ReportScrollMax(report.num, report.headernum, w->Report()->viewport()->height(), w->Report()->nYChar));
+}
+
+TEST_F(MainWindowTest, StopEndsTheRunBetweenPasses) {
+    Start();
+    kt::DuringTheRun([&] { QTest::mouseClick(w->Bar()->Button(8), Qt::LeftButton); });
+    RunFromTheMenu("Run &CPU Test");
+    EXPECT_EQ(run.TestValue, 1u);
+    EXPECT_TRUE(HasLine("Test aborted!"));
+    EXPECT_EQ(run.testend.load(), 1);
+    EXPECT_EQ(run.test_interrupted, 1);
+    EXPECT_EQ(run.testrunning, 0);
+    EXPECT_EQ(w->Report()->Caption(), "Your Scores!");
+    for (kp::Worker* slot : global_current_thread) EXPECT_EQ(slot, nullptr);
+    // A stopped run is not compared.
+    kt::Settle(200);
+    EXPECT_EQ(Ran(CMD_RESULT_COMPARISONS), 0);
+    EXPECT_FALSE(HasBox("Press the stop button first.", "Operation Failed"));
+}
+
+TEST_F(MainWindowTest, DuringARunOtherButtonsMenusAndTheCloseBoxAreRefused) {
+    Start();
+    bool closed = true;
+    kt::DuringTheRun([&] {
+        QApplication::setActiveWindow(w.get());
+        QTest::mouseClick(w->Bar()->Button(1), Qt::LeftButton);  // Open
+        QTest::keyClick(w.get(), Qt::Key_F1);  // the help index
+        closed = w->close();
+    });
+    RunFromTheMenu();
+    ASSERT_FALSE(boxes.boxes().empty());
+    const auto refusal = std::find_if(boxes.boxes().begin(), boxes.boxes().end(), [](const kp::BoxRequest& b) {
+        return b.text == "Press the stop button first.";
+    });
+    ASSERT_NE(refusal, boxes.boxes().end());
+    EXPECT_EQ(refusal->caption, "Operation Failed");
+    EXPECT_EQ(refusal->icon, kp::Icon::Stop);
+    EXPECT_EQ(Ran(CMD_OPEN), 0);
+    EXPECT_EQ(Ran(CMD_HELP_INDEX), 0);
+    EXPECT_EQ(HelpWindow::Current(), nullptr);
+    EXPECT_FALSE(closed);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(w->Report()->Caption(), "Your Scores!");
+    // After the run the accelerator works again.
+    Activate();
+    QTest::keyClick(w.get(), Qt::Key_F1);
+    EXPECT_EQ(Ran(CMD_HELP_INDEX), 1);
+    EXPECT_NE(HelpWindow::Current(), nullptr);
+}
+
+TEST_F(MainWindowTest, SaveThenOpenGivesTheSameReportAndStore) {
+    Start();
+    RunFromTheMenu();
+    const Lines lines = report.szGreeting;
+    const int32_t total_memory = results.TotalMemory;
+    const std::string path = kt::TempDir() + "/round.bmf";
+
+    kt::AnswerFileDialog(QString::fromStdString(path));
+    w->Action(CMD_SAVE_AS)->trigger();
+    EXPECT_EQ(kt::ReadFile(path), kt::Joined(lines, "\r\n"));
+    EXPECT_EQ(report.isnew, 0);
+    EXPECT_EQ(w->Report()->Caption().toStdString(), path);
+    EXPECT_FALSE(Enabled(CMD_SAVE));
+    EXPECT_TRUE(Enabled(CMD_CLOSE));
+
+    w->Action(CMD_CLOSE)->trigger();
+    EXPECT_EQ(report.num, 0);
+    EXPECT_EQ(w->Report()->Caption(), "Kestrel - System Level Benchmark");
+    for (int id : {CMD_SAVE, CMD_SAVE_AS, CMD_PRINT, CMD_MAIL, CMD_CLOSE, CMD_COPY_ALL, CMD_FONT}) {
+        EXPECT_FALSE(Enabled(id)) << id;
+    }
+
+    kt::AnswerFileDialog(QString::fromStdString(path));
+    w->Action(CMD_OPEN)->trigger();
+    EXPECT_EQ(report.szGreeting, lines);
+    EXPECT_EQ(report.isnew, 0);
+    EXPECT_EQ(results.TotalMemory, total_memory);
+    const ResultStore opened = results;
+    // The store that reading the file directly gives.
+    const std::string text = kt::ReadFile(path);
+    SetDefaults();
+    DoDataSearch(text.data(), text.size());
+    EXPECT_EQ(opened.TotalMemory, results.TotalMemory);
+    EXPECT_EQ(opened.last_memory_load_value, results.last_memory_load_value);
+    EXPECT_EQ(opened.data_from_file, results.data_from_file);
+    EXPECT_TRUE(std::equal(std::begin(opened.TotalCPU), std::end(opened.TotalCPU), std::begin(results.TotalCPU)));
+    EXPECT_TRUE(std::equal(std::begin(opened.TotalDisk), std::end(opened.TotalDisk), std::begin(results.TotalDisk)));
+    EXPECT_FALSE(Enabled(CMD_SAVE));
+    EXPECT_TRUE(Enabled(CMD_CLOSE));
+    EXPECT_TRUE(Enabled(CMD_COPY_ALL));
+}
+
+TEST_F(MainWindowTest, SaveWritesEveryLineEvenUnpaintedOnesAndAsksBeforeReplacing) {
+    w = std::make_unique<MainWindow>();  // never shown: no line was ever painted
+    for (int i = 0; i < 300; ++i) passtring("line " + std::to_string(i));
+    report.isnew = 1;
+    const std::string path = kt::TempDir() + "/all.bmf";
+    kt::AnswerFileDialog(QString::fromStdString(path));
+    w->Command(CMD_SAVE);
+    EXPECT_EQ(kt::ReadFile(path), kt::Joined(report.szGreeting, "\r\n"));
+    EXPECT_EQ(report.isnew, 0);
+
+    // An existing file: No leaves it alone, Yes replaces it.
+    kt::WriteFile(path, "old");
+    boxes.Script({kp::Answer::No});
+    kt::AnswerFileDialog(QString::fromStdString(path));
+    w->Command(CMD_SAVE_AS);
+    EXPECT_TRUE(HasBox("File Already Exists!  Overwrite?", "File Exception"));
+    EXPECT_EQ(kt::ReadFile(path), "old");
+    boxes.Script({kp::Answer::Yes});
+    kt::AnswerFileDialog(QString::fromStdString(path));
+    w->Command(CMD_SAVE_AS);
+    EXPECT_EQ(kt::ReadFile(path), kt::Joined(report.szGreeting, "\r\n"));
+
+    ClearReportLines();
+    w->Command(CMD_SAVE);
+    EXPECT_TRUE(HasBox("No benchmark data.", "File Exception"));
+}
+
+TEST_F(MainWindowTest, AFailedWriteIsReportedAndTheRunStaysUnsaved) {
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
+    Start();
+    RunFromTheMenu();
+    const QString caption = w->Report()->Caption();
+    boxes.Script({kp::Answer::Yes});  // the file exists: replace it
+    kt::AnswerFileDialog(QStringLiteral("/dev/full"));
+    w->Action(CMD_SAVE_AS)->trigger();
+    EXPECT_TRUE(HasBox("File Already Exists!  Overwrite?", "File Exception"));
+    EXPECT_TRUE(HasBox("Error writing data to the file", "File Exception"));
+    EXPECT_EQ(report.isnew, 1);
+    EXPECT_EQ(w->Report()->Caption(), caption);
+    EXPECT_TRUE(Enabled(CMD_SAVE));
+}
+
+TEST_F(MainWindowTest, NewTestKeepsAnUnsavedRunWhenItsSaveIsCancelled) {
+    Start();
+    RunFromTheMenu();
+    ASSERT_TRUE(kt::Until([&] { return Ran(CMD_RESULT_COMPARISONS) == 1; }));
+    const Lines lines = report.szGreeting;
+    boxes.Clear();
+    boxes.Script({kp::Answer::Yes});
+    kt::AnswerFileDialog(QString());
+    w->Action(CMD_NEW_TEST)->trigger();
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, "Do you want to save this test?");
+    EXPECT_EQ(boxes.boxes()[0].caption, "File Exception");
+    EXPECT_EQ(boxes.boxes()[0].icon, kp::Icon::Question);
+    EXPECT_EQ(report.szGreeting, lines);
+    EXPECT_EQ(report.isnew, 1);
+    kt::Settle(100);
+    EXPECT_EQ(Ran(CMD_RESULT_COMPARISONS), 1);  // no second run
+
+    // No: the run is given up and a new one made.
+    boxes.Script({kp::Answer::No});
+    w->Action(CMD_NEW_TEST)->trigger();
+    EXPECT_TRUE(kt::Until([&] { return Ran(CMD_RESULT_COMPARISONS) == 2; }));
+}
+
+TEST_F(MainWindowTest, DroppedFilesLoadTheFirstUnlessARunIsUnsavedOrGoing) {
+    Start();
+    const std::string first = kt::WriteFile(kt::TempDir() + "/first.bmf", "head\r\nline one\r\n");
+    const std::string second = kt::WriteFile(kt::TempDir() + "/second.bmf", "other\r\n");
+    auto drop = [&](const std::vector<std::string>& paths) {
+        auto* data = new QMimeData;
+        QList<QUrl> urls;
+        for (const std::string& p : paths) urls << QUrl::fromLocalFile(QString::fromStdString(p));
+        data->setUrls(urls);
+        const QPoint at = w->Report()->geometry().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w.get(), &enter);
+        QDropEvent event(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w.get(), &event);
+        kt::Settle(50);
+        delete data;
+    };
+    drop({first, second});
+    EXPECT_EQ(report.szGreeting, (Lines{"head", "line one"}));
+    EXPECT_EQ(w->Report()->Caption().toStdString(), first);
+
+    // During a run the drop is ignored.
+    kt::DuringTheRun([&] { drop({second}); });
+    RunFromTheMenu();
+    EXPECT_EQ(w->Report()->Caption(), "Your Scores!");
+    EXPECT_FALSE(HasLine("other"));
+
+    // An unsaved run: Yes goes to Save As (cancelled here) and the file is not loaded.
+    boxes.Script({kp::Answer::Yes});
+    kt::AnswerFileDialog(QString());
+    drop({second});
+    EXPECT_TRUE(HasBox("Do you want to save this test?", "File Exception"));
+    EXPECT_TRUE(kt::Until([&] { return Ran(CMD_SAVE_AS) == 1; }));
+    EXPECT_FALSE(HasLine("other"));
+    EXPECT_EQ(report.isnew, 1);
+}
+
+TEST_F(MainWindowTest, CloseBoxEndsWithoutAQuestionOrPreferences) {
+    Start();
+    passtring("an unsaved run");
+    report.isnew = 1;
+    EXPECT_TRUE(w->close());
+    EXPECT_TRUE(boxes.boxes().empty());
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(GetRegEntry(), 1);  // nothing was written
+}
+
+TEST_F(MainWindowTest, ExitAsksToSaveAndWritesThePreferences) {
+    Start();
+    w->setGeometry(120, 130, 640, 480);
+    ASSERT_TRUE(kt::Until([&] { return w->geometry() == QRect(120, 130, 640, 480); }));
+    passtring("an unsaved run");
+    report.isnew = 1;
+    // Yes, then the Save dialog cancelled: "Exit Kestrel anyway?" No keeps the program.
+    boxes.Script({kp::Answer::Yes, kp::Answer::No});
+    kt::AnswerFileDialog(QString());
+    w->Action(CMD_EXIT)->trigger();
+    ASSERT_EQ(boxes.boxes().size(), 2u);
+    EXPECT_EQ(boxes.boxes()[0].text, "Do you want to save this test?");
+    EXPECT_EQ(boxes.boxes()[0].caption, "File Exeption");
+    EXPECT_EQ(boxes.boxes()[1].text, "Exit Kestrel anyway?");
+    EXPECT_EQ(boxes.boxes()[1].caption, "Kestrel");
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(GetRegEntry(), 1);
+
+    boxes.Script({kp::Answer::No});
+    w->Action(CMD_EXIT)->trigger();
+    EXPECT_FALSE(w->isVisible());
+    prefs = Preferences{};
+    EXPECT_EQ(GetRegEntry(), 0);
+    EXPECT_EQ(prefs.main_window_rect.left, 120);
+    EXPECT_EQ(prefs.main_window_rect.top, 130);
+    EXPECT_EQ(prefs.main_window_rect.right, 640);
+    EXPECT_EQ(prefs.main_window_rect.bottom, 480);
+}
+
+TEST_F(MainWindowTest, OptionsMenuChoosesTestsDrivesAndScaling) {
+    Start();
+    auto checks = [&] {
+        std::string s;
+        for (int id : {CMD_ALL_TESTS, CMD_CPU_TEST, CMD_MEMORY_TEST, CMD_DISK_TEST, CMD_VIDEO_TEST}) {
+            s += w->Action(id)->isChecked() ? '1' : '0';
+        }
+        return s;
+    };
+    w->Action(CMD_VIDEO_TEST)->trigger();
+    EXPECT_EQ(run.TestValue, 3u);
+    EXPECT_EQ(checks(), "00001");
+    EXPECT_EQ(run.CPU_TEST_CHECKED + run.MEMORY_TEST_CHECKED + run.DISK_TEST_CHECKED, 0);
+    w->Action(CMD_CPU_TEST)->trigger();
+    EXPECT_EQ(run.TestValue, 6u);
+    EXPECT_EQ(checks(), "01001");
+    w->Action(CMD_CPU_TEST)->trigger();
+    w->Action(CMD_VIDEO_TEST)->trigger();
+    EXPECT_EQ(run.TestValue, 0u);
+    EXPECT_EQ(checks(), "10000");
+    EXPECT_EQ(run.CPU_TEST_CHECKED + run.MEMORY_TEST_CHECKED + run.DISK_TEST_CHECKED + run.VIDEO_TEST_CHECKED, 4);
+
+    // Scaling needs the processor test.
+    w->Action(CMD_DISK_TEST)->trigger();
+    w->Command(CMD_SCALING);
+    EXPECT_TRUE(HasBox("Check menu items: 'Run All Tests', or 'Run CPU Test' before checking this item",
+                       "Menu Exception"));
+    EXPECT_EQ(run.IDM_SCALING_CHECKED, 0);
+    w->Action(CMD_ALL_TESTS)->trigger();
+    w->Command(CMD_SCALING);
+    EXPECT_EQ(run.IDM_SCALING_CHECKED, 1);
+    EXPECT_EQ(results.scaling_efficiency_showing, 1);
+    EXPECT_TRUE(w->Action(CMD_SCALING)->isChecked());
+    w->Command(CMD_SCALING);
+    EXPECT_EQ(run.IDM_SCALING_CHECKED, 0);
+
+    // A drive item toggles its drive.
+    QAction* drive = w->Action(CMD_FIRST_DRIVE);
+    const std::string root = drivemenu.globaldrivechar[0];
+    const bool was = drive->isChecked();
+    drive->trigger();
+    EXPECT_EQ(drive->isChecked(), !was);
+    EXPECT_EQ(drivemenu.DRIVECHOSEN[0], was ? 0 : 1);
+    EXPECT_EQ(w->Status()->Text().toStdString(),
+              (was ? "Uncheck this item to un-choose drive " : "Check this item  to choose drive ") + root + ".");
+}
+
+TEST_F(MainWindowTest, MenuHelpOnTheStatusLine) {
+    Start();
+    QMenu* file = w->menuBar()->findChildren<QMenu*>().value(0);
+    ASSERT_NE(file, nullptr);
+    emit file->hovered(w->Action(CMD_SAVE));
+    EXPECT_EQ(w->Status()->Text(), "This item is disabled");
+    emit file->hovered(w->Action(CMD_NEW_TEST));
+    EXPECT_EQ(w->Status()->Text(), "This Item Starts a Kestrel Test.");
+    // A disabled item still takes the pointer, so that its help can be shown.
+    EXPECT_EQ(file->style()->styleHint(QStyle::SH_Menu_AllowActiveAndDisabled, nullptr, file), 1);
+}
+
+TEST_F(MainWindowTest, ButtonBarInBothStyles) {
+    Start();
+    // Bitmap mode: hovering a button shows its help; the bar's ends clear it.
+    QAbstractButton* stop = w->Bar()->Button(8);
+    QEvent enter(QEvent::Enter);
+    QApplication::sendEvent(stop, &enter);
+    EXPECT_EQ(w->Status()->Text(), "This Item Will Stop A Kestrel Test");
+    MoveOver(w->Bar(), QPoint(20, 20));
+    EXPECT_EQ(w->Status()->Text(), "");
+
+    prefs.buttonvalue = 1;
+    w->Bar()->Rebuild();
+    ASSERT_EQ(w->Bar()->ButtonCount(), 9);
+    EXPECT_EQ(w->Bar()->Button(0)->text(), "New Test");
+    EXPECT_EQ(w->Bar()->Button(8)->text(), "Stop Test");
+    EXPECT_EQ(w->Bar()->Button(3)->geometry(), QRect(85 * 3 + 5, 6, 80, 24));
+    MoveOver(w->Bar(), QPoint(86, 3));  // above the first button: slot 0
+    EXPECT_EQ(w->Status()->Text(), "This Item Starts a Kestrel Test.");
+    MoveOver(w->Bar(), QPoint(790, 3));
+    EXPECT_EQ(w->Status()->Text(), "");
+    // A text button shows its help and sends its command.
+    QTest::mouseClick(w->Bar()->Button(6), Qt::LeftButton);
+    EXPECT_EQ(w->Status()->Text(), "Choose This Item for Online Help.");
+    EXPECT_EQ(Ran(CMD_HELP_INDEX), 1);
+}
+
+TEST_F(MainWindowTest, StatusPaneStepsThroughTheBottomText) {
+    Start();
+    for (int i = 1; i <= 20; ++i) output_bottomtext_buffer("iteration " + std::to_string(i));
+    report.temp_text_lines = 5;
+    QTest::mouseClick(w->Status(), Qt::LeftButton);
+    EXPECT_EQ(w->Status()->Text(), "iteration 5");
+    EXPECT_EQ(report.temp_text_lines, 4);
+    QTest::mouseClick(w->Status(), Qt::RightButton, Qt::ShiftModifier);
+    EXPECT_EQ(w->Status()->Text(), "iteration 13");
+    QTest::mouseClick(w->Status(), Qt::LeftButton, Qt::ControlModifier);  // back 81 from 13: -68 + 20 < 1
+    EXPECT_EQ(report.temp_text_lines, 1);
+    EXPECT_EQ(w->Status()->Text(), "iteration 1");
+    ClearBottomText();
+    w->Status()->SetText("kept");
+    QTest::mouseClick(w->Status(), Qt::LeftButton);
+    EXPECT_EQ(w->Status()->Text(), "kept");  // no lines: nothing
+}
+
+TEST_F(MainWindowTest, ReportScrollRangeFollowsTheLineCount) {
+    Start();
+    ReportPane* pane = w->Report();
+    const int rows = pane->viewport()->height() / pane->nYChar;
+    for (int i = 0; i < rows * 3; ++i) passtring("line " + std::to_string(i));
+    EXPECT_EQ(pane->nVMax, rows * 3 - 1 + 2 - rows);
+    EXPECT_EQ(pane->verticalScrollBar()->maximum(), pane->nVMax);
+    passtring("one more");
+    EXPECT_EQ(pane->nVMax, rows * 3 + 2 - rows);
+    // A page down that would pass the end leaves the view where it is.
+    pane->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+    EXPECT_EQ(pane->nVPos, pane->nVMax);
+    pane->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    EXPECT_EQ(pane->nVPos, pane->nVMax - 1);
+    pane->verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(pane->nVPos, pane->nVMax - 1);
+    EXPECT_EQ(pane->verticalScrollBar()->value(), pane->nVMax - 1);
+    EXPECT_EQ(pane->LineTop(pane->nVMax), 0);  // line nVPos + 1 at the top
+    // A taller pane holds more rows: the limit shrinks.
+    const int before = pane->nVMax;
+    w->resize(w->width(), w->height() + 10 * pane->nYChar);
+    EXPECT_TRUE(kt::Until([&] { return pane->nVMax < before; }));
+    ClearReportLines();
+    EXPECT_EQ(pane->nVMax, 0);
+    EXPECT_EQ(pane->nVPos, 0);
+}
+
+TEST_F(MainWindowTest, CopyAllAndFont) {
+    Start();
+    for (const char* l : {"first", "", "third"}) passtring(l);
+    w->Command(CMD_COPY_ALL);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "first\r\n\r\nthird\r\n");
+
+    QFont chosen = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    chosen.setPointSize(15);
+    QFont selected;
+    QTimer::singleShot(50, [chosen, &selected] {
+        if (auto* d = qobject_cast<QFontDialog*>(QApplication::activeModalWidget())) {
+            d->setCurrentFont(chosen);
+            selected = d->currentFont();
+            d->accept();
+        }
+    });
+    w->Command(CMD_FONT);
+    EXPECT_EQ(prefs.GlobalLogFont, LogFontFromFont(selected));
+    EXPECT_LT(prefs.GlobalLogFont.Height, 0);
+    EXPECT_EQ(QFontInfo(w->Report()->ReportFont()).pixelSize(), QFontInfo(selected).pixelSize());
+    EXPECT_EQ(QFontInfo(w->Report()->ReportFont()).family(), QFontInfo(selected).family());
+    const LogFont chosen_record = prefs.GlobalLogFont;
+    prefs = Preferences{};
+    GetRegEntry();
+    EXPECT_EQ(prefs.GlobalLogFont, chosen_record);  // kept for the next start
+}
+
+TEST_F(MainWindowTest, ReportFontRecordsAndFonts) {
+    QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    f.setPixelSize(17);
+    f.setBold(true);
+    f.setItalic(true);
+    const LogFont lf = LogFontFromFont(f);
+    EXPECT_EQ(lf.Height, -17);
+    EXPECT_EQ(lf.Weight, 700);
+    const QFont back = FontFromLogFont(lf, QFont());
+    EXPECT_EQ(QFontInfo(back).pixelSize(), 17);
+    EXPECT_TRUE(back.bold());
+    EXPECT_TRUE(back.italic());
+    // A positive height is the whole line.
+    LogFont cell;
+    cell.Height = 20;
+    cell.PitchAndFamily = 0x30;
+    EXPECT_LE(QFontMetrics(FontFromLogFont(cell, QFont())).height(), 20);
+    EXPECT_TRUE(QFontInfo(FontFromLogFont(cell, QFont())).fixedPitch());
+    const QFont fallback(QStringLiteral("Serif"), 9);
+    EXPECT_EQ(FontFromLogFont(LogFont{}, fallback), fallback);
+}
+
+TEST_F(MainWindowTest, HelpOpensItsPagesAtTheirTopics) {
+    Start();
+    QTest::keyClick(w.get(), Qt::Key_F1);
+    ASSERT_NE(HelpWindow::Current(), nullptr);
+    EXPECT_EQ(HelpWindow::Current()->Page(), "index.html");
+    EXPECT_TRUE(HelpWindow::Current()->browser()->toPlainText().contains("Kestrel Help"));
+    w->Command(CMD_USING_HELP);
+    EXPECT_EQ(HelpWindow::Current()->Page(), "using.html");
+    ShowHelpContext(276);  // a window without a page yet: the contents
+    EXPECT_EQ(HelpWindow::Current()->Page(), "index.html");
+
+    const auto map = ParseHelpContexts("# topics\n262 mail.html#send\n\n 263  book.html \nbad line\n");
+    ASSERT_EQ(map.size(), 2u);
+    EXPECT_EQ(map.at(262), "mail.html#send");
+    EXPECT_EQ(map.at(263), "book.html");
+}
+
+TEST_F(MainWindowTest, EveryHelpLinkAndTopicLeadsToAPage) {
+    QStringList pages = {QString::fromLatin1(kHelpIndexPage), QString::fromLatin1(kHelpOnHelpPage)};
+    QFile contexts(QStringLiteral(":/help/contexts.txt"));
+    ASSERT_TRUE(contexts.open(QIODevice::ReadOnly));
+    for (const auto& [number, page] : ParseHelpContexts(QString::fromUtf8(contexts.readAll()))) pages << page;
+    QStringList seen;
+    while (!pages.isEmpty()) {
+        const QString page = pages.takeFirst().section(QLatin1Char('#'), 0, 0);
+        if (seen.contains(page)) continue;
+        seen << page;
+        QFile file(QStringLiteral(":/help/") + page);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << page.toStdString();
+        const QString html = QString::fromUtf8(file.readAll());
+        QTextDocument doc;
+        doc.setHtml(html);
+        EXPECT_FALSE(doc.toPlainText().trimmed().isEmpty()) << page.toStdString();
+        static const QRegularExpression href(QStringLiteral("href=\"([^\"]+)\""));
+        for (auto it = href.globalMatch(html); it.hasNext();) pages << it.next().captured(1);
+    }
+    EXPECT_GE(seen.size(), 5);
+}
+
+TEST_F(MainWindowTest, AnotherStartBringsThisWindowToTheFront) {
+    Start();
+    InstanceServer server([&] { w->RaiseFromOtherStart(); });
+    ASSERT_TRUE(server.Listen());
+    w->showMinimized();
+    ASSERT_TRUE(w->isMinimized());
+    setenv("KESTREL_TEST_MSGBOX_LOG", (kt::TempDir() + "/boxes.log").c_str(), 1);
+    auto second = kp::ChildProcess::Spawn(KESTREL_PATH, {"kestrel"});
+    ASSERT_TRUE(second.has_value());
+    EXPECT_TRUE(kt::Until([&] { return !second->Alive(); }, 20000));
+    EXPECT_EQ(second->exit_code(), 0);
+    EXPECT_FALSE(w->isMinimized());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return kt::RunQtTests(argc, argv); }
