@@ -86,6 +86,10 @@ bool PerfLinkOpen() { return perflink.hPipePerf >= 0; }
 
 bool PerfWanted() { return prefs.show_perf_data != 0 && !perflink.given_up; }
 
+bool AllSixScoresZero() {
+    return std::all_of(std::begin(pchk.score), std::end(pchk.score), [](float s) { return s == 0.0f; });
+}
+
 void AllowPerfRestarts() { perflink.given_up = false; }
 
 void GetDriveCharactersPerf() {

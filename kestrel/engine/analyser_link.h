@@ -38,6 +38,8 @@ bool PerfLinkOpen();
 // Counter data is wanted and the analyser was not given up in this run: the tests sample it and
 // write their counter lines only then.
 bool PerfWanted();
+// All six averages of the last reply are 0.0: the analyser counts as stalled.
+bool AllSixScoresZero();
 // A new run may start the analyser again after an earlier run gave up on it.
 void AllowPerfRestarts();
 

@@ -346,7 +346,7 @@ void DiskRun::IdleLoad() {
         PerfExchange(refill);
     }
     if (!PerfWanted()) return;  // given up for this run: no readings to show
-    if (std::all_of(std::begin(pchk.score), std::end(pchk.score), [](float s) { return s == 0.0f; })) {
+    if (AllSixScoresZero()) {
         Line(kLoadmeterThrottled);
         DoDiskEndCheck();
         Refill(true);
@@ -459,10 +459,7 @@ double DiskRate(int blocksize, int average_blocks, int n, double time_sum_ms) {
 }
 
 int32_t DiskMarks(double average, double reference) {
-    const double x = average / reference * 100.0 + 0.5;
-    if (!(x > 0)) return 0;
-    if (x >= double(INT32_MAX)) return INT32_MAX;
-    return int32_t(x);
+    return std::max(Saturate<int32_t>(average / reference * 100.0 + 0.5), 0);
 }
 
 std::vector<std::string> CpuEntryLines(const std::vector<std::string>& entries) {

@@ -34,20 +34,6 @@ int64_t CounterFreeMemory() {
 
 std::atomic<FreeMemoryReader> g_free_memory{&CounterFreeMemory};
 
-// Truncation toward zero that saturates instead of overflowing (NaN gives 0).
-long TruncLong(double v) {
-    if (!(v == v)) return 0;
-    if (v >= 9.2e18) return INT64_MAX;
-    if (v <= -9.2e18) return INT64_MIN;
-    return long(v);
-}
-
-int32_t TruncInt32(double v) {
-    if (!(v == v)) return 0;
-    if (v >= double(INT32_MAX)) return INT32_MAX;
-    if (v <= double(INT32_MIN)) return INT32_MIN;
-    return int32_t(v);
-}
 
 // A zero-filled block of the memory helpers, released on every way out.
 struct Block {
@@ -110,9 +96,6 @@ void ReadAnswer(const std::function<void()>& refill) {
     if (DoPerfRead() == 0) RestartAfterTimeout(refill, false);
 }
 
-bool AllScoresZero() {
-    return std::all_of(std::begin(pchk.score), std::end(pchk.score), [](float s) { return s == 0.0f; });
-}
 
 // The processor load before the tests (counter 0 chosen).
 void MeasureIdleLoad(const MainWindowFacts& win) {
@@ -136,7 +119,7 @@ void MeasureIdleLoad(const MainWindowFacts& win) {
     }
     PerfExchange(refill);
     if (!PerfWanted()) return;  // given up for this run: no readings to show
-    if (AllScoresZero()) {
+    if (AllSixScoresZero()) {
         passtring(kLoadmeterThrottled);
         DoDiskEndCheck();
         PrepareRecord(win, false);
@@ -246,7 +229,7 @@ void ReportMemoryTotals(double mean) {
     passtring(kStars85);
     passtring(StrPrintf("Total Memory Throughput Achieved is:  %.2f MB/s", mean));
     const double x = mean / memoryscore * totalscore;
-    results.TotalMemory = TruncInt32(x);
+    results.TotalMemory = Saturate<int32_t>(x);
     passtring(StrPrintf("Total Memory Score:  %ld Kes MemoryMarks", long(results.TotalMemory)));
     if (x > 100.0) {
         passtring(StrPrintf("This Memory subsystem is %.1f%% faster than a Micron P100 PowerStation", x - 100.0));
@@ -281,10 +264,10 @@ std::vector<std::string> MemoryCounterLines(const PerfMonData& rec, const int32_
             lines.push_back(StrPrintf("%s  %.1f%% per CPU", name, double(rec.score[0])));
             per_cpu([&](int i) { return StrPrintf("CPU %d:  %.1f%%; ", i, double(rec.cpu_scores_1[i])); });
         } else if (j == 1 && processors > 1) {
-            lines.push_back(StrPrintf("%s  %ld per CPU", name, TruncLong(rec.score[1])));
-            per_cpu([&](int i) { return StrPrintf("CPU %d:  %ld; ", i, TruncLong(rec.cpu_scores_2[i])); });
+            lines.push_back(StrPrintf("%s  %ld per CPU", name, Saturate<long>(rec.score[1])));
+            per_cpu([&](int i) { return StrPrintf("CPU %d:  %ld; ", i, Saturate<long>(rec.cpu_scores_2[i])); });
         } else {
-            lines.push_back(StrPrintf("%s  %ld", name, TruncLong(rec.score[j])));
+            lines.push_back(StrPrintf("%s  %ld", name, Saturate<long>(rec.score[j])));
         }
     }
     return lines;

@@ -72,9 +72,6 @@ std::string ClosingText(int fid, int row, double score) {
     return StrPrintf("Test %d done.  Iteration 8 score:  %.1f %s%s", fid + 1, shown, twindow_tnames[fid], PerUnit(fid));
 }
 
-bool AllSixScoresZero() {
-    return std::all_of(std::begin(pchk.score), std::end(pchk.score), [](float s) { return s == 0.0f; });
-}
 
 // The processor load before the runs, over one measuring interval of the analyser.
 void SampleIdleLoad(const MainWindowFacts& win) {
