@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/file_size_limit.h"
 #include "platform/disk_file.h"
 #include "tests/support/isolation.h"
 
@@ -34,25 +35,7 @@ bool Exists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
-// Writes beyond limit bytes fail with EFBIG while this lives.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t limit) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        old_handler_ = signal(SIGXFSZ, SIG_IGN);
-        rlimit r = old_;
-        r.rlim_cur = limit;
-        setrlimit(RLIMIT_FSIZE, &r);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        signal(SIGXFSZ, old_handler_);
-    }
-
-private:
-    rlimit old_{};
-    sighandler_t old_handler_;
-};
+using kt::FileSizeLimit;
 
 TEST(DiskFile, CreatesExclusivelyWithTheCacheFlags) {
     const std::string dir = kt::FreshDir("create");

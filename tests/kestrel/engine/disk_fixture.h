@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/file_size_limit.h"
 #include "kestrel/engine/analyser_link.h"
 #include "kestrel/engine/disk_drives.h"
 #include "kestrel/engine/disk_io.h"
@@ -105,25 +106,7 @@ inline std::vector<std::string> DirEntries(const std::string& dir) {
     return names;
 }
 
-// Writes beyond limit bytes fail with EFBIG while this lives.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t limit) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        old_handler_ = signal(SIGXFSZ, SIG_IGN);
-        rlimit r = old_;
-        r.rlim_cur = limit;
-        setrlimit(RLIMIT_FSIZE, &r);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        signal(SIGXFSZ, old_handler_);
-    }
-
-private:
-    rlimit old_{};
-    sighandler_t old_handler_;
-};
+using kt::FileSizeLimit;
 
 // Report lines with the drive's name and the measured numbers masked.
 inline std::vector<std::string> Masked(const std::vector<std::string>& lines, const std::string& drive) {
