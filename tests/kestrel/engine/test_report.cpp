@@ -175,13 +175,13 @@ TEST_F(ReportTest, OpenLineFileRefusesADirectory) {
     EXPECT_EQ(boxes.boxes()[0].text, "Could not open the file.");
 }
 
-TEST_F(ReportTest, OpenLineFileShowsAReadOnlyFile) {
-    if (geteuid() == 0) GTEST_SKIP() << "every file is writable for root";
+TEST_F(ReportTest, OpenLineFileShowsAReadOnlyFileAndOpensForReadingOnly) {
     report.FileName = kt::WriteFile(kt::TempDir() + "/ro.bmf", "Memory Score: 3\n");
     chmod(report.FileName.c_str(), 0444);
     EXPECT_EQ(OpenLineFile(), 0);
     EXPECT_EQ(report.szGreeting, Lines{"Memory Score: 3"});
-    EXPECT_GE(report.theFile, 0);
+    ASSERT_GE(report.theFile, 0);
+    EXPECT_EQ(fcntl(report.theFile, F_GETFL) & O_ACCMODE, O_RDONLY);
 }
 
 TEST_F(ReportTest, OpenLineFileReloadsThePreferencesAndTakesTheirMemoryLevel) {
