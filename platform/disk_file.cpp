@@ -1,4 +1,5 @@
 #include "platform/disk_file.h"
+#include "platform/error_text.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,11 +20,6 @@ std::atomic<bool> g_refuse_direct{false};
 constexpr uint32_t kDefaultAlignment = 4096;
 // The callers' buffers are aligned to at least this.
 constexpr uint32_t kBufferAlignment = 4096;
-
-std::string ErrorText(int error) {
-    const char* text = strerrordesc_np(error);
-    return text != nullptr ? text : "error " + std::to_string(error);
-}
 
 // Switches an open file to direct transfers and tries one; empty when accepted, else the reason.
 std::string EnableDirect(int fd, size_t block_size) {

@@ -1,4 +1,5 @@
 #include "counters/loadmeter/analyser.h"
+#include "platform/error_text.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -64,9 +65,7 @@ Analyser::Analyser(AnalyserHost& host, AnalyserOptions options)
 Analyser::~Analyser() { CloseLink(); }
 
 void Analyser::SystemErrorBox(int error) {
-    const char* text = strerrordesc_np(error);
-    host_.Box(Box(kp::Owner::Main, text != nullptr ? text : "Unknown error", "Operation Failed",
-                  kp::Icon::Exclamation));
+    host_.Box(Box(kp::Owner::Main, kp::ErrorText(error), "Operation Failed", kp::Icon::Exclamation));
 }
 
 void Analyser::CloseLink() {

@@ -1,4 +1,5 @@
 #include "kestrel/engine/analyser_link.h"
+#include "platform/error_text.h"
 
 #include <dlfcn.h>
 #include <sys/vfs.h>
@@ -102,9 +103,7 @@ void GetDriveCharactersPerf() {
 }
 
 void ShowErrorMsg(int error) {
-    const char* text = strerrordesc_np(error);
-    kp::MessageBox(kp::Owner::Main, text != nullptr ? text : "Unknown error", "Operation Failed",
-                   kp::Icon::Exclamation);
+    kp::MessageBox(kp::Owner::Main, kp::ErrorText(error), "Operation Failed", kp::Icon::Exclamation);
 }
 
 void StartPerfProcess() {
