@@ -1,3 +1,4 @@
+#include "kestrel/engine/report_tables.h"
 #include "kestrel/engine/disk_test.h"
 #include "shared/strformat.h"
 
@@ -116,8 +117,8 @@ int DiskRun::Run() {
     results.disks_selected = 0;
     for (int k = 0; k < drives; ++k) results.disks_selected += drivemenu.DRIVECHOSEN[k] != 0 ? 1 : 0;
     Line("Starting the Disk Test ...");
-    Line(StrPrintf("Number of drives being tested:  %d", results.disks_selected));
-    Line(StrPrintf("Blocksize set to:  %d Bytes", disk.blocksize));
+    Line(StrPrintf(kDrivesTestedLine, results.disks_selected));
+    Line(StrPrintf(kBlocksizeLine, disk.blocksize));
     Line(StrPrintf("Filesize set to: %s", filesize_names[fsn_]));
     Line(StrPrintf("Using directory: %s", directory_names[std::clamp(prefs.defdirnumber, 0, 2)]));
 
@@ -145,17 +146,9 @@ bool DiskRun::Drive(int k, int ordinal) {
     const bool network = drivemenu.network_drive[k] != 0;
     const bool removable = drivemenu.removable_drive[k] != 0;
     kind_ = network ? 0 : 1;
-    const char* length = n_ == disk_run_lengths.short_run ? "Short" : "Long";
-    const char* drive = disk.thedrive.c_str();
-    if (network && removable) {
-        Line(StrPrintf("Performing %s Disk I/O Test on Remote, Removable Disk Drive %s.", length, drive));
-    } else if (network) {
-        Line(StrPrintf("Performing %s Disk I/O Test on Remote Disk Drive %s.", length, drive));
-    } else if (removable) {
-        Line(StrPrintf("Performing %s Disk I/O Test on Removable Disk Drive %s.", length, drive));
-    } else {
-        Line(StrPrintf("Performing %s I/O Test on Local Disk Drive %s.", length, drive));
-    }
+    const int long_run = n_ == disk_run_lengths.short_run ? 0 : 1;
+    const int kind = (network ? 1 : 0) + (removable ? 2 : 0);
+    Line(StrPrintf(kDriveLines[long_run][kind], disk.thedrive.c_str()));
 
     std::string fstype, label;
     if (VolumeInformation(disk.thedrive, &fstype, &label)) {
@@ -308,7 +301,7 @@ void DiskRun::Score(int ordinal) {
     const char* drive = disk.thedrive.c_str();
     Line(stars);
     Line(StrPrintf("Total Disk I/O performance for drive %s is: %.2lf Megabytes/sec.", drive, average));
-    Line(StrPrintf("Total Disk Score:  %ld Kes DiskMarks", long(marks)));
+    Line(StrPrintf(kTotalDiskLine, long(marks)));
     if (average > reference_) {
         Line(StrPrintf("This disk subsystem is %.1f%% faster than a Seagate Mode 3 EIDE Decathalon (with Micron P100)",
                     x - 100.0));

@@ -1,3 +1,4 @@
+#include "kestrel/engine/report_tables.h"
 #include "kestrel/engine/memory_test.h"
 #include "shared/strformat.h"
 
@@ -230,7 +231,7 @@ void ReportMemoryTotals(double mean) {
     passtring(StrPrintf("Total Memory Throughput Achieved is:  %.2f MB/s", mean));
     const double x = mean / memoryscore * totalscore;
     results.TotalMemory = Saturate<int32_t>(x);
-    passtring(StrPrintf("Total Memory Score:  %ld Kes MemoryMarks", long(results.TotalMemory)));
+    passtring(StrPrintf(kTotalMemoryLine, long(results.TotalMemory)));
     if (x > 100.0) {
         passtring(StrPrintf("This Memory subsystem is %.1f%% faster than a Micron P100 PowerStation", x - 100.0));
     } else {

@@ -1,3 +1,4 @@
+#include "kestrel/engine/report_tables.h"
 #include "kestrel/engine/processor_driver.h"
 
 #include <algorithm>
@@ -109,7 +110,7 @@ void DoStringInput(int i, int theproc, double the_B_index, float theIndex, float
     AddToAccumulators(i, theIndex);
 
     if (long_test) {
-        passtring(StrPrintf("test %d stats.) standard deviation:  %.2f; peak: %ld; trough:  %ld", i + 1,
+        passtring(StrPrintf(kStatsLine, i + 1,
                       results.std_dev[row][i],
                       Saturate<long>(results.second_high_score[row][i] / the_B_index * 100.0),
                       Saturate<long>(results.second_low_score[row][i] / the_B_index * 100.0)));
@@ -151,7 +152,7 @@ void ReportProcessorTotals(int row, double total) {
     output_string(kStars66);
     const int cpumark = Saturate<int>(double(intindex) * 100.0 * 0.2 + 0.5);
     const int fpumark = Saturate<int>(double(fpindex) * 100.0 * 0.25 + 0.5);
-    output_string(StrPrintf("Total Processor Score: %d Kes ProcessorMarks  CPUMark:  %d  FPUMark:  %d",
+    output_string(StrPrintf(kTotalProcessorLine,
                       int(results.TotalCPU[row]), cpumark, fpumark));
     if (total > totalscore) {
         output_string(StrPrintf("This Processor subsystem is %.1f%% faster than a Micron P100 PowerStation.",

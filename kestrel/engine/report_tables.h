@@ -52,9 +52,9 @@ inline constexpr double bindex_64meg[9] = {73933932.0, 29.92, 10900.0, 0.011, 0.
 inline constexpr const double* bindex_by_level[kMemoryLevels] = {
     bindex_1meg, bindex_2meg, bindex_4meg, bindex_8meg, bindex_16meg, bindex_32meg, bindex_64meg};
 
-// The reference row of a memory level; a level outside 0 to 6 takes the row of level 0.
+// The reference row of a memory level (a level outside 0 to 6 is taken as the nearest one).
 inline const double* ReferenceRow(int level) {
-    return bindex_by_level[level >= 0 && level < kMemoryLevels ? level : 0];
+    return bindex_by_level[level < 0 ? 0 : level >= kMemoryLevels ? kMemoryLevels - 1 : level];
 }
 
 // Lines that carry values, as their writers print them.

@@ -368,12 +368,12 @@ TEST_F(Reader, AnUnknownMemorySizeKeepsTheLevelTheCallerSet) {
     ExpectParsed();
     EXPECT_EQ(results.last_memory_load_value, 5);
     EXPECT_DOUBLE_EQ(results.second_high_score[1][1], 1950 * bindex_32meg[1] * 0.01);
-    // A level outside the table takes the reference row of level 0.
+    // A level outside the table takes the reference row of the nearest level, as the runner does.
     results.last_memory_load_value = 9;
     Parse(text);
     EXPECT_EQ(results.last_memory_load_value, 9);
-    EXPECT_DOUBLE_EQ(results.second_high_score[1][0], 1702 * 72413932.0 * 0.01);
-    EXPECT_DOUBLE_EQ(results.second_low_score[1][8], 1700 * 218.67 * 0.01);
+    EXPECT_DOUBLE_EQ(results.second_high_score[1][0], 1702 * bindex_64meg[0] * 0.01);
+    EXPECT_DOUBLE_EQ(results.second_low_score[1][8], 1700 * bindex_64meg[8] * 0.01);
 }
 
 TEST_F(Reader, WithoutProcessorTotalsTheOverallScoreIsRead) {
