@@ -11,9 +11,14 @@
 #include <thread>
 #include <vector>
 
+#include "kestrel/engine/analyser_link.h"
 #include "kestrel/engine/funcpointer.h"
 #include "kestrel/engine/kernel_records.h"
+#include "kestrel/engine/report.h"
+#include "kestrel/engine/result_store.h"
 #include "kestrel/engine/run_state.h"
+#include "kestrel/engine/settings.h"
+#include "platform/ui_thread.h"
 
 namespace kt {
 
@@ -76,6 +81,19 @@ private:
 
 // Every number becomes "#", its decimals "#" each: "Score:  12.50" -> "Score:  #.##". Digits
 // that are part of a name ("P100") stay.
+// The engine's state as a processor part starts on one processor.
+inline void ResetForProcessorPart() {
+    kp::MarkUiThread();
+    report = ReportText{};
+    results = ResultStore{};
+    prefs = Preferences{};
+    pchk = PerfMonData{};
+    run.testend = 0;
+    run.globalpercent = 0;
+    run.IDM_SCALING_CHECKED = 0;
+    run.real_num_processors = 1;
+}
+
 inline std::string MaskNumbers(const std::string& line) {
     static const std::regex number(R"([A-Za-z]?\d+(\.\d+)?)");
     std::string out;

@@ -45,16 +45,8 @@ constexpr double kEqual[8] = {1, 1, 1, 1, 1, 1, 1, 1};
 class ProcessorPart : public ::testing::Test {
 protected:
     void SetUp() override {
-        kp::MarkUiThread();
-        report = ReportText{};
-        results = ResultStore{};
-        prefs = Preferences{};
-        pchk = PerfMonData{};
-        run.testend = 0;
+        kt::ResetForProcessorPart();
         run.testrunning = 1;
-        run.globalpercent = 0;
-        run.IDM_SCALING_CHECKED = 0;
-        run.real_num_processors = 1;
         run.numprocessors = 1;
     }
     void TearDown() override { run.testend = 0; }

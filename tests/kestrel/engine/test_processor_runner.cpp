@@ -160,17 +160,7 @@ TEST(ShortTestMean, IsTheSingleRun) {
 // One test through bench_with_confidence with the stand-in drivers.
 class Runner : public ::testing::Test {
 protected:
-    void SetUp() override {
-        kp::MarkUiThread();
-        report = ReportText{};
-        results = ResultStore{};
-        prefs = Preferences{};
-        pchk = PerfMonData{};
-        run.testend = 0;
-        run.globalpercent = 0;
-        run.IDM_SCALING_CHECKED = 0;
-        run.real_num_processors = 1;
-    }
+    void SetUp() override { kt::ResetForProcessorPart(); }
     void TearDown() override { run.testend = 0; }
     void Rates(int fid, std::initializer_list<double> multiples) {
         int i = 0;
