@@ -172,6 +172,14 @@ const MountEntry* MountHolding(const MountTable& table, const std::string& path)
     return best;
 }
 
+bool OnDriveFileSystem(const MountTable& table, const std::string& dir, const std::string& drive_root) {
+    struct stat st{};
+    if (dir.empty() || stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    const MountEntry* own = MountHolding(table, Canonical(dir));
+    const MountEntry* drive = MountHolding(table, Canonical(drive_root));
+    return own != nullptr && drive != nullptr && own->major == drive->major && own->minor == drive->minor;
+}
+
 std::string ReRootDirectory(const MountTable& table, const std::string& dir, const std::string& drive_root) {
     const std::string real = Canonical(dir);
     const MountEntry* own = MountHolding(table, real);

@@ -49,6 +49,12 @@ std::vector<DriveEntry> ListDrives(const MountTable& table);
 // The mount that holds path (the longest mount point above it); nullptr when none does.
 const MountEntry* MountHolding(const MountTable& table, const std::string& path);
 
+// dir is an existing folder on the file system of the drive at drive_root: the mount that holds
+// dir's real path (the longest mount point above it, so a file system mounted below the drive's
+// mount point is another one) has the drive's device (so a bind mount of the drive's device
+// elsewhere counts as the drive's own).
+bool OnDriveFileSystem(const MountTable& table, const std::string& dir, const std::string& drive_root);
+
 // dir's path below its own mount, placed below drive_root ("/tmp/x" on "/" becomes
 // "/data/tmp/x/" for the drive "/data/"); on the drive that holds it, dir itself. The result
 // ends with "/".

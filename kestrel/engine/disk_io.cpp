@@ -2,6 +2,7 @@
 #include "kestrel/engine/pass_clock.h"
 #include "shared/strformat.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "kestrel/engine/disk_drives.h"
 #include "kestrel/engine/host.h"
@@ -38,6 +40,26 @@ bool StatvfsSpace(const std::string& root, DiskSpace* space) {
 }
 
 DiskSpaceReader g_space_reader = &StatvfsSpace;
+
+bool MayCreateFiles(const std::string& dir) { return faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0; }
+
+WritableCheck g_writable = &MayCreateFiles;
+
+// An environment variable's value; empty when it is not set.
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v != nullptr ? v : "";
+}
+
+std::string TempBase() {
+    const std::string tmp = Env("TMPDIR");
+    return tmp.empty() ? "/tmp" : tmp;
+}
+
+std::string WithSlash(std::string s) {
+    if (s.empty() || s.back() != '/') s += '/';
+    return s;
+}
 
 void Box(kp::Owner owner, const std::string& text, const char* caption, kp::Icon icon) {
     kp::MessageBox(owner, text, caption, icon);
@@ -78,16 +100,16 @@ bool MakeDirectories(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// The folder of the test file by the directory preference; false after the failure's box.
+// The folder of the test file by the directory preference; false after the failure's box. Under
+// "root" the folder is empty when the drive offers none to this user.
 bool TestDirectory(const std::string& root, std::string* dir) {
     if (prefs.defdirnumber != 1 && prefs.defdirnumber != 2) {
-        *dir = root;
+        *dir = DriveRootDirectory(root);
         return true;
     }
     std::string base;
     if (prefs.defdirnumber == 1) {
-        const char* tmp = std::getenv("TMPDIR");
-        base = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+        base = TempBase();
     } else {
         const char* home = std::getenv("HOME");
         if (home == nullptr || *home == '\0') {
@@ -136,7 +158,8 @@ int CreateTestFile(bool uncached, int mode, int pattern) {
     fm.direct = uncached;
     fm.write_through = !uncached && mode == 2;
     fm.sequential = pattern == 1;
-    kp::CreatedFile file = kp::CreateDiskFile(dir + name, fm, size_t(disk.blocksize));
+    kp::CreatedFile file;  // no folder for the file: the open fails
+    if (!dir.empty()) file = kp::CreateDiskFile(dir + name, fm, size_t(disk.blocksize));
     for (int tries = 1; file.status == kp::CreateStatus::NameTaken && tries < kNameTries; ++tries) {
         name = StrPrintf("tkesA%ld.tmp", disk.count++);
         file = kp::CreateDiskFile(dir + name, fm, size_t(disk.blocksize));
@@ -203,6 +226,21 @@ double OverlappedPass(Placement placement, const uint32_t* table, const char* fa
 }
 
 }  // namespace
+
+WritableCheck SetWritableCheck(WritableCheck check) {
+    WritableCheck old = g_writable;
+    g_writable = check ? std::move(check) : WritableCheck(&MayCreateFiles);
+    return old;
+}
+
+std::string DriveRootDirectory(const std::string& root) {
+    if (g_writable(root)) return root;
+    const MountTable table = ReadMountTable();
+    for (const std::string& dir : {Env("HOME"), TempBase()}) {
+        if (OnDriveFileSystem(table, dir, root)) return WithSlash(dir);
+    }
+    return "";
+}
 
 DiskSpaceReader SetDiskSpaceReader(DiskSpaceReader reader) {
     DiskSpaceReader old = g_space_reader;

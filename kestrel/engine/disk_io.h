@@ -6,6 +6,7 @@
 #include "kestrel/engine/pass_clock.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,17 @@ struct DiskSpace {
 using DiskSpaceReader = bool (*)(const std::string& root, DiskSpace* space);
 // Tests replace the reader of a drive's space (nullptr restores the real one); returns the old one.
 DiskSpaceReader SetDiskSpaceReader(DiskSpaceReader reader);
+
+// Whether this user may create files in a folder. Tests replace it (an empty function restores
+// the real check); returns the old one.
+using WritableCheck = std::function<bool(const std::string& dir)>;
+WritableCheck SetWritableCheck(WritableCheck check);
+
+// The folder of the test file on the drive at root under the directory preference 0 ("root"):
+// the mount point when this user may create files there; otherwise the home directory ($HOME)
+// when it lies on the drive's file system; otherwise the temporary directory ($TMPDIR, else
+// /tmp) when it does. Ends with "/"; empty when none fits (the test file then cannot be opened).
+std::string DriveRootDirectory(const std::string& root);
 
 // Total and free bytes of the drive at root: 1, or 0 (both 0) when they cannot be read.
 int GetDiskData(int64_t* total, int64_t* free, const std::string& root);

@@ -134,10 +134,9 @@ int DiskRun::Run() {
 }
 
 bool DiskRun::Drive(int k, int ordinal) {
-    if (ordinal > 0) {  // the progress window's next test
-        SetPercent(0);
-        Host().SetProgressCaption("Starting Next Test ...");
-    }
+    // The progress window's next test from the second drive on; before the first drive the
+    // sequencer sends it when another part ran before.
+    if (ordinal > 0) Host().ProgressNextTest();
     if (PerfWanted() && prefs.perf_counters[0]) IdleLoad();
     disk.thedrive = drivemenu.globaldrivechar[k];
     SetPercent(0);
@@ -271,8 +270,10 @@ bool DiskRun::Test(int t, int p) {
     rates_[p * 4 + t] = rate;
     const char* format = row.small_format && rate < 0.01 ? row.small_result : row.result;
     Line(StrPrintf(format, p * 4 + t + 1, rate, disk.thedrive.c_str()));
-    if (PerfWanted()) {
-        Sample();
+    // The empty line follows the counter data preference alone: an analyser given up before
+    // this test, or during its exchange, only leaves out the counter lines.
+    if (prefs.show_perf_data) {
+        if (PerfWanted()) Sample();
         Line("");
     }
     return true;

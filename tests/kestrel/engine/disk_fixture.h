@@ -77,9 +77,11 @@ inline void ResetDiskEngine() {
     run.real_num_processors = 1;
     disk_run_lengths = DiskRunLengths{};
     SetDiskSpaceReader(nullptr);
+    SetWritableCheck(nullptr);
     kp::RefuseDirectIo(false);
     system_roots.sys = FreshDir("sys");
     system_roots.labels = FreshDir("labels");
+    perflink.given_up = false;
     // The counter library that answers the cache samples.
     perflink.program_directory = kp::ProgramDirectory() + "/disk_fakes";
 }

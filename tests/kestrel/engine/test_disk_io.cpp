@@ -238,6 +238,104 @@ TEST_F(DiskIo, LongHomePathsWorkAndImpossibleOnesTakeTheDirectoryFailure) {
     EXPECT_EQ(disk.filerror, 1);
 }
 
+// The environment variable as it was, put back when this ends.
+class EnvRestore {
+public:
+    explicit EnvRestore(const char* name) : name_(name) {
+        const char* v = std::getenv(name);
+        had_ = v != nullptr;
+        if (had_) value_ = v;
+    }
+    ~EnvRestore() {
+        if (had_) setenv(name_, value_.c_str(), 1);
+        else unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    bool had_ = false;
+    std::string value_;
+};
+
+void SetOrUnset(const char* name, const std::string& value) {
+    if (value.empty()) unsetenv(name);
+    else setenv(name, value.c_str(), 1);
+}
+
+TEST_F(DiskIo, UnderRootTheFileGoesWhereThisUserMayCreateFilesOnTheDrive) {
+    EnvRestore keep_home("HOME"), keep_tmp("TMPDIR");
+    // Drive D (8:2) with folders on it; a file system mounted inside it (8:3); D's device bound
+    // to a second place (8:2 again, so no drive of its own); a link into D; a folder on "/".
+    const std::string d = kt::FreshDir("mnt");
+    const std::string d_home = d + "/home/user", d_tmp = d + "/tmp", nested = d + "/nested";
+    const std::string bound = kt::FreshDir("bound"), other = kt::FreshDir("other");
+    const std::string link = kt::TempDir() + "/home-link";
+    for (const std::string& dir : {d_home, d_tmp, nested + "/home", bound + "/home"}) {
+        ASSERT_EQ(system(("mkdir -p '" + dir + "'").c_str()), 0);
+    }
+    ASSERT_EQ(symlink(d_home.c_str(), link.c_str()), 0);
+    kt::FixtureMounts mounts;
+    mounts.Add("8:1", "/", "ext4", "/dev/sda1")
+        .Add("8:2", d, "ext4", "/dev/sda2")
+        .Add("8:3", nested, "ext4", "/dev/sda3")
+        .Raw("40 1 8:2 /srv " + bound + " rw,relatime - ext4 /dev/sda2 rw");
+
+    struct Case {
+        const char* name;
+        std::string drive;     // the drive's root
+        bool drive_writable;   // this user may create files in the mount point
+        std::string home;      // empty: not set
+        std::string tmpdir;    // empty: not set
+        std::string expected;  // the folder of the test file; empty: none fits
+    };
+    const Case cases[] = {
+        {"a mount point the user may write is taken first", d + "/", true, d_home, d_tmp, d + "/"},
+        {"the home directory on the drive", d + "/", false, d_home, d_tmp, d_home + "/"},
+        {"home elsewhere: the temporary directory on the drive", d + "/", false, other, d_tmp, d_tmp + "/"},
+        {"home unset: the temporary directory", d + "/", false, "", d_tmp, d_tmp + "/"},
+        {"home through a link into the drive", d + "/", false, link, other, link + "/"},
+        {"home on the drive's device bound elsewhere", d + "/", false, bound + "/home", other, bound + "/home/"},
+        {"home below the mount point but on a file system mounted there", d + "/", false, nested + "/home", other, ""},
+        {"home missing on the drive", d + "/", false, d + "/gone", other, ""},
+        {"neither on the drive", d + "/", false, other, other, ""},
+        {"the root drive: home on it", "/", false, other, d_tmp, other + "/"},
+        {"the root drive: TMPDIR unset means /tmp", "/", false, d_home, "", "/tmp/"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetOrUnset("HOME", c.home);
+        SetOrUnset("TMPDIR", c.tmpdir);
+        std::vector<std::string> asked;
+        SetWritableCheck([&](const std::string& dir) {
+            asked.push_back(dir);
+            return c.drive_writable && dir == c.drive;
+        });
+        EXPECT_EQ(DriveRootDirectory(c.drive), c.expected);
+        EXPECT_EQ(asked, std::vector<std::string>{c.drive});
+    }
+
+    // The test file follows the choice; when nothing fits, the open fails as it does on a
+    // folder that refuses the file, and nothing is created.
+    SetWritableCheck([](const std::string&) { return false; });
+    disk.thedrive = d + "/";
+    disk.count = 0;
+    setenv("HOME", d_home.c_str(), 1);
+    ASSERT_EQ(diskio0(1, 0), 0);
+    EXPECT_EQ(disk.filename_disktest, d_home + "/tkesA0.tmp");
+    endtest();
+    setenv("HOME", other.c_str(), 1);
+    setenv("TMPDIR", other.c_str(), 1);
+    EXPECT_EQ(diskio0(1, 0), 1);
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, "Error opening file for read/write!");
+    EXPECT_EQ(boxes.boxes()[0].caption, "File Exception!");
+    EXPECT_EQ(boxes.boxes()[0].icon, kp::Icon::Stop);
+    EXPECT_EQ(disk.filerror, 2);
+    EXPECT_EQ(disk.filehandle, -1);
+    EXPECT_EQ(kt::DirEntries(d).size(), 3u);  // home, tmp and nested: nothing left at the mount point
+    for (const std::string& dir : {d_home, d_tmp, other}) EXPECT_TRUE(kt::DirEntries(dir).empty()) << dir;
+}
+
 TEST_F(DiskIo, SpaceAbove4GiBIsCountedWhole) {
     SetDiskSpaceReader([](const std::string&, DiskSpace* s) {
         s->total = int64_t(8) << 30;

@@ -251,6 +251,37 @@ TEST_F(DiskRunTest, ShortRunOnADriveGivesTheReportAndAScore) {
     EXPECT_EQ(host.captions.front(), "Testing drive " + drive + " - asynchronous cached");
     EXPECT_EQ(host.captions.back(), "Testing drive " + drive + " - synchronous uncached");
     EXPECT_EQ(host.pumps, 16);  // after every iteration
+    EXPECT_EQ(host.next_tests, 0);  // the one drive's bar is started by the sequencer
+}
+
+// Records where, among the progress captions, each next-test command came.
+class NextTestHost : public kt::RecordingHost {
+public:
+    void ProgressNextTest() override {
+        RecordingHost::ProgressNextTest();
+        at.push_back(captions.size());
+    }
+    std::vector<size_t> at;
+};
+
+TEST_F(DiskRunTest, FromTheSecondDriveOnTheProgressWindowGetsItsNextTest) {
+    for (int minor : {9, 10, 11}) AddDrive(mounts_, minor);
+    BuildMenu({});
+    FastSettings();
+    for (const std::vector<int>& ticked : {std::vector<int>{2}, {1, 3}, {1, 2, 3}}) {
+        SCOPED_TRACE(ticked.size());
+        NextTestHost h;
+        report = ReportText{};
+        for (int k = 0; k < kDrives; ++k) drivemenu.DRIVECHOSEN[k] = 0;
+        for (int k : ticked) drivemenu.DRIVECHOSEN[k] = 1;
+        ASSERT_EQ(DoDISKTest(0), 0);
+        // Before each drive after the first: after the eight test captions of every drive before.
+        std::vector<size_t> expected;
+        for (size_t d = 1; d < ticked.size(); ++d) expected.push_back(8 * d);
+        EXPECT_EQ(h.at, expected);
+        EXPECT_EQ(h.next_tests, int(ticked.size()) - 1);
+        EXPECT_EQ(h.captions.size(), 8 * ticked.size());
+    }
 }
 
 TEST_F(DiskRunTest, TwoTickedDrivesStoreTheirScoresByOrdinal) {
@@ -276,7 +307,6 @@ TEST_F(DiskRunTest, TwoTickedDrivesStoreTheirScoresByOrdinal) {
     // Sizes of 4 GiB and more are counted whole.
     EXPECT_TRUE(kt::Contains(L(), "Volume Size:  8192.00 MB"));
     EXPECT_TRUE(kt::Contains(L(), "Free Space:  4097.00 MB"));
-    EXPECT_EQ(std::count(host.captions.begin(), host.captions.end(), "Starting Next Test ..."), 1);
     EXPECT_EQ(disk.count, 16);
     EXPECT_TRUE(kt::DirEntries(second).empty());
     EXPECT_TRUE(kt::DirEntries(third).empty());
@@ -426,6 +456,78 @@ TEST_F(DiskRunTest, AnalyserSamplesAroundTheTests) {
     EXPECT_EQ(*(idle + 2), "Performing Short I/O Test on Local Disk Drive " + drive + ".");
     EXPECT_TRUE(boxes.boxes().empty());
     EXPECT_FALSE(kt::Contains(L(), "Loadmeter throttled!  Restarting ..."));
+}
+
+// A direct pattern's result line as the sequential pattern numbers it (test n + 4).
+std::string Renumbered(const std::string& line) {
+    if (line.rfind("test ", 0) != 0 || line.size() < 6) return line;
+    std::string out = line;
+    out[5] = char(out[5] + 4);
+    return out;
+}
+
+TEST_F(DiskRunTest, TheEmptyLineAfterEachResultFollowsTheCounterPreferenceAlone) {
+    const std::string drive = AddDrive(mounts_, 9);
+    BuildMenu({1});
+    FastSettings();
+    disk_run_lengths.short_run = 1;
+    prefs.perf_counters[1] = prefs.perf_counters[2] = 1;  // no idle load: the first exchange is test 1's
+    setenv("FAKE_LOADMETER_ARGS", (kt::TempDir() + "/args.txt").c_str(), 1);
+    const std::string counters[2] = {"Average Interrupts/sec.:  2", "Average Context Switches/sec.:  3"};
+    const std::string result[4] = {
+        "test 1.) Asynchronous Cached I/O performance is: # Megabytes/sec for drive <drive>",
+        "test 2.) Asynchronous Write-through I/O performance is: # Megabytes/sec for drive <drive>",
+        "test 3.) Synchronous Cached I/O performance is: # Megabytes/sec for drive <drive>",
+        "test 4.) Synchronous Uncached I/O performance is: # Megabytes/sec for drive <drive>",
+    };
+    const std::string cache = "Average Synchronous Cache Size:  # MB";
+    struct Case {
+        const char* name;
+        int show_perf_data;
+        const char* analyser;  // the stand-in's mode; nullptr: given up before the disk test
+        Lines pattern;         // the direct pattern's lines from test 1's result on
+    };
+    const Case cases[] = {
+        {"no counter data", 0, "answer",
+         {result[0], result[1], "", cache, result[2], result[3], "", ""}},
+        {"an analyser that answers", 1, "answer",
+         {result[0], counters[0], counters[1], "", result[1], counters[0], counters[1], "", "", cache,
+          result[2], counters[0], counters[1], "", result[3], counters[0], counters[1], "", "", ""}},
+        {"given up before the test", 1, nullptr,
+         {result[0], "", result[1], "", "", cache, result[2], "", result[3], "", "", ""}},
+        {"given up during test 1's exchange", 1, "stall",
+         {result[0], "Loadmeter throttled!  Restarting ...", "", result[1], "", "", cache, result[2], "", result[3],
+          "", "", ""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        report = ReportText{};
+        prefs.show_perf_data = c.show_perf_data;
+        perflink.given_up = c.analyser == nullptr;
+        perflink.watch_ms = 200;
+        if (c.analyser != nullptr) setenv("FAKE_LOADMETER_MODE", c.analyser, 1);
+        if (c.show_perf_data != 0 && c.analyser != nullptr) {
+            StartPerfProcess();
+            ASSERT_TRUE(PerfLinkOpen());
+        }
+        ASSERT_EQ(DoDISKTest(0), 0);
+        EXPECT_FALSE(PerfLinkOpen());
+        // The direct pattern up to the sequential banner, the sequential one up to the score.
+        const Lines masked = kt::Masked(L(), drive);
+        const auto direct = std::find(masked.begin(), masked.end(), result[0]);
+        const auto banner = std::find(direct, masked.end(), "************ Executing sequential I/O tests ************");
+        const auto sequential = std::find(banner, masked.end(), Renumbered(result[0]));
+        const auto stars = std::find(sequential, masked.end(), std::string(85, '*'));
+        ASSERT_NE(stars, masked.end());
+        EXPECT_EQ(Lines(direct, banner), c.pattern);
+        Lines renumbered;  // the same, but for the one restart, which test 1 took
+        for (const std::string& l : c.pattern) {
+            if (l != "Loadmeter throttled!  Restarting ...") renumbered.push_back(Renumbered(l));
+        }
+        EXPECT_EQ(Lines(sequential, stars), renumbered);
+    }
+    perflink.given_up = false;
+    EXPECT_TRUE(boxes.boxes().empty());
 }
 
 }  // namespace
