@@ -48,9 +48,26 @@ size_t Next(std::string_view tail, std::string_view label, size_t from = 0) {
     return at == npos ? npos : at + label.size();
 }
 
+// The start of the label's last occurrence; npos when none. The label's first character is
+// found from the end with memrchr and the rest compared only there (std::string_view::rfind
+// compares the whole label at every position).
+size_t FindLast(std::string_view text, std::string_view label) {
+    if (label.empty() || label.size() > text.size()) return npos;
+    const char* const base = text.data();
+    size_t limit = text.size() - label.size() + 1;  // the positions a whole label fits at
+    while (limit > 0) {
+        const void* hit = memrchr(base, label.front(), limit);
+        if (hit == nullptr) return npos;
+        const size_t at = size_t(static_cast<const char*>(hit) - base);
+        if (std::memcmp(base + at + 1, label.data() + 1, label.size() - 1) == 0) return at;
+        limit = at;
+    }
+    return npos;
+}
+
 // The text from the last character of the label's last occurrence to the end.
 bool CutAtLast(std::string_view text, std::string_view label, std::string_view* tail) {
-    size_t at = text.rfind(label);
+    size_t at = FindLast(text, label);
     if (at == npos) return false;
     *tail = text.substr(at + label.size() - 1);
     return true;
