@@ -300,28 +300,27 @@ void GetMemoryLoadValue(std::string_view tail) {
 }
 
 // A processor count outside 1..32, or a stepwise value missing or outside 0..32, leaves the shape
-// unknown: no scaling steps, so only row 1 is read.
+// unknown: no scaling steps, so only row 1 is read. An accepted stepwise value still gives
+// scale_value (s + 1, or the processor count for s = 0), never more than 32: it indexes the
+// 33-row arrays.
 void TestForScalingEfficiencyType(std::string_view tail) {
     ResultStore& s = results;
-    bool known = true;
+    bool count_known = true;
     size_t at = Next(tail, kLabelProcessors);
     if (at != npos) {
         long long n = ToInteger(After(tail, at, 2, 2, ";"));
         if (InRange(n, 1, kMaxRow)) s.tested_num_processors = int(n);
-        else known = false;
+        else count_known = false;
     }
     at = Next(tail, kLabelStepwise);
     long long step = at == npos ? -1 : ToInteger(After(tail, at, 2, 3));
-    if (InRange(step, 0, kMaxRow)) s.last_test_mode = int(step);
-    else known = false;
-    if (!known) {
-        s.total_scaling_runs = 0;
-        return;
-    }
+    s.total_scaling_runs = 0;
+    if (!InRange(step, 0, kMaxRow)) return;
+    s.last_test_mode = int(step);
     const int n = s.tested_num_processors;
     const int st = s.last_test_mode;
-    s.scale_value = st != 0 ? st + 1 : n;
-    s.total_scaling_runs = ScalingSteps(n, st);
+    s.scale_value = std::min(st != 0 ? st + 1 : n, kMaxRow);
+    if (count_known) s.total_scaling_runs = ScalingSteps(n, st);
 }
 
 // The k-th efficiency of a pass belongs to its k-th step (row 0 in a two-pass file, which has none).

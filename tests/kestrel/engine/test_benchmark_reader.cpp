@@ -563,8 +563,35 @@ TEST_F(Reader, AStepLargerThanTheProcessorCountReadsRowOne) {
     Parse(Replace(Corpus("stepwise.bmf"), "Stepwise value:  3", "Stepwise value:  32"));
     ExpectParsed();
     EXPECT_EQ(results.total_scaling_runs, 0);
-    EXPECT_EQ(results.scale_value, 33);
     ExpectOnlyRows({1});
+}
+
+// scale_value indexes the 33-row arrays: s + 1 (the processor count for s = 0), at most 32, from
+// an accepted stepwise value even when the processor count is refused.
+TEST_F(Reader, ScaleValueFollowsAnAcceptedStepwiseValueAndStaysInTheRows) {
+    struct Case {
+        const char* processors;
+        const char* step;
+        int scale_value;
+        int runs;
+        int tested;
+    };
+    const Case cases[] = {
+        {"8", "3", 4, 2, 8},     {"8", "0", 8, 1, 8},     {"8", "31", 32, 0, 8},  {"8", "32", 32, 0, 8},
+        {"32", "32", 32, 1, 32}, {"32", "1", 2, 31, 32},  {"99", "3", 4, 0, 1},   {"0", "32", 32, 0, 1},
+        {"-1", "1", 2, 0, 1},    {"33", "0", 1, 0, 1},    {"8", "33", 1, 0, 8},   {"99", "-2", 1, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("processors ") + c.processors + ", step " + c.step);
+        std::string text = Replace(Corpus("stepwise.bmf"), "Number of processors:  8;  Stepwise value:  3",
+                                   std::string("Number of processors:  ") + c.processors +
+                                       ";  Stepwise value:  " + c.step);
+        Parse(text);
+        ExpectParsed();
+        EXPECT_EQ(results.scale_value, c.scale_value);
+        EXPECT_EQ(results.total_scaling_runs, c.runs);
+        EXPECT_EQ(results.tested_num_processors, c.tested);
+    }
 }
 
 // Markers are taken at their last occurrence: a text holding several runs is read for its last.
