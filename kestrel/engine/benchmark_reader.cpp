@@ -48,9 +48,26 @@ size_t Next(std::string_view tail, std::string_view label, size_t from = 0) {
     return at == npos ? npos : at + label.size();
 }
 
+// The start of the label's last occurrence; npos when none. The label's first character is
+// found from the end with memrchr and the rest compared only there (std::string_view::rfind
+// compares the whole label at every position).
+size_t FindLast(std::string_view text, std::string_view label) {
+    if (label.empty() || label.size() > text.size()) return npos;
+    const char* const base = text.data();
+    size_t limit = text.size() - label.size() + 1;  // the positions a whole label fits at
+    while (limit > 0) {
+        const void* hit = memrchr(base, label.front(), limit);
+        if (hit == nullptr) return npos;
+        const size_t at = size_t(static_cast<const char*>(hit) - base);
+        if (std::memcmp(base + at + 1, label.data() + 1, label.size() - 1) == 0) return at;
+        limit = at;
+    }
+    return npos;
+}
+
 // The text from the last character of the label's last occurrence to the end.
 bool CutAtLast(std::string_view text, std::string_view label, std::string_view* tail) {
-    size_t at = text.rfind(label);
+    size_t at = FindLast(text, label);
     if (at == npos) return false;
     *tail = text.substr(at + label.size() - 1);
     return true;
@@ -283,28 +300,27 @@ void GetMemoryLoadValue(std::string_view tail) {
 }
 
 // A processor count outside 1..32, or a stepwise value missing or outside 0..32, leaves the shape
-// unknown: no scaling steps, so only row 1 is read.
+// unknown: no scaling steps, so only row 1 is read. An accepted stepwise value still gives
+// scale_value (s + 1, or the processor count for s = 0), never more than 32: it indexes the
+// 33-row arrays.
 void TestForScalingEfficiencyType(std::string_view tail) {
     ResultStore& s = results;
-    bool known = true;
+    bool count_known = true;
     size_t at = Next(tail, kLabelProcessors);
     if (at != npos) {
         long long n = ToInteger(After(tail, at, 2, 2, ";"));
         if (InRange(n, 1, kMaxRow)) s.tested_num_processors = int(n);
-        else known = false;
+        else count_known = false;
     }
     at = Next(tail, kLabelStepwise);
     long long step = at == npos ? -1 : ToInteger(After(tail, at, 2, 3));
-    if (InRange(step, 0, kMaxRow)) s.last_test_mode = int(step);
-    else known = false;
-    if (!known) {
-        s.total_scaling_runs = 0;
-        return;
-    }
+    s.total_scaling_runs = 0;
+    if (!InRange(step, 0, kMaxRow)) return;
+    s.last_test_mode = int(step);
     const int n = s.tested_num_processors;
     const int st = s.last_test_mode;
-    s.scale_value = st != 0 ? st + 1 : n;
-    s.total_scaling_runs = ScalingSteps(n, st);
+    s.scale_value = std::min(st != 0 ? st + 1 : n, kMaxRow);
+    if (count_known) s.total_scaling_runs = ScalingSteps(n, st);
 }
 
 // The k-th efficiency of a pass belongs to its k-th step (row 0 in a two-pass file, which has none).

@@ -4,7 +4,8 @@
 //
 // The text is bytes; labels are compared byte for byte anywhere in it. Nothing is ever read
 // outside the text, and no number taken from a file indexes an array unchecked: processor
-// numbers and counts are taken only in 1..32, the stepwise value only in 0..32.
+// numbers and counts are taken only in 1..32, the stepwise value only in 0..32, and scale_value
+// never exceeds 32.
 #pragma once
 
 #include <cstddef>

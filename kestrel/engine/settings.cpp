@@ -12,6 +12,7 @@
 #include <optional>
 #include <sys/utsname.h>
 
+#include "kestrel/engine/report_tables.h"
 #include "platform/msgbox.h"
 #include "platform/registry.h"
 
@@ -394,7 +395,13 @@ int GetRegEntry() {
         if (n) prefs.perf_counters[k] = static_cast<int32_t>(*n);
         else result = 0;
     }
-    for (const auto& v : kPrefTail) read(v);
+    for (const auto& v : kPrefTail) {
+        // A memory level outside the seven sizes is taken as the default level, so that the
+        // tests and the report header of a run see the same level.
+        if (read(v) && v.number == &P::memory_load_value &&
+            (prefs.memory_load_value < 0 || prefs.memory_load_value >= kMemoryLevels))
+            prefs.memory_load_value = 0;
+    }
 
     if (carry) {
         // The font is read below from the new fonts key, which did not exist: it comes out zero,

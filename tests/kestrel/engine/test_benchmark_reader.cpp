@@ -500,6 +500,9 @@ TEST_F(Reader, LabelsAtTheVeryEndOfTheText) {
     Parse("Kestrel System Level Benchmark ver. 1.21 Name/Type:");
     EXPECT_TRUE(boxes.boxes().empty());
     EXPECT_EQ(results.data_from_file, 1);
+    Parse("Name/Type:Kestrel System Level Benchmark ver. 1.21");  // the marker at the very start
+    EXPECT_TRUE(boxes.boxes().empty());
+    EXPECT_EQ(results.data_from_file, 1);
 }
 
 TEST_F(Reader, ProcessorNumbersOutsideOneToThirtyTwoArePassedOver) {
@@ -560,8 +563,72 @@ TEST_F(Reader, AStepLargerThanTheProcessorCountReadsRowOne) {
     Parse(Replace(Corpus("stepwise.bmf"), "Stepwise value:  3", "Stepwise value:  32"));
     ExpectParsed();
     EXPECT_EQ(results.total_scaling_runs, 0);
-    EXPECT_EQ(results.scale_value, 33);
     ExpectOnlyRows({1});
+}
+
+// scale_value indexes the 33-row arrays: s + 1 (the processor count for s = 0), at most 32, from
+// an accepted stepwise value even when the processor count is refused.
+TEST_F(Reader, ScaleValueFollowsAnAcceptedStepwiseValueAndStaysInTheRows) {
+    struct Case {
+        const char* processors;
+        const char* step;
+        int scale_value;
+        int runs;
+        int tested;
+    };
+    const Case cases[] = {
+        {"8", "3", 4, 2, 8},     {"8", "0", 8, 1, 8},     {"8", "31", 32, 0, 8},  {"8", "32", 32, 0, 8},
+        {"32", "32", 32, 1, 32}, {"32", "1", 2, 31, 32},  {"99", "3", 4, 0, 1},   {"0", "32", 32, 0, 1},
+        {"-1", "1", 2, 0, 1},    {"33", "0", 1, 0, 1},    {"8", "33", 1, 0, 8},   {"99", "-2", 1, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("processors ") + c.processors + ", step " + c.step);
+        std::string text = Replace(Corpus("stepwise.bmf"), "Number of processors:  8;  Stepwise value:  3",
+                                   std::string("Number of processors:  ") + c.processors +
+                                       ";  Stepwise value:  " + c.step);
+        Parse(text);
+        ExpectParsed();
+        EXPECT_EQ(results.scale_value, c.scale_value);
+        EXPECT_EQ(results.total_scaling_runs, c.runs);
+        EXPECT_EQ(results.tested_num_processors, c.tested);
+    }
+}
+
+// Markers are taken at their last occurrence: a text holding several runs is read for its last.
+TEST_F(Reader, SeveralRunsInOneTextAreReadForTheLast) {
+    struct Case {
+        std::vector<const char*> runs;
+        std::string tail;  // appended after the runs
+        int memory_level;
+        int tested;
+        int os;
+        int disks;
+        int32_t cpu1;
+    };
+    const Case cases[] = {
+        {{"plain.bmf", "memdisk.bmf"}, "", 4, 1, 0, 3, 0},
+        {{"memdisk.bmf", "plain.bmf"}, "", 2, 1, 0, 2, 1834},
+        {{"plain.bmf"}, "Local Bus Adapter Name/Type", 2, 1, 0, 2, 1834},
+        {{"stepwise_os.bmf", "stepwise.bmf"}, "", 3, 8, 0, 2, 1001},
+        {{"stepwise.bmf", "stepwise_os.bmf"}, "", 0, 9, 1, 1, 1001},
+        {{"twopass_os.bmf", "twopass.bmf"}, "", 0, 4, 0, 1, 1001},
+        {{"twopass.bmf", "stepwise_os.bmf", "uniproc.bmf"}, "", 6, 1, 0, 1, 0},
+    };
+    for (const Case& c : cases) {
+        std::string text, label;
+        for (const char* name : c.runs) {
+            text += Corpus(name);
+            label += std::string(name) + " ";
+        }
+        SCOPED_TRACE(label + c.tail);
+        Parse(text + c.tail);
+        ExpectParsed();
+        EXPECT_EQ(results.last_memory_load_value, c.memory_level);
+        EXPECT_EQ(results.tested_num_processors, c.tested);
+        EXPECT_EQ(results.temp_os_checked, c.os);
+        EXPECT_EQ(results.disks_selected, c.disks);
+        EXPECT_EQ(results.TotalCPU[1], c.cpu1);
+    }
 }
 
 TEST_F(Reader, ThirtyTwoProcessorsStepOneFillsEveryRow) {

@@ -52,7 +52,7 @@ Preferences FilledPrefs() {
     p.defdirnumber = 21;
     for (int k = 0; k < 26; ++k) p.default_drive_chosen[k] = 100 + k;
     for (int k = 0; k < 6; ++k) p.perf_counters[k] = 200 + k;
-    p.memory_load_value = 22;
+    p.memory_load_value = 5;
     p.runglance = 23;
     p.show_perf_data = 24;
     p.stepwise_scaling = 25;
@@ -345,6 +345,22 @@ TEST_F(SettingsTest, NarrowOrMissingWindowGetsTheDefaultRectangle) {
     EXPECT_EQ(prefs.main_window_rect.top, 100);
     EXPECT_EQ(prefs.main_window_rect.right, 800);
     EXPECT_EQ(prefs.main_window_rect.bottom, 600);
+}
+
+TEST_F(SettingsTest, AStoredMemoryLoadOutsideTheSevenLevelsIsReadAsTheDefault) {
+    struct Case {
+        uint32_t stored;
+        int32_t read;
+    };
+    const Case cases[] = {{0, 0}, {3, 3}, {6, 6}, {7, 0}, {22, 0}, {0xffffffffu, 0}, {0x80000000u, 0}};
+    for (const Case& c : cases) {
+        Reset();
+        StoreFilled();
+        ASSERT_TRUE(MainKey().SetDword("Memory Load", c.stored));
+        prefs.memory_load_value = 4;  // what an earlier read left
+        EXPECT_EQ(GetRegEntry(), 0) << c.stored;
+        EXPECT_EQ(prefs.memory_load_value, c.read) << c.stored;
+    }
 }
 
 struct CodeCase {
