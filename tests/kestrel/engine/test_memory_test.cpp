@@ -451,6 +451,25 @@ TEST_F(MemoryAnalyser, EveryTestIsFollowedByTheCounterLinesOfTwelveProcessors) {
     EXPECT_TRUE(boxes.boxes().empty());
 }
 
+TEST_F(MemoryAnalyser, ARestartThatCannotStartTheAnalyserShowsNoIdleReading) {
+    // The analyser ends (every average then reads 0), and none is to be had for the restart.
+    perflink.end_wait_ms = 100;
+    EndPerfProcess();
+    perflink.program_directory = kt::FreshDir("no-analyser");
+    run.real_num_processors = 2;
+    StopAtPump(1);
+    EXPECT_EQ(DoMemTest(), -1);
+    const Lines& l = lines();
+    const size_t idle = Find(l, "Testing for initial processor loading.  Please wait ...");
+    ASSERT_NE(idle, std::string::npos);
+    EXPECT_EQ(Lines(l.begin() + long(idle) + 1, l.begin() + long(idle) + 4),
+              (Lines{"Loadmeter throttled!  Restarting ...", "", ""}));
+    EXPECT_EQ(Find(l, "Idle Processor Load:  0.0%"), std::string::npos);
+    EXPECT_TRUE(perflink.given_up);
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, "No such file or directory");
+}
+
 TEST_F(MemoryAnalyser, OneProcessorTakesTheLongIdleMeasurement) {
     run.real_num_processors = 1;
     StopAtPump(1);
