@@ -23,15 +23,16 @@ std::string ProgramDirectory() {
 }
 
 std::optional<ChildProcess> ChildProcess::Spawn(const std::string& path,
-                                                const std::vector<std::string>& argv) {
+                                                const std::vector<std::string>& argv, int* error) {
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid = -1;
-    if (posix_spawn(&pid, path.c_str(), nullptr, nullptr, args.data(), environ) != 0) {
-        return std::nullopt;
-    }
+    // The start's own error number (a program missing, not executable, of a foreign format).
+    const int result = posix_spawn(&pid, path.c_str(), nullptr, nullptr, args.data(), environ);
+    if (error != nullptr) *error = result;
+    if (result != 0) return std::nullopt;
     return ChildProcess(pid);
 }
 

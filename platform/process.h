@@ -15,8 +15,10 @@ std::string ProgramDirectory();
 
 class ChildProcess {
 public:
-    // Starts path with argv (argv[0] included); nothing when it cannot be started.
-    static std::optional<ChildProcess> Spawn(const std::string& path, const std::vector<std::string>& argv);
+    // Starts path with argv (argv[0] included); nothing when it cannot be started, with the
+    // system's error number in *error when asked (0 after a start).
+    static std::optional<ChildProcess> Spawn(const std::string& path, const std::vector<std::string>& argv,
+                                             int* error = nullptr);
     ChildProcess(ChildProcess&& other) noexcept;
     ChildProcess& operator=(ChildProcess&& other) noexcept;
     ~ChildProcess();  // a child still running is killed and reaped

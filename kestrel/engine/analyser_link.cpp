@@ -75,7 +75,8 @@ Io ReadRecord() {
     return Io::Failed;
 }
 
-// The analyser stalled again while being restarted: stop it for the rest of the run.
+// The analyser stalled again while being restarted, or could not be started: no analyser for
+// the rest of the run.
 void GiveUp() {
     CloseLink();
     perflink.given_up = true;
@@ -113,18 +114,22 @@ void StartPerfProcess() {
     if (perflink.given_up) return;
     CloseLink();
 
+    // A start that fails says why once and gives the analyser up for the rest of the run, as a
+    // second stall does: no further starts, no readings.
     perflink.server = kp::LocalServer::Listen(kPerfSocketName);
     if (!perflink.server) {
         ShowErrorMsg(errno != 0 ? errno : EADDRNOTAVAIL);
-        return;
+        return GiveUp();
     }
     const std::string program = ProgramDir() + "/" + kLoadmeterProgram;
+    int spawn_error = 0;
     perflink.hProcessPerf = kp::ChildProcess::Spawn(
-        program, {kLoadmeterProgram, kLoadmeterToken, std::to_string(WIN95_SUPPORT_ON), kNoResultsFile});
+        program, {kLoadmeterProgram, kLoadmeterToken, std::to_string(WIN95_SUPPORT_ON), kNoResultsFile},
+        &spawn_error);
     if (!perflink.hProcessPerf) {
         perflink.server.reset();
-        ShowErrorMsg(ENOENT);
-        return;
+        ShowErrorMsg(spawn_error != 0 ? spawn_error : ENOENT);
+        return GiveUp();
     }
     // The wait ends when the analyser connects, ends (a refused start), or takes too long.
     int fd = perflink.server->Accept(perflink.connect_ms,
@@ -132,10 +137,11 @@ void StartPerfProcess() {
     if (fd < 0) {
         CloseLink();
         ShowErrorMsg(ECONNREFUSED);
-        return;
+        return GiveUp();
     }
     perflink.hPipePerf = fd;
-    DoPerfWrite();
+    // The first record not taken (after its box): given up as well.
+    if (DoPerfWrite() == 0) GiveUp();
 }
 
 int DoPerfWrite() {

@@ -20,7 +20,8 @@ struct PerfLink {
     int hPipePerf = -1;                           // the analyser's connection
     std::optional<kp::ChildProcess> hProcessPerf; // the running analyser
     int startup_drive_is_cd_perf = 0;
-    // A restart that stalled again gave up: no analyser for the rest of the run.
+    // A restart that stalled again, or a start that failed, gave up: no analyser for the rest
+    // of the run.
     bool given_up = false;
 
     // Where the analyser and the counter library are looked for (the program's own folder).
@@ -44,7 +45,9 @@ bool AllSixScoresZero();
 void AllowPerfRestarts();
 
 void GetDriveCharactersPerf();
-// Starts the analyser, waits for it to connect and sends the first record.
+// Starts the analyser, waits for it to connect and sends the first record. A start that fails
+// (the program cannot be started, ends or never connects, or refuses the first record) shows
+// one box with the reason and gives the analyser up for the rest of the run.
 void StartPerfProcess();
 // Sends pchk (ends the analyser's interval): non-zero on success, 0 on failure (after a box,
 // with the link closed). Without a link: 0, no box.
@@ -62,7 +65,8 @@ void ShowErrorMsg(int error);
 // One measuring interval as the tests take it: a watched write and a watched read. When either
 // does not finish within the watch, the analyser is restarted once ("Loadmeter throttled!
 // Restarting ..."), refill() preparing the record for the new start; a second stall during that
-// restart gives the analyser up for the rest of the run. True when a reply was read.
+// restart, or a restart that fails, gives the analyser up for the rest of the run. True when a
+// reply was read.
 bool PerfExchange(const std::function<void()>& refill);
 // The restart after a watch ran out, on its own (after_write: only the write is repeated).
 void RestartAfterTimeout(const std::function<void()>& refill, bool after_write);

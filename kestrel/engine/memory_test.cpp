@@ -128,7 +128,8 @@ void MeasureIdleLoad(const MainWindowFacts& win) {
         Host().Sleep(2000);
         DoPerfWrite();
         ReadAnswer(refill);
-        passtring(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0])));
+        // Given up (the new start failed, or it stalled again): no reading to show.
+        if (PerfWanted()) passtring(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0])));
     } else {
         passtring(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0]) * (several ? 0.5 : 0.2)));
     }

@@ -92,11 +92,13 @@ std::vector<std::string> ProcessorCounterLines(const PerfMonData& rec, const int
 void DoStringInput(int i, int theproc, double the_B_index, float theIndex, float theMean) {
     const MainWindowFacts win = Host().MainWindow();
     const bool long_test = prefs.valuelongtest != 0;
-    const bool counters = PerfWanted();
+    // The empty lines that go with counter data follow the preference alone; an analyser given
+    // up (before this test or during its exchange) only leaves out the readings and the restart.
+    const bool counter_data = prefs.show_perf_data != 0;
     const int row = theproc;
 
     // The analyser's averages over this test's runs.
-    if (counters) {
+    if (PerfWanted()) {
         for (int k = 0; k < 6; ++k) {
             if (prefs.perf_counters[k] != 0) pchk.perfData[k] = 1;
         }
@@ -114,19 +116,21 @@ void DoStringInput(int i, int theproc, double the_B_index, float theIndex, float
                       results.std_dev[row][i],
                       Saturate<long>(results.second_high_score[row][i] / the_B_index * 100.0),
                       Saturate<long>(results.second_low_score[row][i] / the_B_index * 100.0)));
-        if (!counters) passtring("");
+        if (!counter_data) passtring("");
     }
 
-    if (counters && PerfWanted()) {
-        if (results.temp_os_checked != 0) StoreProcessorLoads(i);
-        for (const std::string& line : ProcessorCounterLines(pchk, prefs.perf_counters, run.real_num_processors)) {
-            passtring(line);
-        }
-        if (AnalyserStalled(pchk, prefs.perf_counters)) {
-            passtring(kLoadmeterThrottled);
-            DoDiskEndCheck();
-            RefillPerfSettings(win);
-            StartPerfProcess();
+    if (counter_data) {
+        if (PerfWanted()) {
+            if (results.temp_os_checked != 0) StoreProcessorLoads(i);
+            for (const std::string& line : ProcessorCounterLines(pchk, prefs.perf_counters, run.real_num_processors)) {
+                passtring(line);
+            }
+            if (AnalyserStalled(pchk, prefs.perf_counters)) {
+                passtring(kLoadmeterThrottled);
+                DoDiskEndCheck();
+                RefillPerfSettings(win);
+                StartPerfProcess();
+            }
         }
         passtring("");
     }

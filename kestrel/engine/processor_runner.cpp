@@ -106,9 +106,10 @@ void SampleIdleLoad(const MainWindowFacts& win) {
         Host().Sleep(2000);
         DoPerfWrite();
         // A reply that does not come within the watch takes the watched restart, which gives the
-        // analyser up (zero readings) when it stalls again.
+        // analyser up when it stalls again.
         if (DoPerfRead() == 0) RestartAfterTimeout(refill, false);
-        passtring(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0])));
+        // Given up (the new start failed, or it stalled again): no reading to show.
+        if (PerfWanted()) passtring(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0])));
     } else {
         passtring(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0]) * (several ? 0.5 : 0.2)));
     }

@@ -34,6 +34,8 @@ MatrixOpsStruct global_matrixopsstruct;
 
 namespace {
 
+std::atomic<DriverWallClock> g_wall_clock{&kp::MillisecondsSinceStart};
+
 void ProgressBox(const char* text, const char* caption) {
     kp::MessageBox(kp::Owner::Progress, text, caption, kp::Icon::Stop);
 }
@@ -138,12 +140,17 @@ double RunFailableIteration(WorkerIteration it, const std::function<int(int32_t)
     return failed ? -1.0 : elapsed;
 }
 
+DriverWallClock SetDriverWallClock(DriverWallClock clock) {
+    return g_wall_clock.exchange(clock != nullptr ? clock : &kp::MillisecondsSinceStart);
+}
+
 int RunDriverLoop(const DriverLoop& loop, DriverTotals* totals) {
     UiPriorityGuard priority(loop.ui_priority_during, loop.ui_priority_after);
     double total_ms = 0.0;
     double count = 0.0;
     auto stopped = [](double result) { return run.testend.load() == 1 || result == -1.0; };
-    const uint32_t wall_start = kp::MillisecondsSinceStart();
+    const DriverWallClock wall_clock = g_wall_clock.load();
+    const uint32_t wall_start = wall_clock();
     do {
         if (loop.pump_before_each) {
             Host().PumpPending();
@@ -161,7 +168,7 @@ int RunDriverLoop(const DriverLoop& loop, DriverTotals* totals) {
             return -1;
         }
     } while (TicksToFracSecs(total_ms) < measuring_times.driver_seconds &&
-             kp::MillisecondsSinceStart() - wall_start < kDriverWallLimitMs);
+             uint32_t(wall_clock() - wall_start) < kDriverWallLimitMs);
     totals->count = count;
     totals->seconds = TicksToFracSecs(total_ms);
     return 0;

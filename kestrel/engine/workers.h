@@ -22,6 +22,10 @@ extern IterationTimer iteration_timer;
 inline constexpr double kMinAdjustedShare = 0.25;
 // A driver's loop also ends after this much wall time, whatever its summed time.
 inline constexpr uint32_t kDriverWallLimitMs = 200000;
+// The wall clock of the drivers' loops, in milliseconds (the program's: kp::MillisecondsSinceStart).
+using DriverWallClock = uint32_t (*)();
+// Puts a clock in its place (tests); nullptr puts the program's back. Returns the one replaced.
+DriverWallClock SetDriverWallClock(DriverWallClock clock);
 
 // The elapsed time of an iteration less the workers' creation time and the share of the
 // process's kernel-time growth (100-ns units) that fell on the other processors, floored.

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <thread>
 
@@ -118,8 +119,33 @@ TEST(ChildProcess, ExitCodesAndWaits) {
     EXPECT_FALSE(sleeper->Alive());
     EXPECT_EQ(sleeper->exit_code(), 128 + 9);
     EXPECT_NE(kill(pid, 0), 0);  // reaped: no zombie left under that number
+}
 
-    EXPECT_FALSE(kp::ChildProcess::Spawn("/nonexistent/program", {"x"}).has_value());
+TEST(ChildProcess, AStartThatFailsGivesItsOwnErrorNumber) {
+    const std::string dir = kt::FreshDir("programs");
+    const std::string plain = kt::WriteFile(dir + "/plain", "#!/bin/sh\nexit 0\n");  // no execute bit
+    chmod(plain.c_str(), 0644);
+    const std::string foreign = kt::WriteFile(dir + "/foreign", "neither a program nor a script\n");
+    chmod(foreign.c_str(), 0755);
+    const struct {
+        std::string path;
+        int error;
+    } cases[] = {
+        {dir + "/missing", ENOENT},
+        {plain, EACCES},  // also for root: a file without any execute bit is not run
+        {dir, EACCES},
+        {foreign, ENOEXEC},
+    };
+    for (const auto& c : cases) {
+        int error = -1;
+        EXPECT_FALSE(kp::ChildProcess::Spawn(c.path, {"x"}, &error).has_value()) << c.path;
+        EXPECT_EQ(error, c.error) << c.path;
+    }
+    int error = -1;
+    auto ok = kp::ChildProcess::Spawn("/bin/sh", {"sh", "-c", "exit 0"}, &error);
+    ASSERT_TRUE(ok.has_value());
+    EXPECT_EQ(error, 0);
+    EXPECT_TRUE(ok->WaitFor(5000));
 }
 
 TEST(ChildProcess, DestroyingAHandleEndsTheChild) {

@@ -3,8 +3,10 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 #include <filesystem>
 
@@ -116,25 +118,57 @@ TEST_F(AnalyserLinkTest, StallDuringTheRestartGivesTheAnalyserUpForTheRun) {
     EXPECT_TRUE(PerfLinkOpen());
 }
 
-TEST_F(AnalyserLinkTest, AnAnalyserThatEndsAtOnceDoesNotHangTheStart) {
+// A start that fails shows one box with the system's reason and gives the analyser up for the
+// run: later starts (the restarts of the tests) start nothing and say nothing.
+TEST_F(AnalyserLinkTest, AStartThatFailsGivesTheAnalyserUpAfterOneBoxWithItsReason) {
+    const std::string stand_in = perflink.program_directory;
+    const std::string not_executable = kt::FreshDir("not-executable");
+    chmod(kt::WriteFile(not_executable + "/loadmeter", "#!/bin/sh\nexit 0\n").c_str(), 0644);
+    const struct {
+        const char* what;
+        std::string directory;
+        std::string reason;
+    } cases[] = {
+        {"missing", kt::FreshDir("empty"), "No such file or directory"},
+        {"not executable", not_executable, "Permission denied"},
+        {"ends at once", stand_in, "Connection refused"},
+    };
     Mode("exit");
-    perflink.connect_ms = 60000;
-    auto start = std::chrono::steady_clock::now();
-    StartPerfProcess();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-    EXPECT_FALSE(PerfLinkOpen());
-    ASSERT_EQ(boxes.boxes().size(), 1u);
-    EXPECT_EQ(boxes.boxes()[0].caption, "Operation Failed");
-    EXPECT_EQ(access(kp::SocketPath(kPerfSocketName).c_str(), F_OK), -1);  // socket removed
-}
+    perflink.connect_ms = 60000;  // an analyser that ends is not waited for
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        boxes.Clear();
+        AllowPerfRestarts();
+        std::remove(args_.c_str());
+        perflink.program_directory = c.directory;
+        const auto start = std::chrono::steady_clock::now();
+        StartPerfProcess();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+        EXPECT_FALSE(PerfLinkOpen());
+        EXPECT_TRUE(perflink.given_up);
+        ASSERT_EQ(boxes.boxes().size(), 1u);
+        EXPECT_EQ(boxes.boxes()[0].text, c.reason);
+        EXPECT_EQ(boxes.boxes()[0].caption, "Operation Failed");
+        EXPECT_EQ(boxes.boxes()[0].icon, kp::Icon::Exclamation);
+        EXPECT_EQ(access(kp::SocketPath(kPerfSocketName).c_str(), F_OK), -1);  // socket removed
 
-TEST_F(AnalyserLinkTest, MissingAnalyserProgram) {
-    perflink.program_directory = kt::FreshDir("empty");
+        // The analyser at hand now would answer: it is not started again in this run.
+        perflink.program_directory = stand_in;
+        Mode("answer");
+        std::remove(args_.c_str());
+        StartPerfProcess();
+        EXPECT_FALSE(PerfExchange(nullptr));
+        EXPECT_FALSE(PerfLinkOpen());
+        EXPECT_EQ(access(args_.c_str(), F_OK), -1);
+        EXPECT_EQ(boxes.boxes().size(), 1u);
+        EXPECT_EQ(Throttled(), 0);
+        Mode("exit");
+    }
+    // The next run may start it.
+    AllowPerfRestarts();
+    Mode("answer");
     StartPerfProcess();
-    EXPECT_FALSE(PerfLinkOpen());
-    ASSERT_EQ(boxes.boxes().size(), 1u);
-    EXPECT_EQ(boxes.boxes()[0].caption, "Operation Failed");
-    EXPECT_EQ(boxes.boxes()[0].text, "No such file or directory");
+    EXPECT_TRUE(PerfLinkOpen());
 }
 
 TEST_F(AnalyserLinkTest, BrokenConnectionIsReportedOnceAndClosesTheLink) {

@@ -5,6 +5,8 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -124,6 +126,27 @@ TEST(Hungarian, SmallProblemReachesItsOptimalAssignment) {
         }
     }
     EXPECT_EQ(total, 5);  // the cheapest of the six assignments
+}
+
+// Signed 32-bit costs wrap as two's complement: every difference and sum below leaves the 32-bit
+// range, so an exact (or saturating) computation would give other costs.
+TEST(Hungarian, SignedCostsWrapAsTwosComplement) {
+    constexpr int32_t kMax = INT32_MAX;
+    constexpr int32_t kMin = INT32_MIN;
+    SetProblemSize(2);
+    Matrix cost(std::vector<std::vector<int32_t>>{{kMax, kMin}, {0, 0}});
+    calc_minimum_costs(cost.get());
+    // Row 0 less kMin: kMax - kMin is 2^32 - 1, which wraps to -1; column 0 then less -1.
+    EXPECT_EQ(cost.rows(), (std::vector<std::vector<int32_t>>{{0, 0}, {1, 0}}));
+
+    // Rows 0 and 1 and column 1 are marked (as in the small problem); the least uncovered cost
+    // is kMin. Uncovered costs less kMin wrap below zero, the twice covered -1 plus kMin to kMax.
+    SetProblemSize(3);
+    Matrix moved(std::vector<std::vector<int32_t>>{{2, 0, 2}, {1, 0, kMin}, {0, -1, 0}});
+    Matrix mark(std::vector<std::vector<int32_t>>{{0, 1, 0}, {0, 0, 0}, {1, 0, 0}});
+    ASSERT_EQ(second_analyze(moved.get(), mark.get(), 3), 0);
+    EXPECT_EQ(moved.rows(), (std::vector<std::vector<int32_t>>{
+                                {kMin + 2, 0, kMin + 2}, {kMin + 1, 0, 0}, {0, kMax, 0}}));
 }
 
 TEST(Hungarian, WorkerAndItsFailures) {

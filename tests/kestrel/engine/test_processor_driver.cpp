@@ -520,6 +520,52 @@ TEST_F(ProcessorPartWithCounters, AnAnalyserGivenUpLeavesTheRestOfTheRunWithoutC
     }
 }
 
+// The empty lines that go with counter data follow the preference alone, whether the analyser
+// answers, was given up before the test or is given up during the test's own exchange; a
+// given-up analyser only leaves out the counter lines.
+TEST_F(ProcessorPartWithCounters, EmptyLinesFollowTheCounterDataPreferenceWhateverBecameOfTheAnalyser) {
+    enum class Analyser { Answers, GivenUpBefore, GivenUpDuringTheExchange, NotWanted };
+    const std::string score = "test 3.) MegaFlops:  10.9;  Score:  100";
+    const std::string stats = "test 3 stats.) standard deviation:  0.00; peak: 0; trough:  0";
+    const std::string counter = "Average Context Switches/sec.:  3";
+    const std::string restart = "Loadmeter throttled!  Restarting ...";
+    const struct {
+        Analyser analyser;
+        bool long_test;
+        Lines expected;
+    } cases[] = {
+        {Analyser::Answers, true, {score, stats, counter, ""}},
+        {Analyser::Answers, false, {score, counter, ""}},
+        {Analyser::GivenUpBefore, true, {score, stats, ""}},
+        {Analyser::GivenUpBefore, false, {score, ""}},
+        {Analyser::GivenUpDuringTheExchange, true, {restart, score, stats, ""}},
+        {Analyser::GivenUpDuringTheExchange, false, {restart, score, ""}},
+        {Analyser::NotWanted, true, {score, stats, ""}},
+        {Analyser::NotWanted, false, {score}},
+    };
+    run.real_num_processors = 2;
+    prefs.perf_counters[2] = 1;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "analyser " << int(c.analyser) << (c.long_test ? ", long" : ", short"));
+        kt::UseStandInAnalyser(c.analyser == Analyser::GivenUpDuringTheExchange ? "stall" : "answer", 200);
+        prefs.valuelongtest = c.long_test ? 1 : 0;
+        prefs.show_perf_data = c.analyser == Analyser::NotWanted ? 0 : 1;
+        if (c.analyser == Analyser::Answers || c.analyser == Analyser::GivenUpDuringTheExchange) {
+            StartPerfProcess();
+            ASSERT_TRUE(PerfLinkOpen());
+        }
+        perflink.given_up = c.analyser == Analyser::GivenUpBefore;
+        report = ReportText{};
+        DoStringInput(2, 1, 10900.0, 1.0f, 10900.0f);
+        EXPECT_EQ(lines(), c.expected);
+        EXPECT_EQ(perflink.given_up, c.analyser == Analyser::GivenUpBefore ||
+                                         c.analyser == Analyser::GivenUpDuringTheExchange);
+        perflink.end_wait_ms = 100;
+        EndPerfProcess();
+    }
+    EXPECT_TRUE(boxes.boxes().empty());
+}
+
 // A host whose pauses really pass, a little, so the real analyser has intervals to sample.
 class PausingHost : public kt::RecordingHost {
 public:

@@ -385,6 +385,20 @@ TEST_F(IdleSample, AnAnalyserThatAnswersZerosIsRestartedAndItsReadingShownUnscal
     EXPECT_EQ(pchk.indices[2], 50 + 300 + 70);
 }
 
+TEST_F(IdleSample, ARestartThatCannotStartTheAnalyserShowsNoReading) {
+    // No analyser running (every average reads 0), and none to be had for the restart.
+    run.real_num_processors = 2;
+    perflink.program_directory = kt::FreshDir("no-analyser");
+    double mean = 0;
+    ASSERT_EQ(Bench(0, &mean), 0);
+    EXPECT_EQ(report.szGreeting, (Lines{"Testing for initial processor loading.  Please wait ...",
+                                        "Loadmeter throttled!  Restarting ...", ""}));
+    EXPECT_TRUE(perflink.given_up);
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, "No such file or directory");
+    EXPECT_EQ(kt::fake_drivers.runs[0], 1);  // the test still ran
+}
+
 TEST_F(IdleSample, AStallWhileClosingTheIntervalRestartsAndShowsTheNewReadingAtOnce) {
     setenv("FAKE_LOADMETER_MODE", "stall-once", 1);
     StartPerfProcess();

@@ -4,6 +4,7 @@
 // read back by the benchmark file reader.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -24,6 +25,7 @@
 #include "kestrel/engine/sequencer.h"
 #include "kestrel/engine/workers.h"
 #include "shared/helpers.h"
+#include "shared/perf_link.h"
 #include "tests/kestrel/engine/disk_fixture.h"
 #include "tests/kestrel/engine/processor_fakes.h"
 #include "tests/support/recording_host.h"
@@ -428,6 +430,59 @@ TEST_F(Sequencer, FailedPartsInterruptTheRun) {
     EXPECT_EQ(run.test_interrupted, 1);
     EXPECT_TRUE(host.posted.empty());
     EXPECT_EQ(host.title, "Your Scores!");
+}
+
+// An analyser that cannot be started (missing, or ending at once) is given up for the whole run
+// after one box with the reason: it is not started again, and the run's report is the one a run
+// without counter data writes (long test: the empty lines do not change), numbers aside.
+TEST_F(Sequencer, AnAnalyserThatCannotStartIsGivenUpForTheRunAfterOneBox) {
+    const std::string library = kp::ProgramDirectory() + "/disk_fakes/" + kCounterLibrary;
+    const auto body = [this] {
+        static const std::regex verdict("faster|slower");
+        const auto header_end = std::find(L().begin(), L().end(), "Long Test On");
+        Lines out;
+        for (auto it = header_end; it != L().end(); ++it) out.push_back(std::regex_replace(kt::MaskNumbers(*it), verdict, "F/S"));
+        return out;
+    };
+    prefs.valuelongtest = 1;
+    for (const bool ends_at_once : {false, true}) {
+        for (const uint32_t selection : {4u, 1u}) {  // memory; processor
+            SCOPED_TRACE(testing::Message() << (ends_at_once ? "ends at once" : "missing") << ", selection " << selection);
+            Select(selection);
+            prefs.show_perf_data = 0;
+            StartTesting();
+            const Lines without_counter_data = body();
+
+            const std::string dir = kt::FreshDir("analyser");
+            ASSERT_EQ(symlink(library.c_str(), (dir + "/" + kCounterLibrary).c_str()), 0);
+            const std::string starts = dir + "/starts.txt";
+            if (ends_at_once) {
+                chmod(kt::WriteFile(dir + "/loadmeter", "#!/bin/sh\necho started >> \"$(dirname \"$0\")/starts.txt\"\n").c_str(), 0755);
+            }
+            perflink.program_directory = dir;
+            prefs.show_perf_data = 1;
+            prefs.perf_counters[0] = 1;
+            prefs.perf_counters[2] = 1;
+            prefs.perf_counters[5] = 1;
+            kp::BoxRecorder run_boxes;
+            StartTesting();
+            ASSERT_EQ(run_boxes.boxes().size(), 1u);
+            EXPECT_EQ(run_boxes.boxes()[0].text, ends_at_once ? "Connection refused" : "No such file or directory");
+            EXPECT_EQ(run_boxes.boxes()[0].caption, "Operation Failed");
+            EXPECT_EQ(kt::ReadFile(starts), ends_at_once ? "started\n" : "");
+            EXPECT_EQ(body(), without_counter_data);
+            for (const std::string& l : L()) {
+                EXPECT_NE(l, "Loadmeter throttled!  Restarting ...");
+                EXPECT_NE(l.rfind("Average ", 0), 0u) << l;
+                EXPECT_EQ(l.find("Idle Processor Load"), std::string::npos) << l;
+                EXPECT_EQ(l.find("initial processor loading"), std::string::npos) << l;
+            }
+            EXPECT_EQ(run.test_interrupted, 0);
+            EXPECT_EQ(host.title, "Your Scores!");
+            EXPECT_FALSE(PerfLinkOpen());
+            perflink.program_directory = kp::ProgramDirectory() + "/disk_fakes";
+        }
+    }
 }
 
 // ---- Plain and uniprocessor runs ----

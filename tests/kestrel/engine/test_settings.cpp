@@ -596,6 +596,37 @@ TEST_F(SettingsTest, OldUserKeyIsCarriedOverOnce) {
     EXPECT_EQ(prefs.Sender, "old-sender@example.org");
 }
 
+// The old keys are deleted only once the new ones are written: a carry-over whose writing fails
+// (here the store may not grow by what the new keys need) leaves them with their values.
+TEST_F(SettingsTest, ACarryOverThatCannotWriteTheNewKeysKeepsTheOldOnes) {
+    // Per user: the old preferences hold a recipient list longer than the room left.
+    StoreOldUserKey();
+    const std::string recipients(4000, 'u');
+    ASSERT_TRUE(Key::Open(Root::CurrentUser, kOldUserKey)->SetString("Last User", recipients));
+    Outcome out = RunWithFileLimit(Root::CurrentUser, 2000, GetRegEntry);
+    EXPECT_EQ(out.boxes, std::vector<std::string>{RegistryBox("Error in setting Last User value in the registry")});
+    ASSERT_TRUE(kp::reg::KeyExists(Root::CurrentUser, kOldUserKey));
+    ASSERT_TRUE(kp::reg::KeyExists(Root::CurrentUser, kOldUserConfigKey));
+    EXPECT_EQ(Key::Open(Root::CurrentUser, kOldUserKey)->QueryString("Last User"), recipients);
+    EXPECT_EQ(Key::Open(Root::CurrentUser, kOldUserKey)->QueryString("SMTP server"), "old.smtp.example.org");
+    EXPECT_EQ(Key::Open(Root::CurrentUser, kOldUserConfigKey)->QueryString("Manufacturer"), "Oldest Maker");
+
+    // Per machine: the old description and its disk key.
+    Key old = *Key::Create(Root::LocalMachine, kOldMachineKey);
+    ASSERT_TRUE(old.SetString("Manufacturer", "Old Maker"));
+    ASSERT_TRUE(old.SetString("Processor", "Old Processor"));
+    Key oldDisks = *Key::Create(Root::LocalMachine, kOldDiskKey);
+    ASSERT_TRUE(oldDisks.SetString("Logical Disk 0", "Old Disk"));
+    globaldrives = 1;
+    out = RunWithFileLimit(Root::LocalMachine, 64, GetRegEntry2);
+    ASSERT_EQ(out.boxes.size(), 1u);
+    EXPECT_EQ(out.boxes[0].rfind("Registry Exception|", 0), 0u) << out.boxes[0];
+    ASSERT_TRUE(kp::reg::KeyExists(Root::LocalMachine, kOldMachineKey));
+    ASSERT_TRUE(kp::reg::KeyExists(Root::LocalMachine, kOldDiskKey));
+    EXPECT_EQ(Key::Open(Root::LocalMachine, kOldMachineKey)->QueryString("Processor"), "Old Processor");
+    EXPECT_EQ(Key::Open(Root::LocalMachine, kOldDiskKey)->QueryString("Logical Disk 0"), "Old Disk");
+}
+
 TEST_F(SettingsTest, OldestMachineDescriptionSurvivesTheStartUpOrder) {
     // At start-up the preferences are read first; their carry-over removes the old per-user
     // key, which also held the machine description of the oldest versions.

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <climits>
+#include <cstdint>
 #include <cmath>
 #include <mutex>
 #include <thread>
@@ -14,6 +16,7 @@
 #include "kestrel/engine/run_state.h"
 #include "kestrel/engine/settings.h"
 #include "kestrel/engine/workers.h"
+#include "platform/clock.h"
 #include "platform/msgbox.h"
 #include "platform/pages.h"
 #include "platform/processors.h"
@@ -264,6 +267,37 @@ TEST_F(IterationTest, DriverLoopRunsTwentySecondsOfSummedTime) {
     ASSERT_EQ(RunDriverLoop(loop, &totals), 0);
     EXPECT_EQ(calls, 2);
     measuring_times = MeasuringTimes{};
+}
+
+// The wall clock the driver loop reads: moved on by the fake iterations below.
+uint32_t g_wall_ms = 0;
+uint32_t FakeWallClock() { return g_wall_ms; }
+
+// Iterations whose summed time hardly grows (1 ms each) while a minute of wall time passes in
+// each: the loop ends on its 200 seconds of wall time, also when the clock wraps on the way.
+TEST_F(IterationTest, DriverLoopEndsAfterTwoHundredSecondsOfWallTime) {
+    const DriverWallClock previous = SetDriverWallClock(&FakeWallClock);
+    for (const uint32_t start : {0u, UINT32_MAX - 90000u}) {
+        SCOPED_TRACE(start);
+        g_wall_ms = start;
+        int calls = 0;
+        DriverLoop loop;
+        loop.iteration = [&] {
+            if (++calls == 100) run.testend = 1;  // no end in sight: the loop would go on for ever
+            kp::Sleep(60000);                      // cut to nothing in tests
+            g_wall_ms += 60000;
+            return 1.0;
+        };
+        loop.count_per_iteration = 5;
+        DriverTotals totals;
+        ASSERT_EQ(RunDriverLoop(loop, &totals), 0);
+        EXPECT_EQ(calls, 4);  // 240 s is the first wall time at or above 200 s
+        EXPECT_DOUBLE_EQ(totals.count, 20.0);
+        EXPECT_DOUBLE_EQ(totals.seconds, 0.004);
+        EXPECT_EQ(report.num, 0);
+    }
+    SetDriverWallClock(previous);
+    run.testend = 0;
 }
 
 TEST_F(IterationTest, DriverLoopStopsWhenStopIsPressed) {
