@@ -347,7 +347,8 @@ void DiskRun::IdleLoad() {
         StartPerfProcess();
         Host().Sleep(2000);
         PerfExchange(refill);
-        Line(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0])));
+        // Given up (the new start failed, or it stalled again): no reading to show.
+        if (PerfWanted()) Line(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0])));
     } else {
         Line(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0]) * (several ? 1.0 / 3.0 : 0.2)));
     }

@@ -458,6 +458,36 @@ TEST_F(DiskRunTest, AnalyserSamplesAroundTheTests) {
     EXPECT_FALSE(kt::Contains(L(), "Loadmeter throttled!  Restarting ..."));
 }
 
+TEST_F(DiskRunTest, ARestartThatCannotStartTheAnalyserShowsNoIdleReading) {
+    const std::string drive = AddDrive(mounts_, 9);
+    BuildMenu({1});
+    FastSettings();
+    disk_run_lengths.short_run = 1;
+    setenv("FAKE_LOADMETER_MODE", "answer", 1);
+    setenv("FAKE_LOADMETER_ARGS", (kt::TempDir() + "/args.txt").c_str(), 1);
+    prefs.show_perf_data = 1;
+    prefs.perf_counters[0] = 1;
+    run.real_num_processors = 2;
+    StartPerfProcess();
+    ASSERT_TRUE(PerfLinkOpen());
+    // The analyser ends (every average then reads 0), and none is to be had for the restart.
+    perflink.end_wait_ms = 100;
+    EndPerfProcess();
+    // The counter library for the cache samples stays; the analyser is gone.
+    const std::string dir = kt::FreshDir("no-analyser");
+    ASSERT_EQ(symlink((perflink.program_directory + "/libkestest.so").c_str(), (dir + "/libkestest.so").c_str()), 0);
+    perflink.program_directory = dir;
+
+    ASSERT_EQ(DoDISKTest(0), 0);
+    const auto restart = std::find(L().begin(), L().end(), "Loadmeter throttled!  Restarting ...");
+    ASSERT_NE(restart, L().end());
+    EXPECT_EQ(*(restart + 1), "");
+    for (const std::string& line : L()) EXPECT_EQ(line.rfind("Idle Processor Load", 0), std::string::npos) << line;
+    EXPECT_TRUE(perflink.given_up);
+ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, "No such file or directory");
+}
+
 // A direct pattern's result line as the sequential pattern numbers it (test n + 4).
 std::string Renumbered(const std::string& line) {
     if (line.rfind("test ", 0) != 0 || line.size() < 6) return line;
