@@ -54,18 +54,31 @@ void FreeLongMatrix(int32_t** m, int32_t n) {
 
 const std::array<int32_t, 1000> arrays2 = MakeSourceValues();
 
+// Each operation is done as written: the empty barrier after it makes the value unknown to
+// the compiler, which otherwise folds the eight operations of a pass into three or four (and the
+// whole function into one constant, since every value ends at -4).
+#define OPAQUE(x) asm volatile("" : "+r"(x))
+
 int32_t DoBitOperations(int32_t value) {
     int32_t v = value;
     int32_t w = 0;
     for (int32_t pass = 2; pass <= 32768; pass <<= 1) {
         v |= 2;
+        OPAQUE(v);
         v >>= 2;
+        OPAQUE(v);
         v <<= 8;
+        OPAQUE(v);
         v >>= 4;
+        OPAQUE(v);
         v <<= 2;
+        OPAQUE(v);
         v >>= 2;
+        OPAQUE(v);
         v |= 4;
+        OPAQUE(v);
         v ^= 8;
+        OPAQUE(v);
         w = v;
     }
     int32_t tested = 0;
@@ -73,9 +86,12 @@ int32_t DoBitOperations(int32_t value) {
     for (int32_t pass = 2; pass <= 32768; pass <<= 1, ++bit) {
         if (w & 1) tested |= int32_t(1) << bit;
         w >>= 1;
+        OPAQUE(w);
     }
     return tested;
 }
+
+#undef OPAQUE
 
 double BitOpsCredit(int level) { return 210.0 * double(50000 << std::clamp(level, 0, 6)); }
 

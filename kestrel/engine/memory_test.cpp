@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 
 #include "kestrel/engine/analyser_link.h"
@@ -36,9 +37,14 @@ int64_t CounterFreeMemory() {
 std::atomic<FreeMemoryReader> g_free_memory{&CounterFreeMemory};
 
 
-// A zero-filled block of the memory helpers, released on every way out.
+std::atomic<FirstPassObserver> g_first_pass_observer{nullptr};
+
+// A zero-filled block of the memory helpers, released on every way out. Taking it writes the
+// zeros for real: a page never written reads as the system's shared zero page (so a loop reading
+// it measures no memory at all) and pays its fault on the first write, inside a timed pass.
 struct Block {
     void* p = nullptr;
+    int64_t bytes = 0;
     Block() = default;
     Block(const Block&) = delete;
     Block& operator=(const Block&) = delete;
@@ -46,13 +52,17 @@ struct Block {
     bool Take(int64_t size) {
         int error = 0;
         p = AllocateMemory(size_t(size), &error);
-        return p != nullptr;
+        if (p == nullptr) return false;
+        bytes = size;
+        std::memset(p, 0, size_t(size));
+        return true;
     }
     void Release() {
         if (p == nullptr) return;
         int error = 0;
         FreeMemory(p, &error);
         p = nullptr;
+        bytes = 0;
     }
     template <class T>
     T* As() const { return static_cast<T*>(p); }
@@ -190,6 +200,10 @@ constexpr TestText kMemTests[8] = {
 };
 
 }  // namespace
+
+FirstPassObserver SetFirstPassObserver(FirstPassObserver observer) {
+    return g_first_pass_observer.exchange(observer);
+}
 
 FreeMemoryReader SetFreeMemoryReader(FreeMemoryReader reader) {
     return g_free_memory.exchange(reader != nullptr ? reader : &CounterFreeMemory);
@@ -375,6 +389,14 @@ int DoMemTest() {
                     default: MemMove1Patterned(cd, cs, index1, index2, n1); break;
                 }
             };
+
+            if (const FirstPassObserver observe = g_first_pass_observer.load()) {
+                std::vector<MemoryBuffer> held;
+                for (const Block* b : {&pattern_var1, &pattern_var2, &d_dest, &d_source, &c_dest, &c_source}) {
+                    if (b->p != nullptr) held.push_back({b->p, b->bytes});
+                }
+                observe(test, held);
+            }
 
             double total_ms = 0;
             const double start_percent = globalpercent;

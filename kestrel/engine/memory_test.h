@@ -25,6 +25,16 @@ int DoMemTest();
 using FreeMemoryReader = int64_t (*)();
 FreeMemoryReader SetFreeMemoryReader(FreeMemoryReader reader);
 
+// Every buffer the test holds is written once when it is taken, before any pass is timed. For
+// tests: an observer called just before the first timed pass of each test (1 to 8) with the
+// buffers held at that moment. Returns the previous observer; nullptr removes it.
+struct MemoryBuffer {
+    const void* data;
+    int64_t bytes;
+};
+using FirstPassObserver = void (*)(int test, const std::vector<MemoryBuffer>& held);
+FirstPassObserver SetFirstPassObserver(FirstPassObserver observer);
+
 // The buffer size for memory level 0..6 with free_bytes free: 2^level MB when at least twice
 // that is free; otherwise 1 MB, or 0 at level 0 (the test is skipped).
 int64_t MemoryTestSize(int level, int64_t free_bytes);

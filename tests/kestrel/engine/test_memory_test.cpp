@@ -2,6 +2,9 @@
 // pure pieces (sizes, index patterns, rates, score lines, counter lines) and the analyser
 // samples against the stand-in analyser.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -174,6 +177,65 @@ TEST_F(MemoryTest, ShortRunAtTheSmallestLevelWritesTheEightResultsAndTheScore) {
                                   "Testing Patterned Memory Move Performance for 1 byte arrays", ""}));
     // No analyser wanted: no pauses.
     EXPECT_TRUE(host.sleeps.empty());
+}
+
+// Pages of [data, data + bytes) that were never touched: neither mapped nor swapped out, so the
+// first timed access would fault (and a read would see the shared zero page). The page map gives
+// present and swapped pages to any process; where it cannot be read, resident pages stand in.
+int64_t UntouchedPages(const void* data, int64_t bytes) {
+    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const uintptr_t first = uintptr_t(data) / page;
+    const uintptr_t count = (uintptr_t(data) + uintptr_t(bytes) - 1) / page - first + 1;
+    int64_t untouched = 0;
+    const int fd = open("/proc/self/pagemap", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        std::vector<uint64_t> entries(count);
+        const ssize_t want = ssize_t(count * sizeof(uint64_t));
+        const bool read_all = pread(fd, entries.data(), size_t(want), off_t(first * sizeof(uint64_t))) == want;
+        close(fd);
+        if (read_all) {
+            for (uint64_t e : entries) {
+                if (((e >> 63) & 1) == 0 && ((e >> 62) & 1) == 0) ++untouched;
+            }
+            return untouched;
+        }
+    }
+    std::vector<unsigned char> resident(count);
+    EXPECT_EQ(mincore(reinterpret_cast<void*>(first * page), count * page, resident.data()), 0);
+    for (unsigned char r : resident) {
+        if ((r & 1) == 0) ++untouched;
+    }
+    return untouched;
+}
+
+struct FirstPass {
+    int test;
+    size_t buffers;
+    int64_t untouched;
+};
+std::vector<FirstPass> g_first_passes;
+
+void RecordFirstPass(int test, const std::vector<MemoryBuffer>& held) {
+    int64_t untouched = 0;
+    for (const MemoryBuffer& b : held) untouched += UntouchedPages(b.data, b.bytes);
+    g_first_passes.push_back({test, held.size(), untouched});
+}
+
+TEST_F(MemoryTest, EveryBufferIsWrittenBeforeTheFirstTimedPassOfEachTest) {
+    // Test 6 reads an 8-byte source and test 8 a 1-byte source that no earlier test writes, and
+    // test 8 reads the second index array beyond the part the pattern fills.
+    g_first_passes.clear();
+    SetFirstPassObserver(&RecordFirstPass);
+    const int result = DoMemTest();
+    SetFirstPassObserver(nullptr);
+    EXPECT_EQ(result, 0);
+    ASSERT_EQ(g_first_passes.size(), 8u);
+    for (int t = 1; t <= 8; ++t) {
+        const FirstPass& f = g_first_passes[size_t(t - 1)];
+        EXPECT_EQ(f.test, t);
+        EXPECT_EQ(f.buffers, 4u) << "test " << t;  // two index arrays, destination, source
+        EXPECT_EQ(f.untouched, 0) << "test " << t;
+    }
 }
 
 TEST_F(MemoryTest, MillisecondClockRatesStayFiniteWhenPassesTakeNoTime) {
