@@ -11,12 +11,12 @@
 #include "kestrel/engine/commands.h"
 #include "kestrel/progress/scroller.h"
 #include "kestrel/shell/main_window.h"
+#include "kestrel/shell/qt_host.h"
 #include "kestrel/shell/shell_rules.h"
 #include "kestrel/shell/single_instance.h"
 #include "platform/processors.h"
 #include "platform/ui_thread.h"
 #include "platform/workers.h"
-#include "shared/ui/qt_message_box.h"
 
 int main(int argc, char** argv) {
     // Workers are created by a thread that keeps the program's start priority.
@@ -38,19 +38,7 @@ int main(int argc, char** argv) {
     app.setQuitOnLastWindowClosed(false);
 
     QPointer<MainWindow> window;
-    InstallQtMessageBoxes([&window](kp::Owner owner) -> QWidget* {
-        switch (owner) {
-            case kp::Owner::None: return nullptr;
-            case kp::Owner::Progress:
-                if (window && window->Progress() != nullptr) return window->Progress();
-                return window;
-            case kp::Owner::Active:
-                if (QWidget* active = QApplication::activeWindow()) return active;
-                return window;
-            case kp::Owner::Main: break;
-        }
-        return window;
-    });
+    InstallMainWindowBoxes([&window] { return window.data(); });
     InstallBenchmarkReader();
     // The user-interface thread runs below normal priority.
     kp::SetCurrentThreadPriority(-1);

@@ -15,6 +15,29 @@
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
 #include "platform/process.h"
+#include "shared/ui/qt_message_box.h"
+
+QWidget* BoxOwner(kp::Owner owner, ::MainWindow* window) {
+    switch (owner) {
+        case kp::Owner::None: return nullptr;
+        case kp::Owner::Progress:
+            if (window != nullptr && window->Progress() != nullptr) return window->Progress();
+            break;
+        case kp::Owner::Active:
+            if (QWidget* active = QApplication::activeWindow()) return active;
+            break;
+        case kp::Owner::Main: break;
+    }
+    return window;
+}
+
+void InstallMainWindowBoxes(std::function<::MainWindow*()> window) {
+    InstallQtMessageBoxes([window](kp::Owner owner) { return BoxOwner(owner, window()); },
+                          [window]() -> QWidget* {
+                              ::MainWindow* w = window();
+                              return w != nullptr ? w->Progress() : nullptr;
+                          });
+}
 
 QtHost::QtHost(::MainWindow& window) : window_(window) {
     qApp->installEventFilter(this);

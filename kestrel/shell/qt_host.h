@@ -4,11 +4,20 @@
 
 #include <QObject>
 #include <QPointer>
+#include <functional>
 
 #include "kestrel/engine/host.h"
 #include "kestrel/progress/scroller.h"
+#include "platform/msgbox.h"
 
 class MainWindow;
+class QWidget;
+
+// The window a message box of the given owner belongs to: the progress window while one is open
+// (else the main window), the active window (else the main window), the main window, or none.
+QWidget* BoxOwner(kp::Owner owner, ::MainWindow* window);
+// Shows the program's boxes with their owners, above the progress window while one is open.
+void InstallMainWindowBoxes(std::function<::MainWindow*()> window);
 
 class QtHost : public QObject, public EngineHost {
 public:

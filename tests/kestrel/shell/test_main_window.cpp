@@ -15,6 +15,7 @@
 #include <QStyle>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
@@ -23,6 +24,7 @@
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QUrl>
+#include <QWindow>
 #include <filesystem>
 
 #include "kestrel/engine/benchmark_reader.h"
@@ -37,6 +39,7 @@
 #include "kestrel/shell/help.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
+#include "kestrel/shell/qt_host.h"
 #include "kestrel/shell/report_font.h"
 #include "kestrel/shell/shell_rules.h"
 #include "kestrel/shell/single_instance.h"
@@ -287,6 +290,62 @@ TEST_F(MainWindowTest, DuringARunOtherButtonsMenusAndTheCloseBoxAreRefused) {
     QTest::keyClick(w.get(), Qt::Key_F1);
     EXPECT_EQ(Ran(CMD_HELP_INDEX), 1);
     EXPECT_NE(HelpWindow::Current(), nullptr);
+}
+
+// A box raised during a run belongs to the window its owner names; it stays on top like the
+// progress window and, for the window manager's stacking, belongs to the progress window, so that
+// it never opens under it.
+TEST_F(MainWindowTest, BoxesBelongToTheirOwnerAndStandAboveTheProgressWindow) {
+    Start();
+    InstallMainWindowBoxes([&] { return w.get(); });
+    struct Shown {
+        QWidget* parent = nullptr;
+        QWindow* stacked_with = nullptr;
+        bool on_top = false;
+        Qt::WindowModality modality = Qt::NonModal;
+    };
+    // Raises a box of the owner; what the box was, once up.
+    auto raise = [](kp::Owner owner) {
+        Shown shown;
+        QTimer::singleShot(0, [&shown] {
+            auto* mb = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (mb == nullptr) return;
+            shown.parent = mb->parentWidget();
+            shown.stacked_with = mb->windowHandle()->transientParent();
+            shown.on_top = mb->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+            shown.modality = mb->windowModality();
+            mb->accept();
+        });
+        kp::MessageBox(owner, "Allocation Error!", "Memory Exception");
+        return shown;
+    };
+    w->host().OpenProgress("Memory Test");
+    QWidget* progress = w->Progress();
+    ASSERT_NE(progress, nullptr);
+    ASSERT_TRUE(progress->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    struct Row {
+        kp::Owner owner;
+        QWidget* parent;
+        QWindow* stacked_with;
+    };
+    for (const Row& row : {Row{kp::Owner::Progress, progress, progress->windowHandle()},
+                           Row{kp::Owner::Main, w.get(), progress->windowHandle()},
+                           Row{kp::Owner::Active, progress, progress->windowHandle()},
+                           Row{kp::Owner::None, nullptr, nullptr}}) {
+        QApplication::setActiveWindow(progress);
+        const Shown shown = raise(row.owner);
+        EXPECT_EQ(shown.parent, row.parent) << int(row.owner);
+        EXPECT_EQ(shown.stacked_with, row.stacked_with) << int(row.owner);
+        EXPECT_TRUE(shown.on_top) << int(row.owner);
+        EXPECT_EQ(shown.modality, Qt::ApplicationModal) << int(row.owner);
+    }
+    // Without a progress window its boxes belong to the main window.
+    w->host().CloseProgress();
+    const Shown shown = raise(kp::Owner::Progress);
+    EXPECT_EQ(shown.parent, w.get());
+    EXPECT_EQ(shown.stacked_with, w->windowHandle());
+    EXPECT_TRUE(shown.on_top);
+    kp::SetMessageBoxBackend(nullptr);
 }
 
 TEST_F(MainWindowTest, SaveThenOpenGivesTheSameReportAndStore) {
