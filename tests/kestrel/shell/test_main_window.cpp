@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontDialog>
@@ -30,6 +31,7 @@
 #include "kestrel/engine/benchmark_reader.h"
 #include "kestrel/engine/commands.h"
 #include "kestrel/engine/disk_test.h"
+#include "kestrel/engine/host.h"
 #include "kestrel/engine/analyser_link.h"
 #include "kestrel/engine/report.h"
 #include "kestrel/engine/result_store.h"
@@ -260,6 +262,31 @@ TEST_F(MainWindowTest, StopEndsTheRunBetweenPasses) {
     kt::Settle(200);
     EXPECT_EQ(Ran(CMD_RESULT_COMPARISONS), 0);
     EXPECT_FALSE(HasBox("Press the stop button first.", "Operation Failed"));
+}
+
+// A fixed pause of a run keeps the windows alive: Stop pressed during it is taken at once, the
+// other buttons are refused as between passes, and the pause keeps its (scaled) length.
+TEST_F(MainWindowTest, StopDuringAPauseIsTakenAtOnce) {
+    Start();
+    setenv("KESTREL_TEST_SLEEP_SCALE", "0.05", 1);  // 2000 ms become 100 ms
+    run.testrunning = 1;  // as the engine pauses during a run
+    run.testend = 0;
+    QTimer::singleShot(0, [&] {
+        QTest::mouseClick(w->Bar()->Button(1), Qt::LeftButton);  // Open
+        QTest::mouseClick(w->Bar()->Button(8), Qt::LeftButton);  // Stop
+    });
+    QElapsedTimer clock;
+    clock.start();
+    Host().Sleep(2000);
+    const qint64 waited = clock.elapsed();
+    EXPECT_EQ(Ran(CMD_STOP), 1);
+    EXPECT_EQ(run.testend.load(), 1);
+    EXPECT_EQ(run.test_interrupted, 1);
+    EXPECT_EQ(Ran(CMD_OPEN), 0);
+    EXPECT_TRUE(HasBox("Press the stop button first.", "Operation Failed"));
+    EXPECT_GE(waited, 100);  // not cut short
+    run.testrunning = 0;
+    setenv("KESTREL_TEST_SLEEP_SCALE", "0", 1);
 }
 
 TEST_F(MainWindowTest, DuringARunOtherButtonsMenusAndTheCloseBoxAreRefused) {
