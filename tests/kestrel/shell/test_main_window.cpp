@@ -444,13 +444,48 @@ TEST_F(MainWindowTest, SaveWritesEveryLineEvenUnpaintedOnesAndAsksBeforeReplacin
     EXPECT_TRUE(HasBox("No benchmark data.", "File Exception"));
 }
 
+// A name typed without an extension is saved with the chosen filter's: ".BMF" under "Benchmark
+// Files" (the filter chosen at first), so that Open's filter shows the file; nothing under "ALL
+// FILES"; a name with an extension keeps it.
+TEST_F(MainWindowTest, SaveGivesANameWithoutExtensionThatOfTheChosenFilter) {
+    w = std::make_unique<MainWindow>();
+    passtring("a line");
+    const QString bmf = QString::fromLatin1(kBenchmarkFilter), all = QString::fromLatin1(kAllFilesFilter);
+    const struct {
+        const char* typed;
+        QStringList filters;  // chosen in turn; none: the one chosen at first
+        const char* saved;
+    } rows[] = {
+        {"run", {}, "run.BMF"},
+        {"run1", {bmf}, "run1.BMF"},
+        {"run2", {all}, "run2"},
+        {"run3", {all, bmf}, "run3.BMF"},
+        {"run4.txt", {}, "run4.txt"},
+        {"run5.bmf", {}, "run5.bmf"},
+        {"my.runs/run6", {}, "my.runs/run6.BMF"},
+    };
+    const std::string dir = kt::FreshDir("saved");
+    fs::create_directory(dir + "/my.runs");
+    for (const auto& row : rows) {
+        report.isnew = 1;
+        kt::AnswerFileDialog(QString::fromStdString(dir + "/" + row.typed), row.filters);
+        w->Command(CMD_SAVE_AS);
+        EXPECT_EQ(w->Report()->Caption().toStdString(), dir + "/" + row.saved) << row.typed;
+        EXPECT_EQ(kt::ReadFile(dir + "/" + row.saved), "a line\r\n") << row.typed;
+    }
+    // Nothing else was written.
+    size_t files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) files += entry.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(files, std::size(rows));
+}
+
 TEST_F(MainWindowTest, AFailedWriteIsReportedAndTheRunStaysUnsaved) {
     if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
     Start();
     RunFromTheMenu();
     const QString caption = w->Report()->Caption();
     boxes.Script({kp::Answer::Yes});  // the file exists: replace it
-    kt::AnswerFileDialog(QStringLiteral("/dev/full"));
+    kt::AnswerFileDialog(QStringLiteral("/dev/full"), {QString::fromLatin1(kAllFilesFilter)});
     w->Action(CMD_SAVE_AS)->trigger();
     EXPECT_TRUE(HasBox("File Already Exists!  Overwrite?", "File Exception"));
     EXPECT_TRUE(HasBox("Error writing data to the file", "File Exception"));
