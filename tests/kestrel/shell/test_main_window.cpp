@@ -164,6 +164,20 @@ TEST_F(MainWindowTest, StartsWithItsPanesMenusAndProcessors) {
     EXPECT_TRUE(boxes.boxes().empty() || n == 32);
 }
 
+// Out of memory during start-up: the box of the failed heap and exit code 1, not an abort.
+TEST_F(MainWindowTest, OutOfMemoryAtStartUpEndsWithTheHeapBoxAndCodeOne) {
+    const std::string log = kt::TempDir() + "/boxes.log";
+    setenv("KESTREL_TEST_MSGBOX_LOG", log.c_str(), 1);
+    setenv("KESTREL_TEST_STARTUP_OUT_OF_MEMORY", "1", 1);
+    auto program = kp::ChildProcess::Spawn(KESTREL_PATH, {"kestrel"});
+    unsetenv("KESTREL_TEST_STARTUP_OUT_OF_MEMORY");
+    unsetenv("KESTREL_TEST_MSGBOX_LOG");
+    ASSERT_TRUE(program.has_value());
+    ASSERT_TRUE(program->WaitFor(20000)) << "the program did not end";
+    EXPECT_EQ(program->exit_code(), 1);
+    EXPECT_EQ(kt::ReadFile(log), "[Fatal Memory Exception] (exclamation) Heap Allocation Error! -> ok\n");
+}
+
 TEST_F(MainWindowTest, StartUpTakesTheStoredPlacementAndDescription) {
     prefs.main_window_rect = WindowRect{30, 500, 40, 300};
     ASSERT_EQ(CreateRegEntry(), 0);
