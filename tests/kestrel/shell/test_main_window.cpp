@@ -744,7 +744,7 @@ TEST_F(MainWindowTest, CopyAllAndFont) {
     w->Command(CMD_COPY_ALL);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "first\r\n\r\nthird\r\n");
 
-    QFont chosen = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    QFont chosen = DefaultFixedFont();
     chosen.setPointSize(15);
     QFont selected;
     QTimer::singleShot(50, [chosen, &selected] {
@@ -766,23 +766,47 @@ TEST_F(MainWindowTest, CopyAllAndFont) {
 }
 
 TEST_F(MainWindowTest, ReportFontRecordsAndFonts) {
-    QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const QString mono = QStringLiteral("DejaVu Sans Mono");
+    // The fixed-pitch family: DejaVu Sans Mono where it is installed, else the system's fixed font.
+    EXPECT_EQ(DefaultFixedFont({QStringLiteral("DejaVu Sans"), mono}).family(), mono);
+    EXPECT_EQ(DefaultFixedFont({QStringLiteral("DejaVu Sans")}), QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    ASSERT_TRUE(QFontDatabase::families().contains(mono)) << "scripts/deps installs fonts-dejavu-core";
+
+    // The report pane starts with it, at the height of the window's font.
+    Start();
+    const QFontInfo shown(w->Report()->ReportFont());
+    EXPECT_EQ(shown.family(), mono);
+    EXPECT_TRUE(shown.fixedPitch());
+    EXPECT_TRUE(prefs.GlobalLogFont.FaceName.empty());
+    EXPECT_EQ(prefs.GlobalLogFont.PitchAndFamily, 0x30);
+
+    // A positive height is the whole line: the largest size whose lines fit in it.
+    LogFont cell;
+    cell.Height = 20;
+    cell.PitchAndFamily = 0x30;
+    const QFont fitted = FontFromLogFont(cell, QFont());
+    EXPECT_EQ(QFontInfo(fitted).family(), mono);
+    EXPECT_LE(QFontMetrics(fitted).height(), 20);
+    QFont larger = fitted;
+    larger.setPixelSize(fitted.pixelSize() + 1);
+    EXPECT_GT(QFontMetrics(larger).height(), 20);
+
+    // A font, its record and the font the record names.
+    QFont f(mono);
     f.setPixelSize(17);
     f.setBold(true);
     f.setItalic(true);
     const LogFont lf = LogFontFromFont(f);
     EXPECT_EQ(lf.Height, -17);
     EXPECT_EQ(lf.Weight, 700);
-    const QFont back = FontFromLogFont(lf, QFont());
-    EXPECT_EQ(QFontInfo(back).pixelSize(), 17);
+    EXPECT_EQ(lf.Italic, 1);
+    EXPECT_EQ(lf.FaceName, "DejaVu Sans Mono");
+    EXPECT_EQ(lf.PitchAndFamily & 0x01, 0x01);  // fixed pitch
+    const QFontInfo back(FontFromLogFont(lf, QFont()));
+    EXPECT_EQ(back.family(), mono);
+    EXPECT_EQ(back.pixelSize(), 17);
     EXPECT_TRUE(back.bold());
     EXPECT_TRUE(back.italic());
-    // A positive height is the whole line.
-    LogFont cell;
-    cell.Height = 20;
-    cell.PitchAndFamily = 0x30;
-    EXPECT_LE(QFontMetrics(FontFromLogFont(cell, QFont())).height(), 20);
-    EXPECT_TRUE(QFontInfo(FontFromLogFont(cell, QFont())).fixedPitch());
     const QFont fallback(QStringLiteral("Serif"), 9);
     EXPECT_EQ(FontFromLogFont(LogFont{}, fallback), fallback);
 }
