@@ -3,6 +3,8 @@
 // what the screen shows where the box and the progress window overlap must be the box.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QImage>
@@ -12,7 +14,6 @@
 #include <QTimer>
 #include <QWindow>
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <sstream>
 #include <vector>
