@@ -23,6 +23,8 @@ double TestSleepScale() {
     return f;
 }
 
+bool TestStartupOutOfMemory() { return !Env("KESTREL_TEST_STARTUP_OUT_OF_MEMORY").empty(); }
+
 std::string ProcRoot() {
     std::string v = Env("KESTREL_PROC_ROOT");
     return v.empty() ? std::string("/proc") : v;

@@ -9,6 +9,9 @@ namespace kp {
 std::string TestMessageBoxLog();
 // KESTREL_TEST_SLEEP_SCALE: the factor every fixed pause is scaled by (1.0 when not set).
 double TestSleepScale();
+// KESTREL_TEST_STARTUP_OUT_OF_MEMORY: set (not empty): the start-up of kestrel runs out of memory
+// before its main window is made.
+bool TestStartupOutOfMemory();
 // KESTREL_PROC_ROOT: where the counter readers find /proc ("/proc" when not set).
 std::string ProcRoot();
 

@@ -174,11 +174,22 @@ void MainWindow::NewTest() {
 
 std::optional<std::string> MainWindow::ChooseFile(bool save) {
     QFileDialog dialog(this, save ? QStringLiteral("Save a Benchmark File") : QStringLiteral("Open a Benchmark File"));
-    dialog.setNameFilters({QStringLiteral("Benchmark Files (*.BMF)"), QStringLiteral("ALL FILES (*.*)")});
+    // Qt's own dialog, whose chosen filter can be followed.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilters({QString::fromLatin1(kBenchmarkFilter), QString::fromLatin1(kAllFilesFilter)});
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     // The overwrite question is the program's own.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (save) {
+        // A name typed without an extension gets that of the chosen filter (".BMF" under
+        // "Benchmark Files", so that Open shows the file; nothing under "ALL FILES").
+        const auto follow = [&dialog](const QString& filter) {
+            dialog.setDefaultSuffix(QString::fromStdString(FilterExtension(filter.toStdString())));
+        };
+        follow(dialog.selectedNameFilter());
+        connect(&dialog, &QFileDialog::filterSelected, &dialog, follow);
+    }
     if (!prefs.files_directory.empty()) dialog.setDirectory(QString::fromStdString(prefs.files_directory));
     const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
     filetest = chosen ? 1 : 0;

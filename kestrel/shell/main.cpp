@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <clocale>
 #include <cstdlib>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -11,14 +13,24 @@
 #include "kestrel/engine/commands.h"
 #include "kestrel/progress/scroller.h"
 #include "kestrel/shell/main_window.h"
+#include "kestrel/shell/qt_host.h"
 #include "kestrel/shell/shell_rules.h"
 #include "kestrel/shell/single_instance.h"
+#include "platform/msgbox.h"
 #include "platform/processors.h"
+#include "platform/testswitch.h"
 #include "platform/ui_thread.h"
 #include "platform/workers.h"
-#include "shared/ui/qt_message_box.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+// Out of memory before the message loop runs: the program ends with this box and exit code 1.
+int HeapAllocationError() {
+    kp::MessageBox(kp::Owner::None, "Heap Allocation Error!", "Fatal Memory Exception", kp::Icon::Exclamation);
+    return 1;
+}
+
+int Run(int argc, char** argv) {
     // Workers are created by a thread that keeps the program's start priority.
     kp::StartThreadSpawner();
     // The whole command line is the name of a benchmark file, never an option.
@@ -38,30 +50,39 @@ int main(int argc, char** argv) {
     app.setQuitOnLastWindowClosed(false);
 
     QPointer<MainWindow> window;
-    InstallQtMessageBoxes([&window](kp::Owner owner) -> QWidget* {
-        switch (owner) {
-            case kp::Owner::None: return nullptr;
-            case kp::Owner::Progress:
-                if (window && window->Progress() != nullptr) return window->Progress();
-                return window;
-            case kp::Owner::Active:
-                if (QWidget* active = QApplication::activeWindow()) return active;
-                return window;
-            case kp::Owner::Main: break;
-        }
-        return window;
-    });
-    InstallBenchmarkReader();
-    // The user-interface thread runs below normal priority.
-    kp::SetCurrentThreadPriority(-1);
+    InstallMainWindowBoxes([&window] { return window.data(); });
+    std::unique_ptr<MainWindow> main_window;
+    std::unique_ptr<InstanceServer> instances;
+    try {
+        if (kp::TestStartupOutOfMemory()) throw std::bad_alloc();
+        InstallBenchmarkReader();
+        // The user-interface thread runs below normal priority.
+        kp::SetCurrentThreadPriority(-1);
 
-    MainWindow main_window;
-    window = &main_window;
-    InstanceServer instances([&main_window] { main_window.RaiseFromOtherStart(); });
-    instances.Listen();
-    // The end of the session runs Exit (its question included).
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &main_window,
-                     [&main_window] { main_window.Command(CMD_EXIT); });
-    main_window.Init(file_name);
+        main_window = std::make_unique<MainWindow>();
+        window = main_window.get();
+        MainWindow* w = main_window.get();
+        instances = std::make_unique<InstanceServer>([w] { w->RaiseFromOtherStart(); });
+        instances->Listen();
+        // The end of the session runs Exit (its question included).
+        QObject::connect(&app, &QGuiApplication::commitDataRequest, w, [w] { w->Command(CMD_EXIT); });
+        main_window->Init(file_name);
+    } catch (const std::bad_alloc&) {
+        instances.reset();
+        main_window.reset();
+        return HeapAllocationError();
+    }
     return app.exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        // Before the windows could be shown, or after they were gone: the box without them.
+        kp::SetMessageBoxBackend(nullptr);
+        return HeapAllocationError();
+    }
 }

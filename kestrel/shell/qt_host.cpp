@@ -8,13 +8,41 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "kestrel/engine/run_state.h"
 #include "kestrel/engine/settings.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
+#include "platform/clock.h"
 #include "platform/process.h"
+#include "platform/testswitch.h"
+#include "platform/ui_thread.h"
+#include "shared/ui/qt_message_box.h"
+
+QWidget* BoxOwner(kp::Owner owner, ::MainWindow* window) {
+    switch (owner) {
+        case kp::Owner::None: return nullptr;
+        case kp::Owner::Progress:
+            if (window != nullptr && window->Progress() != nullptr) return window->Progress();
+            break;
+        case kp::Owner::Active:
+            if (QWidget* active = QApplication::activeWindow()) return active;
+            break;
+        case kp::Owner::Main: break;
+    }
+    return window;
+}
+
+void InstallMainWindowBoxes(std::function<::MainWindow*()> window) {
+    InstallQtMessageBoxes([window](kp::Owner owner) { return BoxOwner(owner, window()); },
+                          [window]() -> QWidget* {
+                              ::MainWindow* w = window();
+                              return w != nullptr ? w->Progress() : nullptr;
+                          });
+}
 
 QtHost::QtHost(::MainWindow& window) : window_(window) {
     qApp->installEventFilter(this);
@@ -64,6 +92,24 @@ void QtHost::ProgressNextTest() {
 }
 
 void QtHost::PumpPending() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void QtHost::Sleep(int ms) {
+    if (run.testrunning == 0 || !kp::OnUiThread()) {
+        kp::Sleep(ms);
+        return;
+    }
+    const double scaled_ms = ms * kp::TestSleepScale();
+    if (ms <= 0 || scaled_ms <= 0.0) return;
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kSlice = std::chrono::milliseconds(10);
+    const Clock::time_point end = Clock::now() + std::chrono::microseconds(int64_t(scaled_ms * 1000.0));
+    for (;;) {
+        PumpPending();
+        const Clock::time_point now = Clock::now();
+        if (now >= end) return;
+        std::this_thread::sleep_for(std::min<Clock::duration>(end - now, kSlice));
+    }
+}
 
 bool QtHost::eventFilter(QObject* watched, QEvent* event) {
     if (run.testrunning == 0) return false;

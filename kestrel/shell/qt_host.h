@@ -4,11 +4,20 @@
 
 #include <QObject>
 #include <QPointer>
+#include <functional>
 
 #include "kestrel/engine/host.h"
 #include "kestrel/progress/scroller.h"
+#include "platform/msgbox.h"
 
 class MainWindow;
+class QWidget;
+
+// The window a message box of the given owner belongs to: the progress window while one is open
+// (else the main window), the active window (else the main window), the main window, or none.
+QWidget* BoxOwner(kp::Owner owner, ::MainWindow* window);
+// Shows the program's boxes with their owners, above the progress window while one is open.
+void InstallMainWindowBoxes(std::function<::MainWindow*()> window);
 
 class QtHost : public QObject, public EngineHost {
 public:
@@ -25,6 +34,10 @@ public:
     void CloseProgress() override;
     void ProgressNextTest() override;
     void PumpPending() override;
+    // A fixed pause of a run: waits its whole length in short slices and pumps input between
+    // them, so that the windows repaint and Stop is taken at once (it acts where the engine next
+    // looks at the stop flag). Outside a run it only waits.
+    void Sleep(int ms) override;
     ScreenFacts Screen() override;
     void SetStatusText(const std::string& text) override;
     MainWindowFacts MainWindow() override;

@@ -24,11 +24,21 @@ QFont::StyleHint HintOf(int family) {
 
 }  // namespace
 
+QFont DefaultFixedFont(const QStringList& installed) {
+    const QString family = QString::fromLatin1(kFixedPitchFamily);
+    if (!installed.contains(family, Qt::CaseInsensitive)) return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    QFont f(family);
+    f.setStyleHint(QFont::TypeWriter);
+    f.setFixedPitch(true);
+    return f;
+}
+
+QFont DefaultFixedFont() { return DefaultFixedFont(QFontDatabase::families()); }
+
 QFont FontFromLogFont(const LogFont& lf, const QFont& fallback) {
     if (lf.Height == 0) return fallback;
     const int family = lf.PitchAndFamily & 0xF0;
-    QFont f = lf.FaceName.empty() && family == kFamilyModern ? QFontDatabase::systemFont(QFontDatabase::FixedFont)
-                                                               : fallback;
+    QFont f = lf.FaceName.empty() && family == kFamilyModern ? DefaultFixedFont() : fallback;
     if (!lf.FaceName.empty()) f.setFamily(QString::fromStdString(lf.FaceName));
     f.setStyleHint(HintOf(family));
     if ((lf.PitchAndFamily & kFixedPitch) != 0) f.setFixedPitch(true);

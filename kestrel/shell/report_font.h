@@ -2,10 +2,20 @@
 #pragma once
 
 #include <QFont>
+#include <QStringList>
 
 #include "kestrel/engine/settings.h"
 
-// The font a record names. An empty face of the modern family is the system's fixed-pitch font;
+// The report's fixed-pitch family: DejaVu Sans Mono, which scripts/deps installs, so that the
+// report looks and measures the same on every machine.
+inline constexpr const char* kFixedPitchFamily = "DejaVu Sans Mono";
+// The fixed-pitch font for the installed families: that family where it is installed, else the
+// system's fixed font.
+QFont DefaultFixedFont(const QStringList& installed);
+// ... for the families installed here.
+QFont DefaultFixedFont();
+
+// The font a record names. An empty face of the modern family is the default fixed-pitch font;
 // a record without a height is the fallback font.
 QFont FontFromLogFont(const LogFont& lf, const QFont& fallback);
 // The record of a font (height as the negative character height in pixels).

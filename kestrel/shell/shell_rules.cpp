@@ -242,3 +242,16 @@ std::string CommandLineFileName(const std::vector<std::string>& arguments) {
     }
     return name;
 }
+
+std::string FilterExtension(const std::string& name_filter) {
+    const size_t open = name_filter.rfind('(');
+    const size_t close = name_filter.find(')', open == std::string::npos ? 0 : open);
+    if (open == std::string::npos || close == std::string::npos) return {};
+    const std::string patterns = name_filter.substr(open + 1, close - open - 1);
+    const std::string first = patterns.substr(0, patterns.find(' '));
+    const size_t dot = first.rfind('.');
+    if (dot == std::string::npos) return {};
+    const std::string extension = first.substr(dot + 1);
+    if (extension.find_first_of("*?[") != std::string::npos) return {};
+    return extension;
+}

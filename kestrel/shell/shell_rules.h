@@ -77,3 +77,11 @@ int AllowedProcessorCount();
 // The file named on the command line: the arguments after the program's name, joined by blanks
 // (the whole line is one name, of any length).
 std::string CommandLineFileName(const std::vector<std::string>& arguments);
+
+// The file dialogs' filters, the chosen one first.
+inline constexpr const char* kBenchmarkFilter = "Benchmark Files (*.BMF)";
+inline constexpr const char* kAllFilesFilter = "ALL FILES (*.*)";
+// The extension the Save dialog gives a name typed without one while the filter is chosen: that
+// of the filter's first pattern ("BMF" for "Benchmark Files (*.BMF)"), none for a pattern with a
+// wildcard in its extension ("ALL FILES (*.*)").
+std::string FilterExtension(const std::string& name_filter);

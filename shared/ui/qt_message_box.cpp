@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QWindow>
 
 #include "platform/testswitch.h"
 
@@ -40,9 +41,19 @@ ButtonSet ButtonsOf(kp::Buttons b) {
 
 }  // namespace
 
-kp::Answer ShowQtMessageBox(const kp::BoxRequest& box, QWidget* parent) {
+kp::Answer ShowQtMessageBox(const kp::BoxRequest& box, QWidget* parent, QWidget* over) {
     QMessageBox mb(QtIcon(box.icon), QString::fromStdString(box.caption),
                    QString::fromStdString(box.text), QMessageBox::NoButton, parent);
+    // The suite's progress and counter windows stay on top; a box that did not would open under
+    // them and the run would wait on a box nobody sees.
+    mb.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // Window managers stack a dialog with the window it belongs to: an owned box is tied to the
+    // stay-on-top window that stands over its owner, so that it is raised above that one too.
+    if (parent != nullptr && over != nullptr && over->isVisible() && over->windowHandle() != nullptr &&
+        parent->window() != over->window()) {
+        mb.winId();
+        if (QWindow* handle = mb.windowHandle()) handle->setTransientParent(over->windowHandle());
+    }
     const ButtonSet set = ButtonsOf(box.buttons);
     QMessageBox::StandardButtons all;
     for (int i = 0; i < set.count; ++i) all |= set.buttons[i];
@@ -58,9 +69,9 @@ kp::Answer ShowQtMessageBox(const kp::BoxRequest& box, QWidget* parent) {
     return kp::DefaultAnswer(box);
 }
 
-void InstallQtMessageBoxes(OwnerWidgets owners) {
+void InstallQtMessageBoxes(OwnerWidgets owners, OnTopWidget over) {
     if (!kp::TestMessageBoxLog().empty()) return;
-    kp::SetMessageBoxBackend([owners](const kp::BoxRequest& box) {
-        return ShowQtMessageBox(box, owners ? owners(box.owner) : nullptr);
+    kp::SetMessageBoxBackend([owners, over](const kp::BoxRequest& box) {
+        return ShowQtMessageBox(box, owners ? owners(box.owner) : nullptr, over ? over() : nullptr);
     });
 }

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <string>
@@ -32,15 +34,23 @@ inline void Settle(int ms = 100) {
     Until([] { return false; }, ms);
 }
 
-// Answers the next file dialog: chooses the path, or cancels when it is empty.
-inline void AnswerFileDialog(const QString& path) {
+// Answers the next file dialog: chooses the path, or cancels when it is empty. The filters
+// given are chosen in turn from the dialog's list first, as a person would.
+inline void AnswerFileDialog(const QString& path, const QStringList& filters = {}) {
     auto* timer = new QTimer;
     timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, path] {
+    QObject::connect(timer, &QTimer::timeout, [timer, path, filters] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         if (dialog == nullptr) return;
         timer->stop();
         timer->deleteLater();
+        if (auto* list = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+            // With the keys of the filter list: to its top, then down to the filter.
+            for (const QString& filter : filters) {
+                QTest::keyClick(list, Qt::Key_Home);
+                for (int i = list->findText(filter); i > 0; --i) QTest::keyClick(list, Qt::Key_Down);
+            }
+        }
         if (path.isEmpty()) {
             dialog->reject();
         } else {

@@ -9,12 +9,14 @@
 #include <QAction>
 #include <QClipboard>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QStyle>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
@@ -23,11 +25,13 @@
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QUrl>
+#include <QWindow>
 #include <filesystem>
 
 #include "kestrel/engine/benchmark_reader.h"
 #include "kestrel/engine/commands.h"
 #include "kestrel/engine/disk_test.h"
+#include "kestrel/engine/host.h"
 #include "kestrel/engine/analyser_link.h"
 #include "kestrel/engine/report.h"
 #include "kestrel/engine/result_store.h"
@@ -37,6 +41,7 @@
 #include "kestrel/shell/help.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
+#include "kestrel/shell/qt_host.h"
 #include "kestrel/shell/report_font.h"
 #include "kestrel/shell/shell_rules.h"
 #include "kestrel/shell/single_instance.h"
@@ -159,6 +164,20 @@ TEST_F(MainWindowTest, StartsWithItsPanesMenusAndProcessors) {
     EXPECT_TRUE(boxes.boxes().empty() || n == 32);
 }
 
+// Out of memory during start-up: the box of the failed heap and exit code 1, not an abort.
+TEST_F(MainWindowTest, OutOfMemoryAtStartUpEndsWithTheHeapBoxAndCodeOne) {
+    const std::string log = kt::TempDir() + "/boxes.log";
+    setenv("KESTREL_TEST_MSGBOX_LOG", log.c_str(), 1);
+    setenv("KESTREL_TEST_STARTUP_OUT_OF_MEMORY", "1", 1);
+    auto program = kp::ChildProcess::Spawn(KESTREL_PATH, {"kestrel"});
+    unsetenv("KESTREL_TEST_STARTUP_OUT_OF_MEMORY");
+    unsetenv("KESTREL_TEST_MSGBOX_LOG");
+    ASSERT_TRUE(program.has_value());
+    ASSERT_TRUE(program->WaitFor(20000)) << "the program did not end";
+    EXPECT_EQ(program->exit_code(), 1);
+    EXPECT_EQ(kt::ReadFile(log), "[Fatal Memory Exception] (exclamation) Heap Allocation Error! -> ok\n");
+}
+
 TEST_F(MainWindowTest, StartUpTakesTheStoredPlacementAndDescription) {
     prefs.main_window_rect = WindowRect{30, 500, 40, 300};
     ASSERT_EQ(CreateRegEntry(), 0);
@@ -259,6 +278,31 @@ TEST_F(MainWindowTest, StopEndsTheRunBetweenPasses) {
     EXPECT_FALSE(HasBox("Press the stop button first.", "Operation Failed"));
 }
 
+// A fixed pause of a run keeps the windows alive: Stop pressed during it is taken at once, the
+// other buttons are refused as between passes, and the pause keeps its (scaled) length.
+TEST_F(MainWindowTest, StopDuringAPauseIsTakenAtOnce) {
+    Start();
+    setenv("KESTREL_TEST_SLEEP_SCALE", "0.05", 1);  // 2000 ms become 100 ms
+    run.testrunning = 1;  // as the engine pauses during a run
+    run.testend = 0;
+    QTimer::singleShot(0, [&] {
+        QTest::mouseClick(w->Bar()->Button(1), Qt::LeftButton);  // Open
+        QTest::mouseClick(w->Bar()->Button(8), Qt::LeftButton);  // Stop
+    });
+    QElapsedTimer clock;
+    clock.start();
+    Host().Sleep(2000);
+    const qint64 waited = clock.elapsed();
+    EXPECT_EQ(Ran(CMD_STOP), 1);
+    EXPECT_EQ(run.testend.load(), 1);
+    EXPECT_EQ(run.test_interrupted, 1);
+    EXPECT_EQ(Ran(CMD_OPEN), 0);
+    EXPECT_TRUE(HasBox("Press the stop button first.", "Operation Failed"));
+    EXPECT_GE(waited, 100);  // not cut short
+    run.testrunning = 0;
+    setenv("KESTREL_TEST_SLEEP_SCALE", "0", 1);
+}
+
 TEST_F(MainWindowTest, DuringARunOtherButtonsMenusAndTheCloseBoxAreRefused) {
     Start();
     bool closed = true;
@@ -287,6 +331,62 @@ TEST_F(MainWindowTest, DuringARunOtherButtonsMenusAndTheCloseBoxAreRefused) {
     QTest::keyClick(w.get(), Qt::Key_F1);
     EXPECT_EQ(Ran(CMD_HELP_INDEX), 1);
     EXPECT_NE(HelpWindow::Current(), nullptr);
+}
+
+// A box raised during a run belongs to the window its owner names; it stays on top like the
+// progress window and, for the window manager's stacking, belongs to the progress window, so that
+// it never opens under it.
+TEST_F(MainWindowTest, BoxesBelongToTheirOwnerAndStandAboveTheProgressWindow) {
+    Start();
+    InstallMainWindowBoxes([&] { return w.get(); });
+    struct Shown {
+        QWidget* parent = nullptr;
+        QWindow* stacked_with = nullptr;
+        bool on_top = false;
+        Qt::WindowModality modality = Qt::NonModal;
+    };
+    // Raises a box of the owner; what the box was, once up.
+    auto raise = [](kp::Owner owner) {
+        Shown shown;
+        QTimer::singleShot(0, [&shown] {
+            auto* mb = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (mb == nullptr) return;
+            shown.parent = mb->parentWidget();
+            shown.stacked_with = mb->windowHandle()->transientParent();
+            shown.on_top = mb->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+            shown.modality = mb->windowModality();
+            mb->accept();
+        });
+        kp::MessageBox(owner, "Allocation Error!", "Memory Exception");
+        return shown;
+    };
+    w->host().OpenProgress("Memory Test");
+    QWidget* progress = w->Progress();
+    ASSERT_NE(progress, nullptr);
+    ASSERT_TRUE(progress->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    struct Row {
+        kp::Owner owner;
+        QWidget* parent;
+        QWindow* stacked_with;
+    };
+    for (const Row& row : {Row{kp::Owner::Progress, progress, progress->windowHandle()},
+                           Row{kp::Owner::Main, w.get(), progress->windowHandle()},
+                           Row{kp::Owner::Active, progress, progress->windowHandle()},
+                           Row{kp::Owner::None, nullptr, nullptr}}) {
+        QApplication::setActiveWindow(progress);
+        const Shown shown = raise(row.owner);
+        EXPECT_EQ(shown.parent, row.parent) << int(row.owner);
+        EXPECT_EQ(shown.stacked_with, row.stacked_with) << int(row.owner);
+        EXPECT_TRUE(shown.on_top) << int(row.owner);
+        EXPECT_EQ(shown.modality, Qt::ApplicationModal) << int(row.owner);
+    }
+    // Without a progress window its boxes belong to the main window.
+    w->host().CloseProgress();
+    const Shown shown = raise(kp::Owner::Progress);
+    EXPECT_EQ(shown.parent, w.get());
+    EXPECT_EQ(shown.stacked_with, w->windowHandle());
+    EXPECT_TRUE(shown.on_top);
+    kp::SetMessageBoxBackend(nullptr);
 }
 
 TEST_F(MainWindowTest, SaveThenOpenGivesTheSameReportAndStore) {
@@ -358,13 +458,48 @@ TEST_F(MainWindowTest, SaveWritesEveryLineEvenUnpaintedOnesAndAsksBeforeReplacin
     EXPECT_TRUE(HasBox("No benchmark data.", "File Exception"));
 }
 
+// A name typed without an extension is saved with the chosen filter's: ".BMF" under "Benchmark
+// Files" (the filter chosen at first), so that Open's filter shows the file; nothing under "ALL
+// FILES"; a name with an extension keeps it.
+TEST_F(MainWindowTest, SaveGivesANameWithoutExtensionThatOfTheChosenFilter) {
+    w = std::make_unique<MainWindow>();
+    passtring("a line");
+    const QString bmf = QString::fromLatin1(kBenchmarkFilter), all = QString::fromLatin1(kAllFilesFilter);
+    const struct {
+        const char* typed;
+        QStringList filters;  // chosen in turn; none: the one chosen at first
+        const char* saved;
+    } rows[] = {
+        {"run", {}, "run.BMF"},
+        {"run1", {bmf}, "run1.BMF"},
+        {"run2", {all}, "run2"},
+        {"run3", {all, bmf}, "run3.BMF"},
+        {"run4.txt", {}, "run4.txt"},
+        {"run5.bmf", {}, "run5.bmf"},
+        {"my.runs/run6", {}, "my.runs/run6.BMF"},
+    };
+    const std::string dir = kt::FreshDir("saved");
+    fs::create_directory(dir + "/my.runs");
+    for (const auto& row : rows) {
+        report.isnew = 1;
+        kt::AnswerFileDialog(QString::fromStdString(dir + "/" + row.typed), row.filters);
+        w->Command(CMD_SAVE_AS);
+        EXPECT_EQ(w->Report()->Caption().toStdString(), dir + "/" + row.saved) << row.typed;
+        EXPECT_EQ(kt::ReadFile(dir + "/" + row.saved), "a line\r\n") << row.typed;
+    }
+    // Nothing else was written.
+    size_t files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) files += entry.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(files, std::size(rows));
+}
+
 TEST_F(MainWindowTest, AFailedWriteIsReportedAndTheRunStaysUnsaved) {
     if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
     Start();
     RunFromTheMenu();
     const QString caption = w->Report()->Caption();
     boxes.Script({kp::Answer::Yes});  // the file exists: replace it
-    kt::AnswerFileDialog(QStringLiteral("/dev/full"));
+    kt::AnswerFileDialog(QStringLiteral("/dev/full"), {QString::fromLatin1(kAllFilesFilter)});
     w->Action(CMD_SAVE_AS)->trigger();
     EXPECT_TRUE(HasBox("File Already Exists!  Overwrite?", "File Exception"));
     EXPECT_TRUE(HasBox("Error writing data to the file", "File Exception"));
@@ -609,7 +744,7 @@ TEST_F(MainWindowTest, CopyAllAndFont) {
     w->Command(CMD_COPY_ALL);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "first\r\n\r\nthird\r\n");
 
-    QFont chosen = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    QFont chosen = DefaultFixedFont();
     chosen.setPointSize(15);
     QFont selected;
     QTimer::singleShot(50, [chosen, &selected] {
@@ -631,23 +766,47 @@ TEST_F(MainWindowTest, CopyAllAndFont) {
 }
 
 TEST_F(MainWindowTest, ReportFontRecordsAndFonts) {
-    QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const QString mono = QStringLiteral("DejaVu Sans Mono");
+    // The fixed-pitch family: DejaVu Sans Mono where it is installed, else the system's fixed font.
+    EXPECT_EQ(DefaultFixedFont({QStringLiteral("DejaVu Sans"), mono}).family(), mono);
+    EXPECT_EQ(DefaultFixedFont({QStringLiteral("DejaVu Sans")}), QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    ASSERT_TRUE(QFontDatabase::families().contains(mono)) << "scripts/deps installs fonts-dejavu-core";
+
+    // The report pane starts with it, at the height of the window's font.
+    Start();
+    const QFontInfo shown(w->Report()->ReportFont());
+    EXPECT_EQ(shown.family(), mono);
+    EXPECT_TRUE(shown.fixedPitch());
+    EXPECT_TRUE(prefs.GlobalLogFont.FaceName.empty());
+    EXPECT_EQ(prefs.GlobalLogFont.PitchAndFamily, 0x30);
+
+    // A positive height is the whole line: the largest size whose lines fit in it.
+    LogFont cell;
+    cell.Height = 20;
+    cell.PitchAndFamily = 0x30;
+    const QFont fitted = FontFromLogFont(cell, QFont());
+    EXPECT_EQ(QFontInfo(fitted).family(), mono);
+    EXPECT_LE(QFontMetrics(fitted).height(), 20);
+    QFont larger = fitted;
+    larger.setPixelSize(fitted.pixelSize() + 1);
+    EXPECT_GT(QFontMetrics(larger).height(), 20);
+
+    // A font, its record and the font the record names.
+    QFont f(mono);
     f.setPixelSize(17);
     f.setBold(true);
     f.setItalic(true);
     const LogFont lf = LogFontFromFont(f);
     EXPECT_EQ(lf.Height, -17);
     EXPECT_EQ(lf.Weight, 700);
-    const QFont back = FontFromLogFont(lf, QFont());
-    EXPECT_EQ(QFontInfo(back).pixelSize(), 17);
+    EXPECT_EQ(lf.Italic, 1);
+    EXPECT_EQ(lf.FaceName, "DejaVu Sans Mono");
+    EXPECT_EQ(lf.PitchAndFamily & 0x01, 0x01);  // fixed pitch
+    const QFontInfo back(FontFromLogFont(lf, QFont()));
+    EXPECT_EQ(back.family(), mono);
+    EXPECT_EQ(back.pixelSize(), 17);
     EXPECT_TRUE(back.bold());
     EXPECT_TRUE(back.italic());
-    // A positive height is the whole line.
-    LogFont cell;
-    cell.Height = 20;
-    cell.PitchAndFamily = 0x30;
-    EXPECT_LE(QFontMetrics(FontFromLogFont(cell, QFont())).height(), 20);
-    EXPECT_TRUE(QFontInfo(FontFromLogFont(cell, QFont())).fixedPitch());
     const QFont fallback(QStringLiteral("Serif"), 9);
     EXPECT_EQ(FontFromLogFont(LogFont{}, fallback), fallback);
 }

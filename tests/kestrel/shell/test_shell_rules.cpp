@@ -204,4 +204,19 @@ TEST(CommandLine, TheWholeLineIsOneFileName) {
     EXPECT_EQ(CommandLineFileName({long_name}), long_name);
 }
 
+TEST(SaveDialog, TheChosenFilterGivesTheExtension) {
+    const struct {
+        const char* filter;
+        const char* extension;
+    } rows[] = {
+        {kBenchmarkFilter, "BMF"},
+        {kAllFilesFilter, ""},
+        {"Text Files (*.txt *.log)", "txt"},
+        {"Anything (*)", ""},
+        {"Reports (report.*)", ""},
+        {"No patterns", ""},
+    };
+    for (const auto& row : rows) EXPECT_EQ(FilterExtension(row.filter), row.extension) << row.filter;
+}
+
 }  // namespace
