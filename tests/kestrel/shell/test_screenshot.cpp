@@ -9,15 +9,25 @@
 #include <QScreen>
 #include <QSet>
 #include <QTest>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
+#include <string>
 
 #include "kestrel/engine/analyser_link.h"
 #include "kestrel/engine/benchmark_reader.h"
 #include "kestrel/engine/commands.h"
+#include "kestrel/engine/disk_drives.h"
+#include "kestrel/engine/disk_io.h"
+#include "kestrel/engine/disk_test.h"
+#include "kestrel/engine/settings.h"
+#include "kestrel/engine/workers.h"
 #include "kestrel/engine/report.h"
 #include "kestrel/engine/run_state.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
+#include "platform/msgbox.h"
 #include "tests/kestrel/shell/shell_test_support.h"
 #include "tests/support/qt_test_main.h"
 
@@ -63,6 +73,63 @@ TEST(Screenshot, MainWindowAfterAShortRun) {
         for (int x = at.x(); x < at.x() + pane->viewport()->width(); ++x) inked += shot.pixel(x, y) != base ? 1 : 0;
     }
     EXPECT_GT(inked, 10) << "line " << last << ": " << report.szGreeting[size_t(last)];
+}
+
+// An ordinary user's first run with the default settings: processor (short), memory and disk
+// on the drive that holds the home directory, whose mount point this user may not write. Run as
+// root, the injected writability check stands for the ordinary user: only the user's own folders.
+TEST(Screenshot, AnOrdinaryUsersRunWithTheDefaultSettings) {
+    if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "needs an X display (xvfb-run -a)";
+    const std::string home = std::getenv("HOME");
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string temp = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+    if (geteuid() == 0) {
+        SetWritableCheck([home, temp](const std::string& dir) { return dir.rfind(home, 0) == 0 || dir.rfind(temp, 0) == 0; });
+    }
+    InstallBenchmarkReader();
+    perflink.program_directory = KESTREL_BIN_DIR;
+    measuring_times.driver_seconds = 0.01;
+    measuring_times.flops_scale = 0.001;
+    disk_run_lengths.short_run = 2;
+    kp::BoxRecorder boxes;
+
+    MainWindow w;
+    w.Init("");
+    ASSERT_TRUE(kt::Until([&] { return w.StartupDone(); }));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+
+    // The drive that holds the home directory, alone.
+    const MountTable table = ReadMountTable();
+    int home_drive = -1;
+    for (int k = 0; k < globaldrives && home_drive < 0; ++k) {
+        if (OnDriveFileSystem(table, home, drivemenu.globaldrivechar[k])) home_drive = k;
+    }
+    if (home_drive < 0) GTEST_SKIP() << "the home directory " << home << " is on no drive of the disk test (a RAM file system?)";
+    for (int k = 0; k < globaldrives; ++k) {
+        if ((drivemenu.DRIVECHOSEN[k] != 0) != (k == home_drive)) w.Action(CMD_FIRST_DRIVE + k)->trigger();
+    }
+    for (int command : {CMD_CPU_TEST, CMD_MEMORY_TEST, CMD_DISK_TEST}) w.Action(command)->trigger();
+    ASSERT_EQ(run.TestValue, 10u);  // processor, memory and disk
+
+    w.Action(CMD_NEW_TEST)->trigger();
+    ASSERT_EQ(run.testrunning, 0);
+    EXPECT_EQ(run.test_interrupted, 0);
+    EXPECT_EQ(w.Report()->Caption(), QStringLiteral("Your Scores!"));
+    const auto& lines = report.szGreeting;
+    const auto has = [&](const std::string& start) {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(start, 0) == 0; });
+    };
+    EXPECT_TRUE(has("Total Processor Score: "));
+    EXPECT_TRUE(has("Total Memory Score:  "));
+    EXPECT_TRUE(has("Total Disk Score:  "));
+    EXPECT_FALSE(has("Test Aborted!"));
+    for (const auto& box : boxes.boxes()) ADD_FAILURE() << box.caption << ": " << box.text;
+    kt::Settle(300);
+
+    const QImage shot = w.screen()->grabWindow(w.winId()).toImage();
+    ASSERT_TRUE(QDir().mkpath(QStringLiteral(SCREENSHOT_DIR)));
+    ASSERT_TRUE(shot.save(QStringLiteral(SCREENSHOT_DIR "/kestrel-user-run.png")));
+    SetWritableCheck(nullptr);
 }
 
 }  // namespace
