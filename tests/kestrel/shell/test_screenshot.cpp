@@ -1,5 +1,5 @@
-// The main window on a real X display (run under xvfb-run): a short run, then a picture of the
-// window in build/screenshots/kestrel-main.png for a person to look at as well.
+// The main window on a real X display (run under xvfb-run): short runs, then pictures of the
+// window in build/screenshots (kestrel-main.png, kestrel-user-run.png) for a person to look at.
 #include <gtest/gtest.h>
 
 #include <QAction>
