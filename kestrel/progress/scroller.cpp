@@ -52,10 +52,13 @@ void Scroller::DrawLabel(const QString& text, const QColor& box, const QColor& i
     const int R = surface_.width(), B = surface_.height();
     const QRect labelBox(QPoint(R / 2 - (c + a / 2 + 1), B / 2 - (h / 2 - e) + 3),
                          QPoint(R / 2 + 4 * c + a / 2 - 1, B / 2 + h / 2 - e - 1));
-    if (fillBox) p.fillRect(labelBox, box);
+    const QPoint at(labelBox.left() + 2, labelBox.top() - 3 + fm.ascent());
+    // The box also covers the text itself, so no earlier number shows through where a wider font
+    // reaches past it.
+    if (fillBox) p.fillRect(labelBox.united(fm.boundingRect(text).translated(at).adjusted(-1, -1, 1, 1)), box);
     p.setClipRect(surface_.rect());
     p.setPen(ink);
-    p.drawText(QPoint(labelBox.left() + 2, labelBox.top() - 3 + fm.ascent()), text);
+    p.drawText(at, text);
 }
 
 void Scroller::Paint() {

@@ -72,6 +72,18 @@ TEST_F(ScrollerTest, LabelColoursSwitchAtFiftyThreePercent) {
     }
 }
 
+TEST_F(ScrollerTest, TheLabelShowsOnlyTheNumberOfItsLastPaint) {
+    Scroller fresh{QStringLiteral("Testing Memory"), false};
+    fresh.resize(280, 60);
+    fresh.show();
+    for (double later : {0.24, 0.88}) {
+        w.SetPercent(later - 0.07);
+        w.SetPercent(later);
+        fresh.SetPercent(later);
+        EXPECT_EQ(w.surface(), fresh.surface()) << later;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) { return kt::RunQtTests(argc, argv); }
