@@ -417,18 +417,23 @@ TEST_F(DiskRunTest, ADriveShortOfSpaceShowsItsBytesAndAborts) {
     EXPECT_TRUE(kt::Contains(L(), "Cannont Obtain Disk Information!"));
 }
 
+// One drive, one iteration a test, counter data shown, and an analyser that answers.
+void StartAnsweringAnalyser(int processors) {
+    disk_run_lengths.short_run = 1;
+    setenv("FAKE_LOADMETER_MODE", "answer", 1);
+    setenv("FAKE_LOADMETER_ARGS", (kt::TempDir() + "/args.txt").c_str(), 1);
+    prefs.show_perf_data = 1;
+    run.real_num_processors = processors;
+    StartPerfProcess();
+}
+
 TEST_F(DiskRunTest, AnalyserSamplesAroundTheTests) {
     const std::string drive = AddDrive(mounts_, 9);
     BuildMenu({1});
     FastSettings();
-    disk_run_lengths.short_run = 1;
-    setenv("FAKE_LOADMETER_MODE", "answer", 1);
-    setenv("FAKE_LOADMETER_ARGS", (kt::TempDir() + "/args.txt").c_str(), 1);
     perflink.watch_ms = 5000;
-    prefs.show_perf_data = 1;
     prefs.perf_counters[0] = prefs.perf_counters[1] = prefs.perf_counters[2] = 1;
-    run.real_num_processors = 12;
-    StartPerfProcess();
+    StartAnsweringAnalyser(12);
     ASSERT_TRUE(PerfLinkOpen());
 
     ASSERT_EQ(DoDISKTest(0), 0);
@@ -462,13 +467,8 @@ TEST_F(DiskRunTest, ARestartThatCannotStartTheAnalyserShowsNoIdleReading) {
     const std::string drive = AddDrive(mounts_, 9);
     BuildMenu({1});
     FastSettings();
-    disk_run_lengths.short_run = 1;
-    setenv("FAKE_LOADMETER_MODE", "answer", 1);
-    setenv("FAKE_LOADMETER_ARGS", (kt::TempDir() + "/args.txt").c_str(), 1);
-    prefs.show_perf_data = 1;
     prefs.perf_counters[0] = 1;
-    run.real_num_processors = 2;
-    StartPerfProcess();
+    StartAnsweringAnalyser(2);
     ASSERT_TRUE(PerfLinkOpen());
     // The analyser ends (every average then reads 0), and none is to be had for the restart.
     perflink.end_wait_ms = 100;
