@@ -12,6 +12,7 @@
 #include <iterator>
 #include <mutex>
 #include <new>
+#include <vector>
 
 #if __has_include(<sys/rseq.h>)
 #include <sys/rseq.h>
@@ -65,7 +66,13 @@ struct ChunkHeader {
     int cls = 0;
     size_t block_bytes = 0;
     size_t blocks = 0;
-    std::atomic<uint64_t> live[kMaxChunkBlocks / 64] = {};  // a bit per block handed out
+    // A bit per block handed out, changed under the lock of the part the block comes from or
+    // goes to.
+    std::atomic<uint64_t> live[kMaxChunkBlocks / 64] = {};
+    // While its pages are back with the system, waiting to be cut again.
+    bool clean = false;
+    ChunkHeader* next_clean = nullptr;
+    bool returning = false;  // only while ReturnFreePages runs
 };
 
 struct LargeHeader {
@@ -87,6 +94,14 @@ public:
             if (slot.compare_exchange_strong(empty, base, std::memory_order_acq_rel)) return true;
         }
         return false;
+    }
+
+    template <class F>
+    void ForEach(F f) const {
+        for (const std::atomic<uintptr_t>& slot : slots_) {
+            const uintptr_t v = slot.load(std::memory_order_acquire);
+            if (v != 0) f(v);
+        }
     }
 
     bool Contains(uintptr_t base) const {
@@ -155,6 +170,7 @@ struct alignas(64) Shard {
     std::atomic<uint32_t> free_count[kClasses] = {};  // read without the lock to skip empty lists
     char* carve[kClasses] = {};      // the next fresh block of the chunk being cut
     char* carve_end[kClasses] = {};
+    ChunkHeader* carve_chunk[kClasses] = {};
     std::atomic<long> live{0};       // blocks taken here less blocks returned here
 };
 
@@ -163,6 +179,9 @@ std::atomic<long> g_large_live{0};
 std::atomic<int> g_fail_next{0};
 std::atomic<size_t> g_trims{0};
 std::atomic<size_t> g_mappings{0};
+// Chunks whose pages went back to the system, by class; taken only when a part needs a chunk.
+std::mutex g_clean_mutex;
+ChunkHeader* g_clean[kClasses] = {};
 
 unsigned ShardCount() {
     static const unsigned count = [] {
@@ -189,6 +208,27 @@ unsigned CurrentCpu() {
 
 Shard& ShardAt(unsigned i) { return g_shards[i % ShardCount()]; }
 
+ChunkHeader* ChunkOf(const void* block) {
+    return reinterpret_cast<ChunkHeader*>(reinterpret_cast<uintptr_t>(block) & ~uintptr_t(kChunkBytes - 1));
+}
+
+// Bit and word of a block in its chunk's record; false when the address is not a block start.
+bool BlockIndex(const ChunkHeader* header, uintptr_t p, size_t* index) {
+    const uintptr_t first = reinterpret_cast<uintptr_t>(header) + PageBytes();
+    if (p < first || (p - first) % header->block_bytes != 0) return false;
+    *index = (p - first) / header->block_bytes;
+    return *index < header->blocks;
+}
+
+// Records a block as handed out (under the lock of the part it was taken from).
+char* MarkLive(char* block) {
+    ChunkHeader* header = ChunkOf(block);
+    size_t i = 0;
+    BlockIndex(header, reinterpret_cast<uintptr_t>(block), &i);
+    header->live[i / 64].fetch_or(uint64_t(1) << (i % 64), std::memory_order_relaxed);
+    return block;
+}
+
 char* Pop(Shard& s, int cls) {
     void* head = s.free_list[cls];
     if (head == nullptr) return nullptr;
@@ -211,7 +251,7 @@ char* Steal(int cls, unsigned self) {
         Shard& other = g_shards[(self + k) % n];
         if (other.free_count[cls].load(std::memory_order_relaxed) == 0) continue;
         std::lock_guard<std::mutex> lock(other.mutex);
-        if (char* block = Pop(other, cls)) return block;
+        if (char* block = Pop(other, cls)) return MarkLive(block);
     }
     return nullptr;
 }
@@ -238,30 +278,30 @@ char* NewChunk(int cls) {
     return reinterpret_cast<char*>(base);
 }
 
+char* TakeCleanChunk(int cls) {
+    std::lock_guard<std::mutex> lock(g_clean_mutex);
+    ChunkHeader* header = g_clean[cls];
+    if (header == nullptr) return nullptr;
+    g_clean[cls] = header->next_clean;
+    header->next_clean = nullptr;
+    header->clean = false;
+    return reinterpret_cast<char*>(header);
+}
+
 // A never-used block (its pages as the system gave them: zero) cut from the part's chunk.
 char* Carve(Shard& s, int cls) {
     if (s.carve[cls] == s.carve_end[cls]) {
-        char* chunk = NewChunk(cls);
+        char* chunk = TakeCleanChunk(cls);
+        if (chunk == nullptr) chunk = NewChunk(cls);
         if (chunk == nullptr) return nullptr;
-        const auto* header = reinterpret_cast<const ChunkHeader*>(chunk);
+        auto* header = reinterpret_cast<ChunkHeader*>(chunk);
+        s.carve_chunk[cls] = header;
         s.carve[cls] = chunk + PageBytes();
         s.carve_end[cls] = s.carve[cls] + header->blocks * header->block_bytes;
     }
     char* block = s.carve[cls];
     s.carve[cls] += size_t(kClassPages[cls]) * PageBytes();
     return block;
-}
-
-ChunkHeader* ChunkOf(const void* block) {
-    return reinterpret_cast<ChunkHeader*>(reinterpret_cast<uintptr_t>(block) & ~uintptr_t(kChunkBytes - 1));
-}
-
-// Bit and word of a block in its chunk's record; false when the address is not a block start.
-bool BlockIndex(const ChunkHeader* header, uintptr_t p, size_t* index) {
-    const uintptr_t first = reinterpret_cast<uintptr_t>(header) + PageBytes();
-    if (p < first || (p - first) % header->block_bytes != 0) return false;
-    *index = (p - first) / header->block_bytes;
-    return *index < header->blocks;
 }
 
 void* AllocPooled(size_t pages) {
@@ -273,18 +313,16 @@ void* AllocPooled(size_t pages) {
     {
         std::lock_guard<std::mutex> lock(s.mutex);
         block = Pop(s, cls);
+        if (block != nullptr) MarkLive(block);
     }
     if (block == nullptr) block = Steal(cls, self);
     if (block == nullptr) {
         std::lock_guard<std::mutex> lock(s.mutex);
         block = Carve(s, cls);
+        if (block != nullptr) MarkLive(block);
         fresh = true;
     }
     if (block == nullptr) return nullptr;
-    ChunkHeader* header = ChunkOf(block);
-    size_t i = 0;
-    BlockIndex(header, reinterpret_cast<uintptr_t>(block), &i);
-    header->live[i / 64].fetch_or(uint64_t(1) << (i % 64), std::memory_order_relaxed);
     s.live.fetch_add(1, std::memory_order_relaxed);
     // A block used before is cleared here, on the thread that asked for it.
     if (!fresh) std::memset(block, 0, pages * PageBytes());
@@ -329,10 +367,10 @@ bool FreePages(void* block) {
         size_t i = 0;
         if (!BlockIndex(header, p, &i)) return false;
         const uint64_t bit = uint64_t(1) << (i % 64);
-        if ((header->live[i / 64].fetch_and(~bit, std::memory_order_relaxed) & bit) == 0) return false;
         Shard& s = ShardAt(CurrentCpu());
         {
             std::lock_guard<std::mutex> lock(s.mutex);
+            if ((header->live[i / 64].fetch_and(~bit, std::memory_order_relaxed) & bit) == 0) return false;
             Push(s, header->cls, block);
         }
         s.live.fetch_sub(1, std::memory_order_relaxed);
@@ -351,6 +389,62 @@ size_t LivePageBlocks() {
     long live = g_large_live.load(std::memory_order_relaxed);
     for (const Shard& s : g_shards) live += s.live.load(std::memory_order_relaxed);
     return size_t(std::max(0L, live));
+}
+
+void ReturnFreePages() {
+    const unsigned n = ShardCount();
+    std::vector<std::unique_lock<std::mutex>> locks;
+    for (unsigned i = 0; i < n; ++i) locks.emplace_back(g_shards[i].mutex);
+
+    // Chunks none of whose blocks is handed out.
+    std::vector<ChunkHeader*> idle;
+    g_chunks.ForEach([&idle](uintptr_t base) {
+        auto* header = reinterpret_cast<ChunkHeader*>(base);
+        if (header->clean) return;
+        for (const std::atomic<uint64_t>& word : header->live) {
+            if (word.load(std::memory_order_relaxed) != 0) return;
+        }
+        header->returning = true;
+        idle.push_back(header);
+    });
+    if (idle.empty()) return;
+
+    // Their blocks leave the lists, and the parts cutting them stop.
+    for (unsigned i = 0; i < n; ++i) {
+        Shard& s = g_shards[i];
+        for (int c = 0; c < kClasses; ++c) {
+            void* previous = nullptr;
+            void* block = s.free_list[c];
+            while (block != nullptr) {
+                void* next;
+                std::memcpy(&next, block, sizeof next);
+                if (ChunkOf(block)->returning) {
+                    if (previous == nullptr) {
+                        s.free_list[c] = next;
+                    } else {
+                        std::memcpy(previous, &next, sizeof next);
+                    }
+                    s.free_count[c].fetch_sub(1, std::memory_order_relaxed);
+                } else {
+                    previous = block;
+                }
+                block = next;
+            }
+            if (s.carve_chunk[c] != nullptr && s.carve_chunk[c]->returning) {
+                s.carve[c] = s.carve_end[c] = nullptr;
+                s.carve_chunk[c] = nullptr;
+            }
+        }
+    }
+
+    std::lock_guard<std::mutex> lock(g_clean_mutex);
+    for (ChunkHeader* header : idle) {
+        madvise(reinterpret_cast<char*>(header) + PageBytes(), kChunkBytes - PageBytes(), MADV_DONTNEED);
+        header->returning = false;
+        header->clean = true;
+        header->next_clean = g_clean[header->cls];
+        g_clean[header->cls] = header;
+    }
 }
 
 int TrimHeap() {

@@ -7,7 +7,7 @@
 // that workers on different processors never wait for each other and a worker made for the next
 // iteration finds the blocks its predecessor on the same processor released. A pooled block
 // costs no system call once the pool has grown to the program's need; the pools keep their
-// pages until the program ends. Larger blocks are mapped and unmapped one by one.
+// pages until ReturnFreePages. Larger blocks are mapped and unmapped one by one.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +24,9 @@ bool FreePages(void* block);
 size_t LivePageBlocks();
 // Hands the heap's free pages back to the system: 1 when memory was released, else 0.
 int TrimHeap();
+// Hands the pages of the pooled blocks back to the system where no block of a pool chunk is in
+// use (for when a test is over); those blocks come back zero-filled from the system when needed.
+void ReturnFreePages();
 
 // For tests: the next n calls of AllocPages fail.
 void FailNextPageAllocations(int n);

@@ -149,6 +149,46 @@ TEST(Pages, ReleasedBlocksServeLaterThreadsWithoutTheSystem) {
     EXPECT_EQ(kp::LivePageBlocks(), live);
 }
 
+TEST(Pages, IdlePoolPagesGoBackToTheSystemAndComeBackZeroFilled) {
+    const size_t size = 3 * Page();
+    auto* kept = static_cast<unsigned char*>(kp::AllocPages(5 * Page()));
+    ASSERT_NE(kept, nullptr);
+    std::memset(kept, 0x77, 5 * Page());
+    std::vector<void*> siblings;  // released beside the kept block
+    for (int i = 0; i < 50; ++i) siblings.push_back(kp::AllocPages(5 * Page()));
+    std::vector<unsigned char*> blocks;
+    for (int i = 0; i < 600; ++i) {
+        auto* p = static_cast<unsigned char*>(kp::AllocPages(size));
+        ASSERT_NE(p, nullptr);
+        std::memset(p, 0x5a, size);
+        blocks.push_back(p);
+    }
+    for (void* p : siblings) kp::FreePages(p);
+    for (unsigned char* p : blocks) kp::FreePages(p);
+
+    kp::ReturnFreePages();
+    size_t resident = 0;
+    std::vector<unsigned char> in_core(3);
+    for (unsigned char* p : blocks) {
+        ASSERT_EQ(mincore(p, size, in_core.data()), 0);
+        for (unsigned char v : in_core) resident += v & 1u;
+    }
+    EXPECT_EQ(resident, 0u);
+    EXPECT_TRUE(AllBytesAre(kept, 5 * Page(), 0x77));  // a block in use keeps its pages
+
+    const size_t mappings = kp::SystemMappings();
+    size_t dirty = 0;
+    for (unsigned char*& p : blocks) {
+        p = static_cast<unsigned char*>(kp::AllocPages(size));
+        ASSERT_NE(p, nullptr);
+        if (!AllBytesAre(p, size, 0)) ++dirty;
+    }
+    EXPECT_EQ(dirty, 0u);
+    EXPECT_EQ(kp::SystemMappings(), mappings);  // the same address space serves again
+    for (unsigned char* p : blocks) kp::FreePages(p);
+    kp::FreePages(kept);
+}
+
 // A block in flight between threads, with the value its maker filled it with.
 struct Filled {
     unsigned char* p;
@@ -200,8 +240,19 @@ TEST(Pages, EightThreadsAllocateAndReleaseTogether) {
             drain(t);
         }
     };
+    std::atomic<int> running{kThreads};
     std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) threads.emplace_back(worker, t);
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            worker(t);
+            --running;
+        });
+    }
+    // Meanwhile idle chunks go back to the system and come back into use.
+    while (running.load() > 0) {
+        kp::ReturnFreePages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     for (std::thread& th : threads) th.join();
     for (int t = 0; t < kThreads; ++t) drain(t);
     EXPECT_EQ(faults.load(), 0);
