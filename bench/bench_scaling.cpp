@@ -5,7 +5,7 @@
 // from the processor count and never runs fewer than four workers, so it starts at 4 and its
 // efficiency is taken against 4.
 //
-//   build/bench/bench_scaling [rounds] [memory level]
+//   build/bench/bench_scaling [rounds] [memory level] [test name]
 //
 // Every figure is the driver's view: work counted per iteration over the iteration's returned
 // time. Efficiency at n workers is rate(n) / (n x rate(1)); a test whose workers do independent
@@ -183,6 +183,7 @@ Spread Of(std::vector<double> v) {
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     g_level = argc > 2 ? std::clamp(std::atoi(argv[2]), 0, 6) : 0;
+    const std::string only = argc > 3 ? argv[3] : "";
     kp::MarkUiThread();
     SetDefaults();
     prefs.memory_load_value = g_level;
@@ -203,6 +204,7 @@ int main(int argc, char** argv) {
                 processors, rounds, g_level);
 
     for (const Test& test : Tests()) {
+        if (!only.empty() && only != test.name) continue;
         std::vector<int> ns;
         for (int n : counts) {
             if (n >= test.least_workers) ns.push_back(n);
