@@ -26,7 +26,8 @@ namespace {
 // Pooled blocks live in chunks: kChunkBytes of address space aligned to their own size, whose
 // first page describes the chunk and whose other pages are cut into blocks of one size. A
 // block's chunk is found by rounding its address down. A large block is mapped on its own, one
-// page after the page that records its length.
+// page after the page that records its length; released, it is kept whole for a request of the
+// same size (up to kLargestKept bytes and a few per processor) or unmapped.
 
 constexpr size_t kChunkBytes = size_t(4) << 20;
 // Pooled sizes in pages, four steps per doubling.
@@ -128,7 +129,8 @@ public:
     bool Insert(uintptr_t head) {
         for (size_t i = 0; i < kSlots; ++i) {
             uintptr_t empty = 0;
-            if (slots_[i].compare_exchange_strong(empty, head, std::memory_order_acq_rel)) {
+            if (slots_[i].load(std::memory_order_relaxed) == 0 &&
+                slots_[i].compare_exchange_strong(empty, head, std::memory_order_acq_rel)) {
                 size_t top = top_.load(std::memory_order_relaxed);
                 while (top < i + 1 && !top_.compare_exchange_weak(top, i + 1, std::memory_order_relaxed)) {
                 }
@@ -142,7 +144,10 @@ public:
         const size_t top = top_.load(std::memory_order_relaxed);
         for (size_t i = 0; i < top; ++i) {
             uintptr_t expected = head;
-            if (slots_[i].compare_exchange_strong(expected, 0, std::memory_order_acq_rel)) return true;
+            if (slots_[i].load(std::memory_order_acquire) == head &&
+                slots_[i].compare_exchange_strong(expected, 0, std::memory_order_acq_rel)) {
+                return true;
+            }
         }
         return false;
     }
@@ -160,9 +165,13 @@ LargeRegistry g_large;
 //
 // A thread takes and returns blocks in the part of the processor it runs on, so workers bound to
 // different processors use different locks. A part with no block of the size wanted takes one
-// from another part before cutting a fresh one from its chunk.
+// from another part before cutting a fresh one from its chunk. Each part also keeps a few
+// released large blocks whole, for a request of the same size.
 
 constexpr unsigned kShards = 64;
+constexpr int kLargeKept = 4;                                 // per part
+constexpr size_t kLargestKept = size_t(16) << 20;             // bytes of a block
+constexpr size_t kLargeKeptLimit = size_t(512) << 20;         // bytes kept in all parts together
 
 struct alignas(64) Shard {
     std::mutex mutex;
@@ -171,11 +180,15 @@ struct alignas(64) Shard {
     char* carve[kClasses] = {};      // the next fresh block of the chunk being cut
     char* carve_end[kClasses] = {};
     ChunkHeader* carve_chunk[kClasses] = {};
+    char* large_head[kLargeKept] = {};  // released large blocks, by their length page
+    size_t large_mapped[kLargeKept] = {};
+    std::atomic<int> large_count{0};
     std::atomic<long> live{0};       // blocks taken here less blocks returned here
 };
 
 Shard g_shards[kShards];
 std::atomic<long> g_large_live{0};
+std::atomic<size_t> g_large_kept_bytes{0};
 std::atomic<int> g_fail_next{0};
 std::atomic<size_t> g_trims{0};
 std::atomic<size_t> g_mappings{0};
@@ -329,20 +342,70 @@ void* AllocPooled(size_t pages) {
     return block;
 }
 
+// A kept large block of exactly this mapping, from this processor's part first.
+char* TakeKeptLarge(size_t mapped) {
+    const unsigned n = ShardCount();
+    const unsigned self = CurrentCpu() % n;
+    for (unsigned k = 0; k < n; ++k) {
+        Shard& s = g_shards[(self + k) % n];
+        if (s.large_count.load(std::memory_order_relaxed) == 0) continue;
+        std::lock_guard<std::mutex> lock(s.mutex);
+        const int count = s.large_count.load(std::memory_order_relaxed);
+        for (int i = 0; i < count; ++i) {
+            if (s.large_mapped[i] != mapped) continue;
+            char* head = s.large_head[i];
+            s.large_head[i] = s.large_head[count - 1];
+            s.large_mapped[i] = s.large_mapped[count - 1];
+            s.large_count.store(count - 1, std::memory_order_relaxed);
+            g_large_kept_bytes.fetch_sub(mapped, std::memory_order_relaxed);
+            return head;
+        }
+    }
+    return nullptr;
+}
+
+// Keeps a released large block in this processor's part; false when there is no room.
+bool KeepLarge(char* head, size_t mapped) {
+    if (mapped - PageBytes() > kLargestKept) return false;
+    if (g_large_kept_bytes.fetch_add(mapped, std::memory_order_relaxed) + mapped > kLargeKeptLimit) {
+        g_large_kept_bytes.fetch_sub(mapped, std::memory_order_relaxed);
+        return false;
+    }
+    Shard& s = ShardAt(CurrentCpu());
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        const int count = s.large_count.load(std::memory_order_relaxed);
+        if (count < kLargeKept) {
+            s.large_head[count] = head;
+            s.large_mapped[count] = mapped;
+            s.large_count.store(count + 1, std::memory_order_relaxed);
+            return true;
+        }
+    }
+    g_large_kept_bytes.fetch_sub(mapped, std::memory_order_relaxed);
+    return false;
+}
+
 void* AllocLarge(size_t pages) {
     const size_t page = PageBytes();
     const size_t mapped = (pages + 1) * page;
-    void* head = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (head == MAP_FAILED) return nullptr;
-    g_mappings.fetch_add(1, std::memory_order_relaxed);
-    auto* header = new (head) LargeHeader;
-    header->mapped = mapped;
+    char* head = TakeKeptLarge(mapped);
+    const bool fresh = head == nullptr;
+    if (fresh) {
+        void* m = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (m == MAP_FAILED) return nullptr;
+        g_mappings.fetch_add(1, std::memory_order_relaxed);
+        head = static_cast<char*>(m);
+        new (head) LargeHeader{mapped};
+    }
     if (!g_large.Insert(reinterpret_cast<uintptr_t>(head))) {
         munmap(head, mapped);
         return nullptr;
     }
     g_large_live.fetch_add(1, std::memory_order_relaxed);
-    return static_cast<char*>(head) + page;
+    // A block used before is cleared here, on the thread that asked for it.
+    if (!fresh) std::memset(head + page, 0, pages * page);
+    return head + page;
 }
 
 }  // namespace
@@ -382,6 +445,7 @@ bool FreePages(void* block) {
     if (!g_large.Erase(head)) return false;
     const size_t mapped = reinterpret_cast<const LargeHeader*>(head)->mapped;
     g_large_live.fetch_sub(1, std::memory_order_relaxed);
+    if (KeepLarge(reinterpret_cast<char*>(head), mapped)) return true;
     return munmap(reinterpret_cast<void*>(head), mapped) == 0;
 }
 
@@ -395,6 +459,18 @@ void ReturnFreePages() {
     const unsigned n = ShardCount();
     std::vector<std::unique_lock<std::mutex>> locks;
     for (unsigned i = 0; i < n; ++i) locks.emplace_back(g_shards[i].mutex);
+
+    // The large blocks kept for reuse.
+    for (unsigned i = 0; i < n; ++i) {
+        Shard& s = g_shards[i];
+        const int count = s.large_count.load(std::memory_order_relaxed);
+        for (int k = 0; k < count; ++k) {
+            munmap(s.large_head[k], s.large_mapped[k]);
+            g_large_kept_bytes.fetch_sub(s.large_mapped[k], std::memory_order_relaxed);
+            s.large_head[k] = nullptr;
+        }
+        s.large_count.store(0, std::memory_order_relaxed);
+    }
 
     // Chunks none of whose blocks is handed out.
     std::vector<ChunkHeader*> idle;

@@ -7,7 +7,9 @@
 // that workers on different processors never wait for each other and a worker made for the next
 // iteration finds the blocks its predecessor on the same processor released. A pooled block
 // costs no system call once the pool has grown to the program's need; the pools keep their
-// pages until ReturnFreePages. Larger blocks are mapped and unmapped one by one.
+// pages until ReturnFreePages. Larger blocks are mapped one by one; a few released ones of up to
+// 16 MB per processor are kept whole for a request of the same size (the kernels ask for the
+// same sizes every iteration), the others unmapped.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +27,8 @@ size_t LivePageBlocks();
 // Hands the heap's free pages back to the system: 1 when memory was released, else 0.
 int TrimHeap();
 // Hands the pages of the pooled blocks back to the system where no block of a pool chunk is in
-// use (for when a test is over); those blocks come back zero-filled from the system when needed.
+// use, and unmaps the large blocks kept (for when a test is over); what is needed again comes
+// back zero-filled from the system.
 void ReturnFreePages();
 
 // For tests: the next n calls of AllocPages fail.

@@ -119,7 +119,7 @@ TEST(Pages, ZeroFilledPageAlignedAndReleased) {
 
 TEST(Pages, AReleasedBlockComesBackZeroFilled) {
     OnOneProcessor pinned;  // the block goes back where the next request looks first
-    for (const size_t size : {size_t(1), Page() + 1, 7 * Page() + 7}) {
+    for (const size_t size : {size_t(1), Page() + 1, 7 * Page() + 7, (size_t(4) << 20) + 7}) {
         SCOPED_TRACE(size);
         auto* p = static_cast<unsigned char*>(kp::AllocPages(size));
         ASSERT_NE(p, nullptr);
@@ -133,11 +133,13 @@ TEST(Pages, AReleasedBlockComesBackZeroFilled) {
 }
 
 TEST(Pages, ReleasedBlocksServeLaterThreadsWithoutTheSystem) {
-    // What a worker does: the rows of two matrices and a few vectors, all released at its end.
+    // What a worker does: the rows of two matrices, a few vectors and two large arrays, all
+    // released at its end.
     auto work = [] {
         std::vector<void*> blocks;
         for (int i = 0; i < 200; ++i) blocks.push_back(kp::AllocPages(Page()));
         for (int i = 0; i < 8; ++i) blocks.push_back(kp::AllocPages(7 * Page() + 7));
+        for (int i = 0; i < 2; ++i) blocks.push_back(kp::AllocPages((size_t(1) << 20) + 7));
         for (auto b = blocks.rbegin(); b != blocks.rend(); ++b) kp::FreePages(*b);
     };
     std::thread(work).join();
@@ -163,10 +165,16 @@ TEST(Pages, IdlePoolPagesGoBackToTheSystemAndComeBackZeroFilled) {
         std::memset(p, 0x5a, size);
         blocks.push_back(p);
     }
+    const size_t large = (size_t(1) << 20) + 7;
+    auto* kept_large = static_cast<unsigned char*>(kp::AllocPages(large));
+    std::memset(kept_large, 0x33, large);
     for (void* p : siblings) kp::FreePages(p);
     for (unsigned char* p : blocks) kp::FreePages(p);
+    kp::FreePages(kept_large);  // kept whole for the next request of its size
 
     kp::ReturnFreePages();
+    std::vector<unsigned char> large_in_core(large / Page() + 1);
+    EXPECT_EQ(mincore(kept_large, large, large_in_core.data()), -1);  // unmapped
     size_t resident = 0;
     std::vector<unsigned char> in_core(3);
     for (unsigned char* p : blocks) {
