@@ -180,8 +180,8 @@ struct alignas(64) Shard {
     char* carve[kClasses] = {};      // the next fresh block of the chunk being cut
     char* carve_end[kClasses] = {};
     ChunkHeader* carve_chunk[kClasses] = {};
-    char* large_head[kLargeKept] = {};  // released large blocks, by their length page
-    size_t large_mapped[kLargeKept] = {};
+    char* large_head[kLargeKept] = {};  // released large blocks kept whole (their first page)
+    size_t large_mapped[kLargeKept] = {};  // and their mapped bytes
     std::atomic<int> large_count{0};
     std::atomic<long> live{0};       // blocks taken here less blocks returned here
 };
@@ -205,7 +205,7 @@ unsigned ShardCount() {
 }
 
 // The processor this thread runs on, read from the kernel's per-thread record where the C
-// library registered one (no system call either way).
+// library registered one, else through the C library (which uses the vDSO, not a system call).
 unsigned CurrentCpu() {
 #if defined(RSEQ_SIG)
     if (__rseq_size != 0) {
@@ -225,7 +225,7 @@ ChunkHeader* ChunkOf(const void* block) {
     return reinterpret_cast<ChunkHeader*>(reinterpret_cast<uintptr_t>(block) & ~uintptr_t(kChunkBytes - 1));
 }
 
-// Bit and word of a block in its chunk's record; false when the address is not a block start.
+// The index of a block in its chunk; false when the address is not a block start.
 bool BlockIndex(const ChunkHeader* header, uintptr_t p, size_t* index) {
     const uintptr_t first = reinterpret_cast<uintptr_t>(header) + PageBytes();
     if (p < first || (p - first) % header->block_bytes != 0) return false;
