@@ -67,7 +67,7 @@ struct ChunkHeader {
     int cls = 0;
     size_t block_bytes = 0;
     size_t blocks = 0;
-    // A bit per block handed out, changed under the lock of the part the block comes from or
+    // A bit per block handed out, changed under the lock of the shard the block comes from or
     // goes to.
     std::atomic<uint64_t> live[kMaxChunkBlocks / 64] = {};
     // While its pages are back with the system, waiting to be cut again.
@@ -161,17 +161,17 @@ private:
 ChunkRegistry g_chunks;
 LargeRegistry g_large;
 
-// ---- The pools, one part per processor ------------------------------------------------------
+// ---- The pools, one shard per processor ------------------------------------------------------
 //
-// A thread takes and returns blocks in the part of the processor it runs on, so workers bound to
-// different processors use different locks. A part with no block of the size wanted takes one
-// from another part before cutting a fresh one from its chunk. Each part also keeps a few
+// A thread takes and returns blocks in the shard of the processor it runs on, so workers bound to
+// different processors use different locks. A shard with no block of the size wanted takes one
+// from another shard before cutting a fresh one from its chunk. Each shard also keeps a few
 // released large blocks whole, for a request of the same size.
 
 constexpr unsigned kShards = 64;
-constexpr int kLargeKept = 4;                                 // per part
+constexpr int kLargeKept = 4;                                 // per shard
 constexpr size_t kLargestKept = size_t(16) << 20;             // bytes of a block
-constexpr size_t kLargeKeptLimit = size_t(512) << 20;         // bytes kept in all parts together
+constexpr size_t kLargeKeptLimit = size_t(512) << 20;         // bytes kept in all shards together
 
 struct alignas(64) Shard {
     std::mutex mutex;
@@ -192,7 +192,7 @@ std::atomic<size_t> g_large_kept_bytes{0};
 std::atomic<int> g_fail_next{0};
 std::atomic<size_t> g_trims{0};
 std::atomic<size_t> g_mappings{0};
-// Chunks whose pages went back to the system, by class; taken only when a part needs a chunk.
+// Chunks whose pages went back to the system, by class; taken only when a shard needs a chunk.
 std::mutex g_clean_mutex;
 ChunkHeader* g_clean[kClasses] = {};
 
@@ -233,7 +233,7 @@ bool BlockIndex(const ChunkHeader* header, uintptr_t p, size_t* index) {
     return *index < header->blocks;
 }
 
-// Records a block as handed out (under the lock of the part it was taken from).
+// Records a block as handed out (under the lock of the shard it was taken from).
 char* MarkLive(char* block) {
     ChunkHeader* header = ChunkOf(block);
     size_t i = 0;
@@ -271,7 +271,7 @@ char* Steal(int cls, unsigned self) {
 
 // A fresh chunk for blocks of class cls: its header written, its base registered.
 char* NewChunk(int cls) {
-    // Twice the size, then the parts outside the aligned chunk are given back.
+    // Twice the size, then the ends outside the aligned chunk are given back.
     void* raw = mmap(nullptr, 2 * kChunkBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (raw == MAP_FAILED) return nullptr;
     g_mappings.fetch_add(1, std::memory_order_relaxed);
@@ -301,7 +301,7 @@ char* TakeCleanChunk(int cls) {
     return reinterpret_cast<char*>(header);
 }
 
-// A never-used block (its pages as the system gave them: zero) cut from the part's chunk.
+// A never-used block (its pages as the system gave them: zero) cut from the shard's chunk.
 char* Carve(Shard& s, int cls) {
     if (s.carve[cls] == s.carve_end[cls]) {
         char* chunk = TakeCleanChunk(cls);
@@ -342,7 +342,7 @@ void* AllocPooled(size_t pages) {
     return block;
 }
 
-// A kept large block of exactly this mapping, from this processor's part first.
+// A kept large block of exactly this mapping, from this processor's shard first.
 char* TakeKeptLarge(size_t mapped) {
     const unsigned n = ShardCount();
     const unsigned self = CurrentCpu() % n;
@@ -364,7 +364,7 @@ char* TakeKeptLarge(size_t mapped) {
     return nullptr;
 }
 
-// Keeps a released large block in this processor's part; false when there is no room.
+// Keeps a released large block in this processor's shard; false when there is no room.
 bool KeepLarge(char* head, size_t mapped) {
     if (mapped - PageBytes() > kLargestKept) return false;
     if (g_large_kept_bytes.fetch_add(mapped, std::memory_order_relaxed) + mapped > kLargeKeptLimit) {
@@ -485,7 +485,7 @@ void ReturnFreePages() {
     });
     if (idle.empty()) return;
 
-    // Their blocks leave the lists, and the parts cutting them stop.
+    // Their blocks leave the lists, and the shards cutting them stop.
     for (unsigned i = 0; i < n; ++i) {
         Shard& s = g_shards[i];
         for (int c = 0; c < kClasses; ++c) {

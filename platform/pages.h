@@ -1,9 +1,9 @@
 // Whole pages of zero-filled memory for the suite's blocks, and handing the C library's free
 // heap pages back.
 //
-// Every block starts on a page boundary and owns its pages: no page holds parts of two blocks.
+// Every block starts on a page boundary and owns its pages: no page holds pieces of two blocks.
 // Blocks up to a few hundred kilobytes are kept, once released, in pools of a few sizes and
-// handed out again zero-filled; the pools are shared by every thread, one part per processor, so
+// handed out again zero-filled; the pools are shared by every thread, one shard per processor, so
 // that workers on different processors never wait for each other and a worker made for the next
 // iteration finds the blocks its predecessor on the same processor released. A pooled block
 // costs no system call once the pool has grown to the program's need; the pools keep their
