@@ -12,6 +12,10 @@
 
 namespace kp {
 
+namespace {
+thread_local bool t_worker = false;
+}  // namespace
+
 class Worker {
 public:
     std::thread thread;
@@ -26,6 +30,7 @@ public:
     bool joined = false;
 
     void Run() {
+        t_worker = true;
         SetCurrentThreadPriority(priority);
         std::unique_lock<std::mutex> lock(mutex);
         parked = true;
@@ -179,6 +184,8 @@ void WorkerTeam::Cancel() {
     }
     Join();
 }
+
+bool OnWorkerThread() { return t_worker; }
 
 bool BindWorker(Worker* worker, int n) {
     return worker != nullptr && BindThreadToProcessor(worker->thread.native_handle(), n);

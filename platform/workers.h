@@ -54,6 +54,9 @@ private:
     Worker** slots_;
 };
 
+// True on a thread a team created, while it runs its work.
+bool OnWorkerThread();
+
 // Binds a created worker to processor n (1-based, of the allowed set).
 bool BindWorker(Worker* worker, int n);
 pthread_t NativeHandle(Worker* worker);

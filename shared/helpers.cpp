@@ -39,7 +39,9 @@ void* AllocateMemory(size_t size, int* error) {
 void FreeMemory(void* block, int* error) {
     if (error != nullptr) *error = 0;
     kp::FreePages(block);
-    kp::TrimHeap();
+    // A worker leaves the trim to its iteration, which trims once after the join: a trim is a
+    // system call and would be timed with the worker's work.
+    if (!kp::OnWorkerThread()) kp::TrimHeap();
 }
 
 void SetOutOfMemoryReporter(void (*reporter)(const std::string& line)) {

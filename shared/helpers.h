@@ -11,7 +11,8 @@ namespace kp { class Worker; }
 // The flag is set to 1 on failure and 0 otherwise.
 void* AllocateMemory(size_t size, int* error);
 void* AllocateMemory2(size_t size, int* error);
-// Releases a block and has the C library hand its free pages back. Sets the flag to 0.
+// Releases a block and has the C library hand its free pages back (on a worker thread the
+// iteration does that once after the join instead). Sets the flag to 0.
 void FreeMemory(void* block, int* error);
 // Where AllocateMemory's failure line goes (the main program passes its report).
 void SetOutOfMemoryReporter(void (*reporter)(const std::string& line));

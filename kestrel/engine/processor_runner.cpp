@@ -192,6 +192,7 @@ int bench_with_confidence(int fid, double* mean, int the_processors_to_test, flo
         calc_confidence(myscores, mean);
     }
     kp::TrimHeap();
+    kp::ReturnFreePages();  // the test's pooled blocks are not needed by the next one
     SetTitle(ftestnames[fid + 1], Saturate<int>(double(percent) * 100.0 + (long_test ? 0.5 : 0.1)));
     Host().SetProgress(run.globalpercent);
     return 0;

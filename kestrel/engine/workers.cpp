@@ -126,6 +126,8 @@ double RunWorkerIteration(const WorkerIteration& it) {
                                   run.numprocessors);
     }
 
+    // Freed on this thread, after the join, the table also hands the heap's free pages back:
+    // the one trim for every release the workers made.
     FreeMemory(arguments, &error);
     kp::RunDeferredUiActions();  // the workers' lines and boxes, and a fatal error's end
     return elapsed;

@@ -5,9 +5,14 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/msgbox.h"
@@ -62,20 +67,204 @@ TEST(Clock, SleepFollowsTheTestScale) {
     EXPECT_EQ(kp::TestSleepScale(), 1.0);
 }
 
+size_t Page() { return size_t(sysconf(_SC_PAGESIZE)); }
+
+bool AllBytesAre(const unsigned char* p, size_t size, unsigned char value) {
+    for (size_t i = 0; i < size; ++i) {
+        if (p[i] != value) return false;
+    }
+    return true;
+}
+
+// Keeps the calling thread on one processor of its allowed set while it lives.
+class OnOneProcessor {
+public:
+    OnOneProcessor() {
+        sched_getaffinity(0, sizeof saved_, &saved_);
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        for (int c = 0; c < CPU_SETSIZE; ++c) {
+            if (CPU_ISSET(c, &saved_)) {
+                CPU_SET(c, &one);
+                break;
+            }
+        }
+        sched_setaffinity(0, sizeof one, &one);
+    }
+    ~OnOneProcessor() { sched_setaffinity(0, sizeof saved_, &saved_); }
+
+private:
+    cpu_set_t saved_;
+};
+
 TEST(Pages, ZeroFilledPageAlignedAndReleased) {
-    const long page = sysconf(_SC_PAGESIZE);
-    size_t before = kp::LivePageBlocks();
-    auto* p = static_cast<unsigned char*>(kp::AllocPages(3 * size_t(page) + 7));
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % uintptr_t(page), 0u);
-    for (size_t i = 0; i < 3 * size_t(page) + 7; ++i) ASSERT_EQ(p[i], 0) << i;
-    p[3 * page + 6] = 0xff;  // the whole size is writable
-    EXPECT_EQ(kp::LivePageBlocks(), before + 1);
-    EXPECT_TRUE(kp::FreePages(p));
-    EXPECT_EQ(kp::LivePageBlocks(), before);
-    EXPECT_FALSE(kp::FreePages(p));  // not twice
+    // A block kept for reuse once released, and one mapped on its own.
+    for (const size_t size : {3 * Page() + 7, (size_t(4) << 20) + 7}) {
+        SCOPED_TRACE(size);
+        size_t before = kp::LivePageBlocks();
+        auto* p = static_cast<unsigned char*>(kp::AllocPages(size));
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % uintptr_t(Page()), 0u);
+        EXPECT_TRUE(AllBytesAre(p, size, 0));
+        p[size - 1] = 0xff;  // the whole size is writable
+        EXPECT_EQ(kp::LivePageBlocks(), before + 1);
+        EXPECT_FALSE(kp::FreePages(p + Page()));  // not from inside the block
+        EXPECT_TRUE(kp::FreePages(p));
+        EXPECT_EQ(kp::LivePageBlocks(), before);
+        EXPECT_FALSE(kp::FreePages(p));  // not twice
+    }
     int local = 0;
     EXPECT_FALSE(kp::FreePages(&local));  // nor what it did not hand out
+}
+
+TEST(Pages, AReleasedBlockComesBackZeroFilled) {
+    OnOneProcessor pinned;  // the block goes back where the next request looks first
+    for (const size_t size : {size_t(1), Page() + 1, 7 * Page() + 7, (size_t(4) << 20) + 7}) {
+        SCOPED_TRACE(size);
+        auto* p = static_cast<unsigned char*>(kp::AllocPages(size));
+        ASSERT_NE(p, nullptr);
+        std::memset(p, 0xa5, size);
+        ASSERT_TRUE(kp::FreePages(p));
+        auto* again = static_cast<unsigned char*>(kp::AllocPages(size));
+        EXPECT_EQ(again, p);  // the same pages, used before
+        EXPECT_TRUE(AllBytesAre(again, size, 0));
+        kp::FreePages(again);
+    }
+}
+
+TEST(Pages, ReleasedBlocksServeLaterThreadsWithoutTheSystem) {
+    // What a worker does: the rows of two matrices, a few vectors and two large arrays, all
+    // released at its end.
+    auto work = [] {
+        std::vector<void*> blocks;
+        for (int i = 0; i < 200; ++i) blocks.push_back(kp::AllocPages(Page()));
+        for (int i = 0; i < 8; ++i) blocks.push_back(kp::AllocPages(7 * Page() + 7));
+        for (int i = 0; i < 2; ++i) blocks.push_back(kp::AllocPages((size_t(1) << 20) + 7));
+        for (auto b = blocks.rbegin(); b != blocks.rend(); ++b) kp::FreePages(*b);
+    };
+    std::thread(work).join();
+    const size_t mappings = kp::SystemMappings();
+    const size_t live = kp::LivePageBlocks();
+    // Every iteration makes new worker threads: they find the blocks of the ones before.
+    for (int i = 0; i < 4; ++i) std::thread(work).join();
+    EXPECT_EQ(kp::SystemMappings(), mappings);
+    EXPECT_EQ(kp::LivePageBlocks(), live);
+}
+
+TEST(Pages, IdlePoolPagesGoBackToTheSystemAndComeBackZeroFilled) {
+    const size_t size = 3 * Page();
+    auto* kept = static_cast<unsigned char*>(kp::AllocPages(5 * Page()));
+    ASSERT_NE(kept, nullptr);
+    std::memset(kept, 0x77, 5 * Page());
+    std::vector<void*> siblings;  // released beside the kept block
+    for (int i = 0; i < 50; ++i) siblings.push_back(kp::AllocPages(5 * Page()));
+    std::vector<unsigned char*> blocks;
+    for (int i = 0; i < 600; ++i) {
+        auto* p = static_cast<unsigned char*>(kp::AllocPages(size));
+        ASSERT_NE(p, nullptr);
+        std::memset(p, 0x5a, size);
+        blocks.push_back(p);
+    }
+    const size_t large = (size_t(1) << 20) + 7;
+    auto* kept_large = static_cast<unsigned char*>(kp::AllocPages(large));
+    std::memset(kept_large, 0x33, large);
+    for (void* p : siblings) kp::FreePages(p);
+    for (unsigned char* p : blocks) kp::FreePages(p);
+    kp::FreePages(kept_large);  // kept whole for the next request of its size
+
+    kp::ReturnFreePages();
+    std::vector<unsigned char> large_in_core(large / Page() + 1);
+    EXPECT_EQ(mincore(kept_large, large, large_in_core.data()), -1);  // unmapped
+    size_t resident = 0;
+    std::vector<unsigned char> in_core(3);
+    for (unsigned char* p : blocks) {
+        ASSERT_EQ(mincore(p, size, in_core.data()), 0);
+        for (unsigned char v : in_core) resident += v & 1u;
+    }
+    EXPECT_EQ(resident, 0u);
+    EXPECT_TRUE(AllBytesAre(kept, 5 * Page(), 0x77));  // a block in use keeps its pages
+
+    const size_t mappings = kp::SystemMappings();
+    size_t dirty = 0;
+    for (unsigned char*& p : blocks) {
+        p = static_cast<unsigned char*>(kp::AllocPages(size));
+        ASSERT_NE(p, nullptr);
+        if (!AllBytesAre(p, size, 0)) ++dirty;
+    }
+    EXPECT_EQ(dirty, 0u);
+    EXPECT_EQ(kp::SystemMappings(), mappings);  // the same address space serves again
+    for (unsigned char* p : blocks) kp::FreePages(p);
+    kp::FreePages(kept);
+}
+
+// A block in flight between threads, with the value its maker filled it with.
+struct Filled {
+    unsigned char* p;
+    size_t size;
+    unsigned char value;
+};
+
+TEST(Pages, EightThreadsAllocateAndReleaseTogether) {
+    // Thread t makes blocks and hands each to thread t + 1, which checks and releases it. Odd and
+    // even threads make different sizes, so a thread finds the sizes it wants released on its
+    // neighbours' processors and takes them from there while the neighbours release more.
+    const size_t large = (size_t(4) << 20) + 7;
+    const std::vector<size_t> sizes[2] = {{1, 3 * Page(), 7 * Page() + 7, 100},
+                                          {Page() + 1, 5 * Page(), 40 * Page(), 2 * Page()}};
+    constexpr int kThreads = 8;
+    constexpr int kRounds = 1500;
+    const size_t before = kp::LivePageBlocks();
+    std::atomic<int> faults{0};
+    std::mutex inbox_mutex[kThreads];
+    std::vector<Filled> inbox[kThreads];
+
+    auto release = [&](const Filled& f) {
+        if (!AllBytesAre(f.p, f.size, f.value)) ++faults;  // another block overlapped it
+        if (!kp::FreePages(f.p)) ++faults;
+    };
+    auto drain = [&](int t) {
+        std::vector<Filled> taken;
+        {
+            std::lock_guard<std::mutex> lock(inbox_mutex[t]);
+            taken.swap(inbox[t]);
+        }
+        for (const Filled& f : taken) release(f);
+    };
+    auto worker = [&](int t) {
+        const std::vector<size_t>& mine = sizes[t % 2];
+        for (int r = 0; r < kRounds; ++r) {
+            const size_t size = r % 211 == 0 ? large : mine[size_t(r) % mine.size()];
+            auto* p = static_cast<unsigned char*>(kp::AllocPages(size));
+            if (p == nullptr || reinterpret_cast<uintptr_t>(p) % Page() != 0 || !AllBytesAre(p, size, 0)) {
+                ++faults;
+                continue;
+            }
+            const auto value = static_cast<unsigned char>(1 + (t * 37 + r) % 255);
+            std::memset(p, value, size);
+            {
+                std::lock_guard<std::mutex> lock(inbox_mutex[(t + 1) % kThreads]);
+                inbox[(t + 1) % kThreads].push_back({p, size, value});
+            }
+            drain(t);
+        }
+    };
+    std::atomic<int> running{kThreads};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            worker(t);
+            --running;
+        });
+    }
+    // Meanwhile idle chunks go back to the system and come back into use.
+    while (running.load() > 0) {
+        kp::ReturnFreePages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    for (std::thread& th : threads) th.join();
+    for (int t = 0; t < kThreads; ++t) drain(t);
+    EXPECT_EQ(faults.load(), 0);
+    EXPECT_EQ(kp::LivePageBlocks(), before);
 }
 
 TEST(Pages, InjectedFailures) {

@@ -155,6 +155,33 @@ TEST_F(IterationTest, AllocationFailureAbortsTheTest) {
     EXPECT_EQ(report.szGreeting, (std::vector<std::string>{"Out of Memory", "Test aborted!"}));
 }
 
+TEST_F(IterationTest, WorkersLeaveTheHeapTrimToTheIterationAfterTheJoin) {
+    std::atomic<int> trims_in_work{0};
+    std::atomic<size_t> seen_last{0};
+    WorkerIteration it;
+    it.n = 8;
+    it.work = [&](int32_t) {
+        for (int i = 0; i < 20; ++i) {
+            int error = 1;
+            const size_t trims = kp::HeapTrims();
+            FreeMemory(AllocateMemory(1000, &error), &error);
+            if (kp::HeapTrims() != trims) ++trims_in_work;
+        }
+        size_t seen = seen_last.load();
+        while (seen < kp::HeapTrims() && !seen_last.compare_exchange_weak(seen, kp::HeapTrims())) {
+        }
+    };
+    ASSERT_GE(RunWorkerIteration(it), 0.0);
+    EXPECT_EQ(trims_in_work.load(), 0);
+    EXPECT_GT(kp::HeapTrims(), seen_last.load());  // once the last worker had released its blocks
+
+    // On this thread, as on the user-interface thread, every release trims.
+    const size_t trims = kp::HeapTrims();
+    int error = 1;
+    FreeMemory(AllocateMemory(1000, &error), &error);
+    EXPECT_EQ(kp::HeapTrims(), trims + 1);
+}
+
 TEST_F(IterationTest, ThreadCreationFailureEndsTheProgramWithAFailureCode) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
