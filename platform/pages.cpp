@@ -366,7 +366,8 @@ char* TakeKeptLarge(size_t mapped) {
 
 // Keeps a released large block in this processor's shard; false when there is no room.
 bool KeepLarge(char* head, size_t mapped) {
-    if (mapped - PageBytes() > kLargestKept) return false;
+    // Up to kLargestKept bytes asked for, and the page the caller's few spare bytes may add.
+    if (mapped - PageBytes() > kLargestKept + PageBytes()) return false;
     if (g_large_kept_bytes.fetch_add(mapped, std::memory_order_relaxed) + mapped > kLargeKeptLimit) {
         g_large_kept_bytes.fetch_sub(mapped, std::memory_order_relaxed);
         return false;

@@ -7,6 +7,12 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <vector>
+
+#include <malloc.h>
+#include <pthread.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include "platform/processors.h"
 
@@ -14,11 +20,55 @@ namespace kp {
 
 namespace {
 thread_local bool t_worker = false;
+
+// Workers' stacks: ours, mapped once (with a guard page below) and used again by the next team,
+// so no stack is mapped, unmapped or handed back to the system while a team's time runs (the
+// C library does all three with its own stacks when a thread ends). The kernels keep their data in
+// page blocks and need little stack.
+constexpr size_t kWorkerStackBytes = size_t(1) << 20;
+
+class StackPool {
+public:
+    // The lowest byte of a stack of kWorkerStackBytes above its guard page; nullptr when none
+    // can be had.
+    void* Take() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!free_.empty()) {
+                void* stack = free_.back();
+                free_.pop_back();
+                return stack;
+            }
+        }
+        const size_t guard = size_t(sysconf(_SC_PAGESIZE));
+        void* m = mmap(nullptr, guard + kWorkerStackBytes, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+        if (m == MAP_FAILED) return nullptr;
+        mprotect(m, guard, PROT_NONE);
+        return static_cast<char*>(m) + guard;
+    }
+    // A stack whose thread has been joined.
+    void Give(void* stack) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        free_.push_back(stack);
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<void*> free_;
+};
+
+StackPool& Stacks() {
+    static StackPool* pool = new StackPool;  // lives as long as the process
+    return *pool;
+}
 }  // namespace
 
 class Worker {
 public:
-    std::thread thread;
+    pthread_t thread{};
+    bool started = false;
+    void* stack = nullptr;
     std::mutex mutex;
     std::condition_variable cv;
     bool parked = false;
@@ -60,7 +110,10 @@ public:
     void JoinOnce() {
         std::lock_guard<std::mutex> lock(join_mutex);
         if (joined) return;
-        if (thread.joinable()) thread.join();
+        if (started) pthread_join(thread, nullptr);
+        started = false;
+        if (stack != nullptr) Stacks().Give(stack);
+        stack = nullptr;
         joined = true;
     }
 };
@@ -80,7 +133,11 @@ bool TakeInjectedFailure() {
 // The one thread that creates workers. It never changes its priority.
 class Spawner {
 public:
-    Spawner() : thread_([this] { Loop(); }) {}
+    Spawner() : thread_([this] { Loop(); }) {
+        // Freed heap memory goes back to the system only through the explicit trims, never by
+        // the C library's own trimming inside a worker's timed work.
+        mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    }
     ~Spawner() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -93,12 +150,28 @@ public:
     bool Spawn(Worker* w) {
         std::packaged_task<bool()> task([w] {
             if (TakeInjectedFailure()) return false;
-            try {
-                w->thread = std::thread([w] { w->Run(); });
-            } catch (const std::system_error&) {
+            void* stack = Stacks().Take();
+            if (stack == nullptr) return false;
+            pthread_attr_t attr;
+            if (pthread_attr_init(&attr) != 0 || pthread_attr_setstack(&attr, stack, kWorkerStackBytes) != 0) {
+                Stacks().Give(stack);
                 return false;
             }
-            return true;
+            const int rc = pthread_create(
+                &w->thread, &attr,
+                [](void* arg) -> void* {
+                    static_cast<Worker*>(arg)->Run();
+                    return nullptr;
+                },
+                w);
+            pthread_attr_destroy(&attr);
+            w->started = rc == 0;
+            if (w->started) {
+                w->stack = stack;
+            } else {
+                Stacks().Give(stack);
+            }
+            return w->started;
         });
         std::future<bool> done = task.get_future();
         {
@@ -188,10 +261,10 @@ void WorkerTeam::Cancel() {
 bool OnWorkerThread() { return t_worker; }
 
 bool BindWorker(Worker* worker, int n) {
-    return worker != nullptr && BindThreadToProcessor(worker->thread.native_handle(), n);
+    return worker != nullptr && worker->started && BindThreadToProcessor(worker->thread, n);
 }
 
-pthread_t NativeHandle(Worker* worker) { return worker->thread.native_handle(); }
+pthread_t NativeHandle(Worker* worker) { return worker->thread; }
 
 void StopWorker(Worker* worker) {
     if (worker == nullptr) return;

@@ -367,7 +367,9 @@ int ProcessorPart() {
 
 // The memory part. False (after "Test Aborted!") when it was skipped, stopped or failed.
 bool MemoryPart() {
-    if (DoMemTest() == 0) return true;
+    const int result = DoMemTest();
+    kp::ReturnFreePages();  // the buffers kept for reuse do not stay through the disk test
+    if (result == 0) return true;
     passtring("Test Aborted!");
     run.test_interrupted = 1;
     return false;
@@ -538,6 +540,7 @@ int StartTesting() {
     CloseProgress();
     if (run.test_interrupted == 0) Host().PostCommand(CMD_RESULT_COMPARISONS);
     kp::TrimHeap();
+    kp::ReturnFreePages();
     TurnOnScreenSaver();
     Host().SetReportTitle("Your Scores!");
     run.testrunning = 0;

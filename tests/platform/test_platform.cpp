@@ -152,6 +152,8 @@ TEST(Pages, ReleasedBlocksServeLaterThreadsWithoutTheSystem) {
 }
 
 TEST(Pages, IdlePoolPagesGoBackToTheSystemAndComeBackZeroFilled) {
+    // One processor's pools throughout: a thread that moves cuts from another processor's chunk.
+    OnOneProcessor pinned;
     const size_t size = 3 * Page();
     auto* kept = static_cast<unsigned char*>(kp::AllocPages(5 * Page()));
     ASSERT_NE(kept, nullptr);

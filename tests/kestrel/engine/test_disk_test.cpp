@@ -484,7 +484,7 @@ TEST_F(DiskRunTest, ARestartThatCannotStartTheAnalyserShowsNoIdleReading) {
     EXPECT_EQ(*(restart + 1), "");
     for (const std::string& line : L()) EXPECT_EQ(line.rfind("Idle Processor Load", 0), std::string::npos) << line;
     EXPECT_TRUE(perflink.given_up);
-ASSERT_EQ(boxes.boxes().size(), 1u);
+    ASSERT_EQ(boxes.boxes().size(), 1u);
     EXPECT_EQ(boxes.boxes()[0].text, "No such file or directory");
 }
 

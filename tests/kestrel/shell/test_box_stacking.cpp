@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <sstream>
@@ -106,10 +107,14 @@ TEST(BoxStacking, BoxesStandAboveTheProgressWindow) {
             auto* mb = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (mb == nullptr) return;
             if (QTest::qWaitForWindowExposed(mb)) {
-                kt::Settle(500);  // the manager has stacked it
-                for (QWidget* other : {progress, static_cast<QWidget*>(&counter)}) {
-                    hidden.push_back(ShareNotShowingTheBox(mb, QRect(other->mapToGlobal(QPoint(0, 0)), other->size())));
-                }
+                // What the screen shows once the manager has stacked the box (or after 10 s).
+                kt::Until([&] {
+                    hidden.clear();
+                    for (QWidget* other : {progress, static_cast<QWidget*>(&counter)}) {
+                        hidden.push_back(ShareNotShowingTheBox(mb, QRect(other->mapToGlobal(QPoint(0, 0)), other->size())));
+                    }
+                    return std::all_of(hidden.begin(), hidden.end(), [](double h) { return h >= 0.0 && h < 0.05; });
+                });
             }
             mb->accept();
         });
