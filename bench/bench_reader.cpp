@@ -39,6 +39,7 @@
 #include "platform/ui_thread.h"
 #include "shared/perf_link.h"
 #include "shared/records.h"
+#include "bench/spread.h"
 
 namespace fs = std::filesystem;
 
@@ -146,15 +147,6 @@ std::string WriteReport() {
 }
 
 double Ms(std::chrono::steady_clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-struct Spread {
-    double min, median, max;
-};
-
-Spread Of(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return {v.front(), v[v.size() / 2], v.back()};
-}
 
 }  // namespace
 

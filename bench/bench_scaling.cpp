@@ -34,6 +34,7 @@
 #include "platform/processors.h"
 #include "platform/ui_thread.h"
 #include "shared/helpers.h"
+#include "bench/spread.h"
 
 #ifndef KESTREL_LIBRARY_DIR
 #define KESTREL_LIBRARY_DIR "."
@@ -167,15 +168,6 @@ std::vector<Test> Tests() {
                      "each worker starts as soon as it is created and the creation time is "
                      "subtracted, so early workers run while later ones are made"});
     return tests;
-}
-
-struct Spread {
-    double min, median, max;
-};
-
-Spread Of(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return {v.front(), v[v.size() / 2], v.back()};
 }
 
 }  // namespace

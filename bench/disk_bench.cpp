@@ -30,6 +30,7 @@
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/ui_thread.h"
+#include "bench/spread.h"
 
 namespace {
 
@@ -60,15 +61,6 @@ std::string Joined(const std::vector<std::string>& argv) {
     std::string s;
     for (const std::string& a : argv) s += (s.empty() ? "" : " ") + a;
     return s;
-}
-
-struct Spread {
-    double min, median, max;
-};
-
-Spread Of(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return {v.front(), v[v.size() / 2], v.back()};
 }
 
 void Print(const char* what, const Spread& s) { std::printf("  %-34s %9.2f %9.2f %9.2f\n", what, s.min, s.median, s.max); }
