@@ -1,8 +1,12 @@
 // The worker team: parked workers, release order, cancelling, slots, and priorities.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <atomic>
 #include <mutex>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "platform/processors.h"
@@ -151,6 +155,35 @@ TEST(WorkerTeam, InjectedCreationFailure) {
     EXPECT_EQ(team.worker(0), nullptr);
     team.ReleaseAll();
     team.Join();
+}
+
+TEST(WorkerTeam, TeamsRunOnTheStacksOfTheTeamBefore) {
+    // Each team's stacks, as the threads themselves see them.
+    auto stacks_of_a_team = [] {
+        std::mutex m;
+        std::set<std::pair<void*, size_t>> stacks;
+        kp::WorkerTeam team(8);
+        for (int i = 0; i < 8; ++i) {
+            EXPECT_TRUE(team.Create(i, [&] {
+                pthread_attr_t attr;
+                void* base = nullptr;
+                size_t size = 0;
+                if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+                    pthread_attr_getstack(&attr, &base, &size);
+                    pthread_attr_destroy(&attr);
+                }
+                std::lock_guard<std::mutex> l(m);
+                stacks.insert({base, size});
+            }, 0));
+        }
+        team.ReleaseAll();
+        team.Join();
+        return stacks;
+    };
+    const auto first = stacks_of_a_team();
+    ASSERT_EQ(first.size(), 8u);
+    for (const auto& [base, size] : first) EXPECT_EQ(size, size_t(1) << 20);
+    EXPECT_EQ(stacks_of_a_team(), first);  // nothing mapped anew, nothing given back
 }
 
 }  // namespace
