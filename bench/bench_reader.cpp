@@ -40,6 +40,7 @@
 #include "shared/perf_link.h"
 #include "shared/records.h"
 #include "bench/spread.h"
+#include "tests/kestrel/engine/processor_fakes.h"
 
 namespace fs = std::filesystem;
 
@@ -87,17 +88,7 @@ int StandInDriver() {
     constexpr double kSpread[8] = {1.0, 1.3, 0.9, 1.1, 1.0, 1.05, 0.95, 1.2};
     const double rate = ReferenceRow(prefs.memory_load_value)[F] * (1.0 + 0.45 * (run.numprocessors - 1)) *
                         kSpread[runs++ % 8] * (results.testing_os != 0 ? 0.97 : 1.0);
-    switch (F) {
-        case 0: global_bitopstruct.bitopspersec = rate; break;
-        case 1: global_numsortstruct.sortspersec = rate; break;
-        case 2: global_flopstruct.flops = rate; break;
-        case 3: global_fourierstruct.fflops = rate; break;
-        case 4: global_fftstruct.fflops = rate; break;
-        case 5: global_assignstruct.iterspersec = rate; break;
-        case 6: global_sspstruct.iterspersec = rate; break;
-        case 7: global_elimstruct.iterspersec = rate; break;
-        default: global_matrixopsstruct.iterspersec = rate; break;
-    }
+    kt::StoreRate(F, rate);
     return 0;
 }
 
