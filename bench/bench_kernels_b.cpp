@@ -13,12 +13,12 @@
 #include <functional>
 
 #include "counters/kestest/kestest.h"
-#include "kestrel/engine/kernels_fourier.h"
-#include "kestrel/engine/kernels_integer.h"
-#include "kestrel/engine/result_store.h"
-#include "kestrel/engine/run_state.h"
-#include "kestrel/engine/settings.h"
-#include "kestrel/engine/workers.h"
+#include "kestrel/engine/processor/kernels_fourier.h"
+#include "kestrel/engine/processor/kernels_integer.h"
+#include "kestrel/engine/run/result_store.h"
+#include "kestrel/engine/run/run_state.h"
+#include "kestrel/engine/run/settings.h"
+#include "kestrel/engine/processor/workers.h"
 #include "platform/processors.h"
 
 namespace {

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "bench/memory_twins.h"
-#include "kestrel/engine/memory_loops.h"
-#include "kestrel/engine/memory_test.h"
+#include "kestrel/engine/memory/memory_loops.h"
+#include "kestrel/engine/memory/memory_test.h"
 #include "platform/clock.h"
 #include "shared/helpers.h"
 

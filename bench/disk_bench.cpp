@@ -23,10 +23,10 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/engine/disk_io.h"
-#include "kestrel/engine/disk_test.h"
-#include "kestrel/engine/report.h"
-#include "kestrel/engine/settings.h"
+#include "kestrel/engine/disk/disk_io.h"
+#include "kestrel/engine/disk/disk_test.h"
+#include "kestrel/engine/report/report.h"
+#include "kestrel/engine/run/settings.h"
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/ui_thread.h"

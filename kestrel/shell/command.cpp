@@ -10,14 +10,14 @@
 #include <QScreen>
 #include <cerrno>
 
-#include "kestrel/engine/analyser_link.h"
-#include "kestrel/engine/commands.h"
-#include "kestrel/engine/disk_test.h"
-#include "kestrel/engine/report.h"
-#include "kestrel/engine/result_store.h"
-#include "kestrel/engine/run_state.h"
-#include "kestrel/engine/sequencer.h"
-#include "kestrel/engine/settings.h"
+#include "kestrel/engine/run/analyser_link.h"
+#include "kestrel/engine/run/commands.h"
+#include "kestrel/engine/disk/disk_test.h"
+#include "kestrel/engine/report/report.h"
+#include "kestrel/engine/run/result_store.h"
+#include "kestrel/engine/run/run_state.h"
+#include "kestrel/engine/run/sequencer.h"
+#include "kestrel/engine/run/settings.h"
 #include "kestrel/shell/help.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"

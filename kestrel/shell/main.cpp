@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/engine/benchmark_reader.h"
-#include "kestrel/engine/commands.h"
+#include "kestrel/engine/report/benchmark_reader.h"
+#include "kestrel/engine/run/commands.h"
 #include "kestrel/progress/scroller.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/qt_host.h"

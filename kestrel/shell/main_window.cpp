@@ -13,12 +13,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "kestrel/engine/commands.h"
-#include "kestrel/engine/disk_test.h"
-#include "kestrel/engine/report.h"
-#include "kestrel/engine/result_store.h"
-#include "kestrel/engine/run_state.h"
-#include "kestrel/engine/settings.h"
+#include "kestrel/engine/run/commands.h"
+#include "kestrel/engine/disk/disk_test.h"
+#include "kestrel/engine/report/report.h"
+#include "kestrel/engine/run/result_store.h"
+#include "kestrel/engine/run/run_state.h"
+#include "kestrel/engine/run/settings.h"
 #include "kestrel/shell/help.h"
 #include "kestrel/shell/panes.h"
 #include "kestrel/shell/pictures.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/engine/host.h"
+#include "kestrel/engine/run/host.h"
 
 class ButtonBar;
 class OpeningWindow;

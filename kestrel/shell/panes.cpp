@@ -11,10 +11,10 @@
 #include <QToolButton>
 #include <algorithm>
 
-#include "kestrel/engine/commands.h"
-#include "kestrel/engine/report.h"
-#include "kestrel/engine/run_state.h"
-#include "kestrel/engine/settings.h"
+#include "kestrel/engine/run/commands.h"
+#include "kestrel/engine/report/report.h"
+#include "kestrel/engine/run/run_state.h"
+#include "kestrel/engine/run/settings.h"
 #include "kestrel/shell/pictures.h"
 #include "kestrel/shell/report_font.h"
 #include "kestrel/shell/shell_rules.h"

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "kestrel/engine/run_state.h"
-#include "kestrel/engine/settings.h"
+#include "kestrel/engine/run/run_state.h"
+#include "kestrel/engine/run/settings.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
 #include "platform/clock.h"

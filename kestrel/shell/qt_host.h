@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <functional>
 
-#include "kestrel/engine/host.h"
+#include "kestrel/engine/run/host.h"
 #include "kestrel/progress/scroller.h"
 #include "platform/msgbox.h"
 

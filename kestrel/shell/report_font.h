@@ -4,7 +4,7 @@
 #include <QFont>
 #include <QStringList>
 
-#include "kestrel/engine/settings.h"
+#include "kestrel/engine/run/settings.h"
 
 // The report's fixed-pitch family: DejaVu Sans Mono, which scripts/deps installs, so that the
 // report looks and measures the same on every machine.

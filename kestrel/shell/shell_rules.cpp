@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <sstream>
 
-#include "kestrel/engine/commands.h"
-#include "kestrel/engine/settings.h"
+#include "kestrel/engine/run/commands.h"
+#include "kestrel/engine/run/settings.h"
 #include "shared/strformat.h"
 
 const std::array<std::string, 26> text_window_string = {

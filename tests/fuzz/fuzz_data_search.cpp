@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kestrel/engine/benchmark_reader.h"
+#include "kestrel/engine/report/benchmark_reader.h"
 #include "platform/msgbox.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

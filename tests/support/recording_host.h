@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/engine/host.h"
+#include "kestrel/engine/run/host.h"
 
 namespace kt {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "kestrel/engine/analyser_link.h"
+#include "kestrel/engine/run/analyser_link.h"
 #include "platform/process.h"
 #include "tests/support/isolation.h"
 

@@ -7,11 +7,11 @@
 #include <mutex>
 #include <vector>
 
-#include "kestrel/engine/report.h"
-#include "kestrel/engine/result_store.h"
-#include "kestrel/engine/run_state.h"
-#include "kestrel/engine/settings.h"
-#include "kestrel/engine/workers.h"
+#include "kestrel/engine/report/report.h"
+#include "kestrel/engine/run/result_store.h"
+#include "kestrel/engine/run/run_state.h"
+#include "kestrel/engine/run/settings.h"
+#include "kestrel/engine/processor/workers.h"
 #include "platform/msgbox.h"
 #include "platform/ui_thread.h"
 #include "shared/helpers.h"

@@ -11,13 +11,13 @@
 #include <thread>
 #include <vector>
 
-#include "kestrel/engine/analyser_link.h"
-#include "kestrel/engine/funcpointer.h"
-#include "kestrel/engine/kernel_records.h"
-#include "kestrel/engine/report.h"
-#include "kestrel/engine/result_store.h"
-#include "kestrel/engine/run_state.h"
-#include "kestrel/engine/settings.h"
+#include "kestrel/engine/run/analyser_link.h"
+#include "kestrel/engine/processor/funcpointer.h"
+#include "kestrel/engine/processor/kernel_records.h"
+#include "kestrel/engine/report/report.h"
+#include "kestrel/engine/run/result_store.h"
+#include "kestrel/engine/run/run_state.h"
+#include "kestrel/engine/run/settings.h"
 #include "platform/ui_thread.h"
 
 namespace kt {

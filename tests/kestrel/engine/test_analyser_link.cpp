@@ -10,9 +10,9 @@
 #include <thread>
 #include <filesystem>
 
-#include "kestrel/engine/analyser_link.h"
-#include "kestrel/engine/report.h"
-#include "kestrel/engine/run_state.h"
+#include "kestrel/engine/run/analyser_link.h"
+#include "kestrel/engine/report/report.h"
+#include "kestrel/engine/run/run_state.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "shared/perf_link.h"

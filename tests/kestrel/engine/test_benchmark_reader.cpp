@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/engine/benchmark_reader.h"
-#include "kestrel/engine/report.h"
-#include "kestrel/engine/report_tables.h"
-#include "kestrel/engine/result_store.h"
+#include "kestrel/engine/report/benchmark_reader.h"
+#include "kestrel/engine/report/report.h"
+#include "kestrel/engine/report/report_tables.h"
+#include "kestrel/engine/run/result_store.h"
 #include "platform/msgbox.h"
 #include "platform/ui_thread.h"
 #include "tests/support/isolation.h"

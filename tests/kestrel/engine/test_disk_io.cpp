@@ -12,7 +12,7 @@
 #include <cstring>
 #include <functional>
 
-#include "kestrel/engine/host.h"
+#include "kestrel/engine/run/host.h"
 #include "platform/pages.h"
 #include "tests/kestrel/engine/disk_fixture.h"
 #include "tests/support/recording_host.h"

@@ -9,7 +9,7 @@
 #include <climits>
 #include <cmath>
 
-#include "kestrel/engine/host.h"
+#include "kestrel/engine/run/host.h"
 #include "platform/pages.h"
 #include "tests/kestrel/engine/disk_fixture.h"
 #include "tests/support/recording_host.h"

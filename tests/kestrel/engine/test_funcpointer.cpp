@@ -2,9 +2,9 @@
 // rate in its record, and no worker is left in a slot.
 #include <gtest/gtest.h>
 
-#include "kestrel/engine/analyser_link.h"
-#include "kestrel/engine/funcpointer.h"
-#include "kestrel/engine/kernel_records.h"
+#include "kestrel/engine/run/analyser_link.h"
+#include "kestrel/engine/processor/funcpointer.h"
+#include "kestrel/engine/processor/kernel_records.h"
 #include "tests/kestrel/engine/kernel_test_support.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "kestrel/engine/kernels_flops.h"
-#include "kestrel/engine/settings.h"
+#include "kestrel/engine/processor/kernels_flops.h"
+#include "kestrel/engine/run/settings.h"
 #include "platform/pages.h"
 #include "platform/ui_thread.h"
 

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "kestrel/engine/kernel_records.h"
-#include "kestrel/engine/kernels_fourier.h"
+#include "kestrel/engine/processor/kernel_records.h"
+#include "kestrel/engine/processor/kernels_fourier.h"
 #include "platform/msgbox.h"
 #include "platform/pages.h"
 #include "platform/processors.h"

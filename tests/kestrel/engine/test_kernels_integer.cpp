@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/engine/analyser_link.h"
-#include "kestrel/engine/kernel_rate.h"
-#include "kestrel/engine/kernel_records.h"
-#include "kestrel/engine/kernels_integer.h"
+#include "kestrel/engine/run/analyser_link.h"
+#include "kestrel/engine/processor/kernel_rate.h"
+#include "kestrel/engine/processor/kernel_records.h"
+#include "kestrel/engine/processor/kernels_integer.h"
 #include "platform/pages.h"
 #include "platform/processors.h"
 #include "platform/process.h"

@@ -5,8 +5,8 @@
 #include <limits>
 #include <vector>
 
-#include "kestrel/engine/kernels_lsq.h"
-#include "kestrel/engine/nr_alloc.h"
+#include "kestrel/engine/processor/kernels_lsq.h"
+#include "kestrel/engine/processor/nr_alloc.h"
 #include "platform/msgbox.h"
 #include "platform/pages.h"
 #include "platform/ui_thread.h"

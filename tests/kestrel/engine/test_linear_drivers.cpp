@@ -7,14 +7,14 @@
 #include <mutex>
 #include <vector>
 
-#include "kestrel/engine/kernel_records.h"
-#include "kestrel/engine/kernels_elimination.h"
-#include "kestrel/engine/kernels_flops.h"
-#include "kestrel/engine/report.h"
-#include "kestrel/engine/result_store.h"
-#include "kestrel/engine/run_state.h"
-#include "kestrel/engine/settings.h"
-#include "kestrel/engine/workers.h"
+#include "kestrel/engine/processor/kernel_records.h"
+#include "kestrel/engine/processor/kernels_elimination.h"
+#include "kestrel/engine/processor/kernels_flops.h"
+#include "kestrel/engine/report/report.h"
+#include "kestrel/engine/run/result_store.h"
+#include "kestrel/engine/run/run_state.h"
+#include "kestrel/engine/run/settings.h"
+#include "kestrel/engine/processor/workers.h"
 #include "platform/msgbox.h"
 #include "platform/pages.h"
 #include "platform/processors.h"

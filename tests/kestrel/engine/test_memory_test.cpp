@@ -11,12 +11,12 @@
 #include <cstdio>
 #include <regex>
 
-#include "kestrel/engine/analyser_link.h"
-#include "kestrel/engine/memory_test.h"
-#include "kestrel/engine/report.h"
-#include "kestrel/engine/result_store.h"
-#include "kestrel/engine/run_state.h"
-#include "kestrel/engine/settings.h"
+#include "kestrel/engine/run/analyser_link.h"
+#include "kestrel/engine/memory/memory_test.h"
+#include "kestrel/engine/report/report.h"
+#include "kestrel/engine/run/result_store.h"
+#include "kestrel/engine/run/run_state.h"
+#include "kestrel/engine/run/settings.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "platform/ui_thread.h"

@@ -9,14 +9,14 @@
 #include <cstdlib>
 #include <regex>
 
-#include "kestrel/engine/analyser_link.h"
-#include "kestrel/engine/processor_driver.h"
-#include "kestrel/engine/processor_runner.h"
-#include "kestrel/engine/processor_tables.h"
-#include "kestrel/engine/report.h"
-#include "kestrel/engine/result_store.h"
-#include "kestrel/engine/run_state.h"
-#include "kestrel/engine/settings.h"
+#include "kestrel/engine/run/analyser_link.h"
+#include "kestrel/engine/processor/processor_driver.h"
+#include "kestrel/engine/processor/processor_runner.h"
+#include "kestrel/engine/processor/processor_tables.h"
+#include "kestrel/engine/report/report.h"
+#include "kestrel/engine/run/result_store.h"
+#include "kestrel/engine/run/run_state.h"
+#include "kestrel/engine/run/settings.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "platform/processors.h"

@@ -9,11 +9,11 @@
 #include <thread>
 #include <vector>
 
-#include "kestrel/engine/commands.h"
-#include "kestrel/engine/report.h"
-#include "kestrel/engine/result_store.h"
-#include "kestrel/engine/run_state.h"
-#include "kestrel/engine/settings.h"
+#include "kestrel/engine/run/commands.h"
+#include "kestrel/engine/report/report.h"
+#include "kestrel/engine/run/result_store.h"
+#include "kestrel/engine/run/run_state.h"
+#include "kestrel/engine/run/settings.h"
 #include "platform/msgbox.h"
 #include "platform/ui_thread.h"
 #include "platform/registry.h"

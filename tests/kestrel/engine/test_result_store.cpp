@@ -3,9 +3,9 @@
 
 #include <cstring>
 
-#include "kestrel/engine/analyser_link.h"
-#include "kestrel/engine/report.h"
-#include "kestrel/engine/result_store.h"
+#include "kestrel/engine/run/analyser_link.h"
+#include "kestrel/engine/report/report.h"
+#include "kestrel/engine/run/result_store.h"
 
 namespace {
 

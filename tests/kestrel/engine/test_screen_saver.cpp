@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "kestrel/engine/system_info.h"
+#include "kestrel/engine/run/system_info.h"
 #include "platform/msgbox.h"
 #include "platform/screen_saver.h"
 #include "tests/support/isolation.h"

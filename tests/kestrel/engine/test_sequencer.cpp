@@ -16,14 +16,14 @@
 #include <optional>
 #include <regex>
 
-#include "kestrel/engine/analyser_tables.h"
-#include "kestrel/engine/benchmark_reader.h"
-#include "kestrel/engine/commands.h"
-#include "kestrel/engine/line_format.h"
-#include "kestrel/engine/memory_test.h"
-#include "kestrel/engine/report_tables.h"
-#include "kestrel/engine/sequencer.h"
-#include "kestrel/engine/workers.h"
+#include "kestrel/engine/run/analyser_tables.h"
+#include "kestrel/engine/report/benchmark_reader.h"
+#include "kestrel/engine/run/commands.h"
+#include "kestrel/engine/report/line_format.h"
+#include "kestrel/engine/memory/memory_test.h"
+#include "kestrel/engine/report/report_tables.h"
+#include "kestrel/engine/run/sequencer.h"
+#include "kestrel/engine/processor/workers.h"
 #include "shared/helpers.h"
 #include "shared/perf_link.h"
 #include "tests/kestrel/engine/disk_fixture.h"

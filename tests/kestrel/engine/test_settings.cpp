@@ -1,4 +1,4 @@
-#include "kestrel/engine/settings.h"
+#include "kestrel/engine/run/settings.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <map>
 
-#include "kestrel/engine/settings.h"
-#include "kestrel/engine/system_info.h"
+#include "kestrel/engine/run/settings.h"
+#include "kestrel/engine/run/system_info.h"
 #include "platform/msgbox.h"
 #include "platform/screen_saver.h"
 #include "tests/support/isolation.h"

@@ -11,11 +11,11 @@
 #include <thread>
 #include <vector>
 
-#include "kestrel/engine/report.h"
-#include "kestrel/engine/result_store.h"
-#include "kestrel/engine/run_state.h"
-#include "kestrel/engine/settings.h"
-#include "kestrel/engine/workers.h"
+#include "kestrel/engine/report/report.h"
+#include "kestrel/engine/run/result_store.h"
+#include "kestrel/engine/run/run_state.h"
+#include "kestrel/engine/run/settings.h"
+#include "kestrel/engine/processor/workers.h"
 #include "platform/clock.h"
 #include "platform/msgbox.h"
 #include "platform/pages.h"

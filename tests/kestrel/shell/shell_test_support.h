@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "kestrel/engine/report.h"
-#include "kestrel/engine/run_state.h"
+#include "kestrel/engine/report/report.h"
+#include "kestrel/engine/run/run_state.h"
 
 namespace kt {
 

@@ -19,8 +19,8 @@
 #include <sstream>
 #include <vector>
 
-#include "kestrel/engine/analyser_link.h"
-#include "kestrel/engine/benchmark_reader.h"
+#include "kestrel/engine/run/analyser_link.h"
+#include "kestrel/engine/report/benchmark_reader.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/qt_host.h"
 #include "platform/process.h"

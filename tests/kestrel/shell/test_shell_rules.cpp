@@ -2,8 +2,8 @@
 // status pane's steps, the processor name and the command line.
 #include <gtest/gtest.h>
 
-#include "kestrel/engine/commands.h"
-#include "kestrel/engine/settings.h"
+#include "kestrel/engine/run/commands.h"
+#include "kestrel/engine/run/settings.h"
 #include "kestrel/shell/shell_rules.h"
 
 namespace {

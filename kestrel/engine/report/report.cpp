@@ -1,0 +1,158 @@
+#include "kestrel/engine/report/report.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "kestrel/engine/run/commands.h"
+#include "kestrel/engine/run/host.h"
+#include "kestrel/engine/run/result_store.h"
+#include "kestrel/engine/run/run_state.h"
+#include "kestrel/engine/run/settings.h"
+#include "platform/msgbox.h"
+#include "platform/ui_thread.h"
+#include "shared/helpers.h"
+
+ReportText report;
+
+namespace {
+
+ReportReader g_reader = nullptr;
+
+void FileBox(const char* text, const char* caption) {
+    kp::MessageBox(kp::Owner::Main, text, caption, kp::Icon::Exclamation);
+}
+
+// Reads up to size bytes, stopping early only at the end of the file; false on a read error.
+bool ReadAll(int fd, char* buffer, size_t size, size_t* length) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t got = read(fd, buffer + done, size - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) break;
+        done += size_t(got);
+    }
+    *length = done;
+    return true;
+}
+
+}  // namespace
+
+int output_string(const std::string& text) {
+    if (!kp::OnUiThread()) {
+        kp::DeferToUiThread([text] { output_string(text); });
+        return 0;
+    }
+    report.szGreeting.push_back(text);
+    report.num = int(report.szGreeting.size());
+    Host().ReportAppended(run.testrunning != 0);
+    return 1;
+}
+
+int passtring(const std::string& text) { return output_string(text); }
+
+void output_bottomtext_buffer(const std::string& text) {
+    report.text_cpu_line.push_back(text);
+    report.num_text_lines = int(report.text_cpu_line.size());
+}
+
+void strcat_bottomtext_buffer(const std::string& text, int index) {
+    if (index < 0 || index >= int(report.text_cpu_line.size())) return;
+    report.text_cpu_line[size_t(index)] += text;
+}
+
+void ClearReportLines() {
+    report.szGreeting.clear();
+    report.num = 0;
+    report.headernum = 0;
+    report.y = 0;
+    Host().ReportCleared();
+}
+
+void ClearBottomText() {
+    report.text_cpu_line.clear();
+    report.num_text_lines = 0;
+    report.temp_text_lines = 0;
+}
+
+std::vector<std::string> SplitReportLines(const char* text, size_t length) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (size_t i = 0; i < length; ++i) {
+        char c = text[i];
+        if (c == '\n') {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines.push_back(std::move(line));
+            line.clear();
+        } else {
+            line.push_back(c);
+        }
+    }
+    if (!line.empty()) lines.push_back(std::move(line));
+    return lines;
+}
+
+void SetReportReader(ReportReader reader) { g_reader = reader; }
+
+void CloseReportFile() {
+    if (report.theFile >= 0) close(report.theFile);
+    report.theFile = -1;
+}
+
+int OpenLineFile() {
+    GetRegEntry();
+    results.last_memory_load_value = prefs.memory_load_value;
+
+    // Nothing is ever written through the shown file: it is opened for reading only, so a file
+    // on read-only media or of another user is shown too.
+    int fd = open(report.FileName.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st{};
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        close(fd);
+        fd = -1;
+    }
+    if (fd < 0) {
+        FileBox("Could not open the file.", "File Exception");
+        return 1;
+    }
+    CloseReportFile();
+    report.theFile = fd;
+
+    ClearReportLines();
+    report.isnew = 0;
+
+    size_t size = size_t(st.st_size);
+    int error = 0;
+    char* text = static_cast<char*>(AllocateMemory(size, &error));
+    if (text == nullptr) {
+        FileBox("Allocation Error!", "Memory Exception");
+        return 1;
+    }
+    report.headernum = 0;
+    report.y = 0;
+    report.num = 0;
+    size_t length = 0;
+    if (!ReadAll(fd, text, size, &length)) {
+        FileBox("Error loading data from the file", "File Exception");
+        FreeMemory(text, &error);
+        return 1;
+    }
+
+    report.CurrentFile = report.FileName;
+    Host().SetReportTitle(report.CurrentFile);
+
+    for (const std::string& line : SplitReportLines(text, length)) output_string(line);
+    if (g_reader != nullptr) g_reader(text, length);
+
+    FreeMemory(text, &error);
+    Host().ReportAppended(false);
+    Host().EnableCommand(CMD_SAVE, false);
+    Host().EnableCommand(CMD_SAVE_AS, true);
+    Host().EnableCommand(CMD_PRINT, true);
+    Host().EnableCommand(CMD_MAIL, true);
+    Host().EnableCommand(CMD_CLOSE, true);
+    return 0;
+}

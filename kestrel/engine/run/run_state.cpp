@@ -1,0 +1,3 @@
+#include "kestrel/engine/run/run_state.h"
+
+RunState run;

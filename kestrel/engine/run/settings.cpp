@@ -1,0 +1,495 @@
+// The settings store: the preferences under the per-user key, the machine description under the
+// per-machine key, and the one-time carry-over from the keys of older versions.
+//
+// Readers show nothing and return a small code naming what was missing; writers show one
+// "Registry Exception" box per failed value.
+#include "kestrel/engine/run/settings.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <sys/utsname.h>
+
+#include "kestrel/engine/report/report_tables.h"
+#include "platform/msgbox.h"
+#include "platform/registry.h"
+
+Preferences prefs;
+MachineDescription machine;
+int globaldrives = 0;
+
+namespace {
+
+using kp::reg::Key;
+using kp::reg::Root;
+using P = Preferences;
+using M = MachineDescription;
+
+void Complain(const std::string& text) {
+    kp::MessageBox(kp::Owner::Main, text, "Registry Exception", kp::Icon::Exclamation);
+}
+
+// Text read into a field of `width` characters keeps at most width - 1 of them.
+std::string Fit(const std::string& s, size_t width) { return s.substr(0, width - 1); }
+
+std::string Numbered(const char* format, int k) {
+    char name[64];
+    std::snprintf(name, sizeof name, format, k);
+    return name;
+}
+
+int DriveCount() { return std::clamp(globaldrives, 0, 26); }
+
+// ---- preferences ------------------------------------------------------------------------------
+
+// One value of the main key: a text, a number, or a side of the main window rectangle.
+struct PrefValue {
+    const char* name;
+    std::string P::*text = nullptr;
+    int32_t P::*number = nullptr;
+    int32_t WindowRect::*side = nullptr;
+    size_t width = 0;  // of a text field
+    int code = 0;      // the reader's result when the value is missing
+    const char* message = nullptr;
+};
+
+constexpr PrefValue Text(const char* name, std::string P::*field, size_t width, int code,
+                         const char* message) {
+    return {name, field, nullptr, nullptr, width, code, message};
+}
+constexpr PrefValue Number(const char* name, int32_t P::*field, int code, const char* message) {
+    return {name, nullptr, field, nullptr, 0, code, message};
+}
+constexpr PrefValue Side(const char* name, int32_t WindowRect::*field, const char* message) {
+    return {name, nullptr, nullptr, field, 0, 0, message};
+}
+
+// In the order of writing; the drive and counter values follow, then kPrefTail.
+const PrefValue kPrefValues[] = {
+    Text("SMTP server", &P::SMTPHost, 512, 2, "Error in creating SMTP server value in the registry"),
+    Text("Sender", &P::Sender, 512, 3, "Error in setting sender address value in the registry"),
+    Text("Your Name", &P::yourname, 512, 0, "Error in setting name value in the registry"),
+    Text("Kestrel directory", &P::kestrel_directory, 512, 7,
+         "Error in creating Kestrel directory value in the registry"),
+    Text("Signiature File", &P::endmailfile, 256, 6,
+         "Error in setting the signiature file value in the registry"),
+    Text("Kes Files Directory", &P::files_directory, 512, 7,
+         "Error in setting the Kes files directory value in the registry"),
+    Number("LongTestValue", &P::valuelongtest, 5, "Error in setting test length value in the registry"),
+    Number("Zbuffer", &P::zbuffer_16bit, 0, "Error in setting Zbuffer value in the registry"),
+    Number("ResultsType", &P::graphvalue, 4, "Error in setting graph value in the registry"),
+    Text("Last User", &P::lastselection, 65000, 0, "Error in setting Last User value in the registry"),
+    Number("Button Type", &P::buttonvalue, 0, "Error in setting the Button Type value in the registry"),
+    Number("Laptop Setting", &P::laptop_settings_on, 0,
+           "Error in setting the Laptop Settings value in the registry"),
+    Number("Timer Precision", &P::use_high_precision, 0,
+           "Error in setting the Timer Precision value in the registry"),
+    Number("Niceness Level", &P::niceness, 0, "Error in setting the Niceness Level value in the registry"),
+    Number("Show Perf Graphs", &P::show_graphs, 0,
+           "Error in setting the Show Perf Graphs value in the registry"),
+    Side("Main Window Rect Left", &WindowRect::left,
+         "Error in setting the Main Window Rect Left value in the registry"),
+    Side("Main Window Rect Right", &WindowRect::right,
+         "Error in setting the Main Window Rect Right value in the registry"),
+    Side("Main Window Rect Top", &WindowRect::top,
+         "Error in setting the Main Window Rect Top value in the registry"),
+    Side("Main Window Rect Bottom", &WindowRect::bottom,
+         "Error in setting the Main Window Rect Bottom value in the registry"),
+    Number("Default Blocksize", &P::blocksizenumber, 0,
+           "Error in setting the Default Blocksize value in the registry"),
+    Number("Default Filesize", &P::filesizenumber, 0,
+           "Error in setting the Default Filesize value in the registry"),
+    Number("Default Disk Benchmark Directory", &P::defdirnumber, 0,
+           "Error in setting the Default Disk Benchmark Directory value in the registry"),
+};
+
+// The reader takes the first ten in this order (the mail values first), then the rest as written.
+const char* const kReadFirst[] = {"Last User", "SMTP server", "Sender", "Your Name",
+                                  "Kestrel directory", "Kes Files Directory", "ResultsType",
+                                  "Zbuffer", "LongTestValue", "Signiature File"};
+constexpr size_t kFirstCount = std::size(kReadFirst);
+
+const PrefValue kPrefTail[] = {
+    Number("Memory Load", &P::memory_load_value, 0, "Error in setting Memory Load value in the registry"),
+    Number("Run Glance", &P::runglance, 0, "Error in setting Glance value in the registry"),
+    Number("Show Performance Data", &P::show_perf_data, 0,
+           "Error in setting performance values in the registry"),
+    Number("Stepwise Scaling Efficiency", &P::stepwise_scaling, 0,
+           "Error in Stepwise Scaling Efficiency values in the registry"),
+};
+
+const PrefValue& FindPref(const char* name) {
+    for (const auto& v : kPrefValues)
+        if (std::string(v.name) == name) return v;
+    std::abort();  // the tables above disagree
+}
+
+int32_t& NumberOf(const PrefValue& v) {
+    return v.number != nullptr ? prefs.*v.number : prefs.main_window_rect.*v.side;
+}
+
+bool WritePref(Key& key, const PrefValue& v) {
+    if (v.text != nullptr) return key.SetString(v.name, prefs.*v.text);
+    return key.SetDword(v.name, static_cast<uint32_t>(NumberOf(v)));
+}
+
+// Reads one value into its global; false (global unchanged) when it is missing.
+bool ReadPref(const Key& key, const PrefValue& v) {
+    if (v.text != nullptr) {
+        auto s = key.QueryString(v.name);
+        if (s) prefs.*v.text = Fit(*s, v.width);
+        return s.has_value();
+    }
+    auto n = key.QueryDword(v.name);
+    if (n) NumberOf(v) = static_cast<int32_t>(*n);
+    return n.has_value();
+}
+
+// ---- the report font --------------------------------------------------------------------------
+
+// One field of the font: a 32-bit field, a byte stored in the low byte of a number, or the face.
+struct FontValue {
+    const char* name;
+    int32_t LogFont::*number = nullptr;
+    uint8_t LogFont::*byte = nullptr;
+};
+
+constexpr size_t kFaceChars = 31;
+
+const FontValue kFontValues[] = {
+    {"LogFont Underline", nullptr, &LogFont::Underline},
+    {"LogFont Italic", nullptr, &LogFont::Italic},
+    {"LogFont FaceName"},
+    {"LogFont Height", &LogFont::Height},
+    {"LogFont Width", &LogFont::Width},
+    {"LogFont Weight", &LogFont::Weight},
+    {"LogFont Escapement", &LogFont::Escapement},
+    {"LogFont Orientation", &LogFont::Orientation},
+    {"LogFont StrikeOut", nullptr, &LogFont::StrikeOut},
+    {"LogFont CharSet", nullptr, &LogFont::CharSet},
+    {"LogFont OutPrecision", nullptr, &LogFont::OutPrecision},
+    {"LogFont ClipPrecision", nullptr, &LogFont::ClipPrecision},
+    {"LogFont Quality", nullptr, &LogFont::Quality},
+    {"LogFont PitchAndFamily", nullptr, &LogFont::PitchAndFamily},
+};
+
+bool WriteFont(Key& key, const FontValue& f) {
+    const LogFont& font = prefs.GlobalLogFont;
+    if (f.number != nullptr) return key.SetDword(f.name, static_cast<uint32_t>(font.*f.number));
+    if (f.byte != nullptr) return key.SetDword(f.name, font.*f.byte);
+    return key.SetString(f.name, font.FaceName.substr(0, kFaceChars));
+}
+
+bool ReadFont(const std::optional<Key>& key, const FontValue& f) {
+    if (!key) return false;
+    LogFont& font = prefs.GlobalLogFont;
+    if (f.number == nullptr && f.byte == nullptr) {
+        auto s = key->QueryString(f.name);
+        if (s) font.FaceName = s->substr(0, kFaceChars);
+        return s.has_value();
+    }
+    auto n = key->QueryDword(f.name);
+    if (!n) return false;
+    if (f.number != nullptr) font.*f.number = static_cast<int32_t>(*n);
+    else font.*f.byte = static_cast<uint8_t>(*n & 0xff);
+    return true;
+}
+
+// ---- machine description ----------------------------------------------------------------------
+
+struct MachineValue {
+    const char* name;
+    std::string M::*text;
+    int32_t M::*number;
+    size_t width;
+    int code;
+    const char* message;
+    bool needed;  // the reader's result names it when it is missing
+};
+
+constexpr MachineValue MText(const char* name, std::string M::*field, size_t width, int code,
+                             const char* message) {
+    return {name, field, nullptr, width, code, message, true};
+}
+constexpr MachineValue MNumber(const char* name, int32_t M::*field, int code, const char* message,
+                               bool needed) {
+    return {name, nullptr, field, 0, code, message, needed};
+}
+
+// In the order of writing.
+const MachineValue kMachineValues[] = {
+    MText("Manufacturer", &M::manufacturer, 100, 2, "Error in creating Manufacturer value in the registry"),
+    MText("Make", &M::make, 100, 3, "Error in setting Make value in the registry"),
+    MText("OS Info", &M::os, 150, 13, "Error in setting OS value in the registry"),
+    MText("Processor Speed", &M::speed, 50, 5, "Error in setting the Processor Speed value in the registry"),
+    MText("Memory Size", &M::memory, 50, 6, "Error in setting the Memory Size value in the registry"),
+    MNumber("Memory Type", &M::memoryvalue, 7, "Error in setting the Memory Type value in the registry",
+            false),
+    MNumber("Cache Type", &M::cachevalue, 8, "Error in setting the Cache Type value in the registry",
+            false),
+    MText("CPU Cache Size", &M::cachesize, 50, 14, "Error in setting Cache Size value in the registry"),
+    MText("Processor", &M::theproc, 120, 17, "Error in setting Processor value in the registry"),
+    MText("Video Adapter", &M::videoadapter, 100, 4, "Error in setting Video Adapter value in the registry"),
+    MNumber("Video Ram Type", &M::ramvalue, 9, "Error in setting the Video Ram type value in the registry",
+            true),
+    MText("Video Ram", &M::videoram, 50, 12, "Error in setting Video Ram value in the registry"),
+};
+
+// The reader takes the video group as Video Ram, Video Adapter, Video Ram Type.
+constexpr int kMachineReadOrder[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 11, 9, 10};
+
+constexpr size_t kDiskTextWidth = 120;
+
+bool WriteMachine(Key& key, const MachineValue& v) {
+    if (v.text != nullptr) return key.SetString(v.name, machine.*v.text);
+    return key.SetDword(v.name, static_cast<uint32_t>(machine.*v.number));
+}
+
+bool ReadMachine(const Key& key, const MachineValue& v) {
+    if (v.text != nullptr) {
+        auto s = key.QueryString(v.name);
+        if (s) machine.*v.text = Fit(*s, v.width);
+        return s.has_value();
+    }
+    auto n = key.QueryDword(v.name);
+    if (n) machine.*v.number = static_cast<int32_t>(*n);
+    return n.has_value();
+}
+
+// The running system in place of a version key: the kernel release and the distribution's name.
+std::string Unquote(std::string s) {
+    if (s.size() >= 2 && (s[0] == '"' || s[0] == '\'') && s.back() == s[0]) {
+        std::string out;
+        for (size_t i = 1; i + 1 < s.size(); ++i) {
+            if (s[0] == '"' && s[i] == '\\' && i + 2 < s.size()) ++i;
+            out += s[i];
+        }
+        return out;
+    }
+    return s;
+}
+
+void ReadOsVersion() {
+    utsname u{};
+    if (uname(&u) == 0) machine.osver = Fit(u.release, 30);
+    for (const char* file : {"/etc/os-release", "/usr/lib/os-release"}) {
+        std::ifstream in(file);
+        if (!in) continue;
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("PRETTY_NAME=", 0) == 0) {
+                machine.servicepack = Fit(Unquote(line.substr(12)), 32);
+                break;
+            }
+        }
+        return;  // the first file found is the one that counts
+    }
+}
+
+// Moves the machine description of the oldest versions, kept below the old per-user key, to the
+// machine key before that old key goes, unless a machine description is already stored.
+void KeepOldUserConfiguration() {
+    auto old = Key::Open(Root::CurrentUser, kOldUserConfigKey);
+    if (!old || kp::reg::KeyExists(Root::LocalMachine, kMachineKey) ||
+        kp::reg::KeyExists(Root::LocalMachine, kOldMachineKey))
+        return;
+    auto config = Key::Create(Root::LocalMachine, kMachineKey);
+    if (!config) return;
+    for (const auto& name : old->ValueNames())
+        if (auto value = old->Query(name)) config->Set(name, *value);
+}
+
+}  // namespace
+
+void DeleteOldKey(kp::reg::Key& key) { key.DeleteSelf(); }
+
+int CreateRegEntry() {
+    auto main = Key::Create(Root::CurrentUser, kMainKey);
+    if (!main) {
+        Complain("Error in creating Kestrel key in the registry");
+        return 10;
+    }
+    auto fonts = Key::Create(Root::CurrentUser, kFontsKey);
+    if (!fonts) {
+        Complain("Error in creating Kestrel fonts key in the registry");
+        return 10;
+    }
+    for (const auto& v : kPrefValues) {
+        if (WritePref(*main, v)) continue;
+        Complain(v.message);
+        // The signature file and the files directory are not worth giving up for.
+        if (v.text != &P::endmailfile && v.text != &P::files_directory) return 11;
+    }
+    for (int k = 0; k < 26; ++k) {
+        std::string name = Numbered("Drive %d selected", k);
+        if (k >= DriveCount()) {
+            main->DeleteValue(name);
+        } else if (!main->SetDword(name, static_cast<uint32_t>(prefs.default_drive_chosen[k]))) {
+            Complain("Error in setting the Default Drive values in the registry");
+            return 11;
+        }
+    }
+    for (int k = 0; k < 6; ++k) {
+        if (!main->SetDword(Numbered("Counter %d", k), static_cast<uint32_t>(prefs.perf_counters[k]))) {
+            Complain("Error in setting the counter values in the registry");
+            return 11;
+        }
+    }
+    for (const auto& v : kPrefTail) {
+        if (!WritePref(*main, v)) {
+            Complain(v.message);
+            return 11;
+        }
+    }
+    for (const auto& f : kFontValues) {
+        if (!WriteFont(*fonts, f)) {
+            Complain(std::string("Error in setting the ") + f.name + " value in the registry");
+            return 11;
+        }
+    }
+    return 0;
+}
+
+int GetRegEntry() {
+    bool carry = false;
+    auto main = Key::Open(Root::CurrentUser, kMainKey);
+    if (!main) {
+        main = Key::Open(Root::CurrentUser, kOldUserKey);
+        carry = main.has_value();
+    }
+    if (!main) return 1;
+    auto fonts = Key::Open(Root::CurrentUser, kFontsKey);
+
+    // Every value is read; the result is the code of the last one missing (0 for most), except
+    // that a missing server or sender decides it alone.
+    int result = 0;
+    bool noServer = false;
+    bool noSender = false;
+    auto read = [&](const PrefValue& v) {
+        if (ReadPref(*main, v)) return true;
+        result = v.code;
+        noServer = noServer || v.code == 2;
+        noSender = noSender || v.code == 3;
+        return false;
+    };
+    for (const char* name : kReadFirst) {
+        const PrefValue& v = FindPref(name);
+        if (!read(v) && v.text == &P::lastselection) prefs.lastselection.clear();
+    }
+    main->DeleteValue("YesNoValue");  // an old value, no longer used
+    bool widthStored = false;
+    for (size_t i = kFirstCount; i < std::size(kPrefValues); ++i) {
+        bool found = read(kPrefValues[i]);
+        if (kPrefValues[i].side == &WindowRect::right) widthStored = found;
+    }
+    if (!widthStored || prefs.main_window_rect.right < 101) prefs.main_window_rect = {100, 800, 100, 600};
+    for (int k = 0; k < 26; ++k) {
+        auto n = main->QueryDword(Numbered("Drive %d selected", k));
+        if (n) prefs.default_drive_chosen[k] = static_cast<int32_t>(*n);
+        else result = 0;
+    }
+    if (main->DeleteValue("Default Drive")) result = 0;
+    for (int k = 0; k < 6; ++k) {
+        auto n = main->QueryDword(Numbered("Counter %d", k));
+        if (n) prefs.perf_counters[k] = static_cast<int32_t>(*n);
+        else result = 0;
+    }
+    for (const auto& v : kPrefTail) {
+        // A memory level outside the seven sizes is taken as the default level, so that the
+        // tests and the report header of a run see the same level.
+        if (read(v) && v.number == &P::memory_load_value &&
+            (prefs.memory_load_value < 0 || prefs.memory_load_value >= kMemoryLevels))
+            prefs.memory_load_value = 0;
+    }
+
+    if (carry) {
+        // The font is read below from the new fonts key, which did not exist: it comes out zero,
+        // and zero is what goes under the new key.
+        prefs.GlobalLogFont = LogFont{};
+        if (CreateRegEntry() == 0) {
+            KeepOldUserConfiguration();
+            kp::reg::DeleteTree(Root::CurrentUser, kOldUserConfigKey);
+            kp::reg::DeleteKey(Root::CurrentUser, kOldUserKey);
+        }
+    }
+
+    prefs.GlobalLogFont = LogFont{};
+    for (const auto& f : kFontValues)
+        if (!ReadFont(fonts, f)) result = 0;
+
+    if (noServer) return 2;
+    if (noSender) return 3;
+    return result;
+}
+
+int CreateRegEntry2() {
+    auto config = Key::Create(Root::LocalMachine, kMachineKey);
+    auto disks = config ? Key::Create(Root::LocalMachine, kDiskKey) : std::nullopt;
+    if (!disks) {
+        Complain("Error in creating Kestrel key in the registry");
+        return 1;
+    }
+    for (const auto& v : kMachineValues) {
+        if (!WriteMachine(*config, v)) {
+            Complain(v.message);
+            return v.code;
+        }
+    }
+    for (int k = 0; k < DriveCount(); ++k) {
+        const char* failed = nullptr;
+        if (!disks->SetString(Numbered("Logical Disk %d", k), machine.harddisk[k]))
+            failed = "Error in setting the Physical Disk value in the registry";
+        else if (!disks->SetString(Numbered("Adapter %d", k), machine.adapter[k]) ||
+                 !disks->SetDword(Numbered("LogDiskType %d", k), static_cast<uint32_t>(machine.diskvalue[k])))
+            failed = "Error in setting the Adapter value in the registry";
+        if (failed != nullptr) {
+            Complain(failed);
+            return 9;
+        }
+    }
+    return 0;
+}
+
+int GetRegEntry2() {
+    bool carry = false;
+    auto config = Key::Open(Root::LocalMachine, kMachineKey);
+    if (!config) {
+        config = Key::Open(Root::LocalMachine, kOldMachineKey);
+        carry = true;
+    }
+    ReadOsVersion();
+    if (!config) config = Key::Open(Root::CurrentUser, kOldUserConfigKey);
+    if (!config) return 1;
+    auto disks = Key::Open(Root::LocalMachine, kDiskKey);
+    if (!disks) {
+        disks = Key::Open(Root::LocalMachine, kOldDiskKey);
+        carry = true;
+    }
+
+    // Every value is read; the result names the first one missing.
+    int result = 0;
+    for (int i : kMachineReadOrder) {
+        const MachineValue& v = kMachineValues[i];
+        if (!ReadMachine(*config, v) && v.needed && result == 0) result = v.code;
+    }
+    for (int k = 0; disks && k < DriveCount(); ++k) {
+        if (auto s = disks->QueryString(Numbered("Logical Disk %d", k)))
+            machine.harddisk[k] = Fit(*s, kDiskTextWidth);
+        if (auto s = disks->QueryString(Numbered("Adapter %d", k)))
+            machine.adapter[k] = Fit(*s, kDiskTextWidth);
+        if (auto n = disks->QueryDword(Numbered("LogDiskType %d", k)))
+            machine.diskvalue[k] = static_cast<int32_t>(*n);
+    }
+
+    carry = carry || kp::reg::KeyExists(Root::LocalMachine, kOldMachineKey) ||
+            kp::reg::KeyExists(Root::LocalMachine, kOldDiskKey);
+    if (carry && CreateRegEntry2() == 0) {
+        // The disk key first: a key with subkeys is not deleted.
+        if (auto old = Key::Open(Root::LocalMachine, kOldDiskKey)) DeleteOldKey(*old);
+        if (auto old = Key::Open(Root::LocalMachine, kOldMachineKey)) DeleteOldKey(*old);
+        auto product = Key::Open(Root::LocalMachine, kOldProductKey);
+        if (product && product->SubKeys().empty()) DeleteOldKey(*product);
+    }
+    return result;
+}

@@ -1,3 +1,0 @@
-#include "kestrel/engine/run_state.h"
-
-RunState run;
