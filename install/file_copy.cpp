@@ -32,13 +32,10 @@ void Status(SetupState& setup, SetupHost& host, const std::string& text) {
 const std::string kInstallCaption = std::string(kProductName) + " Installation Error";
 const std::string kSetupCaption = std::string(kProductName) + " Setup";
 
-// The failure box of an expansion that did not write its file; nothing when it did.
-struct Failure {
-    std::string text;
-    std::string caption;
-};
+using Failure = ExpandFailure;
 
-Failure ExpandFailure(int code, const std::string& source) {
+// The box of an expansion that ended with this code.
+Failure FailureOfCode(int code, const std::string& source) {
     switch (code) {
         case kExpandNoSource: return {"File not found.  Setup failed!", "File Error"};
         case kExpandNoDirectory: return {"Path not found.  Setup failed!", "File Error"};
@@ -52,27 +49,12 @@ Failure StartFailure(int error, const std::string& source) {
     switch (error) {
         case ENOMEM:
         case EAGAIN: return {"Out of Memory.  Setup failed!", "Allocation Error"};
-        case ENOENT: return ExpandFailure(kExpandNoSource, source);
-        case ENOTDIR: return ExpandFailure(kExpandNoDirectory, source);
+        case ENOENT: return FailureOfCode(kExpandNoSource, source);
+        case ENOTDIR: return FailureOfCode(kExpandNoDirectory, source);
         case ENOEXEC:
-        case EACCES: return ExpandFailure(kExpandCorrupt, source);
-        default: return ExpandFailure(kExpandFailed, source);
+        case EACCES: return FailureOfCode(kExpandCorrupt, source);
+        default: return FailureOfCode(kExpandFailed, source);
     }
-}
-
-// Runs expand and waits for it; true when it wrote the destination, else the failure box.
-bool RunExpand(const std::string& expand, const std::string& source, const std::string& destination,
-               Failure* failure) {
-    int error = 0;
-    auto child = kp::ChildProcess::Spawn(expand, {expand, source, destination}, &error);
-    if (!child) {
-        *failure = StartFailure(error, source);
-        return false;
-    }
-    child->WaitFor(-1);
-    if (child->exit_code() == kExpandOk) return true;
-    *failure = ExpandFailure(child->exit_code(), source);
-    return false;
 }
 
 // The pause after a row's expansion (the programs and the help page get longer ones).
@@ -89,6 +71,20 @@ bool Exists(const std::string& path) {
 }
 
 }  // namespace
+
+bool RunExpander(const std::string& expand, const std::string& source, const std::string& destination,
+                 ExpandFailure* failure) {
+    int error = 0;
+    auto child = kp::ChildProcess::Spawn(expand, {expand, source, destination}, &error);
+    if (!child) {
+        *failure = StartFailure(error, source);
+        return false;
+    }
+    child->WaitFor(-1);
+    if (child->exit_code() == kExpandOk) return true;
+    *failure = FailureOfCode(child->exit_code(), source);
+    return false;
+}
 
 int64_t ToInt64(const struct timespec& time) {
     return int64_t(time.tv_sec) * 1000000000 + time.tv_nsec;
@@ -173,11 +169,11 @@ void CopyDistributionFilesNT(SetupState& setup, SetupHost& host) {
             const std::string expand =
                 (setup.floppyMode && disk > 1 ? setup.temporaryDirectory : setup.sourceDirectory) + "/expand";
             Failure failure;
-            if (!RunExpand(expand, source, destination, &failure)) {
+            if (!RunExpander(expand, source, destination, &failure)) {
                 end(failure.text, failure.caption);
                 return;
             }
-            kp::Sleep(PauseAfter(file.row, setup.floppyMode || disk > 1));
+            kp::Sleep(PauseAfter(file.row, setup.floppyMode));
         }
 
         setup.progressFraction = double(i + 1) / double(files.size());

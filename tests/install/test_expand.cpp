@@ -95,6 +95,13 @@ TEST(Expand, AgreesWithGzip) {
     ASSERT_EQ(RunExpand({dir + "/theirs_", dir + "/by-us"}), 0);
     EXPECT_EQ(kt::ReadFile(dir + "/by-us"), kt::ReadFile(original));
 
+    // The header: gzip magic, deflate, no name, and the file's own time.
+    const std::string member = kt::ReadFile(dir + "/ours_");
+    ASSERT_GE(member.size(), 10u);
+    EXPECT_EQ(member.substr(0, 4), std::string("\x1f\x8b\x08\x00", 4));
+    const uint32_t mtime = uint8_t(member[4]) | uint8_t(member[5]) << 8 | uint8_t(member[6]) << 16 |
+                           uint32_t(uint8_t(member[7])) << 24;
+    EXPECT_EQ(mtime, 1600000000u);
     // The same file gives the same member: the header depends only on the file.
     ASSERT_EQ(RunExpand({"--compress", original, dir + "/again_"}), 0);
     EXPECT_EQ(kt::ReadFile(dir + "/again_"), kt::ReadFile(dir + "/ours_"));

@@ -70,6 +70,11 @@ class Install : public ::testing::Test {
 protected:
     void SetUp() override {
         umask(022);
+        // Every case starts from an empty home, also when the cases share one process.
+        for (const std::string& dir : {ConfigHome(), DataHome(), std::string(getenv("HOME")) + "/.local"})
+            fs::remove_all(dir);
+        fs::create_directories(ConfigHome());
+        fs::create_directories(DataHome());
         dist = MakeTestDistribution(kt::FreshDir("dist"));
         setup.sourceDirectory = dist.directory;
         setup.temporaryDirectory = kt::FreshDir("setup-temp");
