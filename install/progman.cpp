@@ -169,9 +169,10 @@ std::string Basename(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool IsProgram(const std::string& path) {
+// A file that is there and cannot be run: a document.
+bool IsDocument(const std::string& path) {
     struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0111) != 0;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0111) == 0;
 }
 
 // The program that opens benchmark files: the first word of the .bmf open command.
@@ -235,7 +236,7 @@ int AddItem(const std::vector<std::string>& args) {
 
     std::string entry = "[Desktop Entry]\n";
     const bool viaEditor = argv[0] == kTextEditor && argv.size() == 2;
-    if (viaEditor || (argv.size() == 1 && !IsProgram(argv[0]))) {
+    if (viaEditor || (argv.size() == 1 && IsDocument(argv[0]))) {
         // A document: the desktop opens it with the application its type calls for.
         entry += "Type=Link\n"
                  "Name=" + EscapeValue(title) + "\n"
