@@ -422,4 +422,17 @@ TEST_F(Install, CacheToolsRunWhenPresent) {
     }
 }
 
+// The build's distribution folder has a compressed file for every row of the table, and the
+// files the launcher uses as they are.
+TEST(Distribution, TheBuildMakesEveryRowsFile) {
+    const std::string rows = kt::ReadFile(KESTREL_DIST_CMAKE);
+    ASSERT_FALSE(rows.empty());
+    for (const DistributionFile& f : DistributionFiles())
+        EXPECT_NE(rows.find("\"" + std::string(f.source) + "|"), std::string::npos) << f.source;
+    for (const char* plain : {"setup", "expand", "libkestrel.so"})
+        EXPECT_NE(rows.find("\"" + std::string(plain) + "|"), std::string::npos) << plain;
+    for (const char* companion : {"setupkes_", "expand_"})
+        EXPECT_NE(rows.find("\"" + std::string(companion) + "|"), std::string::npos) << companion;
+}
+
 }  // namespace
