@@ -1,0 +1,2 @@
+--
+Benchmarked with Kestrel 1.21

@@ -1,0 +1,37 @@
+#include "install/file_table.h"
+
+#include "install/places.h"
+
+const std::vector<DistributionFile>& DistributionFiles() {
+    static const std::vector<DistributionFile> files = {
+        {0, "libkestest.so_", "libkestest.so", TargetPlace::Install, "Kestest DLL"},
+        {1, "libkestrel.so_", "libkestrel.so", TargetPlace::Install, "Kestrel DLL"},
+        {2, "kestrel_", "kestrel", TargetPlace::Install, "Kestrel 1.21"},
+        {3, "kestrel-help.html_", "kestrel-help.html", TargetPlace::Install, "Kestrel Help File"},
+        {4, "kestrel.txt_", "kestrel.txt", TargetPlace::Install, "Kestrel Readme File"},
+        {5, "libkeschk.so_", "libkeschk.so", TargetPlace::Install, "Kestrel Performance DLL"},
+        {6, "glance_", "glance", TargetPlace::Install, "Glance for Kestrel"},
+        {7, "example.sig_", "example.sig", TargetPlace::Install, "Example Signature File"},
+        {8, "loadmeter_", "loadmeter", TargetPlace::Install, "Kestrel Performance File"},
+        {9, "readme.1st_", "readme.1st", TargetPlace::Install, "Readme First"},
+        {10, "unkes_", "unkes", TargetPlace::UserBin, "Uninstall Kestrel"},
+        {11, "userfile.dbf_", "userfile.dbf", TargetPlace::AddressBook, "userfile.dbf"},
+        {13, "lumen_", "lumen", TargetPlace::Install, "lumen.exe"},
+    };
+    return files;
+}
+
+const DistributionFile* DistributionRow(int row) {
+    for (const DistributionFile& f : DistributionFiles())
+        if (f.row == row) return &f;
+    return nullptr;
+}
+
+std::string TargetDirectory(const DistributionFile& file, const SetupState& setup) {
+    switch (file.place) {
+        case TargetPlace::UserBin: return UserBinDirectory();
+        case TargetPlace::AddressBook: return DefaultInstallDirectory();
+        case TargetPlace::Install: break;
+    }
+    return setup.installDirectory;
+}

@@ -1,0 +1,15 @@
+// Where a per-user installation puts things (the XDG base directories and their defaults).
+#pragma once
+
+#include <string>
+
+// $XDG_DATA_HOME, else ~/.local/share.
+std::string DataHome();
+// $XDG_CONFIG_HOME, else ~/.config.
+std::string ConfigHome();
+// The default install directory: <data home>/kestrel.
+std::string DefaultInstallDirectory();
+// ~/.local/bin: the uninstaller's place (the system directory of a per-user installation).
+std::string UserBinDirectory();
+// Creates a directory and its missing parents; true when it is a directory afterwards.
+bool MakeDirectories(const std::string& path);

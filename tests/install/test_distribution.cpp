@@ -1,0 +1,40 @@
+#include "tests/install/test_distribution.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "install/expand_file.h"
+#include "install/file_table.h"
+#include "tests/support/isolation.h"
+
+namespace fs = std::filesystem;
+
+void CopyExpander(const std::string& directory) {
+    fs::copy_file(KESTREL_EXPAND_PROGRAM, directory + "/expand", fs::copy_options::overwrite_existing);
+}
+
+TestDistribution MakeTestDistribution(const std::string& directory, int first, int last, bool withExpander) {
+    TestDistribution d;
+    d.directory = directory;
+    fs::create_directories(directory);
+    const std::string originals = kt::FreshDir("originals");
+    for (const DistributionFile& f : DistributionFiles()) {
+        if (f.row < first || f.row > last) continue;
+        const std::string target = f.target;
+        const bool program = target.find('.') == std::string::npos || target.ends_with(".so");
+        std::string bytes;
+        for (int i = 0; i < 50 + f.row * 40; ++i) bytes += "row " + std::to_string(f.row) + " " + target + "\n";
+        const std::string original = kt::WriteFile(originals + "/" + target, bytes);
+        chmod(original.c_str(), program ? 0755 : 0644);
+        const struct timespec t[2] = {{1700000000 + f.row * 1000, 0}, {1700000000 + f.row * 1000, 0}};
+        utimensat(AT_FDCWD, original.c_str(), t, 0);
+        EXPECT_EQ(CompressFile(original, directory + "/" + f.source), kExpandOk);
+        d.originals[target] = bytes;
+        d.modes[target] = program ? 0755 : 0644;
+    }
+    if (withExpander) CopyExpander(directory);
+    return d;
+}
