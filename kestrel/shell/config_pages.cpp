@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -50,6 +51,10 @@ void Select(QComboBox* list, int index) {
 class ConfigPage : public QWidget {
 public:
     ConfigPage(Member member, TabFrame& frame);
+
+protected:
+    // Enter is OK and Escape is Cancel, as in a dialog.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // An edit that copies every change into its field at once, up to `chars` characters.
@@ -220,6 +225,15 @@ void ConfigPage::Open() {
     show(35, m.cachesize);
     show(36, m.adapter[0]);
     std::copy(std::begin(m.diskvalue), std::end(m.diskvalue), disk_types_.begin());
+}
+
+void ConfigPage::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter: Ok(); break;
+        case Qt::Key_Escape: Cancel(); break;
+        default: QWidget::keyPressEvent(event); break;
+    }
 }
 
 void ConfigPage::ChooseDisk(int index) {

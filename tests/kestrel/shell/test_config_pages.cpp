@@ -384,7 +384,10 @@ TEST_F(ConfigTest, FirstStartFillsThePagesFromTheMachine) {
     EXPECT_EQ(Chosen(1, 8), 0);
     // Nothing is stored until OK.
     EXPECT_EQ(GetRegEntry2(), 1);
-    Press(3, 1);
+    // Enter in an edit is OK.
+    Frame()->ShowPage(3);
+    QTest::keyClick(Control<QLineEdit>(3, 36), Qt::Key_Return);
+    EXPECT_EQ(Frame(), nullptr);
     EXPECT_EQ(GetRegEntry2(), 0);
     EXPECT_EQ(machine.ramvalue, 3);
     EXPECT_EQ(machine.os, "Linux " + machine.osver + " " + machine.servicepack);
@@ -432,10 +435,11 @@ TEST_F(ConfigTest, TheNextRunsHeaderFollowsTheChoices) {
         EXPECT_TRUE(HasLine(line)) << line;
     }
 
-    // Once stored, a cancelled text no longer reaches the report.
+    // Once stored, a cancelled text no longer reaches the report (Escape is Cancel).
     OpenPages();
     Type(0, 10, QStringLiteral("Other"));
-    Press(0, 2);
+    QTest::keyClick(Control<QLineEdit>(0, 10), Qt::Key_Escape);
+    EXPECT_EQ(Frame(), nullptr);
     RunStopped();
     EXPECT_TRUE(HasLine("Computer Manufacturer: Acme; Model: Model 9"));
     unsetenv("KESTREL_PROC_ROOT");
