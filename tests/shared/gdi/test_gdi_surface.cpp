@@ -42,7 +42,8 @@ TEST(GdiSurface, ThreadsDrawWhileTheUserInterfaceShows) {
     frame_a->MoveWindow(QRect(0, 0, 150, 120));
     frame_b->MoveWindow(QRect(150, 0, 150, 120));
     top.show();
-    EXPECT_EQ(a->Size(), frame_a->client()->size());
+    EXPECT_EQ(a->Size(), QSize(148, 100));  // inside the border, below the caption bar
+    EXPECT_EQ(frame_a->client()->geometry(), QRect(1, 19, 148, 100));
     ASSERT_FALSE(a->Size().isEmpty());
 
     std::atomic<int> running{3};
