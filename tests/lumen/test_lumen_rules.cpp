@@ -16,6 +16,7 @@
 #include "lumen/generator.h"
 #include "lumen/lumen_state.h"
 #include "lumen/timing.h"
+#include "lumen/video_tests.h"
 #include "lumen/windows.h"
 #include "platform/msgbox.h"
 #include "platform/processors.h"
@@ -395,6 +396,18 @@ TEST(LumenFrame, ResizeAsksForAPaintOnlyWhenTheClientGrew) {
     for (const Case& c : cases) {
         EXPECT_EQ(ResizeWantsPaint(c.old, c.client), c.paint) << c.client.width() << "x" << c.client.height();
     }
+}
+
+TEST(LumenFrame, TestTitlesRunFromZeroTo88Percent) {
+    EXPECT_EQ(TestTitle(0), "KESTREL Figure Drawing Test - 0% finished");
+    EXPECT_EQ(TestTitle(3), "KESTREL Line/Arc Drawing Test - 33% finished");
+    std::vector<int> percents;
+    for (int i = 0; i < 9; ++i) {
+        const std::string t = TestTitle(i);
+        const size_t dash = t.rfind(" - ");
+        percents.push_back(std::stoi(t.substr(dash + 3)));
+    }
+    EXPECT_EQ(percents, (std::vector<int>{0, 11, 22, 33, 44, 55, 66, 77, 88}));
 }
 
 TEST(LumenFrame, CommandLineRefusals) {

@@ -4,7 +4,11 @@
 
 #include <QSize>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
+
+#include <sys/wait.h>
 
 #include "lumen/figure_tests.h"
 #include "lumen/lumen_state.h"
@@ -13,6 +17,7 @@
 #include "platform/msgbox.h"
 #include "platform/workers.h"
 #include "shared/helpers.h"
+#include "tests/support/isolation.h"
 #include "tests/support/qt_test_main.h"
 
 namespace lumen {
@@ -111,6 +116,23 @@ TEST(LumenVideo, AThreadThatCannotBeMadeFailsTheTestAndLeavesNoThread) {
         EXPECT_EQ(figures ? iRectCount[0].load() : iCurveCount[0].load(), 0) << name << ": a made thread ran";
         const VideoTestOutcome again = RunVideoTestForTest(name, VideoTestSettings{});
         EXPECT_GT(again.ms, 0.0) << name;
+    }
+}
+
+// Started by hand without the command line the main program gives it: the refusal box, exit 0.
+TEST(LumenProgram, RefusesAStartWithoutItsCommandLine) {
+    const std::string log = kt::TempDir() + "/boxes.log";
+    for (const char* args : {"", "0 1", "0 0 0x3D7E19C4a90458"}) {
+        std::remove(log.c_str());
+        const std::string command = "KESTREL_TEST_MSGBOX_LOG=" + log + " QT_QPA_PLATFORM=offscreen " LUMEN_PATH " " +
+                                    std::string(args);
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << args;
+        EXPECT_EQ(WEXITSTATUS(status), 0) << args;
+        const std::string boxes = kt::ReadFile(log);
+        EXPECT_NE(boxes.find("Incorrect version of VideoKestrel.  Use version 1.21 with Kestrel 1.21."), std::string::npos)
+            << args << ": " << boxes;
+        EXPECT_NE(boxes.find("VideoKestrel Exception"), std::string::npos) << boxes;
     }
 }
 
