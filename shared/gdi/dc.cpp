@@ -4,8 +4,10 @@
 #include <QFontMetrics>
 #include <QPainterPath>
 #include <QTransform>
+#include <QVarLengthArray>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <utility>
 
@@ -15,11 +17,9 @@ namespace {
 
 constexpr QRgb kBlack = 0xFF000000u;
 
-// A pen's width in pixels as drawn: cosmetic pens and widths below 2 are one pixel.
-int DrawnWidth(const Pen& p) {
-    if ((p.style & PS_TYPE_MASK) != PS_GEOMETRIC) return 1;
-    return std::max(1, p.width);
-}
+// A pen's width in pixels as drawn (0 is 1). A cosmetic pen is drawn at its width too: the
+// animation's figures ask for a 3-pixel cosmetic pen and get one.
+int DrawnWidth(const Pen& p) { return std::max(1, p.width); }
 
 bool IsNullPen(const Pen& p) { return (p.style & PS_STYLE_MASK) == PS_NULL; }
 
@@ -36,7 +36,7 @@ Qt::PenStyle QtStyle(uint32_t style) {
 
 QPen MakeQtPen(const Pen& p, QRgb ink) {
     const int w = DrawnWidth(p);
-    Qt::PenCapStyle cap = Qt::FlatCap;  // one-pixel lines leave out their last pixel
+    Qt::PenCapStyle cap = Qt::SquareCap;  // one-pixel lines: both ends drawn (see StrokeLines)
     Qt::PenJoinStyle join = Qt::MiterJoin;
     if (w > 1) {
         switch (p.style & PS_ENDCAP_MASK) {
@@ -57,7 +57,7 @@ QPen MakeQtPen(const Pen& p, QRgb ink) {
 }  // namespace
 
 const QPen& DefaultQtPen() {
-    static const QPen pen(QBrush(QColor::fromRgb(kBlack)), 1, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    static const QPen pen(QBrush(QColor::fromRgb(kBlack)), 1, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin);
     return pen;
 }
 
@@ -199,43 +199,54 @@ QRectF GdiDc::FigureBox(int l, int t, int r, int b) const {
     return box;
 }
 
-void GdiDc::StrokeLine(QPointF a, QPointF b, bool) {
-    if (IsNullPen(state_->pen) || a == b) return;
+void GdiDc::StrokeLines(const QPoint* pts, int count) {
+    if (IsNullPen(state_->pen) || count < 2) return;
     UsePen();
-    painter_.drawLine(a, b);
-    Touch(QRectF(a, b).normalized());
+    QRect bounds(pts[0], pts[0]);
+    for (int i = 1; i < count; ++i) bounds |= QRect(pts[i], pts[i]);
+    Touch(bounds);
+    if (DrawnWidth(state_->pen) > 1) {
+        painter_.drawPolyline(pts, count);
+        return;
+    }
+    // A one-pixel line leaves out its last pixel: each segment is drawn, both ends included, to
+    // the point one step short of its end along the same slope (the painter's own half-open rule
+    // leaves out the right or lower end whatever the direction).
+    for (int i = 1; i < count; ++i) {
+        const QPoint a = pts[i - 1], b = pts[i];
+        const int steps = std::max(std::abs(b.x() - a.x()), std::abs(b.y() - a.y()));
+        if (steps == 0) continue;
+        if (steps == 1) {
+            painter_.drawPoint(a);
+            continue;
+        }
+        const double f = double(steps - 1) / steps;
+        painter_.drawLine(QPointF(a), QPointF(a.x() + (b.x() - a.x()) * f, a.y() + (b.y() - a.y()) * f));
+    }
 }
 
 QPoint GdiDc::MoveToEx(int x, int y) { return std::exchange(state_->position, QPoint(x, y)); }
 
 bool GdiDc::LineTo(int x, int y) {
     if (!IsOpen()) return false;
-    const QPoint to(x, y);
-    StrokeLine(state_->position, to, false);
-    state_->position = to;
+    const QPoint line[2] = {state_->position, QPoint(x, y)};
+    StrokeLines(line, 2);
+    state_->position = line[1];
     return true;
 }
 
 bool GdiDc::Polyline(const QPoint* pts, int count) {
     if (!IsOpen() || count < 2) return false;
-    if (IsNullPen(state_->pen)) return true;
-    UsePen();
-    painter_.drawPolyline(pts, count);
-    QRect bounds(pts[0], pts[0]);
-    for (int i = 1; i < count; ++i) bounds |= QRect(pts[i], pts[i]);
-    Touch(bounds);
+    StrokeLines(pts, count);
     return true;
 }
 
 bool GdiDc::PolylineTo(const QPoint* pts, int count) {
     if (!IsOpen() || count < 1) return false;
-    QPainterPath path(state_->position);
-    for (int i = 0; i < count; ++i) path.lineTo(pts[i]);
-    if (!IsNullPen(state_->pen)) {
-        UsePen();
-        painter_.strokePath(path, state_->qt_pen);
-        Touch(path.boundingRect());
-    }
+    QVarLengthArray<QPoint, 64> line;
+    line.append(state_->position);
+    line.append(pts, count);
+    StrokeLines(line.data(), int(line.size()));
     state_->position = pts[count - 1];
     return true;
 }
@@ -538,6 +549,39 @@ bool GdiDc::PlgBlt(const QPoint (&pts)[3], const QImage& src, int sx, int sy, in
 QRgb GdiDc::GetPixel(int x, int y) const {
     if (!image_->rect().contains(x, y)) return 0xFFFFFFFFu;  // outside: no colour
     return image_->pixel(x, y) | kBlack;
+}
+
+bool GdiDc::ScrollImage(int dx, int dy, QRgb fill) {
+    if (!IsOpen()) return false;
+    const int w = image_->width(), h = image_->height();
+    const QRgb ink = Ink(fill);
+    if (std::abs(dx) >= w || std::abs(dy) >= h) {
+        image_->fill(ink);
+    } else {
+        uchar* bits = image_->bits();
+        const qsizetype bpl = image_->bytesPerLine();
+        const int n = w - std::abs(dx);
+        const int from_x = std::max(0, -dx), to_x = std::max(0, dx);
+        auto move_row = [&](int y) {
+            uint32_t* row = reinterpret_cast<uint32_t*>(bits + y * bpl);
+            const int sy = y - dy;
+            if (sy < 0 || sy >= h) {
+                std::fill(row, row + w, ink);
+                return;
+            }
+            const uint32_t* src = reinterpret_cast<const uint32_t*>(bits + sy * bpl);
+            std::memmove(row + to_x, src + from_x, size_t(n) * 4);
+            std::fill(row + (dx > 0 ? 0 : n), row + (dx > 0 ? dx : w), ink);
+        };
+        // Rows are moved in the order that reads every source row before it is written.
+        if (dy > 0) {
+            for (int y = h - 1; y >= 0; --y) move_row(y);
+        } else {
+            for (int y = 0; y < h; ++y) move_row(y);
+        }
+    }
+    touched_ |= image_->rect();
+    return true;
 }
 
 QRgb GdiDc::SetPixel(int x, int y, QRgb c) {
