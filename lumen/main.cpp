@@ -1,0 +1,43 @@
+// lumen: the video test program. Started by the main program with its three-word command line
+// (laptop flag, file exchange flag, version token); refuses any other. Accepted, it opens its main
+// window (the run of the tests and the exchange of the record come with the sequencer).
+#include <QApplication>
+
+#include <clocale>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "lumen/frame.h"
+#include "lumen/lumen_state.h"
+#include "lumen/windows.h"
+#include "platform/msgbox.h"
+#include "platform/processors.h"
+#include "platform/ui_thread.h"
+#include "shared/ui/qt_message_box.h"
+
+int main(int argc, char** argv) {
+    // Fixed window positions need X11.
+    const char* display = std::getenv("DISPLAY");
+    if (display != nullptr && *display != '\0' && std::getenv("QT_QPA_PLATFORM") == nullptr) {
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+    }
+    QApplication app(argc, argv);
+    setlocale(LC_NUMERIC, "C");
+    kp::MarkUiThread();
+    InstallQtMessageBoxes(nullptr);
+
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (auto refusal = lumen::CheckCommandLine(args, &lumen::laptop_mode_on, &lumen::WIN95_SUPPORT_ON)) {
+        kp::MessageBox(*refusal);
+        return 0;
+    }
+    // The user-interface thread runs at normal priority; the main window opens.
+    kp::SetCurrentThreadPriority(0);
+    lumen::ApplyLaptopMode();
+    lumen::CreateMainWindow();
+    const int code = app.exec();
+    // Boxes still queued by other threads are shown before the program ends.
+    kp::RunDeferredUiActions();
+    return code;
+}
