@@ -113,7 +113,7 @@ void StartLineThread(int i) {
     rectvalue[i] = SumOf(iCurveCount);
 }
 
-void DrawBatch(gdi::GdiDc& dc, const CurveBatch& b) {
+void DrawBatch(Window* w, const CurveBatch& b) {
     std::array<QPoint, 64> pts;
     for (int k = 0; k < b.npoints; ++k) pts[size_t(k)] = QPoint(b.points[size_t(k)].x, b.points[size_t(k)].y);
     static constexpr uint8_t kLineTo[8] = {gdi::PT_LINETO, gdi::PT_LINETO, gdi::PT_LINETO, gdi::PT_LINETO,
@@ -123,6 +123,9 @@ void DrawBatch(gdi::GdiDc& dc, const CurveBatch& b) {
         const CurveOp& op = b.ops[size_t(k)];
         const auto& a = op.a;
         const QPoint* p = &pts[size_t(op.first)];
+        // The main window's context is shared by the four threads, one call at a time.
+        gdi::Surface::Dc held = w->GetDC();
+        gdi::GdiDc& dc = *held;
         switch (op.type) {
             case CurveOp::kPolyBezier: dc.PolyBezier(p, op.n); break;
             case CurveOp::kPolyBezierTo: dc.PolyBezierTo(p, op.n); break;
@@ -181,16 +184,18 @@ void DrawProc(int i) {
         FailDrawing();
         return;
     }
-    {
-        gdi::Surface::Dc dc = w->GetDC();
-        const FigureGroup f = MakeFigureGroup(ThreadGenerator(), client.width(), client.height(),
-                                              iRectCount[i].load(std::memory_order_relaxed));
-        const gdi::Brush old = dc->SelectBrush(gdi::CreateSolidBrush(gdi::RGB(f.r, f.g, f.b)));
-        dc->Rectangle(f.x1, f.y1, f.x2, f.y2);
-        dc->Ellipse(f.x1, f.x2, f.y1, f.y2);
-        dc->Pie(f.x1, f.x2, f.y1, f.y2, 2 * f.y1 / 3, 2 * f.y1, 2 * f.x1 / 3, 2 * f.x1);
-        dc->SelectBrush(old);
-    }
+    // The window's context is shared by the threads drawing into it, one call at a time.
+    const FigureGroup f = MakeFigureGroup(ThreadGenerator(), client.width(), client.height(),
+                                          iRectCount[i].load(std::memory_order_relaxed));
+    const gdi::Brush old = OneCall(w, [&](gdi::GdiDc& dc) {
+        return dc.SelectBrush(gdi::CreateSolidBrush(gdi::RGB(f.r, f.g, f.b)));
+    });
+    OneCall(w, [&](gdi::GdiDc& dc) { dc.Rectangle(f.x1, f.y1, f.x2, f.y2); });
+    OneCall(w, [&](gdi::GdiDc& dc) { dc.Ellipse(f.x1, f.x2, f.y1, f.y2); });
+    OneCall(w, [&](gdi::GdiDc& dc) {
+        dc.Pie(f.x1, f.x2, f.y1, f.y2, 2 * f.y1 / 3, 2 * f.y1, 2 * f.x1 / 3, 2 * f.x1);
+    });
+    OneCall(w, [&](gdi::GdiDc& dc) { dc.SelectBrush(old); });
     iRectCount[i].fetch_add(kFiguresPerGroup, std::memory_order_relaxed);
     int counts[4];
     Snapshot(iRectCount, counts);
@@ -209,15 +214,12 @@ void DrawTheCurves(int i) {
     }
     CurveBatch batch;
     NextCurveBatch(iCurveCount[i].load(std::memory_order_relaxed), ThreadGenerator(), window, &batch);
-    {
-        gdi::Surface::Dc dc = hwndParent->GetDC();
-        const gdi::Pen pen = gdi::ExtCreatePen(
-            gdi::PS_GEOMETRIC | gdi::PS_INSIDEFRAME | gdi::PS_ENDCAP_FLAT | gdi::PS_JOIN_MITER, 5,
-            gdi::RGB(batch.r, batch.g, batch.b));
-        const gdi::Pen old = dc->SelectPen(pen);
-        DrawBatch(*dc, batch);
-        dc->SelectPen(old);
-    }
+    const gdi::Pen pen = gdi::ExtCreatePen(
+        gdi::PS_GEOMETRIC | gdi::PS_INSIDEFRAME | gdi::PS_ENDCAP_FLAT | gdi::PS_JOIN_MITER, 5,
+        gdi::RGB(batch.r, batch.g, batch.b));
+    const gdi::Pen old = OneCall(hwndParent, [&](gdi::GdiDc& dc) { return dc.SelectPen(pen); });
+    DrawBatch(hwndParent, batch);
+    OneCall(hwndParent, [&](gdi::GdiDc& dc) { dc.SelectPen(old); });
     iCurveCount[i].store(batch.count_after, std::memory_order_relaxed);
     AddLength(batch.length);
     int counts[4];

@@ -83,6 +83,14 @@ private:
     Rect screen_rect_;
 };
 
+// One drawing call on a window's context, holding the window's lock for that call only: threads
+// that share a window take turns call by call, with the window's one drawing state.
+template <class F>
+auto OneCall(Window* w, F&& call) {
+    gdi::Surface::Dc dc = w->GetDC();
+    return call(*dc);
+}
+
 // The main window (class "lumen"): at (0, 0) with the size of crect, title "KESTREL Figure
 // Drawing Test - 0% finished"; sets hwndParent and ghWnd, measures the depth and the text
 // metrics. User-interface thread. A second call places the existing window at crect again.
