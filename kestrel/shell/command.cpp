@@ -23,6 +23,7 @@
 #include "kestrel/shell/panes.h"
 #include "kestrel/shell/qt_host.h"
 #include "kestrel/shell/report_font.h"
+#include "kestrel/shell/settings_windows.h"
 #include "kestrel/shell/shell_rules.h"
 #include "platform/msgbox.h"
 
@@ -134,8 +135,8 @@ void MainWindow::ToggleScaling() {
     a->setChecked(on);
     run.IDM_SCALING_CHECKED = on ? 1 : 0;
     results.scaling_efficiency_showing = on ? 1 : 0;
-    // With three or more processors the scaling settings window opens here; it comes with the
-    // settings windows.
+    // Checked on a machine of three or more processors: the scaling steps are chosen now.
+    if (on && run.real_num_processors >= 3) OpenScalingDialog(*this, this);
 }
 
 bool MainWindow::AskToSave(const char* caption) {
