@@ -18,6 +18,7 @@
 #include "kestrel/engine/run/run_state.h"
 #include "kestrel/engine/run/sequencer.h"
 #include "kestrel/engine/run/settings.h"
+#include "kestrel/shell/config_pages.h"
 #include "kestrel/shell/help.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
@@ -25,6 +26,7 @@
 #include "kestrel/shell/report_font.h"
 #include "kestrel/shell/settings_windows.h"
 #include "kestrel/shell/shell_rules.h"
+#include "kestrel/shell/tab_frame.h"
 #include "platform/msgbox.h"
 
 namespace {
@@ -76,13 +78,13 @@ void MainWindow::Command(int id) {
         case CMD_HELP_INDEX: ShowHelpIndex(); break;
         case CMD_USING_HELP: ShowHelpOnHelp(); break;
         case CMD_ABOUT: About(); break;
-        // Their windows come with the mail, printing, settings, configuration and comparison
-        // parts of the program; until then these commands change nothing.
+        case CMD_CONFIGURATION: OpenTabFrame(kConfigurationFrame, MakeConfigurationPages); break;
+        // Their windows come with the mail, printing, settings and comparison parts of the
+        // program; until then these commands change nothing.
         case CMD_MAIL:
         case CMD_PRINT:
         case CMD_PRINTER_SETUP:
         case CMD_PREFERENCES:
-        case CMD_CONFIGURATION:
         case CMD_RESULT_COMPARISONS: break;
         default:
             if (id >= CMD_FIRST_DRIVE && id <= CMD_LAST_DRIVE) ToggleDrive(id);
@@ -161,6 +163,7 @@ void MainWindow::NewTest() {
     if (stored == 5 || stored == 1) prefs.valuelongtest = 0;
     run.tpriority = 1;
     host_->CloseProgress();
+    CloseTabFrame();
     ClearReportLines();
     report.CurrentFile = oldfile_;
     report_->SetCaption(QString::fromStdString(oldfile_));
@@ -316,6 +319,23 @@ void MainWindow::Exit() {
     CreateRegEntry();
     if (prefs.show_perf_data != 0 && run.testrunning != 0) DoDiskEndCheck();
     EndProgram();
+}
+
+TabFrame* MainWindow::TabWindow() const { return tabs_ && !tabs_->Closing() ? tabs_.data() : nullptr; }
+
+void MainWindow::CloseTabFrame() {
+    if (TabFrame* frame = TabWindow()) frame->Close();
+}
+
+TabFrame* MainWindow::OpenTabFrame(int kind, const std::function<std::vector<QWidget*>(TabFrame&)>& make_pages) {
+    if (TabFrame* open = TabWindow(); open != nullptr && open->Kind() == kind) {
+        open->raise();
+        return open;
+    }
+    CloseTabFrame();
+    tabs_ = new TabFrame(kind, report_, make_pages);
+    connect(tabs_, &TabFrame::closed, this, [this] { update(); });
+    return tabs_;
 }
 
 void MainWindow::About() {

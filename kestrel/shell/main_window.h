@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -19,6 +20,7 @@ class QtHost;
 class ReportPane;
 class Scroller;
 class StatusPane;
+class TabFrame;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -51,6 +53,14 @@ public:
     Scroller* Progress() const;
     MainWindowFacts Facts() const;
     void SetDriveMenuItem(int command, const std::string& text, bool checked);
+
+    // Opens the Preferences (kind 0) or Configuration (kind 1) frame with the pages that
+    // make_pages gives, after closing the other kind's frame; an open frame of the same kind is
+    // brought to the top instead. The frame, open or already there.
+    TabFrame* OpenTabFrame(int kind, const std::function<std::vector<QWidget*>(TabFrame&)>& make_pages);
+    // The open frame (hWndTabs), or nullptr.
+    TabFrame* TabWindow() const;
+    void CloseTabFrame();
 
 signals:
     void commandRan(int id);
@@ -101,6 +111,7 @@ private:
     std::map<int, QAction*> actions_;
     QPointer<OpeningWindow> splash_;
     QPointer<OpeningWindow> about_;
+    QPointer<TabFrame> tabs_;  // the Preferences or Configuration frame
     std::vector<int> held_commands_;  // queued commands that came during a run
 
     std::string oldfile_;    // the default caption of the report pane

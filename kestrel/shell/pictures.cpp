@@ -157,3 +157,22 @@ QIcon ProgramIcon() {
     p.drawText(pm.rect(), Qt::AlignCenter, QStringLiteral("K"));
     return QIcon(pm);
 }
+
+QPixmap TabPicture() {
+    // A small gauge: a dial with its needle over a tab's outline.
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(60, 60, 60), 1.5));
+    p.setBrush(QColor(230, 230, 240));
+    p.drawRoundedRect(QRectF(2, 6, 28, 22), 3, 3);
+    p.setBrush(QColor(40, 90, 170));
+    p.drawPie(QRectF(6, 9, 20, 20), 0, 180 * 16);
+    p.setPen(QPen(QColor(250, 200, 40), 2));
+    p.drawLine(QPointF(16, 19), QPointF(22, 12));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(200, 30, 30));
+    p.drawEllipse(QPointF(16, 19), 2, 2);
+    return pm;
+}

@@ -11,3 +11,5 @@ QPixmap ButtonPicture(int k);
 // wider screens.
 QPixmap OpeningPicture(int kind, int screen_width);
 QIcon ProgramIcon();
+// The picture beside the text of every tab of the settings frames ("KESTAB"), 32 by 32.
+QPixmap TabPicture();
