@@ -79,12 +79,14 @@ void MainWindow::Command(int id) {
         case CMD_USING_HELP: ShowHelpOnHelp(); break;
         case CMD_ABOUT: About(); break;
         case CMD_CONFIGURATION: OpenTabFrame(kConfigurationFrame, MakeConfigurationPages); break;
-        // Their windows come with the mail, printing, settings and comparison parts of the
-        // program; until then these commands change nothing.
+        case CMD_PREFERENCES:
+            OpenTabFrame(kPreferencesFrame, [this](TabFrame& frame) { return MakePreferencesPages(*this, frame); });
+            break;
+        // Their windows come with the mail, printing and comparison parts of the program; until
+        // then these commands change nothing.
         case CMD_MAIL:
         case CMD_PRINT:
         case CMD_PRINTER_SETUP:
-        case CMD_PREFERENCES:
         case CMD_RESULT_COMPARISONS: break;
         default:
             if (id >= CMD_FIRST_DRIVE && id <= CMD_LAST_DRIVE) ToggleDrive(id);

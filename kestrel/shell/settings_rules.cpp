@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 #include "kestrel/engine/disk/disk_drives.h"
@@ -22,18 +21,6 @@ int MemoryLoadEntryCount(uint64_t total_bytes) {
     if (M <= 41) return 5;
     if (M <= 76) return 6;
     return 7;
-}
-
-uint64_t TotalPhysicalMemory() {
-    std::ifstream in(kp::ProcRoot() + "/meminfo");
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("MemTotal:", 0) != 0) continue;
-        std::istringstream words(line.substr(9));
-        uint64_t kb = 0;
-        words >> kb;
-        return kb * 1024;
-    }
-    return 0;
 }
 
 std::vector<int> ScalingSteps(int n) {

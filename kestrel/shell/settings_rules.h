@@ -13,8 +13,7 @@ struct DriveEntry;
 // How many memory-load entries a machine with this much physical memory is offered (2 to 7):
 // the memory in units of 1,024,000 bytes, rounded half up, against the steps 17, 21, 25, 41, 76.
 int MemoryLoadEntryCount(uint64_t total_bytes);
-// The machine's physical memory in bytes (MemTotal of the meminfo file); 0 when unknown.
-uint64_t TotalPhysicalMemory();
+// (The machine's physical memory: TotalPhysicalMemory of config_rules.h.)
 
 // The processor steps of a stepwise scaling run: every divisor of n from 1 to n / 2.
 std::vector<int> ScalingSteps(int n);

@@ -29,7 +29,9 @@
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
 #include "kestrel/shell/report_font.h"
+#include "kestrel/shell/config_rules.h"
 #include "kestrel/shell/settings_rules.h"
+#include "kestrel/shell/tab_frame.h"
 #include "kestrel/engine/run/commands.h"
 #include "platform/msgbox.h"
 #include "shared/strformat.h"
@@ -75,7 +77,7 @@ void Raise(QWidget* w) {
 QFont LabelFont() {
     QFont f;
     f.setStyleHint(QFont::SansSerif);
-    f.setPixelSize(11);
+    f.setPixelSize(10);
     f.setWeight(QFont::DemiBold);
     return f;
 }
@@ -224,10 +226,10 @@ PrefPage::PrefPage(int page, MainWindow& main, QWidget* parent) : QWidget(parent
         connect(list, &QComboBox::activated, this, [this] { PrefFunc(24); });
         label("Performance Counters and", 10, 112, 200);
         label("Benchmark Test Options:", 10, 130, 200);
-        Push(29, "Counters ...", 10, 154, 120);
-        Push(20, "Disk Test Options", 140, 154, 130);
-        Push(31, "Video Test Options", 280, 154, 130);
-        Push(33, "CPU Test Options", 420, 154, 130);
+        Push(29, "Counters ...", 10, 154, 110);
+        Push(20, "Disk Test Options", 128, 154, 130);
+        Push(31, "Video Test Options", 266, 154, 130);
+        Push(33, "CPU Test Options", 404, 154, 130);
     }
     // Every page: OK, Cancel and Help for the whole window.
     Push(1, "OK", 130, 200, 90)->setDefault(true);
@@ -271,10 +273,7 @@ void PrefPage::Check(int id) {
     if (auto* r = qobject_cast<QRadioButton*>(Control(id))) r->setChecked(true);
 }
 
-QRect PrefPage::FrameRect() const {
-    const QWidget* top = window();
-    return top->frameGeometry();
-}
+QRect PrefPage::FrameRect() const { return QRect(mapToGlobal(QPoint(0, 0)), size()); }
 
 void PrefPage::ShowEmulation(bool on) { Check(on ? 22 : 23); }
 void PrefPage::ShowPerfDataYes() { Check(27); }
@@ -488,6 +487,15 @@ std::array<PrefPage*, 3> CreatePrefPages(MainWindow& main, QWidget* parent, Pref
         settings_windows.hPrefDlg[k] = pages[size_t(k)];
     }
     return pages;
+}
+
+std::vector<QWidget*> MakePreferencesPages(MainWindow& main, TabFrame& frame) {
+    QPointer<TabFrame> f = &frame;
+    const std::array<PrefPage*, 3> pages = CreatePrefPages(main, frame.Tabs(), {[f] {
+                                                                                    if (f) f->Close();
+                                                                                },
+                                                                                [f] { return f ? f->focus() : 0; }});
+    return {pages.begin(), pages.end()};
 }
 
 // ---- Scaling Efficiency Settings --------------------------------------------------------------
@@ -1011,7 +1019,7 @@ PerfCounterWindow::PerfCounterWindow(QWidget* parent) : QWidget(parent, Qt::Wind
 
 void PerfCounterWindow::resizeEvent(QResizeEvent* event) {
     // Beside its label once laid out.
-    niceness_->setGeometry(295, 190, 155, 24);
+    niceness_->setGeometry(246 + fontMetrics().horizontalAdvance(QStringLiteral("Niceness:")) + 4, 190, 155, 24);
     buttons_.Lay(this);
     QWidget::resizeEvent(event);
 }
@@ -1019,7 +1027,7 @@ void PerfCounterWindow::resizeEvent(QResizeEvent* event) {
 void PerfCounterWindow::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setPen(palette().color(QPalette::WindowText));
-    p.drawText(QRect(246, 190, 50, 24), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("Niceness:"));
+    p.drawText(QRect(246, 190, 100, 24), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("Niceness:"));
 }
 
 void PerfCounterWindow::LoadmeterFunc(QAbstractButton* clicked) {

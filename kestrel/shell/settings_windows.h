@@ -27,6 +27,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QRadioButton;
+class TabFrame;
 
 // Help contexts of the windows.
 inline constexpr int kHelpCpuTest = 272;
@@ -91,6 +92,8 @@ struct PrefFrameHooks {
 
 // Creates the three pages as children of parent (the frame's tab control), in page order.
 std::array<PrefPage*, 3> CreatePrefPages(MainWindow& main, QWidget* parent, PrefFrameHooks hooks);
+// The pages of the Preferences frame, which OK and Cancel close.
+std::vector<QWidget*> MakePreferencesPages(MainWindow& main, TabFrame& frame);
 
 class ScalingDialog : public QDialog {
     Q_OBJECT

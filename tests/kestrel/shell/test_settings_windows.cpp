@@ -28,8 +28,10 @@
 #include "kestrel/shell/help.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
+#include "kestrel/shell/config_rules.h"
 #include "kestrel/shell/settings_rules.h"
 #include "kestrel/shell/settings_windows.h"
+#include "kestrel/shell/tab_frame.h"
 #include "platform/msgbox.h"
 #include "tests/kestrel/shell/shell_test_support.h"
 #include "tests/support/isolation.h"
@@ -552,6 +554,32 @@ TEST_F(SettingsWindowsTest, TheNextRunFollowsTheChoices) {
         EXPECT_NE(text.find(line), std::string::npos) << line;
     }
     EXPECT_EQ(text.find("Testing Processor 2 (CPU 1)"), std::string::npos);
+}
+
+TEST_F(SettingsWindowsTest, PreferencesCommandOpensThePagesInTheFrame) {
+    for (const int button : {1, 2}) {
+        w->Command(CMD_PREFERENCES);
+        TabFrame* frame = w->TabWindow();
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->Kind(), kPreferencesFrame);
+        ASSERT_EQ(frame->PageCount(), 3);
+        for (int s = 0; s < 3; ++s) {
+            EXPECT_EQ(frame->Page(s), settings_windows.hPrefDlg[s].data());
+            EXPECT_EQ(frame->Page(s)->objectName(), QStringLiteral("PREF%1").arg(s + 1));
+        }
+        // Help follows the page shown.
+        frame->ShowPage(1);
+        Button(frame->Page(1), "PREF2.9")->click();
+        EXPECT_EQ(HelpWindow::Current()->Page(), "preferences.html#display");
+        // The command again brings the same frame to the top.
+        w->Command(CMD_PREFERENCES);
+        EXPECT_EQ(w->TabWindow(), frame);
+        // OK and Cancel end the frame with its pages.
+        Button(frame->Page(2), button == 1 ? "PREF3.1" : "PREF3.2")->click();
+        EXPECT_EQ(w->TabWindow(), nullptr);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(settings_windows.hPrefDlg[0], nullptr);
+    }
 }
 
 TEST_F(SettingsWindowsTest, HelpButtonsShowTheirTopics) {
