@@ -77,7 +77,7 @@ void Raise(QWidget* w) {
 QFont LabelFont() {
     QFont f;
     f.setStyleHint(QFont::SansSerif);
-    f.setPixelSize(10);
+    f.setPixelSize(9);
     f.setWeight(QFont::DemiBold);
     return f;
 }

@@ -462,10 +462,16 @@ TEST_F(SettingsWindowsTest, UniprocessorSettingsOpenWithTheSelectionAndOkAsks) {
         EXPECT_EQ(results.num_cpus_selected_for_uniproc, 1);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    // Opening again shows the selection.
+    // Opening again shows the selection; Cancel with emulation off gives back all processors.
+    run.numprocessors = 1;
     UniProcTestWindow* u = OpenUniProcWindow(*w, w.get(), QPoint(10, 10));
     EXPECT_FALSE(Button(u, "CPU0")->isChecked());
     EXPECT_TRUE(Button(u, "CPU2")->isChecked());
+    boxes.Clear();
+    Button(u, "Cancel")->click();
+    EXPECT_TRUE(boxes.boxes().empty());
+    EXPECT_EQ(run.numprocessors, 4);
+    EXPECT_EQ(results.uniprocemulation, 0);
 }
 
 TEST_F(SettingsWindowsTest, CountersOpenWithTotalCpuUsageAndOkAsks) {
