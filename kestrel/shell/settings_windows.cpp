@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -274,6 +275,15 @@ void PrefPage::Check(int id) {
 }
 
 QRect PrefPage::FrameRect() const { return QRect(mapToGlobal(QPoint(0, 0)), size()); }
+
+void PrefPage::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter: PrefFunc(1); break;
+        case Qt::Key_Escape: PrefFunc(2); break;
+        default: QWidget::keyPressEvent(event); break;
+    }
+}
 
 void PrefPage::ShowEmulation(bool on) { Check(on ? 22 : 23); }
 void PrefPage::ShowPerfDataYes() { Check(27); }

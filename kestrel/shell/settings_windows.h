@@ -23,6 +23,7 @@ class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QKeyEvent;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -69,6 +70,10 @@ public:
     void ShowPerfDataYes();
     // Puts a path into the BMF Directory edit (PREF1).
     void SetFilesDirectory(const QString& path);
+
+protected:
+    // Enter is OK and Escape is Cancel, as in a dialog.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void Open();
