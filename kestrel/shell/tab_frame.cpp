@@ -1,5 +1,6 @@
 #include "kestrel/shell/tab_frame.h"
 
+#include <QAbstractScrollArea>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -68,7 +69,10 @@ TabFrame::TabFrame(int kind, QWidget* report_pane, const PageMaker& make_pages) 
     grip_ = new QSizeGrip(this);
 
     const int button = style()->pixelMetric(QStyle::PM_TitleBarButtonSize, nullptr, this);
-    setGeometry(5, 5, kTabFrameWidth, TabFrameHeight(button));
+    // 5, 5 inside the pane's text area, below its caption.
+    QPoint origin(5, 5);
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(report_pane)) origin += area->viewport()->pos();
+    setGeometry(origin.x(), origin.y(), kTabFrameWidth, TabFrameHeight(button));
 
     // The pages, each under its tab with the frame's picture.
     const QIcon picture(TabPicture());
