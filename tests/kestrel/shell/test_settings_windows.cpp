@@ -506,25 +506,36 @@ TEST_F(SettingsWindowsTest, CountersOpenWithTotalCpuUsageAndOkAsks) {
 }
 
 TEST_F(SettingsWindowsTest, FilesDirectoryBrowserPutsTheResultFolderIntoThePage) {
-    const std::string base = kt::FreshDir("browse");
-    fs::create_directory(base + "/reports");
+    // A mount table of one local disk at "/" and one network share.
+    const std::string share = fs::canonical(kt::FreshDir("share")).string();
+    fs::create_directory(share + "/reports");
+    const std::string proc = kt::FreshDir("proc");
+    fs::create_directory(proc + "/self");
+    kt::WriteFile(proc + "/self/mountinfo",
+                  "21 1 250:7 / / rw,relatime shared:1 - ext4 /dev/fake1 rw\n"
+                  "22 21 0:901 / " + share + " rw,relatime shared:2 - nfs server:/export rw\n");
+    setenv("KESTREL_PROC_ROOT", proc.c_str(), 1);
     OpenPages();
     DirListDialog* d = OpenDirList(settings_windows.hPrefDlg[0]);
-    ASSERT_FALSE(d->Current().empty());
-    // Drive list: the fixed and network drives of the disk test.
+    unsetenv("KESTREL_PROC_ROOT");
     auto* drives = d->findChild<QComboBox*>("DIRLIST.10");
-    ASSERT_GT(drives->count(), 0);
-    EXPECT_TRUE(drives->itemText(0).startsWith("Local Disk Drive - ") ||
-                drives->itemText(0).startsWith("Network Disk Drive - "));
-    d->Enter(QString::fromStdString(base));
-    d->Enter("reports");
-    EXPECT_EQ(d->windowTitle(), QString::fromStdString(fs::canonical(base + "/reports").string()));
+    ASSERT_EQ(drives->count(), 2);
+    EXPECT_EQ(drives->itemText(0), "Local Disk Drive - /");
+    EXPECT_EQ(drives->itemText(1), QString::fromStdString("Network Disk Drive - " + share + "/"));
+    EXPECT_EQ(d->Current(), "/");
+    drives->setCurrentIndex(1);
+    emit drives->activated(1);
+    EXPECT_EQ(d->Current(), share);
+    EXPECT_EQ(d->windowTitle(), QString::fromStdString(share));
     auto* list = d->findChild<QListWidget*>("DIRLIST.11");
+    ASSERT_EQ(list->count(), 2);
     EXPECT_EQ(list->item(0)->text(), "..");
-    d->Enter("..");
-    EXPECT_EQ(d->Current(), fs::canonical(base).string());
+    // One click enters a directory.
+    list->setCurrentRow(1);
+    emit list->itemClicked(list->item(1));
+    EXPECT_EQ(d->Current(), share + "/reports");
     Button(d, "DIRLIST.1")->click();
-    const std::string chosen = fs::canonical(base).string() + "/Kestrel Files";
+    const std::string chosen = share + "/reports/Kestrel Files";
     EXPECT_EQ(Text(37), QString::fromStdString(chosen));
     EXPECT_EQ(pref_temps.default_files_dir, chosen);
 }
