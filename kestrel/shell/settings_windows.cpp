@@ -23,19 +23,18 @@
 #include "kestrel/engine/disk/disk_drives.h"
 #include "kestrel/engine/disk/disk_test.h"
 #include "kestrel/engine/report/report_tables.h"
+#include "kestrel/engine/run/commands.h"
 #include "kestrel/engine/run/result_store.h"
 #include "kestrel/engine/run/run_state.h"
 #include "kestrel/engine/run/settings.h"
+#include "kestrel/shell/config_rules.h"
 #include "kestrel/shell/help.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
 #include "kestrel/shell/report_font.h"
-#include "kestrel/shell/config_rules.h"
 #include "kestrel/shell/settings_rules.h"
 #include "kestrel/shell/tab_frame.h"
-#include "kestrel/engine/run/commands.h"
 #include "platform/msgbox.h"
-#include "shared/strformat.h"
 
 SettingsWindows settings_windows;
 PrefTemps pref_temps;
