@@ -1,0 +1,24 @@
+// The window invocation test: 100 captioned "KESTRELCHILD" windows are created, shown, updated
+// and destroyed inside the main window, on the user-interface thread.
+#pragma once
+
+#include <QRect>
+#include <QString>
+
+inline constexpr int kInvokedWindows = 100;
+
+// Where the next window goes. The position walks down and to the right (W / 30 across, H / 40
+// down) and starts again at (i, 0) when half the client size no longer fits; the window itself
+// is h2 wide and w2 high (the fit tests use w2 across and h2 down). The position carries over
+// from one window to the next and from one run to the next.
+struct ChildPlacement {
+    int x = 0;
+    int y = 0;
+};
+QRect NextChildPlacement(ChildPlacement& at, int i, int W, int H);
+
+// The title of window i (0-based): "Window #1" .. "Window #100".
+QString TitleOfInvokedWindow(int i);
+
+// The window invocation test: elapsed milliseconds, or a time <= 0 when it failed.
+double WindowDraw();
