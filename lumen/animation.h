@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace lumen {
+
 inline constexpr int kAnimateWindows = 4;
 inline constexpr int kAnimateThreads = 8;
 inline constexpr int kAnimateFrames = 100;
@@ -90,3 +92,5 @@ const char* TitleOfAnimateWindow(int w);
 
 // The animation test: elapsed milliseconds, or a time <= 0 when it failed.
 double AnimationDraw();
+
+}  // namespace lumen

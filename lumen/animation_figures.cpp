@@ -3,6 +3,8 @@
 
 #include "lumen/animation.h"
 
+namespace lumen {
+
 namespace {
 constexpr double kPi = 3.14159265358979323846;
 }
@@ -96,3 +98,5 @@ const char* TitleOfAnimateWindow(int w) {
                                                             "Rotate left, right"};
     return kTitle[w];
 }
+
+}  // namespace lumen

@@ -5,6 +5,8 @@
 #include <QRect>
 #include <QString>
 
+namespace lumen {
+
 inline constexpr int kInvokedWindows = 100;
 
 // Where the next window goes. The position walks down and to the right (W / 30 across, H / 40
@@ -22,3 +24,5 @@ QString TitleOfInvokedWindow(int i);
 
 // The window invocation test: elapsed milliseconds, or a time <= 0 when it failed.
 double WindowDraw();
+
+}  // namespace lumen

@@ -1,6 +1,8 @@
 // Placement and titles of the window invocation test's windows.
 #include "lumen/window_invocation.h"
 
+namespace lumen {
+
 QRect NextChildPlacement(ChildPlacement& at, int i, int W, int H) {
     const int w2 = W / 2;
     const int h2 = H / 2;
@@ -20,3 +22,5 @@ QRect NextChildPlacement(ChildPlacement& at, int i, int W, int H) {
 QString TitleOfInvokedWindow(int i) {
     return QStringLiteral("Window #%1").arg(i + 1);
 }
+
+}  // namespace lumen

@@ -10,6 +10,8 @@
 
 namespace {
 
+using namespace lumen;
+
 constexpr double kPi = 3.14159265358979323846;
 
 // The speed after each frame (index f - 1 for frame f).
