@@ -4,10 +4,12 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QPoint>
 #include <array>
 #include <cstdint>
-#include <vector>
+
+namespace gdi { class Surface; }
 
 namespace lumen {
 
@@ -76,10 +78,6 @@ struct FigureBox {
 FigureBox FigureBoxOfClientWidth(int clientWidth);
 // The place of a unit-circle point in a figure of radius r.
 QPoint FigureVertex(int r, TPoint p);
-// The 105 lines (every pair i < j of the 15 points) of window w's figure from a point table.
-std::vector<std::pair<QPoint, QPoint>> FigureLines(int r, const TPoint points[][kAnimateWindows],
-                                                   int w, int pointCount);
-
 // Colours of window w: the background colour its threads set before every copy, and the fill
 // colour of its right figure.
 QRgb BackgroundOfWindow(int w);
@@ -89,6 +87,14 @@ inline constexpr QRgb kAnimateClassBackground = 0xFF522E33u;  // red 82, green 4
 
 // Titles of the four windows.
 const char* TitleOfAnimateWindow(int w);
+
+// One frame of the left (DrawFigure2) or right (DrawFigure3) figure of window w: the figure is
+// drawn in black on white into `scratch` (a black-and-white picture of the figure's square, made
+// anew for every frame as a fresh monochrome bitmap would be: black outside the part whitened),
+// then copied into its half of the surface, white taking the background colour `bk` and black the
+// text colour. A surface narrower than 2 pixels has no square: nothing is drawn.
+void DrawFigure2(gdi::Surface& surface, int w, QRgb bk, QImage& scratch);
+void DrawFigure3(gdi::Surface& surface, int w, QRgb bk, QImage& scratch);
 
 // The animation test: elapsed milliseconds, or a time <= 0 when it failed.
 double AnimationDraw();

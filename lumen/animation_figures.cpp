@@ -71,16 +71,6 @@ QPoint FigureVertex(int r, TPoint p) {
     return {int(std::floor(float(r) * p.X)) + r, int(std::floor(float(r) * p.Y)) + r};
 }
 
-std::vector<std::pair<QPoint, QPoint>> FigureLines(int r, const TPoint points[][kAnimateWindows], int w,
-                                                   int pointCount) {
-    std::vector<std::pair<QPoint, QPoint>> lines;
-    lines.reserve(size_t(pointCount * (pointCount - 1) / 2));
-    for (int i = 0; i < pointCount; ++i)
-        for (int j = i + 1; j < pointCount; ++j)
-            lines.emplace_back(FigureVertex(r, points[i][w]), FigureVertex(r, points[j][w]));
-    return lines;
-}
-
 QRgb BackgroundOfWindow(int w) {
     static constexpr QRgb kColour[kAnimateWindows] = {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(255, 255, 255),
                                                       qRgb(255, 255, 0)};
