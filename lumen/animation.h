@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QPoint>
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 namespace gdi { class Surface; }
@@ -36,7 +37,8 @@ struct FigureMotion {
 // The two figures of the four windows. Each figure of each window is turned by one thread only.
 // It keeps its values for the life of the process, so a repeated run continues the motion.
 struct AnimationState {
-    int32_t PointCount = kPointCount;
+    // Points per figure: every animation thread stores 15 here as it starts.
+    std::atomic<int32_t> PointCount{kPointCount};
     std::array<FigureMotion, kAnimateWindows> left{};   // the figure in the left half
     std::array<FigureMotion, kAnimateWindows> right{};  // the figure in the right half
     TPoint Points[kPointCount][kAnimateWindows]{};      // left figure, [point][window]

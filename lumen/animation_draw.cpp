@@ -31,8 +31,9 @@ void DrawFigure(gdi::Surface& surface, const TPoint points[][kAnimateWindows], i
         mem.SelectPen(FigurePen());
         if (right) mem.SelectBrush(gdi::CreateSolidBrush(FillOfWindow(w)));
         mem.Ellipse(0, 0, S, S);
-        for (int i = 0; i < Animation().PointCount; ++i) {
-            for (int j = i + 1; j < Animation().PointCount; ++j) {
+        const int n = Animation().PointCount.load(std::memory_order_relaxed);
+        for (int i = 0; i < n; ++i) {
+            for (int j = i + 1; j < n; ++j) {
                 const QPoint a = FigureVertex(r, points[i][w]);
                 const QPoint b = FigureVertex(r, points[j][w]);
                 mem.MoveToEx(a.x(), a.y());

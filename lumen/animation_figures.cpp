@@ -54,12 +54,14 @@ void RotateFigure(FigureMotion& m, TPoint points[][kAnimateWindows], int w, Turn
 
 void RotatePoints1(int direction, int w) {
     AnimationState& s = Animation();
-    RotateFigure(s.left[size_t(w)], s.Points, w, direction ? Turn::Right : Turn::Left, s.PointCount);
+    RotateFigure(s.left[size_t(w)], s.Points, w, direction ? Turn::Right : Turn::Left,
+                 s.PointCount.load(std::memory_order_relaxed));
 }
 
 void RotatePoints2(int direction, int w) {
     AnimationState& s = Animation();
-    RotateFigure(s.right[size_t(w)], s.Points2, w, direction ? Turn::Right : Turn::Left, s.PointCount);
+    RotateFigure(s.right[size_t(w)], s.Points2, w, direction ? Turn::Right : Turn::Left,
+                 s.PointCount.load(std::memory_order_relaxed));
 }
 
 FigureBox FigureBoxOfClientWidth(int clientWidth) {
