@@ -22,7 +22,7 @@
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
 #include "kestrel/shell/qt_host.h"
-#include "kestrel/shell/report_font.h"
+#include "shared/gdi/font.h"
 #include "kestrel/shell/shell_rules.h"
 #include "platform/msgbox.h"
 

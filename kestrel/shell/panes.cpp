@@ -16,7 +16,7 @@
 #include "kestrel/engine/run/run_state.h"
 #include "kestrel/engine/run/settings.h"
 #include "kestrel/shell/pictures.h"
-#include "kestrel/shell/report_font.h"
+#include "shared/gdi/font.h"
 #include "kestrel/shell/shell_rules.h"
 #include "platform/msgbox.h"
 

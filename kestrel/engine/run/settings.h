@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "shared/logfont.h"
+
 namespace kp::reg {
 class Key;
 }
@@ -23,26 +25,6 @@ inline constexpr const char* kDiskKey = "SOFTWARE\\Kestrel_121\\Kestrel\\Configu
 inline constexpr const char* kOldMachineKey = "SOFTWARE\\Shareware\\Kestrel\\Configuration";
 inline constexpr const char* kOldDiskKey = "SOFTWARE\\Shareware\\Kestrel\\Configuration\\DiskData";
 inline constexpr const char* kOldProductKey = "SOFTWARE\\Shareware\\Kestrel";
-
-// The report font as stored: the fields of a logical font record. Height < 0 is the character
-// height in pixels; Weight 0 is normal; an all-zero record means the default application font.
-struct LogFont {
-    int32_t Height = 0;
-    int32_t Width = 0;
-    int32_t Escapement = 0;
-    int32_t Orientation = 0;
-    int32_t Weight = 0;
-    uint8_t Italic = 0;
-    uint8_t Underline = 0;
-    uint8_t StrikeOut = 0;
-    uint8_t CharSet = 0;
-    uint8_t OutPrecision = 0;
-    uint8_t ClipPrecision = 0;
-    uint8_t Quality = 0;
-    uint8_t PitchAndFamily = 0;
-    std::string FaceName;  // at most 31 characters
-    bool operator==(const LogFont&) const = default;
-};
 
 // Left and top are the position; "right" and "bottom" hold the width and height.
 struct WindowRect {

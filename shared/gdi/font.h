@@ -1,10 +1,11 @@
-// The report font: the stored logical-font record turned into a QFont and back.
+// Fonts from logical-font records and back: the report font, the viewer and the video tests
+// share these.
 #pragma once
 
 #include <QFont>
 #include <QStringList>
 
-#include "kestrel/engine/run/settings.h"
+#include "shared/logfont.h"
 
 // The report's fixed-pitch family: DejaVu Sans Mono, which scripts/deps installs, so that the
 // report looks and measures the same on every machine.

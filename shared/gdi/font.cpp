@@ -1,4 +1,4 @@
-#include "kestrel/shell/report_font.h"
+#include "shared/gdi/font.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>

@@ -1,0 +1,33 @@
+// lumen: the video test program. Started by the main program with its three-word command line
+// (laptop flag, file exchange flag, version token); refuses any other.
+#include <QApplication>
+
+#include <clocale>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "lumen/frame.h"
+#include "lumen/lumen_state.h"
+#include "platform/msgbox.h"
+#include "platform/ui_thread.h"
+#include "shared/ui/qt_message_box.h"
+
+int main(int argc, char** argv) {
+    // Fixed window positions need X11.
+    const char* display = std::getenv("DISPLAY");
+    if (display != nullptr && *display != '\0' && std::getenv("QT_QPA_PLATFORM") == nullptr) {
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+    }
+    QApplication app(argc, argv);
+    setlocale(LC_NUMERIC, "C");
+    kp::MarkUiThread();
+    InstallQtMessageBoxes(nullptr);
+
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (auto refusal = lumen::CheckCommandLine(args, &lumen::laptop_mode_on, &lumen::WIN95_SUPPORT_ON)) {
+        kp::MessageBox(*refusal);
+        return 0;
+    }
+    return 0;
+}

@@ -1,0 +1,173 @@
+#include "shared/gdi/present.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QThread>
+#include <algorithm>
+
+namespace gdi {
+
+namespace {
+
+bool OnGuiThread() {
+    QCoreApplication* app = QCoreApplication::instance();
+    return app == nullptr || QThread::currentThread() == app->thread();
+}
+
+constexpr QRgb kFrameColour = 0xFF000000u;
+constexpr QRgb kCaptionColour = 0xFF000080u;
+constexpr QRgb kCaptionTextColour = 0xFFFFFFFFu;
+constexpr QRgb kButtonColour = 0xFFC0C0C0u;
+
+}  // namespace
+
+void RunOnGuiThread(const std::function<void()>& fn) {
+    if (OnGuiThread()) {
+        fn();
+        return;
+    }
+    QMetaObject::invokeMethod(QCoreApplication::instance(), fn, Qt::BlockingQueuedConnection);
+}
+
+void PresentAll() {
+    RunOnGuiThread([] { Presenter::Instance().PresentNow(true); });
+}
+
+Presenter& Presenter::Instance() {
+    static Presenter* presenter = new Presenter();  // lives as long as the process
+    return *presenter;
+}
+
+Presenter::Presenter() {
+    if (QCoreApplication* app = QCoreApplication::instance()) moveToThread(app->thread());
+    timer_.moveToThread(thread());
+    timer_.setSingleShot(true);
+    timer_.setInterval(kIntervalMs);
+    QObject::connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
+}
+
+void Presenter::RequestPresent() {
+    // Coalesced: one request arms the timer; further ones until its tick change nothing.
+    if (armed_.exchange(true, std::memory_order_acq_rel)) return;
+    QMetaObject::invokeMethod(this, [this] { timer_.start(); }, Qt::QueuedConnection);
+}
+
+void Presenter::Tick() {
+    armed_.store(false, std::memory_order_release);
+    bool skipped = false;
+    for (SurfaceWidget* w : widgets_) {
+        if (!w->surface_->HasChanges()) continue;
+        if (!w->Present(false, false) && w->surface_->HasChanges()) skipped = true;
+    }
+    // A surface that was locked is shown at a later tick.
+    if (skipped) RequestPresent();
+}
+
+int Presenter::PresentNow(bool wait) {
+    int shown = 0;
+    for (SurfaceWidget* w : widgets_)
+        if (w->surface_->HasChanges() && w->Present(wait, true)) ++shown;
+    return shown;
+}
+
+void Presenter::Add(SurfaceWidget* w) { widgets_.push_back(w); }
+
+void Presenter::Remove(SurfaceWidget* w) { widgets_.erase(std::remove(widgets_.begin(), widgets_.end(), w), widgets_.end()); }
+
+SurfaceWidget::SurfaceWidget(std::shared_ptr<Surface> surface, QWidget* parent)
+    : QWidget(parent), surface_(std::move(surface)) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    Presenter& p = Presenter::Instance();
+    p.Add(this);
+    surface_->SetPresentSink(&p);
+    if (!surface_->Size().isEmpty()) resize(surface_->Size());
+}
+
+SurfaceWidget::~SurfaceWidget() { Presenter::Instance().Remove(this); }
+
+bool SurfaceWidget::Present(bool wait, bool repaint_now) {
+    const std::optional<QRect> r = surface_->TakeChanges(front_, wait);
+    if (!r) return false;
+    if (r->isEmpty()) return true;
+    if (repaint_now && isVisible()) {
+        repaint(*r);
+    } else {
+        update(*r);
+    }
+    return true;
+}
+
+void SurfaceWidget::paintEvent(QPaintEvent* e) {
+    QPainter p(this);
+    const QRect r = e->rect();
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(r.topLeft(), front_, r);
+    // Outside the picture (a size not yet taken): the surface's background.
+    const QRegion rest = QRegion(r) - QRegion(front_.rect());
+    for (const QRect& b : rest) p.fillRect(b, QColor::fromRgb(surface_->Background()));
+}
+
+void SurfaceWidget::resizeEvent(QResizeEvent*) {
+    if (surface_->Size() != size()) surface_->Resize(size());
+}
+
+ChildFrame::ChildFrame(std::shared_ptr<Surface> surface, QWidget* parent, bool caption_buttons)
+    : QWidget(parent), client_(new SurfaceWidget(std::move(surface), this)), buttons_(caption_buttons) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+int ChildFrame::CaptionHeight() const { return fontMetrics().height() + 4; }
+
+QRect ChildFrame::ClientRectFor(QSize outer) const {
+    const int top = 1 + CaptionHeight();
+    return QRect(1, top, std::max(0, outer.width() - 2), std::max(0, outer.height() - top - 1));
+}
+
+void ChildFrame::MoveWindow(const QRect& outer) {
+    setGeometry(outer);
+    const QRect client = ClientRectFor(outer.size());
+    client_->setGeometry(client);
+    if (client_->surface()->Size() != client.size()) client_->surface()->Resize(client.size());
+}
+
+void ChildFrame::resizeEvent(QResizeEvent*) { client_->setGeometry(ClientRectFor(size())); }
+
+void ChildFrame::changeEvent(QEvent* e) {
+    if (e->type() == QEvent::WindowTitleChange) update(0, 0, width(), 1 + CaptionHeight());
+    QWidget::changeEvent(e);
+}
+
+void ChildFrame::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QRect outer = rect();
+    p.fillRect(outer, QColor::fromRgb(kFrameColour));
+    const int ch = CaptionHeight();
+    const QRect caption(1, 1, std::max(0, width() - 2), ch);
+    p.fillRect(caption, QColor::fromRgb(kCaptionColour));
+    int text_right = caption.right() - 2;
+    if (buttons_) {
+        const int b = std::max(4, ch - 4);
+        for (int i = 0; i < 3; ++i) {
+            const QRect box(caption.right() - (i + 1) * (b + 2), caption.top() + 2, b, b);
+            p.fillRect(box, QColor::fromRgb(kButtonColour));
+            p.setPen(QColor::fromRgb(kFrameColour));
+            if (i == 0) {  // close
+                p.drawLine(box.topLeft() + QPoint(2, 2), box.bottomRight() - QPoint(2, 2));
+                p.drawLine(box.topRight() + QPoint(-2, 2), box.bottomLeft() + QPoint(2, -2));
+            } else if (i == 1) {  // maximise
+                p.drawRect(box.adjusted(2, 2, -3, -3));
+            } else {  // minimise
+                p.drawLine(box.left() + 2, box.bottom() - 2, box.right() - 2, box.bottom() - 2);
+            }
+            text_right = box.left() - 2;
+        }
+    }
+    p.setPen(QColor::fromRgb(kCaptionTextColour));
+    p.drawText(QRect(caption.left() + 3, caption.top(), std::max(0, text_right - caption.left() - 3), ch),
+               Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, windowTitle());
+}
+
+}  // namespace gdi

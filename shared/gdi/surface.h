@@ -1,0 +1,101 @@
+// A surface: the picture behind a window that threads draw into and the user-interface thread
+// shows. It holds a Format_RGB32 image of the window's client size, a lock, the window class's
+// background colour and the part drawn since the last showing.
+//
+// Threading rules:
+// - Any thread may draw: GetDC() takes the lock and opens a drawing context on the image; the
+//   context's end (ReleaseDC(), or the Dc's destructor) ends the painter, adds what was drawn to
+//   the changed part, lets the lock go and asks for a showing. Hold a context for one drawing call
+//   (or a few) at a time: the user-interface thread waits for the lock to show the picture.
+// - A thread never holds a surface's context while it makes a blocking call into the user-
+//   interface thread (present.h's PresentAll and RunOnGuiThread), nor holds two surfaces' contexts
+//   at once in different orders.
+// - Size(), Resize() and Erase() take the lock themselves; they must not be called while the
+//   same thread holds the surface's context.
+// This part has no widgets: the widget that shows a surface, and the showing itself, are in
+// present.h.
+#pragma once
+
+#include <QImage>
+#include <QRect>
+#include <QRgb>
+#include <QSize>
+#include <atomic>
+#include <mutex>
+#include <optional>
+
+#include "shared/gdi/dc.h"
+
+namespace gdi {
+
+// Who shows surfaces: told (from any thread, without the surface's lock) that one has changed.
+class PresentSink {
+public:
+    virtual void RequestPresent() = 0;
+
+protected:
+    ~PresentSink() = default;
+};
+
+class Surface {
+public:
+    explicit Surface(QSize size = QSize(), QRgb background = 0xFFFFFFFFu);
+    Surface(const Surface&) = delete;
+    Surface& operator=(const Surface&) = delete;
+
+    // An open drawing context on the surface, holding its lock. Move-only.
+    class Dc {
+    public:
+        Dc() = default;
+        Dc(Dc&& other) noexcept : surface_(other.surface_) { other.surface_ = nullptr; }
+        Dc& operator=(Dc&& other) noexcept;
+        ~Dc() { ReleaseDC(); }
+        GdiDc* operator->() const { return &*surface_->dc_; }
+        GdiDc& operator*() const { return *surface_->dc_; }
+        explicit operator bool() const { return surface_ != nullptr; }
+        // Ends the context: see the header's rules. Safe to call twice.
+        void ReleaseDC();
+
+    private:
+        friend class Surface;
+        explicit Dc(Surface* s) : surface_(s) {}
+        Surface* surface_ = nullptr;
+    };
+
+    // Opens a context with the defaults, or with a state the caller keeps between openings.
+    Dc GetDC();
+    Dc GetDC(DcState& state);
+
+    QSize Size() const;
+    // A new image of `size`, filled with the background colour; all of it changed.
+    void Resize(QSize size);
+    // Fills the image with the background colour; all of it changed.
+    void Erase();
+    QRgb Background() const;
+    void SetBackground(QRgb c);
+
+    // For the showing side. Copies the changed part into `front` (made the image's size first,
+    // whole, when it differs) and forgets it. `wait`: take the lock even when that means waiting;
+    // otherwise a locked surface returns nullopt at once. Returns the part copied (empty when
+    // nothing changed).
+    std::optional<QRect> TakeChanges(QImage& front, bool wait);
+    // Whether anything changed since the last TakeChanges (a hint; no lock).
+    bool HasChanges() const { return changed_flag_.load(std::memory_order_acquire); }
+    // Who is told of changes (nullptr: nobody). The sink must outlive the surface's drawing.
+    void SetPresentSink(PresentSink* sink) { sink_.store(sink, std::memory_order_release); }
+
+private:
+    void Changed(const QRect& r);  // under the lock
+    void Release();
+
+    mutable std::mutex mutex_;
+    QImage image_;
+    QRgb background_;
+    QRect changed_;
+    bool whole_ = false;  // the image was replaced: the front copy is remade whole
+    std::atomic<bool> changed_flag_{false};
+    std::atomic<PresentSink*> sink_{nullptr};
+    std::optional<GdiDc> dc_;
+};
+
+}  // namespace gdi
