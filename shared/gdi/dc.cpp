@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QPainterPath>
 #include <QTransform>
+#include <QVarLengthArray>
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -36,7 +37,7 @@ Qt::PenStyle QtStyle(uint32_t style) {
 
 QPen MakeQtPen(const Pen& p, QRgb ink) {
     const int w = DrawnWidth(p);
-    Qt::PenCapStyle cap = Qt::FlatCap;  // one-pixel lines leave out their last pixel
+    Qt::PenCapStyle cap = Qt::SquareCap;  // one-pixel lines: both ends drawn (see StrokeLines)
     Qt::PenJoinStyle join = Qt::MiterJoin;
     if (w > 1) {
         switch (p.style & PS_ENDCAP_MASK) {
@@ -57,7 +58,7 @@ QPen MakeQtPen(const Pen& p, QRgb ink) {
 }  // namespace
 
 const QPen& DefaultQtPen() {
-    static const QPen pen(QBrush(QColor::fromRgb(kBlack)), 1, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    static const QPen pen(QBrush(QColor::fromRgb(kBlack)), 1, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin);
     return pen;
 }
 
@@ -199,43 +200,54 @@ QRectF GdiDc::FigureBox(int l, int t, int r, int b) const {
     return box;
 }
 
-void GdiDc::StrokeLine(QPointF a, QPointF b, bool) {
-    if (IsNullPen(state_->pen) || a == b) return;
+void GdiDc::StrokeLines(const QPoint* pts, int count) {
+    if (IsNullPen(state_->pen) || count < 2) return;
     UsePen();
-    painter_.drawLine(a, b);
-    Touch(QRectF(a, b).normalized());
+    QRect bounds(pts[0], pts[0]);
+    for (int i = 1; i < count; ++i) bounds |= QRect(pts[i], pts[i]);
+    Touch(bounds);
+    if (DrawnWidth(state_->pen) > 1) {
+        painter_.drawPolyline(pts, count);
+        return;
+    }
+    // A one-pixel line leaves out its last pixel: each segment is drawn, both ends included, to
+    // the point one step short of its end along the same slope (the painter's own half-open rule
+    // leaves out the right or lower end whatever the direction).
+    for (int i = 1; i < count; ++i) {
+        const QPoint a = pts[i - 1], b = pts[i];
+        const int steps = std::max(std::abs(b.x() - a.x()), std::abs(b.y() - a.y()));
+        if (steps == 0) continue;
+        if (steps == 1) {
+            painter_.drawPoint(a);
+            continue;
+        }
+        const double f = double(steps - 1) / steps;
+        painter_.drawLine(QPointF(a), QPointF(a.x() + (b.x() - a.x()) * f, a.y() + (b.y() - a.y()) * f));
+    }
 }
 
 QPoint GdiDc::MoveToEx(int x, int y) { return std::exchange(state_->position, QPoint(x, y)); }
 
 bool GdiDc::LineTo(int x, int y) {
     if (!IsOpen()) return false;
-    const QPoint to(x, y);
-    StrokeLine(state_->position, to, false);
-    state_->position = to;
+    const QPoint line[2] = {state_->position, QPoint(x, y)};
+    StrokeLines(line, 2);
+    state_->position = line[1];
     return true;
 }
 
 bool GdiDc::Polyline(const QPoint* pts, int count) {
     if (!IsOpen() || count < 2) return false;
-    if (IsNullPen(state_->pen)) return true;
-    UsePen();
-    painter_.drawPolyline(pts, count);
-    QRect bounds(pts[0], pts[0]);
-    for (int i = 1; i < count; ++i) bounds |= QRect(pts[i], pts[i]);
-    Touch(bounds);
+    StrokeLines(pts, count);
     return true;
 }
 
 bool GdiDc::PolylineTo(const QPoint* pts, int count) {
     if (!IsOpen() || count < 1) return false;
-    QPainterPath path(state_->position);
-    for (int i = 0; i < count; ++i) path.lineTo(pts[i]);
-    if (!IsNullPen(state_->pen)) {
-        UsePen();
-        painter_.strokePath(path, state_->qt_pen);
-        Touch(path.boundingRect());
-    }
+    QVarLengthArray<QPoint, 64> line;
+    line.append(state_->position);
+    line.append(pts, count);
+    StrokeLines(line.data(), int(line.size()));
     state_->position = pts[count - 1];
     return true;
 }

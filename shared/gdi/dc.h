@@ -225,7 +225,8 @@ private:
     // The figure box of a closed figure (normalised, edges exclusive, inside-frame applied).
     QRectF FigureBox(int l, int t, int r, int b) const;
     void Touch(const QRectF& r);
-    void StrokeLine(QPointF a, QPointF b, bool last_pixel);
+    // Lines through the points with the pen (one-pixel pens leave out each end pixel).
+    void StrokeLines(const QPoint* pts, int count);
     bool ClosedArc(int kind, int l, int t, int r, int b, int x1, int y1, int x2, int y2);
     bool Blit(const QRect& rect, const BlitSource* src, QPoint sp, const QImage* mask, QPoint mp, uint32_t rop,
               bool masked);

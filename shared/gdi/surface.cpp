@@ -10,6 +10,7 @@ Surface::Surface(QSize size, QRgb background) : background_(background | 0xFF000
         image_.fill(background_);
     }
     whole_ = true;
+    Changed(image_.rect());
 }
 
 Surface::Dc& Surface::Dc::operator=(Dc&& other) noexcept {

@@ -1,0 +1,131 @@
+// Surfaces and their showing: threads draw while the user-interface thread shows, and the
+// blocking showing returns with the picture on the widget.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "shared/gdi/present.h"
+#include "tests/support/qt_test_main.h"
+
+namespace {
+
+using namespace gdi;
+
+// Runs the event loop until `done` or the guard runs out (the guard only keeps a broken build
+// from hanging; it is not a measurement). Returns `done()`.
+template <typename F>
+bool SpinUntil(F done) {
+    QElapsedTimer guard;
+    guard.start();
+    while (!done() && guard.elapsed() < 60000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return done();
+}
+
+// Two threads draw into one surface and a third into another, each asking for a blocking showing
+// now and then, while the user-interface thread runs its timer; nothing waits forever, and after
+// the last blocking showing each widget shows its surface's picture exactly.
+TEST(GdiSurface, ThreadsDrawWhileTheUserInterfaceShows) {
+    QWidget top;
+    top.resize(300, 200);
+    auto a = std::make_shared<Surface>(QSize(), RGB(82, 46, 51));
+    auto b = std::make_shared<Surface>(QSize(), RGB(255, 255, 255));
+    auto* frame_a = new ChildFrame(a, &top);
+    auto* frame_b = new ChildFrame(b, &top, true);
+    frame_a->setWindowTitle(QStringLiteral("Rotate right, left"));
+    frame_a->MoveWindow(QRect(0, 0, 150, 120));
+    frame_b->MoveWindow(QRect(150, 0, 150, 120));
+    top.show();
+    EXPECT_EQ(a->Size(), frame_a->client()->size());
+    ASSERT_FALSE(a->Size().isEmpty());
+
+    std::atomic<int> running{3};
+    auto draw = [&running](Surface* s, int seed) {
+        DcState state;  // kept between openings, as a window's own context keeps its state
+        {
+            Surface::Dc dc = s->GetDC(state);
+            dc->SelectPen(ExtCreatePen(PS_GEOMETRIC | PS_INSIDEFRAME | PS_ENDCAP_FLAT | PS_JOIN_MITER, 5,
+                                       RGB(seed * 40, 0, 255 - seed * 40)));
+            dc->SelectBrush(CreateSolidBrush(RGB(0, seed * 60, 0)));
+        }
+        for (int i = 0; i < 400; ++i) {
+            {
+                Surface::Dc dc = s->GetDC(state);
+                const QSize size = dc->Size();
+                const int x = (i * 7 + seed * 13) % std::max(1, size.width());
+                const int y = (i * 5 + seed * 3) % std::max(1, size.height());
+                dc->Ellipse(x, y, x + 30, y + 20);
+                dc->PatBlt(x, y, 10, 10, PATINVERT);
+            }
+            if (i % 50 == 49) PresentAll();  // no context held
+        }
+        running.fetch_sub(1);
+    };
+    std::thread t1(draw, a.get(), 1), t2(draw, a.get(), 2), t3(draw, b.get(), 3);
+    const bool finished = SpinUntil([&] { return running.load() == 0; });
+    if (!finished) std::_Exit(3);  // a deadlock: end rather than hang on the joins
+    t1.join();
+    t2.join();
+    t3.join();
+
+    // One more blocking showing from a thread, then both widgets show their surfaces' pictures.
+    std::atomic<bool> shown{false};
+    std::thread last([&] {
+        PresentAll();
+        shown = true;
+    });
+    ASSERT_TRUE(SpinUntil([&] { return shown.load(); }));
+    last.join();
+    for (const auto& [frame, surface] : {std::pair{frame_a, a}, std::pair{frame_b, b}}) {
+        QImage picture;
+        {
+            Surface::Dc dc = surface->GetDC();
+            picture = dc->Image()->copy();
+        }
+        EXPECT_EQ(frame->client()->Shown(), picture);
+        int drawn = 0;
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x) drawn += picture.pixel(x, y) != surface->Background();
+        EXPECT_GT(drawn, 0);
+    }
+}
+
+// Drawing asks for a showing: the timer alone puts the change on the widget; PresentAll on the
+// user-interface thread shows at once; a resize clears the surface to its background.
+TEST(GdiSurface, ReleaseAsksForAShowingAndResizeClears) {
+    auto s = std::make_shared<Surface>(QSize(40, 30), RGB(82, 46, 51));
+    SurfaceWidget widget(s);
+    widget.show();
+    PresentAll();
+    EXPECT_EQ(widget.Shown().pixel(5, 5), RGB(82, 46, 51));
+    {
+        Surface::Dc dc = s->GetDC();
+        dc->FillRect(QRect(0, 0, 10, 10), CreateSolidBrush(RGB(0, 0, 255)));
+    }
+    EXPECT_TRUE(s->HasChanges());
+    EXPECT_TRUE(SpinUntil([&] { return widget.Shown().pixel(5, 5) == RGB(0, 0, 255); }));
+    EXPECT_FALSE(s->HasChanges());
+
+    {
+        Surface::Dc dc = s->GetDC();
+        dc->FillRect(QRect(0, 0, 10, 10), CreateSolidBrush(RGB(0, 255, 0)));
+    }
+    PresentAll();
+    EXPECT_EQ(widget.Shown().pixel(5, 5), RGB(0, 255, 0));
+
+    widget.resize(60, 50);
+    EXPECT_EQ(s->Size(), QSize(60, 50));
+    PresentAll();
+    EXPECT_EQ(widget.Shown().size(), QSize(60, 50));
+    EXPECT_EQ(widget.Shown().pixel(5, 5), RGB(82, 46, 51));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return kt::RunQtTests(argc, argv); }
