@@ -8,10 +8,8 @@
 #include <QPoint>
 #include <array>
 #include <atomic>
-#include <functional>
 #include <cstdint>
 
-class QWidget;
 namespace gdi { class Surface; }
 
 namespace lumen {
@@ -105,8 +103,5 @@ double AnimationDraw();
 
 // For tests: creating thread n fails (-1: none does).
 void FailAnimationThreadCreationAt(int n);
-// For tests: called on the user-interface thread after the last run, before the windows are
-// destroyed, with the window they sit in (nullptr: nothing).
-void SetAnimationHook(std::function<void(QWidget*)> hook);
 
 }  // namespace lumen

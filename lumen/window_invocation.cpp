@@ -3,66 +3,76 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QPointer>
 #include <QWidget>
 #include <array>
-#include <memory>
 
+#include "lumen/lumen_state.h"
 #include "lumen/timing.h"
+#include "lumen/windows.h"
 #include "shared/gdi/present.h"
 
 namespace lumen {
 
 namespace {
 
-std::function<void(QWidget*)> g_between_phases;
-
-using Handles = std::array<QPointer<gdi::ChildFrame>, kInvokedWindows>;
-
-// Showing a window that is shown already changes nothing; a window never made (or destroyed
-// meanwhile) is skipped.
-void ShowWindow(QWidget* w) {
-    if (w != nullptr) w->show();
+// Showing a window that is shown already changes nothing; a window that was never made, or
+// whose widget is gone, is skipped.
+void ShowWindow(Window* window) {
+    if (window == nullptr) return;
+    if (QWidget* w = window->widget()) w->show();
 }
 
-// Paints what is waiting to be painted now, and nothing when nothing is: the window's own
-// pending update, then the pending painting of its top-level window.
-void UpdateWindow(QWidget* w) {
+// Paints what waits to be painted, now, and nothing when nothing waits: the window's own pending
+// update, then the pending painting of its top-level window.
+void UpdateWindow(Window* window) {
+    if (window == nullptr) return;
+    QWidget* w = window->widget();
     if (w == nullptr) return;
     QCoreApplication::sendPostedEvents(w, QEvent::UpdateLater);
     QCoreApplication::sendPostedEvents(w->window(), QEvent::UpdateRequest);
 }
 
-void ShowAndUpdate(QWidget* w) {
-    ShowWindow(w);
-    UpdateWindow(w);
+void ShowAndUpdate(Window* window) {
+    ShowWindow(window);
+    UpdateWindow(window);
 }
 
 }  // namespace
 
-double WindowInvocationBody(QWidget* parent, int W, int H, ChildPlacement& at) {
-    Handles windows;
-    Stopwatch clock;
-    if (!clock.Start()) return -1.0;
+double WindowInvocationBody(Window* parent, int W, int H, ChildPlacement& at, bool picture) {
+    std::array<Window*, kInvokedWindows> windows{};
+    Stopwatch watch;
+    if (!watch.Start()) return -1.0;
     for (int i = 0; i < kInvokedWindows; ++i) {
         const QRect place = NextChildPlacement(at, i, W, H);
-        auto* frame = new gdi::ChildFrame(std::make_shared<gdi::Surface>(QSize(), kChildBackground), parent,
-                                          /*caption_buttons=*/true);
-        frame->setWindowTitle(TitleOfInvokedWindow(i));
-        frame->MoveWindow(place);
-        frame->show();
-        windows[size_t(i)] = frame;
+        windows[size_t(i)] = CreateWindowOf(
+            WindowClass::KestrelChild, TitleOfInvokedWindow(i).toStdString(),
+            Rect{place.left(), place.top(), place.left() + place.width(), place.top() + place.height()}, parent,
+            /*overlapped=*/true);
         for (int j = i; j >= 0; --j) ShowAndUpdate(windows[size_t(j)]);
     }
-    if (g_between_phases) g_between_phases(parent);
+    // The windows live only inside the timed body: a test's picture is taken while all exist.
+    if (picture && test_end_hook) test_end_hook();
     for (int j = kInvokedWindows - 1; j >= 0; --j) ShowAndUpdate(windows[size_t(j)]);
     for (int i = kInvokedWindows - 1; i >= 0; --i) {
         for (int j = i; j >= 0; --j) ShowAndUpdate(windows[size_t(j)]);
-        delete windows[size_t(i)].data();
+        DestroyWindow(windows[size_t(i)]);
     }
-    return clock.Stop();
+    return watch.Stop();
 }
 
-void SetWindowInvocationHook(std::function<void(QWidget*)> hook) { g_between_phases = std::move(hook); }
+double WindowDraw() {
+    const QSize client = hwndParent->ClientSize();
+    ChildPlacement at;
+    bool first = true;
+    const TimedRuns result = RunTimed(count, [&](int) {
+        double ms = -1.0;
+        gdi::RunOnGuiThread([&] { ms = WindowInvocationBody(hwndParent, client.width(), client.height(), at, first); });
+        first = false;
+        hwndParent->InvalidateAndUpdate();
+        return ms;
+    });
+    return result.ms;
+}
 
 }  // namespace lumen

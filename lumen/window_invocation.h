@@ -3,11 +3,7 @@
 #pragma once
 
 #include <QRect>
-#include <QRgb>
 #include <QString>
-#include <functional>
-
-class QWidget;
 
 namespace lumen {
 
@@ -26,17 +22,15 @@ QRect NextChildPlacement(ChildPlacement& at, int i, int W, int H);
 // The title of window i (0-based): "Window #1" .. "Window #100".
 QString TitleOfInvokedWindow(int i);
 
-// The class background of "KESTRELCHILD" windows.
-inline constexpr QRgb kChildBackground = 0xFFFFFFFFu;
+class Window;
 
-// The timed body, on the user-interface thread: the 100 windows are created inside `parent`
-// (whose client is W x H) from placement `at` on, each followed by showing and updating it and
-// every older one, newest first; then all are shown and updated once more and destroyed newest
-// first, the older ones shown and updated before each destruction. Milliseconds, or -1.0 when
-// the clock failed.
-double WindowInvocationBody(QWidget* parent, int W, int H, ChildPlacement& at);
-// For tests: called on the user-interface thread when all 100 windows exist (nullptr: nothing).
-void SetWindowInvocationHook(std::function<void(QWidget*)> hook);
+// The timed body, on the user-interface thread: 100 "KESTRELCHILD" windows with caption buttons
+// are created inside `parent` (whose client is W x H) from placement `at` on, each followed by
+// showing and updating it and every older one, newest first; then all are shown and updated once
+// more, and destroyed newest first, the older ones shown and updated before each destruction.
+// `picture`: the test-end hook runs when all 100 exist. Milliseconds, or -1.0 when the clock
+// failed.
+double WindowInvocationBody(Window* parent, int W, int H, ChildPlacement& at, bool picture = false);
 
 // The window invocation test: elapsed milliseconds, or a time <= 0 when it failed.
 double WindowDraw();
