@@ -21,6 +21,7 @@ long num_effects_rendered = 0;
 Window* hwndParent = nullptr;
 Window* ghWnd = nullptr;
 std::atomic<int> terminate[4] = {};
+std::atomic<int> draw_failed{0};
 std::atomic<uint32_t> iRandSeed{0};
 std::atomic<int> terminate_flag{0};
 std::atomic<int> bTerminate{0};
@@ -31,6 +32,13 @@ int nVPos = 0, nVMax = 0, nVInc = 0;
 int ProcessorCount() { return std::clamp(pnumber, 1, kp::GetNumProcessors()); }
 
 int NextProcessor(int p) { return p >= ProcessorCount() ? 1 : p + 1; }
+
+void FailDrawing() {
+    draw_failed = 1;
+    for (auto& t : terminate) t = 1;
+}
+
+std::function<void()> test_end_hook;
 
 void ApplyLaptopMode() { crect = laptop_mode_on != 0 ? crectlaptop : crectfull; }
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 #include "shared/records.h"
 
@@ -59,6 +60,10 @@ extern Window* ghWnd;
 
 // Stop flags of the drawing threads: set by thread i when its stop rule holds.
 extern std::atomic<int> terminate[4];
+// Set by a drawing thread that found its window cannot be drawn into (no client area): every
+// stop flag is set with it, and the test ends with the failure value.
+extern std::atomic<int> draw_failed;
+void FailDrawing();
 // Seed of the next drawing call; 0 at start, advanced by every call.
 extern std::atomic<uint32_t> iRandSeed;
 // 1 = the display has fewer than 8 bits per pixel.
@@ -75,6 +80,11 @@ extern int nVPos, nVMax, nVInc;
 int ProcessorCount();
 // The next processor of the rotation: 1 after the last, else p + 1.
 int NextProcessor(int p);
+
+// For tests: run on the user-interface thread when a test's timed runs are over, before it
+// removes its windows (a picture of them can be taken then).
+extern std::function<void()> test_end_hook;
+void AtTestEnd();
 
 // Sets crect from laptop_mode_on.
 void ApplyLaptopMode();

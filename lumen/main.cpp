@@ -1,5 +1,6 @@
 // lumen: the video test program. Started by the main program with its three-word command line
-// (laptop flag, file exchange flag, version token); refuses any other.
+// (laptop flag, file exchange flag, version token); refuses any other. Accepted, it opens its main
+// window (the run of the tests and the exchange of the record come with the sequencer).
 #include <QApplication>
 
 #include <clocale>
@@ -9,7 +10,9 @@
 
 #include "lumen/frame.h"
 #include "lumen/lumen_state.h"
+#include "lumen/windows.h"
 #include "platform/msgbox.h"
+#include "platform/processors.h"
 #include "platform/ui_thread.h"
 #include "shared/ui/qt_message_box.h"
 
@@ -29,5 +32,9 @@ int main(int argc, char** argv) {
         kp::MessageBox(*refusal);
         return 0;
     }
-    return 0;
+    // The user-interface thread runs at normal priority; the main window opens.
+    kp::SetCurrentThreadPriority(0);
+    lumen::ApplyLaptopMode();
+    lumen::CreateMainWindow();
+    return app.exec();
 }

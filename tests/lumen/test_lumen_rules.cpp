@@ -6,14 +6,18 @@
 #include <cmath>
 #include <cstdio>
 #include <set>
+#include <utility>
 #include <thread>
 #include <vector>
 
 #include "lumen/draw_rules.h"
+#include "lumen/figure_tests.h"
 #include "lumen/frame.h"
 #include "lumen/generator.h"
 #include "lumen/lumen_state.h"
 #include "lumen/timing.h"
+#include "lumen/video_tests.h"
+#include "lumen/windows.h"
 #include "platform/msgbox.h"
 #include "platform/processors.h"
 #include "shared/helpers.h"
@@ -308,6 +312,102 @@ TEST(LumenCurves, ArcsAndPolylinesBatch) {
                         std::abs(34 - 53);
     EXPECT_NEAR(b.length, vertices + arcs, 1e-6);
     EXPECT_EQ(b.count_after, 8);
+}
+
+// The four line/arc threads continue one Bezier chain: each batch reads the chain's end and
+// advances it in one step, so no two passes start at the same point and every pass starts where
+// one ended.
+TEST(LumenCurves, ThreadsContinueOneChainWithoutLosingAPass) {
+    bezier_chain = BezierChain{};
+    const Rect far{0, 0, 1 << 30, 1 << 30};  // the chain never turns back
+    constexpr int kThreads = 4;
+    constexpr int kBatches = 5000;
+    std::vector<std::vector<Pt>> starts(kThreads);
+    std::vector<int> torn(kThreads, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            Generator gen{uint32_t(t)};
+            CurveBatch b;
+            for (int k = 0; k < kBatches; ++k) {
+                NextCurveBatch(0, gen, far, &b);
+                for (int pass = 0; pass < 6; ++pass) {
+                    const Pt* p = &b.points[size_t(8 * pass)];
+                    starts[size_t(t)].push_back(p[0]);
+                    // Within a pass: the Bezier's end is the Bezier-to's first point, step 50.
+                    if (p[4] != p[3] || p[1] != Pt{p[0].x + 50, p[0].y + 50}) ++torn[size_t(t)];
+                    if (pass > 0 && p[0] != b.points[size_t(8 * pass - 5)]) ++torn[size_t(t)];
+                }
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    std::set<std::pair<int, int>> distinct;
+    for (const auto& v : starts) {
+        for (const Pt& p : v) distinct.insert({p.x, p.y});
+    }
+    EXPECT_EQ(distinct.size(), size_t(kThreads * kBatches * 6));
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(torn[size_t(t)], 0);
+    // The chain's end is where the last of all passes ended: 150 right, 50 down per pass.
+    EXPECT_EQ(bezier_chain.pt2[0], (Pt{150 * kThreads * kBatches * 6, 50 * kThreads * kBatches * 6}));
+    bezier_chain = BezierChain{};
+}
+
+TEST(LumenCurves, NoLengthIsLost) {
+    iNumPoints = 0.0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([] {
+            for (int k = 0; k < 200000; ++k) AddLength(1.0);
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(iNumPoints.load(), 800000.0);
+    iNumPoints = 0.0;
+}
+
+TEST(LumenFrame, DepthBelowEightBitsShowsThePaletteBox) {
+    kp::BoxRecorder boxes;
+    terminate_flag = 0;
+    CheckDepth(24);
+    CheckDepth(8);
+    EXPECT_TRUE(boxes.boxes().empty());
+    EXPECT_EQ(terminate_flag.load(), 0);
+    CheckDepth(4);
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, "Not enough system colors in the palette; need at least 256.");
+    EXPECT_EQ(boxes.boxes()[0].caption, "Fatal Palette Exception");
+    EXPECT_EQ(boxes.boxes()[0].icon, kp::Icon::Stop);
+    EXPECT_EQ(terminate_flag.load(), 1);
+    terminate_flag = 0;
+}
+
+TEST(LumenFrame, ResizeAsksForAPaintOnlyWhenTheClientGrew) {
+    struct Case {
+        Rect old;
+        QSize client;
+        bool paint;
+    };
+    const Case cases[] = {
+        {{0, 0, 0, 0}, {800, 600}, true},  {{0, 0, 800, 600}, {800, 600}, false},
+        {{0, 0, 800, 600}, {801, 600}, true}, {{0, 0, 800, 600}, {800, 601}, true},
+        {{0, 0, 800, 600}, {400, 300}, false}, {{0, 0, 800, 600}, {900, 100}, true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ResizeWantsPaint(c.old, c.client), c.paint) << c.client.width() << "x" << c.client.height();
+    }
+}
+
+TEST(LumenFrame, TestTitlesRunFromZeroTo88Percent) {
+    EXPECT_EQ(TestTitle(0), "KESTREL Figure Drawing Test - 0% finished");
+    EXPECT_EQ(TestTitle(3), "KESTREL Line/Arc Drawing Test - 33% finished");
+    std::vector<int> percents;
+    for (int i = 0; i < 9; ++i) {
+        const std::string t = TestTitle(i);
+        const size_t dash = t.rfind(" - ");
+        percents.push_back(std::stoi(t.substr(dash + 3)));
+    }
+    EXPECT_EQ(percents, (std::vector<int>{0, 11, 22, 33, 44, 55, 66, 77, 88}));
 }
 
 TEST(LumenFrame, CommandLineRefusals) {

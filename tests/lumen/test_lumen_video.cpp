@@ -1,0 +1,142 @@
+// The figure drawing and line/arc tests run headless (offscreen) as the sequencer runs them, and
+// the ways they fail: a window that cannot be drawn into, threads that cannot be made.
+#include <gtest/gtest.h>
+
+#include <QSize>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <sys/wait.h>
+
+#include "lumen/figure_tests.h"
+#include "lumen/lumen_state.h"
+#include "lumen/video_tests.h"
+#include "lumen/windows.h"
+#include "platform/msgbox.h"
+#include "platform/workers.h"
+#include "shared/helpers.h"
+#include "tests/support/isolation.h"
+#include "tests/support/qt_test_main.h"
+
+namespace lumen {
+namespace {
+
+TEST(LumenVideo, FigureDrawingRunsItsTwoPhases) {
+    VideoTestSettings s;
+    s.processors = 2;
+    const VideoTestOutcome out = RunVideoTestForTest("FigureDraw", s);
+    ASSERT_TRUE(out.finished_in_time);
+    EXPECT_GT(out.ms, 0.0);
+    // Every window reached 1200 figures; the stored count is the four windows' total as the last
+    // threads saw it.
+    EXPECT_GE(out.record.rectcount1, 4 * kSecondPhaseFigures);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_GE(iRectCount[i].load(), kSecondPhaseFigures);
+        EXPECT_EQ(iRectCount[i].load() % kFiguresPerGroup, 0);
+        EXPECT_EQ(hwndChild[i], nullptr);  // the windows are gone
+        EXPECT_EQ(terminate[i].load(), 0);
+    }
+    EXPECT_LE(out.record.rectcount1, iRectCount[0] + iRectCount[1] + iRectCount[2] + iRectCount[3]);
+}
+
+TEST(LumenVideo, LineArcDrawingRunsToItsLimit) {
+    VideoTestSettings s;
+    s.processors = 4;
+    const VideoTestOutcome out = RunVideoTestForTest("LineArcDraw", s);
+    ASSERT_TRUE(out.finished_in_time);
+    EXPECT_GT(out.ms, 0.0);
+    EXPECT_GE(out.record.rectcount2, kCurveLimit);
+    EXPECT_EQ(out.record.numpoints, NumPointsOf(iNumPoints.load()));
+    EXPECT_GT(out.record.numpoints, 0);
+    // The threads drew until the four counters together reached the limit.
+    const int sum = iCurveCount[0] + iCurveCount[1] + iCurveCount[2] + iCurveCount[3];
+    EXPECT_GE(sum, kCurveLimit);
+    // The main window was drawn into.
+    EXPECT_FALSE(hwndParent->ClientSize().isEmpty());
+}
+
+TEST(LumenVideo, RepeatedFigureRunsStoreTheChosenRunsCount) {
+    VideoTestSettings s;
+    s.repeat = 1;
+    s.processors = 2;
+    const VideoTestOutcome out = RunVideoTestForTest("FigureDraw", s);
+    ASSERT_TRUE(out.finished_in_time);
+    EXPECT_GT(out.ms, 0.0);
+    EXPECT_GE(out.record.rectcount1, 4 * kSecondPhaseFigures);
+}
+
+// A child window too narrow for a client area: the figure threads cannot draw, so their counters
+// would never reach the stop rule; the test ends with the failure value instead.
+TEST(LumenVideo, AFigureWindowWithoutClientAreaFailsTheTest) {
+    VideoTestSettings s;
+    s.rect = Rect{0, 0, 8, 300};  // tiles of 2 pixels: no client width inside the border
+    s.deadline_ms = 20000;
+    const VideoTestOutcome out = RunVideoTestForTest("FigureDraw", s);
+    EXPECT_TRUE(out.finished_in_time);
+    EXPECT_EQ(out.ms, -1.0);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(hwndChild[i], nullptr);
+}
+
+TEST(LumenVideo, AMainWindowWithoutClientAreaFailsTheLineArcTest) {
+    VideoTestSettings s;
+    s.before = [] { hwndParent->surface().Resize(QSize()); };
+    s.deadline_ms = 20000;
+    const VideoTestOutcome out = RunVideoTestForTest("LineArcDraw", s);
+    EXPECT_TRUE(out.finished_in_time);
+    EXPECT_EQ(out.ms, -1.0);
+    // The next test has its main window back.
+    const VideoTestOutcome again = RunVideoTestForTest("LineArcDraw", VideoTestSettings{});
+    EXPECT_GT(again.ms, 0.0);
+}
+
+// Binds as usual; the first binding of a test arms a failure of the next thread creation, so
+// that a test has made some threads (parked) when the next one cannot be made.
+int g_bindings = 0;
+bool BindAndArmAFailure(kp::Worker* worker, int n) {
+    if (g_bindings++ == 0) kp::FailNextThreadCreations(1);
+    return kp::BindWorker(worker, n);
+}
+
+// A thread that cannot be made: the threads made so far are let go unrun and joined (released,
+// they would draw for ever: no stop rule can hold with one window drawn), and the test answers
+// the failure value; the next test runs as usual.
+TEST(LumenVideo, AThreadThatCannotBeMadeFailsTheTestAndLeavesNoThread) {
+    for (const char* name : {"FigureDraw", "LineArcDraw"}) {
+        g_bindings = 0;
+        SetAffinitySetter(&BindAndArmAFailure);
+        VideoTestSettings s;
+        s.deadline_ms = 20000;
+        const VideoTestOutcome out = RunVideoTestForTest(name, s);
+        SetAffinitySetter(nullptr);
+        EXPECT_EQ(out.ms, -1.0) << name;
+        EXPECT_TRUE(out.finished_in_time) << name;
+        const bool figures = std::string(name) == "FigureDraw";
+        EXPECT_EQ(figures ? iRectCount[0].load() : iCurveCount[0].load(), 0) << name << ": a made thread ran";
+        const VideoTestOutcome again = RunVideoTestForTest(name, VideoTestSettings{});
+        EXPECT_GT(again.ms, 0.0) << name;
+    }
+}
+
+// Started by hand without the command line the main program gives it: the refusal box, exit 0.
+TEST(LumenProgram, RefusesAStartWithoutItsCommandLine) {
+    const std::string log = kt::TempDir() + "/boxes.log";
+    for (const char* args : {"", "0 1", "0 0 0x3D7E19C4a90458"}) {
+        std::remove(log.c_str());
+        const std::string command = "KESTREL_TEST_MSGBOX_LOG=" + log + " QT_QPA_PLATFORM=offscreen " LUMEN_PATH " " +
+                                    std::string(args);
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << args;
+        EXPECT_EQ(WEXITSTATUS(status), 0) << args;
+        const std::string boxes = kt::ReadFile(log);
+        EXPECT_NE(boxes.find("Incorrect version of VideoKestrel.  Use version 1.21 with Kestrel 1.21."), std::string::npos)
+            << args << ": " << boxes;
+        EXPECT_NE(boxes.find("VideoKestrel Exception"), std::string::npos) << boxes;
+    }
+}
+
+}  // namespace
+}  // namespace lumen
+
+int main(int argc, char** argv) { return kt::RunQtTests(argc, argv); }
