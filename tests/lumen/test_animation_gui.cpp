@@ -2,9 +2,24 @@
 // destroy, and how they end when threads cannot be made.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QEvent>
 #include <QImage>
+#include <QPointer>
+#include <QWidget>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "lumen/animation.h"
+#include "lumen/figure_tests.h"
+#include "lumen/lumen_state.h"
+#include "lumen/video_tests.h"
+#include "lumen/window_invocation.h"
+#include "lumen/windows.h"
+#include "shared/gdi/present.h"
 #include "shared/gdi/surface.h"
 #include "tests/support/qt_test_main.h"
 
@@ -55,6 +70,195 @@ TEST(AnimationFigure, WhiteTakesTheWindowColourAndBlackTheTextColour) {
         // Below the squares the window keeps its class background.
         EXPECT_EQ(shown.pixel(row.clientWidth / 2, 149) | 0xFF000000u, kAnimateClassBackground);
     }
+}
+
+// The figures start from rest (the motion otherwise carries over within the process).
+void StartFiguresFromRest() {
+    for (int w = 0; w < kAnimateWindows; ++w) {
+        Animation().left[size_t(w)] = FigureMotion{};
+        Animation().right[size_t(w)] = FigureMotion{};
+    }
+}
+
+std::vector<gdi::ChildFrame*> FramesInMainWindow() {
+    std::vector<gdi::ChildFrame*> frames;
+    for (QObject* o : hwndParent->widget()->children())
+        if (auto* f = qobject_cast<gdi::ChildFrame*>(o)) frames.push_back(f);
+    return frames;
+}
+
+int ThreadsOfThisProcess() { return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size()); }
+
+// The speed of each window's figures after a number of frames: up from 10 by 1 to 80, then down
+// by 0.25 x (w + 1) to 2 and up again.
+constexpr float kSpeedAfter100[kAnimateWindows] = {72.5f, 65.0f, 57.5f, 50.0f};
+constexpr float kSpeedAfter300[kAnimateWindows] = {22.5f, 39.0f, 63.5f, 6.0f};
+
+struct AnimateWindowSeen {
+    QString title;
+    QRect geometry;
+    QRgb corner;  // what is on screen at the left figure's corner
+};
+
+// Headless, in laptop mode, without repeat: four windows 2 x 2 with their titles, each thread's
+// 100 frames drawn (its figure's speed tells how many frames it turned) and on screen when the
+// time is read, and no window left afterwards.
+TEST(AnimationTest, RunsItsEightThreadsOfHundredFrames) {
+    StartFiguresFromRest();
+    std::vector<AnimateWindowSeen> seen;
+    VideoTestSettings s;
+    s.processors = 2;
+    s.at_end = [&] {
+        for (gdi::ChildFrame* f : FramesInMainWindow())
+            seen.push_back({f->windowTitle(), f->geometry(), f->client()->Shown().pixel(1, 1) | 0xFF000000u});
+    };
+    const VideoTestOutcome out = RunVideoTestForTest("AnimationDraw", s);
+    ASSERT_TRUE(out.finished_in_time);
+    EXPECT_GT(out.ms, 0.0);
+    for (int w = 0; w < kAnimateWindows; ++w) {
+        EXPECT_EQ(Animation().left[size_t(w)].speed, kSpeedAfter100[w]) << w;
+        EXPECT_EQ(Animation().right[size_t(w)].speed, kSpeedAfter100[w]) << w;
+    }
+    // A = 400, B = 300: (0, 0, 398, 298), (398, 0, 398, 298), (398, 298, 398, 300), (0, 298, 398, 300).
+    const AnimateWindowSeen expected[kAnimateWindows] = {
+        {"Rotate right, left", {0, 0, 398, 298}, qRgb(255, 0, 0)},
+        {"Rotate right", {398, 0, 398, 298}, qRgb(0, 255, 0)},
+        {"Rotate left", {398, 298, 398, 300}, qRgb(255, 255, 255)},
+        {"Rotate left, right", {0, 298, 398, 300}, qRgb(255, 255, 0)},
+    };
+    ASSERT_EQ(seen.size(), 4u);
+    for (int w = 0; w < kAnimateWindows; ++w) {
+        EXPECT_EQ(seen[size_t(w)].title, expected[w].title);
+        EXPECT_EQ(seen[size_t(w)].geometry, expected[w].geometry) << w;
+        EXPECT_EQ(seen[size_t(w)].corner, expected[w].corner) << w;
+    }
+    EXPECT_TRUE(FramesInMainWindow().empty());
+}
+
+// With the repeat flag the three runs continue the motion: 300 frames per figure.
+TEST(AnimationTest, RepeatedRunsContinueTheMotion) {
+    StartFiguresFromRest();
+    VideoTestSettings s;
+    s.repeat = 1;
+    s.processors = 3;
+    const VideoTestOutcome out = RunVideoTestForTest("AnimationDraw", s);
+    ASSERT_TRUE(out.finished_in_time);
+    EXPECT_GT(out.ms, 0.0);
+    for (int w = 0; w < kAnimateWindows; ++w) {
+        EXPECT_EQ(Animation().left[size_t(w)].speed, kSpeedAfter300[w]) << w;
+        EXPECT_EQ(Animation().right[size_t(w)].speed, kSpeedAfter300[w]) << w;
+    }
+}
+
+// A thread that cannot be made fails the test; the threads made before it end without drawing
+// and are joined, and the windows are removed.
+TEST(AnimationTest, AThreadThatCannotBeMadeEndsTheTestAndJoinsTheOthers) {
+    VideoTestSettings s;
+    s.processors = 2;
+    s.deadline_ms = 20000;
+    int threads_before = 0;
+    s.before = [&] { threads_before = ThreadsOfThisProcess(); };
+    StartFiguresFromRest();
+    FailAnimationThreadCreationAt(5);
+    const VideoTestOutcome out = RunVideoTestForTest("AnimationDraw", s);
+    FailAnimationThreadCreationAt(-1);
+    EXPECT_TRUE(out.finished_in_time);
+    EXPECT_LT(out.ms, 0.0);
+    EXPECT_EQ(ThreadsOfThisProcess(), threads_before);
+    for (int w = 0; w < kAnimateWindows; ++w) {
+        EXPECT_EQ(Animation().left[size_t(w)].speed, 10.0f) << w;
+        EXPECT_EQ(Animation().right[size_t(w)].speed, 10.0f) << w;
+    }
+    EXPECT_TRUE(FramesInMainWindow().empty());
+}
+
+// Figure-test windows that remain are destroyed before the animation windows are made, and their
+// handles cleared.
+TEST(AnimationTest, FigureWindowsThatRemainAreDestroyed) {
+    QPointer<QWidget> left_over;
+    VideoTestSettings s;
+    s.before = [&] {
+        hwndChild[1] = CreateWindowOf(WindowClass::KestrelChild, "left over", Rect{0, 0, 100, 100}, hwndParent);
+        hwndChild[1]->Show();
+        left_over = hwndChild[1]->widget();
+    };
+    const VideoTestOutcome out = RunVideoTestForTest("AnimationDraw", s);
+    ASSERT_TRUE(out.finished_in_time);
+    EXPECT_GT(out.ms, 0.0);
+    EXPECT_TRUE(left_over.isNull());
+    for (Window* child : hwndChild) EXPECT_EQ(child, nullptr);
+}
+
+// Watches the main window's captioned children: the first showing of each (title, place) and how
+// often each was painted.
+class ChildWatch : public QObject {
+public:
+    struct Seen {
+        QString title;
+        QRect geometry;
+        int paints = 0;
+    };
+    std::vector<QObject*> order;
+    std::map<QObject*, Seen> seen;
+
+    bool eventFilter(QObject* o, QEvent* e) override {
+        auto* f = qobject_cast<gdi::ChildFrame*>(o);
+        if (f == nullptr || f->parent() != hwndParent->widget()) return false;
+        if (e->type() == QEvent::Show && seen.find(o) == seen.end()) {
+            order.push_back(o);
+            seen[o] = {f->windowTitle(), f->geometry(), 0};
+        } else if (e->type() == QEvent::Paint && seen.find(o) != seen.end()) {
+            ++seen[o].paints;
+        }
+        return false;
+    }
+};
+
+// Headless, in laptop mode (client 800 x 600), without repeat: 100 windows "Window #1" ..
+// "Window #100", 300 wide and 400 high, walking 26 across and 15 down; every one is painted
+// while the timed body runs (no event loop turns then, so the updates painted them); none is left.
+TEST(WindowInvocationTest, CreatesShowsUpdatesAndDestroysHundredWindows) {
+    ChildWatch watch;
+    VideoTestSettings s;
+    QSize client;
+    s.before = [&] {
+        qApp->installEventFilter(&watch);
+        client = hwndParent->ClientSize();
+    };
+    const VideoTestOutcome out = RunVideoTestForTest("WindowDraw", s);
+    qApp->removeEventFilter(&watch);
+    ASSERT_TRUE(out.finished_in_time);
+    EXPECT_GT(out.ms, 0.0);
+    ASSERT_EQ(client, QSize(800, 600));
+    ASSERT_EQ(watch.order.size(), size_t(kInvokedWindows));
+    for (int i = 0; i < kInvokedWindows; ++i) {
+        const ChildWatch::Seen& w = watch.seen[watch.order[size_t(i)]];
+        EXPECT_EQ(w.title, QStringLiteral("Window #%1").arg(i + 1));
+        EXPECT_EQ(w.geometry.size(), QSize(300, 400)) << i;
+        EXPECT_GE(w.paints, 1) << i;
+    }
+    EXPECT_EQ(watch.seen[watch.order[0]].geometry.topLeft(), QPoint(26, 15));
+    EXPECT_EQ(watch.seen[watch.order[1]].geometry.topLeft(), QPoint(52, 30));
+    EXPECT_EQ(watch.seen[watch.order[15]].geometry.topLeft(), QPoint(15, 15));  // started again at (15, 0)
+    EXPECT_TRUE(FramesInMainWindow().empty());
+}
+
+// A window destroyed by someone else while the test runs is skipped from then on: it is neither
+// shown, updated nor destroyed again.
+TEST(WindowInvocationTest, AWindowDestroyedMeanwhileIsSkipped) {
+    VideoTestSettings s;
+    int frames_when_all_exist = 0;
+    s.at_end = [&] {
+        std::vector<gdi::ChildFrame*> frames = FramesInMainWindow();
+        frames_when_all_exist = int(frames.size());
+        for (gdi::ChildFrame* f : frames)
+            if (f->windowTitle() == QStringLiteral("Window #50")) delete f;
+    };
+    const VideoTestOutcome out = RunVideoTestForTest("WindowDraw", s);
+    ASSERT_TRUE(out.finished_in_time);
+    EXPECT_GT(out.ms, 0.0);
+    EXPECT_EQ(frames_when_all_exist, kInvokedWindows);
+    EXPECT_TRUE(FramesInMainWindow().empty());
 }
 
 }  // namespace
