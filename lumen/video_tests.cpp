@@ -36,6 +36,12 @@ int FindVideoTest(const std::string& name) {
     return -1;
 }
 
+double& ElapsedOf(TIMES& record, int i) {
+    double* const slot[9] = {&record.elapsed1, &record.elapsed2, &record.elapsed3, &record.elapsed4, &record.elapsed5,
+                             &record.elapsed6, &record.elapsed7, &record.elapsed8, &record.elapsed9};
+    return *slot[i];
+}
+
 std::string TestTitle(int i) {
     char title[128];
     std::snprintf(title, sizeof title, "%s - %d%% finished", videofunc[i].title, int(i * (1.0 / 9.0) * 100.0));
@@ -94,6 +100,7 @@ VideoTestOutcome RunVideoTestForTest(const std::string& name, const VideoTestSet
     sequencer.join();
     test_end_hook = nullptr;
     outcome.ms = ms;
+    ElapsedOf(times, index) = ms;
     outcome.record = times;
     return outcome;
 }
