@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QImage>
 #include <QPointer>
+#include <QTest>
 #include <QWidget>
 #include <map>
 #include <set>
@@ -223,6 +224,8 @@ TEST(WindowInvocationTest, CreatesShowsUpdatesAndDestroysHundredWindows) {
     VideoTestSettings s;
     QSize client;
     s.before = [&] {
+        // Nothing is painted into a window that is not on screen yet.
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(hwndParent->widget()));
         qApp->installEventFilter(&watch);
         client = hwndParent->ClientSize();
     };
