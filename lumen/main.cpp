@@ -36,5 +36,8 @@ int main(int argc, char** argv) {
     kp::SetCurrentThreadPriority(0);
     lumen::ApplyLaptopMode();
     lumen::CreateMainWindow();
-    return app.exec();
+    const int code = app.exec();
+    // Boxes still queued by other threads are shown before the program ends.
+    kp::RunDeferredUiActions();
+    return code;
 }

@@ -7,6 +7,7 @@
 #include <QVarLengthArray>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <utility>
 
@@ -16,11 +17,9 @@ namespace {
 
 constexpr QRgb kBlack = 0xFF000000u;
 
-// A pen's width in pixels as drawn: cosmetic pens and widths below 2 are one pixel.
-int DrawnWidth(const Pen& p) {
-    if ((p.style & PS_TYPE_MASK) != PS_GEOMETRIC) return 1;
-    return std::max(1, p.width);
-}
+// A pen's width in pixels as drawn (0 is 1). A cosmetic pen is drawn at its width too: the
+// animation's figures ask for a 3-pixel cosmetic pen and get one.
+int DrawnWidth(const Pen& p) { return std::max(1, p.width); }
 
 bool IsNullPen(const Pen& p) { return (p.style & PS_STYLE_MASK) == PS_NULL; }
 
@@ -550,6 +549,39 @@ bool GdiDc::PlgBlt(const QPoint (&pts)[3], const QImage& src, int sx, int sy, in
 QRgb GdiDc::GetPixel(int x, int y) const {
     if (!image_->rect().contains(x, y)) return 0xFFFFFFFFu;  // outside: no colour
     return image_->pixel(x, y) | kBlack;
+}
+
+bool GdiDc::ScrollImage(int dx, int dy, QRgb fill) {
+    if (!IsOpen()) return false;
+    const int w = image_->width(), h = image_->height();
+    const QRgb ink = Ink(fill);
+    if (std::abs(dx) >= w || std::abs(dy) >= h) {
+        image_->fill(ink);
+    } else {
+        uchar* bits = image_->bits();
+        const qsizetype bpl = image_->bytesPerLine();
+        const int n = w - std::abs(dx);
+        const int from_x = std::max(0, -dx), to_x = std::max(0, dx);
+        auto move_row = [&](int y) {
+            uint32_t* row = reinterpret_cast<uint32_t*>(bits + y * bpl);
+            const int sy = y - dy;
+            if (sy < 0 || sy >= h) {
+                std::fill(row, row + w, ink);
+                return;
+            }
+            const uint32_t* src = reinterpret_cast<const uint32_t*>(bits + sy * bpl);
+            std::memmove(row + to_x, src + from_x, size_t(n) * 4);
+            std::fill(row + (dx > 0 ? 0 : n), row + (dx > 0 ? dx : w), ink);
+        };
+        // Rows are moved in the order that reads every source row before it is written.
+        if (dy > 0) {
+            for (int y = h - 1; y >= 0; --y) move_row(y);
+        } else {
+            for (int y = 0; y < h; ++y) move_row(y);
+        }
+    }
+    touched_ |= image_->rect();
+    return true;
 }
 
 QRgb GdiDc::SetPixel(int x, int y, QRgb c) {

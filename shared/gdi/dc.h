@@ -45,8 +45,9 @@ inline constexpr uint32_t PS_JOIN_ROUND = 0x0000, PS_JOIN_BEVEL = 0x1000, PS_JOI
                           PS_JOIN_MASK = 0xF000;
 inline constexpr uint32_t PS_COSMETIC = 0x00000, PS_GEOMETRIC = 0x10000, PS_TYPE_MASK = 0xF0000;
 
-// A pen: style word, width in pixels (0 is 1) and colour. A cosmetic pen is one pixel wide
-// whatever its width says, with flat ends; a geometric pen has its own caps and joins.
+// A pen: style word, width in pixels (0 is 1) and colour. One-pixel pens draw both ends of a
+// curve and leave out the last pixel of a line; wider pens (cosmetic ones too: a cosmetic pen is
+// drawn at the width it asks for) have the caps and joins of their style word.
 struct Pen {
     uint32_t style = PS_SOLID;
     int width = 1;
@@ -209,6 +210,10 @@ public:
     // The source rectangle mapped onto the parallelogram whose corners are pts[0] (the source's
     // top left), pts[1] (top right) and pts[2] (bottom left); no smoothing.
     bool PlgBlt(const QPoint (&pts)[3], const QImage& src, int sx, int sy, int w, int h);
+
+    // Moves the whole picture by (dx, dy) (positive: right, down), filling what is uncovered with
+    // `fill`: the scrolling of a text window's picture.
+    bool ScrollImage(int dx, int dy, QRgb fill);
 
     // Pixels.
     QRgb GetPixel(int x, int y) const;

@@ -119,9 +119,7 @@ ChildFrame::ChildFrame(std::shared_ptr<Surface> surface, QWidget* parent, bool c
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-int ChildFrame::CaptionHeight() const { return fontMetrics().height() + 4; }
-
-QRect ChildFrame::ClientRectFor(QSize outer) const {
+QRect ChildFrame::ClientRectFor(QSize outer) {
     const int top = 1 + CaptionHeight();
     return QRect(1, top, std::max(0, outer.width() - 2), std::max(0, outer.height() - top - 1));
 }
@@ -166,8 +164,9 @@ void ChildFrame::paintEvent(QPaintEvent*) {
         }
     }
     p.setPen(QColor::fromRgb(kCaptionTextColour));
-    p.drawText(QRect(caption.left() + 3, caption.top(), std::max(0, text_right - caption.left() - 3), ch),
-               Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, windowTitle());
+    const QRect text_box(caption.left() + 3, caption.top(), std::max(0, text_right - caption.left() - 3), ch);
+    p.drawText(text_box, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
+               p.fontMetrics().elidedText(windowTitle(), Qt::ElideRight, text_box.width()));
 }
 
 }  // namespace gdi

@@ -95,9 +95,11 @@ public:
     // Places the whole frame (outer rectangle in the parent) and resizes the surface to the new
     // client size at once (cleared to its background), shown or not.
     void MoveWindow(const QRect& outer);
-    int CaptionHeight() const;
-    // The client rectangle for an outer size.
-    QRect ClientRectFor(QSize outer) const;
+    // The caption bar's height: fixed, so that client sizes do not depend on the font.
+    static constexpr int kCaptionHeight = 18;
+    static int CaptionHeight() { return kCaptionHeight; }
+    // The client rectangle for an outer size (inside the border, below the caption).
+    static QRect ClientRectFor(QSize outer);
 
 protected:
     void paintEvent(QPaintEvent* e) override;

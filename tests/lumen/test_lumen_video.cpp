@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 
 #include "lumen/figure_tests.h"
+#include "lumen/frame.h"
 #include "lumen/lumen_state.h"
 #include "lumen/video_tests.h"
 #include "lumen/windows.h"
@@ -117,6 +118,29 @@ TEST(LumenVideo, AThreadThatCannotBeMadeFailsTheTestAndLeavesNoThread) {
         const VideoTestOutcome again = RunVideoTestForTest(name, VideoTestSettings{});
         EXPECT_GT(again.ms, 0.0) << name;
     }
+}
+
+// The main window's services: its metrics taken at creation, the text list, and resize.
+TEST(LumenVideo, MainWindowServices) {
+    laptop_mode_on = 1;
+    ApplyLaptopMode();
+    Window* main = CreateMainWindow();
+    ASSERT_EQ(main, hwndParent);
+    EXPECT_EQ(main->ClientSize(), QSize(800, 600));
+    EXPECT_GE(bits_per_pixel, 8);
+    EXPECT_GT(nXChar, 0);
+    EXPECT_GT(nYChar, 0);
+    EXPECT_EQ(nMaxWidth, 40 * nXChar + 18 * nCaps);
+
+    const int before = text_list.num;
+    output_string(main, "first line");
+    output_string(main, "second line");
+    EXPECT_EQ(text_list.num, before + 2);
+    EXPECT_EQ(text_list.szGreeting.back(), "second line");
+
+    oldrect = Rect{};
+    resize(main);
+    EXPECT_EQ(oldrect, (Rect{0, 0, 800, 600}));
 }
 
 // Started by hand without the command line the main program gives it: the refusal box, exit 0.

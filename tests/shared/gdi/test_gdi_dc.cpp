@@ -195,6 +195,29 @@ TEST(GdiDc, MonochromePictureIntoColour) {
     EXPECT_EQ(window.pixel(0, 0), 0xFFFF0000u);  // white: background colour
 }
 
+// Scrolling the picture moves every pixel by the offset and fills what is uncovered, whichever
+// way it goes.
+TEST(GdiDc, ScrollImageMovesAndFills) {
+    QImage before(9, 7, QImage::Format_RGB32);
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 9; ++x) before.setPixel(x, y, qRgb(x * 20, y * 30, 7));
+    const QRgb fill = 0xFF0000FFu;
+    const QPoint moves[] = {{0, -2}, {0, 3}, {2, 0}, {-3, 0}, {1, -1}, {-2, 2}, {9, 0}, {0, -7}};
+    for (const QPoint m : moves) {
+        QImage img = before;
+        {
+            GdiDc dc(&img);
+            ASSERT_TRUE(dc.ScrollImage(m.x(), m.y(), fill));
+        }
+        for (int y = 0; y < 7; ++y)
+            for (int x = 0; x < 9; ++x) {
+                const QPoint from(x - m.x(), y - m.y());
+                const QRgb want = before.rect().contains(from) ? before.pixel(from) : fill;
+                ASSERT_EQ(img.pixel(x, y), want) << m.x() << "," << m.y() << " at " << x << "," << y;
+            }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) { return kt::RunQtTests(argc, argv); }

@@ -42,7 +42,8 @@ TEST(GdiSurface, ThreadsDrawWhileTheUserInterfaceShows) {
     frame_a->MoveWindow(QRect(0, 0, 150, 120));
     frame_b->MoveWindow(QRect(150, 0, 150, 120));
     top.show();
-    EXPECT_EQ(a->Size(), frame_a->client()->size());
+    EXPECT_EQ(a->Size(), QSize(148, 100));  // inside the border, below the caption bar
+    EXPECT_EQ(frame_a->client()->geometry(), QRect(1, 19, 148, 100));
     ASSERT_FALSE(a->Size().isEmpty());
 
     std::atomic<int> running{3};
@@ -124,6 +125,32 @@ TEST(GdiSurface, ReleaseAsksForAShowingAndResizeClears) {
     PresentAll();
     EXPECT_EQ(widget.Shown().size(), QSize(60, 50));
     EXPECT_EQ(widget.Shown().pixel(5, 5), RGB(82, 46, 51));
+}
+
+// The timer's showing passes over a surface that another thread holds and shows it once the
+// context has ended; it never waits for the lock.
+TEST(GdiSurface, TheTimerPassesOverALockedSurface) {
+    auto s = std::make_shared<Surface>(QSize(20, 20), RGB(255, 255, 255));
+    SurfaceWidget widget(s);
+    widget.show();
+    PresentAll();
+    s->Erase();  // a change waiting to be shown
+    std::atomic<int> step{0};
+    std::thread holder([&] {
+        Surface::Dc dc = s->GetDC();
+        dc->FillRect(QRect(0, 0, 20, 20), CreateSolidBrush(RGB(9, 9, 9)));
+        step = 1;
+        // Held until the user-interface thread has tried; the guard only keeps a broken build
+        // from hanging (it would then find the lock free and fail below).
+        for (int i = 0; i < 30000 && step.load() == 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    while (step.load() == 0) std::this_thread::yield();
+    EXPECT_EQ(Presenter::Instance().PresentNow(false), 0);
+    EXPECT_TRUE(s->HasChanges());
+    step = 2;
+    holder.join();
+    EXPECT_EQ(Presenter::Instance().PresentNow(false), 1);
+    EXPECT_EQ(widget.Shown().pixel(3, 3), RGB(9, 9, 9));
 }
 
 }  // namespace
