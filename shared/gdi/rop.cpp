@@ -275,10 +275,8 @@ bool Run(const BlitTarget& dst, const QRect& rect, const BlitSource* src, QPoint
 }  // namespace
 
 uint32_t Rop3(uint8_t c, uint32_t p, uint32_t s, uint32_t d) {
-    uint32_t r = 0;
     RowFor(c, true)(&d, &s, &p, 1);
-    r = d;
-    return r;
+    return d;
 }
 
 bool HatchBit(int hatch, int x, int y) {

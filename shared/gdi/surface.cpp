@@ -7,7 +7,7 @@ namespace gdi {
 Surface::Surface(QSize size, QRgb background) : background_(background | 0xFF000000u) {
     if (size.isValid() && !size.isEmpty()) {
         image_ = QImage(size, QImage::Format_RGB32);
-        image_.fill(background_);
+        image_.fill(Background());
     }
     whole_ = true;
     Changed(image_.rect());
@@ -65,7 +65,7 @@ void Surface::Resize(QSize size) {
         std::lock_guard lock(mutex_);
         if (size.isValid() && !size.isEmpty()) {
             image_ = QImage(size, QImage::Format_RGB32);
-            image_.fill(background_);
+            image_.fill(Background());
         } else {
             image_ = QImage();
         }
@@ -79,20 +79,10 @@ void Surface::Resize(QSize size) {
 void Surface::Erase() {
     {
         std::lock_guard lock(mutex_);
-        image_.fill(background_);
+        image_.fill(Background());
         Changed(image_.rect());
     }
     if (PresentSink* sink = sink_.load(std::memory_order_acquire)) sink->RequestPresent();
-}
-
-QRgb Surface::Background() const {
-    std::lock_guard lock(mutex_);
-    return background_;
-}
-
-void Surface::SetBackground(QRgb c) {
-    std::lock_guard lock(mutex_);
-    background_ = c | 0xFF000000u;
 }
 
 std::optional<QRect> Surface::TakeChanges(QImage& front, bool wait) {

@@ -71,8 +71,8 @@ public:
     void Resize(QSize size);
     // Fills the image with the background colour; all of it changed.
     void Erase();
-    QRgb Background() const;
-    void SetBackground(QRgb c);
+    QRgb Background() const { return background_.load(std::memory_order_relaxed); }
+    void SetBackground(QRgb c) { background_.store(c | 0xFF000000u, std::memory_order_relaxed); }
 
     // For the showing side. Copies the changed part into `front` (made the image's size first,
     // whole, when it differs) and forgets it. `wait`: take the lock even when that means waiting;
@@ -90,7 +90,7 @@ private:
 
     mutable std::mutex mutex_;
     QImage image_;
-    QRgb background_;
+    std::atomic<QRgb> background_;  // read without the lock by the showing widget
     QRect changed_;
     bool whole_ = false;  // the image was replaced: the front copy is remade whole
     std::atomic<bool> changed_flag_{false};

@@ -120,6 +120,26 @@ TEST(GdiSurface, ReleaseAsksForAShowingAndResizeClears) {
     PresentAll();
     EXPECT_EQ(widget.Shown().pixel(5, 5), RGB(0, 255, 0));
 
+    // A state kept by the caller survives between openings; a fresh opening starts from the defaults.
+    DcState state;
+    const Pen red = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
+    {
+        Surface::Dc dc = s->GetDC(state);
+        dc->SelectPen(red);
+        dc->MoveToEx(3, 4);
+    }
+    {
+        Surface::Dc dc = s->GetDC(state);
+        EXPECT_EQ(dc->GetCurrentPosition(), QPoint(3, 4));
+        EXPECT_EQ(dc->State().pen, red);
+        dc->LineTo(3, 9);
+    }
+    {
+        Surface::Dc dc = s->GetDC();
+        EXPECT_EQ(dc->GetCurrentPosition(), QPoint(0, 0));
+        EXPECT_EQ(dc->GetPixel(3, 8), RGB(255, 0, 0));
+    }
+
     widget.resize(60, 50);
     EXPECT_EQ(s->Size(), QSize(60, 50));
     PresentAll();
