@@ -8,11 +8,9 @@ namespace lumen {
 
 namespace {
 
-// The pen of both figures: 3 pixels wide, black, with flat ends (a thin pen's lines drawn wide).
+// The pen of both figures: cosmetic, solid, black, 3 pixels wide.
 const gdi::Pen& FigurePen() {
-    static const gdi::Pen pen =
-        gdi::ExtCreatePen(gdi::PS_GEOMETRIC | gdi::PS_SOLID | gdi::PS_ENDCAP_FLAT | gdi::PS_JOIN_MITER, 3,
-                          gdi::RGB(0, 0, 0));
+    static const gdi::Pen pen = gdi::ExtCreatePen(gdi::PS_COSMETIC | gdi::PS_SOLID, 3, gdi::RGB(0, 0, 0));
     return pen;
 }
 
