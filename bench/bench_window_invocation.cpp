@@ -46,10 +46,9 @@ double MakeAndDestroy(lumen::Window* parent, int W, int H, lumen::ChildPlacement
     windows.reserve(lumen::kInvokedWindows);
     for (int i = 0; i < lumen::kInvokedWindows; ++i) {
         const QRect p = lumen::NextChildPlacement(at, i, W, H);
+        const lumen::Rect outer{p.left(), p.top(), p.left() + p.width(), p.top() + p.height()};
         windows.push_back(lumen::CreateWindowOf(lumen::WindowClass::KestrelChild,
-                                                lumen::TitleOfInvokedWindow(i).toStdString(),
-                                                lumen::Rect{p.left(), p.top(), p.left() + p.width(), p.top() + p.height()},
-                                                parent, true));
+                                                lumen::TitleOfInvokedWindow(i).toStdString(), outer, parent, true));
     }
     for (auto it = windows.rbegin(); it != windows.rend(); ++it) lumen::DestroyWindow(*it);
     return double(clock.nsecsElapsed()) / 1e6;

@@ -67,7 +67,8 @@ double WindowDraw() {
     bool first = true;
     const TimedRuns result = RunTimed(count, [&](int) {
         double ms = -1.0;
-        gdi::RunOnGuiThread([&] { ms = WindowInvocationBody(hwndParent, client.width(), client.height(), at, first); });
+        gdi::RunOnGuiThread(
+            [&] { ms = WindowInvocationBody(hwndParent, client.width(), client.height(), at, first); });
         first = false;
         hwndParent->InvalidateAndUpdate();
         return ms;

@@ -88,7 +88,9 @@ std::vector<gdi::ChildFrame*> FramesInMainWindow() {
     return frames;
 }
 
-int ThreadsOfThisProcess() { return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size()); }
+int ThreadsOfThisProcess() {
+    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
 
 // The speed of each window's figures after a number of frames: up from 10 by 1 to 80, then down
 // by 0.25 x (w + 1) to 2 and up again.
