@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "lumen/figure_tests.h"
+#include "lumen/font_bitmap_tests.h"
 #include "lumen/windows.h"
 #include "platform/processors.h"
 
@@ -18,9 +19,9 @@ namespace lumen {
 const VideoTest videofunc[9] = {
     {"KESTREL Figure Drawing Test", "FigureDraw", &FigureDraw},
     {"KESTREL Animation Test", "AnimationDraw", nullptr},
-    {"KESTREL Font Scrolling Test", "FontScrollDraw", nullptr},
+    {"KESTREL Font Scrolling Test", "FontScrollDraw", &FontScrollDraw},
     {"KESTREL Line/Arc Drawing Test", "LineArcDraw", &LineArcDraw},
-    {"KESTREL BMP Drawing Test", "BMPDraw", nullptr},
+    {"KESTREL BMP Drawing Test", "BMPDraw", &BMPDraw},
     {"KESTREL Special Effects Test", "DoSpecEffect", nullptr},
     {"KESTREL Window Invocation Test", "WindowDraw", nullptr},
     {"KESTREL Fractal Draw Test", "FractalTestDraw", nullptr},
