@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "lumen/bitmaps/bitmaps.h"
 #include "lumen/frame.h"
 #include "lumen/generator.h"
 #include "lumen/timing.h"
@@ -177,7 +178,7 @@ double FontScrollDraw() {
     return t.ms;
 }
 
-QImage LoadTestBitmap(const std::string&) { return QImage(); }
+QImage LoadTestBitmap(const std::string& name) { return LoadBitmapResource(name); }
 
 double BMPDraw() {
     // Outside the time: the pictures and every transfer's corners.
