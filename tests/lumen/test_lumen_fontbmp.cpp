@@ -10,8 +10,11 @@
 #include "lumen/font_bitmap_tests.h"
 #include "lumen/frame.h"
 #include "lumen/lumen_state.h"
+#include "lumen/timing.h"
 #include "lumen/video_tests.h"
 #include "lumen/windows.h"
+#include "platform/msgbox.h"
+#include "platform/ui_thread.h"
 #include "shared/gdi/dc.h"
 #include "tests/support/qt_test_main.h"
 
@@ -84,6 +87,25 @@ TEST(LumenBitmapRun, RunsWithAPositiveTime) {
     ASSERT_TRUE(out.finished_in_time);
     EXPECT_GT(out.ms, 0.0);
     for (const char* name : kBitmapNames) EXPECT_FALSE(LoadTestBitmap(name).isNull()) << name;
+}
+
+// A clock failure gives the failure value and the timer box, in both tests (the font test's clock
+// runs on the user-interface thread, the bitmap test's on the sequencer).
+TEST(LumenFontBitmapRun, AClockFailureFailsTheTest) {
+    for (const char* name : {"FontScrollDraw", "BMPDraw"}) {
+        kp::BoxRecorder boxes;
+        FailNextCounterReads(1);
+        const VideoTestOutcome out = RunVideoTestForTest(name, VideoTestSettings{});
+        kp::RunDeferredUiActions();
+        FailNextCounterReads(0);
+        ASSERT_TRUE(out.finished_in_time) << name;
+        EXPECT_EQ(out.ms, -1.0) << name;
+        ASSERT_EQ(boxes.boxes().size(), 1u) << name;
+        EXPECT_EQ(boxes.boxes()[0].text, "Error retrieving high frequency timer counts");
+        EXPECT_EQ(boxes.boxes()[0].caption, "VideoKestrel Timer Exception");
+        // The font test's window and list are gone all the same.
+        EXPECT_EQ(text_list.num, 0);
+    }
 }
 
 // A transfer of a source rectangle larger than the picture maps the picture only: the rest of the

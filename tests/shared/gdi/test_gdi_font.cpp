@@ -37,7 +37,9 @@ TEST(GdiFont, OldFacesTakeInstalledFamilies) {
         {"Helv", {kSerif, kMono}, QStringLiteral("Helv")},
         {"", dejavu, QString()},
     };
-    for (const Case& c : cases) EXPECT_EQ(SubstituteFace(QString::fromLatin1(c.face), c.installed), c.want) << c.face;
+    for (const Case& c : cases) {
+        EXPECT_EQ(SubstituteFace(QString::fromLatin1(c.face), c.installed).toStdString(), c.want.toStdString()) << c.face;
+    }
 }
 
 TEST(GdiFont, LineFontsOfTheFontTest) {
@@ -62,7 +64,7 @@ TEST(GdiFont, LineFontsOfTheFontTest) {
         lf.FaceName = c.face;
         const QFont f = FontFromLogFont(lf, QFont());
         const QFontInfo info(f);
-        EXPECT_EQ(info.family(), c.family) << c.face;
+        EXPECT_EQ(info.family().toStdString(), c.family.toStdString()) << c.face;
         EXPECT_EQ(f.weight(), c.weight == 0 ? QFont::Normal : QFont::Weight(c.weight)) << c.face;
         EXPECT_TRUE(f.italic());
         EXPECT_TRUE(f.underline());
