@@ -41,7 +41,7 @@ struct TextList {
     std::mutex mutex;
     std::vector<std::string> szGreeting;
     int num = 0;
-    int yy = 0;  // bottom of the newest line painted (the text window's painting keeps it)
+    int yy = 0;  // the y of the last line painted (the text window's painting keeps it)
 };
 extern TextList text_list;
 

@@ -11,6 +11,7 @@
 
 #include "lumen/animation.h"
 #include "lumen/figure_tests.h"
+#include "lumen/font_bitmap_tests.h"
 #include "lumen/window_invocation.h"
 #include "lumen/windows.h"
 #include "platform/processors.h"
@@ -20,9 +21,9 @@ namespace lumen {
 const VideoTest videofunc[9] = {
     {"KESTREL Figure Drawing Test", "FigureDraw", &FigureDraw},
     {"KESTREL Animation Test", "AnimationDraw", &AnimationDraw},
-    {"KESTREL Font Scrolling Test", "FontScrollDraw", nullptr},
+    {"KESTREL Font Scrolling Test", "FontScrollDraw", &FontScrollDraw},
     {"KESTREL Line/Arc Drawing Test", "LineArcDraw", &LineArcDraw},
-    {"KESTREL BMP Drawing Test", "BMPDraw", nullptr},
+    {"KESTREL BMP Drawing Test", "BMPDraw", &BMPDraw},
     {"KESTREL Special Effects Test", "DoSpecEffect", nullptr},
     {"KESTREL Window Invocation Test", "WindowDraw", &WindowDraw},
     {"KESTREL Fractal Draw Test", "FractalTestDraw", nullptr},

@@ -195,6 +195,7 @@ void Window::InvalidateAndUpdate() {
 
 void Window::UpdateRect(const Rect& band) {
     gdi::RunOnGuiThread([this, band] {
+        if (paint_) paint_(this, band);
         gdi::Presenter::Instance().PresentNow(true);
         if (widget_ != nullptr && widget_->isVisible()) widget_->repaint(ToQRect(band));
     });
@@ -307,8 +308,14 @@ void output_string(Window* window, const std::string& text) {
     int num = 0;
     int yy = 0;
     {
+        // The new line takes index num (lines emptied by a reset are written over).
         std::lock_guard<std::mutex> lock(text_list.mutex);
-        text_list.szGreeting.push_back(text);
+        const size_t at = size_t(text_list.num);
+        if (at < text_list.szGreeting.size()) {
+            text_list.szGreeting[at] = text;
+        } else {
+            text_list.szGreeting.push_back(text);
+        }
         num = ++text_list.num;
         yy = text_list.yy;
     }

@@ -14,6 +14,7 @@
 #include <QSize>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -62,13 +63,19 @@ public:
     void Repaint();
     // Invalidate with erase, then update: the surface is cleared to the class background and shown.
     void InvalidateAndUpdate();
-    // Invalidate a band without erase, then update.
+    // Invalidate a band without erase, then update: the window's paint procedure (when it has one)
+    // paints the band, then the window is shown.
     void UpdateRect(const Rect& band);
     // Asks for a paint of the whole window and returns at once.
     void PostRepaint();
 
     // User-interface thread: the widget's place changed.
     void RefreshScreenRect();
+
+    // User-interface thread: the window's paint procedure (its class's handler of a paint), called
+    // with the band that UpdateRect invalidated; an empty procedure removes it.
+    using PaintProc = std::function<void(Window* window, const Rect& band)>;
+    void SetPaintProc(PaintProc proc) { paint_ = std::move(proc); }
 
 private:
     friend Window* CreateMainWindow();
@@ -79,6 +86,7 @@ private:
     std::shared_ptr<gdi::Surface> surface_;
     gdi::DcState state_;
     QPointer<QWidget> widget_;
+    PaintProc paint_;
     mutable std::mutex rect_mutex_;
     Rect screen_rect_;
 };

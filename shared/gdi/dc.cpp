@@ -459,13 +459,17 @@ bool GdiDc::ExtTextOut(int x, int y, uint32_t options, const QRect* rect, const 
     if (mono_) font.setStyleStrategy(QFont::NoAntialias);
     painter_.setFont(font);
     const QFontMetrics fm(font);
-    const QRect cell(x, y, fm.horizontalAdvance(text), fm.ascent() + fm.descent());
     const QRect box = rect != nullptr ? rect->normalized() : QRect();
     if ((options & ETO_OPAQUE) != 0 && rect != nullptr) {
         painter_.fillRect(box, QColor::fromRgb(Ink(state_->bk_colour)));
         touched_ |= box;
     }
     const bool clipped = (options & ETO_CLIPPED) != 0 && rect != nullptr;
+    // Clipped text whose cell lies above, below or right of the rectangle draws nothing there:
+    // it is not laid out.
+    const int cell_height = fm.ascent() + fm.descent();
+    if (clipped && (y + cell_height <= box.top() || y > box.bottom() || x > box.right())) return true;
+    const QRect cell(x, y, fm.horizontalAdvance(text), cell_height);
     if (clipped) painter_.setClipRect(box);
     if (state_->bk_mode == OPAQUE) painter_.fillRect(cell, QColor::fromRgb(Ink(state_->bk_colour)));
     painter_.setPen(QColor::fromRgb(Ink(state_->text_colour)));

@@ -4,6 +4,8 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -22,7 +24,32 @@ QFont::StyleHint HintOf(int family) {
     }
 }
 
+// The old system faces and the kind of family that takes their place.
+struct OldFace {
+    const char* face;
+    const char* substitute;
+};
+constexpr const char* kSans = "DejaVu Sans";
+constexpr const char* kSerif = "DejaVu Serif";
+constexpr OldFace kOldFaces[] = {
+    {"Helv", kSans},           {"Helvetica", kSans},         {"Arial", kSans},
+    {"MS Sans Serif", kSans},  {"System", kSans},            {"Modern", kSans},
+    {"Tms Rmn", kSerif},       {"Times Roman", kSerif},      {"Times New Roman", kSerif},
+    {"Times", kSerif},         {"MS Serif", kSerif},         {"Courier", kFixedPitchFamily},
+    {"Courier New", kFixedPitchFamily}, {"Fixedsys", kFixedPitchFamily}, {"Terminal", kFixedPitchFamily},
+};
+
 }  // namespace
+
+QString SubstituteFace(const QString& face, const QStringList& installed) {
+    if (face.isEmpty() || installed.contains(face, Qt::CaseInsensitive)) return face;
+    for (const OldFace& old : kOldFaces) {
+        if (face.compare(QLatin1String(old.face), Qt::CaseInsensitive) != 0) continue;
+        const QString substitute = QString::fromLatin1(old.substitute);
+        return installed.contains(substitute, Qt::CaseInsensitive) ? substitute : face;
+    }
+    return face;
+}
 
 QFont DefaultFixedFont(const QStringList& installed) {
     const QString family = QString::fromLatin1(kFixedPitchFamily);
@@ -37,9 +64,14 @@ QFont DefaultFixedFont() { return DefaultFixedFont(QFontDatabase::families()); }
 
 QFont FontFromLogFont(const LogFont& lf, const QFont& fallback) {
     if (lf.Height == 0) return fallback;
+    return FontFromLogFont(lf, fallback, QFontDatabase::families());
+}
+
+QFont FontFromLogFont(const LogFont& lf, const QFont& fallback, const QStringList& installed) {
+    if (lf.Height == 0) return fallback;
     const int family = lf.PitchAndFamily & 0xF0;
-    QFont f = lf.FaceName.empty() && family == kFamilyModern ? DefaultFixedFont() : fallback;
-    if (!lf.FaceName.empty()) f.setFamily(QString::fromStdString(lf.FaceName));
+    QFont f = lf.FaceName.empty() && family == kFamilyModern ? DefaultFixedFont(installed) : fallback;
+    if (!lf.FaceName.empty()) f.setFamily(SubstituteFace(QString::fromStdString(lf.FaceName), installed));
     f.setStyleHint(HintOf(family));
     if ((lf.PitchAndFamily & kFixedPitch) != 0) f.setFixedPitch(true);
     f.setWeight(QFont::Weight(lf.Weight <= 0 ? 400 : std::clamp<int>(lf.Weight, 1, 1000)));
@@ -53,6 +85,11 @@ QFont FontFromLogFont(const LogFont& lf, const QFont& fallback) {
         int size = lf.Height;
         f.setPixelSize(size);
         while (size > 1 && QFontMetrics(f).height() > lf.Height) f.setPixelSize(--size);
+    }
+    if (lf.Width != 0) {
+        // The width asked for over the font's own average width at this height.
+        const int natural = QFontMetrics(f).averageCharWidth();
+        if (natural > 0) f.setStretch(std::clamp(int(std::lround(100.0 * std::abs(lf.Width) / natural)), 1, 4000));
     }
     return f;
 }

@@ -16,8 +16,18 @@ QFont DefaultFixedFont(const QStringList& installed);
 // ... for the families installed here.
 QFont DefaultFixedFont();
 
+// The installed family for a face name of the old system fonts ("Helv", "Tms Rmn", "Courier New",
+// "Arial", "MS Sans Serif", ...) when that face itself is not installed: DejaVu Sans, DejaVu Serif
+// or DejaVu Sans Mono (which scripts/deps installs) where the one of its kind is installed. Any
+// other face, an installed one, or one whose substitute is missing is given back as it is.
+QString SubstituteFace(const QString& face, const QStringList& installed);
+
 // The font a record names. An empty face of the modern family is the default fixed-pitch font;
-// a record without a height is the fallback font.
+// a record without a height is the fallback font. The face goes through SubstituteFace; a width
+// (the average character width in pixels) stretches the font from its own average width at that
+// height to the one asked for.
 QFont FontFromLogFont(const LogFont& lf, const QFont& fallback);
+// ... with the families given as the installed ones.
+QFont FontFromLogFont(const LogFont& lf, const QFont& fallback, const QStringList& installed);
 // The record of a font (height as the negative character height in pixels).
 LogFont LogFontFromFont(const QFont& font);

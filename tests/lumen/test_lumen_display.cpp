@@ -10,15 +10,37 @@
 #include <QScreen>
 #include <QSet>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
+
+#include <functional>
+#include <memory>
 
 #include "lumen/lumen_state.h"
 #include "lumen/video_tests.h"
 #include "lumen/windows.h"
+#include "shared/gdi/present.h"
 #include "tests/support/qt_test_main.h"
 
 namespace lumen {
 namespace {
+
+// Calls `painted` after each paint event of a widget.
+class PaintWatcher : public QObject {
+public:
+    PaintWatcher(QWidget* w, std::function<void()> painted) : painted_(std::move(painted)) {
+        w->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) painted_();
+        return false;
+    }
+
+private:
+    std::function<void()> painted_;
+};
 
 void RunAndTakeAPicture(const char* test, const char* file) {
     QImage shot;
@@ -56,6 +78,56 @@ TEST(LumenDisplay, FigureDrawingPicture) {
 TEST(LumenDisplay, LineArcDrawingPicture) {
     if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "needs an X display (xvfb-run -a)";
     RunAndTakeAPicture("LineArcDraw", "lumen-line-arc-drawing.png");
+}
+
+TEST(LumenDisplay, FontScrollingPicture) {
+    if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "needs an X display (xvfb-run -a)";
+    RunAndTakeAPicture("FontScrollDraw", "lumen-font-scrolling.png");
+}
+
+// The bitmap test erases the main window after each picture, so its pictures are taken while it
+// runs: after every showing of the main window's picture, the one with the most colours is kept.
+TEST(LumenDisplay, BitmapPicture) {
+    if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "needs an X display (xvfb-run -a)";
+    QImage best;
+    int best_colours = 0;
+    QSize window_size;
+    std::unique_ptr<QObject> filter;
+    VideoTestSettings s;
+    auto colours_of = [](const QImage& shot) {
+        QSet<QRgb> colours;
+        for (int y = 0; y < shot.height(); y += 3) {
+            for (int x = 0; x < shot.width(); x += 3) colours.insert(shot.pixel(x, y));
+        }
+        return int(colours.size());
+    };
+    auto take = [&] {
+        QWidget* w = hwndParent->widget();
+        const QImage shot = w->screen()->grabWindow(w->winId()).toImage();
+        window_size = w->size() * w->devicePixelRatio();
+        const int n = colours_of(shot);
+        if (n > best_colours) {
+            best_colours = n;
+            best = shot;
+        }
+    };
+    s.before = [&] {
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(hwndParent->widget()));
+        auto* surface_widget = hwndParent->widget()->findChild<gdi::SurfaceWidget*>();
+        ASSERT_NE(surface_widget, nullptr);
+        // Each painting of the picture is followed by a grab, before the test's next call.
+        filter.reset(new PaintWatcher(surface_widget, [&] { QTimer::singleShot(0, take); }));
+    };
+    s.at_end = [&] { filter.reset(); };
+    const VideoTestOutcome out = RunVideoTestForTest("BMPDraw", s);
+    ASSERT_TRUE(out.finished_in_time);
+    EXPECT_GT(out.ms, 0.0);
+    ASSERT_FALSE(best.isNull());
+    ASSERT_TRUE(QDir().mkpath(QStringLiteral(SCREENSHOT_DIR)));
+    ASSERT_TRUE(best.save(QStringLiteral(SCREENSHOT_DIR "/lumen-bmp-drawing.png")));
+    EXPECT_EQ(best.size(), window_size);
+    EXPECT_EQ(window_size, QSize(crectlaptop.Width(), crectlaptop.Height()));
+    EXPECT_GT(best_colours, 8);
 }
 
 }  // namespace
