@@ -57,6 +57,14 @@ QFont FontFromLogFont(const LogFont& lf, const QFont& fallback) {
     return f;
 }
 
+QFont WithAverageCharWidth(QFont font, int width) {
+    if (width <= 0) return font;
+    font.setStretch(QFont::Unstretched);
+    const int natural = QFontMetrics(font).averageCharWidth();
+    if (natural > 0) font.setStretch(std::clamp((width * 100 + natural / 2) / natural, 1, 4000));
+    return font;
+}
+
 LogFont LogFontFromFont(const QFont& font) {
     const QFontInfo info(font);
     LogFont lf;

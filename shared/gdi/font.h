@@ -19,5 +19,8 @@ QFont DefaultFixedFont();
 // The font a record names. An empty face of the modern family is the default fixed-pitch font;
 // a record without a height is the fallback font.
 QFont FontFromLogFont(const LogFont& lf, const QFont& fallback);
+// The font with its characters narrowed or widened so that their average width is `width` pixels
+// (the width field of a font record; 0 keeps the font's own width).
+QFont WithAverageCharWidth(QFont font, int width);
 // The record of a font (height as the negative character height in pixels).
 LogFont LogFontFromFont(const QFont& font);
