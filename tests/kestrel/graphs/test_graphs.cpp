@@ -190,6 +190,51 @@ TEST(EfficiencyGraphs, LeastSquaresLineThroughExactData) {
               list.end());
 }
 
+// The vertical scale (tick count by N, top by the largest total) and the row labels (bare numbers
+// when N / s is 9 or more), read from the list: the grid labels stand between the axis caption and
+// the "0" at the origin, each row label right after its tick.
+TEST(EfficiencyGraphs, AxisTicksAndRowLabels) {
+    struct Case {
+        int n, step;
+        int32_t largest;
+        std::vector<std::string> grid, first_rows;
+    } cases[] = {
+        {4, 1, 340, {"100", "200", "300", "400"}, {"1 CPU", "2 CPUS"}},
+        {12, 1, 99, {"10", "20", "30", "40", "50", "60", "70", "80", "90", "100"}, {"1", "2"}},
+        {8, 2, 5401, {"1080", "2160", "3240", "4320", "5400"}, {"1 CPU", "2 CPUS"}},
+        {18, 2, 150, {"13", "26", "39", "52", "65", "78", "91", "104", "117", "130", "143", "156", "169", "182", "195"},
+         {"1", "2"}},
+    };
+    for (const Case& c : cases) {
+        kt::ClearStore();
+        results.tested_num_processors = c.n;
+        results.last_test_mode = c.step;
+        results.total_scaling_runs = ScalingSteps(c.n, c.step);
+        const std::vector<int> rows = graphs::ScalingRowCounts(results);
+        for (int count : rows) results.TotalCPU[count] = 1;
+        results.TotalCPU[rows.back()] = c.largest;
+        const std::vector<std::string> list = Lines(ScalingList(1, 800));
+        auto label = [](const std::string& line) {
+            const size_t q = line.find('"');
+            return line.rfind("text ", 0) == 0 && q != std::string::npos ? line.substr(q + 1, line.size() - q - 2)
+                                                                        : std::string();
+        };
+        std::vector<std::string> grid, first_rows;
+        bool in_grid = false;
+        for (size_t i = 0; i < list.size(); ++i) {
+            const std::string text = label(list[i]);
+            if (text == "Number of CPUs") in_grid = true;
+            else if (text == "0") in_grid = false;
+            else if (in_grid && !text.empty()) grid.push_back(text);
+            if (i > 0 && list[i - 1].rfind("line ", 0) == 0 && list[i - 1].find(",445 ") != std::string::npos &&
+                list[i - 1].find(",451") != std::string::npos && first_rows.size() < 2)
+                first_rows.push_back(text);
+        }
+        EXPECT_EQ(grid, c.grid) << c.n << " " << c.largest;
+        EXPECT_EQ(first_rows, c.first_rows) << c.n;
+    }
+}
+
 // A run on one processor in regression mode: no count axis (its width over N - 1 processors) and
 // no least-squares line; the distribution is drawn as in distribution mode.
 TEST(EfficiencyGraphs, OneProcessorDrawsTheDistributionOnly) {
