@@ -479,6 +479,27 @@ bool GdiDc::ExtTextOut(int x, int y, uint32_t options, const QRect* rect, const 
     return true;
 }
 
+bool GdiDc::TextOutTurned(int x, int y, int escapement, const QString& text) {
+    if (escapement % 3600 == 0) return TextOut(x, y, text);
+    if (!IsOpen()) return false;
+    QFont font = state_->font;
+    if (mono_) font.setStyleStrategy(QFont::NoAntialias);
+    const QFontMetrics fm(font);
+    const QRect cell(0, 0, fm.horizontalAdvance(text), fm.ascent() + fm.descent());
+    QTransform turn;
+    turn.translate(x, y);
+    turn.rotate(-escapement / 10.0);
+    painter_.save();
+    painter_.setTransform(turn, true);
+    painter_.setFont(font);
+    if (state_->bk_mode == OPAQUE) painter_.fillRect(cell, QColor::fromRgb(Ink(state_->bk_colour)));
+    painter_.setPen(QColor::fromRgb(Ink(state_->text_colour)));
+    painter_.drawText(QPoint(0, fm.ascent()), text);
+    painter_.restore();
+    touched_ |= turn.mapRect(cell).adjusted(-1, -1, 1, 1);
+    return true;
+}
+
 BlitTarget GdiDc::Target() const {
     BlitTarget t;
     t.image = image_;

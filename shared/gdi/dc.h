@@ -193,6 +193,10 @@ public:
     bool TextOut(int x, int y, std::string_view latin1);
     // ETO_OPAQUE fills `rect` with the background colour; ETO_CLIPPED keeps the text inside it.
     bool ExtTextOut(int x, int y, uint32_t options, const QRect* rect, const QString& text);
+    // Text turned counter-clockwise by `escapement` tenths of a degree about its cell's top left
+    // corner at (x, y), as a font with that escapement writes it: 900 runs upwards from (x, y),
+    // its cell to the right of x.
+    bool TextOutTurned(int x, int y, int escapement, const QString& text);
     TextMetrics GetTextMetrics() const;
     // The width and height of a text's cell.
     QSize GetTextExtent(const QString& text) const;

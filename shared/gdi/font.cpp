@@ -86,12 +86,17 @@ QFont FontFromLogFont(const LogFont& lf, const QFont& fallback, const QStringLis
         f.setPixelSize(size);
         while (size > 1 && QFontMetrics(f).height() > lf.Height) f.setPixelSize(--size);
     }
-    if (lf.Width != 0) {
-        // The width asked for over the font's own average width at this height.
-        const int natural = QFontMetrics(f).averageCharWidth();
-        if (natural > 0) f.setStretch(std::clamp(int(std::lround(100.0 * std::abs(lf.Width) / natural)), 1, 4000));
-    }
+    // The width asked for over the font's own average width at this height.
+    if (lf.Width != 0) f = WithAverageCharWidth(f, std::abs(lf.Width));
     return f;
+}
+
+QFont WithAverageCharWidth(QFont font, int width) {
+    if (width <= 0) return font;
+    font.setStretch(QFont::Unstretched);
+    const int natural = QFontMetrics(font).averageCharWidth();
+    if (natural > 0) font.setStretch(std::clamp((width * 100 + natural / 2) / natural, 1, 4000));
+    return font;
 }
 
 LogFont LogFontFromFont(const QFont& font) {

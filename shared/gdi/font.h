@@ -29,5 +29,8 @@ QString SubstituteFace(const QString& face, const QStringList& installed);
 QFont FontFromLogFont(const LogFont& lf, const QFont& fallback);
 // ... with the families given as the installed ones.
 QFont FontFromLogFont(const LogFont& lf, const QFont& fallback, const QStringList& installed);
+// The font with its characters narrowed or widened so that their average width is `width` pixels
+// (the width field of a font record; 0 keeps the font's own width).
+QFont WithAverageCharWidth(QFont font, int width);
 // The record of a font (height as the negative character height in pixels).
 LogFont LogFontFromFont(const QFont& font);

@@ -161,6 +161,31 @@ TEST(GdiDc, ClippedOpaqueTextStaysInItsRectangle) {
     EXPECT_EQ(img.pixel(box.left(), box.bottom()), 0xFF0000FFu);
 }
 
+// Text turned a quarter counter-clockwise runs upwards from its corner with its cell to the right:
+// the opaque cell covers x..x+height, y-width..y of the turned text, and nothing outside it changes.
+TEST(GdiDc, TurnedTextRunsUpwardsFromItsCorner) {
+    QImage img = White(60, 80);
+    const QString text = QStringLiteral("WWW");
+    QRect cell;
+    {
+        GdiDc dc(&img);
+        dc.SetBkColor(0xFF0000FFu);
+        const TextMetrics m = dc.GetTextMetrics();
+        const QSize extent = dc.GetTextExtent(text);
+        cell = QRect(20, 70 - extent.width(), m.height, extent.width());
+        ASSERT_TRUE(dc.TextOutTurned(20, 70, 900, text));
+        EXPECT_TRUE(dc.Touched().contains(cell.adjusted(1, 1, -1, -1)));
+    }
+    const QRect margin = cell.adjusted(-1, -1, 1, 1);
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (!margin.contains(x, y)) {
+                ASSERT_EQ(img.pixel(x, y), kWhite) << x << "," << y;
+            }
+    EXPECT_EQ(img.pixel(cell.left() + 1, cell.bottom() - 1), 0xFF0000FFu);
+    EXPECT_EQ(img.pixel(cell.right() - 1, cell.top() + 1), 0xFF0000FFu);
+}
+
 // The animation's path: a figure drawn in colour into a monochrome picture comes out black and
 // white by luminance, and that picture blitted into a colour picture takes the colour context's
 // background colour for white and its text colour for black.

@@ -1,0 +1,154 @@
+#include "kestrel/graphs/graph_dc.h"
+
+#include <QFont>
+#include <QString>
+#include <cstdio>
+#include <utility>
+
+#include "shared/gdi/font.h"
+
+namespace graphs {
+
+namespace {
+
+const char* StyleName(uint32_t style) {
+    switch (style & gdi::PS_STYLE_MASK) {
+        case gdi::PS_SOLID: return "solid";
+        case gdi::PS_DASH: return "dash";
+        case gdi::PS_DOT: return "dot";
+        case gdi::PS_DASHDOT: return "dashdot";
+        case gdi::PS_DASHDOTDOT: return "dashdotdot";
+        case gdi::PS_NULL: return "null";
+        default: return "insideframe";
+    }
+}
+
+const char* CapName(uint32_t style) {
+    switch (style & gdi::PS_ENDCAP_MASK) {
+        case gdi::PS_ENDCAP_FLAT: return "flat";
+        case gdi::PS_ENDCAP_SQUARE: return "square";
+        default: return "round";
+    }
+}
+
+std::string Rgb(QRgb c) {
+    char s[8];
+    std::snprintf(s, sizeof s, "%06x", unsigned(c & 0xFFFFFFu));
+    return s;
+}
+
+}  // namespace
+
+gdi::Pen GraphDc::SelectPen(const gdi::Pen& pen) {
+    GraphOp op;
+    op.kind = GraphOp::kPen;
+    op.pen = pen;
+    ops_.push_back(op);
+    return std::exchange(pen_, pen);
+}
+
+LogFont GraphDc::SelectFont(const LogFont& font) {
+    GraphOp op;
+    op.kind = GraphOp::kFont;
+    op.font = font;
+    ops_.push_back(op);
+    return std::exchange(font_, font);
+}
+
+QRgb GraphDc::SetTextColor(QRgb colour) {
+    GraphOp op;
+    op.kind = GraphOp::kTextColour;
+    op.colour = colour;
+    ops_.push_back(op);
+    return std::exchange(text_colour_, colour);
+}
+
+QPoint GraphDc::MoveToEx(int x, int y) { return std::exchange(position_, QPoint(x, y)); }
+
+void GraphDc::LineTo(int x, int y) {
+    GraphOp op;
+    op.kind = GraphOp::kLine;
+    op.from = position_;
+    op.to = position_ = QPoint(x, y);
+    ops_.push_back(op);
+}
+
+void GraphDc::TextOut(int x, int y, std::string_view text) { TextOutTurned(x, y, 0, text); }
+
+void GraphDc::TextOutTurned(int x, int y, int escapement, std::string_view text) {
+    GraphOp op;
+    op.kind = GraphOp::kText;
+    op.from = QPoint(x, y);
+    op.text = std::string(text);
+    op.escapement = escapement;
+    ops_.push_back(op);
+}
+
+std::string GraphDc::Listing() const {
+    std::string out;
+    char line[160];
+    for (const GraphOp& op : ops_) {
+        switch (op.kind) {
+            case GraphOp::kPen:
+                std::snprintf(line, sizeof line, "pen %s %s%s%s %d %s", StyleName(op.pen.style),
+                              (op.pen.style & gdi::PS_TYPE_MASK) == gdi::PS_GEOMETRIC ? "geometric" : "cosmetic",
+                              (op.pen.style & gdi::PS_TYPE_MASK) == gdi::PS_GEOMETRIC ? " " : "",
+                              (op.pen.style & gdi::PS_TYPE_MASK) == gdi::PS_GEOMETRIC ? CapName(op.pen.style) : "",
+                              op.pen.width, Rgb(op.pen.colour).c_str());
+                out += line;
+                break;
+            case GraphOp::kFont:
+                std::snprintf(line, sizeof line, "font \"%s\" %dx%d w%d", op.font.FaceName.c_str(), op.font.Height,
+                              op.font.Width, op.font.Weight);
+                out += line;
+                break;
+            case GraphOp::kTextColour:
+                out += "textcolour " + Rgb(op.colour);
+                break;
+            case GraphOp::kLine:
+                std::snprintf(line, sizeof line, "line %d,%d %d,%d", op.from.x(), op.from.y(), op.to.x(), op.to.y());
+                out += line;
+                break;
+            case GraphOp::kText:
+                if (op.escapement != 0) std::snprintf(line, sizeof line, "text@%d %d,%d ", op.escapement, op.from.x(), op.from.y());
+                else std::snprintf(line, sizeof line, "text %d,%d ", op.from.x(), op.from.y());
+                out += line;
+                out += "\"" + op.text + "\"";
+                break;
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+// The font a graph's record asks for: "Tms Rmn" takes the installed serif family, and the width
+// field narrows or widens it (both in the one record-to-font helper).
+QFont GraphFont(const LogFont& lf) { return FontFromLogFont(lf, QFont()); }
+
+void PlayGraph(const GraphDc& graph, gdi::GdiDc& dc) {
+    for (const GraphOp& op : graph.Ops()) {
+        switch (op.kind) {
+            case GraphOp::kPen: dc.SelectPen(op.pen); break;
+            case GraphOp::kFont: dc.SelectFont(GraphFont(op.font)); break;
+            case GraphOp::kTextColour: dc.SetTextColor(op.colour); break;
+            case GraphOp::kLine:
+                dc.MoveToEx(op.from.x(), op.from.y());
+                dc.LineTo(op.to.x(), op.to.y());
+                break;
+            case GraphOp::kText:
+                dc.TextOutTurned(op.from.x(), op.from.y(), op.escapement, QString::fromLatin1(op.text));
+                break;
+        }
+    }
+}
+
+QImage GraphPicture(const GraphDc& graph, QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    gdi::GdiDc dc(&image);
+    PlayGraph(graph, dc);
+    dc.End();
+    return image;
+}
+
+}  // namespace graphs

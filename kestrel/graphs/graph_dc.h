@@ -1,0 +1,78 @@
+// The device context the graphs draw on. The drawing routines ask it for the device's width
+// (for the print scale) and make their drawing calls on it in device coordinates; it keeps the
+// calls in order as a display list, which tests read and PlayGraph draws on a picture (the
+// window's, or a printer page's at the printer's resolution).
+//
+// Its state starts as a fresh context's: a black 1-pixel solid pen, no font of its own (the
+// device's default), black text.
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QRgb>
+#include <QSize>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "shared/gdi/dc.h"
+#include "shared/logfont.h"
+
+namespace graphs {
+
+// One entry of the display list.
+struct GraphOp {
+    enum Kind { kPen, kFont, kTextColour, kLine, kText };
+    Kind kind = kLine;
+    gdi::Pen pen;          // kPen: the pen selected
+    LogFont font;          // kFont: the font selected
+    QRgb colour = 0;       // kTextColour
+    QPoint from, to;       // kLine: its ends; kText: the cell's top left corner in `from`
+    std::string text;      // kText
+    int escapement = 0;    // kText: tenths of a degree counter-clockwise
+};
+
+class GraphDc {
+public:
+    // `horzres`: the device's width in pixels (GetDeviceCaps(HORZRES)).
+    explicit GraphDc(int horzres = 800) : horzres_(horzres) {}
+
+    int HorzRes() const { return horzres_; }
+
+    // State; each returns what was there before.
+    gdi::Pen SelectPen(const gdi::Pen& pen);
+    LogFont SelectFont(const LogFont& font);
+    QRgb SetTextColor(QRgb colour);
+    const gdi::Pen& Pen() const { return pen_; }
+    const LogFont& Font() const { return font_; }
+    QRgb TextColour() const { return text_colour_; }
+
+    // Drawing.
+    QPoint MoveToEx(int x, int y);
+    void LineTo(int x, int y);
+    void TextOut(int x, int y, std::string_view text);
+    void TextOutTurned(int x, int y, int escapement, std::string_view text);
+
+    const std::vector<GraphOp>& Ops() const { return ops_; }
+    // The display list as text, one entry a line ("line 100,230 100,30", "pen solid geometric
+    // flat 5 ff00ff", "text 8,30 "MBitOperations"", ...).
+    std::string Listing() const;
+
+private:
+    int horzres_;
+    gdi::Pen pen_;
+    LogFont font_;
+    QRgb text_colour_ = 0xFF000000u;
+    QPoint position_;
+    std::vector<GraphOp> ops_;
+};
+
+// The font a graph's record asks for ("Tms Rmn" is the serif face; the width field narrows or
+// widens it to that average width).
+QFont GraphFont(const LogFont& lf);
+// Draws the display list on an open context, in order.
+void PlayGraph(const GraphDc& graph, gdi::GdiDc& dc);
+// A white picture of `size` with the display list drawn on it.
+QImage GraphPicture(const GraphDc& graph, QSize size);
+
+}  // namespace graphs

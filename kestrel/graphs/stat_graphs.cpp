@@ -1,0 +1,271 @@
+#include "kestrel/graphs/stat_graphs.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "kestrel/engine/processor/processor_tables.h"
+#include "kestrel/engine/report/report_tables.h"
+#include "kestrel/graphs/graph_common.h"
+
+namespace graphs {
+
+ScoreLadder ScoreLadderFor(int32_t h) {
+    ScoreLadder l;
+    if (h < 100) {
+        l.half = true;
+    } else if (h <= 3400) {
+        l.step = std::max(1, (h + 199) / 200);
+    } else if (h <= 3800) {
+        l.step = 18;  // the one step of 400
+    } else if (h <= 5400) {
+        l.step = 19 + (h - 3801) / 200;
+    } else {
+        constexpr int kHalfPage = 300;  // origin to the end of its half of the 800-unit page
+        l.labelled = true;
+        l.step = h / 26 <= kHalfPage ? 26 : int((int64_t(h) + 199) / 200);
+    }
+    return l;
+}
+
+int DeviationDivisor(double largest) { return largest > 5.0 ? 2 : largest > 2.5 ? 4 : 8; }
+
+}  // namespace graphs
+
+namespace {
+
+using namespace graphs;
+
+using Table = double[kRows][kTests];
+
+// A bar set: its row and tables, colours and pen, and where its bars and labels stand (y offsets
+// added to the test's row position 200t/9).
+struct BarSet {
+    int row = 1;
+    bool os = false;  // the operating-system pass's tables
+    QRgb screen_colour = kMagenta;
+    QRgb printer_colour = kBlack;
+    bool printer_dashdot = false;
+    int bar_y = 40, deviation_y = 310;
+    int score_label_y = 33, percent_label_y = 303, std_label_y = 303;
+    int deviation_label_dx = 3;
+    bool names = false;  // the test names are drawn with this set's bars
+
+    const Table& Peak() const { return os ? results.second_high_score_os : results.second_high_score; }
+    const Table& Trough() const { return os ? results.second_low_score_os : results.second_low_score; }
+    const Table& Percent() const { return os ? results.percent_deviation_os : results.percent_deviation; }
+    const Table& Std() const { return os ? results.std_dev_os : results.std_dev; }
+};
+
+BarSet Single(int row) {
+    BarSet s;
+    s.row = row;
+    s.names = true;
+    return s;
+}
+
+BarSet System(int row) {
+    BarSet s;
+    s.row = row;
+    s.screen_colour = kBlue;
+    s.printer_colour = kGrey;
+    s.bar_y = 37, s.deviation_y = 307;
+    s.score_label_y = 28, s.percent_label_y = 298, s.std_label_y = 298;
+    s.names = true;
+    return s;
+}
+
+BarSet Uniprocessor(int dx) {
+    BarSet s;
+    s.row = 1;
+    s.bar_y = 42, s.deviation_y = 312;
+    s.score_label_y = 40, s.percent_label_y = 310, s.std_label_y = 310;
+    s.deviation_label_dx = dx;
+    return s;
+}
+
+BarSet OS(int row) {
+    BarSet s;
+    s.row = row;
+    s.os = true;
+    s.screen_colour = kYellow;
+    s.printer_colour = kBlack;
+    s.printer_dashdot = true;
+    s.bar_y = 47, s.deviation_y = 317;
+    s.score_label_y = 45, s.percent_label_y = 310, s.std_label_y = 298;
+    s.deviation_label_dx = 10;
+    return s;
+}
+
+enum Graph { kPeakGraph, kTroughGraph, kPercentGraph, kStdGraph };
+
+struct GraphFrame {
+    const char* title;
+    int x0, y0;      // origin; the vertical axis runs 200 units up from it
+    int names_x, names_y;
+    int title_xc, title_dx, title_y;
+};
+
+constexpr GraphFrame kFrames[4] = {
+    {"Peak Scores (x10)", 100, 230, 8, 30, 200, 5, 247},
+    {"Trough Scores (x10)", 500, 230, 408, 30, 600, 5, 247},
+    {"% deviation", 100, 500, 8, 300, 200, 0, 517},
+    {"Standard Deviation", 500, 500, 408, 300, 600, 8, 517},
+};
+
+// A legend entry: drawn after its set's bars in one graph.
+struct Legend {
+    int set;
+    Graph graph;
+    int x1, x2, xt;
+    bool smp;  // "SMP statistics (for CPU 0 to CPU %d)", else "Uniprocessor statistics"
+};
+
+// The page being drawn.
+struct Page {
+    GraphDc& dc;
+    float scale;
+    int screen;
+    int lf_height, lf_width;
+    std::vector<BarSet> sets;
+    std::vector<Legend> legends;
+    const double* bindex;
+    ScoreLadder ladder;
+    int std_divisor = 8, percent_divisor = 8;
+
+    int S(double p) const { return Scaled(p, scale); }
+    void Line(double x1, double y1, double x2, double y2) {
+        dc.MoveToEx(S(x1), S(y1));
+        dc.LineTo(S(x2), S(y2));
+    }
+    // Axis label centred on its tick: half its length times half the font's width, in page units.
+    void TickLabel(int x, int y0, const std::string& text) {
+        dc.TextOut(S(x - double(int(text.size()) / 2 * 3)), S(y0) + lf_height, text);
+    }
+    gdi::Pen SetPen(const BarSet& set) const {
+        const uint32_t style = screen == 0 && set.printer_dashdot ? gdi::PS_DASHDOT : gdi::PS_SOLID;
+        return gdi::ExtCreatePen(gdi::PS_GEOMETRIC | gdi::PS_ENDCAP_FLAT | style, 5,
+                                 screen != 0 ? set.screen_colour : set.printer_colour);
+    }
+
+    void Axes(Graph g);
+    void Bars(Graph g, int index);
+};
+
+void Page::Axes(Graph g) {
+    const GraphFrame& f = kFrames[g];
+    const bool score = g == kPeakGraph || g == kTroughGraph;
+    Line(f.x0, f.y0 - 200, f.x0, f.y0);
+    Line(f.x0, f.y0, f.x0 + 200, f.y0);
+    const int d = g == kPercentGraph ? percent_divisor : std_divisor;
+    for (int i = 0; i <= 20; ++i) {
+        const int x = f.x0 + 10 * i;
+        const bool long_tick = score ? i % 2 == 0 : i % 4 == 0;
+        Line(x, f.y0, x, f.y0 + (long_tick ? 10 : 5));
+        if (!long_tick) continue;
+        if (score) TickLabel(x, f.y0, StrPrintf("%lld", (long long)ladder.Label(i)));
+        else TickLabel(x, f.y0, StrPrintf("%.1f", double(i) / d));
+    }
+}
+
+void Page::Bars(Graph g, int index) {
+    const BarSet& set = sets[size_t(index)];
+    const GraphFrame& f = kFrames[g];
+    const gdi::Pen old = dc.SelectPen(SetPen(set));
+    for (int t = 0; t < kTests; ++t) {
+        const int row_y = 200 * t / 9;
+        if (set.names) dc.TextOut(S(f.names_x), S(f.names_y + row_y), twindow_tnames[t]);
+        if (g == kPeakGraph || g == kTroughGraph) {
+            const double value = (g == kPeakGraph ? set.Peak() : set.Trough())[set.row][t];
+            const int32_t v = Saturate<int32_t>(value / bindex[t] * 100);
+            const int64_t length = ladder.Bar(v);
+            Line(f.x0, row_y + set.bar_y, double(f.x0 + length), row_y + set.bar_y);
+            if (ladder.labelled)
+                dc.TextOut(S(double(f.x0 + 3 + length)), S(row_y + set.score_label_y), StrPrintf("(%ld)", long(v)));
+        } else {
+            const double v = (g == kPercentGraph ? set.Percent() : set.Std())[set.row][t];
+            const int d = g == kPercentGraph ? percent_divisor : std_divisor;
+            const double w = v < 10.5 ? v : 10.5;
+            Line(f.x0, row_y + set.deviation_y, f.x0 + Saturate<int32_t>(w * 20 * d * 0.5), row_y + set.deviation_y);
+            if (v > 10.5) {
+                const int label_y = g == kPercentGraph ? set.percent_label_y : set.std_label_y;
+                dc.TextOut(S(f.x0 + int(d * 0.5 * 210) + set.deviation_label_dx), S(row_y + label_y),
+                           StrPrintf("(%.1f)", v));
+            }
+        }
+    }
+    for (const Legend& l : legends) {
+        if (l.set != index || l.graph != g) continue;
+        Line(l.x1, 555, l.x2, 555);
+        const std::string text = l.smp ? StrPrintf("SMP statistics (for CPU 0 to CPU %d)", results.scale_value - 1)
+                                       : std::string("Uniprocessor statistics");
+        dc.TextOut(S(l.xt), Scaled(537, scale) + lf_height / 2 + 5, text);
+    }
+    dc.SelectPen(old);
+}
+
+int Row(int32_t row) { return std::clamp<int32_t>(row, 0, kRows - 1); }
+
+}  // namespace
+
+void DrawStatGraphs(QWidget* hWnd, QRect brect, GraphDc& hDC, int32_t efficiency_showing, int DCTYPE) {
+    (void)hWnd;
+    (void)brect;
+    const ResultStore& s = results;
+    Page page{hDC, DrawingScale(hDC, DCTYPE), DCTYPE, 0, 0, {}, {}, ReferenceRow(s.last_memory_load_value), {}};
+
+    // Page form and its bar sets (the uniprocessor set, row 1, is always the second).
+    const int shown = Row(s.scale_value);
+    if (s.tempuniprocemulation != 0) {
+        page.sets = {Single(Row(s.current_cpu_selected))};
+    } else if (efficiency_showing == 0 && s.temp_os_checked == 0) {
+        page.sets = {Single(shown)};
+    } else if (efficiency_showing != 0 && s.temp_os_checked != 0) {
+        page.sets = {System(shown), Uniprocessor(6), OS(shown)};
+        page.legends = {{1, kPercentGraph, 315, 325, 330, false},
+                        {2, kPercentGraph, 100, 110, 115, true},
+                        {0, kStdGraph, 465, 475, 480, true}};
+    } else {
+        page.sets = {System(shown), Uniprocessor(3)};
+        page.legends = {{1, kPercentGraph, 275, 285, 290, false}, {0, kStdGraph, 425, 435, 440, true}};
+    }
+
+    // Scales: the largest peak percentage and the largest deviations of the drawn rows; the
+    // uniprocessor set's row 1 enters none of them.
+    int32_t highest_score = 0;
+    double largest_std = 0, largest_percent = 0;
+    for (size_t i = 0; i < page.sets.size(); ++i) {
+        if (i == 1) continue;
+        const BarSet& set = page.sets[i];
+        for (int t = 0; t < kTests; ++t) {
+            highest_score = std::max(highest_score, Saturate<int32_t>(set.Peak()[set.row][t] * 100 / page.bindex[t]));
+            largest_std = std::max(largest_std, set.Std()[set.row][t]);
+            largest_percent = std::max(largest_percent, set.Percent()[set.row][t]);
+        }
+    }
+    page.ladder = ScoreLadderFor(highest_score);
+    page.std_divisor = DeviationDivisor(largest_std);
+    page.percent_divisor = DeviationDivisor(largest_percent);
+
+    hDC.SetTextColor(kBlack);
+    const LogFont font = TmsRmn(10, 6, 400, page.scale);
+    page.lf_height = font.Height;
+    page.lf_width = font.Width;
+    const LogFont old_font = hDC.SelectFont(font);
+
+    for (int g = kPeakGraph; g <= kStdGraph; ++g) {
+        // The first graph's axes take the context's own pen, the later ones a pen of their own.
+        gdi::Pen old;
+        if (g != kPeakGraph) old = hDC.SelectPen(gdi::ExtCreatePen(gdi::PS_GEOMETRIC | gdi::PS_ENDCAP_FLAT, 1, kBlack));
+        page.Axes(Graph(g));
+        if (g != kPeakGraph) hDC.SelectPen(old);
+        for (int i = 0; i < int(page.sets.size()); ++i) page.Bars(Graph(g), i);
+    }
+
+    for (const GraphFrame& f : kFrames) {
+        const int len = int(std::char_traits<char>::length(f.title));
+        hDC.TextOut(Saturate<int>(f.title_xc * double(page.scale) - len / 2 * page.lf_width + f.title_dx),
+                    Scaled(f.title_y, page.scale) + page.lf_height / 2 + 5, f.title);
+    }
+    hDC.SelectFont(old_font);
+}

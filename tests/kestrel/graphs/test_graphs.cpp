@@ -1,0 +1,272 @@
+// The graphs' display lists: each page form of the statistics page and each mode of the scaling
+// graph, on the screen and on a printer, compared with golden lists (tests/kestrel/graphs/golden;
+// a list that differs is written beside the build as graphs-actual/NAME); the score ladder, the
+// deviation divisors, the least-squares line, and the rows the scaling graph reads.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "kestrel/graphs/efficiency_graphs.h"
+#include "kestrel/graphs/stat_graphs.h"
+#include "tests/kestrel/graphs/graph_fixtures.h"
+
+namespace {
+
+using graphs::GraphDc;
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+void ExpectGolden(const std::string& name, const std::string& actual) {
+    std::ifstream in(std::string(GOLDEN_DIR) + "/" + name);
+    const std::string expected((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (expected == actual) return;
+    QDir().mkpath(QStringLiteral(ACTUAL_DIR));
+    const std::string written = std::string(ACTUAL_DIR) + "/" + name;
+    std::ofstream(written) << actual;
+    const std::vector<std::string> e = Lines(expected), a = Lines(actual);
+    size_t i = 0;
+    while (i < e.size() && i < a.size() && e[i] == a[i]) ++i;
+    ADD_FAILURE() << name << " differs at line " << i + 1 << ": expected \"" << (i < e.size() ? e[i] : "(end)")
+                  << "\", drawn \"" << (i < a.size() ? a[i] : "(end)") << "\"; the list drawn is in " << written;
+}
+
+// The context's state when a routine returns: its own pen and font again, black text.
+void ExpectStateRestored(const GraphDc& dc) {
+    EXPECT_EQ(dc.Pen(), gdi::Pen());
+    EXPECT_EQ(dc.Font(), LogFont());
+    EXPECT_EQ(dc.TextColour(), graphs::kBlack);
+}
+
+std::string StatList(int32_t efficiency_showing, int screen, int horzres) {
+    GraphDc dc(horzres);
+    DrawStatGraphs(nullptr, QRect(0, 0, 800, 610), dc, efficiency_showing, screen);
+    ExpectStateRestored(dc);
+    return dc.Listing();
+}
+
+std::string ScalingList(int screen, int horzres) {
+    GraphDc dc(horzres);
+    DrawEfficiencyGraphs(nullptr, dc, screen, 0, 0, 800, 610);
+    ExpectStateRestored(dc);
+    return dc.Listing();
+}
+
+// The four page forms, on the screen and on a 4800-pixel printer (scale 6: coordinates and font
+// six-fold, bar pens still 5 wide, the weight held to 1000).
+TEST(StatGraphs, PageFormsOnScreenAndPrinter) {
+    struct Case {
+        const char* name;
+        void (*store)();
+        int32_t efficiency_showing;
+    } cases[] = {
+        {"uniprocessor", kt::UniprocessorStore, 0},
+        {"plain", kt::PlainStore, 0},
+        {"scaling", [] { kt::ScalingStore(false); }, 1},
+        {"os-scaling", [] { kt::ScalingStore(true); }, 1},
+    };
+    for (const Case& c : cases) {
+        c.store();
+        ExpectGolden(std::string("stat-") + c.name + "-screen.txt", StatList(c.efficiency_showing, 1, 1280));
+        ExpectGolden(std::string("stat-") + c.name + "-printer6.txt", StatList(c.efficiency_showing, 0, 4800));
+    }
+}
+
+// Distribution and regression mode, with and without the OS pass, and the regression with the OS
+// pass on a 4800-pixel printer.
+TEST(EfficiencyGraphs, DistributionAndRegressionWithAndWithoutOS) {
+    struct Case {
+        const char* name;
+        bool os;
+        int32_t regression;
+        int screen, horzres;
+    } cases[] = {
+        {"scaling-distribution-screen.txt", false, 0, 1, 1280},
+        {"scaling-distribution-os-screen.txt", true, 0, 1, 1280},
+        {"scaling-regression-screen.txt", false, 1, 1, 1280},
+        {"scaling-regression-os-screen.txt", true, 1, 1, 1280},
+        {"scaling-regression-os-printer6.txt", true, 1, 0, 4800},
+    };
+    for (const Case& c : cases) {
+        kt::ScalingStore(c.os);
+        graph_view.regression = c.regression;
+        ExpectGolden(c.name, ScalingList(c.screen, c.horzres));
+    }
+}
+
+// Today's scores, 10^4 times the reference and more: the score bars stay on their axes (step
+// ceil(h / 200), every bar labelled) and the scaling graph's axis reaches the largest total.
+TEST(Graphs, ScoresTenThousandTimesTheReference) {
+    kt::TenThousandfoldStore();
+    ExpectGolden("stat-10000x-screen.txt", StatList(1, 1, 1280));
+    graph_view.regression = 1;
+    ExpectGolden("scaling-10000x-screen.txt", ScalingList(1, 1280));
+}
+
+// The ladder's boundaries, and past 5400: v/26 with labels while the longest bar ends within 300
+// units of its origin, then ceil(h / 200).
+TEST(StatGraphs, ScoreLadderSteps) {
+    struct Case {
+        int32_t h;
+        int64_t label20, bar_of_h;
+        bool labelled;
+    } cases[] = {
+        {0, 10, 0, false},          {99, 10, 198, false},        {100, 20, 100, false},
+        {200, 20, 200, false},      {201, 40, 100, false},       {3400, 340, 200, false},
+        {3401, 360, 188, false},    {3700, 360, 205, false},     {3800, 360, 211, false},
+        {3801, 380, 200, false},    {4001, 400, 200, false},     {5400, 520, 207, false},
+        {5401, 520, 207, true},     {6000, 520, 230, true},      {7825, 520, 300, true},
+        {7826, 800, 195, true},     {1000000, 100000, 200, true}, {2147483647, 214748380, 199, true},
+    };
+    for (const Case& c : cases) {
+        const graphs::ScoreLadder l = graphs::ScoreLadderFor(c.h);
+        EXPECT_EQ(l.Label(20), c.label20) << c.h;
+        EXPECT_EQ(l.Label(2) * 10, c.label20) << c.h;
+        EXPECT_EQ(l.Bar(c.h), c.bar_of_h) << c.h;
+        EXPECT_EQ(l.labelled, c.labelled) << c.h;
+    }
+}
+
+TEST(StatGraphs, DeviationDivisors) {
+    const std::pair<double, int> cases[] = {{0.0, 8}, {2.5, 8}, {2.6, 4}, {5.0, 4}, {5.1, 2}, {10.6, 2}};
+    for (const auto& [largest, d] : cases) EXPECT_EQ(graphs::DeviationDivisor(largest), d) << largest;
+}
+
+// The fit over the rows of the store (x the processor count) against data on exact lines, and the
+// line and footer drawn for the first: scores 100, 190, 270, 340 at 1..4 processors give 25 + 80x,
+// the line from 105 to 345 and 60.0 % per processor.
+TEST(EfficiencyGraphs, LeastSquaresLineThroughExactData) {
+    struct Case {
+        int n, step, osflag;
+        std::vector<int32_t> scores;  // one per row, in order
+        double A, B;
+    } cases[] = {
+        {4, 1, 0, {100, 190, 270, 340}, 25, 80},
+        {8, 2, 0, {75, 120, 210, 300, 390}, 30, 45},    // rows 1, 2, 4, 6, 8 on 30 + 45x
+        {9, 3, 1, {100, 320, 650, 980}, -10, 110},      // rows 1, 3, 6, 9 of the OS pass
+        {1, 1, 0, {250}, 250, 0},                       // one row: no slope
+    };
+    for (const Case& c : cases) {
+        kt::ClearStore();
+        results.tested_num_processors = c.n;
+        results.last_test_mode = c.step;
+        results.total_scaling_runs = ScalingSteps(c.n, c.step);
+        const std::vector<int> rows = graphs::ScalingRowCounts(results);
+        ASSERT_EQ(rows.size(), c.scores.size()) << c.n;
+        for (size_t k = 0; k < rows.size(); ++k)
+            (c.osflag != 0 ? results.TotalCPU_OS : results.TotalCPU)[rows[k]] = c.scores[k];
+        double A = -1, B = -1;
+        EXPECT_EQ(DoRegression(A, B, c.osflag), 0);
+        EXPECT_DOUBLE_EQ(A, c.A) << c.n;
+        EXPECT_DOUBLE_EQ(B, c.B) << c.n;
+    }
+
+    kt::ClearStore();
+    results.tested_num_processors = 4;
+    results.last_test_mode = 1;
+    results.total_scaling_runs = ScalingSteps(4, 1);
+    const int32_t scores[] = {100, 190, 270, 340};
+    for (int k = 0; k < 4; ++k) results.TotalCPU[k + 1] = scores[k];
+    graph_view.regression = 1;
+    const std::vector<std::string> list = Lines(ScalingList(1, 800));
+    // Origin (75, 445), plot 680 by 410, axis top 400: 105 at y 445 - 105/400 x 410 = 337.4,
+    // 345 at 91.4.
+    const auto at = std::find(list.begin(), list.end(), "pen dashdot geometric round 3 ff00ff");
+    ASSERT_NE(at, list.end());
+    EXPECT_EQ(*(at + 1), "line 75,337 755,91");
+    EXPECT_NE(std::find(list.begin(), list.end(),
+                        "text 90,543 \"Average System Scaling Efficiency is:  60.0% per processor\""),
+              list.end());
+}
+
+// The vertical scale (tick count by N, top by the largest total) and the row labels (bare numbers
+// when N / s is 9 or more), read from the list: the grid labels stand between the axis caption and
+// the "0" at the origin, each row label right after its tick.
+TEST(EfficiencyGraphs, AxisTicksAndRowLabels) {
+    struct Case {
+        int n, step;
+        int32_t largest;
+        std::vector<std::string> grid, first_rows;
+    } cases[] = {
+        {4, 1, 340, {"100", "200", "300", "400"}, {"1 CPU", "2 CPUS"}},
+        {12, 1, 99, {"10", "20", "30", "40", "50", "60", "70", "80", "90", "100"}, {"1", "2"}},
+        {8, 2, 5401, {"1080", "2160", "3240", "4320", "5400"}, {"1 CPU", "2 CPUS"}},
+        {18, 2, 150, {"13", "26", "39", "52", "65", "78", "91", "104", "117", "130", "143", "156", "169", "182", "195"},
+         {"1", "2"}},
+    };
+    for (const Case& c : cases) {
+        kt::ClearStore();
+        results.tested_num_processors = c.n;
+        results.last_test_mode = c.step;
+        results.total_scaling_runs = ScalingSteps(c.n, c.step);
+        const std::vector<int> rows = graphs::ScalingRowCounts(results);
+        for (int count : rows) results.TotalCPU[count] = 1;
+        results.TotalCPU[rows.back()] = c.largest;
+        const std::vector<std::string> list = Lines(ScalingList(1, 800));
+        auto label = [](const std::string& line) {
+            const size_t q = line.find('"');
+            return line.rfind("text ", 0) == 0 && q != std::string::npos ? line.substr(q + 1, line.size() - q - 2)
+                                                                        : std::string();
+        };
+        std::vector<std::string> grid, first_rows;
+        bool in_grid = false;
+        for (size_t i = 0; i < list.size(); ++i) {
+            const std::string text = label(list[i]);
+            if (text == "Number of CPUs") in_grid = true;
+            else if (text == "0") in_grid = false;
+            else if (in_grid && !text.empty()) grid.push_back(text);
+            if (i > 0 && list[i - 1].rfind("line ", 0) == 0 && list[i - 1].find(",445 ") != std::string::npos &&
+                list[i - 1].find(",451") != std::string::npos && first_rows.size() < 2)
+                first_rows.push_back(text);
+        }
+        EXPECT_EQ(grid, c.grid) << c.n << " " << c.largest;
+        EXPECT_EQ(first_rows, c.first_rows) << c.n;
+    }
+}
+
+// A run on one processor in regression mode: no count axis (its width over N - 1 processors) and
+// no least-squares line; the distribution is drawn as in distribution mode.
+TEST(EfficiencyGraphs, OneProcessorDrawsTheDistributionOnly) {
+    kt::ClearStore();
+    results.scaling_efficiency_showing = 1;
+    results.tested_num_processors = 1;
+    results.last_test_mode = 1;
+    results.total_scaling_runs = ScalingSteps(1, 1);
+    results.TotalCPU[1] = 250;
+    const std::string distribution = ScalingList(1, 800);
+    graph_view.regression = 1;
+    const std::string regression = ScalingList(1, 800);
+    EXPECT_EQ(regression, distribution);
+    EXPECT_EQ(regression.find("Regression"), std::string::npos);
+    EXPECT_NE(regression.find("text 408,453 \"1 CPU\""), std::string::npos) << regression;
+}
+
+// A store whose step count runs past the rows its run measured (4 processors, step 1, but 9 steps
+// and scores beyond row 4): the graph reads and draws rows 1 to 4 alone, as for the right count.
+TEST(EfficiencyGraphs, RowsStopAtTheRowsMeasured) {
+    for (int32_t regression : {0, 1}) {
+        kt::ClearStore();
+        graph_view.regression = regression;
+        results.tested_num_processors = 4;
+        results.last_test_mode = 1;
+        for (int row = 1; row <= 10; ++row) results.TotalCPU[row] = row <= 4 ? 100 * row : 99999;
+        results.total_scaling_runs = ScalingSteps(4, 1);
+        const std::string measured = ScalingList(1, 800);
+        results.total_scaling_runs = 9;
+        EXPECT_EQ(ScalingList(1, 800), measured) << regression;
+        EXPECT_EQ(graphs::ScalingRowCounts(results), (std::vector<int>{1, 2, 3, 4}));
+    }
+}
+
+}  // namespace
