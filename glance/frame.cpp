@@ -12,7 +12,9 @@
 #include <QDropEvent>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,6 +27,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -87,6 +91,20 @@ constexpr ToolEntry kTools[9] = {
     {CMD_CLOSE, 1203}, {CMD_MAIL, 1204},           {CMD_MAIL_ALL, 1211},
     {CMD_PRINT, 1205}, {CMD_HELP_CONTENTS, 1206},  {CMD_EXIT, 1207},
 };
+
+// The font with the name of its family's style of the same slant and weight, so that the font
+// dialog starts on that style (not on the family's first one).
+QFont WithStyleName(QFont font) {
+    const QString family = QFontInfo(font).family();
+    for (const QString& style : QFontDatabase::styles(family)) {
+        if (QFontDatabase::italic(family, style) == font.italic() &&
+            QFontDatabase::weight(family, style) == font.weight()) {
+            font.setStyleName(style);
+            break;
+        }
+    }
+    return font;
+}
 
 void FileBox(const std::string& text, kp::Icon icon = kp::Icon::Exclamation) {
     kp::MessageBox(kp::Owner::Main, text, kFileException, icon);
@@ -329,14 +347,11 @@ Frame::Frame() : mdi_(new QMdiArea), status_(nullptr), top_(nullptr) {
     setAcceptDrops(true);
 
     LoadViewerSettings(settings_);
-    // The document font: the stored one, else the fixed-pitch default (then stored as such).
+    // The document font: the stored one, else the fixed-pitch default, recorded so that this
+    // start and the next show the same font.
     const QFont fallback = DefaultFixedFont();
-    if (settings_.font.Height == 0) {
-        settings_.font = LogFontFromFont(fallback);
-        font_ = fallback;
-    } else {
-        font_ = FontFromLogFont(settings_.font, fallback);
-    }
+    if (settings_.font.Height == 0) settings_.font = LogFontFromFont(fallback);
+    font_ = FontFromLogFont(settings_.font, fallback);
 
     auto* client = new QWidget(this);
     auto* layout = new QVBoxLayout(client);
@@ -366,7 +381,7 @@ Frame::Frame() : mdi_(new QMdiArea), status_(nullptr), top_(nullptr) {
     };
     font_dialog = [this](const QFont& current) -> std::optional<QFont> {
         bool ok = false;
-        const QFont chosen = QFontDialog::getFont(&ok, current, this);
+        const QFont chosen = QFontDialog::getFont(&ok, WithStyleName(current), this);
         if (!ok) return std::nullopt;
         return chosen;
     };
@@ -418,8 +433,11 @@ void Frame::BuildMenu() {
     add(help, CMD_HELP_CONTENTS, "&Contents");
     add(help, CMD_USING_HELP, "&Using Help");
     add(help, CMD_ABOUT, "&About");
-    for (QMenu* menu : {file_menu_, edit, window, help})
+    for (QMenu* menu : {file_menu_, edit, window, help}) {
         connect(menu, &QMenu::hovered, this, [this](QAction* a) { MenuHovered(a); });
+        // A greyed item is never hovered: the pointer over it is watched instead.
+        menu->installEventFilter(this);
+    }
 }
 
 void Frame::FillWindowList() {
@@ -466,6 +484,16 @@ void Frame::MenuHovered(QAction* action) {
     if (!text.isEmpty()) status_->SetText(text);
 }
 
+bool Frame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseMove) {
+        if (auto* menu = qobject_cast<QMenu*>(watched)) {
+            QAction* a = menu->actionAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+            if (a != nullptr && !a->isEnabled()) MenuHovered(a);
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 QList<DocWindow*> Frame::Documents() const {
     QList<DocWindow*> docs;
     for (QMdiSubWindow* w : mdi_->subWindowList(QMdiArea::CreationOrder))
@@ -485,8 +513,12 @@ DocWindow* Frame::NewDocumentWindow() {
     if (doc == nullptr) return nullptr;
     auto* w = new DocWindow(*this, doc->id);
     mdi_->addSubWindow(w);
-    // Two thirds of the frame's client area.
+    // Two thirds of the frame's client area, each new window a title bar lower and further right
+    // than the one before.
     w->resize(std::max(200, 2 * mdi_->width() / 3), std::max(150, 2 * mdi_->height() / 3));
+    const int step = w->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, w);
+    const int k = (store_.Count() - 1) % 8;
+    w->move(k * step, k * step);
     w->show();
     w->View()->setFocus();
     newest_ = w;
@@ -630,6 +662,27 @@ int IconRowHeight(const QList<DocWindow*>& docs) {
 
 }  // namespace
 
+void Frame::Cascade() {
+    // Each window a title bar lower and further right than the one before, all of one size that
+    // leaves the last one inside the area; the active window ends on top.
+    QList<QMdiSubWindow*> shown = Windows(Documents(), false);
+    if (shown.isEmpty()) return;
+    QMdiSubWindow* active = mdi_->activeSubWindow();
+    if (shown.removeOne(active)) shown.append(active);
+    const QSize area = mdi_->viewport()->size();
+    const int step = shown.first()->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, shown.first());
+    const int n = int(shown.size());
+    const int width = std::max(200, area.width() - (n - 1) * step);
+    const int height = std::max(150, area.height() - IconRowHeight(Documents()) - (n - 1) * step);
+    int k = 0;
+    for (QMdiSubWindow* w : shown) {
+        if (w->isMaximized()) w->showNormal();
+        w->setGeometry(k * step, k * step, width, height);
+        w->raise();
+        ++k;
+    }
+}
+
 void Frame::TileHorizontally() {
     const QList<DocWindow*> docs = Documents();
     const QList<QMdiSubWindow*> shown = Windows(docs, false);
@@ -690,9 +743,11 @@ void Frame::About() {
     box->setObjectName(QStringLiteral("ABOUTBOX"));
     box->setWindowTitle(QStringLiteral("About Glance"));
     box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setMinimumWidth(280);
     auto* layout = new QHBoxLayout(box);
     auto* icon = new QLabel(box);
     icon->setPixmap(GlanceIcon().pixmap(32, 32));
+    icon->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     layout->addWidget(icon, 0, Qt::AlignTop);
     auto* texts = new QVBoxLayout;
     texts->addWidget(new QLabel(QStringLiteral("Glance for Kestrel "), box));
@@ -700,7 +755,7 @@ void Frame::About() {
     auto* ok = new QPushButton(QStringLiteral("OK"), box);
     connect(ok, &QPushButton::clicked, box, &QDialog::close);
     texts->addWidget(ok, 0, Qt::AlignRight);
-    layout->addLayout(texts);
+    layout->addLayout(texts, 1);
     about_ = box;
     box->show();
 }
@@ -717,9 +772,7 @@ void Frame::Command(int id) {
         case CMD_EXIT: close(); break;
         case CMD_COPY_ALL: CopyAll(); break;
         case CMD_FONT: ChooseFont(); break;
-        case CMD_CASCADE:
-            if (store_.Count() > 0) mdi_->cascadeSubWindows();
-            break;
+        case CMD_CASCADE: Cascade(); break;
         case CMD_TILE_HORIZONTAL: TileHorizontally(); break;
         case CMD_TILE_VERTICAL: TileVertically(); break;
         case CMD_ARRANGE_ICONS: ArrangeIcons(); break;
@@ -752,7 +805,8 @@ void Frame::Start(const std::string& file) {
         setGeometry(200, 150, 800, 600);
         showMaximized();
     }
-    if (!file.empty()) OpenResultFile(file);
+    // The file opens once the frame has its size, so that its window takes its share of it.
+    if (!file.empty()) QTimer::singleShot(0, this, [this, file] { OpenResultFile(file); });
 }
 
 void Frame::SaveRectangle() {

@@ -126,6 +126,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -142,6 +143,7 @@ private:
     void SaveAs();
     void CopyAll();
     void ChooseFont();
+    void Cascade();
     void TileHorizontally();
     void TileVertically();
     void ArrangeIcons();
