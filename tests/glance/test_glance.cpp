@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QMdiArea>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -235,6 +236,12 @@ TEST_F(GlanceTest, ScrollRangeFollowsTheLineCountAndTheWindowSize) {
     v->verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
     EXPECT_EQ(v->vpos, 998 - visible);
     v->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(v->vpos, 999 - visible);
+    // The wheel moves line by line, so that it reaches the end too.
+    v->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    QWheelEvent notch(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(v->viewport(), &notch);
     EXPECT_EQ(v->vpos, 999 - visible);
 
     // A taller window holds more lines.
