@@ -104,6 +104,10 @@ TEST_F(GlanceTest, OpensTwoFilesEachInItsOwnWindowAndFreesIdsOnClose) {
     f->Command(CMD_CLOSE_ALL);
     EXPECT_EQ(f->Store().Count(), 0);
     EXPECT_TRUE(DocumentItemsEnabled(*f, false));
+    // With no document Copy All leaves the clipboard alone.
+    QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
+    f->Command(CMD_COPY_ALL);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
 }
 
 TEST_F(GlanceTest, TwentyDocumentLimitForOpenAndDrop) {
@@ -219,6 +223,7 @@ TEST_F(GlanceTest, AFileThatCannotBeWrittenIsShown) {
 TEST_F(GlanceTest, ScrollRangeFollowsTheLineCountAndTheWindowSize) {
     std::string text;
     for (int k = 0; k < 1000; ++k) text += "line " + std::to_string(k) + "\r\n";
+    text += std::string(300, 'w') + "\r\n";  // the widest line, last
     auto f = Open();
     ASSERT_TRUE(f->OpenResultFile(File("long.bmf", text)));
     DocWindow* w = f->NewestDocument();
@@ -226,29 +231,35 @@ TEST_F(GlanceTest, ScrollRangeFollowsTheLineCountAndTheWindowSize) {
     DocView* v = w->View();
     const int visible = v->viewport()->height() / v->line_height;
     ASSERT_GT(visible, 2);
-    // Lines 1 to 999 are shown: the last position brings line 999 to the bottom.
-    EXPECT_EQ(v->vmax, 999 - visible);
+    // Lines 1 to 1000 are shown: the last position brings line 1000 to the bottom.
+    EXPECT_EQ(v->vmax, 1000 - visible);
     v->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
-    EXPECT_EQ(v->vpos, 999 - visible);
+    EXPECT_EQ(v->vpos, 1000 - visible);
     EXPECT_EQ(v->verticalScrollBar()->value(), v->vpos);
     // Near the end a page step that would pass it is not taken; a line step is.
     v->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
     v->verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(v->vpos, 998 - visible);
-    v->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     EXPECT_EQ(v->vpos, 999 - visible);
+    v->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(v->vpos, 1000 - visible);
     // The wheel moves line by line, so that it reaches the end too.
     v->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
     QWheelEvent notch(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
                       Qt::NoScrollPhase, false);
     QApplication::sendEvent(v->viewport(), &notch);
-    EXPECT_EQ(v->vpos, 999 - visible);
+    EXPECT_EQ(v->vpos, 1000 - visible);
+    // The last horizontal position brings the end of the widest line into view, and no earlier
+    // one does.
+    const int widest = QFontMetrics(f->DocumentFont()).horizontalAdvance(QString(300, QLatin1Char('w')));
+    const auto end_of_widest = [&](int hpos) { return (1 - hpos) * v->char_width + widest; };
+    EXPECT_LE(end_of_widest(v->hmax), v->viewport()->width());
+    EXPECT_GT(end_of_widest(v->hmax - 1), v->viewport()->width());
 
     // A taller window holds more lines.
     w->resize(400, 600);
     const int more = v->viewport()->height() / v->line_height;
     ASSERT_GT(more, visible);
-    EXPECT_EQ(v->vmax, 999 - more);
+    EXPECT_EQ(v->vmax, 1000 - more);
     // A short document does not scroll.
     ASSERT_TRUE(f->OpenResultFile(File("short.bmf", "title\r\nScore: 1\r\n")));
     f->NewestDocument()->resize(400, 300);
