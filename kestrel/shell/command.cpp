@@ -19,7 +19,6 @@
 #include "kestrel/engine/run/sequencer.h"
 #include "kestrel/engine/run/settings.h"
 #include "kestrel/shell/config_pages.h"
-#include "kestrel/shell/help.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
 #include "kestrel/shell/qt_host.h"
@@ -28,6 +27,7 @@
 #include "kestrel/shell/tab_frame.h"
 #include "platform/msgbox.h"
 #include "shared/gdi/font.h"
+#include "shared/ui/help.h"
 
 namespace {
 

@@ -19,8 +19,8 @@
 #include "kestrel/engine/run/settings.h"
 #include "kestrel/engine/run/system_info.h"
 #include "kestrel/shell/config_rules.h"
-#include "kestrel/shell/help.h"
 #include "kestrel/shell/tab_frame.h"
+#include "shared/ui/help.h"
 
 ConfigChoices config_choices;
 

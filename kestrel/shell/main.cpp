@@ -13,6 +13,7 @@
 #include "kestrel/engine/run/commands.h"
 #include "kestrel/progress/scroller.h"
 #include "kestrel/shell/main_window.h"
+#include "kestrel/shell/pictures.h"
 #include "kestrel/shell/qt_host.h"
 #include "kestrel/shell/shell_rules.h"
 #include "kestrel/shell/single_instance.h"
@@ -48,6 +49,7 @@ int Run(int argc, char** argv) {
     setlocale(LC_NUMERIC, "C");
     kp::MarkUiThread();
     app.setQuitOnLastWindowClosed(false);
+    app.setWindowIcon(ProgramIcon());  // the help window carries it too
 
     QPointer<MainWindow> window;
     InstallMainWindowBoxes([&window] { return window.data(); });

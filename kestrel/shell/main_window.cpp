@@ -19,7 +19,6 @@
 #include "kestrel/engine/run/result_store.h"
 #include "kestrel/engine/run/run_state.h"
 #include "kestrel/engine/run/settings.h"
-#include "kestrel/shell/help.h"
 #include "kestrel/shell/panes.h"
 #include "kestrel/shell/pictures.h"
 #include "kestrel/shell/qt_host.h"
@@ -27,6 +26,7 @@
 #include "platform/msgbox.h"
 #include "platform/testswitch.h"
 #include "shared/strformat.h"
+#include "shared/ui/help.h"
 
 namespace {
 

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
@@ -12,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "kestrel/engine/run/analyser_link.h"
 #include "kestrel/engine/run/run_state.h"
 #include "kestrel/engine/run/settings.h"
 #include "kestrel/shell/main_window.h"
@@ -154,9 +157,11 @@ void QtHost::RunGlance() {
     // list is never destroyed, so no child is killed at exit); ended viewers are reaped here.
     static auto* viewers = new std::vector<kp::ChildProcess>;
     std::erase_if(*viewers, [](kp::ChildProcess& c) { return !c.Alive(); });
-    const std::string path = kp::ProgramDirectory() + "/glance";
-    if (access(path.c_str(), X_OK) != 0) return;
-    if (auto child = kp::ChildProcess::Spawn(path, {path})) viewers->push_back(std::move(*child));
+    // A viewer that cannot be started is reported with the system's reason.
+    const std::string path = SuiteProgramDirectory() + "/glance";
+    int error = 0;
+    if (auto child = kp::ChildProcess::Spawn(path, {path}, &error)) viewers->push_back(std::move(*child));
+    else ShowErrorMsg(error != 0 ? error : ENOENT);
 }
 
 void QtHost::Beep() { QApplication::beep(); }

@@ -28,13 +28,13 @@
 #include "kestrel/engine/run/run_state.h"
 #include "kestrel/engine/run/settings.h"
 #include "kestrel/shell/config_rules.h"
-#include "kestrel/shell/help.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
 #include "kestrel/shell/settings_rules.h"
 #include "kestrel/shell/tab_frame.h"
 #include "platform/msgbox.h"
 #include "shared/gdi/font.h"
+#include "shared/ui/help.h"
 
 SettingsWindows settings_windows;
 PrefTemps pref_temps;

@@ -14,6 +14,7 @@
 #include "platform/msgbox.h"
 #include "platform/ui_thread.h"
 #include "shared/helpers.h"
+#include "shared/report_lines.h"
 
 ReportText report;
 
@@ -76,23 +77,6 @@ void ClearBottomText() {
     report.text_cpu_line.clear();
     report.num_text_lines = 0;
     report.temp_text_lines = 0;
-}
-
-std::vector<std::string> SplitReportLines(const char* text, size_t length) {
-    std::vector<std::string> lines;
-    std::string line;
-    for (size_t i = 0; i < length; ++i) {
-        char c = text[i];
-        if (c == '\n') {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            lines.push_back(std::move(line));
-            line.clear();
-        } else {
-            line.push_back(c);
-        }
-    }
-    if (!line.empty()) lines.push_back(std::move(line));
-    return lines;
 }
 
 void SetReportReader(ReportReader reader) { g_reader = reader; }

@@ -42,10 +42,6 @@ void ClearReportLines();
 // Empties the bottom-text buffer (the start of a run).
 void ClearBottomText();
 
-// Splits a benchmark file's bytes into report lines: a line ends at a line feed, a carriage
-// return just before it is dropped, and a last line without a line feed is kept.
-std::vector<std::string> SplitReportLines(const char* text, size_t length);
-
 // The reader that parses a loaded file's whole text into the result store.
 using ReportReader = void (*)(const char* text, size_t length);
 void SetReportReader(ReportReader reader);

@@ -21,11 +21,11 @@
 PerfMonData pchk = {};
 PerfLink perflink;
 
-namespace {
-
-std::string ProgramDir() {
+std::string SuiteProgramDirectory() {
     return perflink.program_directory.empty() ? kp::ProgramDirectory() : perflink.program_directory;
 }
+
+namespace {
 
 void PipeBox(const char* text, const char* caption) {
     kp::MessageBox(kp::Owner::Main, text, caption, kp::Icon::Stop);
@@ -121,7 +121,7 @@ void StartPerfProcess() {
         ShowErrorMsg(errno != 0 ? errno : EADDRNOTAVAIL);
         return GiveUp();
     }
-    const std::string program = ProgramDir() + "/" + kLoadmeterProgram;
+    const std::string program = SuiteProgramDirectory() + "/" + kLoadmeterProgram;
     int spawn_error = 0;
     perflink.hProcessPerf = kp::ChildProcess::Spawn(
         program, {kLoadmeterProgram, kLoadmeterToken, std::to_string(WIN95_SUPPORT_ON), kNoResultsFile},
@@ -215,7 +215,7 @@ int64_t getperfdata(const int* selector) {
         {"Memory", "Available Bytes"},
         {"Objects", "Threads"},
     };
-    void* lib = dlopen((ProgramDir() + "/" + kCounterLibrary).c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* lib = dlopen((SuiteProgramDirectory() + "/" + kCounterLibrary).c_str(), RTLD_NOW | RTLD_LOCAL);
     if (lib == nullptr) {
         kp::MessageBox(kp::Owner::Main,
                        "Library file kestest.dll failed to load (if condition persists, reinstall the file).",

@@ -35,6 +35,10 @@ struct PerfLink {
 
 extern PerfLink perflink;
 
+// The folder where the suite's other programs and libraries are looked for: the program's own,
+// unless perflink.program_directory names another.
+std::string SuiteProgramDirectory();
+
 bool PerfLinkOpen();
 // Counter data is wanted and the analyser was not given up in this run: the tests sample it and
 // write their counter lines only then.

@@ -15,6 +15,7 @@
 #include "kestrel/engine/report/report_tables.h"
 #include "platform/msgbox.h"
 #include "platform/registry.h"
+#include "shared/logfont_values.h"
 
 Preferences prefs;
 MachineDescription machine;
@@ -145,56 +146,6 @@ bool ReadPref(const Key& key, const PrefValue& v) {
     auto n = key.QueryDword(v.name);
     if (n) NumberOf(v) = static_cast<int32_t>(*n);
     return n.has_value();
-}
-
-// ---- the report font --------------------------------------------------------------------------
-
-// One field of the font: a 32-bit field, a byte stored in the low byte of a number, or the face.
-struct FontValue {
-    const char* name;
-    int32_t LogFont::*number = nullptr;
-    uint8_t LogFont::*byte = nullptr;
-};
-
-constexpr size_t kFaceChars = 31;
-
-const FontValue kFontValues[] = {
-    {"LogFont Underline", nullptr, &LogFont::Underline},
-    {"LogFont Italic", nullptr, &LogFont::Italic},
-    {"LogFont FaceName"},
-    {"LogFont Height", &LogFont::Height},
-    {"LogFont Width", &LogFont::Width},
-    {"LogFont Weight", &LogFont::Weight},
-    {"LogFont Escapement", &LogFont::Escapement},
-    {"LogFont Orientation", &LogFont::Orientation},
-    {"LogFont StrikeOut", nullptr, &LogFont::StrikeOut},
-    {"LogFont CharSet", nullptr, &LogFont::CharSet},
-    {"LogFont OutPrecision", nullptr, &LogFont::OutPrecision},
-    {"LogFont ClipPrecision", nullptr, &LogFont::ClipPrecision},
-    {"LogFont Quality", nullptr, &LogFont::Quality},
-    {"LogFont PitchAndFamily", nullptr, &LogFont::PitchAndFamily},
-};
-
-bool WriteFont(Key& key, const FontValue& f) {
-    const LogFont& font = prefs.GlobalLogFont;
-    if (f.number != nullptr) return key.SetDword(f.name, static_cast<uint32_t>(font.*f.number));
-    if (f.byte != nullptr) return key.SetDword(f.name, font.*f.byte);
-    return key.SetString(f.name, font.FaceName.substr(0, kFaceChars));
-}
-
-bool ReadFont(const std::optional<Key>& key, const FontValue& f) {
-    if (!key) return false;
-    LogFont& font = prefs.GlobalLogFont;
-    if (f.number == nullptr && f.byte == nullptr) {
-        auto s = key->QueryString(f.name);
-        if (s) font.FaceName = s->substr(0, kFaceChars);
-        return s.has_value();
-    }
-    auto n = key->QueryDword(f.name);
-    if (!n) return false;
-    if (f.number != nullptr) font.*f.number = static_cast<int32_t>(*n);
-    else font.*f.byte = static_cast<uint8_t>(*n & 0xff);
-    return true;
 }
 
 // ---- machine description ----------------------------------------------------------------------
@@ -342,8 +293,8 @@ int CreateRegEntry() {
             return 11;
         }
     }
-    for (const auto& f : kFontValues) {
-        if (!WriteFont(*fonts, f)) {
+    for (const LogFontValue& f : LogFontValues()) {
+        if (!WriteLogFontValue(*fonts, prefs.GlobalLogFont, f)) {
             Complain(std::string("Error in setting the ") + f.name + " value in the registry");
             return 11;
         }
@@ -415,8 +366,8 @@ int GetRegEntry() {
     }
 
     prefs.GlobalLogFont = LogFont{};
-    for (const auto& f : kFontValues)
-        if (!ReadFont(fonts, f)) result = 0;
+    for (const LogFontValue& f : LogFontValues())
+        if (!ReadLogFontValue(fonts, prefs.GlobalLogFont, f)) result = 0;
 
     if (noServer) return 2;
     if (noSender) return 3;

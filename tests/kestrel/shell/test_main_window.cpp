@@ -38,11 +38,12 @@
 #include "kestrel/engine/run/run_state.h"
 #include "kestrel/engine/run/settings.h"
 #include "kestrel/engine/processor/workers.h"
-#include "kestrel/shell/help.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
 #include "kestrel/shell/qt_host.h"
 #include "shared/gdi/font.h"
+#include "shared/report_lines.h"
+#include "shared/ui/help.h"
 #include "kestrel/shell/shell_rules.h"
 #include "kestrel/shell/single_instance.h"
 #include "platform/msgbox.h"
@@ -862,6 +863,27 @@ TEST_F(MainWindowTest, AnotherStartBringsThisWindowToTheFront) {
     EXPECT_TRUE(kt::Until([&] { return !second->Alive(); }, 20000));
     EXPECT_EQ(second->exit_code(), 0);
     EXPECT_FALSE(w->isMinimized());
+}
+
+TEST_F(MainWindowTest, LaunchGlanceStartsTheViewerBesideTheProgramOrSaysWhyNot) {
+    Start();
+    // A stand-in viewer that records its start and its arguments.
+    const std::string dir = kt::FreshDir("programs");
+    const std::string record = dir + "/started";
+    kt::WriteFile(dir + "/glance", "#!/bin/sh\necho \"$#\" > '" + record + ".part' && mv '" + record + ".part' '" +
+                                       record + "'\n");
+    fs::permissions(dir + "/glance", fs::perms::owner_all);
+    perflink.program_directory = dir;
+    w->Command(CMD_LAUNCH_GLANCE);
+    ASSERT_TRUE(kt::Until([&] { return fs::exists(record); }));
+    EXPECT_EQ(kt::ReadFile(record), "0\n");  // no file argument
+    EXPECT_TRUE(boxes.boxes().empty());
+
+    // Without a viewer beside the program the system's reason is shown.
+    fs::remove(dir + "/glance");
+    w->Command(CMD_LAUNCH_GLANCE);
+    EXPECT_TRUE(HasBox("No such file or directory", "Operation Failed"));
+    EXPECT_EQ(boxes.boxes().size(), 1u);
 }
 
 }  // namespace

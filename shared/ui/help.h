@@ -1,5 +1,6 @@
-// Help: a window showing the program's HTML pages (data/help, built into the program) at the
-// topic of a context number. data/help/contexts.txt maps the numbers to pages.
+// Help: a window showing the suite's HTML pages (data/help, built into each program that links
+// this) at the topic of a context number. data/help/contexts.txt maps the numbers to pages. The
+// window carries the program's icon (QApplication::windowIcon).
 #pragma once
 
 #include <QString>

@@ -1,11 +1,9 @@
-#include "kestrel/shell/help.h"
+#include "shared/ui/help.h"
 
 #include <QFile>
 #include <QPointer>
 #include <QTextBrowser>
 #include <QVBoxLayout>
-
-#include "kestrel/shell/pictures.h"
 
 namespace {
 
@@ -43,7 +41,6 @@ QString HelpPageOfContext(int context) {
 
 HelpWindow::HelpWindow() : QWidget(nullptr, Qt::Window), browser_(new QTextBrowser(this)) {
     setWindowTitle(QStringLiteral("Kestrel Help"));
-    setWindowIcon(ProgramIcon());
     setAttribute(Qt::WA_DeleteOnClose);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

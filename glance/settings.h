@@ -1,0 +1,40 @@
+// The viewer's own settings: its window rectangle and its font, in the "Glance" subkey of
+// kestrel's per-user key (and "Glance\fonts"), and where result files are opened and saved.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "shared/logfont.h"
+
+namespace glance {
+
+inline constexpr const char* kKestrelKey = "Software\\Kestrel 1.21\\Kestrel";
+inline constexpr const char* kViewerKey = "Software\\Kestrel 1.21\\Kestrel\\Glance";
+inline constexpr const char* kViewerFontsKey = "Software\\Kestrel 1.21\\Kestrel\\Glance\\fonts";
+
+struct ViewerSettings {
+    // The frame as stored: Right holds the width and Bottom the height.
+    int32_t Left = 0;
+    int32_t Right = 0;
+    int32_t Top = 0;
+    int32_t Bottom = 0;
+    LogFont font;  // the font of every document window
+};
+
+// Reads the settings. A missing key writes the settings as they are and gives 1; a stored width
+// or height of 100 or less gives 200, 150, 800 by 600. 0 when both keys were read.
+int LoadViewerSettings(ViewerSettings& settings);
+// Writes the rectangle and the font. 0; 10 when a key cannot be made; 11 when a value cannot be
+// written (after a box naming it; the values after it are not written).
+int SaveViewerSettings(const ViewerSettings& settings);
+
+// Where the frame opens: at the stored rectangle, or maximised (over 200, 150, 800 by 600).
+enum class Placement { Stored, Maximised };
+Placement PlaceFrame(const ViewerSettings& settings, int screen_width, int screen_height);
+
+// kestrel's result-file folder ("Kes Files Directory"), where Open and Save as start; empty when
+// kestrel has not stored one.
+std::string ResultDirectory();
+
+}  // namespace glance
