@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "lumen/figure_tests.h"
+#include "lumen/fractal_test.h"
 #include "lumen/windows.h"
 #include "platform/processors.h"
 
@@ -23,7 +24,7 @@ const VideoTest videofunc[9] = {
     {"KESTREL BMP Drawing Test", "BMPDraw", nullptr},
     {"KESTREL Special Effects Test", "DoSpecEffect", nullptr},
     {"KESTREL Window Invocation Test", "WindowDraw", nullptr},
-    {"KESTREL Fractal Draw Test", "FractalTestDraw", nullptr},
+    {"KESTREL Fractal Draw Test", "FractalTestDraw", &FractalTestDraw},
     {"KESTREL 3-D Render Test", "Three_D_Draw", nullptr},
 };
 
