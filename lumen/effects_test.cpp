@@ -44,6 +44,7 @@ std::vector<gdi::PALETTEENTRY> hpalDIB[9];
 std::atomic<int> terminated{0};
 std::atomic<long> effects_rendered{0};
 std::atomic<long> effects_by_window[4] = {};
+long effects_of_run[3] = {};
 
 namespace {
 
@@ -343,7 +344,8 @@ double DoSpecEffect() {
     const QSize client = hwndParent->ClientSize();
     const int W = client.width();
     const int H = client.height();
-    long counts[3] = {};
+    long* counts = effects_of_run;
+    for (int r = 0; r < 3; ++r) counts[r] = 0;
     const TimedRuns t = RunTimed(count, [&](int run) {
         effects_rendered = 0;
         for (auto& e : effects_by_window) e = 0;

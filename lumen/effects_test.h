@@ -44,6 +44,8 @@ extern std::atomic<int> terminated;
 // Effects drawn in the current run, in all and per window.
 extern std::atomic<long> effects_rendered;
 extern std::atomic<long> effects_by_window[4];
+// The count of each run of the last test (one run, or three with the repeat flag).
+extern long effects_of_run[3];
 
 // The resource names of a window's picture and mask, by the display's depth and laptop mode.
 const char* SourceName(int window, int bits, int laptop);

@@ -152,6 +152,26 @@ TEST(SpecialEffectsRun, RunsHeadlessAndCountsItsEffects) {
     EXPECT_EQ(terminated.load(), 0);
 }
 
+// Repeat mode: the windows are made once and kept between runs (their pictures released), and
+// removed after the third; the count kept is one run's, not a sum.
+TEST(SpecialEffectsRun, RepeatedRunsKeepOneRunsCount) {
+    VideoTestSettings s;
+    s.repeat = 1;
+    s.processors = 2;
+    std::vector<Window*> seen;
+    s.at_end = [&] { seen.assign(std::begin(mask_windows), std::end(mask_windows)); };
+    const VideoTestOutcome out = RunVideoTestForTest("DoSpecEffect", s);
+    ASSERT_TRUE(out.finished_in_time);
+    EXPECT_GT(out.ms, 0.0);
+    EXPECT_EQ(effects_by_window[2].load(), 312);  // the last run's
+    for (long n : effects_of_run) EXPECT_GE(n, 312);
+    const long r = out.record.num_effects_rendered;
+    EXPECT_TRUE(r == effects_of_run[0] || r == effects_of_run[1] || r == effects_of_run[2]) << r;
+    ASSERT_EQ(seen.size(), 4u);
+    for (Window* w : seen) EXPECT_NE(w, nullptr);
+    for (Window* w : mask_windows) EXPECT_EQ(w, nullptr);
+}
+
 }  // namespace
 }  // namespace lumen
 

@@ -195,6 +195,19 @@ TEST(FractalRun, RunsBothHalvesHeadless) {
     }
 }
 
+TEST(FractalRun, RepeatedRunsOfBothHalves) {
+    VideoTestSettings s;
+    s.repeat = 1;
+    s.processors = 3;
+    int ends = 0;
+    s.at_end = [&] { ++ends; };
+    const VideoTestOutcome out = RunVideoTestForTest("FractalTestDraw", s);
+    ASSERT_TRUE(out.finished_in_time);
+    EXPECT_GT(out.ms, 0.0);
+    EXPECT_EQ(ends, 2);  // once per half, after its three runs
+    for (Window* c : hwndChild) EXPECT_EQ(c, nullptr);
+}
+
 // A display on which no pen table can be made: the views end without drawing and the test fails
 // with the failure value (not a fault).
 TEST(FractalRun, NoPenTableFailsTheTestCleanly) {
