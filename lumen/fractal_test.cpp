@@ -33,8 +33,8 @@ PenDisplay fractal_display;
 int global_k = 1;
 
 LineArt line_art[4];
-int MaxLines = kMaxLines;
-int MaxDelta = 10;
+std::atomic<int> MaxLines{kMaxLines};
+std::atomic<int> MaxDelta{10};
 const QRgb backcolor[4] = {gdi::RGB(0, 0, 0), gdi::RGB(255, 255, 0), gdi::RGB(255, 0, 0), gdi::RGB(0, 128, 128)};
 
 namespace {

@@ -110,8 +110,8 @@ struct LineArt {
     int quadon = 1;
 };
 extern LineArt line_art[4];
-extern int MaxLines;
-extern int MaxDelta;
+extern std::atomic<int> MaxLines;  // shared by the four line-art threads
+extern std::atomic<int> MaxDelta;
 extern const QRgb backcolor[4];
 
 void TList(int count, int w);
