@@ -19,6 +19,9 @@ extern const VideoTest videofunc[9];
 // The index of a test by its entry's name, or -1.
 int FindVideoTest(const std::string& name);
 
+// The record's member that keeps test i's time: elapsed1 .. elapsed9.
+double& ElapsedOf(TIMES& record, int i);
+
 // The main window's title during test i: "%s - %d%% finished".
 std::string TestTitle(int i);
 
@@ -44,7 +47,8 @@ struct VideoTestOutcome {
 
 // Runs one test as the sequencer runs it: the settings copied into the program's state, the main
 // window made (on first use) and placed at crect, and the test on a thread of its own at
-// above-normal priority while this thread, the user-interface thread, serves the windows.
+// above-normal priority while this thread, the user-interface thread, serves the windows. The
+// test's time is stored in its member of the record.
 VideoTestOutcome RunVideoTestForTest(const std::string& name, const VideoTestSettings& settings);
 
 }  // namespace lumen

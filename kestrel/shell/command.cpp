@@ -23,10 +23,11 @@
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
 #include "kestrel/shell/qt_host.h"
-#include "shared/gdi/font.h"
+#include "kestrel/shell/settings_windows.h"
 #include "kestrel/shell/shell_rules.h"
 #include "kestrel/shell/tab_frame.h"
 #include "platform/msgbox.h"
+#include "shared/gdi/font.h"
 
 namespace {
 
@@ -78,12 +79,14 @@ void MainWindow::Command(int id) {
         case CMD_USING_HELP: ShowHelpOnHelp(); break;
         case CMD_ABOUT: About(); break;
         case CMD_CONFIGURATION: OpenTabFrame(kConfigurationFrame, MakeConfigurationPages); break;
-        // Their windows come with the mail, printing, settings and comparison parts of the
-        // program; until then these commands change nothing.
+        case CMD_PREFERENCES:
+            OpenTabFrame(kPreferencesFrame, [this](TabFrame& frame) { return MakePreferencesPages(*this, frame); });
+            break;
+        // Their windows come with the mail, printing and comparison parts of the program; until
+        // then these commands change nothing.
         case CMD_MAIL:
         case CMD_PRINT:
         case CMD_PRINTER_SETUP:
-        case CMD_PREFERENCES:
         case CMD_RESULT_COMPARISONS: break;
         default:
             if (id >= CMD_FIRST_DRIVE && id <= CMD_LAST_DRIVE) ToggleDrive(id);
@@ -136,8 +139,8 @@ void MainWindow::ToggleScaling() {
     a->setChecked(on);
     run.IDM_SCALING_CHECKED = on ? 1 : 0;
     results.scaling_efficiency_showing = on ? 1 : 0;
-    // With three or more processors the scaling settings window opens here; it comes with the
-    // settings windows.
+    // Checked on a machine of three or more processors: the scaling steps are chosen now.
+    if (on && run.real_num_processors >= 3) OpenScalingDialog(*this, this);
 }
 
 bool MainWindow::AskToSave(const char* caption) {

@@ -100,6 +100,13 @@ bool SurfaceWidget::Present(bool wait, bool repaint_now) {
     return true;
 }
 
+QImage SurfaceWidget::Shown() const {
+    if (!front_.isNull()) return front_;
+    QImage plain(size(), QImage::Format_RGB32);
+    plain.fill(surface_->Background());
+    return plain;
+}
+
 void SurfaceWidget::paintEvent(QPaintEvent* e) {
     QPainter p(this);
     const QRect r = e->rect();

@@ -68,8 +68,9 @@ public:
     explicit SurfaceWidget(std::shared_ptr<Surface> surface, QWidget* parent = nullptr);
     ~SurfaceWidget() override;
     const std::shared_ptr<Surface>& surface() const { return surface_; }
-    // The picture last shown (user-interface thread).
-    const QImage& Shown() const { return front_; }
+    // The picture last shown (user-interface thread): the background alone while nothing has
+    // been drawn since the surface's last size or erase.
+    QImage Shown() const;
 
 protected:
     void paintEvent(QPaintEvent* e) override;

@@ -4,13 +4,22 @@
 
 namespace gdi {
 
-Surface::Surface(QSize size, QRgb background) : background_(background | 0xFF000000u) {
-    if (size.isValid() && !size.isEmpty()) {
-        image_ = QImage(size, QImage::Format_RGB32);
-        image_.fill(Background());
-    }
+namespace {
+
+QSize UsableSize(QSize size) { return size.isValid() && !size.isEmpty() ? size : QSize(); }
+
+}  // namespace
+
+Surface::Surface(QSize size, QRgb background) : background_(background | 0xFF000000u), size_(UsableSize(size)) {
     whole_ = true;
-    Changed(image_.rect());
+    Changed(QRect(QPoint(), size_));
+}
+
+void Surface::MakeImage() {
+    if (!plain_ || size_.isEmpty()) return;
+    image_ = QImage(size_, QImage::Format_RGB32);
+    image_.fill(Background());
+    plain_ = false;
 }
 
 Surface::Dc& Surface::Dc::operator=(Dc&& other) noexcept {
@@ -28,12 +37,14 @@ void Surface::Dc::ReleaseDC() {
 
 Surface::Dc Surface::GetDC() {
     mutex_.lock();
+    MakeImage();
     dc_.emplace(&image_);
     return Dc(this);
 }
 
 Surface::Dc Surface::GetDC(DcState& state) {
     mutex_.lock();
+    MakeImage();
     dc_.emplace(&image_, &state);
     return Dc(this);
 }
@@ -57,21 +68,14 @@ void Surface::Changed(const QRect& r) {
 
 QSize Surface::Size() const {
     std::lock_guard lock(mutex_);
-    return image_.size();
+    return size_;
 }
 
 void Surface::Resize(QSize size) {
     {
         std::lock_guard lock(mutex_);
-        if (size.isValid() && !size.isEmpty()) {
-            image_ = QImage(size, QImage::Format_RGB32);
-            image_.fill(Background());
-        } else {
-            image_ = QImage();
-        }
-        whole_ = true;
-        Changed(image_.rect());
-        changed_flag_.store(true, std::memory_order_release);
+        size_ = UsableSize(size);
+        MakePlain();
     }
     if (PresentSink* sink = sink_.load(std::memory_order_acquire)) sink->RequestPresent();
 }
@@ -79,10 +83,16 @@ void Surface::Resize(QSize size) {
 void Surface::Erase() {
     {
         std::lock_guard lock(mutex_);
-        image_.fill(Background());
-        Changed(image_.rect());
+        MakePlain();
     }
     if (PresentSink* sink = sink_.load(std::memory_order_acquire)) sink->RequestPresent();
+}
+
+void Surface::MakePlain() {
+    image_ = QImage();
+    plain_ = true;
+    whole_ = true;
+    Changed(QRect(QPoint(), size_));
 }
 
 std::optional<QRect> Surface::TakeChanges(QImage& front, bool wait) {
@@ -93,8 +103,13 @@ std::optional<QRect> Surface::TakeChanges(QImage& front, bool wait) {
         return std::nullopt;
     }
     if (!changed_flag_.load(std::memory_order_relaxed)) return QRect();
-    QRect r = changed_ & image_.rect();
-    if (whole_ || front.size() != image_.size() || front.format() != image_.format()) {
+    QRect r = changed_ & QRect(QPoint(), size_);
+    if (plain_) {
+        // Nothing drawn since the last size or erase: the widget shows the background alone.
+        front = QImage();
+        r = QRect(QPoint(), size_);
+        whole_ = false;
+    } else if (whole_ || front.size() != image_.size() || front.format() != image_.format()) {
         front = image_.copy();
         r = image_.rect();
         whole_ = false;

@@ -67,15 +67,17 @@ public:
     Dc GetDC(DcState& state);
 
     QSize Size() const;
-    // A new image of `size`, filled with the background colour; all of it changed.
+    // A new size, all of it the background colour (the picture is made at the next GetDC); all of
+    // it changed.
     void Resize(QSize size);
-    // Fills the image with the background colour; all of it changed.
+    // All of it the background colour again; all of it changed.
     void Erase();
     QRgb Background() const { return background_.load(std::memory_order_relaxed); }
     void SetBackground(QRgb c) { background_.store(c | 0xFF000000u, std::memory_order_relaxed); }
 
     // For the showing side. Copies the changed part into `front` (made the image's size first,
-    // whole, when it differs) and forgets it. `wait`: take the lock even when that means waiting;
+    // whole, when it differs; a null image while the surface is plain, which the widget shows as
+    // the background) and forgets it. `wait`: take the lock even when that means waiting;
     // otherwise a locked surface returns nullopt at once. Returns the part copied (empty when
     // nothing changed).
     std::optional<QRect> TakeChanges(QImage& front, bool wait);
@@ -86,10 +88,16 @@ public:
 
 private:
     void Changed(const QRect& r);  // under the lock
+    void MakeImage();              // under the lock: the picture, when still plain
+    void MakePlain();              // under the lock: back to the background alone
     void Release();
 
     mutable std::mutex mutex_;
+    // A surface is "plain" (all background) from a new size or an erase until it is first drawn
+    // into: only then is its picture made, so windows nobody draws into cost no picture.
     QImage image_;
+    QSize size_;
+    bool plain_ = true;
     std::atomic<QRgb> background_;  // read without the lock by the showing widget
     QRect changed_;
     bool whole_ = false;  // the image was replaced: the front copy is remade whole
