@@ -23,7 +23,7 @@ namespace lumen {
 namespace {
 
 // Takes a picture each time the test's timed runs end (a test of two halves gives two), saved as
-// <file>.png, or <file>-1.png, <file>-2.png ...
+// `file` ("name.png"), or name-1.png, name-2.png ... for several.
 void RunAndTakeAPicture(const char* test, const char* file, int pictures = 1) {
     std::vector<QImage> shots;
     QSize window_size;
@@ -45,8 +45,8 @@ void RunAndTakeAPicture(const char* test, const char* file, int pictures = 1) {
     for (size_t i = 0; i < shots.size(); ++i) {
         const QImage& shot = shots[i];
         ASSERT_FALSE(shot.isNull());
-        const QString name = pictures == 1 ? QLatin1String(file) + QStringLiteral(".png")
-                                           : QLatin1String(file) + QStringLiteral("-%1.png").arg(i + 1);
+        QString name = QLatin1String(file);
+        if (pictures > 1) name.replace(QStringLiteral(".png"), QStringLiteral("-%1.png").arg(i + 1));
         ASSERT_TRUE(shot.save(QStringLiteral(SCREENSHOT_DIR "/") + name));
         EXPECT_EQ(shot.size(), window_size);
         EXPECT_EQ(window_size, QSize(crectlaptop.Width(), crectlaptop.Height()));
@@ -60,23 +60,23 @@ void RunAndTakeAPicture(const char* test, const char* file, int pictures = 1) {
 
 TEST(LumenDisplay, FigureDrawingPicture) {
     if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "needs an X display (xvfb-run -a)";
-    RunAndTakeAPicture("FigureDraw", "lumen-figure-drawing");
+    RunAndTakeAPicture("FigureDraw", "lumen-figure-drawing.png");
 }
 
 TEST(LumenDisplay, LineArcDrawingPicture) {
     if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "needs an X display (xvfb-run -a)";
-    RunAndTakeAPicture("LineArcDraw", "lumen-line-arc-drawing");
+    RunAndTakeAPicture("LineArcDraw", "lumen-line-arc-drawing.png");
 }
 
 // The Mandelbrot views, then the line art.
 TEST(LumenDisplay, FractalPictures) {
     if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "needs an X display (xvfb-run -a)";
-    RunAndTakeAPicture("FractalTestDraw", "lumen-fractal", 2);
+    RunAndTakeAPicture("FractalTestDraw", "lumen-fractal.png", 2);
 }
 
 TEST(LumenDisplay, SpecialEffectsPicture) {
     if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "needs an X display (xvfb-run -a)";
-    RunAndTakeAPicture("DoSpecEffect", "lumen-special-effects");
+    RunAndTakeAPicture("DoSpecEffect", "lumen-special-effects.png");
 }
 
 }  // namespace
