@@ -98,7 +98,8 @@ public:
 
 // The captioned child windows, one type per class.
 using KestrelChildWidget = ClassWidget<gdi::ChildFrame, WindowClass::KestrelChild>;
-using JuliaWidget = ClassWidget<gdi::ChildFrame, WindowClass::Julia>;
+// "julia": a bordered child without a caption, all of it the surface.
+using JuliaWidget = ClassWidget<gdi::SurfaceWidget, WindowClass::Julia>;
 using AnimateWidget = ClassWidget<gdi::ChildFrame, WindowClass::Animate>;
 using Gl1Widget = ClassWidget<gdi::ChildFrame, WindowClass::Gl1>;
 using SpecEffect3Widget = ClassWidget<gdi::ChildFrame, WindowClass::SpecEffect3>;
@@ -113,6 +114,11 @@ QWidget* MakeChild(Window* handle, const std::shared_ptr<gdi::Surface>& surface,
 void PlaceWidget(QWidget* w, const Rect& outer) {
     if (auto* frame = qobject_cast<gdi::ChildFrame*>(w)) {
         frame->MoveWindow(ToQRect(outer));
+    } else if (auto* plain = qobject_cast<gdi::SurfaceWidget*>(w)) {
+        // The surface takes the new size at once, shown or not.
+        plain->setGeometry(ToQRect(outer));
+        const QSize size(outer.Width(), outer.Height());
+        if (plain->surface()->Size() != size) plain->surface()->Resize(size);
     } else if (auto* top = dynamic_cast<SurfaceTopLevel*>(w)) {
         top->move(outer.left, outer.top);
         top->resize(outer.Width(), outer.Height());
@@ -238,13 +244,15 @@ Window* CreateWindowOf(WindowClass cls, const std::string& title, const Rect& ou
     Window* made = nullptr;
     gdi::RunOnGuiThread([&] {
         QWidget* parent_widget = parent != nullptr ? parent->widget() : nullptr;
+        // A child of a captioned child window sits in its client area.
+        if (auto* frame = qobject_cast<gdi::ChildFrame*>(parent_widget)) parent_widget = frame->client();
         if (cls != WindowClass::Gl2 && parent_widget == nullptr) return;
         auto surface = std::make_shared<gdi::Surface>(QSize(), ClassInfo(cls).background);
         auto* handle = new Window(cls, surface);
         QWidget* w = nullptr;
         switch (cls) {
             case WindowClass::KestrelChild: w = MakeChild<KestrelChildWidget>(handle, surface, parent_widget, overlapped); break;
-            case WindowClass::Julia: w = MakeChild<JuliaWidget>(handle, surface, parent_widget, overlapped); break;
+            case WindowClass::Julia: w = new JuliaWidget(handle, surface, parent_widget); break;
             case WindowClass::Animate: w = MakeChild<AnimateWidget>(handle, surface, parent_widget, overlapped); break;
             case WindowClass::Gl1: w = MakeChild<Gl1Widget>(handle, surface, parent_widget, overlapped); break;
             case WindowClass::SpecEffect3: w = MakeChild<SpecEffect3Widget>(handle, surface, parent_widget, overlapped); break;

@@ -1,6 +1,7 @@
 // The windows of the video tests. Every window class that a test creates has its widget type
-// (the main window "lumen", the captioned children "KESTRELCHILD", "julia", "Animate", "GL1",
-// "SpecEffect3", and the top-level "GL2"), each showing a surface in its class background colour.
+// (the main window "lumen", the captioned children "KESTRELCHILD", "Animate", "GL1",
+// "SpecEffect3", the uncaptioned "julia" and the top-level "GL2"), each showing a surface in its
+// class background colour. A child of a captioned child window sits in that window's client area.
 //
 // A `Window` is the handle every thread holds: drawing threads draw into its surface through the
 // window's own drawing state (one per window, kept between openings, as a class with its own

@@ -556,6 +556,16 @@ bool GdiDc::MaskBlt(int x, int y, int w, int h, const QImage& src, int sx, int s
     return Blit(QRect(x, y, w, h), &s, QPoint(sx, sy), &mask, QPoint(mx, my), rop4, true);
 }
 
+bool GdiDc::SetDIBitsToDevice(int x, int y, const QImage& src) {
+    if (!IsOpen() || src.isNull()) return false;
+    painter_.save();
+    painter_.setCompositionMode(QPainter::CompositionMode_Source);
+    painter_.drawImage(QPoint(x, y), src);
+    painter_.restore();
+    touched_ |= QRect(QPoint(x, y), src.size());
+    return true;
+}
+
 bool GdiDc::PlgBlt(const QPoint (&pts)[3], const QImage& src, int sx, int sy, int w, int h) {
     if (!IsOpen() || w == 0 || h == 0) return false;
     const QPointF p0 = pts[0], p1 = pts[1], p2 = pts[2];

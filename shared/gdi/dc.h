@@ -211,6 +211,9 @@ public:
                  int my, uint32_t rop4);
     bool MaskBlt(int x, int y, int w, int h, const QImage& src, int sx, int sy, const QImage& mask, int mx,
                  int my, uint32_t rop4, bool src_mono = false, QRgb src_bk = 0xFFFFFFFFu);
+    // Draws a picture of any format (an indexed one through its colour table) at (x, y) in its
+    // own size, replacing what is there.
+    bool SetDIBitsToDevice(int x, int y, const QImage& src);
     // The source rectangle mapped onto the parallelogram whose corners are pts[0] (the source's
     // top left), pts[1] (top right) and pts[2] (bottom left); no smoothing.
     bool PlgBlt(const QPoint (&pts)[3], const QImage& src, int sx, int sy, int w, int h);

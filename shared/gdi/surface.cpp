@@ -10,7 +10,7 @@ QSize UsableSize(QSize size) { return size.isValid() && !size.isEmpty() ? size :
 
 }  // namespace
 
-Surface::Surface(QSize size, QRgb background) : background_(background | 0xFF000000u), size_(UsableSize(size)) {
+Surface::Surface(QSize size, QRgb background) : size_(UsableSize(size)), background_(background | 0xFF000000u) {
     whole_ = true;
     Changed(QRect(QPoint(), size_));
 }

@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "lumen/lumen_state.h"
 #include "lumen/video_tests.h"
@@ -42,8 +43,10 @@ private:
     std::function<void()> painted_;
 };
 
-void RunAndTakeAPicture(const char* test, const char* file) {
-    QImage shot;
+// Takes a picture each time the test's timed runs end (a test of two halves gives two), saved as
+// `file` ("name.png"), or name-1.png, name-2.png ... for several.
+void RunAndTakeAPicture(const char* test, const char* file, int pictures = 1) {
+    std::vector<QImage> shots;
     QSize window_size;
     VideoTestSettings s;
     s.processors = 2;
@@ -52,22 +55,28 @@ void RunAndTakeAPicture(const char* test, const char* file) {
         QWidget* w = hwndParent->widget();
         QCoreApplication::processEvents();
         QTest::qWait(100);
-        shot = w->screen()->grabWindow(w->winId()).toImage();
+        shots.push_back(w->screen()->grabWindow(w->winId()).toImage());
         window_size = w->size() * w->devicePixelRatio();
     };
     const VideoTestOutcome out = RunVideoTestForTest(test, s);
     ASSERT_TRUE(out.finished_in_time);
     EXPECT_GT(out.ms, 0.0);
-    ASSERT_FALSE(shot.isNull());
+    ASSERT_EQ(int(shots.size()), pictures);
     ASSERT_TRUE(QDir().mkpath(QStringLiteral(SCREENSHOT_DIR)));
-    ASSERT_TRUE(shot.save(QStringLiteral(SCREENSHOT_DIR "/") + QLatin1String(file)));
-    EXPECT_EQ(shot.size(), window_size);
-    EXPECT_EQ(window_size, QSize(crectlaptop.Width(), crectlaptop.Height()));
-    QSet<QRgb> colours;
-    for (int y = 0; y < shot.height(); y += 3) {
-        for (int x = 0; x < shot.width(); x += 3) colours.insert(shot.pixel(x, y));
+    for (size_t i = 0; i < shots.size(); ++i) {
+        const QImage& shot = shots[i];
+        ASSERT_FALSE(shot.isNull());
+        QString name = QLatin1String(file);
+        if (pictures > 1) name.replace(QStringLiteral(".png"), QStringLiteral("-%1.png").arg(i + 1));
+        ASSERT_TRUE(shot.save(QStringLiteral(SCREENSHOT_DIR "/") + name));
+        EXPECT_EQ(shot.size(), window_size);
+        EXPECT_EQ(window_size, QSize(crectlaptop.Width(), crectlaptop.Height()));
+        QSet<QRgb> colours;
+        for (int y = 0; y < shot.height(); y += 3) {
+            for (int x = 0; x < shot.width(); x += 3) colours.insert(shot.pixel(x, y));
+        }
+        EXPECT_GT(colours.size(), 8) << name.toStdString();
     }
-    EXPECT_GT(colours.size(), 8) << file;
 }
 
 TEST(LumenDisplay, FigureDrawingPicture) {
@@ -128,6 +137,17 @@ TEST(LumenDisplay, BitmapPicture) {
     EXPECT_EQ(best.size(), window_size);
     EXPECT_EQ(window_size, QSize(crectlaptop.Width(), crectlaptop.Height()));
     EXPECT_GT(best_colours, 8);
+}
+
+// The Mandelbrot views, then the line art.
+TEST(LumenDisplay, FractalPictures) {
+    if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "needs an X display (xvfb-run -a)";
+    RunAndTakeAPicture("FractalTestDraw", "lumen-fractal.png", 2);
+}
+
+TEST(LumenDisplay, SpecialEffectsPicture) {
+    if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "needs an X display (xvfb-run -a)";
+    RunAndTakeAPicture("DoSpecEffect", "lumen-special-effects.png");
 }
 
 }  // namespace
