@@ -11,6 +11,7 @@
 #include <optional>
 #include <sstream>
 
+#include "install/file_table.h"
 #include "install/places.h"
 #include "platform/registry.h"
 
@@ -169,10 +170,10 @@ std::string Basename(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A file that is there and cannot be run: a document.
+// A document: a data row of the file table (whatever its mode on this disk says).
 bool IsDocument(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0111) == 0;
+    const DistributionFile* row = RowOfTarget(Basename(path));
+    return row != nullptr && row->kind == FileKind::Data;
 }
 
 // The program that opens benchmark files: the first word of the .bmf open command.

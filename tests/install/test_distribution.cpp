@@ -24,14 +24,18 @@ TestDistribution MakeTestDistribution(const std::string& directory, int first, i
     for (const DistributionFile& f : DistributionFiles()) {
         if (f.row < first || f.row > last) continue;
         const std::string target = f.target;
-        const bool program = target.find('.') == std::string::npos || target.ends_with(".so");
+        const bool program = target.find('.') == std::string::npos || target.ends_with(".so");  // by name
         std::string bytes;
         for (int i = 0; i < 50 + f.row * 40; ++i) bytes += "row " + std::to_string(f.row) + " " + target + "\n";
         const std::string original = kt::WriteFile(originals + "/" + target, bytes);
         chmod(original.c_str(), program ? 0755 : 0644);
         const struct timespec t[2] = {{1700000000 + f.row * 1000, 0}, {1700000000 + f.row * 1000, 0}};
         utimensat(AT_FDCWD, original.c_str(), t, 0);
-        EXPECT_EQ(CompressFile(original, directory + "/" + f.source), kExpandOk);
+        const std::string packed = directory + "/" + f.source;
+        EXPECT_EQ(CompressFile(original, packed), kExpandOk);
+        // As a medium mounted with one mode for every file shows it: the installed modes must
+        // come from the file table.
+        chmod(packed.c_str(), 0600);
         d.originals[target] = bytes;
         d.modes[target] = program ? 0755 : 0644;
     }

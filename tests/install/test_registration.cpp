@@ -178,6 +178,37 @@ TEST(ProgramGroup, ExecArgumentsAreQuotedForTheDesktop) {
     for (const Case& c : cases) EXPECT_EQ(QuoteExecArgument(c.argument), c.quoted) << c.argument;
 }
 
+// An item that opens a file is a Link entry when the file is a data row of the file table and an
+// Application otherwise, whatever mode the file has on this disk (or whether it is there yet).
+TEST(ProgramGroup, DocumentsAreLinksByTheirRowNotTheirMode) {
+    struct Case {
+        const char* file;
+        int mode;  // -1: not there
+        const char* type;
+    } cases[] = {
+        {"kestrel-help.html", 0755, "Link"},
+        {"kestrel-help.html", 0644, "Link"},
+        {"kestrel-help.html", -1, "Link"},
+        {"glance", 0644, "Application"},
+        {"glance", 0755, "Application"},
+        {"tool", 0644, "Application"},  // no row: a program
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + std::to_string(c.mode));
+        ClearConfig();
+        const std::string dir = kt::FreshDir("items");
+        const std::string path = dir + "/" + c.file;
+        if (c.mode >= 0) {
+            kt::WriteFile(path, "x");
+            chmod(path.c_str(), mode_t(c.mode));
+        }
+        ASSERT_EQ(ProgmanExecute("[CreateGroup(Test Group,)]"), 1);
+        ASSERT_EQ(ProgmanExecute("[AddItem(\"" + path + "\",Item,,0,,,\"" + dir + "\",)]"), 1);
+        EXPECT_NE(kt::ReadFile(ApplicationsDirectory() + "/test-group-item.desktop").find(std::string("\nType=") + c.type + "\n"),
+                  std::string::npos);
+    }
+}
+
 // Rows 8 and 5 have no item: an item of that title left by an earlier installation goes.
 TEST(ProgramGroup, StaleItemsWithoutARowGo) {
     ClearConfig();
