@@ -192,7 +192,7 @@ std::optional<std::string> BmfOpenProgram() {
     return w[0];
 }
 
-void WriteMenu(const std::string& group) {
+bool WriteMenu(const std::string& group) {
     std::string menu =
         "<!DOCTYPE Menu PUBLIC \"-//freedesktop//DTD Menu 1.0//EN\"\n"
         " \"http://www.freedesktop.org/standards/menu-spec/1.0/menu.dtd\">\n"
@@ -211,7 +211,7 @@ void WriteMenu(const std::string& group) {
         "    </Include>\n"
         "  </Menu>\n"
         "</Menu>\n";
-    WriteText(GroupMenuFile(group), menu);
+    return WriteText(GroupMenuFile(group), menu);
 }
 
 bool GroupExists(const std::string& group) { return fs::exists(GroupDirectoryFile(group)); }
@@ -222,8 +222,7 @@ int CreateGroup(const std::string& group) {
         "[Desktop Entry]\n"
         "Type=Directory\n"
         "Name=" + EscapeValue(group) + "\n";
-    if (!WriteText(GroupDirectoryFile(group), directory)) return 0;
-    WriteMenu(group);
+    if (!WriteMenu(group) || !WriteText(GroupDirectoryFile(group), directory)) return 0;
     g_currentGroup = group;
     return 1;
 }
@@ -264,15 +263,14 @@ int AddItem(const std::vector<std::string>& args) {
         if (opensBmf) entry += "MimeType=application/x-kestrel-bmf;\n";
     }
     if (!WriteText(ApplicationsDirectory() + "/" + ItemDesktopId(g_currentGroup, title), entry)) return 0;
-    WriteMenu(g_currentGroup);
-    return 1;
+    return WriteMenu(g_currentGroup) ? 1 : 0;
 }
 
-// Removes an item of the current group; true when it was there.
+// Removes an item of the current group; true when it was there and the menu was written anew.
 bool RemoveItem(const std::string& title) {
-    const bool removed = fs::remove(ApplicationsDirectory() + "/" + ItemDesktopId(g_currentGroup, title));
-    if (removed) WriteMenu(g_currentGroup);
-    return removed;
+    std::error_code ec;
+    const bool removed = fs::remove(ApplicationsDirectory() + "/" + ItemDesktopId(g_currentGroup, title), ec);
+    return removed && WriteMenu(g_currentGroup);
 }
 
 int DeleteGroup(const std::string& group) {

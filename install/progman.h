@@ -3,7 +3,8 @@
 // the installers send ("[CreateGroup(name,)]", "[ShowGroup(name,1)]", "[ReplaceItem(title)]",
 // "[AddItem(cmd,title,iconpath,iconindex,,,defdir,)]", "[DeleteItem(title)]",
 // "[DeleteGroup(name)]"), arguments separated by commas outside double quotation marks, and
-// carries each out at once; it returns 1 when the command succeeded, else 0.
+// carries each out at once; it returns 1 when the command succeeded (every file it changes,
+// the menu file among them, written), else 0.
 //
 // Files (group "Kestrel 1.21", item "Readme First"):
 //   $XDG_CONFIG_HOME/menus/applications-merged/kestrel-1.21.menu

@@ -209,6 +209,24 @@ TEST(ProgramGroup, DocumentsAreLinksByTheirRowNotTheirMode) {
     }
 }
 
+// A command whose menu file cannot be written fails (the desktop would not show its change).
+TEST(ProgramGroup, AMenuThatCannotBeWrittenIsAFailure) {
+    ClearConfig();
+    const std::string menu = GroupMenuFile("Test Group");
+    fs::create_directories(menu);  // a folder in the menu file's place: no rename can replace it
+    EXPECT_EQ(ProgmanExecute("[CreateGroup(Test Group,)]"), 0);
+    EXPECT_EQ(ProgmanExecute("[ShowGroup(Test Group,1)]"), 0);
+
+    fs::remove(menu);
+    ASSERT_EQ(ProgmanExecute("[CreateGroup(Test Group,)]"), 1);
+    ASSERT_EQ(ProgmanExecute("[AddItem(\"/opt/tool\",Tool,,0,,,,)]"), 1);
+    fs::remove(menu);
+    fs::create_directories(menu);
+    EXPECT_EQ(ProgmanExecute("[AddItem(\"/opt/other\",Other,,0,,,,)]"), 0);
+    EXPECT_EQ(ProgmanExecute("[DeleteItem(Tool)]"), 0);
+    EXPECT_EQ(ProgmanExecute("[ReplaceItem(Other)]"), 1);  // the insertion point needs no menu
+}
+
 // Rows 8 and 5 have no item: an item of that title left by an earlier installation goes.
 TEST(ProgramGroup, StaleItemsWithoutARowGo) {
     ClearConfig();
