@@ -1,6 +1,8 @@
 // The registry entries, the program group commands and the mimeapps.list edit, each on its own.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -225,6 +227,30 @@ TEST(ProgramGroup, AMenuThatCannotBeWrittenIsAFailure) {
     EXPECT_EQ(ProgmanExecute("[AddItem(\"/opt/other\",Other,,0,,,,)]"), 0);
     EXPECT_EQ(ProgmanExecute("[DeleteItem(Tool)]"), 0);
     EXPECT_EQ(ProgmanExecute("[ReplaceItem(Other)]"), 1);  // the insertion point needs no menu
+}
+
+// Without HOME (or with one that is no absolute path) the folders are those of the account's
+// home directory, never below "/".
+TEST(Places, WithoutHomeTheAccountsHomeDirectory) {
+    const struct passwd* pw = getpwuid(getuid());
+    ASSERT_NE(pw, nullptr);
+    const std::string account = pw->pw_dir;
+    const std::string saved[] = {getenv("HOME"), getenv("XDG_DATA_HOME"), getenv("XDG_CONFIG_HOME")};
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("XDG_CONFIG_HOME");
+    for (const char* home : {static_cast<const char*>(nullptr), "", "relative"}) {
+        SCOPED_TRACE(home ? home : "(unset)");
+        if (home) setenv("HOME", home, 1);
+        else unsetenv("HOME");
+        EXPECT_EQ(DataHome(), account + "/.local/share");
+        EXPECT_EQ(ConfigHome(), account + "/.config");
+        EXPECT_EQ(UserBinDirectory(), account + "/.local/bin");
+        EXPECT_EQ(DefaultInstallDirectory(), account + "/.local/share/kestrel");
+    }
+    setenv("HOME", saved[0].c_str(), 1);
+    setenv("XDG_DATA_HOME", saved[1].c_str(), 1);
+    setenv("XDG_CONFIG_HOME", saved[2].c_str(), 1);
+    EXPECT_EQ(DataHome(), saved[1]);
 }
 
 // Rows 8 and 5 have no item: an item of that title left by an earlier installation goes.
