@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -41,4 +42,22 @@ TestDistribution MakeTestDistribution(const std::string& directory, int first, i
     }
     if (withExpander) CopyExpander(directory);
     return d;
+}
+
+std::string StandInScript(const std::string& recordDir, const std::string& name, bool readsInput) {
+    const std::string record = recordDir + "/" + name;
+    return "#!/bin/sh\n"
+           "{ echo \"$#\"; for a in \"$@\"; do echo \"[$a]\"; done; pwd\n" +
+           std::string(readsInput ? "  printf 'stdin:'; cat\n" : "") + "} > '" + record + ".part'\n" +
+           "mv '" + record + ".part' '" + record + "'\n";
+}
+
+void WriteStandIn(const std::string& path, const std::string& recordDir, const std::string& name, bool readsInput) {
+    kt::WriteFile(path, StandInScript(recordDir, name, readsInput));
+    chmod(path.c_str(), 0755);
+}
+
+std::string WaitForRecord(const std::string& path) {
+    for (int i = 0; i < 6000 && !fs::exists(path); ++i) usleep(10000);
+    return fs::exists(path) ? kt::ReadFile(path) : "";
 }
