@@ -484,7 +484,9 @@ void SetupCompanion::RunInstallation() {
         QDialog* d = NewDialog(w_->backdrop.get(), name, caption, text);
         auto* status = new QLabel;
         status->setObjectName("status");
-        status->setMinimumWidth(480);
+        status->setWordWrap(true);  // "Copying: <file> to <path>" may be long
+        status->setMinimumSize(480, 3 * status->fontMetrics().lineSpacing());
+        status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         d->layout()->addWidget(status);
         auto* bar = new ProgressBar(&state_.progressFraction);
         d->layout()->addWidget(bar);

@@ -24,9 +24,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The system's text of an error, as the launcher shows it.
-void ShowSystemError(int error) {
-    kp::MessageBox(kp::Owner::Active, kp::ErrorText(error), "Operation Failed in Setup", kp::Icon::Exclamation);
+// The system's text of an error, as the launcher shows it (with the file it concerns, if any).
+void ShowSystemError(int error, const std::string& file = "") {
+    kp::MessageBox(kp::Owner::Active, kp::ErrorText(error) + (file.empty() ? "" : " (" + file + ")"),
+                   "Operation Failed in Setup", kp::Icon::Exclamation);
 }
 
 // Copies a file whole (replacing the target) and gives it the mode; false with errno.
@@ -114,7 +115,7 @@ bool ExpandSetupFiles(const std::string& source, const std::string& privateDirec
     // Mail needs the socket library beside the companion: a copy that fails is said at once.
     if (!SamePlace(source, privateDirectory) &&
         !CopyFile(source + "/" + kSocketLibrary, privateDirectory + "/" + kSocketLibrary, 0755))
-        ShowSystemError(errno);
+        ShowSystemError(errno, source + "/" + kSocketLibrary);
     kp::Sleep(2000);
     return true;
 }
