@@ -52,13 +52,13 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    std::vector<std::string> arguments(argv + 1, argv + argc);
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
     const std::string privateDirectory = PrivateSetupDirectory();
-    if (IsCleanupMode(arguments)) {
+    if (IsCleanupMode(arguments)) {  // no window is shown: none is needed
         CleanupTempFiles(privateDirectory);
         return 0;
     }
+    QApplication app(argc, argv);
     LauncherWindow window;
     InstallQtMessageBoxes([&](kp::Owner) { return &window; });
     window.show();

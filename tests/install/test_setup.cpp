@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <array>
 #include <functional>
 #include <set>
 
@@ -364,6 +365,16 @@ TEST(SetupRules, DirectoryNameVersionAndPalette) {
         bool newer;
     } versions[] = {{"1.3", true}, {"1.22", true}, {"1.21", false}, {"1.07b", false}, {"", false}, {"1.21a", true}};
     for (const Version& v : versions) EXPECT_EQ(IsNewerVersionInstalled(v.installed), v.newer) << v.installed;
+
+    // The launcher's window and font follow the screen.
+    const LauncherGeometry big = LauncherWindowGeometry(1280, 1024, 30), small = LauncherWindowGeometry(800, 600, 20);
+    EXPECT_EQ(std::vector<int>({big.x, big.y, big.width, big.height}), std::vector<int>({417, 462, 436, 100}));
+    EXPECT_EQ(std::vector<int>({small.x, small.y, small.width, small.height}), std::vector<int>({257, 268, 276, 60}));
+    for (auto [cx, height, width, weight] : {std::array<int, 4>{640, 16, 8, 600}, {800, 14, 6, 400},
+                                             {1024, 15, 7, 500}, {1152, 16, 8, 600}}) {
+        const LauncherFont f = LauncherFontFor(cx);
+        EXPECT_EQ(std::vector<int>({f.height, f.width, f.weight}), std::vector<int>({height, width, weight})) << cx;
+    }
 
     const auto greys = CreateGreyPalette();
     EXPECT_EQ(greys[0], 0xFF000000u);
