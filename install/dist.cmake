@@ -3,7 +3,8 @@
 # (made by the expander itself, so the header depends only on the file).
 #
 # Rows: <name in the distribution> <target or source file> <COPY|COMPRESS>. A row whose program
-# is not built (yet) is left out. Runs once every target of the project is known.
+# is not built (yet) is left out, and configuring says so. Runs once every target of the project
+# is known, and writes <build>/dist/rows.txt: one line per row, "made <name>" or "skipped <name>".
 
 set(KESTREL_DIST_DIR ${CMAKE_BINARY_DIR}/dist/kestrel-1.21)
 set(KESTREL_DATA_INSTALL ${PROJECT_SOURCE_DIR}/data/install)
@@ -49,6 +50,7 @@ function(kestrel_make_dist)
     COMMENT "One help page for the installation")
 
   set(outputs "")
+  set(made "")
   foreach(row IN LISTS rows)
     string(REPLACE "|" ";" parts "${row}")
     list(GET parts 0 name)
@@ -61,8 +63,11 @@ function(kestrel_make_dist)
       set(file "$<TARGET_FILE:${from}>")
       set(deps ${from})
     else()
-      continue()  # not built in this tree
+      message(STATUS "dist: ${name} left out (no target ${from} in this tree)")
+      string(APPEND made "skipped ${name}\n")
+      continue()
     endif()
+    string(APPEND made "made ${name}\n")
     set(out ${KESTREL_DIST_DIR}/${name})
     if(how STREQUAL "COPY")
       add_custom_command(OUTPUT ${out}
@@ -78,6 +83,7 @@ function(kestrel_make_dist)
     list(APPEND outputs ${out})
   endforeach()
   add_custom_target(dist DEPENDS ${outputs})
+  file(WRITE ${CMAKE_BINARY_DIR}/dist/rows.txt "${made}")
 endfunction()
 
 cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL kestrel_make_dist)

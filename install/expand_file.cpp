@@ -5,6 +5,8 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <cstdlib>
+
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -53,25 +55,28 @@ mode_t CurrentUmask() {
     return mask;
 }
 
-// Gives the finished temporary file the source's mode and time and renames it into place.
-int Finish(int out, const std::string& tmp, const std::string& destination, const struct stat& st) {
+// Gives the finished temporary file its mode (permission bits only, less the umask) and the
+// source's time, puts it on the disk and renames it into place.
+int Finish(int out, const std::string& tmp, const std::string& destination, const struct stat& st, mode_t mode) {
     const struct timespec times[2] = {{0, UTIME_NOW}, st.st_mtim};
-    if (fchmod(out, (st.st_mode & 07777) & ~CurrentUmask()) != 0 || futimens(out, times) != 0)
-        return kExpandFailed;
+    if (fchmod(out, (mode & 0777) & ~CurrentUmask()) != 0 || futimens(out, times) != 0) return kExpandFailed;
+    if (fsync(out) != 0) return kExpandFailed;
     if (close(out) != 0) return kExpandFailed;
     if (rename(tmp.c_str(), destination.c_str()) != 0) return kExpandFailed;
     return kExpandOk;
 }
 
-// Runs `step` with the temporary file open; removes the temporary file unless all went well.
+// Runs `step` with a temporary file open; removes the temporary file unless all went well. The
+// temporary file is new, under a name of its own beside the destination (created exclusively,
+// so nothing already there, a symbolic link or another expansion's file, is ever written).
 template <typename Step>
-int ThroughTemporary(const std::string& destination, const struct stat& st, Step step) {
-    const std::string tmp = destination + ".tmp";
-    int out = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+int ThroughTemporary(const std::string& destination, const struct stat& st, mode_t mode, Step step) {
+    std::string tmp = destination + ".tmp-XXXXXX";
+    int out = mkostemp(tmp.data(), O_CLOEXEC);
     if (out < 0) return kExpandFailed;
     int code = step(out);
     if (code == kExpandOk) {
-        code = Finish(out, tmp, destination, st);
+        code = Finish(out, tmp, destination, st, mode);
         out = -1;  // closed by Finish
     }
     if (out >= 0) close(out);
@@ -81,14 +86,14 @@ int ThroughTemporary(const std::string& destination, const struct stat& st, Step
 
 }  // namespace
 
-int ExpandFile(const std::string& source, const std::string& destination) {
+int ExpandFile(const std::string& source, const std::string& destination, mode_t mode) {
     int inFd = -1;
     struct stat st {};
     int code = OpenEnds(source, destination, &inFd, &st);
     Fd in(inFd);
     if (code != kExpandOk) return code;
 
-    return ThroughTemporary(destination, st, [&](int out) {
+    return ThroughTemporary(destination, st, mode, [&](int out) {
         z_stream z {};
         // 16 + 15: a gzip wrapper only; inflate checks the magic, the CRC-32 and the length.
         if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) return int(kExpandFailed);
@@ -142,7 +147,7 @@ int CompressFile(const std::string& source, const std::string& destination) {
     Fd in(inFd);
     if (code != kExpandOk) return code;
 
-    return ThroughTemporary(destination, st, [&](int out) {
+    return ThroughTemporary(destination, st, 0644, [&](int out) {
         z_stream z {};
         if (deflateInit2(&z, 9, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK)
             return int(kExpandFailed);

@@ -73,9 +73,11 @@ bool Exists(const std::string& path) {
 }  // namespace
 
 bool RunExpander(const std::string& expand, const std::string& source, const std::string& destination,
-                 ExpandFailure* failure) {
+                 mode_t mode, ExpandFailure* failure) {
     int error = 0;
-    auto child = kp::ChildProcess::Spawn(expand, {expand, source, destination}, &error);
+    char octal[8];
+    std::snprintf(octal, sizeof octal, "%o", unsigned(mode & 0777));
+    auto child = kp::ChildProcess::Spawn(expand, {expand, "-m", octal, source, destination}, &error);
     if (!child) {
         *failure = StartFailure(error, source);
         return false;
@@ -169,7 +171,7 @@ void CopyDistributionFilesNT(SetupState& setup, SetupHost& host) {
             const std::string expand =
                 (setup.floppyMode && disk > 1 ? setup.temporaryDirectory : setup.sourceDirectory) + "/expand";
             Failure failure;
-            if (!RunExpander(expand, source, destination, &failure)) {
+            if (!RunExpander(expand, source, destination, InstalledMode(file), &failure)) {
                 end(failure.text, failure.caption);
                 return;
             }

@@ -19,13 +19,13 @@ struct ExpandFailure {
     std::string caption;
 };
 
-// Runs the expander program `expand` on one file and waits for it; true when it wrote the
-// destination, else the box to show: a start failure or an exit code mapped to its text
+// Runs the expander program `expand` on one file, giving the destination `mode` (the file
+// table's, less the umask), and waits for it; true when it wrote the destination, else the box to show: a start failure or an exit code mapped to its text
 // ("File not found.  Setup failed!", "Path not found.  Setup failed!", "Executable file is
 // corrupt.  Setup failed!", "Out of Memory.  Setup failed!", or "Error expanding <source>.  Setup
 // failed!"). The launcher expands its own files the same way.
 bool RunExpander(const std::string& expand, const std::string& source, const std::string& destination,
-                 ExpandFailure* failure);
+                 mode_t mode, ExpandFailure* failure);
 
 // A last-write time as one 64-bit count (nanoseconds since the epoch), for comparison only.
 int64_t ToInt64(const struct timespec& time);

@@ -1,13 +1,20 @@
 #include "install/places.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 
 namespace {
 
+// $HOME, else (unset or not an absolute path) the home directory of the user's account.
 std::string Home() {
     const char* home = std::getenv("HOME");
-    return home != nullptr ? home : "";
+    if (home != nullptr && home[0] == '/') return home;
+    const struct passwd* pw = getpwuid(getuid());
+    if (pw != nullptr && pw->pw_dir != nullptr && pw->pw_dir[0] == '/') return pw->pw_dir;
+    return "/";
 }
 
 // An XDG variable counts only when it holds an absolute path.
@@ -19,6 +26,7 @@ std::string XdgOr(const char* name, const std::string& fallback) {
 
 }  // namespace
 
+std::string HomeDirectory() { return Home(); }
 std::string DataHome() { return XdgOr("XDG_DATA_HOME", Home() + "/.local/share"); }
 std::string ConfigHome() { return XdgOr("XDG_CONFIG_HOME", Home() + "/.config"); }
 std::string DefaultInstallDirectory() { return DataHome() + "/kestrel"; }

@@ -1,8 +1,11 @@
-// Where a per-user installation puts things (the XDG base directories and their defaults).
+// Where a per-user installation puts things (the XDG base directories and their defaults). The
+// home directory is $HOME, else the user account's.
 #pragma once
 
 #include <string>
 
+// The home directory.
+std::string HomeDirectory();
 // $XDG_DATA_HOME, else ~/.local/share.
 std::string DataHome();
 // $XDG_CONFIG_HOME, else ~/.config.

@@ -11,6 +11,7 @@
 #include <optional>
 #include <sstream>
 
+#include "install/file_table.h"
 #include "install/places.h"
 #include "platform/registry.h"
 
@@ -169,10 +170,10 @@ std::string Basename(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A file that is there and cannot be run: a document.
+// A document: a data row of the file table (whatever its mode on this disk says).
 bool IsDocument(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0111) == 0;
+    const DistributionFile* row = RowOfTarget(Basename(path));
+    return row != nullptr && row->kind == FileKind::Data;
 }
 
 // The program that opens benchmark files: the first word of the .bmf open command.
@@ -191,7 +192,7 @@ std::optional<std::string> BmfOpenProgram() {
     return w[0];
 }
 
-void WriteMenu(const std::string& group) {
+bool WriteMenu(const std::string& group) {
     std::string menu =
         "<!DOCTYPE Menu PUBLIC \"-//freedesktop//DTD Menu 1.0//EN\"\n"
         " \"http://www.freedesktop.org/standards/menu-spec/1.0/menu.dtd\">\n"
@@ -210,7 +211,7 @@ void WriteMenu(const std::string& group) {
         "    </Include>\n"
         "  </Menu>\n"
         "</Menu>\n";
-    WriteText(GroupMenuFile(group), menu);
+    return WriteText(GroupMenuFile(group), menu);
 }
 
 bool GroupExists(const std::string& group) { return fs::exists(GroupDirectoryFile(group)); }
@@ -221,8 +222,7 @@ int CreateGroup(const std::string& group) {
         "[Desktop Entry]\n"
         "Type=Directory\n"
         "Name=" + EscapeValue(group) + "\n";
-    if (!WriteText(GroupDirectoryFile(group), directory)) return 0;
-    WriteMenu(group);
+    if (!WriteMenu(group) || !WriteText(GroupDirectoryFile(group), directory)) return 0;
     g_currentGroup = group;
     return 1;
 }
@@ -263,15 +263,14 @@ int AddItem(const std::vector<std::string>& args) {
         if (opensBmf) entry += "MimeType=application/x-kestrel-bmf;\n";
     }
     if (!WriteText(ApplicationsDirectory() + "/" + ItemDesktopId(g_currentGroup, title), entry)) return 0;
-    WriteMenu(g_currentGroup);
-    return 1;
+    return WriteMenu(g_currentGroup) ? 1 : 0;
 }
 
-// Removes an item of the current group; true when it was there.
+// Removes an item of the current group; true when it was there and the menu was written anew.
 bool RemoveItem(const std::string& title) {
-    const bool removed = fs::remove(ApplicationsDirectory() + "/" + ItemDesktopId(g_currentGroup, title));
-    if (removed) WriteMenu(g_currentGroup);
-    return removed;
+    std::error_code ec;
+    const bool removed = fs::remove(ApplicationsDirectory() + "/" + ItemDesktopId(g_currentGroup, title), ec);
+    return removed && WriteMenu(g_currentGroup);
 }
 
 int DeleteGroup(const std::string& group) {

@@ -3,15 +3,16 @@
 // the installers send ("[CreateGroup(name,)]", "[ShowGroup(name,1)]", "[ReplaceItem(title)]",
 // "[AddItem(cmd,title,iconpath,iconindex,,,defdir,)]", "[DeleteItem(title)]",
 // "[DeleteGroup(name)]"), arguments separated by commas outside double quotation marks, and
-// carries each out at once; it returns 1 when the command succeeded, else 0.
+// carries each out at once; it returns 1 when the command succeeded (every file it changes,
+// the menu file among them, written), else 0.
 //
 // Files (group "Kestrel 1.21", item "Readme First"):
 //   $XDG_CONFIG_HOME/menus/applications-merged/kestrel-1.21.menu
 //   $XDG_DATA_HOME/desktop-directories/kestrel-1.21.directory
 //   $XDG_DATA_HOME/applications/kestrel-1.21-readme-first.desktop
 // A program item is an Application entry in the group's category (X-Kestrel-1.21); an item
-// whose command opens a document (through the text editor, or a file that is no program) is a
-// Link entry to the document, which the menu file lists by name. The item whose program is the
+// whose command opens a document (through the text editor, or a data file of the distribution's
+// file table, whatever its mode) is a Link entry to the document, which the menu file lists by name. The item whose program is the
 // one the .bmf open command names (classes.ini) takes benchmark files: "%f" and MimeType.
 #pragma once
 

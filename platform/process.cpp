@@ -1,5 +1,7 @@
 #include "platform/process.h"
 
+#include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -24,34 +26,115 @@ std::string ProgramDirectory() {
 
 std::optional<ChildProcess> ChildProcess::Spawn(const std::string& path,
                                                 const std::vector<std::string>& argv, int* error) {
+    return Spawn(path, argv, SpawnOptions{}, error);
+}
+
+std::optional<ChildProcess> ChildProcess::Spawn(const std::string& path, const std::vector<std::string>& argv,
+                                                const SpawnOptions& options, int* error) {
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+
+    int pipeEnds[2] = {-1, -1};
+    if (options.inputPipe && pipe2(pipeEnds, O_CLOEXEC) != 0) {
+        if (error != nullptr) *error = errno;
+        return std::nullopt;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    // dup2 onto 0 clears close-on-exec for the child's copy; both pipe ends close at exec.
+    if (options.inputPipe) posix_spawn_file_actions_adddup2(&actions, pipeEnds[0], 0);
+    if (!options.workingDirectory.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, options.workingDirectory.c_str());
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (options.detached) posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+
     pid_t pid = -1;
-    // The start's own error number (a program missing, not executable, of a foreign format).
-    const int result = posix_spawn(&pid, path.c_str(), nullptr, nullptr, args.data(), environ);
+    // The start's own error number (a program missing, not executable, of a foreign format, a
+    // working directory that cannot be entered).
+    const int result = posix_spawn(&pid, path.c_str(), &actions, &attributes, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (options.inputPipe) close(pipeEnds[0]);
     if (error != nullptr) *error = result;
-    if (result != 0) return std::nullopt;
-    return ChildProcess(pid);
+    if (result != 0) {
+        if (options.inputPipe) close(pipeEnds[1]);
+        return std::nullopt;
+    }
+    ChildProcess child(pid);
+    child.input_ = pipeEnds[1];
+    child.detached_ = options.detached;
+    return child;
 }
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : pid_(other.pid_), exit_code_(other.exit_code_) {
+    : pid_(other.pid_), exit_code_(other.exit_code_), input_(other.input_), detached_(other.detached_) {
     other.pid_ = -1;
+    other.input_ = -1;
 }
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
     if (this != &other) {
-        Kill();
+        CloseInput();
+        if (!detached_) Kill();
         pid_ = other.pid_;
         exit_code_ = other.exit_code_;
+        input_ = other.input_;
+        detached_ = other.detached_;
         other.pid_ = -1;
+        other.input_ = -1;
     }
     return *this;
 }
 
-ChildProcess::~ChildProcess() { Kill(); }
+ChildProcess::~ChildProcess() {
+    CloseInput();
+    if (detached_) {
+        Reap(false);  // an ended child is reaped; a running one goes on alone
+        return;
+    }
+    Kill();
+}
+
+bool ChildProcess::WriteInput(const std::string& bytes, int* error) {
+    if (input_ < 0) {
+        if (error != nullptr) *error = EBADF;
+        return false;
+    }
+    // SIGPIPE is held back while writing: a child that has gone shows as EPIPE.
+    sigset_t pipeSignal, previous;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    const char* data = bytes.data();
+    size_t left = bytes.size();
+    int failure = 0;
+    while (left > 0) {
+        const ssize_t n = write(input_, data, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            failure = errno;
+            break;
+        }
+        data += n;
+        left -= size_t(n);
+    }
+    if (failure == EPIPE && !sigismember(&previous, SIGPIPE)) {
+        const struct timespec none = {0, 0};
+        while (sigtimedwait(&pipeSignal, nullptr, &none) > 0) {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (error != nullptr) *error = failure;
+    return failure == 0;
+}
+
+void ChildProcess::CloseInput() {
+    if (input_ >= 0) close(input_);
+    input_ = -1;
+}
 
 bool ChildProcess::Reap(bool block) {
     if (pid_ < 0) return true;

@@ -13,15 +13,35 @@ namespace kp {
 // The folder that holds the running program (from /proc/self/exe).
 std::string ProgramDirectory();
 
+// How a child is started.
+struct SpawnOptions {
+    // The child's working directory (empty: the caller's).
+    std::string workingDirectory;
+    // The child's standard input is a pipe that the caller writes with WriteInput and ends with
+    // CloseInput (else it inherits the caller's).
+    bool inputPipe = false;
+    // The child runs in a session of its own (closing the caller's terminal does not end it)
+    // and outlives the handle: the destructor neither kills nor waits for it.
+    bool detached = false;
+};
+
 class ChildProcess {
 public:
     // Starts path with argv (argv[0] included); nothing when it cannot be started, with the
     // system's error number in *error when asked (0 after a start).
     static std::optional<ChildProcess> Spawn(const std::string& path, const std::vector<std::string>& argv,
                                              int* error = nullptr);
+    static std::optional<ChildProcess> Spawn(const std::string& path, const std::vector<std::string>& argv,
+                                             const SpawnOptions& options, int* error = nullptr);
     ChildProcess(ChildProcess&& other) noexcept;
     ChildProcess& operator=(ChildProcess&& other) noexcept;
-    ~ChildProcess();  // a child still running is killed and reaped
+    ~ChildProcess();  // a child still running is killed and reaped (unless started detached)
+
+    // Writes all bytes into the child's input pipe; false with the system's error number (EPIPE:
+    // the child has closed its end or ended; EBADF: there is no pipe). Never raises SIGPIPE.
+    bool WriteInput(const std::string& bytes, int* error = nullptr);
+    // Closes the caller's end of the input pipe: the child reads the end of its input.
+    void CloseInput();
 
     pid_t pid() const { return pid_; }
     // True while the child runs (an ended child is reaped here).
@@ -38,6 +58,8 @@ private:
     bool Reap(bool block);
     pid_t pid_ = -1;
     int exit_code_ = -1;
+    int input_ = -1;  // the write end of the child's input pipe
+    bool detached_ = false;
 };
 
 }  // namespace kp

@@ -18,3 +18,14 @@ TestDistribution MakeTestDistribution(const std::string& directory, int first = 
                                       bool withExpander = true);
 // Copies the expander program into a folder.
 void CopyExpander(const std::string& directory);
+
+// A stand-in program (a shell script) that records its start into <recordDir>/<name>: the
+// argument count, each argument in brackets, its working directory, and "stdin:" followed by
+// what it read from standard input (only when `readsInput`), then ends.
+std::string StandInScript(const std::string& recordDir, const std::string& name, bool readsInput);
+// Writes the stand-in as an executable file.
+void WriteStandIn(const std::string& path, const std::string& recordDir, const std::string& name,
+                  bool readsInput = false);
+// The record of a stand-in started detached: waits until it is complete (at most a minute,
+// then empty: the test fails on the content, never on the time).
+std::string WaitForRecord(const std::string& path);

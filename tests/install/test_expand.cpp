@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "install/expand_file.h"
@@ -45,40 +47,75 @@ struct stat Stat(const std::string& path) {
     return st;
 }
 
+// The names in a folder.
+std::set<std::string> Listing(const std::string& dir) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+    return names;
+}
+
 bool HasTool(const char* tool) {
     return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-TEST(Expand, RoundTripKeepsBytesModeAndTime) {
+// The installed file's mode is the one asked for (permission bits only, less the umask), never
+// the compressed file's: a distribution on a medium that shows every file as 0600 or 0644
+// still installs runnable programs.
+TEST(Expand, RoundTripKeepsBytesAndTimeAndGivesTheAskedMode) {
     struct Case {
         const char* name;
         size_t size;
-        mode_t mode;
+        mode_t packedMode;   // as the medium shows the compressed file
+        const char* asked;   // -m, or nullptr
+        mode_t mask;
+        mode_t mode;         // the installed file's
     } cases[] = {
-        {"empty", 0, 0644},
-        {"program", 300000, 0755},  // several 64 KB blocks in and out
-        {"text", 1234, 0600},
+        {"empty", 0, 0600, nullptr, 022, 0644},
+        {"program", 300000, 0644, "755", 022, 0755},  // several 64 KB blocks in and out
+        {"text", 1234, 0755, "644", 022, 0644},
+        {"setuid asked", 1000, 0644, "4755", 022, 0755},
+        {"private umask", 1000, 0644, "755", 077, 0700},
     };
-    const mode_t mask = umask(022);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        const mode_t previous = umask(c.mask);
         const std::string dir = kt::FreshDir("roundtrip");
         const std::string original = kt::WriteFile(dir + "/" + c.name, Bytes(c.size, unsigned(c.size)));
-        chmod(original.c_str(), c.mode);
         SetTime(original, 1700000000, 123456789);
         const std::string packed = dir + "/" + c.name + "_";
         ASSERT_EQ(RunExpand({"--compress", original, packed}), 0);
         EXPECT_EQ(Stat(packed).st_mtim.tv_sec, 1700000000);
+        chmod(packed.c_str(), c.packedMode);
 
         const std::string out = dir + "/out";
-        ASSERT_EQ(RunExpand({packed, out}), 0);
+        std::vector<std::string> args = {packed, out};
+        if (c.asked) args.insert(args.begin(), {"-m", c.asked});
+        ASSERT_EQ(RunExpand(args), 0);
+        umask(previous);
         EXPECT_EQ(kt::ReadFile(out), kt::ReadFile(original));
-        EXPECT_EQ(Stat(out).st_mode & 07777, c.mode & ~mode_t(022));
+        EXPECT_EQ(Stat(out).st_mode & 07777, c.mode);
         EXPECT_EQ(Stat(out).st_mtim.tv_sec, Stat(packed).st_mtim.tv_sec);
         EXPECT_EQ(Stat(out).st_mtim.tv_nsec, Stat(packed).st_mtim.tv_nsec);
-        EXPECT_FALSE(fs::exists(out + ".tmp"));
+        EXPECT_EQ(Listing(dir), (std::set<std::string>{c.name, std::string(c.name) + "_", "out"}));
     }
-    umask(mask);
+}
+
+// The temporary file is always a new one: a symbolic link (or another expansion's file) under
+// the old fixed name is neither followed nor written.
+TEST(Expand, TheTemporaryFileIsNeverOneAlreadyThere) {
+    const std::string dir = kt::FreshDir("temporary");
+    const std::string original = kt::WriteFile(dir + "/file", Bytes(5000, 5));
+    ASSERT_EQ(CompressFile(original, dir + "/file_"), kExpandOk);
+    const std::string victim = kt::WriteFile(kt::FreshDir("elsewhere") + "/victim", "not to be written");
+    const std::string out = dir + "/out";
+    ASSERT_EQ(symlink(victim.c_str(), (out + ".tmp").c_str()), 0);
+
+    EXPECT_EQ(RunExpand({dir + "/file_", out}), 0);
+    EXPECT_EQ(kt::ReadFile(out), kt::ReadFile(original));
+    EXPECT_FALSE(fs::is_symlink(out));
+    EXPECT_EQ(kt::ReadFile(victim), "not to be written");
+    EXPECT_TRUE(fs::is_symlink(out + ".tmp"));
+    EXPECT_EQ(Listing(dir), (std::set<std::string>{"file", "file_", "out", "out.tmp"}));
 }
 
 // The members are plain gzip: the system's gzip reads ours, and we read its own.
@@ -144,13 +181,11 @@ TEST(Expand, FailuresExitWithTheirCodeAndLeaveNothing) {
         {"directory under a file", good, dir + "/plain/out", kExpandNoDirectory},
         {"destination is a directory", good, dir + "/a-directory", kExpandFailed},
     };
+    const std::set<std::string> before = Listing(dir);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(RunExpand({c.source, c.destination}), c.code);
-        if (c.code != kExpandFailed) {
-            EXPECT_FALSE(fs::exists(c.destination));
-        }
-        EXPECT_FALSE(fs::exists(c.destination + ".tmp"));
+        EXPECT_EQ(Listing(dir), before);  // no destination, no temporary file
     }
     EXPECT_TRUE(fs::is_directory(dir + "/a-directory"));
     EXPECT_EQ(RunExpand({good}), kExpandFailed);  // usage

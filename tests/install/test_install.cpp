@@ -5,9 +5,14 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cctype>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <sstream>
 
 #include "install/bmf_association.h"
 #include "install/file_copy.h"
@@ -61,6 +66,21 @@ void SetTime(const std::string& path, time_t seconds) {
 }
 
 std::string Box(const kp::BoxRequest& b) { return b.caption + ": " + b.text; }
+
+// A path as a file URL: every byte but letters, digits, "/" and "-._~" percent-encoded.
+std::string FileUrl(const std::string& path) {
+    std::string url = "file://";
+    for (unsigned char c : path) {
+        if (std::isalnum(c) || std::strchr("/-._~", c) != nullptr) {
+            url += char(c);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", unsigned(c));
+            url += hex;
+        }
+    }
+    return url;
+}
 
 bool HasTool(const std::string& tool) {
     return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
@@ -160,8 +180,7 @@ TEST_F(Install, PutsEveryFileInPlaceAndRegistersIt) {
 
     // The program group, file by file.
     const std::string home = getenv("HOME");
-    std::string url = "file://" + dir + "/";
-    url.replace(url.find(' '), 1, "%20");
+    const std::string url = FileUrl(dir + "/");
     const std::string app = ApplicationsDirectory() + "/";
     const auto link = [&](const std::string& name, const std::string& file, const char* icon) {
         return "[Desktop Entry]\nType=Link\nName=" + name + "\nURL=" + url + file + "\nIcon=" + icon + "\n";
@@ -226,15 +245,14 @@ TEST_F(Install, PutsEveryFileInPlaceAndRegistersIt) {
               "\n"
               "[Added Associations]\n"
               "image/png=viewer.desktop;\n");
-    // The desktop's caches, made by its own tools where the machine has them.
-    if (HasTool("update-mime-database")) {
-        EXPECT_NE(kt::ReadFile(DataHome() + "/mime/globs2").find("application/x-kestrel-bmf:*.bmf"), std::string::npos);
-    }
-    if (HasTool("update-desktop-database")) {
-        EXPECT_NE(kt::ReadFile(ApplicationsDirectory() + "/mimeinfo.cache")
-                      .find("application/x-kestrel-bmf=kestrel-1.21-kestrel-1.21.desktop;"),
-                  std::string::npos);
-    }
+    // The desktop's caches, made by its own tools (shared-mime-info and desktop-file-utils, from
+    // scripts/deps).
+    ASSERT_TRUE(HasTool("update-mime-database")) << "shared-mime-info is missing: run scripts/deps";
+    ASSERT_TRUE(HasTool("update-desktop-database")) << "desktop-file-utils is missing: run scripts/deps";
+    EXPECT_NE(kt::ReadFile(DataHome() + "/mime/globs2").find("application/x-kestrel-bmf:*.bmf"), std::string::npos);
+    EXPECT_NE(kt::ReadFile(ApplicationsDirectory() + "/mimeinfo.cache")
+                  .find("application/x-kestrel-bmf=kestrel-1.21-kestrel-1.21.desktop;"),
+              std::string::npos);
 }
 
 TEST_F(Install, ReinstallAsksNothingDuplicatesNothingAndKeepsTheAddressBook) {
@@ -422,17 +440,29 @@ TEST_F(Install, CacheToolsRunWhenPresent) {
     }
 }
 
-// The build's distribution folder has a compressed file for every row of the table, and the
-// files the launcher uses as they are.
+// The distribution rows the build makes (as configuring wrote them down): every row of the file
+// table and the launcher's own files, each once; the data files always, a program's row only
+// when the program is built in this tree.
 TEST(Distribution, TheBuildMakesEveryRowsFile) {
-    const std::string rows = kt::ReadFile(KESTREL_DIST_CMAKE);
-    ASSERT_FALSE(rows.empty());
-    for (const DistributionFile& f : DistributionFiles())
-        EXPECT_NE(rows.find("\"" + std::string(f.source) + "|"), std::string::npos) << f.source;
-    for (const char* plain : {"setup", "expand", "libkestrel.so"})
-        EXPECT_NE(rows.find("\"" + std::string(plain) + "|"), std::string::npos) << plain;
-    for (const char* companion : {"setupkes_", "expand_"})
-        EXPECT_NE(rows.find("\"" + std::string(companion) + "|"), std::string::npos) << companion;
+    const std::string list = kt::ReadFile(KESTREL_DIST_ROWS);
+    ASSERT_FALSE(list.empty()) << KESTREL_DIST_ROWS;
+    std::map<std::string, std::string> rows;  // name -> made / skipped
+    std::istringstream lines(list);
+    for (std::string how, name; lines >> how >> name;) {
+        EXPECT_TRUE(rows.emplace(name, how).second) << name << " twice";
+        EXPECT_TRUE(how == "made" || how == "skipped") << how;
+    }
+    std::map<std::string, std::string> expected = {  // the launcher's files: built here
+        {"setup", "made"}, {"expand", "made"}, {"setupkes_", "made"}, {"expand_", "made"}};
+    for (const DistributionFile& f : DistributionFiles()) {
+        if (f.kind == FileKind::Data) expected[f.source] = "made";
+        else expected[f.source] = rows.count(f.source) ? rows[f.source] : "(missing)";
+    }
+    expected["libkestrel.so"] = rows.count("libkestrel.so") ? rows["libkestrel.so"] : "(missing)";
+    EXPECT_EQ(rows, expected);
+    // A program row is left out only when its program is not built: the ones built here are in.
+    for (const char* built : {"kestrel_", "libkestest.so_", "libkeschk.so_", "loadmeter_", "lumen_"})
+        EXPECT_EQ(rows[built], "made") << built;
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The registry entries, the program group commands and the mimeapps.list edit, each on its own.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -176,6 +178,79 @@ TEST(ProgramGroup, ExecArgumentsAreQuotedForTheDesktop) {
         {"", "\"\""},
     };
     for (const Case& c : cases) EXPECT_EQ(QuoteExecArgument(c.argument), c.quoted) << c.argument;
+}
+
+// An item that opens a file is a Link entry when the file is a data row of the file table and an
+// Application otherwise, whatever mode the file has on this disk (or whether it is there yet).
+TEST(ProgramGroup, DocumentsAreLinksByTheirRowNotTheirMode) {
+    struct Case {
+        const char* file;
+        int mode;  // -1: not there
+        const char* type;
+    } cases[] = {
+        {"kestrel-help.html", 0755, "Link"},
+        {"kestrel-help.html", 0644, "Link"},
+        {"kestrel-help.html", -1, "Link"},
+        {"glance", 0644, "Application"},
+        {"glance", 0755, "Application"},
+        {"tool", 0644, "Application"},  // no row: a program
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + std::to_string(c.mode));
+        ClearConfig();
+        const std::string dir = kt::FreshDir("items");
+        const std::string path = dir + "/" + c.file;
+        if (c.mode >= 0) {
+            kt::WriteFile(path, "x");
+            chmod(path.c_str(), mode_t(c.mode));
+        }
+        ASSERT_EQ(ProgmanExecute("[CreateGroup(Test Group,)]"), 1);
+        ASSERT_EQ(ProgmanExecute("[AddItem(\"" + path + "\",Item,,0,,,\"" + dir + "\",)]"), 1);
+        EXPECT_NE(kt::ReadFile(ApplicationsDirectory() + "/test-group-item.desktop").find(std::string("\nType=") + c.type + "\n"),
+                  std::string::npos);
+    }
+}
+
+// A command whose menu file cannot be written fails (the desktop would not show its change).
+TEST(ProgramGroup, AMenuThatCannotBeWrittenIsAFailure) {
+    ClearConfig();
+    const std::string menu = GroupMenuFile("Test Group");
+    fs::create_directories(menu);  // a folder in the menu file's place: no rename can replace it
+    EXPECT_EQ(ProgmanExecute("[CreateGroup(Test Group,)]"), 0);
+    EXPECT_EQ(ProgmanExecute("[ShowGroup(Test Group,1)]"), 0);
+
+    fs::remove(menu);
+    ASSERT_EQ(ProgmanExecute("[CreateGroup(Test Group,)]"), 1);
+    ASSERT_EQ(ProgmanExecute("[AddItem(\"/opt/tool\",Tool,,0,,,,)]"), 1);
+    fs::remove(menu);
+    fs::create_directories(menu);
+    EXPECT_EQ(ProgmanExecute("[AddItem(\"/opt/other\",Other,,0,,,,)]"), 0);
+    EXPECT_EQ(ProgmanExecute("[DeleteItem(Tool)]"), 0);
+    EXPECT_EQ(ProgmanExecute("[ReplaceItem(Other)]"), 1);  // the insertion point needs no menu
+}
+
+// Without HOME (or with one that is no absolute path) the folders are those of the account's
+// home directory, never below "/".
+TEST(Places, WithoutHomeTheAccountsHomeDirectory) {
+    const struct passwd* pw = getpwuid(getuid());
+    ASSERT_NE(pw, nullptr);
+    const std::string account = pw->pw_dir;
+    const std::string saved[] = {getenv("HOME"), getenv("XDG_DATA_HOME"), getenv("XDG_CONFIG_HOME")};
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("XDG_CONFIG_HOME");
+    for (const char* home : {static_cast<const char*>(nullptr), "", "relative"}) {
+        SCOPED_TRACE(home ? home : "(unset)");
+        if (home) setenv("HOME", home, 1);
+        else unsetenv("HOME");
+        EXPECT_EQ(DataHome(), account + "/.local/share");
+        EXPECT_EQ(ConfigHome(), account + "/.config");
+        EXPECT_EQ(UserBinDirectory(), account + "/.local/bin");
+        EXPECT_EQ(DefaultInstallDirectory(), account + "/.local/share/kestrel");
+    }
+    setenv("HOME", saved[0].c_str(), 1);
+    setenv("XDG_DATA_HOME", saved[1].c_str(), 1);
+    setenv("XDG_CONFIG_HOME", saved[2].c_str(), 1);
+    EXPECT_EQ(DataHome(), saved[1]);
 }
 
 // Rows 8 and 5 have no item: an item of that title left by an earlier installation goes.

@@ -172,4 +172,48 @@ TEST(ChildProcess, ProgramDirectoryIsWhereTheTestProgramLives) {
     EXPECT_EQ(access((dir + "/test_ipc").c_str(), X_OK), 0) << dir;
 }
 
+// The launcher's start of the companion: a working directory of its own, a line on a pipe that
+// is its standard input, a session of its own, and a child that outlives its handle.
+TEST(ChildProcess, WorkingDirectoryInputPipeAndDetachedStart) {
+    const std::string dir = kt::FreshDir("child dir");
+    const std::string out = kt::TempDir() + "/child.txt";
+    kp::SpawnOptions options;
+    options.workingDirectory = dir;
+    options.inputPipe = true;
+    options.detached = true;
+    pid_t pid = -1;
+    {
+        auto p = kp::ChildProcess::Spawn(
+            "/bin/sh", {"sh", "-c", "{ pwd; cat; echo; cut -d' ' -f6 /proc/$$/stat; } > \"$0.part\"; mv \"$0.part\" \"$0\"", out},
+            options);
+        ASSERT_TRUE(p.has_value());
+        pid = p->pid();
+        int error = -1;
+        EXPECT_TRUE(p->WriteInput("-d token /a dir", &error));
+        EXPECT_EQ(error, 0);
+        p->CloseInput();
+    }  // the handle goes; the child goes on
+    for (int i = 0; i < 6000 && access(out.c_str(), F_OK) != 0; ++i) usleep(10000);
+    std::string text = kt::ReadFile(out);
+    const size_t sid = text.rfind('\n', text.size() - 2);
+    ASSERT_NE(sid, std::string::npos) << text;
+    EXPECT_EQ(text.substr(0, sid + 1), dir + "\n-d token /a dir\n");
+    EXPECT_EQ(std::atoi(text.c_str() + sid + 1), pid);  // it leads a session of its own
+
+    // A child that has closed its input: the write fails with EPIPE (no signal ends the caller);
+    // a start into a folder that is not there fails with its error number.
+    kp::SpawnOptions piped;
+    piped.inputPipe = true;
+    auto gone = kp::ChildProcess::Spawn("/bin/sh", {"sh", "-c", "exec 0<&-; exit 0"}, piped);
+    ASSERT_TRUE(gone.has_value());
+    ASSERT_TRUE(gone->WaitFor(-1));
+    int error = 0;
+    EXPECT_FALSE(gone->WriteInput("line", &error));
+    EXPECT_EQ(error, EPIPE);
+    kp::SpawnOptions nowhere;
+    nowhere.workingDirectory = dir + "/missing";
+    EXPECT_FALSE(kp::ChildProcess::Spawn("/bin/true", {"true"}, nowhere, &error).has_value());
+    EXPECT_EQ(error, ENOENT);
+}
+
 }  // namespace
