@@ -19,25 +19,6 @@ namespace {
 
 constexpr const char* kDefaultSection = "[Default Applications]";
 
-bool WriteText(const std::string& path, const std::string& text) {
-    if (!MakeDirectories(fs::path(path).parent_path().string())) return false;
-    const std::string tmp = path + ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.close();
-        if (!out) {
-            std::remove(tmp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        return false;
-    }
-    return true;
-}
-
 std::vector<std::string> ReadLines(const std::string& path) {
     std::vector<std::string> lines;
     std::ifstream in(path, std::ios::binary);

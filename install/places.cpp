@@ -3,8 +3,10 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -36,4 +38,23 @@ bool MakeDirectories(const std::string& path) {
     std::error_code ec;
     std::filesystem::create_directories(path, ec);
     return std::filesystem::is_directory(path, ec);
+}
+
+bool WriteText(const std::string& path, const std::string& text) {
+    if (!MakeDirectories(std::filesystem::path(path).parent_path().string())) return false;
+    const std::string tmp = path + ".tmp";
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.close();
+        if (!out) {
+            std::remove(tmp.c_str());
+            return false;
+        }
+    }
+    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+        std::remove(tmp.c_str());
+        return false;
+    }
+    return true;
 }

@@ -16,3 +16,6 @@ std::string DefaultInstallDirectory();
 std::string UserBinDirectory();
 // Creates a directory and its missing parents; true when it is a directory afterwards.
 bool MakeDirectories(const std::string& path);
+// Writes a file whole (its folder made first), through a temporary file and a rename; false on
+// any failure, leaving the file as it was.
+bool WriteText(const std::string& path, const std::string& text);

@@ -28,26 +28,6 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
            });
 }
 
-// Writes a file whole, through a temporary file and a rename.
-bool WriteText(const std::string& path, const std::string& text) {
-    if (!MakeDirectories(fs::path(path).parent_path().string())) return false;
-    const std::string tmp = path + ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.close();
-        if (!out) {
-            std::remove(tmp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        return false;
-    }
-    return true;
-}
-
 std::string ReadText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
