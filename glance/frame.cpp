@@ -40,6 +40,7 @@
 #include "shared/gdi/font.h"
 #include "shared/strformat.h"
 #include "shared/ui/help.h"
+#include "shared/ui/raised_text.h"
 
 namespace glance {
 
@@ -209,15 +210,8 @@ void StatusPane::paintEvent(QPaintEvent*) {
     const QRect inset = rect().adjusted(9, 3, -9, -3);
     p.setFont(font_);
     p.setClipRect(inset);
-    const bool white = face == QColor(Qt::white);
-    const QString text = text_.left(127);
-    const int x = inset.left(), y = inset.top() + QFontMetrics(font_).ascent();
-    p.setPen(Qt::black);
-    p.drawText(x + 2, y + 2, text);
-    p.setPen(white ? Qt::black : QColor(0x80, 0x80, 0x80));
-    p.drawText(x + 1, y + 1, text);
-    p.setPen(white ? Qt::black : Qt::white);
-    p.drawText(x, y, text);
+    DrawRaisedText(p, inset.left(), inset.top() + QFontMetrics(font_).ascent(), text_.left(127), face,
+                   QColor(0x80, 0x80, 0x80));
 }
 
 // ---- Document view -----------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include "glance/pictures.h"
 #include "platform/msgbox.h"
 #include "platform/ui_thread.h"
+#include "shared/ui/program_start.h"
 #include "shared/ui/qt_message_box.h"
 
 namespace {
@@ -23,11 +24,7 @@ int AllocationError() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Fixed window positions need X11.
-    const char* display = std::getenv("DISPLAY");
-    if (display != nullptr && *display != '\0' && std::getenv("QT_QPA_PLATFORM") == nullptr) {
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-    }
+    ChooseX11WhenDisplayed();
     try {
         // The rest of the command line is one file path, blanks included.
         std::string file;

@@ -14,14 +14,11 @@
 #include "platform/msgbox.h"
 #include "platform/processors.h"
 #include "platform/ui_thread.h"
+#include "shared/ui/program_start.h"
 #include "shared/ui/qt_message_box.h"
 
 int main(int argc, char** argv) {
-    // Fixed window positions need X11.
-    const char* display = std::getenv("DISPLAY");
-    if (display != nullptr && *display != '\0' && std::getenv("QT_QPA_PLATFORM") == nullptr) {
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-    }
+    ChooseX11WhenDisplayed();
     QApplication app(argc, argv);
     setlocale(LC_NUMERIC, "C");
     kp::MarkUiThread();

@@ -29,6 +29,7 @@
 #include "platform/process.h"
 #include "platform/processors.h"
 #include "shared/perf_link.h"
+#include "shared/ui/program_start.h"
 #include "shared/ui/qt_message_box.h"
 
 namespace {
@@ -71,11 +72,7 @@ int RunLoadmeter(AnalyserHost& host, Analyser& analyser, int h) {
 int main(int argc, char** argv) {
     // The analyser does not outlive the program that started it.
     prctl(PR_SET_PDEATHSIG, SIGTERM);
-    // Fixed window positions and stay-on-top need X11.
-    const char* display = std::getenv("DISPLAY");
-    if (display != nullptr && *display != '\0' && std::getenv("QT_QPA_PLATFORM") == nullptr) {
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-    }
+    ChooseX11WhenDisplayed();
     QApplication app(argc, argv);
     setlocale(LC_NUMERIC, "C");
     kp::MarkUiThread();

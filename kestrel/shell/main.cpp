@@ -22,6 +22,7 @@
 #include "platform/testswitch.h"
 #include "platform/ui_thread.h"
 #include "platform/workers.h"
+#include "shared/ui/program_start.h"
 
 namespace {
 
@@ -39,11 +40,7 @@ int Run(int argc, char** argv) {
     // Another copy is running: it comes to the front and this one ends.
     if (AskRunningCopyToRaise()) return 0;
 
-    // Fixed window positions and stay-on-top need X11.
-    const char* display = std::getenv("DISPLAY");
-    if (display != nullptr && *display != '\0' && std::getenv("QT_QPA_PLATFORM") == nullptr) {
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-    }
+    ChooseX11WhenDisplayed();
     int qt_argc = 1;
     QApplication app(qt_argc, argv);
     setlocale(LC_NUMERIC, "C");

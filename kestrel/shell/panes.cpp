@@ -19,6 +19,7 @@
 #include "shared/gdi/font.h"
 #include "kestrel/shell/shell_rules.h"
 #include "platform/msgbox.h"
+#include "shared/ui/raised_text.h"
 
 // ---- Status pane -------------------------------------------------------------------------
 
@@ -45,15 +46,8 @@ void StatusPane::paintEvent(QPaintEvent*) {
     const QRect inset = rect().adjusted(9, 3, -9, -3);
     p.setFont(hFont_);
     p.setClipRect(inset);
-    const bool white = face == QColor(Qt::white);
-    const QString text = text_.left(128);
-    const int x = inset.left() + 2, y = inset.top() + QFontMetrics(hFont_).ascent();
-    p.setPen(Qt::black);
-    p.drawText(x + 2, y + 2, text);
-    p.setPen(white ? Qt::black : Qt::gray);
-    p.drawText(x + 1, y + 1, text);
-    p.setPen(white ? Qt::black : Qt::white);
-    p.drawText(x, y, text);
+    DrawRaisedText(p, inset.left() + 2, inset.top() + QFontMetrics(hFont_).ascent(), text_.left(128), face,
+                   Qt::gray);
 }
 
 void StatusPane::mousePressEvent(QMouseEvent* event) {
