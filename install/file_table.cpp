@@ -1,6 +1,6 @@
 #include "install/file_table.h"
 
-#include "install/places.h"
+#include "shared/places.h"
 
 const std::vector<DistributionFile>& DistributionFiles() {
     static const std::vector<DistributionFile> files = {

@@ -11,7 +11,7 @@
 #include <optional>
 #include <sstream>
 
-#include "install/places.h"
+#include "shared/places.h"
 #include "platform/registry.h"
 
 namespace fs = std::filesystem;

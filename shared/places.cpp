@@ -1,4 +1,4 @@
-#include "install/places.h"
+#include "shared/places.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -22,6 +22,7 @@ std::string XdgOr(const char* name, const std::string& fallback) {
 std::string DataHome() { return XdgOr("XDG_DATA_HOME", Home() + "/.local/share"); }
 std::string ConfigHome() { return XdgOr("XDG_CONFIG_HOME", Home() + "/.config"); }
 std::string DefaultInstallDirectory() { return DataHome() + "/kestrel"; }
+std::string AddressBookPath() { return DefaultInstallDirectory() + "/userfile.dbf"; }
 std::string UserBinDirectory() { return Home() + "/.local/bin"; }
 
 bool MakeDirectories(const std::string& path) {
