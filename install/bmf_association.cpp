@@ -10,7 +10,7 @@
 #include <sstream>
 #include <vector>
 
-#include "install/places.h"
+#include "shared/places.h"
 #include "platform/process.h"
 
 namespace fs = std::filesystem;

@@ -9,7 +9,7 @@
 
 #include "install/expand_file.h"
 #include "install/file_table.h"
-#include "install/places.h"
+#include "shared/places.h"
 #include "platform/clock.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"

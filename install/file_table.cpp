@@ -1,7 +1,7 @@
 #include "install/file_table.h"
 
 #include "install/expand_file.h"
-#include "install/places.h"
+#include "shared/places.h"
 
 const std::vector<DistributionFile>& DistributionFiles() {
     static const std::vector<DistributionFile> files = {

@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "install/file_table.h"
-#include "install/places.h"
+#include "shared/places.h"
 #include "platform/registry.h"
 
 namespace fs = std::filesystem;

@@ -4,7 +4,7 @@
 
 #include "install/bmf_association.h"
 #include "install/file_table.h"
-#include "install/places.h"
+#include "shared/places.h"
 #include "install/progman.h"
 #include "platform/msgbox.h"
 #include "platform/registry.h"

@@ -26,7 +26,7 @@
 #include <sstream>
 
 #include "install/file_copy.h"
-#include "install/places.h"
+#include "shared/places.h"
 #include "install/registration.h"
 #include "install/setup_launcher.h"
 #include "install/setup_pictures.h"

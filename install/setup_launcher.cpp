@@ -12,7 +12,7 @@
 #include "install/expand_file.h"
 #include "install/file_copy.h"
 #include "install/launch.h"
-#include "install/places.h"
+#include "shared/places.h"
 #include "install/setup_rules.h"
 #include "platform/clock.h"
 #include "platform/error_text.h"

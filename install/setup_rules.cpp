@@ -11,7 +11,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "install/places.h"
+#include "shared/places.h"
 #include "install/registration.h"
 #include "platform/msgbox.h"
 #include "platform/registry.h"

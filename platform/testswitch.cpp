@@ -25,6 +25,12 @@ double TestSleepScale() {
 
 bool TestStartupOutOfMemory() { return !Env("KESTREL_TEST_STARTUP_OUT_OF_MEMORY").empty(); }
 
+int TestSocketWaitMs() {
+    const std::string v = Env("KESTREL_TEST_SOCKET_WAIT_MS");
+    const long ms = v.empty() ? 0 : std::strtol(v.c_str(), nullptr, 10);
+    return ms > 0 && ms < 3600000 ? int(ms) : 0;
+}
+
 std::string ProcRoot() {
     std::string v = Env("KESTREL_PROC_ROOT");
     return v.empty() ? std::string("/proc") : v;

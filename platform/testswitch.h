@@ -12,6 +12,9 @@ double TestSleepScale();
 // KESTREL_TEST_STARTUP_OUT_OF_MEMORY: set (not empty): the start-up of kestrel runs out of memory
 // before its main window is made.
 bool TestStartupOutOfMemory();
+// KESTREL_TEST_SOCKET_WAIT_MS: the limit of every wait of the socket library in milliseconds
+// (connect, read, send); 0 when not set (the library's own limits hold).
+int TestSocketWaitMs();
 // KESTREL_PROC_ROOT: where the counter readers find /proc ("/proc" when not set).
 std::string ProcRoot();
 

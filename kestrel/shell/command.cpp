@@ -19,6 +19,7 @@
 #include "kestrel/engine/run/sequencer.h"
 #include "kestrel/engine/run/settings.h"
 #include "kestrel/shell/config_pages.h"
+#include "kestrel/shell/mail_dialog.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
 #include "kestrel/shell/qt_host.h"
@@ -82,9 +83,9 @@ void MainWindow::Command(int id) {
         case CMD_PREFERENCES:
             OpenTabFrame(kPreferencesFrame, [this](TabFrame& frame) { return MakePreferencesPages(*this, frame); });
             break;
-        // Their windows come with the mail, printing and comparison parts of the program; until
-        // then these commands change nothing.
-        case CMD_MAIL:
+        case CMD_MAIL: MailDialog::Open(*this); break;
+        // Their windows come with the printing and comparison parts of the program; until then
+        // these commands change nothing.
         case CMD_PRINT:
         case CMD_PRINTER_SETUP:
         case CMD_RESULT_COMPARISONS: break;

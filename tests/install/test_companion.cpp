@@ -17,7 +17,7 @@
 
 #include "install/expand_file.h"
 #include "install/file_table.h"
-#include "install/places.h"
+#include "shared/places.h"
 #include "install/progman.h"
 #include "install/registration.h"
 #include "install/setup_companion.h"

@@ -17,7 +17,7 @@
 #include "install/bmf_association.h"
 #include "install/file_copy.h"
 #include "install/file_table.h"
-#include "install/places.h"
+#include "shared/places.h"
 #include "install/progman.h"
 #include "install/registration.h"
 #include "platform/msgbox.h"

@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "install/bmf_association.h"
-#include "install/places.h"
+#include "shared/places.h"
 #include "install/progman.h"
 #include "install/registration.h"
 #include "platform/msgbox.h"

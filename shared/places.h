@@ -1,5 +1,5 @@
-// Where a per-user installation puts things (the XDG base directories and their defaults). The
-// home directory is $HOME, else the user account's.
+// Where a per-user installation puts things (the XDG base directories and their defaults), and
+// the per-user files the programs share. The home directory is $HOME, else the user account's.
 #pragma once
 
 #include <string>
@@ -12,6 +12,8 @@ std::string DataHome();
 std::string ConfigHome();
 // The default install directory: <data home>/kestrel.
 std::string DefaultInstallDirectory();
+// The address book that kestrel and glance share: <install directory>/userfile.dbf.
+std::string AddressBookPath();
 // ~/.local/bin: the uninstaller's place (the system directory of a per-user installation).
 std::string UserBinDirectory();
 // Creates a directory and its missing parents; true when it is a directory afterwards.

@@ -1,4 +1,4 @@
-#include "install/places.h"
+#include "shared/places.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -32,6 +32,7 @@ std::string HomeDirectory() { return Home(); }
 std::string DataHome() { return XdgOr("XDG_DATA_HOME", Home() + "/.local/share"); }
 std::string ConfigHome() { return XdgOr("XDG_CONFIG_HOME", Home() + "/.config"); }
 std::string DefaultInstallDirectory() { return DataHome() + "/kestrel"; }
+std::string AddressBookPath() { return DefaultInstallDirectory() + "/userfile.dbf"; }
 std::string UserBinDirectory() { return Home() + "/.local/bin"; }
 
 bool MakeDirectories(const std::string& path) {

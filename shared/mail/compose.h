@@ -1,0 +1,26 @@
+// The text of a message: the report lines, the signature file and the attachment blocks.
+// Failures are shown as boxes here.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace mail {
+
+// Every line followed by CR LF.
+std::string ReportBody(const std::vector<std::string>& lines);
+// Appends the whole signature file unchanged. Shows "Could not open file %s for read" (false) or
+// "Error reading data from signature file".
+bool AppendSignature(const std::string& path, std::string* body);
+// The Attachments text split at "; " into at most 25 paths (of its first 15000 characters).
+std::vector<std::string> SplitAttachments(const std::string& text);
+
+enum class AttachHeader { Smtp, Desktop };  // "X-Attachment:" or "NT-Attachment:"
+// Appends the Follow line, one numbered block per path and the End line (nothing for no paths).
+// A file that cannot be opened shows its box and returns false (nothing to send); one that
+// cannot be read is skipped after its box. keep_unended_last_line: a file's text after its last
+// LF goes with it (kestrel), else it is left out (glance).
+bool AppendAttachments(const std::vector<std::string>& paths, AttachHeader header, bool keep_unended_last_line,
+                       std::string* body);
+
+}  // namespace mail

@@ -1,0 +1,124 @@
+// The mail dialog offscreen, as a user works it: opened by Ctrl+M's command with the report and
+// the signature as the body, addresses picked and removed in the address book, a benchmark file
+// attached, and Send Now to a mail sink on 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <memory>
+
+#include "kestrel/engine/report/report.h"
+#include "kestrel/engine/run/analyser_link.h"
+#include "kestrel/engine/run/commands.h"
+#include "kestrel/engine/run/settings.h"
+#include "kestrel/shell/mail_dialog.h"
+#include "kestrel/shell/main_window.h"
+#include "platform/msgbox.h"
+#include "shared/places.h"
+#include "tests/kestrel/shell/shell_test_support.h"
+#include "tests/shared/mail/smtp_sink.h"
+#include "tests/support/isolation.h"
+#include "tests/support/qt_test_main.h"
+
+namespace {
+
+MailDialog* OpenMail(MainWindow& w) {
+    w.Command(CMD_MAIL);
+    return QApplication::activeModalWidget() == nullptr ? w.findChild<MailDialog*>() : nullptr;
+}
+
+void Click(QWidget* parent, int id) {
+    auto* b = parent->findChild<QPushButton*>(QString::number(id));
+    ASSERT_NE(b, nullptr) << id;
+    b->click();
+}
+
+TEST(MailDialog, WithoutServerAndSenderThePreferencesOpen) {
+    kp::BoxRecorder boxes;
+    perflink.program_directory = KESTREL_BIN_DIR;
+    MainWindow w;
+    EXPECT_EQ(OpenMail(w), nullptr);
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, "Must set SMTP server value and your Sender address before using mail!");
+    EXPECT_EQ(boxes.boxes()[0].caption, "Mail Exception");
+    EXPECT_TRUE(kt::Until([&] { return w.TabWindow() != nullptr; }));
+}
+
+TEST(MailDialog, ComposePickAddressesAttachAndSend) {
+    kt::SmtpSink sink(kt::SinkScript{});
+    kp::BoxRecorder boxes;
+    perflink.program_directory = KESTREL_BIN_DIR;
+    MainWindow w;
+    prefs.SMTPHost = sink.server();
+    prefs.Sender = "me@here.test (Me Myself)";
+    prefs.lastselection = "old@x.test";
+    prefs.endmailfile = kt::WriteFile(kt::TempDir() + "/sig.txt", "-- \nsigned");
+    ASSERT_EQ(CreateRegEntry(), 0);
+    report.szGreeting = {"Kestrel version 1.21", "Memory Score: 12.5"};
+    report.num = 2;
+    const std::string attached = kt::WriteFile(kt::TempDir() + "/run.bmf", "Score: 1\r\nlast");
+    MakeDirectories(DefaultInstallDirectory());
+    kt::WriteFile(AddressBookPath(), "eve@x.test (Eve)\r\nbob@x.test (Bob)\r\nAmy@x.test ()\r\n"
+                                     "dan@x.test (Dan)\r\ncat@x.test (Cat)\r\n");
+
+    MailDialog* mail = OpenMail(w);
+    ASSERT_NE(mail, nullptr);
+    EXPECT_EQ(mail->sendtext(), "Kestrel version 1.21\r\nMemory Score: 12.5\r\n-- \nsigned");
+    EXPECT_EQ(mail->field(10)->text(), "old@x.test");
+    EXPECT_EQ(mail->field(11)->text(), "me@here.test (Me Myself)");
+
+    // The book, sorted without regard to case; the 2nd and 3rd removed in one pass.
+    Click(mail, 15);
+    AddressBookDialog* book = mail->addressBook();
+    ASSERT_NE(book, nullptr);
+    ASSERT_EQ(book->list()->count(), 5);
+    EXPECT_EQ(book->list()->item(0)->text(), "Amy@x.test ()");
+    book->list()->item(1)->setSelected(true);
+    book->list()->item(2)->setSelected(true);
+    boxes.Script({kp::Answer::Yes, kp::Answer::Yes});
+    Click(book, 11);
+    ASSERT_EQ(boxes.boxes().size(), 2u);
+    EXPECT_EQ(boxes.boxes()[0].text, "Remove user:  bob@x.test (Bob) from the address book?");
+    EXPECT_EQ(boxes.boxes()[1].text, "Remove user:  cat@x.test (Cat) from the address book?");
+    EXPECT_EQ(kt::ReadFile(AddressBookPath()), "Amy@x.test ()\r\ndan@x.test (Dan)\r\neve@x.test (Eve)\r\n");
+    // Add User, then every entry chosen: their addresses replace To.
+    Click(book, 10);
+    auto* add = book->findChild<AddUserDialog*>();
+    ASSERT_NE(add, nullptr);
+    add->address()->setText("fay@x.test");
+    Click(add, 1);
+    Click(book, 13);
+    Click(book, 1);
+    EXPECT_EQ(mail->field(10)->text(), "Amy@x.test, dan@x.test, eve@x.test, fay@x.test");
+    EXPECT_EQ(kt::ReadFile(AddressBookPath()), "Amy@x.test ()\r\ndan@x.test (Dan)\r\neve@x.test (Eve)\r\nfay@x.test ()\r\n");
+
+    mail->field(10)->setText("amy@x.test");
+    mail->field(14)->setText("My run");
+    kt::AnswerFileDialog(QString::fromStdString(attached));
+    Click(mail, 19);
+    EXPECT_EQ(mail->field(18)->text().toStdString(), attached);
+    boxes.Clear();
+    QPointer<MailDialog> open(mail);
+    Click(mail, 1);
+    EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
+    EXPECT_TRUE(kt::Until([&] { return open.isNull(); }));
+    const std::string got = sink.Received();
+    EXPECT_NE(got.find("MAIL From:<me@here.test>\r\nRCPT To: <amy@x.test>\r\nDATA\r\n"), std::string::npos) << got;
+    EXPECT_NE(got.find("Subject: My run\r\nTo: amy@x.test\r\nX-Attachment:  " + attached + "\r\n"), std::string::npos);
+    EXPECT_NE(got.find("\r\n\r\nKestrel version 1.21\r\nMemory Score: 12.5\r\n-- \r\nsigned"
+                       "******************** Attachment(s) Follow ******************\r\n\r\n"
+                       "\r\nX-Attachment:  " + attached + "\r\nBegin File 1:\r\n\r\nScore: 1\r\nlast"
+                       "\r\n\r\n******************** Attachment(s) End ******************\r\n.\r\nQUIT\r\n"),
+              std::string::npos)
+        << got;
+    // "Last User" keeps the To text.
+    prefs.lastselection.clear();
+    GetRegEntry();
+    EXPECT_EQ(prefs.lastselection, "amy@x.test");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return kt::RunQtTests(argc, argv); }

@@ -1,0 +1,214 @@
+// The SMTP client against a sink on 127.0.0.1: the dialogue and the message as the server gets
+// them (the date and the local names masked), and the failures with their boxes.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <regex>
+
+#include "platform/msgbox.h"
+#include "shared/mail/transport.h"
+#include "tests/shared/mail/smtp_sink.h"
+#include "tests/support/isolation.h"
+
+namespace {
+
+struct Sent {
+    int result = 0;
+    std::vector<std::string> boxes;  // "caption: text"
+    std::vector<std::string> titles;
+    bool preferences = false;
+};
+
+mail::Message Basic() {
+    mail::Message m;
+    m.to = "a@x.test";
+    m.from = "typed@x.test";
+    m.subject = "Results";
+    m.body = "line one\r\n";
+    return m;
+}
+
+Sent Send(const mail::Message& m, const std::string& server, bool network_up = true,
+          const std::string& folder = KESTREL_SOCKET_DIR) {
+    kp::BoxRecorder boxes;
+    Sent s;
+    mail::MailHost host;
+    host.library_folder = folder;
+    host.read_settings = [&] { return mail::MailSettings{0, server, "me@here.test (Me Myself)"}; };
+    host.open_preferences = [&] { s.preferences = true; };
+    host.set_title = [&](const std::string& t) { s.titles.push_back(t); };
+    host.network_up = [&] { return network_up; };
+    s.result = mail::mainmail(m, host);
+    for (const auto& b : boxes.boxes()) s.boxes.push_back(b.caption + ": " + b.text);
+    return s;
+}
+
+// The sink's record with the parts that differ between machines and runs masked.
+std::string Masked(std::string text) {
+    text = std::regex_replace(text, std::regex("HELO [^\r]*\r\n"), "HELO <host>\r\n");
+    text = std::regex_replace(text, std::regex("Date: [A-Z][a-z]{2}, \\d\\d [A-Z][a-z]{2} \\d{4} \\d\\d:\\d\\d:\\d\\d [^\r]*\r\n"),
+                              "Date: <date>\r\n");
+    text = std::regex_replace(text, std::regex("Sender: [^@\r]*@[^\r]*\r\n"), "Sender: <user>@<host>\r\n");
+    return text;
+}
+
+// A port on 127.0.0.1 where nothing listens.
+std::string RefusingServer() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    close(fd);
+    return "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+}
+
+class Smtp : public ::testing::Test {
+protected:
+    void SetUp() override {
+        kt::IsolateEnvironment();
+        // No wait of the socket library lasts longer than this in these tests.
+        setenv("KESTREL_TEST_SOCKET_WAIT_MS", "3000", 1);
+    }
+};
+
+TEST_F(Smtp, DialogueHeadersBodyAndAttachmentAsTheServerGetsThem) {
+    kt::SinkScript script;
+    script.helo = "250-sink greets you\r\n250 HELP\r\n";             // one reply of two lines
+    script.mail = "250 " + std::string(400, 'x') + "\r\n";           // longer than a reply line may be
+    script.rcpt = {"250 ok\r\n", "251 will forward\r\n", "250 ok\r\n", "250 ok\r\n"};
+    kt::SmtpSink sink(script);
+    mail::Message m;
+    m.to = " a@x.test, b@x.test\tc@x.test\r\n";
+    m.cc = "d@x.test";
+    m.from = "typed@x.test";
+    m.subject = "Results\r\nBcc: hidden@x.test";
+    m.body = "line one\r\n.starts with a stop\r\nbare line feed\ncarriage returns\r\r\n"
+             "******************** Attachment(s) Follow ******************\r\n\r\n"
+             "\r\nX-Attachment:  /tmp/a.bmf\r\nBegin File 1:\r\n\r\nlast line without end";
+    m.fileIsAttached = true;
+    m.attached_files = "/tmp/a.bmf";
+    const Sent s = Send(m, sink.server());
+    EXPECT_EQ(s.result, 0);
+    EXPECT_TRUE(s.boxes.empty()) << s.boxes.front();
+    EXPECT_EQ(s.titles, (std::vector<std::string>{"Trying...", "Trying... ... ...", "Connecting...",
+                                                  "Sending Inquiry... ", "Sending Address Information... ",
+                                                  "Sending Message... ", "Sending... ... ... Done"}));
+    EXPECT_EQ(Masked(sink.Received()),
+              "HELO <host>\r\n"
+              "MAIL From:<me@here.test>\r\n"
+              "RCPT To: <a@x.test>\r\n"
+              "RCPT To: <b@x.test>\r\n"
+              "RCPT To: <c@x.test>\r\n"
+              "RCPT To: <d@x.test>\r\n"
+              "DATA\r\n"
+              "Date: <date>\r\n"
+              "From: me@here.test (Me Myself)\r\n"
+              "Sender: <user>@<host>\r\n"
+              "Subject: ResultsBcc: hidden@x.test\r\n"
+              "To:  a@x.test, b@x.test\tc@x.test\r\n"
+              "Cc: d@x.test\r\n"
+              "X-Attachment:  /tmp/a.bmf\r\n"
+              "X-Info:  Kestrel version 1.21 Mailer Daemon\r\n"
+              "X-Mailer: <Kestrel version 1.21> \r\n"
+              "\r\n"
+              "line one\r\n"
+              "..starts with a stop\r\n"
+              "bare line feed\r\n"
+              "carriage returns\r\n"
+              "******************** Attachment(s) Follow ******************\r\n\r\n"
+              "\r\nX-Attachment:  /tmp/a.bmf\r\nBegin File 1:\r\n\r\nlast line without end"
+              "\r\n.\r\n"
+              "QUIT\r\n");
+}
+
+TEST_F(Smtp, FailuresShowTheirBoxesAndEndTheSession) {
+    struct Case {
+        const char* name;
+        kt::SinkScript script;
+        bool network_up;
+        std::vector<std::string> boxes;
+        const char* sent_tail;  // how the client's part of the dialogue ends ("" for none at all)
+    };
+    kt::SinkScript refused_rcpt;
+    refused_rcpt.rcpt = {"550 no such user\r\n"};
+    kt::SinkScript bad_banner;
+    bad_banner.banner = "554 go away\r\n";
+    kt::SinkScript stalls;
+    stalls.stall_after_banner = true;
+    kt::SinkScript rejects;
+    rejects.end_of_data = "552 too big\r\n";
+    const std::vector<Case> cases = {
+        {"recipient refused", refused_rcpt, true,
+         {"SMTP Exception: SMTP error:  Error in senderID for 'To:' field name 'a@x.test'."}, "RCPT To: <a@x.test>\r\nQUIT\r\n"},
+        {"banner refused", bad_banner, true,
+         {"SMTP Exception: SMTP server error:  cannot maintain socket connection"}, "QUIT\r\n"},
+        {"server stalls", stalls, true,
+         {"Sockets Exception: Kestrel TCP Error module: Kestrel tcp get text ",
+          "SMTP Exception: SMTP server error:  inquiry not handled"},
+         "QUIT\r\n"},
+        {"message rejected", rejects, true,
+         {"SMTP Exception: SMTP Server Error:  The e-mail message was rejected by the server!"}, "\r\n.\r\nQUIT\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        kt::SmtpSink sink(c.script);
+        const Sent s = Send(Basic(), sink.server(), c.network_up);
+        EXPECT_EQ(s.result, -1);
+        EXPECT_EQ(s.boxes, c.boxes);
+        const std::string got = sink.Received();
+        EXPECT_TRUE(got.ends_with(c.sent_tail)) << got;
+        // The client ended the connection; the sink never had to give up on it.
+        EXPECT_TRUE(sink.client_closed_first());
+    }
+}
+
+TEST_F(Smtp, ATransferCutByTheServerEndsWithOneBoxAndNoReplyRead) {
+    kt::SinkScript script;
+    script.reset_after_354 = true;
+    kt::SmtpSink sink(script);
+    mail::Message m = Basic();
+    m.body = std::string(4 << 20, 'x');
+    const Sent s = Send(m, sink.server());
+    EXPECT_EQ(s.result, -1);
+    EXPECT_EQ(s.boxes, (std::vector<std::string>{"SMTP Exception: Could not transfer the entire message",
+                                                 "Sockets Exception: Kestrel TCP Error module: Kestrel tcp transfer data "}));
+}
+
+TEST_F(Smtp, ARefusedConnectNamesTheLocalCause) {
+    for (bool up : {false, true}) {
+        const Sent s = Send(Basic(), RefusingServer(), up);
+        EXPECT_EQ(s.result, -1);
+        EXPECT_EQ(s.boxes, std::vector<std::string>{std::string("Sockets Exception: Kestrel TCP Error module: kestrel tcp "
+                                                                "connect.  Possible cause:  ") +
+                                                    (up ? "incorrect SMTP server " : "Lost or Unfound network connection ")});
+    }
+}
+
+TEST_F(Smtp, WithoutTheSocketLibraryNothingIsSent) {
+    kt::SmtpSink sink(kt::SinkScript{});
+    const Sent s = Send(Basic(), sink.server(), true, kt::FreshDir("nolib"));
+    EXPECT_EQ(s.result, -1);
+    EXPECT_EQ(s.boxes, std::vector<std::string>{"Library Exception: Error loading libkestrel.so"});
+    EXPECT_FALSE(sink.accepted());
+}
+
+TEST_F(Smtp, MissingSettingsOpenThePreferences) {
+    kp::BoxRecorder boxes;
+    bool preferences = false;
+    mail::MailHost host;
+    host.library_folder = KESTREL_SOCKET_DIR;
+    host.read_settings = [] { return mail::MailSettings{2, "", "me@here.test"}; };
+    host.open_preferences = [&] { preferences = true; };
+    EXPECT_EQ(mail::mainmail(Basic(), host), -1);
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, "SMTP server value is not set.  Check the Preferences dialog.");
+    EXPECT_TRUE(preferences);
+}
+
+}  // namespace
