@@ -86,6 +86,8 @@ void initialize(GlDrawable* d) {
     glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
     glLightfv(GL_LIGHT0, GL_SPECULAR, specular);
     glLightfv(GL_LIGHT0, GL_POSITION, position);
+    // The whole client area, as a context's first binding to the window gives it.
+    glViewport(0, 0, client.width(), client.height());
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClearDepth(70.0);  // clamped to 1.0
     glEnable(GL_DEPTH_TEST);
