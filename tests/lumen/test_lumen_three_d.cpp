@@ -8,6 +8,8 @@
 #include <QImage>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <map>
 #include <mutex>
@@ -201,26 +203,31 @@ TEST(ThreeDDraw, RendersEveryScene) {
 }
 
 // A context that cannot be had: the box names the scene, the test answers the failure value
-// and leaves the record's 3-D figures alone; the program goes on, and the next run draws.
-TEST(ThreeDDraw, AContextThatCannotBeHadFailsTheTestOnly) {
+// and leaves the record's 3-D figures alone; the program goes on (run in a child process, so that
+// a program that ended at the box, even with code 0, fails here), and the next run draws.
+void RunAFailedContextThenAGoodOne() {
     kp::BoxRecorder boxes;
     FailNextPixelFormats(1);
     Frames frames;
     const VideoTestOutcome out = RunWithFrames(&frames);
     FailNextPixelFormats(0);
     kp::RunDeferredUiActions();  // the box asked for on the test's thread
-    ASSERT_TRUE(out.finished_in_time);
-    EXPECT_EQ(out.ms, -1.0);
-    EXPECT_EQ(out.record.triangles_per_sec, 0);
-    EXPECT_EQ(out.record.quads_per_sec, 0);
-    EXPECT_EQ(out.record.elapsed10_animation, 0.0);
-    ASSERT_EQ(boxes.boxes().size(), 1u);
-    EXPECT_EQ(boxes.boxes()[0].text, "Failed to Get Pixel information for func saddle!");
-    EXPECT_EQ(boxes.boxes()[0].caption, "Pallette Exception");
-
+    const bool failed_alone = out.finished_in_time && out.ms == -1.0 && out.record.triangles_per_sec == 0 &&
+                              out.record.quads_per_sec == 0 && out.record.elapsed10_animation == 0.0;
+    const bool box = boxes.boxes().size() == 1 &&
+                     boxes.boxes()[0].text == "Failed to Get Pixel information for func saddle!" &&
+                     boxes.boxes()[0].caption == "Pallette Exception";
     const VideoTestOutcome again = RunWithFrames(&frames);
-    EXPECT_GT(again.ms, 0.0);
-    EXPECT_GT(again.record.triangles_per_sec, 0);
+    const bool next_draws = again.ms > 0.0 && again.record.triangles_per_sec > 0;
+    std::fprintf(stderr, "failed alone %d, box %d, next run draws %d\n", failed_alone, box, next_draws);
+    std::fflush(stderr);
+    std::_Exit(failed_alone && box && next_draws ? 42 : 1);
+}
+
+TEST(ThreeDDrawDeathTest, AContextThatCannotBeHadFailsTheTestOnly) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(RunAFailedContextThenAGoodOne(), testing::ExitedWithCode(42),
+                "failed alone 1, box 1, next run draws 1");
 }
 
 }  // namespace
