@@ -593,7 +593,8 @@ bool DoInitTPS(GlDrawable* d, int run) {
     return true;
 }
 
-// 0, or -1 after a clock failure (the times so far are kept), or kNoContext.
+}  // namespace
+
 int DoInitTPS2(GlDrawable* d, int run) {
     nAngle = 0;
     std::unique_ptr<GlContext> context = GlContext::Create(d, "TPS");
@@ -619,8 +620,6 @@ int DoInitTPS2(GlDrawable* d, int run) {
     hwndParent->InvalidateAndUpdate();
     return 0;
 }
-
-}  // namespace
 
 // ---- the test ----------------------------------------------------------------------------------------
 

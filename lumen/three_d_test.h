@@ -30,4 +30,10 @@ extern std::atomic<int> wave_stop;
 // The wait for the wave threads, in milliseconds.
 extern int wave_wait_ms;
 
+class GlDrawable;
+// The objects-per-second scenes of part A on their own (the fan solids into tps1[run] and
+// numtriags[run], then the pyramids into tps2[run] and numquads[run]): 0, -1 after a clock
+// failure, -2 when no context could be had.
+int DoInitTPS2(GlDrawable* d, int run);
+
 }  // namespace lumen
