@@ -171,7 +171,7 @@ VideoTestOutcome RunWithFrames(Frames* frames, int repeat = 0) {
     return out;
 }
 
-// A whole run renders every scene and gives positive rates from the counts the Part fixes.
+// A whole run renders every scene and gives positive rates from the fixed object counts.
 TEST(ThreeDDraw, RendersEveryScene) {
     ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("offscreen"));
     Frames frames;
