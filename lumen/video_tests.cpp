@@ -14,6 +14,7 @@
 #include "lumen/figure_tests.h"
 #include "lumen/font_bitmap_tests.h"
 #include "lumen/fractal_test.h"
+#include "lumen/three_d_test.h"
 #include "lumen/window_invocation.h"
 #include "lumen/windows.h"
 #include "platform/processors.h"
@@ -29,7 +30,7 @@ const VideoTest videofunc[9] = {
     {"KESTREL Special Effects Test", "DoSpecEffect", &DoSpecEffect},
     {"KESTREL Window Invocation Test", "WindowDraw", &WindowDraw},
     {"KESTREL Fractal Draw Test", "FractalTestDraw", &FractalTestDraw},
-    {"KESTREL 3-D Render Test", "Three_D_Draw", nullptr},
+    {"KESTREL 3-D Render Test", "Three_D_Draw", &Three_D_Draw},
 };
 
 int FindVideoTest(const std::string& name) {
