@@ -46,11 +46,14 @@ int DocumentStore::Count() const {
 }
 
 ReadResult ReadResultFile(const std::string& path, int* fd, std::vector<std::string>* lines) {
-    // Shown, never written: read-only, so that read-only files and media open too.
-    const int f = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Shown, never written: read-only, so that read-only files and media open too. Opened without
+    // waiting, so that a FIFO does not hold the window until a writer comes; only a regular file is
+    // a document (a device such as /dev/zero never ends).
+    const int f = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat st{};
     if (f < 0) return ReadResult::CannotOpen;
-    if (fstat(f, &st) != 0 || S_ISDIR(st.st_mode)) {
+    const int flags = fcntl(f, F_GETFL);
+    if (fstat(f, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || fcntl(f, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         ::close(f);
         return ReadResult::CannotOpen;
     }

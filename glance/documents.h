@@ -39,7 +39,8 @@ private:
     std::array<std::optional<Document>, kMaxDocuments> slots_;
 };
 
-// Opens a result file for reading only and reads it whole into lines (SplitReportLines).
+// Opens a result file for reading only and reads it whole into lines (SplitReportLines). Anything
+// but a regular file (a folder, a FIFO, a device) cannot be opened.
 enum class ReadResult { Ok, CannotOpen, ReadError };
 ReadResult ReadResultFile(const std::string& path, int* fd, std::vector<std::string>* lines);
 

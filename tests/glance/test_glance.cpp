@@ -1,5 +1,9 @@
 // The viewer: opening, the document limit, Save as, scrolling and its settings.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -7,10 +11,13 @@
 #include <QMdiArea>
 #include <QScrollBar>
 #include <QWheelEvent>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "glance/commands.h"
@@ -218,6 +225,55 @@ TEST_F(GlanceTest, AFileThatCannotBeWrittenIsShown) {
     EXPECT_FALSE(f->OpenResultFile(dir + "/missing.bmf"));
     EXPECT_EQ(Texts(), std::vector<std::string>{"File Exception: Could not open the file."});
     EXPECT_EQ(f->Store().Count(), 1);
+}
+
+// Only regular files are documents: a FIFO, whose open would wait for a writer, and character
+// devices, of which /dev/zero never ends, get the box an unreadable file gets.
+TEST_F(GlanceTest, OnlyRegularFilesAreOpened) {
+    const std::string fifo = dir + "/pipe.bmf";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Guards against a hang only: a writer end keeps being offered while the open runs, so an
+    // open that waits for one returns (and then reads an empty file).
+    std::jthread writer([&](std::stop_token stop) {
+        while (!stop.stop_requested()) {
+            const int w = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (w >= 0) ::close(w);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    // Guards against running out of memory only: reading /dev/zero whole stops at 256 MiB more
+    // data than the process has.
+    struct DataLimit {
+        rlimit old{};
+        DataLimit() {
+            getrlimit(RLIMIT_DATA, &old);
+            std::ifstream status("/proc/self/status");
+            std::string key;
+            rlim_t kib = 0;
+            while (status >> key)
+                if (key == "VmData:") {
+                    status >> kib;
+                    break;
+                }
+            rlimit r = old;
+            r.rlim_cur = std::min<rlim_t>(old.rlim_max, kib * 1024 + (rlim_t(256) << 20));
+            setrlimit(RLIMIT_DATA, &r);
+        }
+        ~DataLimit() { setrlimit(RLIMIT_DATA, &old); }
+    };
+    auto f = Open();
+    std::vector<std::string> refused;
+    for (const std::string& path : {fifo, std::string("/dev/null"), std::string("/dev/zero")}) {
+        SCOPED_TRACE(path);
+        const DataLimit limit;
+        EXPECT_FALSE(f->OpenResultFile(path));
+        refused.push_back("File Exception: Could not open the file.");
+    }
+    EXPECT_EQ(Texts(), refused);
+    EXPECT_EQ(f->Store().Count(), 0);
+    // A regular file still opens.
+    EXPECT_TRUE(f->OpenResultFile(File("plain.bmf", "title\r\nScore: 1\r\n")));
+    EXPECT_EQ(f->Store().Find(f->NewestDocument()->Id())->lines, (Lines{"title", "Score: 1"}));
 }
 
 TEST_F(GlanceTest, ScrollRangeFollowsTheLineCountAndTheWindowSize) {
