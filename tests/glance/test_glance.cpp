@@ -1,7 +1,6 @@
 // The viewer: opening, the document limit, Save as, scrolling and its settings.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -15,7 +14,6 @@
 #include <QWheelEvent>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <set>
@@ -31,6 +29,7 @@
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "shared/gdi/font.h"
+#include "tests/support/data_size_limit.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/isolation.h"
 #include "tests/support/qt_test_main.h"
@@ -280,31 +279,12 @@ TEST_F(GlanceTest, OnlyRegularFilesAreOpened) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     });
-    // Guards against running out of memory only: reading /dev/zero whole stops at 256 MiB more
-    // data than the process has.
-    struct DataLimit {
-        rlimit old{};
-        DataLimit() {
-            getrlimit(RLIMIT_DATA, &old);
-            std::ifstream status("/proc/self/status");
-            std::string key;
-            rlim_t kib = 0;
-            while (status >> key)
-                if (key == "VmData:") {
-                    status >> kib;
-                    break;
-                }
-            rlimit r = old;
-            r.rlim_cur = std::min<rlim_t>(old.rlim_max, kib * 1024 + (rlim_t(256) << 20));
-            setrlimit(RLIMIT_DATA, &r);
-        }
-        ~DataLimit() { setrlimit(RLIMIT_DATA, &old); }
-    };
     auto f = Open();
     std::vector<std::string> refused;
     for (const std::string& path : {fifo, std::string("/dev/null"), std::string("/dev/zero")}) {
         SCOPED_TRACE(path);
-        const DataLimit limit;
+        // Guards against running out of memory only: reading /dev/zero whole stops at 256 MiB.
+        const kt::DataSizeLimit limit(rlim_t(256) << 20);
         EXPECT_FALSE(f->OpenResultFile(path));
         refused.push_back("File Exception: Could not open the file.");
     }
