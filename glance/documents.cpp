@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 
 #include "shared/report_lines.h"
 
@@ -46,11 +48,14 @@ int DocumentStore::Count() const {
 }
 
 ReadResult ReadResultFile(const std::string& path, int* fd, std::vector<std::string>* lines) {
-    // Shown, never written: read-only, so that read-only files and media open too.
-    const int f = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Shown, never written: read-only, so that read-only files and media open too. Opened without
+    // waiting, so that a FIFO does not hold the window until a writer comes; only a regular file is
+    // a document (a device such as /dev/zero never ends).
+    const int f = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat st{};
     if (f < 0) return ReadResult::CannotOpen;
-    if (fstat(f, &st) != 0 || S_ISDIR(st.st_mode)) {
+    const int flags = fcntl(f, F_GETFL);
+    if (fstat(f, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || fcntl(f, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         ::close(f);
         return ReadResult::CannotOpen;
     }
@@ -70,16 +75,6 @@ ReadResult ReadResultFile(const std::string& path, int* fd, std::vector<std::str
     return ReadResult::Ok;
 }
 
-CreateResult CreateNewFile(const std::string& path, int* fd) {
-    *fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (*fd >= 0) return CreateResult::Created;
-    return errno == EEXIST ? CreateResult::Exists : CreateResult::Failed;
-}
-
-int ReplaceFile(const std::string& path) {
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-}
-
 namespace {
 
 bool WriteAll(int fd, const char* data, size_t size) {
@@ -90,6 +85,31 @@ bool WriteAll(int fd, const char* data, size_t size) {
         data += n;
         size -= size_t(n);
     }
+    return true;
+}
+
+// A new empty file beside `target` that no one else has (created exclusively); -1 on failure.
+int CreateTemporaryBeside(const std::string& target, std::string* name) {
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string("./") : target.substr(0, slash + 1);
+    const std::string stem = folder + ".glance-save-" + std::to_string(::getpid()) + "-";
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *name = stem + std::to_string(counter++);
+        const int fd = ::open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+// Gives the written temporary file the target's name; without `replace` an existing name is kept.
+bool MoveInto(const std::string& temp, const std::string& target, bool replace) {
+    if (replace) return ::rename(temp.c_str(), target.c_str()) == 0;
+    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without the no-replace rename: a second link, which fails on an existing name.
+    if (::link(temp.c_str(), target.c_str()) != 0) return false;
+    ::unlink(temp.c_str());
     return true;
 }
 
@@ -108,6 +128,38 @@ bool WriteDocumentLines(int fd, const std::vector<std::string>& lines) {
         }
     }
     return WriteAll(fd, block.data(), block.size());
+}
+
+SaveResult SaveDocumentFile(const std::string& path, const std::vector<std::string>& lines, bool replace, int* fd) {
+    struct stat st{};
+    std::string target = path;
+    const bool exists = ::lstat(path.c_str(), &st) == 0;
+    if (exists && !replace) return SaveResult::Exists;
+    if (exists && S_ISLNK(st.st_mode)) {
+        // The file the link names is replaced, the link stays.
+        char* real = ::realpath(path.c_str(), nullptr);
+        if (real == nullptr || ::stat(real, &st) != 0) {
+            std::free(real);
+            return SaveResult::CannotCreate;
+        }
+        target = real;
+        std::free(real);
+    }
+    // Only a regular file is replaced; a folder, a device or a FIFO is left alone.
+    if (exists && !S_ISREG(st.st_mode)) return SaveResult::CannotCreate;
+
+    std::string temp;
+    const int f = CreateTemporaryBeside(target, &temp);
+    if (f < 0) return SaveResult::CannotCreate;
+    if (exists) ::fchmod(f, st.st_mode & 07777);  // the replaced file's permissions
+    if (!WriteDocumentLines(f, lines) || ::fsync(f) != 0 || !MoveInto(temp, target, replace)) {
+        const bool appeared = !replace && errno == EEXIST;  // made by someone else meanwhile
+        ::close(f);
+        ::unlink(temp.c_str());
+        return appeared ? SaveResult::Exists : SaveResult::WriteFailed;
+    }
+    *fd = f;
+    return SaveResult::Saved;
 }
 
 int AcceptScrollStep(int pos, int step, int max) {

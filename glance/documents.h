@@ -39,15 +39,19 @@ private:
     std::array<std::optional<Document>, kMaxDocuments> slots_;
 };
 
-// Opens a result file for reading only and reads it whole into lines (SplitReportLines).
+// Opens a result file for reading only and reads it whole into lines (SplitReportLines). Anything
+// but a regular file (a folder, a FIFO, a device) cannot be opened.
 enum class ReadResult { Ok, CannotOpen, ReadError };
 ReadResult ReadResultFile(const std::string& path, int* fd, std::vector<std::string>* lines);
 
-// Save as: makes a new file; on Exists the caller asks, then replaces it with ReplaceFile.
-enum class CreateResult { Created, Exists, Failed };
-CreateResult CreateNewFile(const std::string& path, int* fd);
-// Truncates or creates the file; -1 on failure.
-int ReplaceFile(const std::string& path);
+// Save as: the lines are written to a new file beside the target (created exclusively), synced,
+// and then given the target's name, so that a failed save leaves an existing file as it was and no
+// partial file behind. Without `replace` an existing name is Exists and nothing is written; with
+// it a regular file (or the one a link names) is replaced, keeping its permissions, and anything
+// else cannot be. CannotCreate: the new file could not be made; WriteFailed: writing, syncing or
+// renaming failed. On Saved *fd is the saved file, open for writing.
+enum class SaveResult { Saved, Exists, CannotCreate, WriteFailed };
+SaveResult SaveDocumentFile(const std::string& path, const std::vector<std::string>& lines, bool replace, int* fd);
 // Writes every line followed by CR LF; false when any write fails.
 bool WriteDocumentLines(int fd, const std::vector<std::string>& lines);
 

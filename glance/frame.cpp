@@ -592,27 +592,23 @@ void Frame::SaveAs() {
     if (chosen.isEmpty()) return;
     const std::string name = chosen.toStdString();
     int fd = -1;
-    switch (CreateNewFile(name, &fd)) {
-        case CreateResult::Created: break;
-        case CreateResult::Exists:
-            if (kp::MessageBox(kp::Owner::Main, "File Already Exists!  Overwrite?", kFileException, kp::Icon::Question,
-                               kp::Buttons::YesNo) != kp::Answer::Yes)
-                return;
-            fd = ReplaceFile(name);
-            if (fd < 0) {
-                FileBox("Error Writing file!");
-                return;
-            }
-            break;
-        case CreateResult::Failed:
+    SaveResult r = SaveDocumentFile(name, doc->lines, false, &fd);
+    if (r == SaveResult::Exists) {
+        if (kp::MessageBox(kp::Owner::Main, "File Already Exists!  Overwrite?", kFileException, kp::Icon::Question,
+                           kp::Buttons::YesNo) != kp::Answer::Yes)
+            return;
+        r = SaveDocumentFile(name, doc->lines, true, &fd);
+    }
+    switch (r) {
+        case SaveResult::Saved: break;
+        case SaveResult::WriteFailed:
+            FileBox("Error Writing data to the file!");
+            return;
+        case SaveResult::Exists:
+        case SaveResult::CannotCreate:
             // Only an existing file is a question; any other failure keeps the document as it is.
             FileBox("Error Writing file!");
             return;
-    }
-    if (!WriteDocumentLines(fd, doc->lines)) {
-        ::close(fd);
-        FileBox("Error Writing data to the file!");
-        return;
     }
     if (doc->fd >= 0) ::close(doc->fd);
     doc->fd = fd;

@@ -322,6 +322,7 @@ QImage DIBtoImage(const Dib& dib, const std::vector<PALETTEENTRY>* palette) {
     const int h = dib.Height();
     if (dib.BitCount() <= 8) {
         QImage image(w, h, QImage::Format_Indexed8);
+        if (image.isNull()) return QImage();  // no memory for it
         QList<QRgb> table(1 << dib.BitCount(), qRgb(0, 0, 0));
         const std::vector<RGBQUAD> own = dib.ColorTable();
         for (size_t i = 0; i < own.size() && i < size_t(table.size()); ++i) {
@@ -346,6 +347,7 @@ QImage DIBtoImage(const Dib& dib, const std::vector<PALETTEENTRY>* palette) {
         return image;
     }
     QImage image(w, h, QImage::Format_RGB32);
+    if (image.isNull()) return QImage();
     for (int y = 0; y < h; ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < w; ++x) line[x] = dib.Pixel(x, y);
@@ -355,11 +357,13 @@ QImage DIBtoImage(const Dib& dib, const std::vector<PALETTEENTRY>* palette) {
 
 QImage DIBtoDDB(const Dib& dib, const std::vector<PALETTEENTRY>* palette) {
     QImage image = DIBtoImage(dib, palette);
+    if (image.isNull()) return image;
     return image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
 }
 
 QImage DIBtoMonoDDB(const Dib& dib) {
     QImage mono(dib.Width(), dib.Height(), QImage::Format_Mono);
+    if (mono.isNull()) return QImage();
     mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
     for (int y = 0; y < dib.Height(); ++y) {
         for (int x = 0; x < dib.Width(); ++x) mono.setPixel(x, y, MonoOf(dib.Pixel(x, y)) == 0xFFFFFFFFu ? 1 : 0);
@@ -405,6 +409,7 @@ std::optional<Dib> DDBtoDIB(const QImage& image, int bits, bool top_down) {
 bool DIBBlt(GdiDc& dc, const std::vector<PALETTEENTRY>* palette, int x, int y, int width, int height, const Dib& dib,
             int sx, int sy, uint32_t rop) {
     const QImage ddb = DIBtoDDB(dib, palette);
+    if (ddb.isNull()) return false;
     return dc.BitBlt(x, y, width != 0 ? width : dib.Width(), height != 0 ? height : dib.Height(), ddb, sx, sy, rop);
 }
 

@@ -147,7 +147,8 @@ std::vector<PALETTEENTRY> PaletteFromDIB(const Dib& dib, uint8_t flags);
 bool SetDIBColorUsage(Dib& dib, const std::vector<PALETTEENTRY>& palette, int usage,
                       std::vector<uint16_t>* indices = nullptr);
 
-// Conversions.
+// Conversions. A picture whose image cannot be allocated gives a null image (as a bad header
+// gives no DIB), and DIBBlt then draws nothing and fails.
 // The picture as an indexed image (1, 4, 8 bits: Format_Indexed8 with the table as its colour
 // table; with `palette` given, its entries replace the table's colours) or as Format_RGB32
 // (16, 24, 32 bits).

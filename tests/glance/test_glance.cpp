@@ -1,5 +1,10 @@
 // The viewer: opening, the document limit, Save as, scrolling and its settings.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -7,10 +12,13 @@
 #include <QMdiArea>
 #include <QScrollBar>
 #include <QWheelEvent>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "glance/commands.h"
@@ -21,6 +29,7 @@
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "shared/gdi/font.h"
+#include "tests/support/data_size_limit.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/isolation.h"
 #include "tests/support/qt_test_main.h"
@@ -184,25 +193,61 @@ TEST_F(GlanceTest, SaveAsAsksOnlyForAnExistingFileAndKeepsTheDocumentOnFailure) 
     // A folder that does not exist: no question, the reason, and the document keeps its file.
     save_name = QString::fromStdString(dir + "/missing/new.bmf");
     f->Command(CMD_SAVE_AS);
-    // A write that fails part-way.
+    // Writes that fail part-way (as on a full disk): to a new name, which then does not exist, and
+    // over the existing file after Yes, which keeps every byte. No partial file is left behind.
+    const auto names = [&] {
+        std::set<std::string> n;
+        for (const auto& e : fs::directory_iterator(dir)) n.insert(e.path().filename().string());
+        return n;
+    };
+    const std::set<std::string> before = names();
     {
         kt::FileSizeLimit limit(2);
         save_name = QString::fromStdString(dir + "/short.bmf");
         f->Command(CMD_SAVE_AS);
+        save_name = QString::fromStdString(existing);
+        boxes.Script({kp::Answer::Yes});
+        f->Command(CMD_SAVE_AS);
     }
+    EXPECT_EQ(names(), before);
+    EXPECT_EQ(kt::ReadFile(existing), "keep me\r\n");
     EXPECT_EQ(Texts(), (std::vector<std::string>{"File Exception: File Already Exists!  Overwrite?",
                                                   "File Exception: Error Writing file!",
+                                                  "File Exception: Error Writing data to the file!",
+                                                  "File Exception: File Already Exists!  Overwrite?",
                                                   "File Exception: Error Writing data to the file!"}));
     EXPECT_EQ(f->Store().Find(w->Id())->fd, old_fd);
     EXPECT_EQ(w->windowTitle().toStdString(), title);
 
-    // Yes replaces it.
+    // Yes replaces it, through a link too: the link stays and the file keeps its permissions.
     boxes.Clear();
-    save_name = QString::fromStdString(existing);
+    ASSERT_EQ(chmod(existing.c_str(), 0640), 0);
+    const std::string link = dir + "/link.bmf";
+    fs::create_symlink(existing, link);
+    save_name = QString::fromStdString(link);
     boxes.Script({kp::Answer::Yes});
     f->Command(CMD_SAVE_AS);
     EXPECT_EQ(kt::ReadFile(existing), "a\r\nb\r\n");
-    EXPECT_EQ(w->windowTitle().toStdString(), existing);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::status(existing).permissions(), fs::perms(0640));
+    EXPECT_EQ(w->windowTitle().toStdString(), link);
+    // Anything but a regular file is not replaced (here a socket, which no open waits on).
+    const std::string socket_name = dir + "/socket.bmf";
+    const int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    ASSERT_LT(socket_name.size(), sizeof addr.sun_path);
+    socket_name.copy(addr.sun_path, socket_name.size());
+    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    save_name = QString::fromStdString(socket_name);
+    boxes.Script({kp::Answer::Yes});
+    f->Command(CMD_SAVE_AS);
+    EXPECT_TRUE(fs::is_socket(socket_name));
+    ::close(s);
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"File Exception: File Already Exists!  Overwrite?",
+                                                  "File Exception: File Already Exists!  Overwrite?",
+                                                  "File Exception: Error Writing file!"}));
+    EXPECT_EQ(w->windowTitle().toStdString(), link);
 }
 
 TEST_F(GlanceTest, AFileThatCannotBeWrittenIsShown) {
@@ -218,6 +263,36 @@ TEST_F(GlanceTest, AFileThatCannotBeWrittenIsShown) {
     EXPECT_FALSE(f->OpenResultFile(dir + "/missing.bmf"));
     EXPECT_EQ(Texts(), std::vector<std::string>{"File Exception: Could not open the file."});
     EXPECT_EQ(f->Store().Count(), 1);
+}
+
+// Only regular files are documents: a FIFO, whose open would wait for a writer, and character
+// devices, of which /dev/zero never ends, get the box an unreadable file gets.
+TEST_F(GlanceTest, OnlyRegularFilesAreOpened) {
+    const std::string fifo = dir + "/pipe.bmf";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Guards against a hang only: a writer end keeps being offered while the open runs, so an
+    // open that waits for one returns (and then reads an empty file).
+    std::jthread writer([&](std::stop_token stop) {
+        while (!stop.stop_requested()) {
+            const int w = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (w >= 0) ::close(w);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    auto f = Open();
+    std::vector<std::string> refused;
+    for (const std::string& path : {fifo, std::string("/dev/null"), std::string("/dev/zero")}) {
+        SCOPED_TRACE(path);
+        // Guards against running out of memory only: reading /dev/zero whole stops at 256 MiB.
+        const kt::DataSizeLimit limit(rlim_t(256) << 20);
+        EXPECT_FALSE(f->OpenResultFile(path));
+        refused.push_back("File Exception: Could not open the file.");
+    }
+    EXPECT_EQ(Texts(), refused);
+    EXPECT_EQ(f->Store().Count(), 0);
+    // A regular file still opens.
+    EXPECT_TRUE(f->OpenResultFile(File("plain.bmf", "title\r\nScore: 1\r\n")));
+    EXPECT_EQ(f->Store().Find(f->NewestDocument()->Id())->lines, (Lines{"title", "Score: 1"}));
 }
 
 TEST_F(GlanceTest, ScrollRangeFollowsTheLineCountAndTheWindowSize) {

@@ -6,11 +6,13 @@
 #include <QImage>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "shared/gdi/dc.h"
 #include "shared/gdi/dib.h"
+#include "tests/support/data_size_limit.h"
 
 namespace gdi {
 namespace {
@@ -287,6 +289,25 @@ TEST(Dib, IndexTablesMonochromePicturesAndTransparentBlits) {
     EXPECT_EQ(target.pixel(0, 0), qRgb(1, 2, 3));
     EXPECT_EQ(target.pixel(1, 0), qRgb(10, 20, 30));
     EXPECT_EQ(target.pixel(2, 0), qRgb(1, 2, 3));
+}
+
+// A picture whose image cannot be allocated (here a data limit below the image's size, the DIB
+// itself being eight or two times smaller) gives no image, as a bad header gives no DIB.
+TEST(Dib, AConversionWithoutMemoryForTheImageGivesNoImage) {
+    struct Case {
+        int width, height, bits;
+    };
+    // 1 bit: an 8 MiB DIB, a 64 MiB indexed image; 16 bits: a 32 MiB DIB, a 64 MiB RGB32 image.
+    for (const Case& c : {Case{8192, 8192, 1}, Case{4096, 4096, 16}}) {
+        SCOPED_TRACE(c.bits);
+        const std::vector<RGBQUAD> table = c.bits == 1 ? std::vector<RGBQUAD>{{0, 0, 0, 0}, {255, 255, 255, 0}}
+                                                        : std::vector<RGBQUAD>{};
+        std::optional<Dib> dib = Dib::Make(c.width, c.height, c.bits, false, table);
+        ASSERT_TRUE(dib.has_value());
+        const kt::DataSizeLimit limit(rlim_t(32) << 20);
+        EXPECT_TRUE(DIBtoImage(*dib).isNull());
+        EXPECT_TRUE(DIBtoDDB(*dib).isNull());
+    }
 }
 
 }  // namespace
