@@ -10,8 +10,8 @@
 #include <sstream>
 #include <vector>
 
-#include "shared/places.h"
 #include "platform/process.h"
+#include "shared/places.h"
 
 namespace fs = std::filesystem;
 

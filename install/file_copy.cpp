@@ -9,20 +9,13 @@
 
 #include "install/expand_file.h"
 #include "install/file_table.h"
-#include "shared/places.h"
 #include "platform/clock.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
+#include "shared/places.h"
+#include "shared/strformat.h"
 
 namespace {
-
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-    const int n = std::snprintf(nullptr, 0, format, args...);
-    std::string s(size_t(n > 0 ? n : 0), '\0');
-    std::snprintf(s.data(), s.size() + 1, format, args...);
-    return s;
-}
 
 void Status(SetupState& setup, SetupHost& host, const std::string& text) {
     setup.statusText = text;
@@ -40,7 +33,7 @@ Failure FailureOfCode(int code, const std::string& source) {
         case kExpandNoSource: return {"File not found.  Setup failed!", "File Error"};
         case kExpandNoDirectory: return {"Path not found.  Setup failed!", "File Error"};
         case kExpandCorrupt: return {"Executable file is corrupt.  Setup failed!", "File Error"};
-        default: return {Format("Error expanding %s.  Setup failed!", source.c_str()), "File Error"};
+        default: return {StrPrintf("Error expanding %s.  Setup failed!", source.c_str()), "File Error"};
     }
 }
 
@@ -111,13 +104,13 @@ void CopyDistributionFilesNT(SetupState& setup, SetupHost& host) {
                 kp::Sleep(4000);
                 ++disk;
                 const kp::Answer a = kp::MessageBox(
-                    kp::Owner::Active, Format("Put in Disk Labelled kesdisk%d, or press cancel to end setup.", disk),
+                    kp::Owner::Active, StrPrintf("Put in Disk Labelled kesdisk%d, or press cancel to end setup.", disk),
                     kSetupCaption, kp::Icon::Question, kp::Buttons::OkCancel);
                 if (a == kp::Answer::Ok) continue;
                 host.EndSetup();
                 return;
             }
-            end(Format("File %s not found.  Setup failed!", source.c_str()), "File Error");
+            end(StrPrintf("File %s not found.  Setup failed!", source.c_str()), "File Error");
             return;
         }
         struct stat st {};
@@ -146,7 +139,7 @@ void CopyDistributionFilesNT(SetupState& setup, SetupHost& host) {
                     destinationTime = ToInt64(dst.st_mtim);
                 } else if (kp::MessageBox(kp::Owner::Active, "Error Accessing File Information.  Install anyway?",
                                           kInstallCaption, kp::Icon::Stop, kp::Buttons::YesNo) == kp::Answer::No) {
-                    if (kp::MessageBox(kp::Owner::Active, Format("Exit setup of %s?", kProductName), kSetupCaption,
+                    if (kp::MessageBox(kp::Owner::Active, StrPrintf("Exit setup of %s?", kProductName), kSetupCaption,
                                        kp::Icon::Question, kp::Buttons::YesNo) == kp::Answer::Yes) {
                         host.EndSetup();
                         return;
@@ -156,17 +149,17 @@ void CopyDistributionFilesNT(SetupState& setup, SetupHost& host) {
             }
             if (destinationTime > sourceTime &&
                 kp::MessageBox(kp::Owner::Progress,
-                               Format("Installation File:  %s is older than destination file:  %s.\r\nOverwrite?",
+                               StrPrintf("Installation File:  %s is older than destination file:  %s.\r\nOverwrite?",
                                       file.target, destination.c_str()),
                                kSetupCaption, kp::Icon::None, kp::Buttons::YesNo) == kp::Answer::No) {
                 Status(setup, host,
-                       Format("Cannot copy: %s to %s.  Destination files are newer.", file.target, destination.c_str()));
+                       StrPrintf("Cannot copy: %s to %s.  Destination files are newer.", file.target, destination.c_str()));
                 copy = false;
             }
         }
 
         if (copy) {
-            Status(setup, host, Format("Copying: %s to %s", file.target, destination.c_str()));
+            Status(setup, host, StrPrintf("Copying: %s to %s", file.target, destination.c_str()));
             // After a change of medium the expander comes from the launcher's copy.
             const std::string expand =
                 (setup.floppyMode && disk > 1 ? setup.temporaryDirectory : setup.sourceDirectory) + "/expand";

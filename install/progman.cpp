@@ -12,8 +12,8 @@
 #include <sstream>
 
 #include "install/file_table.h"
-#include "shared/places.h"
 #include "platform/registry.h"
+#include "shared/places.h"
 
 namespace fs = std::filesystem;
 

@@ -4,10 +4,10 @@
 
 #include "install/bmf_association.h"
 #include "install/file_table.h"
-#include "shared/places.h"
 #include "install/progman.h"
 #include "platform/msgbox.h"
 #include "platform/registry.h"
+#include "shared/places.h"
 
 using kp::reg::Key;
 using kp::reg::Root;

@@ -26,7 +26,6 @@
 #include <sstream>
 
 #include "install/file_copy.h"
-#include "shared/places.h"
 #include "install/registration.h"
 #include "install/setup_launcher.h"
 #include "install/setup_pictures.h"
@@ -34,6 +33,7 @@
 #include "platform/error_text.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
+#include "shared/places.h"
 
 namespace {
 

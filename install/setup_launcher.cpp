@@ -12,13 +12,13 @@
 #include "install/expand_file.h"
 #include "install/file_copy.h"
 #include "install/launch.h"
-#include "shared/places.h"
 #include "install/setup_rules.h"
 #include "platform/clock.h"
 #include "platform/error_text.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "shared/places.h"
 
 namespace fs = std::filesystem;
 

@@ -11,22 +11,15 @@
 #include <fstream>
 #include <sstream>
 
-#include "shared/places.h"
 #include "install/registration.h"
 #include "platform/msgbox.h"
 #include "platform/registry.h"
+#include "shared/places.h"
+#include "shared/strformat.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-    const int n = std::snprintf(nullptr, 0, format, args...);
-    std::string s(size_t(n > 0 ? n : 0), '\0');
-    std::snprintf(s.data(), s.size() + 1, format, args...);
-    return s;
-}
 
 std::string Lower(std::string s) {
     for (char& c : s) c = char(std::tolower((unsigned char)c));
@@ -120,16 +113,16 @@ DiskCheck CheckDiskSpace(const std::string& chosen, const std::string& defaultDi
                          std::string* sourceDirectory, const FreeSpaceProvider& freeSpace) {
     const std::optional<FreeSpace> space = freeSpace(chosen);
     if (!space) {
-        kp::MessageBox(kp::Owner::Active, Format("Error Accessing Drive %s!", chosen.c_str()), "Disk Exception!",
+        kp::MessageBox(kp::Owner::Active, StrPrintf("Error Accessing Drive %s!", chosen.c_str()), "Disk Exception!",
                        kp::Icon::Exclamation);
         return DiskCheck::Failed;
     }
     if (space->freeBytes < kNeededSpace) {
         kp::MessageBox(kp::Owner::Active,
-                       Format("Not enough disk space on drive %s to complete setup!", space->mountPoint.c_str()),
+                       StrPrintf("Not enough disk space on drive %s to complete setup!", space->mountPoint.c_str()),
                        "Disk Exception!", kp::Icon::Stop);
         kp::MessageBox(kp::Owner::Active,
-                       Format("Space needed:  %ld KBs, space available:  %.1f KBs.", long(kNeededSpace / 1000),
+                       StrPrintf("Space needed:  %ld KBs, space available:  %.1f KBs.", long(kNeededSpace / 1000),
                               double(space->freeBytes) / 1000.0),
                        "Disk Exception!", kp::Icon::Information);
         return DiskCheck::Shortage;
@@ -183,7 +176,7 @@ std::vector<std::string> DirectoryList(const std::string& directory) {
     return names;
 }
 
-std::string PercentText(double fraction) { return Format("%d %%", int(fraction * 100.0 + 0.3)); }
+std::string PercentText(double fraction) { return StrPrintf("%d %%", int(fraction * 100.0 + 0.3)); }
 
 bool SamePlace(const std::string& a, const std::string& b) {
     std::error_code ea, eb;

@@ -17,11 +17,11 @@
 #include "install/bmf_association.h"
 #include "install/file_copy.h"
 #include "install/file_table.h"
-#include "shared/places.h"
 #include "install/progman.h"
 #include "install/registration.h"
 #include "platform/msgbox.h"
 #include "platform/registry.h"
+#include "shared/places.h"
 #include "tests/install/test_distribution.h"
 #include "tests/support/isolation.h"
 

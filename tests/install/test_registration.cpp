@@ -8,11 +8,11 @@
 #include <functional>
 
 #include "install/bmf_association.h"
-#include "shared/places.h"
 #include "install/progman.h"
 #include "install/registration.h"
 #include "platform/msgbox.h"
 #include "platform/registry.h"
+#include "shared/places.h"
 #include "tests/support/isolation.h"
 
 namespace fs = std::filesystem;
