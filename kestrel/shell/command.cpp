@@ -82,11 +82,11 @@ void MainWindow::Command(int id) {
         case CMD_PREFERENCES:
             OpenTabFrame(kPreferencesFrame, [this](TabFrame& frame) { return MakePreferencesPages(*this, frame); });
             break;
-        // Their windows come with the mail, printing and comparison parts of the program; until
-        // then these commands change nothing.
+        case CMD_PRINT: PrintReport(); break;
+        case CMD_PRINTER_SETUP: PrinterSetup(); break;
+        // Their windows come with the mail and comparison parts of the program; until then these
+        // commands change nothing.
         case CMD_MAIL:
-        case CMD_PRINT:
-        case CMD_PRINTER_SETUP:
         case CMD_RESULT_COMPARISONS: break;
         default:
             if (id >= CMD_FIRST_DRIVE && id <= CMD_LAST_DRIVE) ToggleDrive(id);
