@@ -9,8 +9,8 @@
 #include <QLineEdit>
 #include <QPrintDialog>
 #include <QPushButton>
-#include <QTextOption>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "platform/msgbox.h"
@@ -111,13 +111,21 @@ QFont PrinterFont(const LogFont& lf, float scale, const QFont& screen_font) {
 }
 
 void TabbedTextOut(QPainter& painter, int x, int y, const std::string& text) {
-    const QFontMetrics fm(painter.font(), painter.device());
-    QTextOption option;
-    option.setWrapMode(QTextOption::NoWrap);
-    option.setTabStopDistance(8.0 * std::max(1, fm.averageCharWidth()));
-    const QString s = QString::fromUtf8(text.data(), qsizetype(text.size()));
-    const QRectF cell(x, y, 1e7, fm.height());
-    painter.drawText(cell, s, option);
+    // Tabs are placed here, in device pixels: Qt's text layout scales tab stops by the device's
+    // resolution over the screen's.
+    const QFontMetricsF fm(painter.font(), painter.device());
+    const qreal tab = 8.0 * std::max<qreal>(1.0, fm.averageCharWidth());
+    const qreal baseline = y + fm.ascent();
+    qreal at = 0;
+    size_t start = 0;
+    while (true) {
+        const size_t end = std::min(text.find('\t', start), text.size());
+        const QString piece = QString::fromUtf8(text.data() + start, qsizetype(end - start));
+        painter.drawText(QPointF(x + at, baseline), piece);
+        if (end == text.size()) break;
+        at = (std::floor((at + fm.horizontalAdvance(piece)) / tab) + 1) * tab;
+        start = end + 1;
+    }
 }
 
 void DrawPageHeader(QPainter& painter, const std::string& text) {
