@@ -32,10 +32,8 @@ bool RunDialog(QPrinter& printer, PrinterDialog kind, QWidget* owner) {
     QPrintDialog dialog(&printer, owner);
     // No selection and no page numbers; the PDF printer stays available (on a machine without
     // printers it is the only one).
-    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
-    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
-    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
-    dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
+    dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize |
+                      QAbstractPrintDialog::PrintCollateCopies);
     if (kind == PrinterDialog::Setup) {
         dialog.setWindowTitle(QStringLiteral("Print Setup"));
         if (auto* box = dialog.findChild<QDialogButtonBox*>()) {
@@ -57,6 +55,8 @@ AbortDialog::AbortDialog(const std::string& current_file, QWidget* owner) : QDia
     file_->setObjectName(QStringLiteral("99"));
     file_->setReadOnly(true);
     file_->setFocusPolicy(Qt::NoFocus);
+    file_->setMinimumWidth(file_->fontMetrics().averageCharWidth() * 40);
+    file_->setCursorPosition(0);
     layout->addWidget(file_);
     layout->addWidget(new QLabel(QStringLiteral("Spooling Printer ..."), this));
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
