@@ -1,6 +1,7 @@
 #include "shared/ui/print_job.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFontInfo>
@@ -67,6 +68,8 @@ AbortDialog::AbortDialog(const std::string& current_file, QWidget* owner) : QDia
 }
 
 QString AbortDialog::FileText() const { return file_->text(); }
+
+void AbortDialog::closeEvent(QCloseEvent* event) { QWidget::closeEvent(event); }
 
 void AbortDialog::AbortDlgProc() {
     print_state.Abort = 1;

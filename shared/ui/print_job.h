@@ -28,6 +28,11 @@ public:
     AbortDialog(const std::string& current_file, QWidget* owner);
     QString FileText() const;
 
+protected:
+    // Escape is Cancel; the close box only ends the dialog.
+    void reject() override { AbortDlgProc(); }
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     // Cancel: sets Abort and ends the dialog.
     void AbortDlgProc();
