@@ -84,10 +84,10 @@ void MainWindow::Command(int id) {
             OpenTabFrame(kPreferencesFrame, [this](TabFrame& frame) { return MakePreferencesPages(*this, frame); });
             break;
         case CMD_MAIL: MailDialog::Open(*this); break;
-        // Their windows come with the printing and comparison parts of the program; until then
-        // these commands change nothing.
-        case CMD_PRINT:
-        case CMD_PRINTER_SETUP:
+        case CMD_PRINT: PrintReport(); break;
+        case CMD_PRINTER_SETUP: PrinterSetup(); break;
+        // Their windows come with the comparison part of the program; until then these commands
+        // change nothing.
         case CMD_RESULT_COMPARISONS: break;
         default:
             if (id >= CMD_FIRST_DRIVE && id <= CMD_LAST_DRIVE) ToggleDrive(id);

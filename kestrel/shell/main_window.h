@@ -16,6 +16,7 @@
 
 class ButtonBar;
 class OpeningWindow;
+class PrintJob;
 class QtHost;
 class ReportPane;
 class Scroller;
@@ -93,6 +94,12 @@ private:
     void ChooseFont();
     void Exit();
     void About();
+    // Print: the print dialog, then every report line page by page, with the abort dialog.
+    void PrintReport();
+    // Prints the report lines on a started job and ends it.
+    void PrintTextFile(PrintJob& job);
+    // Printer setup: the setup dialog on the printer object that later prints start from.
+    void PrinterSetup();
     // Loads report.FileName after Open, a drop or the command line.
     void LoadFile();
     void DropFile(const std::string& path);

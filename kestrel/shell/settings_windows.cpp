@@ -368,6 +368,11 @@ void PrefPage::Open() {
 
 void PrefPage::PrefFunc(int id) {
     PrefTemps& t = pref_temps;
+    // Closing the frame deletes this page: only the main window is used after it.
+    const auto CloseFrame = [&t, &main = main_] {
+        if (t.hooks.close_frame) t.hooks.close_frame();
+        main.update();
+    };
     auto text = [this](int control) {
         auto* e = qobject_cast<QLineEdit*>(Control(control));
         return e != nullptr ? e->text() : QString();
@@ -469,8 +474,7 @@ void PrefPage::PrefFunc(int id) {
             if (t.default_files_dir != prefs.files_directory) prefs.files_directory = t.default_files_dir;
             CreateRegEntry();
             if (prefs.buttonvalue != t.tempvalue[2]) main_.Bar()->Rebuild();
-            if (t.hooks.close_frame) t.hooks.close_frame();
-            main_.update();
+            CloseFrame();
             break;
         }
         case 2:
@@ -481,8 +485,7 @@ void PrefPage::PrefFunc(int id) {
             prefs.show_perf_data = t.tempvalue[4];
             if (t.last_scale_value == 1) EmulationOn(main_);
             else EmulationOff(main_);
-            if (t.hooks.close_frame) t.hooks.close_frame();
-            main_.update();
+            CloseFrame();
             break;
         default: break;
     }

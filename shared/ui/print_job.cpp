@@ -1,0 +1,217 @@
+#include "shared/ui/print_job.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPrintDialog>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "platform/msgbox.h"
+#include "shared/gdi/font.h"
+
+PrintState print_state;
+
+namespace {
+
+PrinterChooser& Chooser() {
+    static PrinterChooser chooser;
+    return chooser;
+}
+
+// The printer object goes before the application: its print engine needs the platform.
+void DropPrinter() { print_state.pd.reset(); }
+
+bool RunDialog(QPrinter& printer, PrinterDialog kind, QWidget* owner) {
+    QPrintDialog dialog(&printer, owner);
+    // No selection and no page numbers; the PDF printer stays available (on a machine without
+    // printers it is the only one).
+    dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize |
+                      QAbstractPrintDialog::PrintCollateCopies);
+    if (kind == PrinterDialog::Setup) {
+        dialog.setWindowTitle(QStringLiteral("Print Setup"));
+        if (auto* box = dialog.findChild<QDialogButtonBox*>()) {
+            if (QPushButton* ok = box->button(QDialogButtonBox::Ok)) ok->setText(QStringLiteral("OK"));
+        }
+    }
+    return dialog.exec() == QDialog::Accepted;
+}
+
+}  // namespace
+
+AbortDialog::AbortDialog(const std::string& current_file, QWidget* owner) : QDialog(owner) {
+    setObjectName(QStringLiteral("ABORTDLG"));
+    setWindowTitle(QStringLiteral("Print File"));
+    setModal(false);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Sending File ..."), this));
+    file_ = new QLineEdit(QString::fromStdString(current_file), this);
+    file_->setObjectName(QStringLiteral("99"));
+    file_->setReadOnly(true);
+    file_->setFocusPolicy(Qt::NoFocus);
+    file_->setMinimumWidth(file_->fontMetrics().averageCharWidth() * 40);
+    file_->setCursorPosition(0);
+    layout->addWidget(file_);
+    layout->addWidget(new QLabel(QStringLiteral("Spooling Printer ..."), this));
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setObjectName(QStringLiteral("2"));
+    layout->addWidget(cancel, 0, Qt::AlignHCenter);
+    connect(cancel, &QPushButton::clicked, this, [this] { AbortDlgProc(); });
+    cancel->setFocus();
+}
+
+QString AbortDialog::FileText() const { return file_->text(); }
+
+void AbortDialog::closeEvent(QCloseEvent* event) { QWidget::closeEvent(event); }
+
+void AbortDialog::AbortDlgProc() {
+    print_state.Abort = 1;
+    hide();
+}
+
+QPrinter& Printer() {
+    if (!print_state.pd) {
+        print_state.pd = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        qAddPostRoutine(DropPrinter);
+    }
+    return *print_state.pd;
+}
+
+void SetPrinterChooser(PrinterChooser chooser) { Chooser() = std::move(chooser); }
+
+bool ChoosePrinter(PrinterDialog kind, QWidget* owner) {
+    QPrinter& printer = Printer();
+    if (Chooser()) return Chooser()(printer, kind, owner);
+    return RunDialog(printer, kind, owner);
+}
+
+bool AbortProc() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return print_state.Abort == 0;
+}
+
+QFont PrinterDefaultFont() { return QFont(); }
+
+int DefaultTextHeight(QPaintDevice& device) {
+    const QFontMetrics fm(PrinterDefaultFont(), &device);
+    return fm.height() + fm.leading();
+}
+
+QFont PrinterFont(const LogFont& lf, float scale, const QFont& screen_font) {
+    LogFont scaled = lf;
+    scaled.Height = int32_t(std::trunc(double(lf.Height) * double(scale)));
+    scaled.Width = int32_t(std::trunc(double(lf.Width) * double(scale)));
+    QFont fallback = screen_font;
+    fallback.setPixelSize(std::max(1, int(std::trunc(QFontInfo(screen_font).pixelSize() * double(scale)))));
+    return FontFromLogFont(scaled, fallback);
+}
+
+void TabbedTextOut(QPainter& painter, int x, int y, const std::string& text) {
+    // Tabs are placed here, in device pixels: Qt's text layout scales tab stops by the device's
+    // resolution over the screen's.
+    const QFontMetricsF fm(painter.font(), painter.device());
+    const qreal tab = 8.0 * std::max<qreal>(1.0, fm.averageCharWidth());
+    const qreal baseline = y + fm.ascent();
+    qreal at = 0;
+    size_t start = 0;
+    while (true) {
+        const size_t end = std::min(text.find('\t', start), text.size());
+        const QString piece = QString::fromUtf8(text.data() + start, qsizetype(end - start));
+        painter.drawText(QPointF(x + at, baseline), piece);
+        if (end == text.size()) break;
+        at = (std::floor((at + fm.horizontalAdvance(piece)) / tab) + 1) * tab;
+        start = end + 1;
+    }
+}
+
+void DrawPageHeader(QPainter& painter, const std::string& text) {
+    painter.save();
+    painter.setFont(PrinterDefaultFont());
+    TabbedTextOut(painter, 10, print_state.LineNumber * print_state.TextHeight, text);
+    painter.restore();
+}
+
+void PrinterAccessBox() {
+    kp::MessageBox(kp::Owner::Main, "Unable to Access printer", "Printer Exception", kp::Icon::Stop);
+}
+
+PrintJob::PrintJob(const std::string& doc_name, const std::string& current_file, QWidget* owner, bool abort_dialog)
+    : printer_(Printer()), owner_(owner) {
+    print_state.Abort = 0;
+    if (abort_dialog) print_state.hAbortDlgWnd = new AbortDialog(current_file, owner);
+    printer_.setDocName(QString::fromStdString(doc_name));
+    started_ = painter_.begin(&printer_);
+    if (!started_) return;
+    if (print_state.hAbortDlgWnd) {
+        print_state.hAbortDlgWnd->show();
+        print_state.hAbortDlgWnd->raise();
+    }
+    if (owner_) owner_->setEnabled(false);
+    // The abort dialog stays usable while its owner is disabled.
+    if (print_state.hAbortDlgWnd) print_state.hAbortDlgWnd->setEnabled(true);
+}
+
+PrintJob::~PrintJob() { End(); }
+
+void PrintJob::StartPage() {
+    if (pages_++ > 0) printer_.newPage();
+}
+
+void PrintJob::End() {
+    if (ended_) return;
+    ended_ = true;
+    if (started_) {
+        if (print_state.Abort != 0) {
+            // A cancelled job: the printer system drops it; a PDF file has no such way, so the
+            // part written is removed.
+            const bool dropped = printer_.abort();
+            if (painter_.isActive()) painter_.end();
+            if (!dropped && !printer_.outputFileName().isEmpty()) QFile::remove(printer_.outputFileName());
+        } else {
+            painter_.end();
+        }
+    }
+    if (owner_) owner_->setEnabled(true);
+    if (print_state.hAbortDlgWnd) delete print_state.hAbortDlgWnd.data();
+    print_state.LineNumber = 0;
+    print_state.PageNumber = 0;
+}
+
+bool PrintLines(PrintJob& job, const LinesToPrint& doc) {
+    PrintState& s = print_state;
+    QPrinter& printer = job.Device();
+    QPainter& painter = job.Painter();
+    s.LineNumber = 0;
+    s.PageNumber = 1;
+    s.TextHeight = DefaultTextHeight(printer);
+    s.printscale = PrintScale(printer.width());
+    s.LinesPerPage = LinesPerPage(printer.height(), doc.line_height, s.printscale);
+    if (doc.lines == nullptr) return true;
+    const std::vector<std::string>& lines = *doc.lines;
+    PageCounters c{s.LineNumber, s.PageNumber};
+    for (size_t i = 0; i < lines.size(); ++i) {
+        // The printed line is a copy: the report's own lines stay as they are.
+        const PrintPieces pieces = SplitForPrint(BlankTabs(lines[i]), doc.maxchars);
+        const LinePlacement at = PlaceLine(c, pieces.wrapped, s.LinesPerPage);
+        if (at.starts_page) {
+            job.StartPage();
+            s.LineNumber = at.header_slot;
+            s.PageNumber = at.page;
+            DrawPageHeader(painter, PageHeaderText(HeaderStem(doc.header_name, std::time(nullptr)), at.page));
+        }
+        painter.setFont(doc.font);
+        TabbedTextOut(painter, 1, SlotY(at.first_slot, doc.line_height, s.printscale), pieces.first);
+        if (pieces.wrapped) TabbedTextOut(painter, 1, SlotY(at.rest_slot, doc.line_height, s.printscale), pieces.rest);
+        s.LineNumber = c.LineNumber;
+        s.PageNumber = c.PageNumber;
+        if (doc.after_line && !doc.after_line(int(i))) return false;
+    }
+    return true;
+}

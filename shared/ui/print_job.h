@@ -1,0 +1,134 @@
+// Printing: the one printer object of the program (pd), the print and printer-setup dialogs, the
+// abort dialog "ABORTDLG", the print job and its page counters, and the printing of text lines
+// page by page. The report's printing, the graph windows' and the viewer's go through it.
+#pragma once
+
+#include <QDialog>
+#include <QFont>
+#include <QPainter>
+#include <QPointer>
+#include <QPrinter>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shared/logfont.h"
+#include "shared/print_layout.h"
+
+class QLineEdit;
+
+// The modeless dialog "ABORTDLG" (caption "Print File") shown while a job runs: the texts
+// "Sending File ..." and "Spooling Printer ...", the file's name in field 99 and Cancel (2).
+class AbortDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    AbortDialog(const std::string& current_file, QWidget* owner);
+    QString FileText() const;
+
+protected:
+    // Escape is Cancel; the close box only ends the dialog.
+    void reject() override { AbortDlgProc(); }
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Cancel: sets Abort and ends the dialog.
+    void AbortDlgProc();
+    QLineEdit* file_ = nullptr;
+};
+
+// The print state of the program. Its counters are 0 between jobs.
+struct PrintState {
+    std::unique_ptr<QPrinter> pd;          // the printer; made on first use (Printer())
+    QPointer<AbortDialog> hAbortDlgWnd;    // the abort dialog while a job runs
+    int32_t Abort = 0;                     // 1 once Cancel was pressed
+    int32_t LineNumber = 0;                // the current line slot on the page (0 at the top)
+    int32_t PageNumber = 0;                // the current page, from 1
+    int32_t TextHeight = 0;                // the printer's default font: height plus leading
+    int32_t LinesPerPage = 0;              // line slots per page
+    float printscale = 1.0f;               // the printer's width in device pixels / 800, at least 1
+};
+
+extern PrintState print_state;
+
+// The printer object: made at its first use (high resolution); Printer setup and the print
+// dialog change it, and every later print starts from it, until the program ends.
+QPrinter& Printer();
+
+// The two dialogs on the printer object.
+enum class PrinterDialog { Print, Setup };
+// What chooses the printer instead of the dialogs: tests set one that picks a PDF file. It gets
+// the printer object and answers true to go on, false for Cancel.
+using PrinterChooser = std::function<bool(QPrinter& printer, PrinterDialog kind, QWidget* owner)>;
+// An empty chooser puts the dialogs back.
+void SetPrinterChooser(PrinterChooser chooser);
+// Shows the print dialog (no selection, no page numbers; printing to a PDF file stays offered) or
+// the printer-setup dialog on the printer object. False when cancelled.
+bool ChoosePrinter(PrinterDialog kind, QWidget* owner);
+
+// The abort procedure: handles every pending event (the abort dialog stays live); true to go
+// on, false once Abort is set.
+bool AbortProc();
+
+// The printer's default font (a font record of zeros).
+QFont PrinterDefaultFont();
+// The height plus external leading of the default font on the device (TextHeight).
+int DefaultTextHeight(QPaintDevice& device);
+// The printer font of a report font record: its height and width times the scale (truncated).
+// A record without a height is `screen_font` with its pixel size times the scale.
+QFont PrinterFont(const LogFont& lf, float scale, const QFont& screen_font);
+// Draws text with its top left corner at (x, y) in the painter's font, tabs expanded to the
+// default stops (every eight average character widths).
+void TabbedTextOut(QPainter& painter, int x, int y, const std::string& text);
+// Draws a page header in the printer's default font at x 10, y = LineNumber x TextHeight.
+void DrawPageHeader(QPainter& painter, const std::string& text);
+// "Unable to Access printer" (caption "Printer Exception", stop icon).
+void PrinterAccessBox();
+
+// A print job on the printer object, from the start of its document to the end. Starting sets
+// Abort to 0 and makes the abort dialog (when asked for), then starts the document; when it
+// started, the dialog is shown and `owner` disabled. The end (End or the destructor) finishes
+// the document (a cancelled one is dropped: a PDF file is removed), enables `owner`, destroys the
+// abort dialog and sets LineNumber and PageNumber to 0.
+class PrintJob {
+public:
+    PrintJob(const std::string& doc_name, const std::string& current_file, QWidget* owner,
+             bool abort_dialog = true);
+    ~PrintJob();
+    PrintJob(const PrintJob&) = delete;
+    PrintJob& operator=(const PrintJob&) = delete;
+
+    bool Started() const { return started_; }
+    QPrinter& Device() { return printer_; }
+    QPainter& Painter() { return painter_; }
+    // Starts a page: the first one comes with the document, each later one ends the page before.
+    void StartPage();
+    void End();
+
+private:
+    QPrinter& printer_;
+    QPainter painter_;
+    QPointer<QWidget> owner_;
+    bool started_ = false;
+    bool ended_ = false;
+    int pages_ = 0;
+};
+
+// A text document to print in lines.
+struct LinesToPrint {
+    const std::vector<std::string>* lines = nullptr;
+    std::string header_name;  // the name in the page header
+    int line_height = 0;      // a line's height on the screen (nYChar)
+    int maxchars = 1;         // characters a printed line has room for
+    QFont font;               // the font of the lines on the printer
+    // After each line (its index): false stops the printing.
+    std::function<bool(int)> after_line;
+};
+
+// Prints the lines page by page on a started job, from page 1: each page headed by the name, the
+// date and the page number, each line at x 1 in its slot, a long line wrapped once. Sets
+// TextHeight, printscale and LinesPerPage from the job's device (LinesPerPage from the line height
+// times printscale). Leaves the counters where the last line left them. False when stopped.
+bool PrintLines(PrintJob& job, const LinesToPrint& doc);

@@ -1,0 +1,269 @@
+// Printing the report: to a PDF file through the printer chooser (no dialog), read back with
+// pdftotext; the abort dialog's Cancel; the boxes; Printer setup's printer used by Print.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
+#include <regex>
+#include <sstream>
+
+#include "kestrel/engine/report/report.h"
+#include "kestrel/engine/run/analyser_link.h"
+#include "kestrel/engine/run/commands.h"
+#include "kestrel/engine/run/settings.h"
+#include "kestrel/shell/main_window.h"
+#include "kestrel/shell/panes.h"
+#include "platform/msgbox.h"
+#include "shared/print_layout.h"
+#include "shared/ui/print_job.h"
+#include "tests/kestrel/shell/shell_test_support.h"
+#include "tests/support/isolation.h"
+#include "tests/support/qt_test_main.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// A page of 8 by 11 inches at 600 dots per inch, printed to its edges: 4800 by 6600 pixels.
+void ChoosePdf(QPrinter& printer, const std::string& path) {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(path));
+    printer.setResolution(600);
+    printer.setFullPage(true);
+    printer.setPageLayout(QPageLayout(QPageSize(QSizeF(8, 11), QPageSize::Inch), QPageLayout::Portrait, QMarginsF()));
+}
+
+// The output of a command.
+std::string Output(const std::string& command) {
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+    pclose(pipe);
+    return out;
+}
+
+// The text of each page, its lines with blanks and tabs folded to one blank and the date masked.
+std::vector<Lines> PdfPages(const std::string& path) {
+    const std::string text = Output("pdftotext -layout '" + path + "' - 2>/dev/null");
+    const std::regex date(R"([A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4})");
+    const std::regex blanks(R"(\s+)");
+    std::vector<Lines> pages(1);
+    std::string line;
+    std::istringstream in(text);
+    while (std::getline(in, line)) {
+        for (size_t f; (f = line.find('\f')) != std::string::npos;) {
+            pages.emplace_back();
+            line.erase(f, 1);
+        }
+        line = std::regex_replace(std::regex_replace(line, date, "DATE"), blanks, " ");
+        if (!line.empty() && line.front() == ' ') line.erase(0, 1);
+        if (!line.empty() && line.back() == ' ') line.pop_back();
+        if (!line.empty()) pages.back().push_back(line);
+    }
+    while (!pages.empty() && pages.back().empty()) pages.pop_back();
+    return pages;
+}
+
+std::string Folded(const std::string& s) {
+    std::string out = std::regex_replace(s, std::regex(R"(\s+)"), " ");
+    if (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+class PrintTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        perflink.program_directory = KESTREL_BIN_DIR;
+        pdf = kt::FreshDir("print") + "/report.pdf";
+        SetPrinterChooser([this](QPrinter& printer, PrinterDialog kind, QWidget*) {
+            kinds.push_back(kind);
+            if (kind == PrinterDialog::Print) ChoosePdf(printer, pdf);
+            return answer;
+        });
+        w = std::make_unique<MainWindow>();
+        w->Init("");
+        ASSERT_TRUE(kt::Until([&] { return w->StartupDone(); }));
+        CloseOtherWindows();
+    }
+    void TearDown() override {
+        w.reset();
+        SetPrinterChooser({});
+    }
+    void CloseOtherWindows() {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top != w.get() && top->isVisible()) top->close();
+        }
+        kt::Settle(50);
+    }
+    // The report as these lines, named `name`.
+    void Report(const Lines& lines, const std::string& name) {
+        ClearReportLines();
+        for (const std::string& l : lines) output_string(l);
+        report.CurrentFile = name;
+    }
+    // Presses the button bar's Print button and waits for the job to end.
+    void PressPrint() {
+        w->Bar()->Button(5)->click();
+        ASSERT_TRUE(kt::Until([&] { return printed_or_refused(); }));
+    }
+    bool printed_or_refused() const { return QFile::exists(QString::fromStdString(pdf)) || !boxes.boxes().empty() || ended; }
+
+    kp::BoxRecorder boxes;
+    std::unique_ptr<MainWindow> w;
+    std::string pdf;
+    std::vector<PrinterDialog> kinds;
+    bool answer = true;
+    bool ended = false;
+};
+
+TEST_F(PrintTest, TheReportGoesToPdfPageByPageWithItsHeaders) {
+    // Three pages and more: short lines, lines with tabs, lines long enough to be wrapped once.
+    const int room = CharsPerLine(4800, double(w->Report()->nXChar) * 6.0);
+    Lines lines;
+    for (int i = 0; i < 200; ++i) {
+        char head[32];
+        std::snprintf(head, sizeof head, "L%03d", i);
+        if (i % 17 == 5) {
+            std::string l = std::string(head) + " long";
+            while (int(l.size()) < room + room / 2) l += " w" + std::to_string(l.size());
+            lines.push_back(l);
+        } else if (i % 7 == 3) {
+            lines.push_back(std::string(head) + "\tScore:\t" + std::to_string(i * 3));
+        } else {
+            lines.push_back(std::string(head) + " Memory Score: " + std::to_string(i));
+        }
+    }
+    const std::string name = kt::TempDir() + "/run.bmf";
+    Report(lines, name);
+    PressPrint();
+    EXPECT_EQ(kinds, std::vector<PrinterDialog>{PrinterDialog::Print});
+    EXPECT_TRUE(boxes.boxes().empty());
+    // A 4800-pixel page: six times the screen's layout.
+    EXPECT_EQ(Printer().width(), 4800);
+    EXPECT_EQ(print_state.printscale, 6.0f);
+    EXPECT_EQ(print_state.LinesPerPage, LinesPerPage(6600, w->Report()->nYChar, 6.0f));
+    // Between jobs the counters are 0; the window is usable, the abort dialog gone.
+    EXPECT_EQ(print_state.LineNumber, 0);
+    EXPECT_EQ(print_state.PageNumber, 0);
+    EXPECT_TRUE(w->isEnabled());
+    EXPECT_TRUE(print_state.hAbortDlgWnd.isNull());
+
+    // Page by page: the header, then the page's lines in order, a wrapped line in two pieces.
+    const std::vector<LinePlacement> plan = PaginateLines(lines, room, print_state.LinesPerPage);
+    std::vector<Lines> expected;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (plan[i].starts_page) {
+            expected.push_back({Folded(name + "; DATE Page " + std::to_string(plan[i].page))});
+        }
+        const PrintPieces p = SplitForPrint(BlankTabs(lines[i]), room);
+        expected.back().push_back(Folded(p.first));
+        if (p.wrapped) expected.back().push_back(Folded(p.rest));
+    }
+    ASSERT_GE(expected.size(), 3u);
+    const std::vector<Lines> pages = PdfPages(pdf);
+    ASSERT_EQ(pages.size(), expected.size());
+    for (size_t k = 0; k < pages.size(); ++k) EXPECT_EQ(pages[k], expected[k]) << "page " << k + 1;
+}
+
+TEST_F(PrintTest, PrintingLeavesTheReportLinesAsTheyWere) {
+    // After a run the header names no file: with its date 59 characters, two tabs before "Page".
+    const Lines lines = {"Kes MemoryMarks\t1234", "a\tb\tc", "plain"};
+    Report(lines, "Kestrel - System Level Benchmark");
+    PressPrint();
+    EXPECT_EQ(report.szGreeting, lines);
+    const std::vector<Lines> pages = PdfPages(pdf);
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0], (Lines{"Kestrel - System Level Benchmark; DATE Page 1", "Kes MemoryMarks 1234", "a b c", "plain"}));
+}
+
+TEST_F(PrintTest, CancelInTheAbortDialogStopsTheJobAndDropsTheFile) {
+    Lines lines(3000, "Score: 1");
+    Report(lines, "/tmp/long run.bmf");
+    // Cancel, as the user presses it, once the abort dialog is up.
+    QString shown;
+    bool owner_disabled = false;
+    auto* timer = new QTimer;
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, [&, timer] {
+        AbortDialog* dialog = print_state.hAbortDlgWnd;
+        if (dialog == nullptr || !dialog->isVisible()) return;
+        timer->stop();
+        timer->deleteLater();
+        EXPECT_EQ(dialog->windowTitle(), "Print File");
+        shown = dialog->findChild<QLineEdit*>("99")->text();
+        owner_disabled = !w->isEnabled();
+        dialog->findChild<QPushButton*>("2")->click();
+    });
+    timer->start();
+    w->Command(CMD_PRINT);
+    EXPECT_EQ(shown, "/tmp/long run.bmf");
+    EXPECT_TRUE(owner_disabled);
+    EXPECT_EQ(print_state.Abort, 1);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(pdf)));
+    EXPECT_TRUE(w->isEnabled());
+    EXPECT_TRUE(print_state.hAbortDlgWnd.isNull());
+    EXPECT_EQ(print_state.PageNumber, 0);
+}
+
+TEST_F(PrintTest, EmptyReportCancelledDialogAndAPrinterThatCannotStart) {
+    ClearReportLines();
+    w->Command(CMD_PRINT);
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, "No benchmark data.");
+    EXPECT_EQ(boxes.boxes()[0].caption, "File Exception");
+    EXPECT_TRUE(kinds.empty());
+
+    Report({"one line"}, "x.bmf");
+    answer = false;
+    w->Command(CMD_PRINT);
+    EXPECT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(pdf)));
+
+    // A file in a folder that does not exist: the document cannot start.
+    answer = true;
+    pdf = kt::TempDir() + "/no such folder/x.pdf";
+    w->Command(CMD_PRINT);
+    ASSERT_EQ(boxes.boxes().size(), 2u);
+    EXPECT_EQ(boxes.boxes()[1].text, "Unable to Access printer");
+    EXPECT_EQ(boxes.boxes()[1].caption, "Printer Exception");
+    EXPECT_EQ(boxes.boxes()[1].icon, kp::Icon::Stop);
+    EXPECT_TRUE(w->isEnabled());
+    EXPECT_TRUE(print_state.hAbortDlgWnd.isNull());
+}
+
+TEST_F(PrintTest, PrinterSetupChangesThePrinterThatPrintStartsFrom) {
+    // Setup picks a landscape page; the next Print starts from that printer, and keeps it.
+    SetPrinterChooser([this](QPrinter& printer, PrinterDialog kind, QWidget*) {
+        kinds.push_back(kind);
+        if (kind == PrinterDialog::Setup) {
+            ChoosePdf(printer, pdf);
+            printer.setPageOrientation(QPageLayout::Landscape);
+        }
+        return true;
+    });
+    Report({"one line"}, "x.bmf");
+    w->Command(CMD_PRINTER_SETUP);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(pdf)));
+    w->Command(CMD_PRINT);
+    EXPECT_EQ(kinds, (std::vector<PrinterDialog>{PrinterDialog::Setup, PrinterDialog::Print}));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(pdf)));
+    EXPECT_EQ(Printer().width(), 6600);
+    EXPECT_EQ(print_state.printscale, 8.25f);
+    const std::string info = Output("pdfinfo '" + pdf + "'");
+    EXPECT_TRUE(std::regex_search(info, std::regex(R"(Page size: +792 x 576 pts)"))) << info;
+    EXPECT_TRUE(std::regex_search(info, std::regex(R"(Title: +Print File - x\.bmf\n)"))) << info;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return kt::RunQtTests(argc, argv); }
