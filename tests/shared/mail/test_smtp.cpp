@@ -1,6 +1,7 @@
 // The SMTP client against a sink on 127.0.0.1: the dialogue and the message as the server gets
 // them (the date and the local names masked), and the failures with their boxes.
 #include <gtest/gtest.h>
+#include <dlfcn.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -209,6 +210,18 @@ TEST_F(Smtp, MissingSettingsOpenThePreferences) {
     ASSERT_EQ(boxes.boxes().size(), 1u);
     EXPECT_EQ(boxes.boxes()[0].text, "SMTP server value is not set.  Check the Preferences dialog.");
     EXPECT_TRUE(preferences);
+}
+
+// The library's host-name lookup may outlive the call that started it (on a thread the call stops
+// waiting for); the client closes the library after every message, so it must stay mapped.
+TEST(SocketLibrary, StaysMappedAfterTheClientsLastClose) {
+    const std::string path = std::string(KESTREL_SOCKET_DIR) + "/libkestrel.so";
+    void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib, nullptr) << dlerror();
+    dlclose(lib);
+    void* still = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+    EXPECT_NE(still, nullptr);
+    if (still != nullptr) dlclose(still);
 }
 
 }  // namespace
