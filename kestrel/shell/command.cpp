@@ -18,7 +18,9 @@
 #include "kestrel/engine/run/run_state.h"
 #include "kestrel/engine/run/sequencer.h"
 #include "kestrel/engine/run/settings.h"
+#include "kestrel/shell/comparison.h"
 #include "kestrel/shell/config_pages.h"
+#include "kestrel/shell/graph_windows.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
 #include "kestrel/shell/qt_host.h"
@@ -78,16 +80,19 @@ void MainWindow::Command(int id) {
         case CMD_HELP_INDEX: ShowHelpIndex(); break;
         case CMD_USING_HELP: ShowHelpOnHelp(); break;
         case CMD_ABOUT: About(); break;
-        case CMD_CONFIGURATION: OpenTabFrame(kConfigurationFrame, MakeConfigurationPages); break;
+        case CMD_CONFIGURATION:
+            CloseListBox();
+            OpenTabFrame(kConfigurationFrame, MakeConfigurationPages); break;
         case CMD_PREFERENCES:
+            CloseListBox();
             OpenTabFrame(kPreferencesFrame, [this](TabFrame& frame) { return MakePreferencesPages(*this, frame); });
             break;
-        // Their windows come with the mail, printing and comparison parts of the program; until
-        // then these commands change nothing.
+        // Their windows come with the mail and printing parts of the program; until then these
+        // commands change nothing.
         case CMD_MAIL:
         case CMD_PRINT:
-        case CMD_PRINTER_SETUP:
-        case CMD_RESULT_COMPARISONS: break;
+        case CMD_PRINTER_SETUP: break;
+        case CMD_RESULT_COMPARISONS: ResultComparisons(); break;
         default:
             if (id >= CMD_FIRST_DRIVE && id <= CMD_LAST_DRIVE) ToggleDrive(id);
             break;
@@ -151,6 +156,7 @@ bool MainWindow::AskToSave(const char* caption) {
 
 void MainWindow::NewTest() {
     // A run that the user wants saved but that was not saved is kept: no new run.
+    if (report.isnew == 1) CloseGraphWindows();
     if (report.isnew == 1 && AskToSave("File Exception") && !SaveFile()) return;
     if (report.theFile >= 0 || theFile2 >= 0) {
         CloseReportFile();
@@ -164,6 +170,9 @@ void MainWindow::NewTest() {
     const int stored = GetRegEntry();
     if (stored == 5 || stored == 1) prefs.valuelongtest = 0;
     run.tpriority = 1;
+    // The list and the graphs show the store that is reset now; the window gets its size back.
+    CloseListBox();
+    CloseGraphWindows();
     host_->CloseProgress();
     CloseTabFrame();
     ClearReportLines();
@@ -204,11 +213,13 @@ std::optional<std::string> MainWindow::ChooseFile(bool save) {
 }
 
 void MainWindow::LoadFile() {
+    CloseGraphWindows();
     if (report.theFile >= 0) Command(CMD_CLOSE);
     if (OpenLineFile() == 0) Enable({CMD_COPY_ALL, CMD_FONT}, true);
 }
 
 void MainWindow::OpenFile() {
+    if (report.isnew == 1) CloseGraphWindows();
     if (report.isnew == 1 && AskToSave("File Exception")) {
         Command(CMD_SAVE_AS);
         return;
@@ -271,6 +282,7 @@ bool MainWindow::SaveFile() {
 }
 
 void MainWindow::CloseFile() {
+    CloseGraphWindows();
     if (report.theFile < 0 && theFile2 < 0) {
         FileBox("No opened file handles.");
         return;
@@ -297,10 +309,15 @@ void MainWindow::ChooseFont() {
     prefs.GlobalLogFont = LogFontFromFont(dialog.selectedFont());
     report_->ApplyFont();
     update();
+    if (SpecificView* view = ComparisonView()) {
+        view->Measure();
+        view->viewport()->update();
+    }
     CreateRegEntry();
 }
 
 void MainWindow::Exit() {
+    if (report.isnew == 1) CloseGraphWindows();
     if (report.isnew == 1 && AskToSave("File Exeption") && !SaveFile() &&
         kp::MessageBox(kp::Owner::Main, "Exit Kestrel anyway?", "Kestrel", kp::Icon::Question, kp::Buttons::YesNo) !=
             kp::Answer::Yes) {
@@ -312,7 +329,9 @@ void MainWindow::Exit() {
     // Left and top, the width in "right" and the height in "bottom"; a maximised window is
     // stored as the whole screen, so that it opens maximised again.
     WindowRect& r = prefs.main_window_rect;
-    if (isMaximized()) {
+    if (window_expanded_) {
+        r = WindowRect{old_geometry_.x(), old_geometry_.width(), old_geometry_.y(), old_geometry_.height()};
+    } else if (isMaximized()) {
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
         r = WindowRect{0, screen.width(), 0, screen.height()};
     } else {
