@@ -25,10 +25,10 @@ TotalsScale TotalsScaleFor(int64_t largest, int frame_top) {
     return s;
 }
 
-int RemadeFontWidth(int extent, int wanted) {
-    if (extent < 52) return wanted;
-    // 52..55 give the rule no width (a division by zero or a negative one): keep the width.
-    if (extent - 55 <= 0) return wanted;
+int RemadeFontWidth(int extent, int wanted, int made) {
+    if (extent < 52) return made;
+    // 52..55 give the rule no width (a division by zero or a negative one): the font stays.
+    if (extent - 55 <= 0) return made;
     const int narrow = 42 / std::min(extent - 55, 6);
     return wanted > narrow ? narrow : wanted;
 }
@@ -147,7 +147,7 @@ void DrawGraph(QWidget* /*window*/, GraphDc& DC, QRect client, int32_t scaling, 
     DC.SelectFont(font);
     const int extent = int(DC.GetTextExtent("012345").width() / ps);
     if (extent >= 52) {
-        font.Width = S(graphs::RemadeFontWidth(extent, wanted));
+        font.Width = S(graphs::RemadeFontWidth(extent, wanted, std::min(10, wanted)));
         DC.SelectFont(font);
     }
     const int fw = font.Width, fh = font.Height;

@@ -32,9 +32,10 @@ struct TotalsScale {
 };
 TotalsScale TotalsScaleFor(int64_t largest, int frame_top);
 
-// The width of the remade font when "012345" measures `extent` (unscaled) and the wanted width is
-// `wanted`: unchanged below 52 and where the rule has no width to give (extent 52..55).
-int RemadeFontWidth(int extent, int wanted);
+// The font's width once "012345" has measured `extent` (unscaled) in the font made `made` wide
+// for the wanted width `wanted`: `made` below 52 and where the rule has no width to give (extent
+// 52..55); else the narrow width 42 / min(extent - 55, 6) when `wanted` exceeds it, else `wanted`.
+int RemadeFontWidth(int extent, int wanted, int made);
 
 // The legend's text of the comparison machine: its name, at most 25 characters.
 std::string ComparisonLegend(int results_selection);
