@@ -178,17 +178,23 @@ void GraphWindow::PrintGraph() {
     }
     setEnabled(false);
     const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
+    PrintPage(painter, page.size(), report.CurrentFile + "; " + AscTime() + " ");
+    painter.end();
+    setEnabled(true);
+}
+
+void GraphWindow::PrintPage(QPainter& painter, QSize page, const std::string& header) {
     painter.setFont(QFont());
+    painter.setPen(Qt::black);
     painter.drawText(QRect(10, 0, page.width() - 10, page.height()), Qt::AlignLeft | Qt::AlignTop,
-                     QString::fromStdString(report.CurrentFile + "; " + AscTime() + " "));
+                     QString::fromStdString(header));
     const graphs::GraphDc dc = Drawn(0, page.width());
     const int offset = PrintOffset() ? 40 : 0;
     // The graph grows with the print scale: the clip is the page below the offset.
+    painter.save();
     painter.setClipRect(QRect(0, offset, page.width(), page.height() - offset));
-    QImage picture = graphs::GraphPicture(dc, QSize(page.width(), page.height() - offset));
-    painter.drawImage(0, offset, picture);
-    painter.end();
-    setEnabled(true);
+    painter.drawImage(0, offset, graphs::GraphPicture(dc, QSize(page.width(), page.height() - offset)));
+    painter.restore();
 }
 
 // ---- totals window

@@ -14,7 +14,7 @@
 
 #include "kestrel/graphs/graph_dc.h"
 
-class QPrinter;
+class QPainter;
 
 // A selection box with the drop height its window gave it (pixels; the list shows as many items
 // as fit).
@@ -40,6 +40,10 @@ public:
     GraphCombo* Combo(const char* name) const;
     // Prints the graph (the print dialog, the page with its header line).
     void PrintGraph();
+    // Draws the printed page on a painter open on a device of `page`'s size: the header line, then
+    // the graph drawn for that width (offset by 40 pixels in the totals and scaling windows),
+    // clipped to the page.
+    void PrintPage(QPainter& painter, QSize page, const std::string& header);
 
 protected:
     GraphWindow(const char* class_name, const char* title, int x, int y, int w, int h);
