@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
@@ -292,6 +293,7 @@ TEST_F(GraphWindowsTest, StatisticsAndScalingWindows) {
     EXPECT_EQ(stats->Smp()->currentIndex(), totals->Smp()->currentIndex());
     EXPECT_EQ(stats->Smp()->geometry().topLeft(), QPoint(800 - 590, 650 - 35));
 
+    kt::Settle(50);
     PaintWatch watch(totals);
     emit stats->Smp()->activated(1);
     EXPECT_EQ(results.scale_value, 2);
@@ -351,11 +353,14 @@ TEST_F(GraphWindowsTest, PrintedPageKeepsTheLegend) {
 int main(int argc, char** argv) {
     // A screen of 1280 x 1024 for the window positions.
     const char* platform = std::getenv("QT_QPA_PLATFORM");
+    std::string path;
     if (platform != nullptr && std::string(platform) == "offscreen") {
-        const std::string path = "/tmp/kestrel-graph-windows-screen-" + std::to_string(getpid()) + ".json";
+        path = "/tmp/kestrel-graph-windows-screen-" + std::to_string(getpid()) + ".json";
         std::ofstream(path) << R"({"screens": [{"name": "screen", "x": 0, "y": 0, "width": 1280, "height": 1024,
                                    "logicalDpi": 96, "logicalDpiScaleFactor": 1.0, "dpr": 1.0}]})";
         setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + path).c_str(), 1);
     }
-    return kt::RunQtTests(argc, argv);
+    const int result = kt::RunQtTests(argc, argv);
+    if (!path.empty()) std::remove(path.c_str());
+    return result;
 }
