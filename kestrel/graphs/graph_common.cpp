@@ -8,7 +8,7 @@ namespace graphs {
 
 float DrawingScale(const GraphDc& dc, int screen) {
     if (screen != 0) return 1.0f;
-    return float(std::max(1.0, dc.HorzRes() * 0.00125));
+    return float(std::max(1.0, dc.HorzRes() / 800.0));
 }
 
 LogFont TmsRmn(int height, int width, int weight, float scale) {

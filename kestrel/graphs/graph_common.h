@@ -11,10 +11,12 @@
 #include "kestrel/graphs/graph_dc.h"
 #include "shared/logfont.h"
 
-// The view selection of the graph windows that the drawing routines read (the processor and SMP
-// choices live in the result store: current_cpu_selected, scale_value).
+// The view selection of the graph windows that the drawing routines read (the processor, SMP and
+// drive choices live in the result store: current_cpu_selected, scale_value, current_disk_selected).
 struct GraphView {
-    int32_t regression = 0;  // the scaling graph draws its least-squares lines ("Regression")
+    int32_t regression = 0;         // the scaling graph draws its least-squares lines ("Regression")
+    int32_t results_selection = 0;  // the comparison machine of the totals graph, 0..9
+    float printscale = 1.0f;        // the totals graph's drawing scale, kept at its start
 };
 
 extern GraphView graph_view;
@@ -28,7 +30,8 @@ inline constexpr QRgb kBlack = 0xFF000000u;
 inline constexpr QRgb kGrey = 0xFF808080u;
 inline constexpr QRgb kYellow = 0xFFFFE600u;
 
-// The drawing scale: 1 on the screen; on a printer its width in pixels / 800, at least 1.
+// The drawing scale: 1 on the screen; on a printer its width in pixels / 800 (a division, exact
+// for multiples of 800), at least 1.
 float DrawingScale(const GraphDc& dc, int screen);
 // A page coordinate on the device: p x scale, truncated toward zero.
 inline int Scaled(double p, float scale) { return Saturate<int>(p * double(scale)); }

@@ -1,7 +1,9 @@
 #include "kestrel/graphs/graph_dc.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QString>
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -37,7 +39,53 @@ std::string Rgb(QRgb c) {
     return s;
 }
 
+std::string BrushText(const gdi::Brush& b) {
+    static const char* const kHatch[] = {"horizontal", "vertical", "fdiagonal", "bdiagonal", "cross", "diagcross"};
+    if (b.style == gdi::BS_NULL) return "null";
+    if (b.style == gdi::BS_HATCHED) return std::string("hatch ") + kHatch[std::clamp(b.hatch, 0, 5)] + " " + Rgb(b.colour);
+    return "solid " + Rgb(b.colour);
+}
+
 }  // namespace
+
+// The font a graph's record asks for: "Tms Rmn" takes the installed serif family, and the width
+// field narrows or widens it (both in the one record-to-font helper).
+QFont GraphFont(const LogFont& lf) { return FontFromLogFont(lf, QFont()); }
+
+GraphDc::GraphDc(int horzres, Measure measure) : horzres_(horzres), measure_(std::move(measure)) {
+    if (!measure_) {
+        measure_ = [](const LogFont& lf, std::string_view text) {
+            const QFontMetrics fm(GraphFont(lf));
+            const QString s = QString::fromLatin1(text.data(), qsizetype(text.size()));
+            return QSize(fm.horizontalAdvance(s), fm.height());
+        };
+    }
+}
+
+gdi::Brush GraphDc::SelectBrush(const gdi::Brush& brush) {
+    GraphOp op;
+    op.kind = GraphOp::kBrush;
+    op.brush = brush;
+    ops_.push_back(op);
+    return std::exchange(brush_, brush);
+}
+
+void GraphDc::Rectangle(int l, int t, int r, int b) {
+    GraphOp op;
+    op.kind = GraphOp::kRectangle;
+    op.from = QPoint(l, t);
+    op.to = QPoint(r, b);
+    ops_.push_back(op);
+}
+
+void GraphDc::FillRect(int l, int t, int r, int b, const gdi::Brush& brush) {
+    GraphOp op;
+    op.kind = GraphOp::kFill;
+    op.from = QPoint(l, t);
+    op.to = QPoint(r, b);
+    op.brush = brush;
+    ops_.push_back(op);
+}
 
 gdi::Pen GraphDc::SelectPen(const gdi::Pen& pen) {
     GraphOp op;
@@ -115,15 +163,22 @@ std::string GraphDc::Listing() const {
                 out += line;
                 out += "\"" + op.text + "\"";
                 break;
+            case GraphOp::kBrush:
+                out += "brush " + BrushText(op.brush);
+                break;
+            case GraphOp::kRectangle:
+                std::snprintf(line, sizeof line, "rect %d,%d %d,%d", op.from.x(), op.from.y(), op.to.x(), op.to.y());
+                out += line;
+                break;
+            case GraphOp::kFill:
+                std::snprintf(line, sizeof line, "fill %d,%d %d,%d ", op.from.x(), op.from.y(), op.to.x(), op.to.y());
+                out += line + BrushText(op.brush);
+                break;
         }
         out += '\n';
     }
     return out;
 }
-
-// The font a graph's record asks for: "Tms Rmn" takes the installed serif family, and the width
-// field narrows or widens it (both in the one record-to-font helper).
-QFont GraphFont(const LogFont& lf) { return FontFromLogFont(lf, QFont()); }
 
 void PlayGraph(const GraphDc& graph, gdi::GdiDc& dc) {
     for (const GraphOp& op : graph.Ops()) {
@@ -137,6 +192,11 @@ void PlayGraph(const GraphDc& graph, gdi::GdiDc& dc) {
                 break;
             case GraphOp::kText:
                 dc.TextOutTurned(op.from.x(), op.from.y(), op.escapement, QString::fromLatin1(op.text));
+                break;
+            case GraphOp::kBrush: dc.SelectBrush(op.brush); break;
+            case GraphOp::kRectangle: dc.Rectangle(op.from.x(), op.from.y(), op.to.x(), op.to.y()); break;
+            case GraphOp::kFill:
+                dc.FillRect(QRect(op.from, op.to - QPoint(1, 1)), op.brush);
                 break;
         }
     }

@@ -11,6 +11,7 @@
 #include <QPoint>
 #include <QRgb>
 #include <QSize>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,28 +23,38 @@ namespace graphs {
 
 // One entry of the display list.
 struct GraphOp {
-    enum Kind { kPen, kFont, kTextColour, kLine, kText };
+    enum Kind { kPen, kFont, kTextColour, kLine, kText, kBrush, kRectangle, kFill };
     Kind kind = kLine;
     gdi::Pen pen;          // kPen: the pen selected
+    gdi::Brush brush;      // kBrush: the brush selected; kFill: the brush filled with
     LogFont font;          // kFont: the font selected
     QRgb colour = 0;       // kTextColour
-    QPoint from, to;       // kLine: its ends; kText: the cell's top left corner in `from`
+    QPoint from, to;       // kLine: its ends; kText: the cell's top left corner in `from`;
+                           // kRectangle, kFill: the corners (right and bottom outside)
     std::string text;      // kText
     int escapement = 0;    // kText: tenths of a degree counter-clockwise
 };
 
 class GraphDc {
 public:
-    // `horzres`: the device's width in pixels (GetDeviceCaps(HORZRES)).
-    explicit GraphDc(int horzres = 800) : horzres_(horzres) {}
+    // The width and height of a text's cell in a font (GetTextExtentPoint).
+    using Measure = std::function<QSize(const LogFont&, std::string_view)>;
+
+    // `horzres`: the device's width in pixels (GetDeviceCaps(HORZRES)). `measure`: how text is
+    // measured (by default with the font GraphFont gives; tests give fixed metrics).
+    explicit GraphDc(int horzres = 800, Measure measure = {});
 
     int HorzRes() const { return horzres_; }
+    // The cell of `text` in the selected font.
+    QSize GetTextExtent(std::string_view text) const { return measure_(font_, text); }
 
     // State; each returns what was there before.
     gdi::Pen SelectPen(const gdi::Pen& pen);
     LogFont SelectFont(const LogFont& font);
     QRgb SetTextColor(QRgb colour);
+    gdi::Brush SelectBrush(const gdi::Brush& brush);
     const gdi::Pen& Pen() const { return pen_; }
+    const gdi::Brush& Brush() const { return brush_; }
     const LogFont& Font() const { return font_; }
     QRgb TextColour() const { return text_colour_; }
 
@@ -52,6 +63,10 @@ public:
     void LineTo(int x, int y);
     void TextOut(int x, int y, std::string_view text);
     void TextOutTurned(int x, int y, int escapement, std::string_view text);
+    // Outlined with the pen and filled with the selected brush; (r, b) lies outside.
+    void Rectangle(int l, int t, int r, int b);
+    // [l, r) x [t, b) filled with `brush`, no outline.
+    void FillRect(int l, int t, int r, int b, const gdi::Brush& brush);
 
     const std::vector<GraphOp>& Ops() const { return ops_; }
     // The display list as text, one entry a line ("line 100,230 100,30", "pen solid geometric
@@ -60,7 +75,9 @@ public:
 
 private:
     int horzres_;
+    Measure measure_;
     gdi::Pen pen_;
+    gdi::Brush brush_;
     LogFont font_;
     QRgb text_colour_ = 0xFF000000u;
     QPoint position_;

@@ -18,7 +18,9 @@
 #include "kestrel/engine/run/run_state.h"
 #include "kestrel/engine/run/sequencer.h"
 #include "kestrel/engine/run/settings.h"
+#include "kestrel/shell/comparison.h"
 #include "kestrel/shell/config_pages.h"
+#include "kestrel/shell/graph_windows.h"
 #include "kestrel/shell/mail_dialog.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
@@ -79,16 +81,17 @@ void MainWindow::Command(int id) {
         case CMD_HELP_INDEX: ShowHelpIndex(); break;
         case CMD_USING_HELP: ShowHelpOnHelp(); break;
         case CMD_ABOUT: About(); break;
-        case CMD_CONFIGURATION: OpenTabFrame(kConfigurationFrame, MakeConfigurationPages); break;
+        case CMD_CONFIGURATION:
+            CloseListBox();
+            OpenTabFrame(kConfigurationFrame, MakeConfigurationPages); break;
         case CMD_PREFERENCES:
+            CloseListBox();
             OpenTabFrame(kPreferencesFrame, [this](TabFrame& frame) { return MakePreferencesPages(*this, frame); });
             break;
         case CMD_MAIL: MailDialog::Open(*this); break;
         case CMD_PRINT: PrintReport(); break;
         case CMD_PRINTER_SETUP: PrinterSetup(); break;
-        // Their windows come with the comparison part of the program; until then these commands
-        // change nothing.
-        case CMD_RESULT_COMPARISONS: break;
+        case CMD_RESULT_COMPARISONS: ResultComparisons(); break;
         default:
             if (id >= CMD_FIRST_DRIVE && id <= CMD_LAST_DRIVE) ToggleDrive(id);
             break;
@@ -152,6 +155,7 @@ bool MainWindow::AskToSave(const char* caption) {
 
 void MainWindow::NewTest() {
     // A run that the user wants saved but that was not saved is kept: no new run.
+    if (report.isnew == 1) CloseGraphWindows();
     if (report.isnew == 1 && AskToSave("File Exception") && !SaveFile()) return;
     if (report.theFile >= 0 || theFile2 >= 0) {
         CloseReportFile();
@@ -165,6 +169,9 @@ void MainWindow::NewTest() {
     const int stored = GetRegEntry();
     if (stored == 5 || stored == 1) prefs.valuelongtest = 0;
     run.tpriority = 1;
+    // The list and the graphs show the store that is reset now; the window gets its size back.
+    CloseListBox();
+    CloseGraphWindows();
     host_->CloseProgress();
     CloseTabFrame();
     ClearReportLines();
@@ -205,11 +212,13 @@ std::optional<std::string> MainWindow::ChooseFile(bool save) {
 }
 
 void MainWindow::LoadFile() {
+    CloseGraphWindows();
     if (report.theFile >= 0) Command(CMD_CLOSE);
     if (OpenLineFile() == 0) Enable({CMD_COPY_ALL, CMD_FONT}, true);
 }
 
 void MainWindow::OpenFile() {
+    if (report.isnew == 1) CloseGraphWindows();
     if (report.isnew == 1 && AskToSave("File Exception")) {
         Command(CMD_SAVE_AS);
         return;
@@ -272,6 +281,7 @@ bool MainWindow::SaveFile() {
 }
 
 void MainWindow::CloseFile() {
+    CloseGraphWindows();
     if (report.theFile < 0 && theFile2 < 0) {
         FileBox("No opened file handles.");
         return;
@@ -298,10 +308,15 @@ void MainWindow::ChooseFont() {
     prefs.GlobalLogFont = LogFontFromFont(dialog.selectedFont());
     report_->ApplyFont();
     update();
+    if (SpecificView* view = ComparisonView()) {
+        view->Measure();
+        view->viewport()->update();
+    }
     CreateRegEntry();
 }
 
 void MainWindow::Exit() {
+    if (report.isnew == 1) CloseGraphWindows();
     if (report.isnew == 1 && AskToSave("File Exeption") && !SaveFile() &&
         kp::MessageBox(kp::Owner::Main, "Exit Kestrel anyway?", "Kestrel", kp::Icon::Question, kp::Buttons::YesNo) !=
             kp::Answer::Yes) {
@@ -313,7 +328,9 @@ void MainWindow::Exit() {
     // Left and top, the width in "right" and the height in "bottom"; a maximised window is
     // stored as the whole screen, so that it opens maximised again.
     WindowRect& r = prefs.main_window_rect;
-    if (isMaximized()) {
+    if (window_expanded_) {
+        r = WindowRect{old_geometry_.x(), old_geometry_.width(), old_geometry_.y(), old_geometry_.height()};
+    } else if (isMaximized()) {
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
         r = WindowRect{0, screen.width(), 0, screen.height()};
     } else {

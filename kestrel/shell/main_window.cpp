@@ -19,12 +19,16 @@
 #include "kestrel/engine/run/result_store.h"
 #include "kestrel/engine/run/run_state.h"
 #include "kestrel/engine/run/settings.h"
+#include "kestrel/shell/comparison.h"
+#include "kestrel/shell/graph_windows.h"
 #include "kestrel/shell/panes.h"
 #include "kestrel/shell/pictures.h"
 #include "kestrel/shell/qt_host.h"
 #include "kestrel/shell/shell_rules.h"
 #include "platform/msgbox.h"
 #include "platform/testswitch.h"
+#include "kestrel/graphs/graph_common.h"
+#include "shared/reference_data.h"
 #include "shared/strformat.h"
 #include "shared/ui/help.h"
 
@@ -88,7 +92,7 @@ MainWindow::MainWindow() : oldfile_(kDefaultCaption) {
     LayoutClient();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() { CloseGraphWindows(); }
 
 QAction* MainWindow::AddItem(QMenu* menu, int id, const char* text, const QKeySequence& key, bool checkable) {
     auto* a = new QAction(QString::fromLatin1(text), this);
@@ -220,7 +224,12 @@ void MainWindow::CreateReportPane() {
 void MainWindow::LayoutClient() {
     const int W = client_->width(), H = client_->height();
     const int text_height = status_->lHeight();
-    report_->setGeometry(0, global_buttonwindow_height, W, H - text_height - global_buttonwindow_height);
+    const bool list = view_pane_ && list_pane_;
+    report_->setGeometry(0, global_buttonwindow_height, list ? W / 2 : W, H - text_height - global_buttonwindow_height);
+    if (list) {
+        view_pane_->setGeometry(W / 2, H / 4, W / 2, 3 * H / 4 - text_height);
+        list_pane_->setGeometry(W / 2, global_buttonwindow_height, W / 2, H / 4 - global_buttonwindow_height);
+    }
     report_->SetMainClient(W, H);
     status_->setGeometry(0, H - (text_height + 1), W, text_height);
     bar_->setGeometry(0, 0, W, global_buttonwindow_height);
@@ -313,10 +322,87 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::EndProgram() {
     ending_ = true;
+    CloseGraphWindows();
     host_->CloseProgress();
     if (splash_) splash_->close();
     if (about_) about_->close();
     if (HelpWindow* help = HelpWindow::Current()) help->close();
     if (isVisible()) close();
     QCoreApplication::quit();
+}
+
+QListWidget* MainWindow::ComparisonList() const {
+    return list_pane_ && view_pane_ ? static_cast<QListWidget*>(list_pane_->Contents()) : nullptr;
+}
+
+SpecificView* MainWindow::ComparisonView() const {
+    return list_pane_ && view_pane_ ? static_cast<SpecificView*>(view_pane_->Contents()) : nullptr;
+}
+
+void MainWindow::DrawListBox() {
+    // At least 900 by 600, within the screen.
+    old_geometry_ = geometry();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen != nullptr ? screen->geometry() : QRect(0, 0, 1024, 768);
+    const QRect g = geometry();
+    const int w = std::min(std::max(g.width(), 900), area.right() + 1 - g.x());
+    const int h = std::min(std::max(g.height(), 600), area.bottom() + 1 - g.y());
+    resize(w, h);
+    window_expanded_ = true;
+
+    auto* list = new QListWidget;
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    for (const char* row : reference::scores) list->addItem(QString::fromLatin1(row));
+    list->setCurrentRow(2);
+    list_pane_ = new CaptionedPane(client_, "Other Results", list);
+    list_pane_->on_close = [this] { CloseListBox(); };
+    auto* view = new SpecificView(nullptr, [list] { return list->currentRow(); });
+    view_pane_ = new CaptionedPane(client_, "Other Results, Specific", view);
+    view_pane_->on_close = [this] { CloseListBox(); };
+    connect(list, &QListWidget::currentRowChanged, view->viewport(), qOverload<>(&QWidget::update));
+    connect(list, &QListWidget::itemDoubleClicked, this,
+            [this, list](QListWidgetItem* item) { OpenComparison(list->row(item)); });
+    list_pane_->show();
+    view_pane_->show();
+    LayoutClient();
+}
+
+void MainWindow::CloseListBox() {
+    if (list_pane_) list_pane_->deleteLater();
+    if (view_pane_) view_pane_->deleteLater();
+    list_pane_ = nullptr;
+    view_pane_ = nullptr;
+    if (window_expanded_) {
+        setGeometry(old_geometry_);
+        window_expanded_ = false;
+    }
+    LayoutClient();
+}
+
+void MainWindow::OpenComparison(int row) {
+    // The heading and the rule name no machine.
+    if (row < reference::kFirstMachineRow || row >= reference::kListRows) return;
+    graph_view.results_selection = row - reference::kFirstMachineRow;
+    if (TotalsWindow* totals = TotalsGraphWindow()) totals->ShowMachine(graph_view.results_selection);
+    else OpenTotalsWindow();
+}
+
+void MainWindow::ResultComparisons() {
+    if (prefs.graphvalue == 0 || prefs.graphvalue == 2) {
+        if (ComparisonList() != nullptr) {
+            list_pane_->deleteLater();
+            view_pane_->deleteLater();
+            list_pane_ = nullptr;
+            view_pane_ = nullptr;
+        }
+        if (!window_expanded_) DrawListBox();
+        else {
+            // Rebuilt in the enlarged window, which keeps its size from before.
+            const QRect before = old_geometry_;
+            DrawListBox();
+            old_geometry_ = before;
+        }
+    }
+    if (prefs.graphvalue == 1 || prefs.graphvalue == 2) OpenTotalsWindow();
 }

@@ -15,6 +15,9 @@
 #include "kestrel/engine/run/host.h"
 
 class ButtonBar;
+class CaptionedPane;
+class QListWidget;
+class SpecificView;
 class OpeningWindow;
 class PrintJob;
 class QtHost;
@@ -63,6 +66,15 @@ public:
     TabFrame* TabWindow() const;
     void CloseTabFrame();
 
+    // The comparison list and its view while open (hWndList, hListBox), else nullptr.
+    QListWidget* ComparisonList() const;
+    SpecificView* ComparisonView() const;
+    bool WindowExpanded() const { return window_expanded_; }
+    // Builds the comparison list and view, enlarging the window (DrawListBox).
+    void DrawListBox();
+    // Closes them and gives the window its size from before back.
+    void CloseListBox();
+
 signals:
     void commandRan(int id);
     void startupFinished();
@@ -102,6 +114,9 @@ private:
     void PrinterSetup();
     // Loads report.FileName after Open, a drop or the command line.
     void LoadFile();
+    void ResultComparisons();
+    // A double click on list row `row`.
+    void OpenComparison(int row);
     void DropFile(const std::string& path);
     // An unsaved run: beeps and asks whether to save it. True for Yes.
     bool AskToSave(const char* caption);
@@ -119,6 +134,10 @@ private:
     QPointer<OpeningWindow> splash_;
     QPointer<OpeningWindow> about_;
     QPointer<TabFrame> tabs_;  // the Preferences or Configuration frame
+    QPointer<CaptionedPane> list_pane_;  // "Other Results"
+    QPointer<CaptionedPane> view_pane_;  // "Other Results, Specific"
+    bool window_expanded_ = false;
+    QRect old_geometry_;  // the window's place before the list enlarged it
     std::vector<int> held_commands_;  // queued commands that came during a run
 
     std::string oldfile_;    // the default caption of the report pane

@@ -1,0 +1,239 @@
+#include "kestrel/graphs/totals_graph.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "kestrel/engine/disk/disk_test.h"
+#include "kestrel/engine/run/result_store.h"
+#include "kestrel/engine/run/settings.h"
+#include "kestrel/graphs/graph_common.h"
+#include "shared/reference_data.h"
+#include "shared/strformat.h"
+
+namespace graphs {
+
+TotalsScale TotalsScaleFor(int64_t largest, int frame_top) {
+    TotalsScale s;
+    s.top = largest + 10;
+    if (s.top <= 10) s.top = 110;
+    s.steps = s.top / 10;
+    const int64_t height = 500 - frame_top;
+    const int64_t whole = height / s.steps;
+    s.unit = whole >= 1 ? double(whole) : double(height) / double(s.steps);
+    s.every = s.steps + 1 > 30 ? s.steps / 10 : 1;
+    return s;
+}
+
+int RemadeFontWidth(int extent, int wanted, int made) {
+    if (extent < 52) return made;
+    // 52..55 give the rule no width (a division by zero or a negative one): the font stays.
+    if (extent - 55 <= 0) return made;
+    const int narrow = 42 / std::min(extent - 55, 6);
+    return wanted > narrow ? narrow : wanted;
+}
+
+std::string ComparisonLegend(int results_selection) {
+    const int r = std::clamp(results_selection, 0, reference::kMachines - 1);
+    return std::string(reference::scores[reference::kFirstMachineRow + r]).substr(0, 25);
+}
+
+}  // namespace graphs
+
+namespace {
+
+using graphs::GraphDc;
+using graphs::Scaled;
+
+int Row(int32_t r) { return std::clamp<int32_t>(r, 0, kRows - 1); }
+
+// The drive named in a printout: the chosen drive of the run's Test Drives menu, or the file's.
+std::string TestedDrive(int index) {
+    if (results.data_from_file != 0) {
+        if (index < 0 || index >= std::min<int32_t>(results.disks_selected, kDrives)) return {};
+        return StrPrintf("Drive Tested:  %s", results.global_drive_filebuffer[index]);
+    }
+    int seen = 0;
+    for (int i = 0; i < std::clamp(globaldrives, 0, kDrives); ++i) {
+        if (drivemenu.DRIVECHOSEN[i] != 1) continue;
+        if (seen++ != index) continue;
+        const bool net = drivemenu.network_drive[i] != 0, rem = drivemenu.removable_drive[i] != 0;
+        const char* format = net && rem ? "Removable Network Drive Tested:  %s"
+                             : net     ? "Network Drive Tested:  %s"
+                             : rem     ? "Removable Drive Tested:  %s"
+                                       : "Local Drive Tested:  %s";
+        return StrPrintf(format, drivemenu.globaldrivechar[i].c_str());
+    }
+    return {};
+}
+
+struct Series {
+    gdi::Pen pen;
+    gdi::Brush brush;
+};
+
+class TotalsPainter {
+public:
+    TotalsPainter(GraphDc& dc, float scale, const graphs::TotalsScale& vs, int fw, int fh)
+        : dc_(dc), ps_(scale), vs_(vs), fw_(fw), fh_(fh) {}
+
+    int S(double p) const { return Scaled(p, ps_); }
+
+    // A bar of value v from x1 to x2, with its label.
+    void Bar(int x1, int x2, int32_t v, const Series& s) {
+        const double h = double(v) * 0.1 * vs_.unit;
+        const int top = S(500 - h);
+        dc_.Rectangle(S(x1), top, S(x2), S(499));
+        dc_.FillRect(S(x1), top, S(x2), S(499), s.brush);
+        dc_.TextOut(S(x1), top - (fh_ + S(5)), std::to_string(v));
+    }
+    void Swatch(int y, const Series& s) {
+        dc_.Rectangle(S(510), S(y), S(520), S(y + 10));
+        dc_.FillRect(S(510), S(y), S(520), S(y + 10), s.brush);
+    }
+    void Legend(int swatch_top, const std::string& text) { dc_.TextOut(S(528), S(swatch_top + 1) - fh_ / 2, text); }
+    void Use(const Series& s) {
+        dc_.SelectPen(s.pen);
+        dc_.SelectBrush(s.brush);
+    }
+
+private:
+    GraphDc& dc_;
+    float ps_;
+    graphs::TotalsScale vs_;
+    int fw_, fh_;
+};
+
+}  // namespace
+
+void DrawGraph(QWidget* /*window*/, GraphDc& DC, QRect client, int32_t scaling, int screen) {
+    const float ps = graphs::DrawingScale(DC, screen);
+    graph_view.printscale = ps;
+    const ResultStore& s = results;
+    const int sel = std::clamp(graph_view.results_selection, 0, reference::kMachines - 1);
+    const int32_t* cmp = reference::scorevalues[sel];
+    const int32_t own_cpu = s.tempuniprocemulation != 0 ? s.TotalCPU[Row(s.current_cpu_selected)]
+                                                         : s.TotalCPU[Row(s.scale_value)];
+    const int disk_index = std::clamp<int32_t>(s.current_disk_selected, 0, kDrives - 1);
+    const int32_t own[4] = {own_cpu, s.TotalMemory, s.TotalDisk[disk_index], s.TotalVideo};
+    const int32_t os_cpu = s.TotalCPU_OS[Row(s.scale_value)];
+
+    const gdi::Pen old_pen = DC.Pen();
+    const gdi::Brush old_brush = DC.Brush();
+    const LogFont old_font = DC.Font();
+    DC.SetTextColor(graphs::kBlack);
+    const auto S = [ps](double p) { return Scaled(p, ps); };
+
+    // Frame.
+    const int half = (client.top() + client.height()) / 2;
+    const int T = half / 15 + client.top();
+    DC.SelectPen(gdi::Pen());
+    DC.SelectBrush(gdi::Brush());
+    DC.Rectangle(S(50), S(T), S(450), S(500));
+
+    // Scale.
+    int64_t largest = std::max({cmp[0], cmp[1], cmp[2]});
+    for (int32_t v : own) largest = std::max<int64_t>(largest, v);
+    largest = std::max<int64_t>(largest, os_cpu);
+    const graphs::TotalsScale vs = graphs::TotalsScaleFor(largest, T);
+    const int unit = vs.unit >= 1 ? int(vs.unit) : 0;
+
+    // Font.
+    const bool big = vs.steps > 29;
+    const int base_h = big ? 13 : 8, base_w = big ? 10 : 6;
+    const int height = std::min(13, std::max(base_h, unit / 2));
+    const int wanted = std::max(base_w, unit * 4 / 11);
+    LogFont font = graphs::TmsRmn(height, std::min(10, wanted), 0, ps);
+    DC.SelectFont(font);
+    const int extent = int(DC.GetTextExtent("012345").width() / ps);
+    if (extent >= 52) {
+        font.Width = S(graphs::RemadeFontWidth(extent, wanted, std::min(10, wanted)));
+        DC.SelectFont(font);
+    }
+    const int fw = font.Width, fh = font.Height;
+
+    // Axis marks, left and right. A left label wider than the room left of its axis is narrowed to
+    // fit and ends where the formula's would.
+    for (int64_t i = 0; i <= vs.steps; i += vs.every) {
+        const double y = 499 - double(i) * vs.unit;
+        const int yy = S(y);
+        const std::string label = std::to_string(i * 10);
+        const int len = int(label.size());
+        DC.MoveToEx(S(50), yy);
+        DC.LineTo(S(42), yy);
+        int x = S(42) - len * fw - 6;
+        if (x < 0) {
+            LogFont narrow = font;
+            narrow.Width = std::max(1, (S(42) - 6) / len);
+            DC.SelectFont(narrow);
+            DC.TextOut(std::max(0, S(42) - len * narrow.Width - 6), yy - fh, label);
+            DC.SelectFont(font);
+        } else {
+            DC.TextOut(x, yy - fh, label);
+        }
+        DC.MoveToEx(S(450), yy);
+        DC.LineTo(S(458), yy);
+        DC.TextOut(S(458) + fw / 2 + 5, yy - fh, label);
+    }
+
+    // Captions.
+    static const char* const kAreas[4] = {"ProcessorMarks", "MemoryMarks", "DiskMarks", "VideoMarks"};
+    for (int i = 1; i <= 4; ++i) {
+        DC.TextOut(S(100 * i) - (3 / 2) * (fw / 2) - 9, S(508), "Kes");
+        const int len = int(std::string(kAreas[i - 1]).size());
+        DC.TextOut(S(100 * i) - (len / 2) * (fh / 2) - 4, S(525), kAreas[i - 1]);
+    }
+
+    TotalsPainter paint(DC, ps, vs, fw, fh);
+    const bool on_screen = screen != 0;
+    const Series own_s = on_screen ? Series{gdi::CreatePen(gdi::PS_SOLID, 1, graphs::kMagenta),
+                                            gdi::CreateSolidBrush(graphs::kMagenta)}
+                                   : Series{gdi::CreatePen(gdi::PS_SOLID, 1, graphs::kBlack),
+                                            gdi::CreateSolidBrush(graphs::kBlack)};
+    const Series uni_s = on_screen ? Series{gdi::CreatePen(gdi::PS_SOLID, 1, 0xFF00FF00u),
+                                            gdi::CreateSolidBrush(0xFF00FF00u)}
+                                   : Series{gdi::CreatePen(gdi::PS_SOLID, 1, graphs::kBlack),
+                                            gdi::CreateHatchBrush(gdi::HS_DIAGCROSS, graphs::kGrey)};
+    const Series os_s = on_screen ? Series{gdi::CreatePen(gdi::PS_SOLID, 1, graphs::kYellow),
+                                           gdi::CreateSolidBrush(graphs::kYellow)}
+                                  : Series{gdi::CreatePen(gdi::PS_SOLID, 1, graphs::kGrey),
+                                           gdi::CreateHatchBrush(gdi::HS_HORIZONTAL, graphs::kBlack)};
+    const Series cmp_s = on_screen ? Series{gdi::CreatePen(gdi::PS_SOLID, 1, graphs::kBlue),
+                                            gdi::CreateSolidBrush(graphs::kBlue)}
+                                   : Series{gdi::CreatePen(gdi::PS_SOLID, 1, graphs::kGrey),
+                                            gdi::CreateSolidBrush(graphs::kGrey)};
+
+    // The user's scores.
+    paint.Use(own_s);
+    for (int i = 1; i <= 4; ++i) paint.Bar(100 * i - 17, 100 * i + 8, own[i - 1], own_s);
+    paint.Swatch(350, own_s);
+    if (!on_screen) {
+        const std::string drive = TestedDrive(s.current_disk_selected);
+        if (!drive.empty()) DC.TextOut(S(528), S(331) - fh / 2, drive);
+    }
+    std::string own_text = "Your Score";
+    if (scaling != 0) own_text = StrPrintf("Your SMP Score (CPU 0 to CPU %d)", s.scale_value - 1);
+    else if (s.tempuniprocemulation != 0) own_text = StrPrintf("Your Uniprocessor Score CPU %d", s.current_cpu_selected - 1);
+    paint.Legend(350, own_text);
+
+    if (scaling != 0) {
+        paint.Use(uni_s);
+        paint.Bar(58, 83, s.TotalCPU[1], uni_s);
+        paint.Swatch(330, uni_s);
+        paint.Legend(330, "Your Uniprocessor Score");
+    }
+    if (s.temp_os_checked != 0) {
+        paint.Use(os_s);
+        paint.Bar(133, 158, os_cpu, os_s);
+        paint.Swatch(390, os_s);
+        paint.Legend(390, "Your OS SMP Score");
+    }
+    paint.Use(cmp_s);
+    for (int i = 1; i <= 4; ++i) paint.Bar(100 * i + 8, 100 * i + 33, cmp[i - 1], cmp_s);
+    paint.Swatch(370, cmp_s);
+    paint.Legend(370, graphs::ComparisonLegend(sel));
+
+    DC.SelectPen(old_pen);
+    DC.SelectBrush(old_brush);
+    DC.SelectFont(old_font);
+}

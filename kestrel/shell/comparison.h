@@ -1,0 +1,47 @@
+// The comparison list "Other Results" (the reference machines) and the view "Other Results,
+// Specific" (the chosen machine's report), shown beside the report pane of the enlarged main
+// window. Each sits in a captioned pane; closing the view's pane closes both.
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QFrame>
+#include <QListWidget>
+#include <functional>
+
+// A child window with a caption and a close button around its contents.
+class CaptionedPane : public QFrame {
+    Q_OBJECT
+
+public:
+    CaptionedPane(QWidget* parent, const char* caption, QWidget* contents);
+    QWidget* Contents() const { return contents_; }
+    std::function<void()> on_close;  // the close button
+
+private:
+    QWidget* contents_;
+};
+
+// The scroll rule of the view: the position after a request of `delta` from `pos` in 0..`max`;
+// a request that the range would cut short is not carried out.
+int ScrollTo(int pos, int max, int delta);
+
+class SpecificView : public QAbstractScrollArea {
+    Q_OBJECT
+
+public:
+    // `row`: the list row chosen (the table shown).
+    SpecificView(QWidget* parent, std::function<int()> row);
+    // Takes the report font's metrics and the scroll ranges again.
+    void Measure();
+    int vmax() const { return vmax_; }
+    int hmax() const { return hmax_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void OnAction(QScrollBar* bar, int action, int page);
+    std::function<int()> row_;
+    int xchar_ = 8, ychar_ = 16, maxwidth_ = 0, vmax_ = 0, hmax_ = 0;
+};
