@@ -23,6 +23,7 @@
 #include "kestrel/engine/memory/memory_test.h"
 #include "kestrel/engine/report/report_tables.h"
 #include "kestrel/engine/run/sequencer.h"
+#include "kestrel/engine/run/video_test.h"
 #include "kestrel/engine/processor/workers.h"
 #include "shared/helpers.h"
 #include "shared/perf_link.h"
@@ -171,6 +172,9 @@ protected:
         perflink.end_wait_ms = 5000;
         setenv("FAKE_LOADMETER_MODE", "answer", 1);
         setenv("FAKE_LOADMETER_ARGS", args_file_.c_str(), 1);
+        // The stand-in video program answers with a full record.
+        videolink.program_directory = kp::ProgramDirectory() + "/fakes";
+        setenv("FAKE_LUMEN_MODE", "answer", 1);
     }
     void TearDown() override {
         perflink.end_wait_ms = 100;
@@ -228,13 +232,14 @@ TEST_F(Sequencer, HeaderDescribesTheMachineInFullAndHidesItsLinesDuringTheRun) {
     machine.adapter[1] = "Adapter B";
     run.processor = "Fake CPU";
     prefs.memory_load_value = 3;
-    Select(3);  // video only: the header and nothing else
+    Select(3);  // video only: the header, then the video part
     char name[HOST_NAME_MAX + 1] = {};
     ASSERT_EQ(gethostname(name, sizeof name), 0);
 
     ASSERT_EQ(StartTesting(), 0);
-    ASSERT_EQ(L().size(), 24u);
-    Lines masked = L();
+    ASSERT_GT(L().size(), 24u);
+    EXPECT_EQ(L()[24], "Uniprocessor emulation:  off");
+    Lines masked(L().begin(), L().begin() + 24);
     masked[21] = kt::MaskNumbers(masked[21]);
     EXPECT_EQ(masked, (Lines{"Kestrel System Level Benchmark ver. 1.21 (12/96)",
                              "",
@@ -280,8 +285,12 @@ TEST_F(Sequencer, HeaderTimerLengthAndAnalyserLines) {
     prefs.show_perf_data = 1;
     prefs.niceness = 2;
     StartTesting();
-    const Lines tail(L().end() - 7, L().end());
-    EXPECT_EQ(tail[0], "Memory Load:  1 MB (Default)");
+    const auto at = std::find(L().begin(), L().end(), "Memory Load:  1 MB (Default)");
+    ASSERT_NE(at, L().end());
+    const Lines tail(at, at + 9);
+    // The video part follows the header.
+    EXPECT_EQ(tail[7], "Uniprocessor emulation:  off");
+    EXPECT_EQ(tail[8], "");
     // The analyser about to run counts as one more process and thread.
     EXPECT_EQ(tail[1], "Number of background processes running:  1; threads:  1");
     EXPECT_EQ(tail[2], "Loadmeter niceness level:  2");
@@ -319,6 +328,7 @@ TEST_F(Sequencer, EverySelectionHasItsTitleAndRunsItsParts) {
         EXPECT_EQ(!g_calls.empty(), cpu);
         EXPECT_EQ(Has(L(), "Performing Short Memory Test"), memory);
         EXPECT_EQ(Has(L(), "Starting the Disk Test ..."), disk);
+        EXPECT_EQ(Has(L(), "Performing Short Video Test..."), known && f[3]);
         if (known) {
             ASSERT_FALSE(h.captions.empty());
             EXPECT_EQ(h.captions.front(), titles[v]);
