@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -272,6 +273,124 @@ TEST_F(VideoPart, ScreenChecksLaptopQuestionAndReferences) {
               (Lines{"Total Video Score:  0 Kes VideoMarks",
                      "This Video subsystem is 100.0% slower than a  Matrox Millennium (with Micron P100)",
                      std::string(78, '*')}));
+}
+
+// ---- With the real video test program ----
+
+// The nine tests of `lumen` (offscreen, in the 800 x 600 window, no repeat, pauses cut): the
+// record goes out, comes back with a time for every test built, and becomes the report lines.
+TEST_F(VideoPart, RealVideoProgramRunsItsTestsAndHandsTheRecordBack) {
+    videolink.program_directory = LUMEN_DIR;
+    const std::string box_log = kt::TempDir() + "/lumen-boxes.txt";
+    setenv("KESTREL_TEST_MSGBOX_LOG", box_log.c_str(), 1);
+    prefs.laptop_settings_on = 1;
+    prefs.use_high_precision = 1;
+    host.screen = {1024, 768, 24};
+    ASSERT_EQ(DoVIDEOTest(0), 0);
+    unsetenv("KESTREL_TEST_MSGBOX_LOG");
+
+    const TIMES& t = results.times;
+    const double built[8] = {t.elapsed1, t.elapsed2, t.elapsed3, t.elapsed4,
+                             t.elapsed5, t.elapsed6, t.elapsed7, t.elapsed8};
+    for (double ms : built) EXPECT_GT(ms, 0.0);
+    EXPECT_GT(t.rectcount1, 0);
+    EXPECT_GT(t.numpoints, 0);
+    EXPECT_GT(t.num_effects_rendered, 0);
+    EXPECT_GT(t.bits_per_pixel, 0);  // the program's own screen
+    const Lines lines = kt::MaskNumbers(Written());
+    const Lines expected = {
+        "Performing Short Video Test...",
+        "",
+        "Video Screen Resolution:  #x768",
+        "Video Test Resolution:  #x600",
+        "Video Depth:  # bits/pixel",
+        "Z-Buffer Depth set at:  # bits",
+        "",
+        "test #.) Figure Drawing Test:  # figures drawn per second; Score:  #",
+        "test #.) Animation Test:  #.## animations per second; #.# frames/sec; Score:  #",
+        "test #.) Font Scrolling Test:  #.## screens scrolled per second; Score:  #",
+        "test #.) Line/Arc Drawing Test:  #.# MegaPixels drawn per second; Score:  #",
+        "test #.) BMP Drawing Test:  #.# BMPs drawn per second; Score:  #",
+        "test #.) Special Effects Test:  #.## Effects drawn per second; Score:  #",
+        "test #.) Window Invocation Test:  #.# windows drawn per second; Score:  #",
+        "test #.) Fractal Draw Test:  #.# Fractals drawn per second; Score:  #",
+    };
+    ASSERT_GE(lines.size(), expected.size() + 7);
+    EXPECT_EQ(Lines(lines.begin(), lines.begin() + long(expected.size())), expected);
+    EXPECT_EQ(Written()[3], "Video Test Resolution:  800x600");
+    EXPECT_EQ(lines[lines.size() - 3], "Total Video Score:  # Kes VideoMarks");
+    // The 3-D test's three lines follow, measured or not.
+    EXPECT_EQ(lines[expected.size()].rfind("test #a.) #-D Rendering Test:  ", 0), 0u) << lines[expected.size()];
+    EXPECT_EQ(lines[expected.size() + 1].rfind("test #b.) #-D Rendering Test:  ", 0), 0u);
+    EXPECT_EQ(lines[expected.size() + 2].rfind("test #c.) #-D Animation Test:  ", 0), 0u);
+    EXPECT_TRUE(boxes.boxes().empty());
+    EXPECT_EQ(access(box_log.c_str(), F_OK) == 0 ? kt::ReadFile(box_log) : "", "");
+}
+
+// `lumen` refuses a start with a wrong token, and one in the file exchange mode: it shows the
+// version box and ends with exit code 1 without touching the exchange, and the video part ends
+// as an aborted run instead of waiting for a connection.
+TEST_F(VideoPart, RefusedVideoProgramEndsThePartAsAborted) {
+    const char* const starts[] = {"\"$1\" \"$2\" 0x3D7E19C4a90456", "\"$1\" 1 \"$3\""};
+    for (const char* words : starts) {
+        SCOPED_TRACE(words);
+        const std::string dir = kt::FreshDir("refusing");
+        const std::string code_file = dir + "/code.txt";
+        kt::WriteFile(dir + "/lumen", "#!/bin/sh\n" LUMEN_DIR "/lumen " + std::string(words) + "\necho $? > " +
+                                          code_file + "\n");
+        ASSERT_EQ(chmod((dir + "/lumen").c_str(), 0755), 0);
+        const std::string box_log = dir + "/boxes.txt";
+        setenv("KESTREL_TEST_MSGBOX_LOG", box_log.c_str(), 1);
+        videolink.program_directory = dir;
+        report = ReportText{};
+        run.testrunning = 1;
+        EXPECT_EQ(DoVIDEOTest(0), -1);
+        unsetenv("KESTREL_TEST_MSGBOX_LOG");
+        EXPECT_EQ(Written(), (Lines{"Performing Short Video Test...", "", "Test aborted"}));
+        EXPECT_EQ(run.testrunning, 0);
+        EXPECT_EQ(kt::ReadFile(code_file), "1\n");
+        const std::string logged = kt::ReadFile(box_log);
+        EXPECT_NE(logged.find("Incorrect version of VideoKestrel.  Use version 1.21 with Kestrel 1.21."), std::string::npos)
+            << logged;
+        EXPECT_NE(logged.find("VideoKestrel Exception"), std::string::npos) << logged;
+    }
+    EXPECT_TRUE(boxes.boxes().empty());
+}
+
+// With counter data wanted, `lumen` runs the stand-in analyser beside its tests (found where the
+// record says the programs are) and fills the analyser rows of every test.
+TEST_F(VideoPart, RealVideoProgramSamplesTheAnalyserForEveryTest) {
+    const std::string dir = kt::FreshDir("programs");
+    ASSERT_EQ(symlink(LUMEN_DIR "/lumen", (dir + "/lumen").c_str()), 0);
+    ASSERT_EQ(symlink((kp::ProgramDirectory() + "/fakes/loadmeter").c_str(), (dir + "/loadmeter").c_str()), 0);
+    videolink.program_directory = dir;
+    setenv("FAKE_LOADMETER_MODE", "answer", 1);
+    setenv("FAKE_LOADMETER_ARGS", (kt::TempDir() + "/loadmeter-args.txt").c_str(), 1);
+    prefs.laptop_settings_on = 1;
+    prefs.show_perf_data = 1;
+    const int counters[6] = {1, 1, 1, 0, 0, 1};
+    std::copy(std::begin(counters), std::end(counters), prefs.perf_counters);
+    ASSERT_EQ(DoVIDEOTest(0), 0);
+
+    // The stand-in answers 1 to 6 for the six averages, 50 % and 7 interrupts/s per processor.
+    const TIMES& t = results.times;
+    const int cpus = std::min(int(sysconf(_SC_NPROCESSORS_ONLN)), 32);
+    for (int i = 0; i < 9; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ((std::vector<float>(t.perf_scores[i], t.perf_scores[i] + 6)),
+                  (std::vector<float>{1, 2, 3, 0, 0, 6}));
+        EXPECT_EQ(t.perf_cpuloads[i][0], 50.0f);
+        EXPECT_EQ(t.perf_cpuloads2[i][0], 7.0f);
+        EXPECT_EQ(t.perf_cpuloads[i][31], cpus == 32 ? 50.0f : 0.0f);
+        EXPECT_FLOAT_EQ(t.initial_processor_load[i], 1.0f / 3.0f);
+    }
+    const Lines lines = Written();
+    const auto first = std::find(lines.begin(), lines.end(), "Z-Buffer Depth set at:  32 bits");
+    ASSERT_NE(first, lines.end());
+    EXPECT_EQ(Lines(first + 3, first + 9), (Lines{"Idle Processor Load:  0.3", "Average CPU Usage:  1.0%",
+                                                  "Average Interrupts/sec.:  2", "Average Context Switches/sec.:  3",
+                                                  "Average Available Memory:  6", ""}));
+    EXPECT_TRUE(boxes.boxes().empty());
 }
 
 }  // namespace
