@@ -800,6 +800,8 @@ TEST_P(RoundTrip, TheSavedReportReadsBackAsTheRunsStore) {
         EXPECT_NEAR(read.efficiency_os[r], ran->efficiency_os[r], 0.0501) << "row " << r;
     }
     EXPECT_EQ(read.TotalMemory, ran->TotalMemory);
+    EXPECT_EQ(read.TotalVideo, ran->TotalVideo);
+    EXPECT_EQ(ran->TotalVideo > 0, run.VIDEO_TEST_CHECKED == 1 || shape.test_value == 0);
     for (int d = 0; d < kDrives; ++d) EXPECT_EQ(read.TotalDisk[d], ran->TotalDisk[d]) << "drive " << d;
     EXPECT_EQ(read.disks_selected, ran->disks_selected);
     if (run.DISK_TEST_CHECKED) {
@@ -825,7 +827,7 @@ TEST_P(RoundTrip, TheSavedReportReadsBackAsTheRunsStore) {
     for (const Call& c : g_calls) rows.push_back(shape.scaling == 1 ? c.affinity : shape.scaling == 2 ? c.p : 1);
     const double* reference = ReferenceRow(1);
     const std::map<int, std::vector<long>> printed = PrintedScores(rows);
-    EXPECT_EQ(printed.empty(), shape.test_value != 1);
+    EXPECT_EQ(printed.empty(), shape.test_value != 1 && shape.test_value != 0);
     for (const auto& [row, scores] : printed) {
         for (int k = 0; k < kTests; ++k) {
             SCOPED_TRACE(testing::Message() << "row " << row << " test " << k);
@@ -843,7 +845,8 @@ INSTANTIATE_TEST_SUITE_P(Runs, RoundTrip,
                                            Shape{"TwoPass", 1, 2, 0, false}, Shape{"TwoPassOS", 1, 2, 0, true},
                                            Shape{"StepOne", 1, 2, 1, false}, Shape{"StepOneOS", 1, 2, 1, true},
                                            Shape{"StepThree", 1, 2, 3, false}, Shape{"StepTwoOS", 1, 2, 2, true},
-                                           Shape{"MemoryAndDisk", 12, 0, 0, false}),
+                                           Shape{"MemoryAndDisk", 12, 0, 0, false},
+                                           Shape{"AllFourParts", 0, 0, 0, false}),
                          [](const testing::TestParamInfo<Shape>& info) { return std::string(info.param.name); });
 
 TEST_F(Sequencer, ARunAfterAnOSScalingRunDescribesItself) {
