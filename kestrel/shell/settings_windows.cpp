@@ -368,6 +368,8 @@ void PrefPage::Open() {
 
 void PrefPage::PrefFunc(int id) {
     PrefTemps& t = pref_temps;
+    // Closing the frame deletes this page: what is needed after it is taken first.
+    MainWindow& main = main_;
     auto text = [this](int control) {
         auto* e = qobject_cast<QLineEdit*>(Control(control));
         return e != nullptr ? e->text() : QString();
@@ -470,7 +472,7 @@ void PrefPage::PrefFunc(int id) {
             CreateRegEntry();
             if (prefs.buttonvalue != t.tempvalue[2]) main_.Bar()->Rebuild();
             if (t.hooks.close_frame) t.hooks.close_frame();
-            main_.update();
+            main.update();
             break;
         }
         case 2:
@@ -482,7 +484,7 @@ void PrefPage::PrefFunc(int id) {
             if (t.last_scale_value == 1) EmulationOn(main_);
             else EmulationOff(main_);
             if (t.hooks.close_frame) t.hooks.close_frame();
-            main_.update();
+            main.update();
             break;
         default: break;
     }
