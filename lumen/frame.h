@@ -17,8 +17,8 @@ namespace kp { class Worker; }
 namespace lumen {
 
 // The command line after the program name: "%d %d %s" (laptop flag, file exchange flag, token).
-// Sets the two flags and answers nothing when the line holds three fields and the token is the
-// right one; else the refusal box.
+// Sets the two flags and answers nothing when the line holds three fields, the token is the
+// right one and the file exchange flag is 0 (that mode is not built); else the refusal box.
 std::optional<kp::BoxRequest> CheckCommandLine(const std::vector<std::string>& args, int* laptop,
                                                int* win95);
 

@@ -1,6 +1,7 @@
 // lumen: the video test program. Started by the main program with its three-word command line
-// (laptop flag, file exchange flag, version token); refuses any other. Accepted, it opens its main
-// window (the run of the tests and the exchange of the record come with the sequencer).
+// (laptop flag, file exchange flag, version token); refuses any other (and the file exchange
+// mode) with exit code 1. Accepted, it opens its main window, reads the record from the main
+// program, runs the nine tests and hands the record back.
 #include <QApplication>
 
 #include <clocale>
@@ -10,6 +11,7 @@
 
 #include "lumen/frame.h"
 #include "lumen/lumen_state.h"
+#include "lumen/score_table.h"
 #include "lumen/windows.h"
 #include "platform/msgbox.h"
 #include "platform/processors.h"
@@ -27,12 +29,18 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (auto refusal = lumen::CheckCommandLine(args, &lumen::laptop_mode_on, &lumen::WIN95_SUPPORT_ON)) {
         kp::MessageBox(*refusal);
-        return 0;
+        return 1;
     }
     // The user-interface thread runs at normal priority; the main window opens.
     kp::SetCurrentThreadPriority(0);
     lumen::ApplyLaptopMode();
     lumen::CreateMainWindow();
+    // The record is read before the tests start; without it the program ends.
+    if (!lumen::PipeThread()) {
+        kp::RunDeferredUiActions();
+        return 1;
+    }
+    lumen::StartSequencer();
     const int code = app.exec();
     // Boxes still queued by other threads are shown before the program ends.
     kp::RunDeferredUiActions();

@@ -12,3 +12,5 @@ inline constexpr const char* kSuiteVersion = "1.21";
 // The counter libraries, looked for in the program's own folder.
 inline constexpr const char* kCounterLibrary = "libkestest.so";
 inline constexpr const char* kAnalyserCounterLibrary = "libkeschk.so";
+// The report line written when the analyser stalled and is started again.
+inline constexpr const char* kLoadmeterThrottled = "Loadmeter throttled!  Restarting ...";

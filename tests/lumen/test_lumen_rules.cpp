@@ -422,7 +422,8 @@ TEST(LumenFrame, CommandLineRefusals) {
         {{"0", "0", "0x3D7E19C4a90458"}, true, 0, 0},
         {{"0", "0", "0x3d7e19c4a90457"}, true, 0, 0},
         {{"0", "0", "0x3D7E19C4a90457"}, false, 0, 0},
-        {{"1", "1", "0x3D7E19C4a90457"}, false, 1, 1},
+        {{"1", "1", "0x3D7E19C4a90457"}, true, 0, 0},
+        {{"1", "0", "0x3D7E19C4a90457"}, false, 1, 0},
         {{"1 0 0x3D7E19C4a90457"}, false, 1, 0},
     };
     for (const Case& c : cases) {

@@ -143,16 +143,17 @@ TEST(LumenVideo, MainWindowServices) {
     EXPECT_EQ(oldrect, (Rect{0, 0, 800, 600}));
 }
 
-// Started by hand without the command line the main program gives it: the refusal box, exit 0.
+// Started by hand without the command line the main program gives it, or in the file exchange
+// mode (not built): the refusal box, exit code 1.
 TEST(LumenProgram, RefusesAStartWithoutItsCommandLine) {
     const std::string log = kt::TempDir() + "/boxes.log";
-    for (const char* args : {"", "0 1", "0 0 0x3D7E19C4a90458"}) {
+    for (const char* args : {"", "0 1", "0 0 0x3D7E19C4a90458", "1 1 0x3D7E19C4a90457"}) {
         std::remove(log.c_str());
         const std::string command = "KESTREL_TEST_MSGBOX_LOG=" + log + " QT_QPA_PLATFORM=offscreen " LUMEN_PATH " " +
                                     std::string(args);
         const int status = std::system(command.c_str());
         ASSERT_TRUE(WIFEXITED(status)) << args;
-        EXPECT_EQ(WEXITSTATUS(status), 0) << args;
+        EXPECT_EQ(WEXITSTATUS(status), 1) << args;
         const std::string boxes = kt::ReadFile(log);
         EXPECT_NE(boxes.find("Incorrect version of VideoKestrel.  Use version 1.21 with Kestrel 1.21."), std::string::npos)
             << args << ": " << boxes;

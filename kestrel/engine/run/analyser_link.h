@@ -1,79 +1,10 @@
-// The link to the real-time analyser `loadmeter`: it is started as a child program, connects to
-// the suite's analyser socket, and answers every write of the record (which ends one measuring
-// interval) with the averages over that interval.
+// The main program's side of the analyser link (shared/analyser_client.h), with its ties to the
+// report, the host and the settings, and the counter library's single counters.
 #pragma once
 
 #include <cstdint>
-#include <functional>
-#include <optional>
-#include <string>
 
-#include "platform/local_socket.h"
-#include "platform/process.h"
-#include "shared/records.h"
-
-// The program's one analyser record: request fields set by the tests, replies by the analyser.
-extern PerfMonData pchk;
-
-struct PerfLink {
-    std::optional<kp::LocalServer> server;        // the listening socket while a link is up
-    int hPipePerf = -1;                           // the analyser's connection
-    std::optional<kp::ChildProcess> hProcessPerf; // the running analyser
-    int startup_drive_is_cd_perf = 0;
-    // A restart that stalled again, or a start that failed, gave up: no analyser for the rest
-    // of the run.
-    bool given_up = false;
-
-    // Where the analyser and the counter library are looked for (the program's own folder).
-    std::string program_directory;
-    // Waits, in milliseconds: one write or read of the record, the analyser's connection, and
-    // the analyser's own end after the last write.
-    int watch_ms = 5000;
-    int connect_ms = 10000;
-    int end_wait_ms = 10000;
-};
-
-extern PerfLink perflink;
-
-// The folder where the suite's other programs and libraries are looked for: the program's own,
-// unless perflink.program_directory names another.
-std::string SuiteProgramDirectory();
-
-bool PerfLinkOpen();
-// Counter data is wanted and the analyser was not given up in this run: the tests sample it and
-// write their counter lines only then.
-bool PerfWanted();
-// All six averages of the last reply are 0.0: the analyser counts as stalled.
-bool AllSixScoresZero();
-// A new run may start the analyser again after an earlier run gave up on it.
-void AllowPerfRestarts();
-
-void GetDriveCharactersPerf();
-// Starts the analyser, waits for it to connect and sends the first record. A start that fails
-// (the program cannot be started, ends or never connects, or refuses the first record) shows
-// one box with the reason and gives the analyser up for the rest of the run.
-void StartPerfProcess();
-// Sends pchk (ends the analyser's interval): non-zero on success, 0 on failure (after a box,
-// with the link closed). Without a link: 0, no box.
-int DoPerfWrite();
-// Reads the analyser's reply into pchk: 1 when read, or when a failure was handled (box, link
-// closed) or there is no link; 0 when no reply came within the watch.
-int DoPerfRead();
-// Sets `end`, waits for the analyser to end (then ends it), closes the link. 1.
-int EndPerfProcess();
-// The last write with the stop flags, then EndPerfProcess. 0.
-int DoDiskEndCheck();
-// Box with the system's text for an error, caption "Operation Failed".
-void ShowErrorMsg(int error);
-
-// One measuring interval as the tests take it: a watched write and a watched read. When either
-// does not finish within the watch, the analyser is restarted once ("Loadmeter throttled!
-// Restarting ..."), refill() preparing the record for the new start; a second stall during that
-// restart, or a restart that fails, gives the analyser up for the rest of the run. True when a
-// reply was read.
-bool PerfExchange(const std::function<void()>& refill);
-// The restart after a watch ran out, on its own (after_write: only the write is repeated).
-void RestartAfterTimeout(const std::function<void()>& refill, bool after_write);
+#include "shared/analyser_client.h"
 
 // One counter of the machine through the counter library: 0 "Memory"/"Cache Bytes",
 // 1 "Memory"/"System Cache Resident Bytes", 2 "Objects"/"Processes", 3 "Memory"/"Available

@@ -2,6 +2,8 @@
 // the names of its six averages in the report, and the line written when it is restarted.
 #pragma once
 
+#include "shared/perf_link.h"
+
 // Sampling periods of the analyser in ms by niceness level 0..2.
 inline constexpr int ntime[3] = {1600, 1200, 800};
 
@@ -10,5 +12,3 @@ inline constexpr const char* loadmeter_strings[6] = {
     "Average CPU Usage:",         "Average Interrupts/sec.:", "Average Context Switches/sec.:",
     "Average Page Faults/sec.:", "Average Pages/sec.:",      "Average Available Memory:",
 };
-
-inline constexpr const char* kLoadmeterThrottled = "Loadmeter throttled!  Restarting ...";

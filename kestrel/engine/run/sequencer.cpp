@@ -19,6 +19,7 @@
 #include "kestrel/engine/run/run_state.h"
 #include "kestrel/engine/run/settings.h"
 #include "kestrel/engine/run/system_info.h"
+#include "kestrel/engine/run/video_test.h"
 #include "kestrel/engine/processor/workers.h"
 #include "platform/clock.h"
 #include "platform/pages.h"
@@ -375,11 +376,19 @@ bool MemoryPart() {
     return false;
 }
 
-// The video part: the uniprocessor lines and the video test, which talks to the video test
-// program. That program is not part of this build yet, so a selection that includes video
-// runs its other parts and leaves video out here: nothing is written for it, and it neither
-// fails nor interrupts the run. 0.
-int VideoPart() { return 0; }
+// The video part: the uniprocessor lines, then the video test. Its result (0, or -1 when refused
+// or aborted).
+int VideoPart() {
+    ResultStore& s = results;
+    if (run.numprocessors != run.real_num_processors && s.uniprocemulation != 0) {
+        passtring("Uniprocessor emulation:  on");
+    } else {
+        s.uniprocemulation = 0;
+        passtring("Uniprocessor emulation:  off");
+    }
+    passtring("");
+    return DoVIDEOTest(prefs.valuelongtest);
+}
 
 // All the tests, or the parts of a combination, in their fixed order.
 void RunCombination() {

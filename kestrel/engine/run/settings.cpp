@@ -12,7 +12,11 @@
 #include <optional>
 #include <sys/utsname.h>
 
+#include "kestrel/engine/report/report.h"
 #include "kestrel/engine/report/report_tables.h"
+#include "kestrel/engine/run/host.h"
+#include "kestrel/engine/run/run_state.h"
+#include "shared/analyser_client.h"
 #include "platform/msgbox.h"
 #include "platform/registry.h"
 #include "shared/logfont_values.h"
@@ -20,6 +24,23 @@
 Preferences prefs;
 MachineDescription machine;
 int globaldrives = 0;
+
+namespace {
+
+// The analyser link's ties to this program: its restart line goes into the report, its pauses
+// through the host, counter data is wanted when the preference says so, and every write carries
+// the machine's processor count. Installed with the preferences the link reads.
+void ReportLine(const std::string& line) { passtring(line); }
+void HostSleep(int ms) { Host().Sleep(ms); }
+bool ShowPerfData() { return prefs.show_perf_data != 0; }
+void MachineProcessors(PerfMonData& record) { record.numprocessors = run.real_num_processors; }
+
+const bool g_analyser_tied = [] {
+    perflink.ties = AnalyserTies{&ReportLine, &HostSleep, &ShowPerfData, &MachineProcessors, WIN95_SUPPORT_ON, false};
+    return true;
+}();
+
+}  // namespace
 
 namespace {
 

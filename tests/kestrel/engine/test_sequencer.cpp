@@ -23,6 +23,7 @@
 #include "kestrel/engine/memory/memory_test.h"
 #include "kestrel/engine/report/report_tables.h"
 #include "kestrel/engine/run/sequencer.h"
+#include "kestrel/engine/run/video_test.h"
 #include "kestrel/engine/processor/workers.h"
 #include "shared/helpers.h"
 #include "shared/perf_link.h"
@@ -171,6 +172,9 @@ protected:
         perflink.end_wait_ms = 5000;
         setenv("FAKE_LOADMETER_MODE", "answer", 1);
         setenv("FAKE_LOADMETER_ARGS", args_file_.c_str(), 1);
+        // The stand-in video program answers with a full record.
+        videolink.program_directory = kp::ProgramDirectory() + "/fakes";
+        setenv("FAKE_LUMEN_MODE", "answer", 1);
     }
     void TearDown() override {
         perflink.end_wait_ms = 100;
@@ -228,13 +232,14 @@ TEST_F(Sequencer, HeaderDescribesTheMachineInFullAndHidesItsLinesDuringTheRun) {
     machine.adapter[1] = "Adapter B";
     run.processor = "Fake CPU";
     prefs.memory_load_value = 3;
-    Select(3);  // video only: the header and nothing else
+    Select(3);  // video only: the header, then the video part
     char name[HOST_NAME_MAX + 1] = {};
     ASSERT_EQ(gethostname(name, sizeof name), 0);
 
     ASSERT_EQ(StartTesting(), 0);
-    ASSERT_EQ(L().size(), 24u);
-    Lines masked = L();
+    ASSERT_GT(L().size(), 24u);
+    EXPECT_EQ(L()[24], "Uniprocessor emulation:  off");
+    Lines masked(L().begin(), L().begin() + 24);
     masked[21] = kt::MaskNumbers(masked[21]);
     EXPECT_EQ(masked, (Lines{"Kestrel System Level Benchmark ver. 1.21 (12/96)",
                              "",
@@ -280,8 +285,12 @@ TEST_F(Sequencer, HeaderTimerLengthAndAnalyserLines) {
     prefs.show_perf_data = 1;
     prefs.niceness = 2;
     StartTesting();
-    const Lines tail(L().end() - 7, L().end());
-    EXPECT_EQ(tail[0], "Memory Load:  1 MB (Default)");
+    const auto at = std::find(L().begin(), L().end(), "Memory Load:  1 MB (Default)");
+    ASSERT_NE(at, L().end());
+    const Lines tail(at, at + 9);
+    // The video part follows the header.
+    EXPECT_EQ(tail[7], "Uniprocessor emulation:  off");
+    EXPECT_EQ(tail[8], "");
     // The analyser about to run counts as one more process and thread.
     EXPECT_EQ(tail[1], "Number of background processes running:  1; threads:  1");
     EXPECT_EQ(tail[2], "Loadmeter niceness level:  2");
@@ -319,6 +328,7 @@ TEST_F(Sequencer, EverySelectionHasItsTitleAndRunsItsParts) {
         EXPECT_EQ(!g_calls.empty(), cpu);
         EXPECT_EQ(Has(L(), "Performing Short Memory Test"), memory);
         EXPECT_EQ(Has(L(), "Starting the Disk Test ..."), disk);
+        EXPECT_EQ(Has(L(), "Performing Short Video Test..."), known && f[3]);
         if (known) {
             ASSERT_FALSE(h.captions.empty());
             EXPECT_EQ(h.captions.front(), titles[v]);
@@ -790,6 +800,8 @@ TEST_P(RoundTrip, TheSavedReportReadsBackAsTheRunsStore) {
         EXPECT_NEAR(read.efficiency_os[r], ran->efficiency_os[r], 0.0501) << "row " << r;
     }
     EXPECT_EQ(read.TotalMemory, ran->TotalMemory);
+    EXPECT_EQ(read.TotalVideo, ran->TotalVideo);
+    EXPECT_EQ(ran->TotalVideo > 0, run.VIDEO_TEST_CHECKED == 1 || shape.test_value == 0);
     for (int d = 0; d < kDrives; ++d) EXPECT_EQ(read.TotalDisk[d], ran->TotalDisk[d]) << "drive " << d;
     EXPECT_EQ(read.disks_selected, ran->disks_selected);
     if (run.DISK_TEST_CHECKED) {
@@ -815,7 +827,7 @@ TEST_P(RoundTrip, TheSavedReportReadsBackAsTheRunsStore) {
     for (const Call& c : g_calls) rows.push_back(shape.scaling == 1 ? c.affinity : shape.scaling == 2 ? c.p : 1);
     const double* reference = ReferenceRow(1);
     const std::map<int, std::vector<long>> printed = PrintedScores(rows);
-    EXPECT_EQ(printed.empty(), shape.test_value != 1);
+    EXPECT_EQ(printed.empty(), shape.test_value != 1 && shape.test_value != 0);
     for (const auto& [row, scores] : printed) {
         for (int k = 0; k < kTests; ++k) {
             SCOPED_TRACE(testing::Message() << "row " << row << " test " << k);
@@ -833,7 +845,8 @@ INSTANTIATE_TEST_SUITE_P(Runs, RoundTrip,
                                            Shape{"TwoPass", 1, 2, 0, false}, Shape{"TwoPassOS", 1, 2, 0, true},
                                            Shape{"StepOne", 1, 2, 1, false}, Shape{"StepOneOS", 1, 2, 1, true},
                                            Shape{"StepThree", 1, 2, 3, false}, Shape{"StepTwoOS", 1, 2, 2, true},
-                                           Shape{"MemoryAndDisk", 12, 0, 0, false}),
+                                           Shape{"MemoryAndDisk", 12, 0, 0, false},
+                                           Shape{"AllFourParts", 0, 0, 0, false}),
                          [](const testing::TestParamInfo<Shape>& info) { return std::string(info.param.name); });
 
 TEST_F(Sequencer, ARunAfterAnOSScalingRunDescribesItself) {

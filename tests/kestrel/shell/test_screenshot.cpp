@@ -24,7 +24,9 @@
 #include "kestrel/engine/run/settings.h"
 #include "kestrel/engine/processor/workers.h"
 #include "kestrel/engine/report/report.h"
+#include "kestrel/engine/run/result_store.h"
 #include "kestrel/engine/run/run_state.h"
+#include "kestrel/engine/run/video_test.h"
 #include "kestrel/shell/graph_windows.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
@@ -133,6 +135,69 @@ TEST(Screenshot, AnOrdinaryUsersRunWithTheDefaultSettings) {
     const QImage shot = w.screen()->grabWindow(w.winId()).toImage();
     ASSERT_TRUE(QDir().mkpath(QStringLiteral(SCREENSHOT_DIR)));
     ASSERT_TRUE(shot.save(QStringLiteral(SCREENSHOT_DIR "/kestrel-user-run.png")));
+    SetWritableCheck(nullptr);
+}
+
+// A run of all four parts with the video test program beside the main program: the video part
+// runs `lumen` in its 800 x 600 window, and the saved report reads back with every total.
+TEST(Screenshot, AllFourPartsWithTheVideoTestSavedAndReadBack) {
+    if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "needs an X display (xvfb-run -a)";
+    InstallBenchmarkReader();
+    perflink.program_directory = KESTREL_BIN_DIR;
+    videolink.program_directory = KESTREL_BIN_DIR;  // lumen beside the program
+    measuring_times.driver_seconds = 0.01;
+    measuring_times.flops_scale = 0.001;
+    disk_run_lengths.short_run = 2;
+    kp::BoxRecorder boxes;
+
+    MainWindow w;
+    w.Init("");
+    ASSERT_TRUE(kt::Until([&] { return w.StartupDone(); }));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    // The drive of the temporary folder alone.
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string temp = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+    const MountTable table = ReadMountTable();
+    int drive = -1;
+    for (int k = 0; k < globaldrives && drive < 0; ++k) {
+        if (OnDriveFileSystem(table, temp, drivemenu.globaldrivechar[k])) drive = k;
+    }
+    if (drive < 0) GTEST_SKIP() << "the temporary folder is on no drive of the disk test";
+    for (int k = 0; k < globaldrives; ++k) {
+        if ((drivemenu.DRIVECHOSEN[k] != 0) != (k == drive)) w.Action(CMD_FIRST_DRIVE + k)->trigger();
+    }
+    if (geteuid() == 0) SetWritableCheck([temp](const std::string& dir) { return dir.rfind(temp, 0) == 0; });
+    prefs.laptop_settings_on = 1;
+    w.Action(CMD_ALL_TESTS)->trigger();
+    ASSERT_EQ(run.TestValue, 0u);
+
+    w.Action(CMD_NEW_TEST)->trigger();
+    ASSERT_EQ(run.testrunning, 0);
+    EXPECT_EQ(run.test_interrupted, 0);
+    for (const auto& box : boxes.boxes()) ADD_FAILURE() << box.caption << ": " << box.text;
+    const auto& lines = report.szGreeting;
+    const auto has = [&](const std::string& start) {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(start, 0) == 0; });
+    };
+    EXPECT_TRUE(has("Total Processor Score: "));
+    EXPECT_TRUE(has("Total Memory Score:  "));
+    EXPECT_TRUE(has("Total Disk Score:  "));
+    EXPECT_TRUE(has("Video Test Resolution:  800x600"));
+    EXPECT_TRUE(has("test 8.) Fractal Draw Test:  "));
+    EXPECT_TRUE(has("Total Video Score:  "));
+    EXPECT_FALSE(has("Test aborted"));
+    const int32_t video = results.TotalVideo;
+    const int32_t memory = results.TotalMemory;
+    EXPECT_GT(video, 0);
+
+    // Saved as the program saves it (CR LF lines), and read back into an empty store.
+    std::string file;
+    for (const std::string& l : lines) file += l + "\r\n";
+    SetDefaults();
+    ASSERT_EQ(results.TotalVideo, 0);
+    DoDataSearch(file.data(), file.size());
+    EXPECT_EQ(results.TotalVideo, video);
+    EXPECT_EQ(results.TotalMemory, memory);
     SetWritableCheck(nullptr);
 }
 

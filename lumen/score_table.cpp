@@ -1,0 +1,200 @@
+#include "lumen/score_table.h"
+
+#include <malloc.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "lumen/frame.h"
+#include "lumen/lumen_state.h"
+#include "lumen/video_tests.h"
+#include "lumen/windows.h"
+#include "platform/clock.h"
+#include "platform/error_text.h"
+#include "platform/local_socket.h"
+#include "platform/msgbox.h"
+#include "platform/processors.h"
+#include "shared/analyser_client.h"
+
+namespace {
+
+bool ShowPerfData() { return lumen::times.show_perf_data != 0; }
+// Every write of the video program's record samples at the analyser's normal priority.
+void NormalSampling(PerfMonData& record) { record.disk_test_running = 0; }
+
+}  // namespace
+
+namespace lumen {
+
+namespace {
+
+constexpr const char* kPipeName = "kespipe";
+constexpr const char* kInitialLoadTitle = "Testing for Initial CPU Load.  Please wait ...";
+// How long the main program may take to listen.
+constexpr int kConnectMs = 10000;
+
+int g_pipe = -1;
+
+// The template of the record into the working copy, with this machine's processors.
+void ReloadFromTemplate() {
+    pchk = times.pchk;
+    pchk.numprocessors = kp::GetNumProcessors();
+    pchk.disk_test_running = 0;
+}
+
+void RestartAnalyser() {
+    DoDiskEndCheck();
+    ReloadFromTemplate();
+    StartPerfProcess();
+}
+
+void SetTitle(const std::string& title) {
+    if (hwndParent != nullptr) hwndParent->SetTitle(title);
+}
+
+void MeasureInitialLoad(int i) {
+    pchk.perfData[0] = 1;
+    pchk.end = 0;
+    SetTitle(kInitialLoadTitle);
+    if (times.processor_number == 1) {
+        DoPerfWrite();
+        DoPerfRead();
+    }
+    kp::Sleep(4000);
+    // A write or read that does not finish within the watch restarts the analyser and measures
+    // once more.
+    PerfExchange(ReloadFromTemplate);
+    times.initial_processor_load[i] = InitialLoad(pchk.score[0]);
+    if (AllSixScoresZero()) RestartAnalyser();
+    SetTitle(TestTitle(i));
+}
+
+void StoreSampling(int i) {
+    DoPerfWrite();
+    DoPerfRead();
+    const int n = std::clamp(int(pchk.numprocessors), 0, 32);
+    for (int c = 0; c < n; ++c) {
+        times.perf_cpuloads[i][c] = pchk.cpu_scores_1[c];
+        times.perf_cpuloads2[i][c] = pchk.cpu_scores_2[c];
+    }
+    for (int k = 0; k < 6; ++k) {
+        if (times.pchk.perfData[k] != 0) times.perf_scores[i][k] = pchk.score[k];
+    }
+    const float* s = pchk.score;
+    const int* on = times.pchk.perfData;
+    const bool checked_zero = s[0] == 0.0f && s[1] == 0.0f && s[2] == 0.0f && s[3] == 0.0f && s[5] == 0.0f;
+    const bool pages_only = on[4] != 0 && on[0] == 0 && on[1] == 0 && on[2] == 0 && on[3] == 0 && on[5] == 0;
+    if (checked_zero && !pages_only) RestartAnalyser();
+}
+
+void PostDestroy() {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) Main_OnDestroy();
+    QMetaObject::invokeMethod(app, [] { Main_OnDestroy(); }, Qt::QueuedConnection);
+}
+
+}  // namespace
+
+float InitialLoad(float score) { return score > 5.0f ? score / 5.0f : score / 3.0f; }
+
+bool PipeThread() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kConnectMs);
+    int fd = -1;
+    for (;;) {
+        if (terminate_flag == 1) {
+            bTerminate = 1;
+            for (auto& t : terminate) t = 1;
+            EndAfterFatalError();
+        }
+        fd = kp::ConnectLocal(kPipeName);
+        if (fd >= 0) break;
+        const bool waiting = fd == -ENOENT || fd == -ECONNREFUSED;
+        if (!waiting || std::chrono::steady_clock::now() >= deadline) {
+            kp::MessageBox(kp::Owner::Main, "Could not open file for read", "Exception", kp::Icon::Stop);
+            kp::MessageBox(kp::Owner::Main, "Run Video Kestrel from Kestrel only!", "Fatal Exception",
+                           kp::Icon::Stop);
+            bTerminate = 1;
+            for (auto& t : terminate) t = 1;
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    g_pipe = fd;
+    // The whole record or nothing of it: a record cut short leaves the settings as they were.
+    TIMES in;
+    const kp::IoResult r = kp::ReadExact(fd, &in, sizeof in, -1);
+    if (r == kp::IoResult::Ok) {
+        in.install_directory[sizeof in.install_directory - 1] = '\0';
+        times = in;
+    } else {
+        kp::MessageBox(kp::Owner::Main, kp::ErrorText(r == kp::IoResult::Closed ? EPIPE : EIO), "Operation Failed",
+                       kp::Icon::Exclamation);
+    }
+    count = times.count;
+    pnumber = times.processor_number;
+    tpriority = times.priority;
+    bTerminate = 1;
+    return true;
+}
+
+void DoWrite() {
+    times.bits_per_pixel = bits_per_pixel;
+    if (g_pipe >= 0) {
+        const kp::IoResult r = kp::WriteAll(g_pipe, &times, sizeof times, 10000);
+        if (r != kp::IoResult::Ok && r != kp::IoResult::Closed) {
+            kp::MessageBox(kp::Owner::Main, kp::ErrorText(EIO), "Operation Failed", kp::Icon::Exclamation);
+        }
+        shutdown(g_pipe, SHUT_WR);
+    }
+    PostDestroy();
+}
+
+void ScoreTable() {
+    perflink.ties = AnalyserTies{nullptr, &kp::Sleep, &ShowPerfData, &NormalSampling, WIN95_SUPPORT_ON, true};
+    std::memcpy(install_directory, times.install_directory, sizeof install_directory);
+    install_directory[sizeof install_directory - 1] = '\0';
+    perflink.program_directory = install_directory;
+    ReloadFromTemplate();
+    use_high_precision = times.use_highfreq_timer;
+    const bool perf = times.show_perf_data != 0;
+    SetAnalyserStop([perf] {
+        if (perf) DoDiskEndCheck();
+    });
+    if (perf) {
+        StartPerfProcess();
+        kp::Sleep(1000);
+    }
+    zbuffer = times.zbuffer != 0 ? 16 : 32;
+    for (int i = 0; i < 9; ++i) {
+        SetTitle(TestTitle(i));
+        malloc_trim(0);
+        kp::Sleep(500);
+        if (i > 0) nXClnt = nYClnt = 0;
+        if (perf) {
+            pchk.end = 0;
+            if (times.pchk.perfData[0] != 0) MeasureInitialLoad(i);
+        }
+        // A test that is not part of this build answers the failure value.
+        const double ms = videofunc[i].run != nullptr ? videofunc[i].run() : -1.0;
+        if (perf) StoreSampling(i);
+        ElapsedOf(times, i) = ms;
+        if (i == 5) times.num_effects_rendered = int32_t(num_effects_rendered);
+    }
+    DoWrite();
+}
+
+void StartSequencer() {
+    std::thread([] {
+        kp::SetCurrentThreadPriority(1);
+        ScoreTable();
+    }).detach();
+}
+
+}  // namespace lumen

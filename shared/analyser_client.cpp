@@ -1,0 +1,209 @@
+#include "shared/analyser_client.h"
+
+#include "platform/error_text.h"
+
+#include <sys/vfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/clock.h"
+#include "platform/msgbox.h"
+#include "shared/perf_link.h"
+
+std::string SuiteProgramDirectory() {
+    return perflink.program_directory.empty() ? kp::ProgramDirectory() : perflink.program_directory;
+}
+
+PerfMonData pchk = {};
+constinit PerfLink perflink;
+
+namespace {
+
+void TiedSleep(int ms) {
+    if (perflink.ties.sleep != nullptr) {
+        perflink.ties.sleep(ms);
+    } else {
+        kp::Sleep(ms);
+    }
+}
+
+void PipeBox(const char* text, const char* caption) {
+    kp::MessageBox(kp::Owner::Main, text, caption, kp::Icon::Stop);
+}
+
+void ClearScores() { std::fill(std::begin(pchk.score), std::end(pchk.score), 0.0f); }
+
+// Ends the analyser at once and closes the link.
+void CloseLink() {
+    if (perflink.hProcessPerf) perflink.hProcessPerf->Kill();
+    perflink.hProcessPerf.reset();
+    if (perflink.hPipePerf >= 0) close(perflink.hPipePerf);
+    perflink.hPipePerf = -1;
+    perflink.server.reset();
+}
+
+enum class Io { Ok, TimedOut, Failed, NoLink };
+
+Io WriteRecord() {
+    if (!PerfLinkOpen()) return Io::NoLink;
+    if (perflink.ties.before_write != nullptr) perflink.ties.before_write(pchk);
+    kp::IoResult r = kp::WriteAll(perflink.hPipePerf, &pchk, sizeof pchk, perflink.watch_ms);
+    if (r == kp::IoResult::Ok) return Io::Ok;
+    if (r == kp::IoResult::TimedOut) return Io::TimedOut;
+    PipeBox(r == kp::IoResult::Closed ? "Connection with Loadmeter was broken!"
+                                      : "Bad write handle to Loadmeter!",
+            "Pipe Exception");
+    CloseLink();
+    return Io::Failed;
+}
+
+Io ReadRecord() {
+    if (!PerfLinkOpen()) return Io::NoLink;
+    PerfMonData reply;
+    kp::IoResult r = kp::ReadExact(perflink.hPipePerf, &reply, sizeof reply, perflink.watch_ms);
+    if (r == kp::IoResult::Ok) {
+        pchk = reply;
+        return Io::Ok;
+    }
+    if (r == kp::IoResult::TimedOut) return Io::TimedOut;
+    if (r == kp::IoResult::Closed) {
+        PipeBox("Connection with Loadmeter was broken!", "Broken Pipe Exception");
+    } else {
+        PipeBox("Bad Read Handle from Loadmeter!", "Pipe Exception");
+    }
+    CloseLink();
+    return Io::Failed;
+}
+
+// The analyser stalled again while being restarted, or could not be started: no analyser for
+// the rest of the run.
+void GiveUp() {
+    CloseLink();
+    perflink.given_up = true;
+}
+
+}  // namespace
+
+bool PerfLinkOpen() { return perflink.hPipePerf >= 0; }
+
+bool PerfWanted() {
+    return perflink.ties.show_perf_data != nullptr && perflink.ties.show_perf_data() && !perflink.given_up;
+}
+
+bool AllSixScoresZero() {
+    return std::all_of(std::begin(pchk.score), std::end(pchk.score), [](float s) { return s == 0.0f; });
+}
+
+void AllowPerfRestarts() { perflink.given_up = false; }
+
+void GetDriveCharactersPerf() {
+    constexpr long kIso9660 = 0x9660;
+    constexpr long kUdf = 0x15013346;
+    struct statfs fs{};
+    if (statfs(".", &fs) == 0 && (long(fs.f_type) == kIso9660 || long(fs.f_type) == kUdf)) {
+        perflink.startup_drive_is_cd_perf = 1;
+    }
+}
+
+void ShowErrorMsg(int error) {
+    kp::MessageBox(kp::Owner::Main, kp::ErrorText(error), "Operation Failed", kp::Icon::Exclamation);
+}
+
+void StartPerfProcess() {
+    GetDriveCharactersPerf();
+    ClearScores();
+    pchk.end = 0;
+    if (perflink.given_up) return;
+    CloseLink();
+
+    // A start that fails says why once and gives the analyser up for the rest of the run, as a
+    // second stall does: no further starts, no readings.
+    perflink.server = kp::LocalServer::Listen(kPerfSocketName);
+    if (!perflink.server) {
+        ShowErrorMsg(errno != 0 ? errno : EADDRNOTAVAIL);
+        return GiveUp();
+    }
+    const std::string program = SuiteProgramDirectory() + "/" + kLoadmeterProgram;
+    int spawn_error = 0;
+    perflink.hProcessPerf = kp::ChildProcess::Spawn(
+        program, {kLoadmeterProgram, kLoadmeterToken, std::to_string(perflink.ties.win95), kNoResultsFile},
+        &spawn_error);
+    if (!perflink.hProcessPerf) {
+        perflink.server.reset();
+        ShowErrorMsg(spawn_error != 0 ? spawn_error : ENOENT);
+        return GiveUp();
+    }
+    // The wait ends when the analyser connects, ends (a refused start), or takes too long.
+    int fd = perflink.server->Accept(perflink.connect_ms,
+                                     [] { return !perflink.hProcessPerf->Alive(); });
+    if (fd < 0) {
+        CloseLink();
+        ShowErrorMsg(ECONNREFUSED);
+        return GiveUp();
+    }
+    perflink.hPipePerf = fd;
+    // The first record not taken (after its box): given up as well.
+    if (DoPerfWrite() == 0) GiveUp();
+}
+
+int DoPerfWrite() {
+    Io r = WriteRecord();
+    if (r == Io::TimedOut) {
+        PipeBox("Error Writing to Loadmeter!", "Pipe Exception");
+        CloseLink();
+    }
+    return r == Io::Ok ? 1 : 0;
+}
+
+int DoPerfRead() { return ReadRecord() == Io::TimedOut && !perflink.ties.read_always_answers ? 0 : 1; }
+
+int EndPerfProcess() {
+    pchk.end = 1;
+    if (perflink.hProcessPerf && !perflink.hProcessPerf->WaitFor(perflink.end_wait_ms)) {
+        perflink.hProcessPerf->Kill();
+    }
+    CloseLink();
+    return 1;
+}
+
+int DoDiskEndCheck() {
+    pchk.perfData[0] = 1;
+    pchk.end = 1;
+    pchk.score[0] = 0.0f;
+    if (PerfLinkOpen()) DoPerfWrite();
+    EndPerfProcess();
+    return 0;
+}
+
+void RestartAfterTimeout(const std::function<void()>& refill, bool after_write) {
+    CloseLink();
+    if (perflink.ties.report_line != nullptr) perflink.ties.report_line(kLoadmeterThrottled);
+    ClearScores();
+    if (refill) refill();
+    StartPerfProcess();
+    if (!PerfLinkOpen()) return;
+    TiedSleep(2000);
+    Io w = WriteRecord();
+    if (w == Io::TimedOut) return GiveUp();
+    if (w != Io::Ok || after_write) return;
+    if (ReadRecord() == Io::TimedOut) GiveUp();
+}
+
+bool PerfExchange(const std::function<void()>& refill) {
+    Io w = WriteRecord();
+    if (w == Io::TimedOut) {
+        RestartAfterTimeout(refill, true);
+    } else if (w != Io::Ok) {
+        return false;
+    }
+    if (!PerfLinkOpen()) return false;
+    Io r = ReadRecord();
+    if (r == Io::TimedOut) {
+        RestartAfterTimeout(refill, false);
+        return PerfLinkOpen();
+    }
+    return r == Io::Ok;
+}

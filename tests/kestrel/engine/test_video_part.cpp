@@ -1,0 +1,396 @@
+// The video part of a run: the hand-over to the video test program (the stand-in of
+// tests/fakes/lumen, and the real `lumen`), the report lines and scores made of the record it
+// hands back, the aborted runs, and the screen checks.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "kestrel/engine/report/report.h"
+#include "kestrel/engine/run/analyser_link.h"
+#include "kestrel/engine/run/host.h"
+#include "kestrel/engine/run/result_store.h"
+#include "kestrel/engine/run/run_state.h"
+#include "kestrel/engine/run/settings.h"
+#include "kestrel/engine/run/video_test.h"
+#include "platform/msgbox.h"
+#include "platform/process.h"
+#include "tests/kestrel/engine/processor_fakes.h"
+#include "tests/support/isolation.h"
+#include "tests/support/recording_host.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class VideoPart : public ::testing::Test {
+protected:
+    void SetUp() override {
+        kp::MarkUiThread();
+        report = ReportText{};
+        prefs = Preferences{};
+        results = ResultStore{};
+        run.testrunning = 1;
+        run.real_num_processors = 1;
+        run.numprocessors = 1;
+        host.screen = {1024, 768, 32};
+        SetEngineHost(&host);
+        videolink.program_directory = kp::ProgramDirectory() + "/fakes";
+        setenv("FAKE_LUMEN_MODE", "answer", 1);
+        setenv("FAKE_LUMEN_ARGS", args_file_.c_str(), 1);
+        setenv("FAKE_LUMEN_RECORD", record_file_.c_str(), 1);
+    }
+    void TearDown() override { SetEngineHost(nullptr); }
+
+    // The lines the part wrote (after the lines there were before).
+    Lines Written(size_t from = 0) const { return Lines(report.szGreeting.begin() + long(from), report.szGreeting.end()); }
+    TIMES Sent() const {
+        TIMES t{};
+        std::ifstream in(record_file_, std::ios::binary);
+        in.read(reinterpret_cast<char*>(&t), sizeof t);
+        return t;
+    }
+
+    kt::RecordingHost host;
+    kp::BoxRecorder boxes;
+    const std::string args_file_ = kt::TempDir() + "/lumen-args.txt";
+    const std::string record_file_ = kt::TempDir() + "/lumen-record.bin";
+};
+
+// The stand-in's record: every line of the part, with the analyser block of two processors.
+TEST_F(VideoPart, ReportLinesAndScoresOfTheRecordHandedBack) {
+    prefs.show_perf_data = 1;
+    prefs.perf_counters[0] = 1;
+    prefs.perf_counters[1] = 1;
+    prefs.perf_counters[5] = 1;
+    prefs.niceness = 2;
+    prefs.show_graphs = 1;
+    prefs.valuelongtest = 1;
+    prefs.use_high_precision = 1;
+    run.real_num_processors = 2;
+    run.numprocessors = 2;
+    results.times.priority = 1;
+    ASSERT_EQ(DoVIDEOTest(1), 0);
+
+    EXPECT_EQ(kt::ReadFile(args_file_), "0\n0\n0x3D7E19C4a90457\n");
+    const TIMES sent = Sent();
+    EXPECT_EQ(sent.count, 1);
+    EXPECT_EQ(sent.processor_number, 2);
+    EXPECT_EQ(sent.priority, 1);
+    EXPECT_EQ(sent.bits_per_pixel, 32);
+    EXPECT_EQ(sent.show_perf_data, 1);
+    EXPECT_EQ(sent.use_highfreq_timer, 1);
+    EXPECT_EQ(std::string(sent.install_directory), videolink.program_directory);
+    EXPECT_EQ(sent.pchk.countertime, 800);
+    EXPECT_EQ(sent.pchk.show_graphs, 1);
+    EXPECT_EQ(sent.pchk.indices[0], 0);
+    EXPECT_EQ(sent.pchk.indices[1], 768);
+    EXPECT_EQ(sent.pchk.indices[2], 0);  // a screen 768 high has no room below the window
+    EXPECT_EQ((std::vector<int>(sent.pchk.perfData, sent.pchk.perfData + 6)), (std::vector<int>{1, 1, 0, 0, 0, 1}));
+
+    const Lines expected = {
+        "Performing Long Video Test...",
+        "",
+        "Video Screen Resolution:  1024x768",
+        "Video Test Resolution:  1024x768",
+        "Video Depth:  32 bits/pixel",
+        "Z-Buffer Depth set at:  32 bits",
+        "",
+        "test 1.) Figure Drawing Test:  3000 figures drawn per second; Score:  188",
+        "Idle Processor Load:  0.0",
+        "Average CPU Usage:  1.0% per CPU",
+        "CPU 0:  0.5%; CPU 1:  1.5%; ",
+        "Average Interrupts/sec.:  2 per CPU",
+        "CPU 0:  100; CPU 1:  101; ",
+        "Average Available Memory:  6",
+        "",
+        "test 2.) Animation Test:  26.00 animations per second; 400.0 frames/sec; Score:  11465",
+        "Idle Processor Load:  0.5",
+        "Average CPU Usage:  11.0% per CPU",
+        "CPU 0:  0.5%; CPU 1:  1.5%; ",
+        "Average Interrupts/sec.:  12 per CPU",
+        "CPU 0:  100; CPU 1:  101; ",
+        "Average Available Memory:  16",
+        "",
+    };
+    const Lines lines = Written();
+    ASSERT_GE(lines.size(), expected.size());
+    EXPECT_EQ(Lines(lines.begin(), lines.begin() + long(expected.size())), expected);
+    // The score lines of all ten tests and the total.
+    Lines scores;
+    for (const std::string& l : lines) {
+        if (l.rfind("test ", 0) == 0 || l.find("Video") != std::string::npos) scores.push_back(l);
+    }
+    EXPECT_EQ(scores, (Lines{
+                          "Performing Long Video Test...",
+                          "Video Screen Resolution:  1024x768",
+                          "Video Test Resolution:  1024x768",
+                          "Video Depth:  32 bits/pixel",
+                          "test 1.) Figure Drawing Test:  3000 figures drawn per second; Score:  188",
+                          "test 2.) Animation Test:  26.00 animations per second; 400.0 frames/sec; Score:  11465",
+                          "test 3.) Font Scrolling Test:  28.07 screens scrolled per second; Score:  1964",
+                          "test 4.) Line/Arc Drawing Test:  4.0 MegaPixels drawn per second; Score:  9",
+                          "test 5.) BMP Drawing Test:  500.0 BMPs drawn per second; Score:  469",
+                          "test 6.) Special Effects Test:  3.00 Effects drawn per second; Score:  49",
+                          "test 7.) Window Invocation Test:  400000.0 windows drawn per second; Score:  6709400",
+                          "test 8.) Fractal Draw Test:  6500.0 Fractals drawn per second; Score:  6197",
+                          "test 9a.) 3-D Rendering Test:  163.00 3-D renders per second; Score:  2909",
+                          "test 9b.) 3-D Rendering Test:  700 3-D Quadrangles rendered per second; Score:  112",
+                          "test 9c.) 3-D Animation Test:  71.75 3-D Frames per second; Score:  7754",
+                          "Total Video Score:  338570 Kes VideoMarks",
+                          "This Video subsystem is 338470.4% faster than a Matrox Millennium (with Micron P100)",
+                      }));
+    // The 3-D test's analyser block follows its "c" line with row 8.
+    const auto c = std::find(lines.begin(), lines.end(), scores[14]);
+    ASSERT_NE(c, lines.end());
+    EXPECT_EQ(*(c + 1), "Idle Processor Load:  4.0");
+    EXPECT_EQ(*(c + 2), "Average CPU Usage:  81.0% per CPU");
+    EXPECT_EQ(results.TotalVideo, 338570);
+    EXPECT_EQ(run.testrunning, 1);
+    EXPECT_TRUE(boxes.boxes().empty());
+}
+
+// A test the video program could not measure (time 0 or below) gets its line without a figure,
+// scores 0 and adds nothing; test 1 not measured starts the sum at 0.
+TEST_F(VideoPart, NotMeasuredTestsScoreNothing) {
+    setenv("FAKE_LUMEN_MODE", "unmeasured", 1);
+    ASSERT_EQ(DoVIDEOTest(0), 0);
+    const Lines lines = Written();
+    auto has = [&](const std::string& l) { return std::find(lines.begin(), lines.end(), l) != lines.end(); };
+    EXPECT_TRUE(has("test 2.) Animation Test:  not measured; Score:  0"));
+    EXPECT_TRUE(has("test 9a.) 3-D Rendering Test:  not measured; Score:  0"));
+    EXPECT_TRUE(has("test 9b.) 3-D Rendering Test:  not measured; Score:  0"));
+    EXPECT_TRUE(has("test 9c.) 3-D Animation Test:  71.75 3-D Frames per second; Score:  7754"));
+    // The sum of the answer record less tests 2 and 9a: 3385704 - 11465 - 2909.
+    EXPECT_EQ(videoglobal, 3371330);
+    EXPECT_EQ(results.TotalVideo, 337133);
+
+    results.times.elapsed1 = -1.0;
+    videoglobal = 500;
+    DoVideoInput(0, 0, 1591, 1250);
+    EXPECT_EQ(report.szGreeting.back(), "test 1.) Figure Drawing Test:  not measured; Score:  0");
+    EXPECT_EQ(videoglobal, 0);
+}
+
+// Every failed hand-over ends the part as an aborted run, never with the results of an earlier
+// run, and never waits on a program that has ended.
+TEST_F(VideoPart, FailedHandOversAreAbortedRunsWithoutStaleResults) {
+    struct Case {
+        const char* mode;
+        bool missing_program;
+        std::vector<std::string> boxes;
+    };
+    const Case cases[] = {
+        {"refuse", false, {}},
+        {"silent", false, {"Connection with VideoKestrel was broken!"}},
+        {"short", false, {"Connection with VideoKestrel was broken!"}},
+        {"aborted", false, {}},
+        {"answer", true, {"Cannot Fild File lumen or lumen!  Exit and Restart Kestrel."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        // A good run first: its results are in the record.
+        videolink.program_directory = kp::ProgramDirectory() + "/fakes";
+        setenv("FAKE_LUMEN_MODE", "answer", 1);
+        ASSERT_EQ(DoVIDEOTest(0), 0);
+        ASSERT_EQ(results.times.elapsed2, 500.0);
+        boxes.Clear();
+        report = ReportText{};
+        run.testrunning = 1;
+
+        setenv("FAKE_LUMEN_MODE", c.mode, 1);
+        if (c.missing_program) videolink.program_directory = kt::FreshDir("no-lumen");
+        EXPECT_EQ(DoVIDEOTest(0), -1);
+        EXPECT_EQ(Written(), (Lines{"Performing Short Video Test...", "", "Test aborted"}));
+        EXPECT_EQ(run.testrunning, 0);
+        EXPECT_EQ(results.times.elapsed1, 0.0);
+        // Nothing of the earlier run is left (a record handed back with test 1 at 0.0 holds
+        // this run's other figures).
+        const bool handed_back = std::string(c.mode) == "aborted";
+        EXPECT_EQ(results.times.elapsed2, handed_back ? 500.0 : 0.0);
+        EXPECT_EQ(results.times.rectcount1, handed_back ? 6000 : 0);
+        EXPECT_EQ(results.times.perf_scores[0][0], handed_back ? 1.0f : 0.0f);
+        std::vector<std::string> texts;
+        for (const kp::BoxRequest& b : boxes.boxes()) texts.push_back(b.text);
+        EXPECT_EQ(texts, c.boxes);
+    }
+}
+
+// The screen checks, the laptop question and the reference each screen takes.
+TEST_F(VideoPart, ScreenChecksLaptopQuestionAndReferences) {
+    struct Case {
+        int laptop;
+        ScreenFacts screen;
+        std::vector<kp::Answer> answers;
+        int result;
+        int boxes;
+        const char* laptop_arg;   // nullptr: not started
+        const char* first_score;  // the Figure Drawing line, or the line the part ends with
+    };
+    const Case cases[] = {
+        {1, {640, 480, 32}, {}, -1, 1, nullptr, nullptr},
+        {0, {800, 600, 32}, {kp::Answer::Ok, kp::Answer::No}, -1, 2, nullptr, nullptr},
+        {0, {800, 600, 16}, {kp::Answer::Ok, kp::Answer::Yes}, 0, 2, "1",
+         "test 1.) Figure Drawing Test:  3000 figures drawn per second; Score:  147"},
+        {1, {1280, 1024, 16}, {}, 0, 0, "1", "test 1.) Figure Drawing Test:  3000 figures drawn per second; Score:  151"},
+        {0, {1280, 1024, 8}, {}, 0, 0, "0", "test 1.) Figure Drawing Test:  3000 figures drawn per second; Score:  160"},
+        {0, {1280, 1024, 30}, {}, 0, 0, "0", "test 1.) Figure Drawing Test:  3000 figures drawn per second; Score:  188"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.screen.width * 100 + c.screen.bitsPerPixel);
+        report = ReportText{};
+        boxes.Clear();
+        boxes.Script(c.answers);
+        std::remove(args_file_.c_str());
+        prefs.laptop_settings_on = c.laptop;
+        host.screen = c.screen;
+        run.testrunning = 1;
+        EXPECT_EQ(DoVIDEOTest(0), c.result);
+        EXPECT_EQ(int(boxes.boxes().size()), c.boxes);
+        EXPECT_EQ(run.testrunning, c.result == 0 ? 1 : 0);
+        EXPECT_EQ(prefs.laptop_settings_on, c.laptop);  // a Yes holds for this run only
+        if (c.laptop_arg == nullptr) {
+            EXPECT_NE(access(args_file_.c_str(), F_OK), 0);
+            continue;
+        }
+        EXPECT_EQ(kt::ReadFile(args_file_), std::string(c.laptop_arg) + "\n0\n0x3D7E19C4a90457\n");
+        const Lines lines = Written();
+        EXPECT_NE(std::find(lines.begin(), lines.end(), c.first_score), lines.end());
+    }
+    // A depth without a reference table scores nothing, whatever an earlier part summed.
+    report = ReportText{};
+    host.screen = {1280, 1024, 15};
+    ASSERT_EQ(DoVIDEOTest(0), 0);
+    const Lines lines = Written();
+    EXPECT_EQ(Lines(lines.end() - 3, lines.end()),
+              (Lines{"Total Video Score:  0 Kes VideoMarks",
+                     "This Video subsystem is 100.0% slower than a  Matrox Millennium (with Micron P100)",
+                     std::string(78, '*')}));
+}
+
+// ---- With the real video test program ----
+
+// The nine tests of `lumen` (offscreen, in the 800 x 600 window, no repeat, pauses cut): the
+// record goes out, comes back with a time for every test built, and becomes the report lines.
+TEST_F(VideoPart, RealVideoProgramRunsItsTestsAndHandsTheRecordBack) {
+    videolink.program_directory = LUMEN_DIR;
+    const std::string box_log = kt::TempDir() + "/lumen-boxes.txt";
+    setenv("KESTREL_TEST_MSGBOX_LOG", box_log.c_str(), 1);
+    prefs.laptop_settings_on = 1;
+    prefs.use_high_precision = 1;
+    host.screen = {1024, 768, 24};
+    ASSERT_EQ(DoVIDEOTest(0), 0);
+    unsetenv("KESTREL_TEST_MSGBOX_LOG");
+
+    const TIMES& t = results.times;
+    const double built[8] = {t.elapsed1, t.elapsed2, t.elapsed3, t.elapsed4,
+                             t.elapsed5, t.elapsed6, t.elapsed7, t.elapsed8};
+    for (double ms : built) EXPECT_GT(ms, 0.0);
+    EXPECT_GT(t.rectcount1, 0);
+    EXPECT_GT(t.numpoints, 0);
+    EXPECT_GT(t.num_effects_rendered, 0);
+    EXPECT_GT(t.bits_per_pixel, 0);  // the program's own screen
+    const Lines lines = kt::MaskNumbers(Written());
+    const Lines expected = {
+        "Performing Short Video Test...",
+        "",
+        "Video Screen Resolution:  #x768",
+        "Video Test Resolution:  #x600",
+        "Video Depth:  # bits/pixel",
+        "Z-Buffer Depth set at:  # bits",
+        "",
+        "test #.) Figure Drawing Test:  # figures drawn per second; Score:  #",
+        "test #.) Animation Test:  #.## animations per second; #.# frames/sec; Score:  #",
+        "test #.) Font Scrolling Test:  #.## screens scrolled per second; Score:  #",
+        "test #.) Line/Arc Drawing Test:  #.# MegaPixels drawn per second; Score:  #",
+        "test #.) BMP Drawing Test:  #.# BMPs drawn per second; Score:  #",
+        "test #.) Special Effects Test:  #.## Effects drawn per second; Score:  #",
+        "test #.) Window Invocation Test:  #.# windows drawn per second; Score:  #",
+        "test #.) Fractal Draw Test:  #.# Fractals drawn per second; Score:  #",
+    };
+    ASSERT_GE(lines.size(), expected.size() + 7);
+    EXPECT_EQ(Lines(lines.begin(), lines.begin() + long(expected.size())), expected);
+    EXPECT_EQ(Written()[3], "Video Test Resolution:  800x600");
+    EXPECT_EQ(lines[lines.size() - 3], "Total Video Score:  # Kes VideoMarks");
+    // The 3-D test's three lines follow, measured or not.
+    EXPECT_EQ(lines[expected.size()].rfind("test #a.) #-D Rendering Test:  ", 0), 0u) << lines[expected.size()];
+    EXPECT_EQ(lines[expected.size() + 1].rfind("test #b.) #-D Rendering Test:  ", 0), 0u);
+    EXPECT_EQ(lines[expected.size() + 2].rfind("test #c.) #-D Animation Test:  ", 0), 0u);
+    EXPECT_TRUE(boxes.boxes().empty());
+    EXPECT_EQ(access(box_log.c_str(), F_OK) == 0 ? kt::ReadFile(box_log) : "", "");
+}
+
+// `lumen` refuses a start with a wrong token, and one in the file exchange mode: it shows the
+// version box and ends with exit code 1 without touching the exchange, and the video part ends
+// as an aborted run instead of waiting for a connection.
+TEST_F(VideoPart, RefusedVideoProgramEndsThePartAsAborted) {
+    const char* const starts[] = {"\"$1\" \"$2\" 0x3D7E19C4a90456", "\"$1\" 1 \"$3\""};
+    for (const char* words : starts) {
+        SCOPED_TRACE(words);
+        const std::string dir = kt::FreshDir("refusing");
+        const std::string code_file = dir + "/code.txt";
+        kt::WriteFile(dir + "/lumen", "#!/bin/sh\n" LUMEN_DIR "/lumen " + std::string(words) + "\necho $? > " +
+                                          code_file + "\n");
+        ASSERT_EQ(chmod((dir + "/lumen").c_str(), 0755), 0);
+        const std::string box_log = dir + "/boxes.txt";
+        setenv("KESTREL_TEST_MSGBOX_LOG", box_log.c_str(), 1);
+        videolink.program_directory = dir;
+        report = ReportText{};
+        run.testrunning = 1;
+        EXPECT_EQ(DoVIDEOTest(0), -1);
+        unsetenv("KESTREL_TEST_MSGBOX_LOG");
+        EXPECT_EQ(Written(), (Lines{"Performing Short Video Test...", "", "Test aborted"}));
+        EXPECT_EQ(run.testrunning, 0);
+        EXPECT_EQ(kt::ReadFile(code_file), "1\n");
+        const std::string logged = kt::ReadFile(box_log);
+        EXPECT_NE(logged.find("Incorrect version of VideoKestrel.  Use version 1.21 with Kestrel 1.21."), std::string::npos)
+            << logged;
+        EXPECT_NE(logged.find("VideoKestrel Exception"), std::string::npos) << logged;
+    }
+    EXPECT_TRUE(boxes.boxes().empty());
+}
+
+// With counter data wanted, `lumen` runs the stand-in analyser beside its tests (found where the
+// record says the programs are) and fills the analyser rows of every test.
+TEST_F(VideoPart, RealVideoProgramSamplesTheAnalyserForEveryTest) {
+    const std::string dir = kt::FreshDir("programs");
+    ASSERT_EQ(symlink(LUMEN_DIR "/lumen", (dir + "/lumen").c_str()), 0);
+    ASSERT_EQ(symlink((kp::ProgramDirectory() + "/fakes/loadmeter").c_str(), (dir + "/loadmeter").c_str()), 0);
+    videolink.program_directory = dir;
+    setenv("FAKE_LOADMETER_MODE", "answer", 1);
+    setenv("FAKE_LOADMETER_ARGS", (kt::TempDir() + "/loadmeter-args.txt").c_str(), 1);
+    prefs.laptop_settings_on = 1;
+    prefs.show_perf_data = 1;
+    const int counters[6] = {1, 1, 1, 0, 0, 1};
+    std::copy(std::begin(counters), std::end(counters), prefs.perf_counters);
+    ASSERT_EQ(DoVIDEOTest(0), 0);
+
+    // The stand-in answers 1 to 6 for the six averages, 50 % and 7 interrupts/s per processor.
+    const TIMES& t = results.times;
+    const int cpus = std::min(int(sysconf(_SC_NPROCESSORS_ONLN)), 32);
+    for (int i = 0; i < 9; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ((std::vector<float>(t.perf_scores[i], t.perf_scores[i] + 6)),
+                  (std::vector<float>{1, 2, 3, 0, 0, 6}));
+        EXPECT_EQ(t.perf_cpuloads[i][0], 50.0f);
+        EXPECT_EQ(t.perf_cpuloads2[i][0], 7.0f);
+        EXPECT_EQ(t.perf_cpuloads[i][31], cpus == 32 ? 50.0f : 0.0f);
+        EXPECT_FLOAT_EQ(t.initial_processor_load[i], 1.0f / 3.0f);
+    }
+    const Lines lines = Written();
+    const auto first = std::find(lines.begin(), lines.end(), "Z-Buffer Depth set at:  32 bits");
+    ASSERT_NE(first, lines.end());
+    EXPECT_EQ(Lines(first + 3, first + 9), (Lines{"Idle Processor Load:  0.3", "Average CPU Usage:  1.0%",
+                                                  "Average Interrupts/sec.:  2", "Average Context Switches/sec.:  3",
+                                                  "Average Available Memory:  6", ""}));
+    EXPECT_TRUE(boxes.boxes().empty());
+}
+
+}  // namespace
