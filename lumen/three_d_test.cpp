@@ -134,6 +134,9 @@ struct WaveFrame {
     kp::WorkerTeam* team = nullptr;
     std::mutex mutex;
     std::condition_variable cv;
+    // On X both wave contexts draw into the one window, whose pixels the software rasteriser
+    // keeps per window and puts on the screen from the drawing thread: the threads take turns.
+    std::mutex window_turn;
     bool released2 = false;
     bool ended[2] = {false, false};
     int ended_count = 0;
@@ -142,6 +145,9 @@ struct WaveFrame {
 };
 
 void WaveThread(WaveFrame* w, int k) {
+    // Declared before the context, so the turn ends after the context is gone.
+    std::unique_lock<std::mutex> turn(w->window_turn, std::defer_lock);
+    if (UseNativeGlWindows()) turn.lock();
     std::unique_ptr<GlContext> context = GlContext::Create(w->drawable, "saddle");
     if (context) {
         initialize(w->drawable);
