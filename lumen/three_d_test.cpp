@@ -145,9 +145,6 @@ struct WaveFrame {
 };
 
 void WaveThread(WaveFrame* w, int k) {
-    // Declared before the context, so the turn ends after the context is gone.
-    std::unique_lock<std::mutex> turn(w->window_turn, std::defer_lock);
-    if (UseNativeGlWindows()) turn.lock();
     std::unique_ptr<GlContext> context = GlContext::Create(w->drawable, "saddle");
     if (context) {
         initialize(w->drawable);
@@ -163,6 +160,8 @@ void WaveThread(WaveFrame* w, int k) {
             // as that cleared window.
             glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         }
+        std::unique_lock<std::mutex> turn(w->window_turn, std::defer_lock);
+        if (UseNativeGlWindows()) turn.lock();
         glPushMatrix();
         glTranslatef(0.0f, 0.0f, -radius);
         gluLookAt(0.5, 1.0, 2.0, 0.0, 0.2, 0.0, 0.0, 1.0, 0.0);
