@@ -18,7 +18,9 @@ std::string SuiteProgramDirectory() {
 }
 
 PerfMonData pchk = {};
-constinit PerfLink perflink;
+// Made before every other object of the program that has a constructor, so the programs may tie
+// it to themselves from their own static initialisers.
+PerfLink perflink __attribute__((init_priority(101)));
 
 namespace {
 

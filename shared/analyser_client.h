@@ -55,7 +55,7 @@ struct PerfLink {
     int end_wait_ms = 10000;
 };
 
-extern constinit PerfLink perflink;
+extern PerfLink perflink;
 
 // The folder where the suite's other programs and libraries are looked for: the program's own,
 // unless perflink.program_directory names another.
