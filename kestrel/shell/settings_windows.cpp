@@ -73,6 +73,21 @@ void Raise(QWidget* w) {
     w->activateWindow();
 }
 
+// A settings window exists once: an open one comes to the top; otherwise `make` makes it, its
+// handle keeps it, and it is placed at `at` with `size` and shown.
+template <class W, class Make>
+W* ShowOnce(QPointer<W>& handle, Make make, QPoint at, QSize size) {
+    if (W* w = handle) {
+        Raise(w);
+        return w;
+    }
+    W* w = make();
+    handle = w;
+    Place(w, at, size);
+    w->show();
+    return w;
+}
+
 // The small bold sans-serif font of the drawn labels.
 QFont LabelFont() {
     QFont f;
@@ -802,16 +817,9 @@ void DriveWindow::DriveButtonFunc(QAbstractButton* clicked) {
 }
 
 DriveWindow* OpenDriveWindow(MainWindow& main, QWidget* parent, QPoint at) {
-    if (DriveWindow* w = settings_windows.hDriveWnd) {
-        Raise(w);
-        return w;
-    }
-    auto* w = new DriveWindow(main, parent);
-    settings_windows.hDriveWnd = w;
     const SettingsWindowSize s = DiskWindowSize(globaldrives);
-    Place(w, at, QSize(s.width, s.height));
-    w->show();
-    return w;
+    return ShowOnce(settings_windows.hDriveWnd, [&] { return new DriveWindow(main, parent); }, at,
+                    QSize(s.width, s.height));
 }
 
 // ---- Video Test Settings ----------------------------------------------------------------------
@@ -861,15 +869,7 @@ void VidTestSettings::VidTestSettingsFunc(QAbstractButton* clicked) {
 }
 
 VidTestSettings* OpenVidTestSettings(QWidget* parent, QPoint at) {
-    if (VidTestSettings* w = settings_windows.hWndVidTest) {
-        Raise(w);
-        return w;
-    }
-    auto* w = new VidTestSettings(parent);
-    settings_windows.hWndVidTest = w;
-    Place(w, at, QSize(350, 200));
-    w->show();
-    return w;
+    return ShowOnce(settings_windows.hWndVidTest, [&] { return new VidTestSettings(parent); }, at, QSize(350, 200));
 }
 
 // ---- CPU Test Settings ------------------------------------------------------------------------
@@ -914,15 +914,8 @@ void CPUTestWindow::CPUTestFunc(QAbstractButton* clicked) {
 }
 
 CPUTestWindow* OpenCPUTestWindow(MainWindow& main, QWidget* parent, QPoint at) {
-    if (CPUTestWindow* w = settings_windows.hCPUTestWnd) {
-        Raise(w);
-        return w;
-    }
-    auto* w = new CPUTestWindow(main, parent);
-    settings_windows.hCPUTestWnd = w;
-    Place(w, at, QSize(400, 200));
-    w->show();
-    return w;
+    return ShowOnce(settings_windows.hCPUTestWnd, [&] { return new CPUTestWindow(main, parent); }, at,
+                    QSize(400, 200));
 }
 
 // ---- Uniprocessor Test Settings ---------------------------------------------------------------
@@ -979,16 +972,9 @@ void UniProcTestWindow::UniProcFunc(QAbstractButton* clicked) {
 }
 
 UniProcTestWindow* OpenUniProcWindow(MainWindow& main, QWidget* parent, QPoint at) {
-    if (UniProcTestWindow* w = settings_windows.hUniProcWnd) {
-        Raise(w);
-        return w;
-    }
-    auto* w = new UniProcTestWindow(main, parent);
-    settings_windows.hUniProcWnd = w;
     const SettingsWindowSize s = UniProcWindowSize(run.real_num_processors);
-    Place(w, at, QSize(s.width, s.height));
-    w->show();
-    return w;
+    return ShowOnce(settings_windows.hUniProcWnd, [&] { return new UniProcTestWindow(main, parent); }, at,
+                    QSize(s.width, s.height));
 }
 
 // ---- Performance Counters ---------------------------------------------------------------------
@@ -1057,13 +1043,5 @@ void PerfCounterWindow::LoadmeterFunc(QAbstractButton* clicked) {
 }
 
 PerfCounterWindow* OpenPerfCounterWindow(QWidget* parent, QPoint at, QSize size) {
-    if (PerfCounterWindow* w = settings_windows.hDlgPerfCounter) {
-        Raise(w);
-        return w;
-    }
-    auto* w = new PerfCounterWindow(parent);
-    settings_windows.hDlgPerfCounter = w;
-    Place(w, at, size);
-    w->show();
-    return w;
+    return ShowOnce(settings_windows.hDlgPerfCounter, [&] { return new PerfCounterWindow(parent); }, at, size);
 }

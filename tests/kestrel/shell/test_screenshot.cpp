@@ -36,6 +36,15 @@
 
 namespace {
 
+// Runs of every part cut short, with the counter library beside the program.
+void UseShortRunsBesideTheProgram() {
+    InstallBenchmarkReader();
+    perflink.program_directory = KESTREL_BIN_DIR;
+    measuring_times.driver_seconds = 0.01;
+    measuring_times.flops_scale = 0.001;
+    disk_run_lengths.short_run = 2;
+}
+
 TEST(Screenshot, MainWindowAfterAShortRun) {
     if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "needs an X display (xvfb-run -a)";
     InstallBenchmarkReader();
@@ -92,11 +101,7 @@ TEST(Screenshot, AnOrdinaryUsersRunWithTheDefaultSettings) {
     if (geteuid() == 0) {
         SetWritableCheck([home, temp](const std::string& dir) { return dir.rfind(home, 0) == 0 || dir.rfind(temp, 0) == 0; });
     }
-    InstallBenchmarkReader();
-    perflink.program_directory = KESTREL_BIN_DIR;
-    measuring_times.driver_seconds = 0.01;
-    measuring_times.flops_scale = 0.001;
-    disk_run_lengths.short_run = 2;
+    UseShortRunsBesideTheProgram();
     kp::BoxRecorder boxes;
 
     MainWindow w;
@@ -142,12 +147,8 @@ TEST(Screenshot, AnOrdinaryUsersRunWithTheDefaultSettings) {
 // runs `lumen` in its 800 x 600 window, and the saved report reads back with every total.
 TEST(Screenshot, AllFourPartsWithTheVideoTestSavedAndReadBack) {
     if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "needs an X display (xvfb-run -a)";
-    InstallBenchmarkReader();
-    perflink.program_directory = KESTREL_BIN_DIR;
+    UseShortRunsBesideTheProgram();
     videolink.program_directory = KESTREL_BIN_DIR;  // lumen beside the program
-    measuring_times.driver_seconds = 0.01;
-    measuring_times.flops_scale = 0.001;
-    disk_run_lengths.short_run = 2;
     kp::BoxRecorder boxes;
 
     MainWindow w;
