@@ -817,6 +817,12 @@ void Frame::OpenReferenceRow(int row) {
 }
 
 void Frame::OpenMail(bool all) {
+    // One mail dialog at a time: an open one comes to the front as it is.
+    if (mail_ && TopDocument() != nullptr) {
+        mail_->raise();
+        mail_->activateWindow();
+        return;
+    }
     DocWindow* top = TopDocument();
     MailDialog* dialog = MailDialog::Open(*this);
     if (dialog == nullptr) return;

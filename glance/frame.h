@@ -134,6 +134,7 @@ public:
     void OpenProgress(const QString& caption);
     void SetProgress(double fraction);
     void CloseProgress();
+    void ShowProgressNow();
     Scroller* Progress() const;
 
     // Rows 2 to 7 of the reference results have a Windows 95 set; this system is never that one.

@@ -48,11 +48,6 @@ QString ForEdit(const std::string& text) {
     return FromLatin1(out);
 }
 
-QPointer<MailDialog>& Current() {
-    static QPointer<MailDialog> dialog;
-    return dialog;
-}
-
 }  // namespace
 
 MailDialog* MailDialog::Open(Frame& frame) {
@@ -60,11 +55,6 @@ MailDialog* MailDialog::Open(Frame& frame) {
     if (top == nullptr) {
         kp::MessageBox(kp::Owner::Main, "No opened file(s)", kMailException, kp::Icon::Information);
         return nullptr;
-    }
-    if (Current()) {
-        Current()->raise();
-        Current()->activateWindow();
-        return Current();
     }
     const int code = ReadMailPreferences(frame.MailSettings());
     if (code == 1 || code == 2 || code == 3) {
@@ -79,7 +69,6 @@ MailDialog* MailDialog::Open(Frame& frame) {
     if (const Document* doc = frame.Store().Find(top->Id()))
         for (const std::string& line : doc->lines) text += line + "\r\n";
     auto* dialog = new MailDialog(frame, text);
-    Current() = dialog;
     dialog->show();
     return dialog;
 }

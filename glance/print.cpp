@@ -1,7 +1,10 @@
 // The viewer's printing: Printer setup, Print (the top document) and Print All (every open
 // document in one job), each document's pages headed by its title, the date and its own page
 // numbers, with the progress window showing the share of lines printed.
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMdiArea>
+#include <QWindow>
 #include <cstdio>
 
 #include "glance/frame.h"
@@ -32,10 +35,24 @@ void Frame::OpenProgress(const QString& caption) {
                         std::max(70, client.height() / 10));
     window->show();
     progress_ = window;
+    // Printing and sending hold the program until they end: the window is put on the screen now,
+    // so that its repaints show.
+    QElapsedTimer waited;
+    waited.start();
+    while (progress_ && !progress_->isHidden() && waited.elapsed() < 1000 &&
+           (progress_->windowHandle() == nullptr || !progress_->windowHandle()->isExposed()))
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
 }
 
 void Frame::SetProgress(double fraction) {
-    if (progress_) progress_->SetPercent(fraction);
+    if (!progress_) return;
+    progress_->SetPercent(fraction);
+    ShowProgressNow();
+}
+
+void Frame::ShowProgressNow() {
+    // Repaints and the new caption reach the screen; input waits until the work is done.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void Frame::CloseProgress() {
@@ -53,6 +70,7 @@ bool Frame::PrintDocument(PrintJob& job, DocWindow* window) {
     if (doc == nullptr) return true;
     const std::string title = window->windowTitle().toStdString();
     status_->SetText(QStringLiteral("printing:  ") + window->windowTitle());
+    status_->repaint();
     const DocView* view = window->View();
     const float scale = PrintScale(job.Device().width());
     LinesToPrint lines;
@@ -73,6 +91,7 @@ bool Frame::PrintDocument(PrintJob& job, DocWindow* window) {
             shown = percent;
             progress_->setWindowTitle(QStringLiteral("Printing - %1% finished").arg(percent));
             progress_->SetPercent(progress);
+            ShowProgressNow();
         }
         return true;
     };

@@ -57,11 +57,12 @@ ReferenceDialog::ReferenceDialog(Frame& frame) : QDialog(&frame), list_(new QLis
     list_->setObjectName(QStringLiteral("101"));
     for (const char* title : kReferenceTitles) list_->addItem(QString::fromLatin1(title));
     list_->setCurrentRow(2);
-    const QFontMetrics fm(list_->font());
-    list_->setMinimumWidth(fm.horizontalAdvance(QString::fromLatin1(kReferenceTitles[8])) + 40);
+    // Every row in view, the widest whole.
+    const int frame_width = 2 * list_->frameWidth();
+    list_->setMinimumSize(list_->sizeHintForColumn(0) + frame_width + 8,
+                          list_->sizeHintForRow(0) * kReferenceRows + frame_width);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(list_);
-    resize(minimumSizeHint().width(), 22 * fm.height() / 2 + 40);
     connect(list_, &QListWidget::itemDoubleClicked, this,
             [this, &frame](QListWidgetItem* item) { frame.OpenReferenceRow(list_->row(item)); });
 }
