@@ -812,7 +812,7 @@ void Frame::OpenReferenceRow(int row) {
     if (doc == nullptr) return;
     w->setWindowTitle(QString::fromLatin1(kReferenceTitles[row]));
     doc->lines = {kReferenceFirstLine};
-    for (std::string& line : ReferenceRowLines(row, win95)) doc->lines.push_back(std::move(line));
+    for (std::string& line : ReferenceRowLines(row)) doc->lines.push_back(std::move(line));
     w->View()->LinesChanged();
 }
 

@@ -137,8 +137,6 @@ public:
     void ShowProgressNow();
     Scroller* Progress() const;
 
-    // Rows 2 to 7 of the reference results have a Windows 95 set; this system is never that one.
-    bool win95 = false;
     // Where the socket library of the mail client is loaded from; empty: the program's folder.
     std::string program_directory;
 

@@ -33,13 +33,9 @@ const char* const kReferenceTitles[kReferenceRows] = {
     "Dell XPS Pro200 i440FX B0 Stepping",
 };
 
-std::vector<std::string> ReferenceRowLines(int row, bool win95) {
-    reference::SpecificTable table;
-    if (row >= 2 && row <= 7) table = {win95 ? reference::Family::BaselineWin95 : reference::Family::Baseline, row - 1};
-    else if (row >= 8 && row <= 13) table = {reference::Family::Dual, row - 7};
-    else if (row >= 14 && row < kReferenceRows) table = reference::SpecificTableFor(row - 10, 0, win95);
+std::vector<std::string> ReferenceRowLines(int row) {
     std::vector<std::string> lines;
-    for (const char* line : reference::SpecificLines(table)) lines.emplace_back(line);
+    for (const char* line : reference::ViewerLines(row)) lines.emplace_back(line);
     return lines;
 }
 

@@ -18,9 +18,9 @@ extern const char* const kReferenceTitles[kReferenceRows];
 // The first line of every reference document (kept, printed, copied and mailed, never shown).
 inline constexpr const char* kReferenceFirstLine = "Kestrel Results for the database of";
 
-// The report lines of a row (rows 0 and 1, and any number outside the list, have none); rows 2
-// to 7 have a set for each system, chosen by the Windows 95 flag.
-std::vector<std::string> ReferenceRowLines(int row, bool win95);
+// The report lines of a row (rows 0 and 1, and any number outside the list, have none). Rows 2
+// to 7 show the baseline machine's reports of this system's kind (there is no Windows 95 here).
+std::vector<std::string> ReferenceRowLines(int row);
 // True for the title of a reference system (rows 2 to 21).
 bool IsReferenceTitle(const std::string& name);
 
