@@ -33,6 +33,8 @@ const char* const kReferenceTitles[kReferenceRows] = {
     "Dell XPS Pro200 i440FX B0 Stepping",
 };
 
+static_assert(kReferenceRows == reference::kViewerRows);
+
 std::vector<std::string> ReferenceRowLines(int row) {
     std::vector<std::string> lines;
     for (const char* line : reference::ViewerLines(row)) lines.emplace_back(line);
