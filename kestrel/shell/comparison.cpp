@@ -96,6 +96,11 @@ void SpecificView::resizeEvent(QResizeEvent* event) {
     Measure();
 }
 
+std::span<const char* const> SpecificView::Lines() const {
+    return reference::SpecificLines(
+        reference::SpecificTableFor(row_ ? row_() : -1, results.global_block_size_for_graphs, WIN95_SUPPORT_ON != 0));
+}
+
 void SpecificView::paintEvent(QPaintEvent*) {
     QPainter painter(viewport());
     painter.fillRect(viewport()->rect(), palette().color(QPalette::Base));
@@ -104,10 +109,8 @@ void SpecificView::paintEvent(QPaintEvent*) {
     painter.setFont(font);
     const QFontMetrics fm(font);
     const int xchar = std::max(1, fm.averageCharWidth()), ychar = std::max(1, fm.height() + fm.leading());
-    const reference::SpecificTable table =
-        reference::SpecificTableFor(row_ ? row_() : -1, results.global_block_size_for_graphs, WIN95_SUPPORT_ON != 0);
     const int vpos = verticalScrollBar()->value(), hpos = horizontalScrollBar()->value();
-    const auto lines = reference::SpecificLines(table);
+    const auto lines = Lines();
     for (size_t i = 0; i < lines.size(); ++i) {
         const int y = ychar * (int(i) - vpos);
         if (y > viewport()->height() || y + ychar < 0) continue;

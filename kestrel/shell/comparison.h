@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QListWidget>
 #include <functional>
+#include <span>
 
 // A child window with a caption and a close button around its contents.
 class CaptionedPane : public QFrame {
@@ -33,6 +34,8 @@ public:
     SpecificView(QWidget* parent, std::function<int()> row);
     // Takes the report font's metrics and the scroll ranges again.
     void Measure();
+    // The lines of the table the list's selection picks (all of them are drawn).
+    std::span<const char* const> Lines() const;
     int vmax() const { return vmax_; }
     int hmax() const { return hmax_; }
 

@@ -111,6 +111,10 @@ TEST_F(GraphWindowsTest, ARunOpensTheListAndTheTotalsGraphAndNewClosesThem) {
     ASSERT_TRUE(kt::Until([&] { return w->Report()->width() == w->Client()->width() / 2; }));
     EXPECT_EQ(w->ComparisonView()->parentWidget()->geometry().topLeft(),
               QPoint(w->Client()->width() / 2, w->Client()->height() / 4));
+    // The view draws the chosen machine's whole report: the baseline's, on this system.
+    const auto lines = w->ComparisonView()->Lines();
+    ASSERT_EQ(lines.size(), 128u);
+    EXPECT_STREQ(lines[0], "Overall Results");
 
     TotalsWindow* totals = TotalsGraphWindow();
     EXPECT_EQ(totals->objectName(), QStringLiteral("GraphResults"));
