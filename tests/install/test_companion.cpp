@@ -236,7 +236,7 @@ TEST_F(Companion, RefusalsEndItWithTheirBox) {
         SCOPED_TRACE(k.name);
         SetUp();
         if (k.version) {
-            ASSERT_TRUE(Key::Create(Root::LocalMachine, kMachineKey)->SetString("Version", k.version));
+            ASSERT_TRUE(Key::Create(Root::LocalMachine, kProductMachineKey)->SetString("Version", k.version));
         }
         kp::BoxRecorder boxes;
         auto c = std::make_unique<SetupCompanion>(ParseLaunchArguments(

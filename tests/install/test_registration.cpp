@@ -65,7 +65,7 @@ TEST(RegistryEntries, StopAtTheFirstFailureKeepingWhatWasWritten) {
          "Error in creating Kestrel key in the registry", Root::CurrentUser, kUserKey, "Your Name"},
         {"version value",
          [] {
-             Key::Create(Root::LocalMachine, kMachineKey);
+             Key::Create(Root::LocalMachine, kProductMachineKey);
              Freeze(Root::LocalMachine);
          },
          kRegistryNoValue, "Error in creating Version value in the registry", Root::CurrentUser, kUserKey, "Your Name"},
