@@ -25,6 +25,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "install/carry_over.h"
 #include "install/file_copy.h"
 #include "install/installer_windows.h"
 #include "install/registration.h"
@@ -96,6 +97,7 @@ SetupCompanion::SetupCompanion(const LaunchLine& arguments)
     state_.sourceDirectory = arguments.sourceDirectory;
     state_.temporaryDirectory = PrivateSetupDirectory();
     state_.chosenDirectory = DefaultInstallDirectory();
+    transformRegistry = [](CompanionState& state, SetupHost& host) { TransformRegistry(state, host); };
 }
 
 SetupCompanion::~SetupCompanion() {

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "install/carry_over.h"
 #include "install/launch.h"
 #include "install/setup_companion.h"
 #include "shared/ui/qt_message_box.h"
@@ -23,7 +22,6 @@ int main(int argc, char** argv) {
         QWidget* active = QApplication::activeWindow();
         return active != nullptr ? active : companion.backdrop();
     });
-    companion.transformRegistry = [](CompanionState& state, SetupHost& host) { TransformRegistry(state, host); };
     int code = 0;
     companion.onEnd = [&](int c) {
         code = c;
