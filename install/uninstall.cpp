@@ -57,6 +57,17 @@ void DeleteShown(UninstallHost& host, Root root, const std::string& path, const 
     key->DeleteSelf();
 }
 
+// The registry keys above ours hold nothing else on this system: each that is left empty (no
+// value, no subkey) goes, from the nearest upwards.
+void DeleteEmptyParents(Root root, std::string path) {
+    for (size_t slash = path.rfind('\\'); slash != std::string::npos; slash = path.rfind('\\')) {
+        path.erase(slash);
+        auto key = Key::Open(root, path);
+        if (!key || !key->ValueNames().empty() || !key->SubKeys().empty() || !key->DeleteSelf()) return;
+    }
+    if (auto key = Key::Open(root, path); key && key->ValueNames().empty() && key->SubKeys().empty()) key->DeleteSelf();
+}
+
 std::vector<std::string> Names(const std::vector<StoredValue>& values) {
     std::vector<std::string> names;
     for (const StoredValue& v : values) names.push_back(v.name);
@@ -85,6 +96,8 @@ bool DeleteOldRegistryEntries(UninstallState& state, UninstallHost& /*host*/) {
     DeleteQuietly(Root::LocalMachine, kOldDiskKey, disks);
     DeleteQuietly(Root::LocalMachine, kOldMachineKey, {});
     DeleteQuietly(Root::LocalMachine, kOldProductKey, {});
+    DeleteEmptyParents(Root::CurrentUser, kOldUserKey);
+    DeleteEmptyParents(Root::LocalMachine, kOldProductKey);
 
     // The benchmark file association, in the registry and on the desktop.
     const std::string progId = kBmfProgId;
@@ -107,6 +120,8 @@ void DeleteNewRegistryEntries(UninstallState& /*state*/, UninstallHost& host) {
     DeleteShown(host, Root::LocalMachine, kProductMachineKey, {});
     DeleteShown(host, Root::LocalMachine, "SOFTWARE\\Kestrel_121", {});
     DeleteShown(host, Root::CurrentUser, "Software\\Kestrel 1.21", {});
+    DeleteEmptyParents(Root::LocalMachine, "SOFTWARE\\Kestrel_121");
+    DeleteEmptyParents(Root::CurrentUser, "Software\\Kestrel 1.21");
 }
 
 bool DeleteInstalledFiles(UninstallState& state, UninstallHost& host) {
@@ -148,19 +163,20 @@ void DeleteProgramGroup(UninstallState& state, UninstallHost& host) {
         const DistributionFile* f = DistributionRow(row);
         if (f == nullptr) continue;
         host.Status(std::string("Removing Item:  ") + f->target);
+        SetProgress(state, host, 0.75 + 0.25 * double(10 - row) / 9.0);
         ProgmanExecute("[DeleteItem(" + std::string(f->title) + ")]");
     }
     ProgmanExecute("[DeleteItem(Uninstall Kestrel)]");
     host.Status("Removing Group " + group);
     ProgmanExecute("[DeleteGroup(" + group + ")]");
-    UpdateDesktopDatabase();
     SetProgress(state, host, 1.0);
+    UpdateDesktopDatabase();
 }
 
 void DeleteUninstallKey() {
     if (auto key = Key::Open(Root::LocalMachine, kUninstallKey)) {
         key->DeleteValue(kInstallDirectoryValue);
-        key->DeleteSelf();
+        if (key->DeleteSelf()) DeleteEmptyParents(Root::LocalMachine, kUninstallKey);
     }
 }
 

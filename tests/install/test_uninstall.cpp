@@ -107,6 +107,11 @@ protected:
                  {Root::ClassesRoot, kBmfClass},
                  {Root::ClassesRoot, kBmfProgId}})
             EXPECT_EQ(kp::reg::KeyExists(root, path), present) << path;
+        if (!present) {  // not even the keys above ours
+            for (Root root : {Root::CurrentUser, Root::LocalMachine, Root::ClassesRoot})
+                EXPECT_EQ(kt::ReadFile(kp::reg::RootFile(root)).find('['), std::string::npos)
+                    << kt::ReadFile(kp::reg::RootFile(root));
+        }
         EXPECT_EQ(GroupItemFiles(kProductName).empty(), !present);
         EXPECT_EQ(fs::exists(GroupMenuFile(kProductName)), present);
         EXPECT_EQ(fs::exists(GroupDirectoryFile(kProductName)), present);
