@@ -15,18 +15,6 @@ namespace {
 using kp::reg::Key;
 using kp::reg::Root;
 
-struct RectValue {
-    const char* name;
-    int32_t ViewerSettings::*side;
-};
-// In the order they are written.
-constexpr RectValue kRect[] = {
-    {"Main Window Rect Left", &ViewerSettings::Left},
-    {"Main Window Rect Right", &ViewerSettings::Right},
-    {"Main Window Rect Top", &ViewerSettings::Top},
-    {"Main Window Rect Bottom", &ViewerSettings::Bottom},
-};
-
 void Complain(const std::string& text, kp::Owner owner = kp::Owner::Main) {
     kp::MessageBox(owner, text, "Registry Exception", kp::Icon::Exclamation);
 }
@@ -39,7 +27,7 @@ int LoadViewerSettings(ViewerSettings& s) {
         SaveViewerSettings(s);
         return 1;
     }
-    for (const RectValue& v : kRect)
+    for (const RectValue& v : kViewerRectValues)
         if (auto n = key->QueryDword(v.name)) s.*v.side = static_cast<int32_t>(*n);
     if (s.Right <= 100 || s.Bottom <= 100) {
         s.Left = 200;
@@ -68,7 +56,7 @@ int SaveViewerSettings(const ViewerSettings& s) {
         Complain("Error in creating Kestrel fonts key in the registry");
         return 10;
     }
-    for (const RectValue& v : kRect) {
+    for (const RectValue& v : kViewerRectValues) {
         if (!key->SetDword(v.name, static_cast<uint32_t>(s.*v.side))) {
             Complain(std::string("Error in setting the ") + v.name + " value in the registry");
             return 11;

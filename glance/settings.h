@@ -22,6 +22,18 @@ struct ViewerSettings {
     LogFont font;  // the font of every document window
 };
 
+// The frame rectangle's values, in the order they are written.
+struct RectValue {
+    const char* name;
+    int32_t ViewerSettings::*side;
+};
+inline constexpr RectValue kViewerRectValues[] = {
+    {"Main Window Rect Left", &ViewerSettings::Left},
+    {"Main Window Rect Right", &ViewerSettings::Right},
+    {"Main Window Rect Top", &ViewerSettings::Top},
+    {"Main Window Rect Bottom", &ViewerSettings::Bottom},
+};
+
 // Reads the settings. A missing key writes the settings as they are and gives 1; a stored width
 // or height of 100 or less gives 200, 150, 800 by 600. 0 when both keys were read.
 int LoadViewerSettings(ViewerSettings& settings);

@@ -194,7 +194,10 @@ bool WriteMenu(const std::string& group) {
     return WriteText(GroupMenuFile(group), menu);
 }
 
-bool GroupExists(const std::string& group) { return fs::exists(GroupDirectoryFile(group)); }
+// A group exists when its directory entry names it exactly (two names may share a file name).
+bool GroupExists(const std::string& group) {
+    return ReadText(GroupDirectoryFile(group)).find("\nName=" + EscapeValue(group) + "\n") != std::string::npos;
+}
 
 int CreateGroup(const std::string& group) {
     if (group.empty()) return 0;
@@ -258,7 +261,7 @@ int DeleteGroup(const std::string& group) {
     for (const std::string& item : GroupItemFiles(group)) fs::remove(item);
     fs::remove(GroupMenuFile(group));
     fs::remove(GroupDirectoryFile(group));
-    if (EqualNoCase(group, g_currentGroup)) g_currentGroup.clear();
+    if (group == g_currentGroup) g_currentGroup.clear();
     return 1;
 }
 
@@ -322,10 +325,10 @@ int ProgmanExecute(const std::string& command) {
     if (!Parse(command, &name, &args)) return 0;
     if (EqualNoCase(name, "CreateGroup")) return CreateGroup(Trim(Arg(args, 0)));
     if (EqualNoCase(name, "ShowGroup")) {
+        // A group that is not there leaves no group current: the item commands after it do nothing.
         const std::string group = Trim(Arg(args, 0));
-        if (!GroupExists(group)) return 0;
-        g_currentGroup = group;
-        return 1;
+        g_currentGroup = GroupExists(group) ? group : std::string();
+        return g_currentGroup.empty() ? 0 : 1;
     }
     if (EqualNoCase(name, "DeleteGroup")) return DeleteGroup(Trim(Arg(args, 0)));
     // The item commands act on the current group.

@@ -67,7 +67,7 @@ int SetRegistryEntries(const SetupState& setup) {
     const std::string progId = kBmfProgId;
     const std::vector<KeyEntry> keys = {
         {Root::CurrentUser, kUserKey, kestrelKeyError, user},
-        {Root::LocalMachine, kMachineKey, kestrelKeyError,
+        {Root::LocalMachine, kProductMachineKey, kestrelKeyError,
          {{"Version", "1.21", "Error in creating Version value in the registry"}}},
         {Root::LocalMachine, kUninstallKey, kestrelKeyError,
          {{"Kestrel Install Directory", setup.installDirectory,

@@ -8,7 +8,7 @@
 
 // The keys the installation writes.
 inline constexpr const char* kUserKey = "Software\\Kestrel 1.21\\Kestrel";
-inline constexpr const char* kMachineKey = "SOFTWARE\\Kestrel_121\\Kestrel";
+inline constexpr const char* kProductMachineKey = "SOFTWARE\\Kestrel_121\\Kestrel";
 inline constexpr const char* kUninstallKey =
     "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Uninstall\\UninstallKestrel";
 // The benchmark file's class and the program id it names.

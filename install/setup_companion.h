@@ -44,7 +44,8 @@ public:
     // The end: every window closed; `onEnd` is called once with the exit code.
     std::function<void(int code)> onEnd;
     bool ended() const { return ended_; }
-    // The carrying-over of an older installation, run with the transformation dialog open.
+    // The carrying-over of an older installation (TransformRegistry), run with the transformation
+    // dialog open.
     std::function<void(CompanionState&, SetupHost&)> transformRegistry;
     // Where the disk check reads the free space, and the mount table the chooser lists.
     FreeSpaceProvider freeSpace = FreeSpaceOf;

@@ -77,7 +77,7 @@ bool IsNewerVersionInstalled(const std::string& installed) {
 }
 
 std::string InstalledVersion() {
-    auto key = kp::reg::Key::Open(kp::reg::Root::LocalMachine, kMachineKey);
+    auto key = kp::reg::Key::Open(kp::reg::Root::LocalMachine, kProductMachineKey);
     if (!key) return "";
     return key->QueryString("Version").value_or("");
 }

@@ -177,6 +177,44 @@ TEST_F(Companion, TheChainInstallsTheSuiteAndStartsIt) {
     EXPECT_EQ(Boxes(boxes), "");
 }
 
+// An older installation is carried over before the copy: its settings go under this version's
+// keys (the user dialog's name over the old one), its result files into ~/Kestrel Files, and the
+// uninstall key names the new install directory.
+TEST_F(Companion, AnOlderInstallationIsCarriedOverBeforeTheCopy) {
+    auto old = Key::Create(Root::CurrentUser, "Software\\Kestrel 1.20\\Kestrel");
+    old->SetString("SMTP server", "mail.example.org");
+    old->SetString("Your Name", "Old Name");
+    const std::string older = kt::FreshDir("Old Programs") + "/Kestrel";
+    fs::create_directories(older);
+    kt::WriteFile(older + "/kestrel", "old program");
+    kt::WriteFile(older + "/Old Run.BMF", "old result");
+    Key::Create(Root::LocalMachine, kUninstallKey)->SetString("Kestrel Install Directory", older);
+    fs::remove_all(HomeDirectory() + "/Kestrel Files");
+
+    kp::BoxRecorder boxes;
+    auto c = Launch(dist.directory);
+    ASSERT_TRUE(Click(*c, "ENTERAD2", "yes"));
+    ASSERT_TRUE(Click(*c, "LICENSE", "accept"));
+    c->OpenDialog("ENTERUSER")->findChild<QLineEdit*>("name")->setText("Ann Example");
+    ASSERT_TRUE(Click(*c, "ENTERUSER", "ok"));
+    ASSERT_TRUE(Click(*c, "ENTERSTR", "ok"));
+    EXPECT_EQ(OpenDialogs(*c), std::vector<std::string>{"ENTERAD3"});
+    EXPECT_EQ(Boxes(boxes), "");
+
+    auto key = Key::Open(Root::CurrentUser, kUserKey);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->QueryString("SMTP server").value_or(""), "mail.example.org");
+    EXPECT_EQ(key->QueryString("Your Name").value_or(""), "Ann Example");
+    EXPECT_FALSE(kp::reg::KeyExists(Root::CurrentUser, "Software\\Kestrel 1.20"));
+    EXPECT_EQ(Key::Open(Root::LocalMachine, kUninstallKey)->QueryString("Kestrel Install Directory").value_or(""),
+              DefaultInstallDirectory());
+    EXPECT_EQ(kt::ReadFile(HomeDirectory() + "/Kestrel Files/Old Run.BMF"), "old result");
+    EXPECT_EQ(kt::ReadFile(older + "/Old Run.BMF"), "old result");
+    EXPECT_FALSE(fs::exists(older + "/kestrel"));
+    EXPECT_TRUE(fs::exists(DefaultInstallDirectory() + "/kestrel"));
+    ASSERT_TRUE(Click(*c, "ENTERAD3", "ok"));
+}
+
 // The ways out: each restarts "setup -r" from the distribution, never from the private folder.
 TEST_F(Companion, LeavingTheChainRestartsTheLauncherOnlyFromElsewhere) {
     struct Case {
@@ -236,7 +274,7 @@ TEST_F(Companion, RefusalsEndItWithTheirBox) {
         SCOPED_TRACE(k.name);
         SetUp();
         if (k.version) {
-            ASSERT_TRUE(Key::Create(Root::LocalMachine, kMachineKey)->SetString("Version", k.version));
+            ASSERT_TRUE(Key::Create(Root::LocalMachine, kProductMachineKey)->SetString("Version", k.version));
         }
         kp::BoxRecorder boxes;
         auto c = std::make_unique<SetupCompanion>(ParseLaunchArguments(

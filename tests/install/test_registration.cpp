@@ -65,7 +65,7 @@ TEST(RegistryEntries, StopAtTheFirstFailureKeepingWhatWasWritten) {
          "Error in creating Kestrel key in the registry", Root::CurrentUser, kUserKey, "Your Name"},
         {"version value",
          [] {
-             Key::Create(Root::LocalMachine, kMachineKey);
+             Key::Create(Root::LocalMachine, kProductMachineKey);
              Freeze(Root::LocalMachine);
          },
          kRegistryNoValue, "Error in creating Version value in the registry", Root::CurrentUser, kUserKey, "Your Name"},
@@ -144,6 +144,14 @@ TEST(ProgramGroup, CommandsActOnTheirFiles) {
         {"CreateGroup(Test Group,)", 0, {tool}},  // not a command
         {"[AddItem(\"/opt/tool,Tool,,0,,,,)]", 0, {tool}},  // unbalanced quotation mark
         {"[Unknown(Tool)]", 0, {tool}},
+        // A group name that matches only without regard to case (or spacing) is another group;
+        // after a failed ShowGroup no group is current.
+        {"[ShowGroup(test group,1)]", 0, {tool}},
+        {"[DeleteItem(Tool)]", 0, {tool}},
+        {"[ShowGroup(Test  Group,1)]", 0, {tool}},
+        {"[DeleteItem(Tool)]", 0, {tool}},
+        {"[DeleteGroup(TEST GROUP)]", 0, {tool}},
+        {"[ShowGroup(Test Group,1)]", 1, {tool}},
         {"[DeleteItem(Tool)]", 1, {}},
         {"[AddItem(\"/opt/tool\",Tool,,0,,,,)]", 1, {tool}},
         {"[DeleteGroup(Test Group)]", 1, {}},

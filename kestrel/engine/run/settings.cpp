@@ -4,6 +4,7 @@
 // Readers show nothing and return a small code naming what was missing; writers show one
 // "Registry Exception" box per failed value.
 #include "kestrel/engine/run/settings.h"
+#include "kestrel/engine/run/settings_values.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -46,8 +47,7 @@ namespace {
 
 using kp::reg::Key;
 using kp::reg::Root;
-using P = Preferences;
-using M = MachineDescription;
+using namespace settings_values;
 
 void Complain(const std::string& text) {
     kp::MessageBox(kp::Owner::Main, text, "Registry Exception", kp::Icon::Exclamation);
@@ -66,86 +66,10 @@ int DriveCount() { return std::clamp(globaldrives, 0, 26); }
 
 // ---- preferences ------------------------------------------------------------------------------
 
-// One value of the main key: a text, a number, or a side of the main window rectangle.
-struct PrefValue {
-    const char* name;
-    std::string P::*text = nullptr;
-    int32_t P::*number = nullptr;
-    int32_t WindowRect::*side = nullptr;
-    size_t width = 0;  // of a text field
-    int code = 0;      // the reader's result when the value is missing
-    const char* message = nullptr;
-};
-
-constexpr PrefValue Text(const char* name, std::string P::*field, size_t width, int code,
-                         const char* message) {
-    return {name, field, nullptr, nullptr, width, code, message};
-}
-constexpr PrefValue Number(const char* name, int32_t P::*field, int code, const char* message) {
-    return {name, nullptr, field, nullptr, 0, code, message};
-}
-constexpr PrefValue Side(const char* name, int32_t WindowRect::*field, const char* message) {
-    return {name, nullptr, nullptr, field, 0, 0, message};
-}
-
-// In the order of writing; the drive and counter values follow, then kPrefTail.
-const PrefValue kPrefValues[] = {
-    Text("SMTP server", &P::SMTPHost, 512, 2, "Error in creating SMTP server value in the registry"),
-    Text("Sender", &P::Sender, 512, 3, "Error in setting sender address value in the registry"),
-    Text("Your Name", &P::yourname, 512, 0, "Error in setting name value in the registry"),
-    Text("Kestrel directory", &P::kestrel_directory, 512, 7,
-         "Error in creating Kestrel directory value in the registry"),
-    Text("Signiature File", &P::endmailfile, 256, 6,
-         "Error in setting the signiature file value in the registry"),
-    Text("Kes Files Directory", &P::files_directory, 512, 7,
-         "Error in setting the Kes files directory value in the registry"),
-    Number("LongTestValue", &P::valuelongtest, 5, "Error in setting test length value in the registry"),
-    Number("Zbuffer", &P::zbuffer_16bit, 0, "Error in setting Zbuffer value in the registry"),
-    Number("ResultsType", &P::graphvalue, 4, "Error in setting graph value in the registry"),
-    Text("Last User", &P::lastselection, 65000, 0, "Error in setting Last User value in the registry"),
-    Number("Button Type", &P::buttonvalue, 0, "Error in setting the Button Type value in the registry"),
-    Number("Laptop Setting", &P::laptop_settings_on, 0,
-           "Error in setting the Laptop Settings value in the registry"),
-    Number("Timer Precision", &P::use_high_precision, 0,
-           "Error in setting the Timer Precision value in the registry"),
-    Number("Niceness Level", &P::niceness, 0, "Error in setting the Niceness Level value in the registry"),
-    Number("Show Perf Graphs", &P::show_graphs, 0,
-           "Error in setting the Show Perf Graphs value in the registry"),
-    Side("Main Window Rect Left", &WindowRect::left,
-         "Error in setting the Main Window Rect Left value in the registry"),
-    Side("Main Window Rect Right", &WindowRect::right,
-         "Error in setting the Main Window Rect Right value in the registry"),
-    Side("Main Window Rect Top", &WindowRect::top,
-         "Error in setting the Main Window Rect Top value in the registry"),
-    Side("Main Window Rect Bottom", &WindowRect::bottom,
-         "Error in setting the Main Window Rect Bottom value in the registry"),
-    Number("Default Blocksize", &P::blocksizenumber, 0,
-           "Error in setting the Default Blocksize value in the registry"),
-    Number("Default Filesize", &P::filesizenumber, 0,
-           "Error in setting the Default Filesize value in the registry"),
-    Number("Default Disk Benchmark Directory", &P::defdirnumber, 0,
-           "Error in setting the Default Disk Benchmark Directory value in the registry"),
-};
-
-// The reader takes the first ten in this order (the mail values first), then the rest as written.
-const char* const kReadFirst[] = {"Last User", "SMTP server", "Sender", "Your Name",
-                                  "Kestrel directory", "Kes Files Directory", "ResultsType",
-                                  "Zbuffer", "LongTestValue", "Signiature File"};
-constexpr size_t kFirstCount = std::size(kReadFirst);
-
-const PrefValue kPrefTail[] = {
-    Number("Memory Load", &P::memory_load_value, 0, "Error in setting Memory Load value in the registry"),
-    Number("Run Glance", &P::runglance, 0, "Error in setting Glance value in the registry"),
-    Number("Show Performance Data", &P::show_perf_data, 0,
-           "Error in setting performance values in the registry"),
-    Number("Stepwise Scaling Efficiency", &P::stepwise_scaling, 0,
-           "Error in Stepwise Scaling Efficiency values in the registry"),
-};
-
 const PrefValue& FindPref(const char* name) {
     for (const auto& v : kPrefValues)
         if (std::string(v.name) == name) return v;
-    std::abort();  // the tables above disagree
+    std::abort();  // the tables disagree
 }
 
 int32_t& NumberOf(const PrefValue& v) {
@@ -170,49 +94,6 @@ bool ReadPref(const Key& key, const PrefValue& v) {
 }
 
 // ---- machine description ----------------------------------------------------------------------
-
-struct MachineValue {
-    const char* name;
-    std::string M::*text;
-    int32_t M::*number;
-    size_t width;
-    int code;
-    const char* message;
-    bool needed;  // the reader's result names it when it is missing
-};
-
-constexpr MachineValue MText(const char* name, std::string M::*field, size_t width, int code,
-                             const char* message) {
-    return {name, field, nullptr, width, code, message, true};
-}
-constexpr MachineValue MNumber(const char* name, int32_t M::*field, int code, const char* message,
-                               bool needed) {
-    return {name, nullptr, field, 0, code, message, needed};
-}
-
-// In the order of writing.
-const MachineValue kMachineValues[] = {
-    MText("Manufacturer", &M::manufacturer, 100, 2, "Error in creating Manufacturer value in the registry"),
-    MText("Make", &M::make, 100, 3, "Error in setting Make value in the registry"),
-    MText("OS Info", &M::os, 150, 13, "Error in setting OS value in the registry"),
-    MText("Processor Speed", &M::speed, 50, 5, "Error in setting the Processor Speed value in the registry"),
-    MText("Memory Size", &M::memory, 50, 6, "Error in setting the Memory Size value in the registry"),
-    MNumber("Memory Type", &M::memoryvalue, 7, "Error in setting the Memory Type value in the registry",
-            false),
-    MNumber("Cache Type", &M::cachevalue, 8, "Error in setting the Cache Type value in the registry",
-            false),
-    MText("CPU Cache Size", &M::cachesize, 50, 14, "Error in setting Cache Size value in the registry"),
-    MText("Processor", &M::theproc, 120, 17, "Error in setting Processor value in the registry"),
-    MText("Video Adapter", &M::videoadapter, 100, 4, "Error in setting Video Adapter value in the registry"),
-    MNumber("Video Ram Type", &M::ramvalue, 9, "Error in setting the Video Ram type value in the registry",
-            true),
-    MText("Video Ram", &M::videoram, 50, 12, "Error in setting Video Ram value in the registry"),
-};
-
-// The reader takes the video group as Video Ram, Video Adapter, Video Ram Type.
-constexpr int kMachineReadOrder[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 11, 9, 10};
-
-constexpr size_t kDiskTextWidth = 120;
 
 bool WriteMachine(Key& key, const MachineValue& v) {
     if (v.text != nullptr) return key.SetString(v.name, machine.*v.text);
@@ -293,8 +174,8 @@ int CreateRegEntry() {
         // The signature file and the files directory are not worth giving up for.
         if (v.text != &P::endmailfile && v.text != &P::files_directory) return 11;
     }
-    for (int k = 0; k < 26; ++k) {
-        std::string name = Numbered("Drive %d selected", k);
+    for (int k = 0; k < kDriveValues; ++k) {
+        std::string name = Numbered(kDriveValue, k);
         if (k >= DriveCount()) {
             main->DeleteValue(name);
         } else if (!main->SetDword(name, static_cast<uint32_t>(prefs.default_drive_chosen[k]))) {
@@ -302,8 +183,8 @@ int CreateRegEntry() {
             return 11;
         }
     }
-    for (int k = 0; k < 6; ++k) {
-        if (!main->SetDword(Numbered("Counter %d", k), static_cast<uint32_t>(prefs.perf_counters[k]))) {
+    for (int k = 0; k < kCounterValues; ++k) {
+        if (!main->SetDword(Numbered(kCounterValue, k), static_cast<uint32_t>(prefs.perf_counters[k]))) {
             Complain("Error in setting the counter values in the registry");
             return 11;
         }
@@ -356,14 +237,14 @@ int GetRegEntry() {
         if (kPrefValues[i].side == &WindowRect::right) widthStored = found;
     }
     if (!widthStored || prefs.main_window_rect.right < 101) prefs.main_window_rect = {100, 800, 100, 600};
-    for (int k = 0; k < 26; ++k) {
-        auto n = main->QueryDword(Numbered("Drive %d selected", k));
+    for (int k = 0; k < kDriveValues; ++k) {
+        auto n = main->QueryDword(Numbered(kDriveValue, k));
         if (n) prefs.default_drive_chosen[k] = static_cast<int32_t>(*n);
         else result = 0;
     }
     if (main->DeleteValue("Default Drive")) result = 0;
-    for (int k = 0; k < 6; ++k) {
-        auto n = main->QueryDword(Numbered("Counter %d", k));
+    for (int k = 0; k < kCounterValues; ++k) {
+        auto n = main->QueryDword(Numbered(kCounterValue, k));
         if (n) prefs.perf_counters[k] = static_cast<int32_t>(*n);
         else result = 0;
     }
@@ -410,10 +291,10 @@ int CreateRegEntry2() {
     }
     for (int k = 0; k < DriveCount(); ++k) {
         const char* failed = nullptr;
-        if (!disks->SetString(Numbered("Logical Disk %d", k), machine.harddisk[k]))
+        if (!disks->SetString(Numbered(kLogicalDiskValue, k), machine.harddisk[k]))
             failed = "Error in setting the Physical Disk value in the registry";
-        else if (!disks->SetString(Numbered("Adapter %d", k), machine.adapter[k]) ||
-                 !disks->SetDword(Numbered("LogDiskType %d", k), static_cast<uint32_t>(machine.diskvalue[k])))
+        else if (!disks->SetString(Numbered(kAdapterValue, k), machine.adapter[k]) ||
+                 !disks->SetDword(Numbered(kLogDiskTypeValue, k), static_cast<uint32_t>(machine.diskvalue[k])))
             failed = "Error in setting the Adapter value in the registry";
         if (failed != nullptr) {
             Complain(failed);
@@ -446,11 +327,11 @@ int GetRegEntry2() {
         if (!ReadMachine(*config, v) && v.needed && result == 0) result = v.code;
     }
     for (int k = 0; disks && k < DriveCount(); ++k) {
-        if (auto s = disks->QueryString(Numbered("Logical Disk %d", k)))
+        if (auto s = disks->QueryString(Numbered(kLogicalDiskValue, k)))
             machine.harddisk[k] = Fit(*s, kDiskTextWidth);
-        if (auto s = disks->QueryString(Numbered("Adapter %d", k)))
+        if (auto s = disks->QueryString(Numbered(kAdapterValue, k)))
             machine.adapter[k] = Fit(*s, kDiskTextWidth);
-        if (auto n = disks->QueryDword(Numbered("LogDiskType %d", k)))
+        if (auto n = disks->QueryDword(Numbered(kLogDiskTypeValue, k)))
             machine.diskvalue[k] = static_cast<int32_t>(*n);
     }
 

@@ -1,0 +1,52 @@
+// The windows the setup companion and the uninstaller share: the full-screen blue backdrop with
+// the product name and our picture, the progress bar, and the helpers of their modeless dialogs.
+#pragma once
+
+#include <QFont>
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+
+class QDialog;
+class QHBoxLayout;
+class QPushButton;
+
+// The full-screen blue backdrop: the product name three times, the subtitle and our picture.
+class Backdrop : public QWidget {
+public:
+    explicit Backdrop(const QString& title);
+    std::function<void()> onClose;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    bool large_ = true;
+    QImage picture_;
+    QFont title_, subtitle_;
+};
+
+// The progress bar: grey to the fraction, white after it, the percentage in the middle.
+class ProgressBar : public QWidget {
+public:
+    explicit ProgressBar(const double* fraction);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    const double* fraction_;
+};
+
+// A modeless dialog: a caption, a text (object name "text"), then the caller's controls.
+QDialog* NewDialog(QWidget* owner, const char* name, const char* caption, const QString& text);
+// The dialog's row of buttons, right-aligned below its controls.
+QHBoxLayout* ButtonRow(QDialog* d);
+QPushButton* AddButton(QHBoxLayout* row, const char* text, const char* name, std::function<void()> handler);
+// Centres a window on the screen.
+void Centre(QWidget* w);
+// Lets the window system see the changed window without taking any input.
+void ShowNow(QWidget* w);
