@@ -21,7 +21,7 @@ enum class AttachHeader { Smtp, Desktop };  // "X-Attachment:" or "NT-Attachment
 // Appends the Follow line, one numbered block per path and the End line (nothing for no paths).
 // A file that cannot be opened shows its box and returns false (nothing to send); one that
 // cannot be read is skipped after its box. keep_unended_last_line: a file's text after its last
-// LF goes with it (kestrel), else it is left out (glance).
+// LF goes with it (both programs send it), else it is left out.
 bool AppendAttachments(const std::vector<std::string>& paths, AttachHeader header, bool keep_unended_last_line,
                        std::string* body);
 // The text of a name that is not a file but a document of the program (the viewer's reference
