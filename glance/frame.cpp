@@ -35,12 +35,15 @@
 #include <algorithm>
 
 #include "glance/commands.h"
+#include "glance/mail_dialog.h"
 #include "glance/pictures.h"
+#include "glance/reference.h"
 #include "platform/msgbox.h"
 #include "shared/gdi/font.h"
 #include "shared/strformat.h"
 #include "shared/ui/help.h"
 #include "shared/ui/raised_text.h"
+#include "shared/ui/scroller.h"
 
 namespace glance {
 
@@ -341,6 +344,7 @@ Frame::Frame() : mdi_(new QMdiArea), status_(nullptr), top_(nullptr) {
     setAcceptDrops(true);
 
     LoadViewerSettings(settings_);
+    ReadMailPreferences(mail_prefs_);
     // The document font: the stored one, else the fixed-pitch default, recorded so that this
     // start and the next show the same font.
     const QFont fallback = DefaultFixedFont();
@@ -773,16 +777,60 @@ void Frame::Command(int id) {
         case CMD_HELP_CONTENTS: ShowHelpIndex(); break;
         case CMD_USING_HELP: ShowHelpOnHelp(); break;
         case CMD_ABOUT: About(); break;
-        // The reference results, printing and mail are not part of this program yet: their
-        // items are shown and do nothing.
-        case CMD_OPEN_REFERENCE:
-        case CMD_MAIL:
-        case CMD_MAIL_ALL:
-        case CMD_PRINT:
-        case CMD_PRINT_ALL:
-        case CMD_PRINTER_SETUP:
+        case CMD_OPEN_REFERENCE: ShowReferences(); break;
+        case CMD_MAIL: OpenMail(false); break;
+        case CMD_MAIL_ALL: OpenMail(true); break;
+        case CMD_PRINT: Print(false); break;
+        case CMD_PRINT_ALL: Print(true); break;
+        case CMD_PRINTER_SETUP: PrinterSetup(); break;
         default: break;
     }
+}
+
+ReferenceDialog* Frame::References() const { return references_; }
+MailDialog* Frame::Mail() const { return mail_; }
+Scroller* Frame::Progress() const { return progress_; }
+
+void Frame::ShowReferences() {
+    if (references_) {
+        references_->raise();
+        return;
+    }
+    references_ = new ReferenceDialog(*this);
+    references_->show();
+}
+
+void Frame::OpenReferenceRow(int row) {
+    if (store_.Count() >= kMaxDocuments) {
+        FileBox("Too many windows open!  Close one to view this benchmark data.");
+        return;
+    }
+    if (row < 2 || row >= kReferenceRows) return;
+    Command(CMD_NEW_DOCUMENT);
+    DocWindow* w = NewestDocument();
+    Document* doc = w != nullptr ? store_.Find(w->Id()) : nullptr;
+    if (doc == nullptr) return;
+    w->setWindowTitle(QString::fromLatin1(kReferenceTitles[row]));
+    doc->lines = {kReferenceFirstLine};
+    for (std::string& line : ReferenceRowLines(row)) doc->lines.push_back(std::move(line));
+    w->View()->LinesChanged();
+}
+
+void Frame::OpenMail(bool all) {
+    // One mail dialog at a time: an open one comes to the front as it is.
+    if (mail_ && TopDocument() != nullptr) {
+        mail_->raise();
+        mail_->activateWindow();
+        return;
+    }
+    DocWindow* top = TopDocument();
+    MailDialog* dialog = MailDialog::Open(*this);
+    if (dialog == nullptr) return;
+    mail_ = dialog;
+    if (!all) return;
+    // Every other open document goes into the attachment list by its title.
+    for (DocWindow* w : Documents())
+        if (w != top) dialog->AddAttachment(w->windowTitle());
 }
 
 void Frame::Start(const std::string& file) {
@@ -822,6 +870,9 @@ void Frame::closeEvent(QCloseEvent* event) {
     closing_ = true;
     for (DocWindow* w : Documents()) w->close();
     if (about_) about_->close();
+    if (mail_) mail_->close();
+    if (references_) references_->close();
+    CloseProgress();
     if (HelpWindow* help = HelpWindow::Current()) help->close();
     event->accept();
 }

@@ -20,10 +20,14 @@
 class QAction;
 class QMdiArea;
 class QMenu;
+class PrintJob;
+class Scroller;
 
 namespace glance {
 
 class Frame;
+class MailDialog;
+class ReferenceDialog;
 
 // The status pane: one line of help text, embossed.
 class StatusPane : public QWidget {
@@ -116,6 +120,26 @@ public:
     // The help text of a command, empty for none.
     static QString HelpText(int id);
 
+    // The reference results: row `row` of the list opens as a new document titled with the row's
+    // title (rows 0 and 1 open nothing).
+    void OpenReferenceRow(int row);
+    ReferenceDialog* References() const;
+    MailDialog* Mail() const;
+
+    // The mail settings, read at the start and again whenever mail is composed or sent.
+    MailPreferences& MailSettings() { return mail_prefs_; }
+
+    // The progress window of printing and mail ("Scroller"): opened unless it is open, with its
+    // caption; the fraction done; closed.
+    void OpenProgress(const QString& caption);
+    void SetProgress(double fraction);
+    void CloseProgress();
+    void ShowProgressNow();
+    Scroller* Progress() const;
+
+    // Where the socket library of the mail client is loaded from; empty: the program's folder.
+    std::string program_directory;
+
     // The choices a person makes; tests replace them.
     std::function<QStringList(const QString& dir)> open_dialog;
     std::function<QString(const QString& dir)> save_dialog;
@@ -150,6 +174,12 @@ private:
     void CloseAll();
     void About();
     void SaveRectangle();
+    void ShowReferences();
+    void OpenMail(bool all);
+    void PrinterSetup();
+    // Print (the top document) or Print All (every document, top down) in one job.
+    void Print(bool all);
+    bool PrintDocument(PrintJob& job, DocWindow* window);
 
     ViewerSettings settings_;
     QFont font_;
@@ -162,6 +192,10 @@ private:
     std::map<int, QAction*> actions_;
     QPointer<DocWindow> newest_;
     QPointer<QWidget> about_;
+    MailPreferences mail_prefs_;
+    QPointer<Scroller> progress_;
+    QPointer<ReferenceDialog> references_;
+    QPointer<MailDialog> mail_;
     bool closing_ = false;
 };
 

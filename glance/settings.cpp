@@ -1,6 +1,8 @@
 #include "glance/settings.h"
 
+#include <iterator>
 #include <optional>
+#include <utility>
 
 #include "platform/msgbox.h"
 #include "platform/registry.h"
@@ -13,8 +15,8 @@ namespace {
 using kp::reg::Key;
 using kp::reg::Root;
 
-void Complain(const std::string& text) {
-    kp::MessageBox(kp::Owner::Main, text, "Registry Exception", kp::Icon::Exclamation);
+void Complain(const std::string& text, kp::Owner owner = kp::Owner::Main) {
+    kp::MessageBox(owner, text, "Registry Exception", kp::Icon::Exclamation);
 }
 
 }  // namespace
@@ -73,6 +75,67 @@ Placement PlaceFrame(const ViewerSettings& s, int screen_width, int screen_heigh
     if (s.Right < screen_width - 1 || s.Bottom < screen_height - 1)
         return s.Right > 49 ? Placement::Stored : Placement::Maximised;
     return Placement::Maximised;
+}
+
+namespace {
+
+struct MailValue {
+    const char* name;
+    std::string MailPreferences::*text;
+    size_t buffer;        // characters the value is held to, less one
+    const char* failure;  // the box of a failed write; nullptr: not written
+};
+constexpr MailValue kMailValues[] = {
+    {"Last User", &MailPreferences::LastUser, 1024, "Error in setting Last User value in the registry"},
+    {"SMTP server", &MailPreferences::SMTPServer, 512, "Error in creating SMTP server value in the registry"},
+    {"Sender", &MailPreferences::Sender, 512, "Error in setting sender address value in the registry"},
+    {"Your Name", &MailPreferences::YourName, 1024, "Error in setting name value in the registry"},
+    {"Kestrel directory", &MailPreferences::KestrelDirectory, 512,
+     "Error in creating Kestrel directory value in the registry"},
+    {"Signiature File", &MailPreferences::SignatureFile, 256,
+     "Error in setting the signiature file value in the registry"},
+    {"Kes Files Directory", &MailPreferences::KesFilesDirectory, 512, nullptr},
+};
+
+const MailValue& Mail(const char* name) {
+    for (const MailValue& v : kMailValues)
+        if (std::string(v.name) == name) return v;
+    return kMailValues[0];
+}
+
+}  // namespace
+
+int ReadMailPreferences(MailPreferences& prefs) {
+    auto key = Key::Open(Root::CurrentUser, kKestrelKey);
+    if (!key) return 1;
+    bool missing[std::size(kMailValues)] = {};
+    for (size_t i = 0; i < std::size(kMailValues); ++i) {
+        const MailValue& v = kMailValues[i];
+        const std::optional<std::string> text = key->QueryString(v.name);
+        missing[i] = !text;
+        prefs.*v.text = text ? text->substr(0, v.buffer - 1) : std::string();
+    }
+    // The first missing value of this order decides.
+    constexpr std::pair<int, int> kOrder[] = {{1, 2}, {2, 3}, {6, 7}, {5, 6}, {4, 7}};
+    for (const auto& [index, code] : kOrder)
+        if (missing[index]) return code;
+    return 0;
+}
+
+int WriteMailPreferences(const MailPreferences& prefs) {
+    auto key = Key::Create(Root::CurrentUser, kKestrelKey);
+    if (!key) {
+        Complain("Error in creating Kestrel key in the registry", kp::Owner::Active);
+        return 10;
+    }
+    for (const char* name : {"SMTP server", "Sender", "Your Name", "Kestrel directory", "Signiature File", "Last User"}) {
+        const MailValue& v = Mail(name);
+        if (key->SetString(v.name, prefs.*v.text)) continue;
+        Complain(v.failure, kp::Owner::Active);
+        // A signature file that cannot be stored does not stop the others.
+        if (v.text != &MailPreferences::SignatureFile) return 11;
+    }
+    return 0;
 }
 
 std::string ResultDirectory() {

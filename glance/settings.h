@@ -45,6 +45,25 @@ int SaveViewerSettings(const ViewerSettings& settings);
 enum class Placement { Stored, Maximised };
 Placement PlaceFrame(const ViewerSettings& settings, int screen_width, int screen_height);
 
+// The mail settings, kestrel's own values in its per-user key (each held to its buffer's size).
+struct MailPreferences {
+    std::string LastUser;           // "Last User": the last To text (1023 characters)
+    std::string SMTPServer;         // "SMTP server"
+    std::string Sender;             // "Sender": the From text
+    std::string YourName;           // "Your Name"
+    std::string KestrelDirectory;   // "Kestrel directory"
+    std::string SignatureFile;      // "Signiature File": a text file added to every message
+    std::string KesFilesDirectory;  // "Kes Files Directory": where result files are
+};
+// Reads the mail settings (a missing value reads as empty). 0 all there; 1 no key; else, in this
+// order, 2 no "SMTP server", 3 no "Sender", 7 no "Kes Files Directory", 6 no "Signiature File",
+// 7 no "Kestrel directory".
+int ReadMailPreferences(MailPreferences& prefs);
+// Writes "SMTP server", "Sender", "Your Name", "Kestrel directory", "Signiature File" and
+// "Last User". 0; 10 when the key cannot be made; 11 when a value cannot be written (after a box
+// naming it; a failed signature value is shown and the writing goes on).
+int WriteMailPreferences(const MailPreferences& prefs);
+
 // kestrel's result-file folder ("Kes Files Directory"), where Open and Save as start; empty when
 // kestrel has not stored one.
 std::string ResultDirectory();

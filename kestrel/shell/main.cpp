@@ -11,7 +11,7 @@
 
 #include "kestrel/engine/report/benchmark_reader.h"
 #include "kestrel/engine/run/commands.h"
-#include "kestrel/progress/scroller.h"
+#include "shared/ui/scroller.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/pictures.h"
 #include "kestrel/shell/qt_host.h"

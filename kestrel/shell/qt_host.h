@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "kestrel/engine/run/host.h"
-#include "kestrel/progress/scroller.h"
+#include "shared/ui/scroller.h"
 #include "platform/msgbox.h"
 
 class MainWindow;

@@ -71,12 +71,23 @@ std::vector<std::string> SplitAttachments(const std::string& text) {
 
 bool AppendAttachments(const std::vector<std::string>& paths, AttachHeader header, bool keep_unended_last_line,
                        std::string* body) {
+    return AppendAttachments(paths, header, keep_unended_last_line, DocumentText(), body);
+}
+
+bool AppendAttachments(const std::vector<std::string>& paths, AttachHeader header, bool keep_unended_last_line,
+                       const DocumentText& document, std::string* body) {
     if (paths.empty()) return true;
     std::string text = *body + "******************** Attachment(s) Follow ******************\r\n\r\n";
     const char* name = header == AttachHeader::Smtp ? "X-Attachment" : "NT-Attachment";
     int k = 0;
     for (const std::string& path : paths) {
         ++k;
+        if (document) {
+            if (const std::optional<std::string> doc = document(path)) {
+                text += StrPrintf("\r\n%s:  %s\r\nBegin File %d:\r\n\r\n", name, path.c_str(), k) + *doc;
+                continue;
+            }
+        }
         std::string file;
         const Read r = ReadFile(path, &file);
         if (r == Read::OpenFailed) {

@@ -2,6 +2,8 @@
 // Failures are shown as boxes here.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,8 +21,14 @@ enum class AttachHeader { Smtp, Desktop };  // "X-Attachment:" or "NT-Attachment
 // Appends the Follow line, one numbered block per path and the End line (nothing for no paths).
 // A file that cannot be opened shows its box and returns false (nothing to send); one that
 // cannot be read is skipped after its box. keep_unended_last_line: a file's text after its last
-// LF goes with it (kestrel), else it is left out (glance).
+// LF goes with it (both programs send it), else it is left out.
 bool AppendAttachments(const std::vector<std::string>& paths, AttachHeader header, bool keep_unended_last_line,
                        std::string* body);
+// The text of a name that is not a file but a document of the program (the viewer's reference
+// results by their titles); nothing for a file's path.
+using DocumentText = std::function<std::optional<std::string>(const std::string& name)>;
+// The same, with the names that `document` knows attached as those documents' texts.
+bool AppendAttachments(const std::vector<std::string>& paths, AttachHeader header, bool keep_unended_last_line,
+                       const DocumentText& document, std::string* body);
 
 }  // namespace mail

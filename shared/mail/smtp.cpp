@@ -387,9 +387,12 @@ int mainmail(const Message& message, const MailHost& host) {
         SettingsMissing(settings, host);
         return -1;
     }
-    // The stored Sender wins; with none, the From field becomes the Sender.
+    // The stored Sender wins; with none, the From field becomes the Sender. In the viewer a
+    // non-empty From field replaces it for this message.
     std::string senderid = settings.sender;
-    if (senderid.empty()) {
+    if (host.from_replaces_sender && !message.from.empty()) {
+        senderid = message.from;
+    } else if (senderid.empty()) {
         senderid = message.from;
         if (host.store_sender) host.store_sender(senderid);
     }

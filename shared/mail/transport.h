@@ -34,6 +34,9 @@ struct MailHost {
     std::string mailer = "Kestrel";  // X-Info and X-Mailer: "<mailer> version <version>"
     std::string version = "1.21";
     std::string library_folder;       // where libkestrel.so is loaded from
+    // The sender: kestrel's rule lets a stored Sender win (the From field is taken, and stored,
+    // only when none is stored); the viewer's lets a non-empty From field replace it.
+    bool from_replaces_sender = false;
     std::function<MailSettings()> read_settings;
     std::function<void(const std::string&)> store_sender;  // a From that became the Sender
     std::function<void()> open_preferences;

@@ -1,7 +1,7 @@
 // The progress window's geometry, label and painting, on its surface (offscreen).
 #include <gtest/gtest.h>
 
-#include "kestrel/progress/scroller.h"
+#include "shared/ui/scroller.h"
 #include "tests/support/qt_test_main.h"
 
 namespace {

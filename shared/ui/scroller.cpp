@@ -1,4 +1,4 @@
-#include "kestrel/progress/scroller.h"
+#include "shared/ui/scroller.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -79,7 +79,8 @@ void Scroller::Paint() {
         }
         p.fillRect(g.filled, Qt::black);
     }
-    const QString label = QStringLiteral("%1 %").arg(ScrollerPercent(globalpercent_, longTest_));
+    const int percent = truncate_ ? int(globalpercent_ * 100.0) : ScrollerPercent(globalpercent_, longTest_);
+    const QString label = QStringLiteral("%1 %").arg(percent);
     if (globalpercent_ > 0.53) DrawLabel(label, Qt::black, Qt::white, true);
     else if (globalpercent_ < 0.53) DrawLabel(label, Qt::white, Qt::black, true);
     repaint();

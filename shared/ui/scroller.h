@@ -1,5 +1,6 @@
 // The progress window (window class "Scroller"): a small top-most window over the main window
-// whose bar fills with the fraction of the current test done and shows it as a percentage.
+// whose bar fills with the fraction of the current test done (or, in the viewer, of the lines
+// printed or the message sent) and shows it as a percentage.
 //
 // It paints as a window surface that keeps what was drawn: the bar's frame is drawn once after
 // creation or the next-test command, the filled part only grows, and the label box is redrawn
@@ -26,6 +27,8 @@ int ScrollerPercent(double globalpercent, bool longTest);
 class Scroller : public QWidget {
 public:
     Scroller(const QString& caption, bool longTest, QWidget* parent = nullptr);
+    // The label shows the whole-number part of the percentage (the viewer's window).
+    void TruncateLabel() { truncate_ = true; }
 
     // The fraction of the current test done (globalpercent); paints at once.
     void SetPercent(double globalpercent);
@@ -49,4 +52,5 @@ private:
     double globalpercent_ = 0.0;
     bool longTest_ = false;
     bool frame_ = true;
+    bool truncate_ = false;
 };
