@@ -209,8 +209,9 @@ void ReadOldUserSettings(CarryOver& held) {
     }
     key->DeleteValue("Default Drive");  // not carried over
     if (path == kUser110Key) {
+        // The earliest versions' machine description below their per-user key is read with the
+        // other machine values and goes after them (DeleteOldMachineKeys).
         kp::reg::DeleteKey(Root::CurrentUser, Join(kUser110Key, "Configuration"));
-        kp::reg::DeleteKey(Root::CurrentUser, kOldUserConfigKey);
         kp::reg::DeleteKey(Root::CurrentUser, kOldUserKey);
     }
     ReadFonts(fonts, held.user);
@@ -314,6 +315,9 @@ void DeleteOldMachineKeys() {
         uninstall->DeleteValue(kInstallDirectoryValue);
         DeleteRegKey(*uninstall);  // written anew at the end of the installation
     }
+    // The earliest versions' machine description below their per-user key, read and written by
+    // now; the per-user key cannot go while it is there.
+    DeleteKeyWithValues(Root::CurrentUser, kOldUserConfigKey, MachineValues());
     if (auto user = Key::Open(Root::CurrentUser, kOldUserKey)) {
         for (const char* name : kEarlierUserValues) user->DeleteValue(name);
         // Its values have been carried over: a key left behind would be carried over again by the
@@ -361,7 +365,9 @@ void DeleteGroup120() { DeleteVersionGroup("Kestrel 1.20"); }
 std::string OlderInstallDirectory() {
     auto key = Key::Open(Root::LocalMachine, kUninstallKey);
     if (!key) return {};
-    return key->QueryString(kInstallDirectoryValue).value_or(std::string());
+    // A directory that is not absolute would be taken from the working directory: none.
+    const std::string directory = key->QueryString(kInstallDirectoryValue).value_or(std::string());
+    return fs::path(directory).is_absolute() ? directory : std::string();
 }
 
 std::string ResultsFolder() { return HomeDirectory() + "/" + kResultsFolder; }

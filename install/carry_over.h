@@ -82,7 +82,8 @@ void DeleteGroup120();
 // install directory.
 void MoveResultFiles(const std::string& olderDirectory, const std::string& installDirectory);
 
-// The older installation's directory: the uninstall key's value (empty when there is none).
+// The older installation's directory: the uninstall key's value (empty when there is none or it
+// is not an absolute path).
 std::string OlderInstallDirectory();
 // ~/Kestrel Files.
 std::string ResultsFolder();

@@ -123,3 +123,19 @@ QHBoxLayout* ButtonRow(QDialog* d) {
     return row;
 }
 
+
+DialogList::~DialogList() {
+    for (auto& d : dialogs_)
+        if (d) delete d.data();
+}
+
+QDialog* DialogList::Open(const QString& name) const {
+    for (const auto& d : dialogs_)
+        if (d && d->isVisible() && d->objectName() == name) return d.data();
+    return nullptr;
+}
+
+void DialogList::HideAll() {
+    for (auto& d : dialogs_)
+        if (d) d->hide();
+}

@@ -4,10 +4,12 @@
 
 #include <QFont>
 #include <QImage>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
 #include <functional>
+#include <vector>
 
 class QDialog;
 class QHBoxLayout;
@@ -50,3 +52,21 @@ QPushButton* AddButton(QHBoxLayout* row, const char* text, const char* name, std
 void Centre(QWidget* w);
 // Lets the window system see the changed window without taking any input.
 void ShowNow(QWidget* w);
+
+// The modeless dialogs a program has opened: found by object name while open, hidden together at
+// the end, and those still there deleted with the list.
+class DialogList {
+public:
+    DialogList() = default;
+    DialogList(const DialogList&) = delete;
+    DialogList& operator=(const DialogList&) = delete;
+    ~DialogList();
+
+    void Add(QDialog* d) { dialogs_.push_back(d); }
+    // The visible dialog with this object name, or nullptr.
+    QDialog* Open(const QString& name) const;
+    void HideAll();
+
+private:
+    std::vector<QPointer<QDialog>> dialogs_;
+};

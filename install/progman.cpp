@@ -111,6 +111,24 @@ std::string EscapeValue(const std::string& s) {
     return out;
 }
 
+// The Name of a desktop entry, its escapes undone; nothing when it has none.
+std::optional<std::string> EntryName(const std::string& entry) {
+    const size_t at = entry.find("\nName=");
+    if (at == std::string::npos) return std::nullopt;
+    const size_t begin = at + 6, end = entry.find('\n', begin);
+    const std::string value = entry.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+    std::string out;
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\' || i + 1 == value.size()) {
+            out += value[i];
+            continue;
+        }
+        const char c = value[++i];
+        out += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
+    }
+    return out;
+}
+
 std::string XmlEscape(const std::string& s) {
     std::string out;
     for (char c : s) {
@@ -300,8 +318,13 @@ std::vector<std::string> GroupItemFiles(const std::string& group) {
     std::error_code ec;
     for (const auto& e : fs::directory_iterator(ApplicationsDirectory(), ec)) {
         const std::string name = e.path().filename().string();
-        if (name.rfind(prefix, 0) == 0 && name.size() > 8 && name.compare(name.size() - 8, 8, ".desktop") == 0)
-            items.push_back(e.path().string());
+        if (name.rfind(prefix, 0) != 0 || name.size() <= 8 || name.compare(name.size() - 8, 8, ".desktop") != 0)
+            continue;
+        // The prefix alone would take in another group whose name begins with this one's
+        // ("Kestrel 1.20 Tools"): an item is the group's when its file is the one this group's
+        // item of the entry's title gets.
+        const auto title = EntryName(ReadText(e.path().string()));
+        if (title && name == ItemDesktopId(group, *title)) items.push_back(e.path().string());
     }
     std::sort(items.begin(), items.end());
     return items;

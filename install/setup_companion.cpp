@@ -88,7 +88,7 @@ struct SetupCompanion::Windows {
     QPointer<QDialog> progress;   // ENTERPROG or TRANSFORMREG, whichever is open
     QPointer<QLabel> status;
     QPointer<QWidget> bar;
-    std::vector<QPointer<QDialog>> dialogs;
+    DialogList dialogs;
 };
 
 SetupCompanion::SetupCompanion(const LaunchLine& arguments)
@@ -100,18 +100,11 @@ SetupCompanion::SetupCompanion(const LaunchLine& arguments)
     transformRegistry = [](CompanionState& state, SetupHost& host) { TransformRegistry(state, host); };
 }
 
-SetupCompanion::~SetupCompanion() {
-    for (auto& d : w_->dialogs)
-        if (d) delete d.data();
-}
+SetupCompanion::~SetupCompanion() = default;
 
 QWidget* SetupCompanion::backdrop() const { return w_->backdrop.get(); }
 
-QDialog* SetupCompanion::OpenDialog(const QString& name) const {
-    for (const auto& d : w_->dialogs)
-        if (d && d->isVisible() && d->objectName() == name) return d.data();
-    return nullptr;
-}
+QDialog* SetupCompanion::OpenDialog(const QString& name) const { return w_->dialogs.Open(name); }
 
 bool SetupCompanion::Start() {
     w_->backdrop = std::make_unique<Backdrop>("Kestrel Setup");
@@ -160,7 +153,7 @@ void SetupCompanion::OpenWelcome() {
         OpenLicence();
     });
     AddButton(row, "&No", "no", [this, d] { OpenExit(d, nullptr); });
-    w_->dialogs.push_back(d);
+    w_->dialogs.Add(d);
     Centre(d);
     d->show();
 }
@@ -187,7 +180,7 @@ void SetupCompanion::OpenLicence() {
         RestartLauncher();
         End(0);
     });
-    w_->dialogs.push_back(d);
+    w_->dialogs.Add(d);
     Centre(d);
     d->show();
 }
@@ -221,7 +214,7 @@ void SetupCompanion::OpenUser() {
                  "name here if it isn't already showing.  \r\nClick OK to continue with the installation or Cancel "
                  "to Exit the installation.\r\n");
     });
-    w_->dialogs.push_back(d);
+    w_->dialogs.Add(d);
     Centre(d);
     d->show();
 }
@@ -251,7 +244,7 @@ void SetupCompanion::OpenDirectory() {
     AddButton(row, "&Change Directory", "change", [this] { OpenChooser(); });
     w_->directory = d;
     w_->directoryEdit = edit;
-    w_->dialogs.push_back(d);
+    w_->dialogs.Add(d);
     Centre(d);
     d->show();
 }
@@ -293,7 +286,7 @@ void SetupCompanion::OpenChooser() {
     })->setDefault(true);
     AddButton(row, "Cancel", "cancel", [d] { d->close(); });
     AddButton(row, "&Help", "help", [this, d] { OpenHelp(d, kChooserHelpText); });
-    w_->dialogs.push_back(d);
+    w_->dialogs.Add(d);
     Centre(d);
     d->show();
 }
@@ -306,7 +299,7 @@ void SetupCompanion::OpenHelp(QWidget* owner, const QString& text) {
     edit->setMinimumSize(420, 160);
     d->layout()->addWidget(edit);
     AddButton(ButtonRow(d), "OK", "ok", [d] { d->close(); })->setDefault(true);
-    w_->dialogs.push_back(d);
+    w_->dialogs.Add(d);
     Centre(d);
     d->show();
 }
@@ -322,7 +315,7 @@ void SetupCompanion::OpenExit(QWidget* owner, std::function<void()> onNo) {
         d->close();
         if (onNo) onNo();
     });
-    w_->dialogs.push_back(d);
+    w_->dialogs.Add(d);
     Centre(d);
     d->show();
 }
@@ -371,7 +364,7 @@ void SetupCompanion::RunInstallation() {
         w_->progress = d;
         w_->status = status;
         w_->bar = bar;
-        w_->dialogs.push_back(d);
+        w_->dialogs.Add(d);
         Centre(d);
         d->show();
         ShowNow(d);
@@ -422,7 +415,7 @@ void SetupCompanion::FinishInstall() {
     };
     AddButton(ButtonRow(d), "OK", "ok", [d] { d->close(); })->setDefault(true);
     QObject::connect(d, &QDialog::finished, d, [finish](int) { finish(); });  // OK or closing
-    w_->dialogs.push_back(d);
+    w_->dialogs.Add(d);
     Centre(d);
     d->show();
 }
@@ -467,8 +460,7 @@ void SetupCompanion::RunBenchmark() {
 void SetupCompanion::End(int code) {
     if (ended_) return;
     ended_ = true;
-    for (auto& d : w_->dialogs)
-        if (d) d->hide();
+    w_->dialogs.HideAll();
     if (w_->backdrop) {
         w_->backdrop->onClose = nullptr;
         w_->backdrop->hide();

@@ -65,6 +65,13 @@ std::string ReadAll(const std::string& path) {
     return s.str();
 }
 
+// The path with links and "." and ".." resolved, without a trailing separator ("/a/b/" is "/a/b").
+fs::path Normalised(const std::string& path, std::error_code& ec) {
+    fs::path p = fs::weakly_canonical(path, ec);
+    if (!p.has_filename() && p.has_relative_path()) p = p.parent_path();
+    return p;
+}
+
 }  // namespace
 
 std::string InstallDirectoryFor(const std::string& chosen) {
@@ -180,7 +187,7 @@ std::string PercentText(double fraction) { return StrPrintf("%d %%", int(fractio
 
 bool SamePlace(const std::string& a, const std::string& b) {
     std::error_code ea, eb;
-    const fs::path pa = fs::weakly_canonical(a, ea), pb = fs::weakly_canonical(b, eb);
+    const fs::path pa = Normalised(a, ea), pb = Normalised(b, eb);
     if (ea || eb) return a == b;
     return pa == pb;
 }

@@ -56,5 +56,5 @@ std::vector<std::string> DirectoryList(const std::string& directory);
 // The progress bar's text: "%d %%" of fraction x 100 + 0.3, truncated.
 std::string PercentText(double fraction);
 
-// Two paths name the same place (canonical paths; the case counts).
+// Two paths name the same place (canonical paths, a trailing "/" left out; the case counts).
 bool SamePlace(const std::string& a, const std::string& b);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,8 @@ void DeleteEmptyParents(Root root, std::string path) {
     if (auto key = Key::Open(root, path); key && key->ValueNames().empty() && key->SubKeys().empty()) key->DeleteSelf();
 }
 
+bool IsAbsolute(const std::string& path) { return !path.empty() && path.front() == '/'; }
+
 std::vector<std::string> Names(const std::vector<StoredValue>& values) {
     std::vector<std::string> names;
     for (const StoredValue& v : values) names.push_back(v.name);
@@ -79,7 +82,8 @@ std::vector<std::string> Names(const std::vector<StoredValue>& values) {
 bool DeleteOldRegistryEntries(UninstallState& state, UninstallHost& /*host*/) {
     auto uninstall = Key::Open(Root::LocalMachine, kUninstallKey);
     auto directory = uninstall ? uninstall->QueryString(kInstallDirectoryValue) : std::nullopt;
-    if (!directory) {
+    // A directory that is not absolute would be taken from the working directory: no directory.
+    if (!directory || !IsAbsolute(*directory)) {
         kp::MessageBox(kp::Owner::Active, "Error retrieving uninstall information from the registry",
                        "Registry Exception", kp::Icon::Exclamation);
         return false;
@@ -87,6 +91,9 @@ bool DeleteOldRegistryEntries(UninstallState& state, UninstallHost& /*host*/) {
     state.installDirectory = *directory;
     // The uninstall key stays until the files and the group are gone (DeleteUninstallKey).
 
+    // The earliest versions' machine description below their per-user key goes first: a key with
+    // a subkey cannot be deleted.
+    DeleteQuietly(Root::CurrentUser, kOldUserConfigKey, Names(MachineValues()));
     DeleteQuietly(Root::CurrentUser, kOldUserKey,
                   std::vector<std::string>(std::begin(kEarlierUserValues), std::end(kEarlierUserValues)));
     DeleteQuietly(Root::LocalMachine, kOldMachineKey, Names(MachineValues()));
@@ -125,11 +132,12 @@ void DeleteNewRegistryEntries(UninstallState& /*state*/, UninstallHost& host) {
 }
 
 bool DeleteInstalledFiles(UninstallState& state, UninstallHost& host) {
-    // The directory is opened once and every file is deleted by name in it.
-    const int dir = state.installDirectory.empty()
-                        ? -1
-                        : open(state.installDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0) {
+    // The directory is opened once and every file is deleted by name in it. A directory that is
+    // not there (removed by hand) holds nothing to delete: the run goes on to the group and the
+    // uninstall key. One that is there but cannot be entered stops the run.
+    const bool absolute = IsAbsolute(state.installDirectory);
+    const int dir = absolute ? open(state.installDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    if (dir < 0 && !(absolute && errno == ENOENT)) {
         kp::MessageBox(kp::Owner::Active, "Uninstall failed to complete the uninstallation process",
                        "Kestrel Uninstall Error", kp::Icon::Stop);
         return false;
@@ -142,7 +150,7 @@ bool DeleteInstalledFiles(UninstallState& state, UninstallHost& host) {
         host.Status(std::string("Deleting File:  ") + f.target);
         SetProgress(state, host, 0.5 + 0.25 * double(i + 1) / double(files.size()));
         if (f.place == TargetPlace::Install) {
-            unlinkat(dir, f.target, 0);
+            if (dir >= 0) unlinkat(dir, f.target, 0);
         } else {
             // The address book has its own place; its folder goes with it when it is left empty.
             const std::string folder = DefaultInstallDirectory();
@@ -150,7 +158,7 @@ bool DeleteInstalledFiles(UninstallState& state, UninstallHost& host) {
             rmdir(folder.c_str());
         }
     }
-    close(dir);
+    if (dir >= 0) close(dir);
     host.Status("Deleting Directory:  " + state.installDirectory);
     rmdir(state.installDirectory.c_str());  // only when empty; a directory that stays is no error
     return true;

@@ -1,7 +1,8 @@
 // The uninstaller's run: the older and this version's registry entries, the installed files and
 // the install directory, the program group, and last the uninstall key. The install directory
 // comes from the uninstall key, read first; the key itself goes only once the files and the
-// group are gone, so a run that failed on the way can be repeated.
+// group are gone, so a run that failed on the way can be repeated. A directory that is not there
+// any more holds nothing to delete; one that the key names by a relative path is taken for none.
 //
 // Only the files of the distribution are deleted, each by name, and a directory only when it is
 // empty: nothing is ever deleted recursively, whatever the registry names as the directory.

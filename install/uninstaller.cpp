@@ -19,23 +19,16 @@ struct Uninstaller::Windows {
     QPointer<QDialog> progress;
     QPointer<QLabel> status;
     QPointer<QWidget> bar;
-    std::vector<QPointer<QDialog>> dialogs;
+    DialogList dialogs;
 };
 
 Uninstaller::Uninstaller() : w_(std::make_unique<Windows>()) {}
 
-Uninstaller::~Uninstaller() {
-    for (auto& d : w_->dialogs)
-        if (d) delete d.data();
-}
+Uninstaller::~Uninstaller() = default;
 
 QWidget* Uninstaller::backdrop() const { return w_->backdrop.get(); }
 
-QDialog* Uninstaller::OpenDialog(const QString& name) const {
-    for (const auto& d : w_->dialogs)
-        if (d && d->isVisible() && d->objectName() == name) return d.data();
-    return nullptr;
-}
+QDialog* Uninstaller::OpenDialog(const QString& name) const { return w_->dialogs.Open(name); }
 
 void Uninstaller::Start() {
     w_->backdrop = std::make_unique<Backdrop>("Kestrel 1.21 Uninstall");
@@ -58,7 +51,7 @@ void Uninstaller::OpenConfirmation() {
                            kp::Buttons::YesNo) == kp::Answer::Yes)
             End();
     });
-    w_->dialogs.push_back(d);
+    w_->dialogs.Add(d);
     Centre(d);
     d->show();
 }
@@ -78,7 +71,7 @@ void Uninstaller::Run() {
     w_->progress = d;
     w_->status = status;
     w_->bar = bar;
-    w_->dialogs.push_back(d);
+    w_->dialogs.Add(d);
     Centre(d);
     d->show();
     ShowNow(d);
@@ -96,7 +89,7 @@ void Uninstaller::OpenDone() {
                            "Uninstall has Completed the Removal Process.  ");
     AddButton(ButtonRow(d), "OK", "ok", [d] { d->close(); })->setDefault(true);
     QObject::connect(d, &QDialog::finished, d, [this](int) { End(); });  // OK or closing
-    w_->dialogs.push_back(d);
+    w_->dialogs.Add(d);
     Centre(d);
     d->show();
 }
@@ -116,8 +109,7 @@ void Uninstaller::Progress(double fraction) {
 void Uninstaller::End() {
     if (ended_) return;
     ended_ = true;
-    for (auto& d : w_->dialogs)
-        if (d) d->hide();
+    w_->dialogs.HideAll();
     if (w_->backdrop) {
         w_->backdrop->onClose = nullptr;
         w_->backdrop->hide();

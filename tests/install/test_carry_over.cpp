@@ -158,6 +158,19 @@ TEST_F(CarryOverTest, OlderVersionsValuesGoUnderThisVersionsKeys) {
              e.machine = Seed(Root::LocalMachine, kOldMachineKey, MachineValues(), 2);
              e.disks = Seed(Root::LocalMachine, kOldDiskKey, DiskValues(), 40);
          }},
+        // The oldest machine description, below the earliest per-user key: read, then gone with
+        // that key.
+        {"the earliest versions with their description under the per-user key",
+         [](Expected& e) {
+             e.user = Seed(Root::CurrentUser, kOldUserKey, UserValues(), 300);
+             e.machine = Seed(Root::CurrentUser, kOldUserConfigKey, MachineValues(), 2);
+         }},
+        {"1.10 beside it",
+         [](Expected& e) {
+             e.user = Seed(Root::CurrentUser, kUser110Key, UserValues(), 300);
+             Key::Create(Root::CurrentUser, kOldUserKey)->SetString("Your Name", "earliest");
+             e.machine = Seed(Root::CurrentUser, kOldUserConfigKey, MachineValues(), 2);
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -196,22 +209,28 @@ TEST_F(CarryOverTest, OlderVersionsValuesGoUnderThisVersionsKeys) {
 
 // The older directory's result files (any case of ".bmf") are copied into ~/Kestrel Files, never
 // over a file of the same name; its distribution files go; it goes itself only when empty and
-// not the new install directory. The address book and the user's other files stay.
+// not the new install directory. The address book and the user's other files stay. A directory
+// that is not an absolute path is taken for none.
 TEST_F(CarryOverTest, ResultFilesAreCopiedNeverOverwritten) {
+    enum class Older { OwnDirectory, TheNewOne, NotAbsolute };
     struct Case {
         const char* name;
         std::vector<std::string> olderFiles;  // besides the distribution's
-        bool sameDirectory;
+        Older older;
         bool directoryStays;
     } cases[] = {
-        {"result files and a clash", {"run1.bmf", "RUN2.BMF", "clash.bmf", "notes.txt", "userfile.dbf"}, false, true},
-        {"only the distribution", {}, false, false},
-        {"the new install directory", {}, true, true},
+        {"result files and a clash", {"run1.bmf", "RUN2.BMF", "clash.bmf", "notes.txt", "userfile.dbf"},
+         Older::OwnDirectory, true},
+        {"only the distribution", {}, Older::OwnDirectory, false},
+        {"the new install directory", {}, Older::TheNewOne, true},
+        // Named relative to the working directory, where such a directory is: like no directory.
+        {"a directory that is not absolute", {"run1.bmf"}, Older::NotAbsolute, true},
     };
+    const fs::path workingDirectory = fs::current_path();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetUp();
-        const std::string older = c.sameDirectory ? setup.installDirectory : kt::FreshDir("older") + "/Kestrel";
+        const std::string older = c.older == Older::TheNewOne ? setup.installDirectory : kt::FreshDir("older") + "/Kestrel";
         fs::create_directories(older);
         for (const DistributionFile& f : DistributionFiles())
             if (f.place == TargetPlace::Install) kt::WriteFile(older + "/" + f.target, "old");
@@ -219,18 +238,27 @@ TEST_F(CarryOverTest, ResultFilesAreCopiedNeverOverwritten) {
         fs::create_directories(ResultsFolder());
         kt::WriteFile(ResultsFolder() + "/clash.bmf", "mine");
         Key::Create(Root::CurrentUser, kUser120Key)->SetString("Your Name", "Ann");
-        Key::Create(Root::LocalMachine, kUninstallKey)->SetString(kInstallDirectoryValue, older);
+        const bool carried = c.older != Older::NotAbsolute;
+        if (!carried) fs::current_path(fs::path(older).parent_path());
+        Key::Create(Root::LocalMachine, kUninstallKey)
+            ->SetString(kInstallDirectoryValue, carried ? older : fs::path(older).filename().string());
         Transform();
+        fs::current_path(workingDirectory);
 
         for (const std::string& name : c.olderFiles) {
             EXPECT_EQ(kt::ReadFile(older + "/" + name), "result " + name);  // nothing is moved
             const bool result = name.size() > 4 && (name.ends_with(".bmf") || name.ends_with(".BMF"));
             if (name == "clash.bmf") EXPECT_EQ(kt::ReadFile(ResultsFolder() + "/" + name), "mine");
-            else EXPECT_EQ(fs::exists(ResultsFolder() + "/" + name), result) << name;
-            if (result && name != "clash.bmf") EXPECT_EQ(kt::ReadFile(ResultsFolder() + "/" + name), "result " + name);
+            else EXPECT_EQ(fs::exists(ResultsFolder() + "/" + name), result && carried) << name;
+            if (result && carried && name != "clash.bmf") {
+                EXPECT_EQ(kt::ReadFile(ResultsFolder() + "/" + name), "result " + name);
+            }
         }
-        for (const DistributionFile& f : DistributionFiles())
-            if (f.place == TargetPlace::Install) EXPECT_FALSE(fs::exists(older + "/" + f.target)) << f.target;
+        for (const DistributionFile& f : DistributionFiles()) {
+            if (f.place == TargetPlace::Install) {
+                EXPECT_EQ(fs::exists(older + "/" + f.target), !carried) << f.target;
+            }
+        }
         EXPECT_EQ(fs::exists(older), c.directoryStays);
     }
 }

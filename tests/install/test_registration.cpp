@@ -126,10 +126,12 @@ TEST(ProgramGroup, CommandsActOnTheirFiles) {
     ClearConfig();
     const std::string app = ApplicationsDirectory() + "/";
     const std::string tool = app + "test-group-tool.desktop";
+    const std::string toolsTool = app + "test-group-tools-tool.desktop";
     struct Step {
         std::string command;
         int result;
         std::vector<std::string> items;  // the group's desktop entries afterwards
+        std::vector<std::string> tools = {};  // those of "Test Group Tools", whose file names begin alike
     } steps[] = {
         {"[ShowGroup(Test Group,1)]", 0, {}},  // no such group
         {"[AddItem(\"/opt/tool\",Tool,,0,,,,)]", 0, {}},  // no current group
@@ -151,24 +153,31 @@ TEST(ProgramGroup, CommandsActOnTheirFiles) {
         {"[ShowGroup(Test  Group,1)]", 0, {tool}},
         {"[DeleteItem(Tool)]", 0, {tool}},
         {"[DeleteGroup(TEST GROUP)]", 0, {tool}},
-        {"[ShowGroup(Test Group,1)]", 1, {tool}},
-        {"[DeleteItem(Tool)]", 1, {}},
-        {"[AddItem(\"/opt/tool\",Tool,,0,,,,)]", 1, {tool}},
-        {"[DeleteGroup(Test Group)]", 1, {}},
-        {"[DeleteGroup(Test Group)]", 0, {}},
+        // A group whose name begins with this one's keeps its items when this one goes.
+        {"[CreateGroup(Test Group Tools,)]", 1, {tool}},
+        {"[AddItem(\"/opt/tool\",Tool,,0,,,,)]", 1, {tool}, {toolsTool}},
+        {"[ShowGroup(Test Group,1)]", 1, {tool}, {toolsTool}},
+        {"[DeleteItem(Tool)]", 1, {}, {toolsTool}},
+        {"[AddItem(\"/opt/tool\",Tool,,0,,,,)]", 1, {tool}, {toolsTool}},
+        {"[DeleteGroup(Test Group)]", 1, {}, {toolsTool}},
+        {"[DeleteGroup(Test Group)]", 0, {}, {toolsTool}},
+        {"[DeleteGroup(Test Group Tools)]", 1, {}, {}},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.command);
         EXPECT_EQ(ProgmanExecute(s.command), s.result);
         EXPECT_EQ(GroupItemFiles("Test Group"), s.items);
+        EXPECT_EQ(GroupItemFiles("Test Group Tools"), s.tools);
         if (s.command == "[AddItem(\"/opt/a,b/tool\" -x,Tool,,0,,,\"/opt/a,b\",)]") {
             EXPECT_EQ(kt::ReadFile(tool),
                       "[Desktop Entry]\nType=Application\nName=Tool\nExec=/opt/a,b/tool -x\nPath=/opt/a,b\n"
                       "Icon=tool\nTerminal=false\nCategories=X-Test-Group;\n");
         }
     }
-    EXPECT_FALSE(fs::exists(GroupMenuFile("Test Group")));
-    EXPECT_FALSE(fs::exists(GroupDirectoryFile("Test Group")));
+    for (const char* group : {"Test Group", "Test Group Tools"}) {
+        EXPECT_FALSE(fs::exists(GroupMenuFile(group))) << group;
+        EXPECT_FALSE(fs::exists(GroupDirectoryFile(group))) << group;
+    }
 }
 
 TEST(ProgramGroup, ExecArgumentsAreQuotedForTheDesktop) {

@@ -405,6 +405,10 @@ TEST(SetupRules, TheChoosersDisksAreTheLocalFileSystems) {
     EXPECT_EQ(std::count(root.begin(), root.end(), "[..]"), 0);  // nothing above the root
     EXPECT_TRUE(SamePlace(dir + "/A/..", dir));
     EXPECT_FALSE(SamePlace(dir + "/A", dir + "/a"));
+    // A trailing "/" names the same place, whether the directory is there yet or not.
+    EXPECT_TRUE(SamePlace(dir + "/A/", dir + "/A"));
+    EXPECT_TRUE(SamePlace(dir + "/new/kestrel/", dir + "/new/kestrel"));
+    EXPECT_FALSE(SamePlace(dir + "/new/kestrel/", dir + "/new"));
 }
 
 }  // namespace

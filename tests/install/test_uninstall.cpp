@@ -131,17 +131,27 @@ TEST_F(Uninstall, RemovesWhatTheInstallationMade) {
     struct Case {
         const char* name;
         std::string directory;
-        const char* userFile;
+        const char* userFile = nullptr;
+        bool removedByHand = false;  // the install directory, before the run
+        bool earliestKeys = false;   // an earliest version's per-user key with its machine description
     } cases[] = {
-        {"an install directory of its own", kt::FreshDir("Program Files") + "/kestrel", nullptr},
+        {"an install directory of its own", kt::FreshDir("Program Files") + "/kestrel"},
         {"a file of the user's in it", kt::FreshDir("Program Files") + "/kestrel", "my notes.txt"},
-        {"the default install directory", DefaultInstallDirectory(), nullptr},
+        {"the default install directory", DefaultInstallDirectory()},
+        // Nothing to delete there: the run goes on to the group and the uninstall key.
+        {"the install directory removed by hand", kt::FreshDir("Program Files") + "/kestrel", nullptr, true},
+        {"an earliest version's keys left", kt::FreshDir("Program Files") + "/kestrel", nullptr, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Install(c.directory);
         if (c.userFile) kt::WriteFile(c.directory + "/" + c.userFile, "mine");
         ExpectInstallation(true);
+        if (c.removedByHand) fs::remove_all(c.directory);
+        if (c.earliestKeys) {
+            Key::Create(Root::CurrentUser, kOldUserKey)->SetString("Your Name", "earliest");
+            Key::Create(Root::CurrentUser, kOldUserConfigKey)->SetString("Manufacturer", "earliest");
+        }
 
         kp::BoxRecorder boxes;
         RecordingHost host;
@@ -211,21 +221,42 @@ TEST_F(Uninstall, RemovesWhatTheInstallationMade) {
     }
 }
 
-// Without the uninstall key the run shows the registry box and deletes nothing.
+// Without the uninstall key's directory the run shows the registry box and deletes nothing; a
+// directory that is not an absolute path (it would be taken from the working directory) is none.
 TEST_F(Uninstall, WithoutItsKeyNothingIsDeleted) {
-    Install(kt::FreshDir("Program Files") + "/kestrel");
-    Key::Open(Root::LocalMachine, kUninstallKey)->DeleteValue(kInstallDirectoryValue);
-    kp::BoxRecorder boxes;
-    RecordingHost host;
-    EXPECT_FALSE(RunUninstall(host));
-    ASSERT_EQ(boxes.boxes().size(), 1u);
-    EXPECT_EQ(Box(boxes.boxes()[0]), "Registry Exception: Error retrieving uninstall information from the registry");
-    EXPECT_EQ(boxes.boxes()[0].icon, kp::Icon::Exclamation);
-    for (const DistributionFile& f : DistributionFiles()) EXPECT_TRUE(fs::exists(Installed(f))) << f.target;
-    EXPECT_TRUE(kp::reg::KeyExists(Root::CurrentUser, kMainKey));
-    EXPECT_TRUE(kp::reg::KeyExists(Root::ClassesRoot, kBmfClass));
-    EXPECT_FALSE(GroupItemFiles(kProductName).empty());
-    EXPECT_TRUE(fs::exists(BmfMimePackageFile()));
+    struct Case {
+        const char* name;
+        bool relative;  // else no value
+    } cases[] = {
+        {"no install directory", false},
+        {"an install directory that is not absolute", true},
+    };
+    const fs::path workingDirectory = fs::current_path();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string parent = kt::FreshDir("Program Files");
+        Install(parent + "/kestrel");
+        auto uninstall = Key::Open(Root::LocalMachine, kUninstallKey);
+        if (c.relative) {
+            uninstall->SetString(kInstallDirectoryValue, "kestrel");
+            fs::current_path(parent);  // where the installation is
+        } else {
+            uninstall->DeleteValue(kInstallDirectoryValue);
+        }
+        kp::BoxRecorder boxes;
+        RecordingHost host;
+        EXPECT_FALSE(RunUninstall(host));
+        fs::current_path(workingDirectory);
+        ASSERT_EQ(boxes.boxes().size(), 1u);
+        EXPECT_EQ(Box(boxes.boxes()[0]),
+                  "Registry Exception: Error retrieving uninstall information from the registry");
+        EXPECT_EQ(boxes.boxes()[0].icon, kp::Icon::Exclamation);
+        for (const DistributionFile& f : DistributionFiles()) EXPECT_TRUE(fs::exists(Installed(f))) << f.target;
+        EXPECT_TRUE(kp::reg::KeyExists(Root::CurrentUser, kMainKey));
+        EXPECT_TRUE(kp::reg::KeyExists(Root::ClassesRoot, kBmfClass));
+        EXPECT_FALSE(GroupItemFiles(kProductName).empty());
+        EXPECT_TRUE(fs::exists(BmfMimePackageFile()));
+    }
 }
 
 // A run that cannot enter the install directory stops with its box and keeps the uninstall key,
