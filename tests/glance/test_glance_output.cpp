@@ -296,11 +296,11 @@ TEST_F(GlanceOutput, PrintAllHeadsEachDocumentsPagesWithItsTitleAndItsOwnPageNum
     EXPECT_EQ(k, pages.size());
     // A's first page ends with the first piece of the long line, each further piece a line of
     // page 2; nothing is drawn beyond a page's edges.
+    EXPECT_EQ(WordsOffThePage(pdf), Lines{});
     ASSERT_GE(pages.size(), 2u);
     EXPECT_EQ(pages[0].size(), size_t(per_page - 1));
     ASSERT_GT(pages[1].size(), pieces);
     EXPECT_EQ(pages[1][pieces], "after the wrapped line");
-    EXPECT_EQ(WordsOffThePage(pdf), Lines{});
 
     // Print, later in the same run, goes to the same printer: the top document alone.
     f.Mdi()->setActiveSubWindow(f.Documents()[1]);
