@@ -806,8 +806,7 @@ void Frame::OpenReferenceRow(int row) {
         return;
     }
     if (row < 2 || row >= kReferenceRows) return;
-    Command(CMD_NEW_DOCUMENT);
-    DocWindow* w = NewestDocument();
+    DocWindow* w = NewDocumentWindow();
     Document* doc = w != nullptr ? store_.Find(w->Id()) : nullptr;
     if (doc == nullptr) return;
     w->setWindowTitle(QString::fromLatin1(kReferenceTitles[row]));
@@ -865,7 +864,20 @@ void Frame::SaveRectangle() {
     SaveViewerSettings(settings_);
 }
 
+void Frame::SetBusy(bool busy) {
+    busy_ = busy;
+    if (busy || !close_pending_) return;
+    close_pending_ = false;
+    QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+}
+
 void Frame::closeEvent(QCloseEvent* event) {
+    // The documents being printed or sent stay until the work ends; the close follows then.
+    if (busy_) {
+        close_pending_ = true;
+        event->ignore();
+        return;
+    }
     SaveRectangle();
     closing_ = true;
     for (DocWindow* w : Documents()) w->close();

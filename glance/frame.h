@@ -148,6 +148,11 @@ public:
     // Called by a document window that is closing.
     void DocumentClosed(int id);
 
+    // Printing and sending hold the frame: a close asked for meanwhile (the session ending) is
+    // kept and carried out once the work has ended.
+    void SetBusy(bool busy);
+    bool Busy() const { return busy_; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -197,6 +202,8 @@ private:
     QPointer<ReferenceDialog> references_;
     QPointer<MailDialog> mail_;
     bool closing_ = false;
+    bool busy_ = false;
+    bool close_pending_ = false;
 };
 
 }  // namespace glance

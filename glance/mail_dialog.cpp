@@ -1,6 +1,7 @@
 #include "glance/mail_dialog.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -186,7 +187,8 @@ void MailDialog::AddAttachment(const QString& name) {
 }
 
 void MailDialog::AttachFiles() {
-    const QStringList names = attach_dialog(FromLatin1(frame_.MailSettings().KesFilesDirectory));
+    // Paths are the file system's bytes, as Open and Save as take them.
+    const QStringList names = attach_dialog(QString::fromStdString(frame_.MailSettings().KesFilesDirectory));
     for (const QString& name : names) AddAttachment(name);
 }
 
@@ -204,7 +206,8 @@ mail::Message MailDialog::ReadFields() {
 }
 
 bool MailDialog::WithAttachments(mail::Message* m, mail::AttachHeader header) {
-    m->attached_files = attachments_->text().toLatin1().toStdString();
+    // The list holds paths: the file system's bytes, not Latin-1.
+    m->attached_files = QFile::encodeName(attachments_->text()).toStdString();
     const std::vector<std::string> names = mail::SplitAttachments(m->attached_files);
     // A reference system's title names the open documents of that title, on either gateway.
     Frame* frame = &frame_;
@@ -261,11 +264,12 @@ void MailDialog::SendNow() {
         return;
     }
     if (!WithAttachments(&m, mail::AttachHeader::Smtp)) return;
-    if (mail::mainmail(m, Host()) == 0) {
-        close();
-        return;
-    }
-    setWindowTitle(QStringLiteral("Mail File"));
+    // The progress window lets events through: a close of the frame waits for the send.
+    frame_.SetBusy(true);
+    const int sent = mail::mainmail(m, Host());
+    if (sent == 0) close();
+    else setWindowTitle(QStringLiteral("Mail File"));
+    frame_.SetBusy(false);
 }
 
 void MailDialog::SendByComposer() {

@@ -77,10 +77,11 @@ bool Frame::PrintDocument(PrintJob& job, DocWindow* window) {
     lines.lines = &doc->lines;
     lines.header_name = title;
     lines.line_height = view->line_height;
-    // A printed line has room for the page's width in the printer font's average characters, so
-    // that no line, and neither part of a cut one, runs off the page's side.
+    // A printed line has room for the page's width in the printer font's average characters.
     lines.maxchars = CharsPerLine(job.Device().width(), double(view->char_width) * double(scale));
     lines.font = PrinterFont(settings_.font, scale, font_);
+    // A long line is cut as often as it takes: no piece runs off the page's side.
+    lines.cut_every_rest = true;
     const int count = int(doc->lines.size());
     int shown = -1;
     lines.after_line = [this, count, &shown](int i) {
@@ -102,37 +103,48 @@ bool Frame::PrintDocument(PrintJob& job, DocWindow* window) {
 }
 
 void Frame::Print(bool all) {
-    DocWindow* top = TopDocument();
-    if (top == nullptr) {
+    if (TopDocument() == nullptr) {
         kp::MessageBox(kp::Owner::Main, "No opened files to print", "Print Queue Exception", kp::Icon::Information);
         return;
     }
     if (!ChoosePrinter(PrinterDialog::Print, this)) return;
-    // The documents from the top of the stacking order down; Print takes the top one alone.
-    QList<DocWindow*> order;
+    // The print dialog is modal: the documents are taken as they are after it.
+    DocWindow* top = TopDocument();
+    if (top == nullptr) return;
+    // The documents from the top of the stacking order down; Print takes the top one alone. A
+    // document without lines has no page; with none left no job starts.
+    QList<QPointer<DocWindow>> order;
     const QList<QMdiSubWindow*> stacking = mdi_->subWindowList(QMdiArea::StackingOrder);
-    for (auto it = stacking.rbegin(); it != stacking.rend(); ++it)
-        if (auto* d = dynamic_cast<DocWindow*>(*it); d != nullptr && store_.Find(d->Id()) != nullptr) order.append(d);
-    if (!all) order = {top};
+    for (auto it = stacking.rbegin(); it != stacking.rend(); ++it) {
+        auto* d = dynamic_cast<DocWindow*>(*it);
+        if (d == nullptr || (!all && d != top)) continue;
+        if (const Document* doc = store_.Find(d->Id()); doc != nullptr && !doc->lines.empty()) order.append(d);
+    }
+    if (order.isEmpty()) return;
     const std::string name = all ? std::string("Glance - Print All") : "Glance - " + top->windowTitle().toStdString();
-    // No abort dialog: the viewer prints without a Cancel.
-    PrintJob job(name, top->windowTitle().toStdString(), this, false);
-    if (!job.Started()) {
-        PrinterAccessBox();
-        return;
+    SetBusy(true);
+    {
+        // No abort dialog: the viewer prints without a Cancel.
+        PrintJob job(name, top->windowTitle().toStdString(), this, false);
+        if (!job.Started()) {
+            PrinterAccessBox();
+        } else {
+            for (const QPointer<DocWindow>& w : order) {
+                if (!w) continue;
+                OpenProgress(QString::fromLatin1(kProgressCaption));
+                // Each document in its turn comes to the top, as the next window does.
+                if (all) mdi_->setActiveSubWindow(w);
+                if (w) PrintDocument(job, w);
+                if (all) CloseProgress();
+            }
+            job.End();
+            CloseProgress();
+            if (all) {
+                if (DocWindow* current = TopDocument()) current->View()->viewport()->update();
+            }
+        }
     }
-    for (DocWindow* w : order) {
-        OpenProgress(QString::fromLatin1(kProgressCaption));
-        // Each document in its turn comes to the top, as the next window does.
-        if (all) mdi_->setActiveSubWindow(w);
-        PrintDocument(job, w);
-        if (all) CloseProgress();
-    }
-    job.End();
-    CloseProgress();
-    if (all) {
-        if (DocWindow* current = TopDocument()) current->View()->viewport()->update();
-    }
+    SetBusy(false);
 }
 
 }  // namespace glance

@@ -70,6 +70,18 @@ PrintPieces SplitForPrint(std::string_view line, int maxchars) {
     return p;
 }
 
+std::vector<std::string> CutForPrint(std::string_view line, int maxchars) {
+    std::vector<std::string> pieces;
+    std::string text(line);
+    for (;;) {
+        PrintPieces p = SplitForPrint(text, maxchars);
+        pieces.push_back(std::move(p.first));
+        if (!p.wrapped || p.rest.empty()) break;
+        text = std::move(p.rest);
+    }
+    return pieces;
+}
+
 LinePlacement PlaceLine(PageCounters& c, bool wrapped, int lines_per_page) {
     LinePlacement at;
     if (c.LineNumber < 2) {

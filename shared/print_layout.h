@@ -1,6 +1,6 @@
 // The layout of printed text lines: the printer's drawing scale, the line slots of a page, the
-// page header, and the rule that wraps a long line once. kestrel's report printing, its graph
-// printing and the viewer's printing all follow it.
+// page header, and the rules that cut a long line (kestrel once, the viewer into as many pieces as it takes).
+// kestrel's report printing, its graph printing and the viewer's printing all follow it.
 //
 // A page is a column of line slots of one report line's height (scaled to the printer). The page
 // header takes slots 0 and 1; a text line in slot s is drawn at y = (s - 1) x line height, so the
@@ -49,6 +49,10 @@ struct PrintPieces {
 // ends right after the first blank at index maxchars - 6 or later within its first maxchars
 // characters, else after maxchars characters; the rest follows in the next slot.
 PrintPieces SplitForPrint(std::string_view line, int maxchars);
+// The viewer's rule: the line cut by that same rule again and again, the rest each time, until
+// the rest stays whole (or nothing is left), so that no piece is longer than maxchars. Each piece
+// is one printed line.
+std::vector<std::string> CutForPrint(std::string_view line, int maxchars);
 
 // The page counters of a print job (0 between jobs).
 struct PageCounters {

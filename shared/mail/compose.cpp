@@ -1,6 +1,7 @@
 #include "shared/mail/compose.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,10 +15,17 @@ namespace {
 
 enum class Read { Ok, OpenFailed, ReadFailed };
 
-// Files are opened for reading only: a read-only benchmark file can be attached.
+// Files are opened for reading only: a read-only benchmark file can be attached. Only a regular
+// file is read: a pipe would hold the program and a device could read without end (opening does
+// not wait for a pipe's writer). Anything else opens but cannot be read, as a folder.
 Read ReadFile(const std::string& path, std::string* text) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return Read::OpenFailed;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return Read::ReadFailed;
+    }
     text->clear();
     char buf[65536];
     for (;;) {

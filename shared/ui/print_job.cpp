@@ -196,16 +196,30 @@ bool PrintLines(PrintJob& job, const LinesToPrint& doc) {
     if (doc.lines == nullptr) return true;
     const std::vector<std::string>& lines = *doc.lines;
     PageCounters c{s.LineNumber, s.PageNumber};
+    const auto start_page = [&](const LinePlacement& at) {
+        job.StartPage();
+        s.LineNumber = at.header_slot;
+        s.PageNumber = at.page;
+        DrawPageHeader(painter, PageHeaderText(HeaderStem(doc.header_name, std::time(nullptr)), at.page));
+    };
     for (size_t i = 0; i < lines.size(); ++i) {
+        if (doc.cut_every_rest) {
+            // Each piece is a line of its own.
+            for (const std::string& piece : CutForPrint(BlankTabs(lines[i]), doc.maxchars)) {
+                const LinePlacement at = PlaceLine(c, false, s.LinesPerPage);
+                if (at.starts_page) start_page(at);
+                painter.setFont(doc.font);
+                TabbedTextOut(painter, 1, SlotY(at.first_slot, doc.line_height, s.printscale), piece);
+            }
+            s.LineNumber = c.LineNumber;
+            s.PageNumber = c.PageNumber;
+            if (doc.after_line && !doc.after_line(int(i))) return false;
+            continue;
+        }
         // The printed line is a copy: the report's own lines stay as they are.
         const PrintPieces pieces = SplitForPrint(BlankTabs(lines[i]), doc.maxchars);
         const LinePlacement at = PlaceLine(c, pieces.wrapped, s.LinesPerPage);
-        if (at.starts_page) {
-            job.StartPage();
-            s.LineNumber = at.header_slot;
-            s.PageNumber = at.page;
-            DrawPageHeader(painter, PageHeaderText(HeaderStem(doc.header_name, std::time(nullptr)), at.page));
-        }
+        if (at.starts_page) start_page(at);
         painter.setFont(doc.font);
         TabbedTextOut(painter, 1, SlotY(at.first_slot, doc.line_height, s.printscale), pieces.first);
         if (pieces.wrapped) TabbedTextOut(painter, 1, SlotY(at.rest_slot, doc.line_height, s.printscale), pieces.rest);

@@ -123,12 +123,16 @@ struct LinesToPrint {
     int line_height = 0;      // a line's height on the screen (nYChar)
     int maxchars = 1;         // characters a printed line has room for
     QFont font;               // the font of the lines on the printer
+    // false: a long line is cut once, its rest in the next slot however long (kestrel); true:
+    // cut into as many pieces as it takes, one slot each, the page's end checked after each
+    // (the viewer: no piece runs off the page).
+    bool cut_every_rest = false;
     // After each line (its index): false stops the printing.
     std::function<bool(int)> after_line;
 };
 
 // Prints the lines page by page on a started job, from page 1: each page headed by the name, the
-// date and the page number, each line at x 1 in its slot, a long line wrapped once. Sets
+// date and the page number, each line at x 1 in its slot, a long line cut as `cut_every_rest` says. Sets
 // TextHeight, printscale and LinesPerPage from the job's device (LinesPerPage from the line height
 // times printscale). Leaves the counters where the last line left them. False when stopped.
 bool PrintLines(PrintJob& job, const LinesToPrint& doc);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
@@ -72,9 +73,19 @@ std::string Folded(const std::string& s) {
     return out;
 }
 
+// The text read back with the font's ligatures ("fi", "fl", ...) spelt out: a random folder name
+// can hold such a pair.
+std::string Plain(std::string text) {
+    static const std::pair<const char*, const char*> ligatures[] = {
+        {"\xEF\xAC\x80", "ff"}, {"\xEF\xAC\x81", "fi"}, {"\xEF\xAC\x82", "fl"}, {"\xEF\xAC\x83", "ffi"}, {"\xEF\xAC\x84", "ffl"}};
+    for (const auto& [from, to] : ligatures)
+        for (size_t at; (at = text.find(from)) != std::string::npos;) text.replace(at, 3, to);
+    return text;
+}
+
 // The text of each page: its lines with blanks folded and the date masked.
 std::vector<Lines> PdfPages(const std::string& path) {
-    const std::string text = Output("pdftotext -layout '" + path + "' - 2>/dev/null");
+    const std::string text = Plain(Output("pdftotext -layout '" + path + "' - 2>/dev/null"));
     const std::regex date(R"([A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4})");
     std::vector<Lines> pages(1);
     std::string line;
@@ -238,15 +249,18 @@ TEST_F(GlanceOutput, PrintAllHeadsEachDocumentsPagesWithItsTitleAndItsOwnPageNum
     f.OpenReferenceRow(20);
     const std::string reference = kReferenceTitles[20];
     const Lines b = OpenFile("b.bmf", {"Kestrel B", "b one", "b two"});
-    // A: its first page filled so that a long line starts in the page's last slot (its rest
-    // takes one slot more), then lines beyond it; a line longer than the printed line.
+    // A: its first page filled so that a long line (at least 400 characters, over three printed
+    // lines) starts in the page's last slot, then lines beyond it; a line longer than the printed
+    // line.
     const DocView* view = f.Documents()[0]->View();
     const int per_page = LinesPerPage(6600, view->line_height, 6.0f);
     const int room = CharsPerLine(4800, double(view->char_width) * 6.0);
     Lines a;
     for (int i = 0; i < per_page - 3; ++i) a.push_back("a" + std::to_string(i) + " Score: " + std::to_string(i * 7));
     std::string wrapped = "wrapped";
-    while (int(wrapped.size()) < room + room / 2) wrapped += " w" + std::to_string(wrapped.size());
+    while (int(wrapped.size()) < std::max(400, 3 * room + room / 2)) wrapped += " w" + std::to_string(wrapped.size());
+    const size_t pieces = CutForPrint(wrapped, room).size();
+    ASSERT_GE(pieces, 4u);
     a.push_back(wrapped);
     a.push_back("after the wrapped line");
     a.push_back("a\tlast\tline");
@@ -289,12 +303,14 @@ TEST_F(GlanceOutput, PrintAllHeadsEachDocumentsPagesWithItsTitleAndItsOwnPageNum
         }
         EXPECT_EQ(printed, expected) << doc.title;
     }
-    EXPECT_EQ(k, pages.size());
-    // A's first page ends with the rest of the long line; nothing is drawn beyond a page's edges.
-    ASSERT_GE(pages.size(), 2u);
-    EXPECT_EQ(pages[0].size(), size_t(per_page - 2 + 1 + 1));
-    EXPECT_EQ(pages[1][1], "after the wrapped line");
+    EXPECT_EQ(k, pages.size()) << (pages.empty() || pages[0].empty() ? std::string() : pages[0][0]);
+    // A's first page ends with the first piece of the long line, each further piece a line of
+    // page 2; nothing is drawn beyond a page's edges.
     EXPECT_EQ(WordsOffThePage(pdf), Lines{});
+    ASSERT_GE(pages.size(), 2u);
+    EXPECT_EQ(pages[0].size(), size_t(per_page - 1));
+    ASSERT_GT(pages[1].size(), pieces);
+    EXPECT_EQ(pages[1][pieces], "after the wrapped line");
 
     // Print, later in the same run, goes to the same printer: the top document alone.
     f.Mdi()->setActiveSubWindow(f.Documents()[1]);
@@ -302,23 +318,57 @@ TEST_F(GlanceOutput, PrintAllHeadsEachDocumentsPagesWithItsTitleAndItsOwnPageNum
     const std::vector<Lines> again = PdfPages(pdf);
     ASSERT_EQ(again.size(), 1u);
     EXPECT_EQ(again[0], (Lines{Folded(dir + "/b.bmf; DATE Page 1"), "Kestrel B", "b one", "b two"}));
+
+    // A document without lines prints no page: printed alone, no job starts and no file is made.
+    ASSERT_EQ(std::remove(pdf.c_str()), 0);
+    f.Command(CMD_NEW_DOCUMENT);
+    f.Command(CMD_PRINT);
+    struct stat st {};
+    EXPECT_NE(stat(pdf.c_str(), &st), 0);
+
+    // The print dialog holds the program: the document on top after it is the one printed.
+    std::string next_top;
+    SetPrinterChooser([&](QPrinter&, PrinterDialog kind, QWidget*) {
+        if (kind != PrinterDialog::Print) return true;
+        f.TopDocument()->close();
+        next_top = f.TopDocument()->windowTitle().toStdString();
+        return true;
+    });
+    f.Command(CMD_PRINT);
+    const std::vector<Lines> after_dialog = PdfPages(pdf);
+    ASSERT_GE(after_dialog.size(), 1u);
+    EXPECT_EQ(after_dialog[0][0], Folded(next_top + "; DATE Page 1"));
+
+    // A close of the frame while it prints (the session ending) waits for the job to end.
+    SetPrinterChooser([&](QPrinter&, PrinterDialog, QWidget*) {
+        QCoreApplication::postEvent(&f, new QCloseEvent);
+        return true;
+    });
+    f.Command(CMD_PRINT_ALL);
+    EXPECT_EQ(PdfPages(pdf).size(), pages.size());
+    EXPECT_TRUE(Until([&] { return f.Documents().empty(); }));
 }
 
 TEST_F(GlanceOutput, MailAllSendsTheTopDocumentWithAReferenceDocumentAttachedUnderItsTitle) {
     kt::SmtpSink sink(kt::SinkScript{});
     const std::string signature = dir + "/no such signature.txt";
+    const std::string files = dir + "/donn\xC3\xA9" "es";
+    mkdir(files.c_str(), 0755);
     SetMailValues({{"SMTP server", sink.server()},
                    {"Sender", "me@here.test (Me)"},
                    {"Last User", "you@x.test"},
                    {"Your Name", "Me"},
                    {"Kestrel directory", dir},
-                   {"Kes Files Directory", dir},
+                   {"Kes Files Directory", files},
                    {"Signiature File", signature}});
     Frame& f = Start();
     f.OpenReferenceRow(20);
     const std::string reference = kReferenceTitles[20];
     std::string reference_text;
     for (const std::string& l : f.Store().Find(f.Documents()[0]->Id())->lines) reference_text += l + "\r\n";
+    // A document whose path is not plain ASCII is attached by that path.
+    OpenFile("r\xC3\xA9sultat.bmf", {"r one"});
+    const std::string accented = dir + "/r\xC3\xA9sultat.bmf";
     OpenFile("a.bmf", {"Kestrel A", "Score: 1"});
     const std::string attached = kt::WriteFile(dir + "/c.bmf", "c one\r\nc last");
 
@@ -331,7 +381,7 @@ TEST_F(GlanceOutput, MailAllSendsTheTopDocumentWithAReferenceDocumentAttachedUnd
     EXPECT_EQ(mail->sendtext(), "Kestrel A\r\nScore: 1\r\n");
     EXPECT_EQ(mail->field(10)->text(), "you@x.test");
     EXPECT_EQ(mail->field(11)->text(), "me@here.test (Me)");
-    EXPECT_EQ(mail->field(18)->text().toStdString(), reference);
+    EXPECT_EQ(mail->field(18)->text().toStdString(), reference + "; " + accented);
     EXPECT_TRUE(mail->findChild<QRadioButton*>("16")->isChecked());
     boxes.Clear();
 
@@ -342,7 +392,7 @@ TEST_F(GlanceOutput, MailAllSendsTheTopDocumentWithAReferenceDocumentAttachedUnd
     EXPECT_EQ(HelpWindow::Current()->Page(), "glance.html#mail");
 
     mail->attach_dialog = [&](const QString& from) {
-        EXPECT_EQ(from.toStdString(), dir);
+        EXPECT_EQ(from.toStdString(), files);
         return QStringList{QString::fromStdString(attached)};
     };
     Click(mail, 19);
@@ -362,13 +412,14 @@ TEST_F(GlanceOutput, MailAllSendsTheTopDocumentWithAReferenceDocumentAttachedUnd
     const std::string got = sink.Received();
     EXPECT_NE(got.find("MAIL From:<other@x.test>\r\nRCPT To: <amy@x.test>\r\nDATA\r\n"), std::string::npos) << got;
     EXPECT_NE(got.find("\r\nFrom: other@x.test (Other)\r\n"), std::string::npos) << got;
-    EXPECT_NE(got.find("Subject: Reference\r\nTo: amy@x.test\r\nX-Attachment:  " + reference + "; " + attached +
+    EXPECT_NE(got.find("Subject: Reference\r\nTo: amy@x.test\r\nX-Attachment:  " + reference + "; " + accented + "; " + attached +
                        "\r\nX-Info:  Glance for Kestrel version 1.21 Mailer Daemon\r\n"
                        "X-Mailer: <Glance for Kestrel version 1.21> \r\n\r\n"
                        "Kestrel A\r\nScore: 1\r\n"
                        "******************** Attachment(s) Follow ******************\r\n\r\n"
                        "\r\nX-Attachment:  " + reference + "\r\nBegin File 1:\r\n\r\n" + reference_text +
-                       "\r\nX-Attachment:  " + attached + "\r\nBegin File 2:\r\n\r\nc one\r\nc last"
+                       "\r\nX-Attachment:  " + accented + "\r\nBegin File 2:\r\n\r\nr one\r\n" +
+                       "\r\nX-Attachment:  " + attached + "\r\nBegin File 3:\r\n\r\nc one\r\nc last"
                        "\r\n\r\n******************** Attachment(s) End ******************\r\n.\r\nQUIT\r\n"),
               std::string::npos)
         << got;

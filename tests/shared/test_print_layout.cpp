@@ -76,6 +76,17 @@ TEST(PrintLayout, SplitForPrint) {
         EXPECT_EQ(p.rest, r.rest) << r.line;
     }
     EXPECT_EQ(BlankTabs("a\tb\t\tc"), "a b  c");
+
+    // The viewer's rule cuts every rest by the same rule until it stays whole: no piece is longer
+    // than the room.
+    using Pieces = std::vector<std::string>;
+    EXPECT_EQ(CutForPrint(std::string(18, 'a'), 20), Pieces{std::string(18, 'a')});
+    EXPECT_EQ(CutForPrint(std::string(45, 'x'), 20), (Pieces{std::string(20, 'x'), std::string(20, 'x'), std::string(5, 'x')}));
+    EXPECT_EQ(CutForPrint("aaaaaaaaaaaaaa bbbbbbbbbbbbbbbbb cccccccccccccccccccccc d", 20),
+              (Pieces{"aaaaaaaaaaaaaa ", "bbbbbbbbbbbbbbbbb ", "cccccccccccccccccccc", "cc d"}));
+    EXPECT_EQ(CutForPrint("", 1), Pieces{""});
+    EXPECT_EQ(CutForPrint("abc", 1), (Pieces{"a", "b", "c"}));
+    EXPECT_EQ(CutForPrint(std::string(20, 'y'), 20), Pieces{std::string(20, 'y')});
 }
 
 // page, header slot (-1 none), first slot, rest slot (-1 none), page ends after the line.

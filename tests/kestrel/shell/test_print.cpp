@@ -52,9 +52,19 @@ std::string Output(const std::string& command) {
     return out;
 }
 
+// The text read back with the font's ligatures ("fi", "fl", ...) spelt out: a random folder name
+// can hold such a pair.
+std::string Plain(std::string text) {
+    static const std::pair<const char*, const char*> ligatures[] = {
+        {"\xEF\xAC\x80", "ff"}, {"\xEF\xAC\x81", "fi"}, {"\xEF\xAC\x82", "fl"}, {"\xEF\xAC\x83", "ffi"}, {"\xEF\xAC\x84", "ffl"}};
+    for (const auto& [from, to] : ligatures)
+        for (size_t at; (at = text.find(from)) != std::string::npos;) text.replace(at, 3, to);
+    return text;
+}
+
 // The text of each page, its lines with blanks and tabs folded to one blank and the date masked.
 std::vector<Lines> PdfPages(const std::string& path) {
-    const std::string text = Output("pdftotext -layout '" + path + "' - 2>/dev/null");
+    const std::string text = Plain(Output("pdftotext -layout '" + path + "' - 2>/dev/null"));
     const std::regex date(R"([A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4})");
     const std::regex blanks(R"(\s+)");
     std::vector<Lines> pages(1);

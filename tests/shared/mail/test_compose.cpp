@@ -1,5 +1,6 @@
 // The message text: report lines, signature and attachment blocks.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "platform/msgbox.h"
 #include "shared/mail/compose.h"
@@ -14,13 +15,24 @@ TEST(Compose, BodySignatureAndAttachmentBlocks) {
     ASSERT_TRUE(mail::AppendSignature(kt::WriteFile(kt::TempDir() + "/sig", "-- \r\nme\n"), &body));
     EXPECT_EQ(body, "one\r\ntwo\r\nthree\r\n-- \r\nme\n");
     EXPECT_FALSE(mail::AppendSignature(kt::TempDir() + "/none", &body));
+    // A pipe (no writer) or a device is no signature: said, and the text stays as it is.
+    const std::string pipe = kt::TempDir() + "/pipe";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::string& odd : {pipe, std::string("/dev/zero")}) {
+        boxes.Clear();
+        EXPECT_TRUE(mail::AppendSignature(odd, &body)) << odd;
+        EXPECT_EQ(body, "one\r\ntwo\r\nthree\r\n-- \r\nme\n");
+        ASSERT_EQ(boxes.boxes().size(), 1u) << odd;
+        EXPECT_EQ(boxes.boxes()[0].text, "Error reading data from signature file");
+    }
+    boxes.Clear();
 
     const std::string a = kt::WriteFile(kt::TempDir() + "/a.bmf", "A1\r\nA2");
     const std::string b = kt::WriteFile(kt::TempDir() + "/b.bmf", "B1\r\n");
-    // A folder opens for reading but cannot be read: skipped with its box, the rest goes.
+    // A folder or a pipe opens but cannot be read: skipped with its box, the rest goes.
     const std::string folder = kt::FreshDir("folder");
-    const std::vector<std::string> paths = mail::SplitAttachments(a + "; " + folder + "; " + b);
-    ASSERT_EQ(paths, (std::vector<std::string>{a, folder, b}));
+    const std::vector<std::string> paths = mail::SplitAttachments(a + "; " + folder + "; " + pipe + "; " + b);
+    ASSERT_EQ(paths, (std::vector<std::string>{a, folder, pipe, b}));
     struct Case {
         mail::AttachHeader header;
         bool keep_last;
@@ -31,18 +43,19 @@ TEST(Compose, BodySignatureAndAttachmentBlocks) {
     const std::vector<Case> cases = {
         {mail::AttachHeader::Smtp, true,
          follow + "\r\nX-Attachment:  " + a + "\r\nBegin File 1:\r\n\r\nA1\r\nA2" + "\r\nX-Attachment:  " + b +
-             "\r\nBegin File 3:\r\n\r\nB1\r\n" + end},
+             "\r\nBegin File 4:\r\n\r\nB1\r\n" + end},
         {mail::AttachHeader::Desktop, false,
          follow + "\r\nNT-Attachment:  " + a + "\r\nBegin File 1:\r\n\r\nA1\r\n" + "\r\nNT-Attachment:  " + b +
-             "\r\nBegin File 3:\r\n\r\nB1\r\n" + end},
+             "\r\nBegin File 4:\r\n\r\nB1\r\n" + end},
     };
     for (const Case& c : cases) {
         boxes.Clear();
         std::string text = "body\r\n";
         ASSERT_TRUE(mail::AppendAttachments(paths, c.header, c.keep_last, &text));
         EXPECT_EQ(text, "body\r\n" + c.blocks);
-        ASSERT_EQ(boxes.boxes().size(), 1u);
+        ASSERT_EQ(boxes.boxes().size(), 2u);
         EXPECT_EQ(boxes.boxes()[0].text, "Cannot read file '" + folder + "', file being skipped");
+        EXPECT_EQ(boxes.boxes()[1].text, "Cannot read file '" + pipe + "', file being skipped");
     }
     // A file that cannot be opened stops the send.
     boxes.Clear();
