@@ -3,14 +3,11 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
-#include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QVBoxLayout>
 
 #include "glance/frame.h"
 #include "glance/reference.h"
@@ -18,36 +15,16 @@
 #include "platform/process.h"
 #include "platform/msgbox.h"
 #include "shared/ui/help.h"
+#include "shared/ui/mail_form.h"
 
 namespace glance {
 
 namespace {
 
-constexpr int kToMax = 35000;
-constexpr int kFieldMax = 1500;
 constexpr int kLastUserMax = 1023;
 constexpr const char* kMailException = "Mail Exception";
 
-std::string Latin1(const QString& text, int max) { return text.left(max).toLatin1().toStdString(); }
-QString FromLatin1(const std::string& text) { return QString::fromLatin1(text.c_str(), int(text.size())); }
 
-// The body edit's text with CR LF line ends.
-std::string WithCrLf(const QString& text) {
-    std::string out;
-    for (char c : text.toLatin1().toStdString()) {
-        if (c == '\n') out += "\r\n";
-        else out += c;
-    }
-    return out;
-}
-
-// The edit shows line ends without their CR.
-QString ForEdit(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i)
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
-    return FromLatin1(out);
-}
 
 }  // namespace
 
@@ -79,57 +56,20 @@ MailDialog::MailDialog(Frame& frame, const std::string& text) : QDialog(&frame),
     setWindowTitle(QStringLiteral("Mail File"));
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
-    const auto edit = [this](int id, int max) {
-        auto* e = new QLineEdit(this);
-        e->setObjectName(QString::number(id));
-        e->setMaxLength(max);
-        return e;
-    };
-    to_ = edit(10, kToMax);
-    from_ = edit(11, kFieldMax);
-    cc_ = edit(12, kFieldMax);
-    subject_ = edit(14, kFieldMax);
-    attachments_ = edit(18, 15000);
-    body_ = new QPlainTextEdit(this);
-    body_->setObjectName(QStringLiteral("13"));
-    body_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    tcp_ = new QRadioButton(QStringLiteral("TCP/IP - Internet Mail Gateway"), this);
-    tcp_->setObjectName(QStringLiteral("16"));
-    composer_ = new QRadioButton(QStringLiteral("MAPI Mail Gateway"), this);
-    composer_->setObjectName(QStringLiteral("17"));
-    const auto button = [this](int id, const char* label) {
-        auto* b = new QPushButton(QString::fromLatin1(label), this);
-        b->setObjectName(QString::number(id));
-        b->setAutoDefault(false);
-        return b;
-    };
-    QPushButton* send = button(1, "Send Now");
-    QPushButton* cancel = button(2, "Cancel");
-    QPushButton* help = button(9, "Help");
-    QPushButton* book = button(15, "Address Book");
-    QPushButton* attach = button(19, "Attach BMF");
-
-    auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("To:"), to_);
-    form->addRow(QStringLiteral("From:"), from_);
-    form->addRow(QStringLiteral("Cc:"), cc_);
-    form->addRow(QStringLiteral("Subject:"), subject_);
-    form->addRow(QStringLiteral("Attachments:"), attachments_);
-    auto* side = new QVBoxLayout;
-    for (QPushButton* b : {send, cancel, book, attach, help}) side->addWidget(b);
-    side->addStretch();
-    auto* top = new QHBoxLayout;
-    top->addLayout(form, 1);
-    top->addLayout(side);
-    auto* gateways = new QHBoxLayout;
-    gateways->addWidget(tcp_);
-    gateways->addWidget(composer_);
-    gateways->addStretch();
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addLayout(gateways);
-    layout->addWidget(body_, 1);
-    resize(640, 520);
+    const MailForm form = BuildMailForm(this, 640, 15000);
+    to_ = form.to;
+    from_ = form.from;
+    cc_ = form.cc;
+    subject_ = form.subject;
+    attachments_ = form.attachments;
+    body_ = form.body;
+    tcp_ = form.tcp;
+    composer_ = form.composer;
+    QPushButton* send = form.send;
+    QPushButton* cancel = form.cancel;
+    QPushButton* help = form.help;
+    QPushButton* book = form.book;
+    QPushButton* attach = form.attach;
 
     // The signature file's lines follow, each with its line feed (the last one too). A file that
     // cannot be read is reported, and the message goes on without it.
@@ -143,9 +83,9 @@ MailDialog::MailDialog(Frame& frame, const std::string& text) : QDialog(&frame),
     }
     cc_->clear();
     subject_->clear();
-    body_->setPlainText(ForEdit(sendtext_));
-    from_->setText(FromLatin1(prefs.Sender));
-    to_->setText(FromLatin1(prefs.LastUser));
+    body_->setPlainText(MailForEdit(sendtext_));
+    from_->setText(MailFromLatin1(prefs.Sender));
+    to_->setText(MailFromLatin1(prefs.LastUser));
     tcp_->setChecked(true);
     composer_->setChecked(false);
     filling_ = false;
@@ -157,7 +97,7 @@ MailDialog::MailDialog(Frame& frame, const std::string& text) : QDialog(&frame),
 
     // An edit of the body replaces the text to send.
     connect(body_, &QPlainTextEdit::textChanged, this, [this] {
-        if (!filling_) sendtext_ = WithCrLf(body_->toPlainText());
+        if (!filling_) sendtext_ = MailWithCrLf(body_->toPlainText());
     });
     connect(send, &QPushButton::clicked, this, [this] { SendNow(); });
     connect(cancel, &QPushButton::clicked, this, &QDialog::close);
@@ -168,7 +108,7 @@ MailDialog::MailDialog(Frame& frame, const std::string& text) : QDialog(&frame),
             book_->raise();
             return;
         }
-        book_ = new AddressBookDialog(this, [this](const std::string& to) { to_->setText(FromLatin1(to)); });
+        book_ = new AddressBookDialog(this, [this](const std::string& to) { to_->setText(MailFromLatin1(to)); });
         book_->show();
     });
     connect(tcp_, &QRadioButton::clicked, this, [this] {
@@ -194,10 +134,10 @@ void MailDialog::AttachFiles() {
 
 mail::Message MailDialog::ReadFields() {
     mail::Message m;
-    m.to = Latin1(to_->text(), kToMax);
-    m.from = Latin1(from_->text(), kFieldMax);
-    m.cc = Latin1(cc_->text(), kFieldMax);
-    m.subject = Latin1(subject_->text(), kFieldMax);
+    m.to = MailLatin1(to_->text(), kMailToMax);
+    m.from = MailLatin1(from_->text(), kMailFieldMax);
+    m.cc = MailLatin1(cc_->text(), kMailFieldMax);
+    m.subject = MailLatin1(subject_->text(), kMailFieldMax);
     m.body = sendtext_;
     MailPreferences& prefs = frame_.MailSettings();
     prefs.LastUser = m.to.substr(0, kLastUserMax);
@@ -242,11 +182,11 @@ mail::MailHost MailDialog::Host() {
     QPointer<MailDialog> self(this);
     host.set_title = [self](const std::string& title) {
         if (!self) return;
-        self->setWindowTitle(FromLatin1(title));
+        self->setWindowTitle(MailFromLatin1(title));
         self->repaint();
     };
-    host.set_status = [frame](const std::string& text) { frame->Status()->SetText(FromLatin1(text)); };
-    host.open_progress = [frame](const std::string& caption) { frame->OpenProgress(FromLatin1(caption)); };
+    host.set_status = [frame](const std::string& text) { frame->Status()->SetText(MailFromLatin1(text)); };
+    host.open_progress = [frame](const std::string& caption) { frame->OpenProgress(MailFromLatin1(caption)); };
     host.set_progress = [frame](double f) { frame->SetProgress(f); };
     host.close_progress = [frame] { frame->CloseProgress(); };
     host.pump = [] { QCoreApplication::processEvents(); };
