@@ -1,5 +1,6 @@
 // The reference report texts as the build embeds them from data/reference/: one table of lines
-// per text file, found by the file's name ("specifics1", "specifics7_win95", ...).
+// per text file ("tableN.txt" in data/reference/), found by its table's name ("specifics1",
+// "specifics7_win95", ...).
 #pragma once
 
 #include <cstddef>
