@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <sys/resource.h>
 #include <cstdio>
+#include <functional>
 #include <regex>
 #include <sstream>
 
@@ -124,6 +125,19 @@ protected:
         for (const std::string& l : lines) output_string(l);
         report.CurrentFile = name;
     }
+    // Acts once, as the user would, when the abort dialog of a running job is up.
+    static void OnceTheAbortDialogIsUp(const std::function<void(AbortDialog*)>& act) {
+        auto* timer = new QTimer;
+        timer->setInterval(0);
+        QObject::connect(timer, &QTimer::timeout, [act, timer] {
+            AbortDialog* dialog = print_state.hAbortDlgWnd;
+            if (dialog == nullptr || !dialog->isVisible()) return;
+            timer->stop();
+            timer->deleteLater();
+            act(dialog);
+        });
+        timer->start();
+    }
     // Presses the button bar's Print button and waits for the job to end.
     void PressPrint() {
         w->Bar()->Button(5)->click();
@@ -205,19 +219,12 @@ TEST_F(PrintTest, CancelInTheAbortDialogStopsTheJobAndDropsTheFile) {
     // Cancel, as the user presses it, once the abort dialog is up.
     QString shown;
     bool owner_disabled = false;
-    auto* timer = new QTimer;
-    timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, [&, timer] {
-        AbortDialog* dialog = print_state.hAbortDlgWnd;
-        if (dialog == nullptr || !dialog->isVisible()) return;
-        timer->stop();
-        timer->deleteLater();
+    OnceTheAbortDialogIsUp([&](AbortDialog* dialog) {
         EXPECT_EQ(dialog->windowTitle(), "Print File");
         shown = dialog->findChild<QLineEdit*>("99")->text();
         owner_disabled = !w->isEnabled();
         dialog->findChild<QPushButton*>("2")->click();
     });
-    timer->start();
     w->Command(CMD_PRINT);
     EXPECT_EQ(shown, "/tmp/long run.bmf");
     EXPECT_TRUE(owner_disabled);
@@ -269,19 +276,12 @@ TEST_F(PrintTest, PrintGraphWhileTheReportPrintsLeavesNoAbortDialog) {
     OpenTotalsWindow();
     ASSERT_NE(TotalsGraphWindow(), nullptr);
     QPointer<AbortDialog> report_dialog;
-    auto* timer = new QTimer;
-    timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, [&, timer] {
-        AbortDialog* dialog = print_state.hAbortDlgWnd;
-        if (dialog == nullptr || !dialog->isVisible()) return;
-        timer->stop();
-        timer->deleteLater();
+    OnceTheAbortDialogIsUp([&](AbortDialog* dialog) {
         report_dialog = dialog;
         TotalsGraphWindow()->Button("Print Graph")->click();
         // The report's dialog is the running job's again.
         EXPECT_EQ(print_state.hAbortDlgWnd, report_dialog);
     });
-    timer->start();
     w->Command(CMD_PRINT);
     ASSERT_FALSE(boxes.boxes().empty());
     EXPECT_EQ(boxes.boxes()[0].text, "Unable to Access printer");
