@@ -95,7 +95,11 @@ void Plot::Regression(int osflag, const gdi::Pen& pen, int legend_y, const char*
     const gdi::Pen old = dc.SelectPen(pen);
     Line(ox, ValueY(A + B), ox + W, ValueY(N * B + A));
     Legend(legend_y, legend);
-    dc.TextOut(S(left + 90), S(legend_y + 17 - 6), StrPrintf(footer, double(N - 1) / N * B));
+    // The gain per processor, (N - 1) / N of the slope, in percent of the one-processor score
+    // (the slope itself when that score is 100); 0 when there is no such score.
+    const int32_t one = (osflag != 0 ? results.TotalCPU_OS : results.TotalCPU)[1];
+    const double per_processor = one != 0 ? double(N - 1) / N * B * 100.0 / one : 0.0;
+    dc.TextOut(S(left + 90), S(legend_y + 17 - 6), StrPrintf(footer, per_processor));
     dc.SelectPen(old);
 }
 

@@ -1,7 +1,8 @@
 // The scaling graph of a scaling run: the processor score of each processor-count row against
 // the processor count, as a distribution line labelled with each step's scaling efficiency, and,
 // once the user asks for the regression (graph_view.regression), with the least-squares line
-// through the scores and the average gain per processor that its slope gives.
+// through the scores and the average gain per processor that its slope gives, in percent of the
+// one-processor score (as the report's "per CPU" figure is).
 #pragma once
 
 #include "kestrel/graphs/graph_dc.h"

@@ -202,6 +202,13 @@ void PlayGraph(const GraphDc& graph, gdi::GdiDc& dc) {
     }
 }
 
+void PlayGraph(const GraphDc& graph, QPainter& painter) {
+    gdi::GdiDc dc(painter);
+    dc.SetBkMode(gdi::TRANSPARENT);
+    PlayGraph(graph, dc);
+    dc.End();
+}
+
 QImage GraphPicture(const GraphDc& graph, QSize size) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::white);

@@ -1,13 +1,14 @@
 // The device context the graphs draw on. The drawing routines ask it for the device's width
 // (for the print scale) and make their drawing calls on it in device coordinates; it keeps the
-// calls in order as a display list, which tests read and PlayGraph draws on a picture (the
-// window's, or a printer page's at the printer's resolution).
+// calls in order as a display list, which tests read and PlayGraph draws on the window's picture
+// or straight on a printer page's painter.
 //
 // Its state starts as a fresh context's: a black 1-pixel solid pen, no font of its own (the
 // device's default), black text.
 #pragma once
 
 #include <QImage>
+#include <QPainter>
 #include <QPoint>
 #include <QRgb>
 #include <QSize>
@@ -89,6 +90,10 @@ private:
 QFont GraphFont(const LogFont& lf);
 // Draws the display list on an open context, in order.
 void PlayGraph(const GraphDc& graph, gdi::GdiDc& dc);
+// Draws the display list on a painter open on any device (a printer's page), in its coordinates,
+// with no background: what the painter holds stays visible around the lines and text, which stay
+// lines and text on a vector device. The painter's state is as it was afterwards.
+void PlayGraph(const GraphDc& graph, QPainter& painter);
 // A white picture of `size` with the display list drawn on it.
 QImage GraphPicture(const GraphDc& graph, QSize size);
 

@@ -139,9 +139,10 @@ struct Page {
         dc.LineTo(S(x2), S(y2));
     }
     // Axis label centred on its tick: half its length times half the font's width, in page units.
-    void TickLabel(int x, int y0, const std::string& text) {
-        dc.TextOut(S(x - double(int(text.size()) / 2 * 3)), S(y0) + lf_height, text);
-    }
+    int LabelX(int x, const std::string& text) const { return S(x - double(int(text.size()) / 2 * 3)); }
+    void TickLabel(int x, int y0, const std::string& text) { dc.TextOut(LabelX(x, text), S(y0) + lf_height, text); }
+    std::string ScoreLabel(int i) const { return StrPrintf("%lld", (long long)ladder.Label(i)); }
+    int ScoreLabelEvery(int x0) const;
     gdi::Pen SetPen(const BarSet& set) const {
         const uint32_t style = screen == 0 && set.printer_dashdot ? gdi::PS_DASHDOT : gdi::PS_SOLID;
         return gdi::ExtCreatePen(gdi::PS_GEOMETRIC | gdi::PS_ENDCAP_FLAT | style, 5,
@@ -152,18 +153,38 @@ struct Page {
     void Bars(Graph g, int index);
 };
 
+// The score labels stand at every second tick while they fit side by side, a blank's width apart
+// at least; otherwise at every 4th, 10th or 20th tick, whichever is the first where they fit (the
+// ends of the axis are always labelled).
+int Page::ScoreLabelEvery(int x0) const {
+    const int gap = dc.GetTextExtent(" ").width();
+    for (int every : {2, 4, 10}) {
+        bool fits = true;
+        int right = 0;
+        for (int i = 0; i <= 20 && fits; i += every) {
+            const std::string text = ScoreLabel(i);
+            const int x = LabelX(x0 + 10 * i, text);
+            fits = i == 0 || x >= right + gap;
+            right = x + dc.GetTextExtent(text).width();
+        }
+        if (fits) return every;
+    }
+    return 20;
+}
+
 void Page::Axes(Graph g) {
     const GraphFrame& f = kFrames[g];
     const bool score = g == kPeakGraph || g == kTroughGraph;
     Line(f.x0, f.y0 - 200, f.x0, f.y0);
     Line(f.x0, f.y0, f.x0 + 200, f.y0);
     const int d = g == kPercentGraph ? percent_divisor : std_divisor;
+    const int every = score ? ScoreLabelEvery(f.x0) : 4;
     for (int i = 0; i <= 20; ++i) {
         const int x = f.x0 + 10 * i;
         const bool long_tick = score ? i % 2 == 0 : i % 4 == 0;
         Line(x, f.y0, x, f.y0 + (long_tick ? 10 : 5));
-        if (!long_tick) continue;
-        if (score) TickLabel(x, f.y0, StrPrintf("%lld", (long long)ladder.Label(i)));
+        if (!long_tick || i % every != 0) continue;
+        if (score) TickLabel(x, f.y0, ScoreLabel(i));
         else TickLabel(x, f.y0, StrPrintf("%.1f", double(i) / d));
     }
 }

@@ -2,7 +2,8 @@
 // (x10)", "Trough Scores (x10)", "% deviation" and "Standard Deviation", one bar per test and bar
 // set, drawn from the result store and the view selection alone (nothing is kept between calls).
 // Peaks and troughs are drawn in percent of the reference machine's result for the same test at
-// the run's memory level; deviations as stored.
+// the run's memory level; deviations as stored. The score axes label every second tick, or only
+// as many ticks as their labels leave room for side by side (measured in the context's font).
 #pragma once
 
 #include <QRect>

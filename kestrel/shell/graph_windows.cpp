@@ -177,16 +177,15 @@ void GraphWindow::PrintGraph() {
 }
 
 void GraphWindow::PrintPage(QPainter& painter, QSize page, const std::string& header) {
-    painter.setFont(QFont());
-    painter.setPen(Qt::black);
-    painter.drawText(QRect(10, 0, page.width() - 10, page.height()), Qt::AlignLeft | Qt::AlignTop,
-                     QString::fromStdString(header));
+    DrawPageHeader(painter, header);
     const graphs::GraphDc dc = Drawn(0, page.width());
     const int offset = PrintOffset() ? 40 : 0;
-    // The graph grows with the print scale: the clip is the page below the offset.
+    // The graph is drawn on the page itself, below the offset and clipped to the page: it has no
+    // background of its own, so the header stays readable.
     painter.save();
     painter.setClipRect(QRect(0, offset, page.width(), page.height() - offset));
-    painter.drawImage(0, offset, graphs::GraphPicture(dc, QSize(page.width(), page.height() - offset)));
+    painter.translate(0, offset);
+    graphs::PlayGraph(dc, painter);
     painter.restore();
 }
 
@@ -264,7 +263,8 @@ TotalsWindow::TotalsWindow(int x, int y) : GraphWindow("GraphResults", "Results"
 TotalsWindow::~TotalsWindow() = default;
 
 void TotalsWindow::Draw(graphs::GraphDc& dc, int screen) {
-    DrawGraph(this, dc, screen != 0 ? rect() : kept_, results.scaling_efficiency_showing, screen);
+    // The window's client rectangle as it is now, on the screen and on the printed page.
+    DrawGraph(this, dc, rect(), results.scaling_efficiency_showing, screen);
 }
 
 void TotalsWindow::ShowMachine(int r) {

@@ -41,18 +41,17 @@ public:
     // Prints the graph (the print dialog, the page with its header line).
     void PrintGraph();
     // Draws the printed page on a painter open on a device of `page`'s size: the header line, then
-    // the graph drawn for that width (offset by 40 pixels in the totals and scaling windows),
-    // clipped to the page.
+    // the graph drawn for that width on the same painter with no background (offset by 40 pixels
+    // in the totals and scaling windows), clipped to the page.
     void PrintPage(QPainter& painter, QSize page, const std::string& header);
 
 protected:
     GraphWindow(const char* class_name, const char* title, int x, int y, int w, int h);
     QPushButton* AddButton(const char* text, int x, int y, int w, int h, const std::function<void()>& on_click);
     void paintEvent(QPaintEvent* event) override;
-    // Draws the printed page: header and graph (the totals and scaling windows offset the graph
-    // by 40 device pixels).
+    // The totals and scaling windows offset the printed graph by 40 device pixels.
     virtual bool PrintOffset() const { return false; }
-    QRect kept_;  // the client rectangle at creation
+    QRect kept_;  // the client rectangle at creation (the totals window draws with its current one)
 };
 
 class TotalsWindow : public GraphWindow {

@@ -3,6 +3,7 @@
 
 #include "kestrel/engine/report/report.h"
 #include "kestrel/engine/run/settings.h"
+#include "kestrel/shell/graph_windows.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
 #include "platform/msgbox.h"
@@ -29,6 +30,8 @@ void MainWindow::PrintReport() {
     if (!ChoosePrinter(PrinterDialog::Print, report_)) return;
     PrintJob job("Print File - " + report.CurrentFile, report.CurrentFile, this);
     if (!job.Started()) {
+        // The totals window (and with it the other graph windows) closes before the box.
+        if (TotalsWindow* graph = TotalsGraphWindow()) graph->close();
         PrinterAccessBox();
         return;
     }

@@ -101,7 +101,7 @@ ArcAngles RadialToQtAngles(const QRectF& box, QPointF start, QPointF end) {
 }
 
 GdiDc::GdiDc(QImage* image, DcState* state, bool mono)
-    : image_(image), state_(state != nullptr ? state : &own_), mono_(mono) {
+    : image_(image), state_(state != nullptr ? state : &own_), mono_(mono), painter_(own_painter_) {
     if (image_ != nullptr && !image_->isNull()) painter_.begin(image_);
     if (mono_) {
         // Colours of the state as the monochrome picture draws them.
@@ -110,10 +110,20 @@ GdiDc::GdiDc(QImage* image, DcState* state, bool mono)
     }
 }
 
+GdiDc::GdiDc(QPainter& painter)
+    : image_(&no_image_), state_(&own_), mono_(false), painter_(painter), borrowed_(true) {
+    if (painter_.isActive()) painter_.save();
+}
+
 GdiDc::~GdiDc() { End(); }
 
 void GdiDc::End() {
-    if (painter_.isActive()) painter_.end();
+    if (borrowed_) {
+        if (!ended_ && painter_.isActive()) painter_.restore();
+    } else if (painter_.isActive()) {
+        painter_.end();
+    }
+    ended_ = true;
 }
 
 Pen GdiDc::SelectPen(const Pen& pen) {
@@ -517,7 +527,7 @@ BlitTarget GdiDc::Target() const {
 
 bool GdiDc::Blit(const QRect& rect, const BlitSource* src, QPoint sp, const QImage* mask, QPoint mp, uint32_t rop,
                  bool masked) {
-    if (!IsOpen()) return false;
+    if (!IsOpen() || image_->isNull()) return false;
     // The raster painter draws at once into the image, so our own pixel code can write the same
     // pixels between its calls.
     const BlitTarget target = Target();
@@ -587,7 +597,7 @@ QRgb GdiDc::GetPixel(int x, int y) const {
 }
 
 bool GdiDc::ScrollImage(int dx, int dy, QRgb fill) {
-    if (!IsOpen()) return false;
+    if (!IsOpen() || image_->isNull()) return false;
     const int w = image_->width(), h = image_->height();
     const QRgb ink = Ink(fill);
     if (std::abs(dx) >= w || std::abs(dy) >= h) {

@@ -130,13 +130,17 @@ public:
     // own, starting from the defaults (black 1-pixel pen, white brush, white opaque background,
     // black text). `mono`: the picture is monochrome (colours by luminance, text not smoothed).
     explicit GdiDc(QImage* image, DcState* state = nullptr, bool mono = false);
+    // Opens a context on a painter that is already open on another device (a printer's page):
+    // its drawing calls go to that painter, blits and pixels find no picture and do nothing.
+    // The painter's own state is saved here and given back by End(); it stays open.
+    explicit GdiDc(QPainter& painter);
     ~GdiDc();
     GdiDc(const GdiDc&) = delete;
     GdiDc& operator=(const GdiDc&) = delete;
 
     // Ends the painter (no drawing afterwards). The destructor does it too.
     void End();
-    bool IsOpen() const { return painter_.isActive(); }
+    bool IsOpen() const { return !ended_ && painter_.isActive(); }
 
     QImage* Image() const { return image_; }
     bool IsMono() const { return mono_; }
@@ -243,11 +247,15 @@ private:
     bool Blit(const QRect& rect, const BlitSource* src, QPoint sp, const QImage* mask, QPoint mp, uint32_t rop,
               bool masked);
 
+    QImage no_image_;  // the picture of a context on another device's painter: none
     QImage* image_;
     DcState own_;
     DcState* state_;
     bool mono_;
-    QPainter painter_;
+    QPainter own_painter_;
+    QPainter& painter_;  // own_painter_, or the painter the context was opened on
+    bool borrowed_ = false;
+    bool ended_ = false;
     QRect touched_;
 };
 

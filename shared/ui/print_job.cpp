@@ -145,17 +145,18 @@ void PrinterAccessBox() {
 PrintJob::PrintJob(const std::string& doc_name, const std::string& current_file, QWidget* owner, bool abort_dialog)
     : printer_(Printer()), owner_(owner) {
     print_state.Abort = 0;
-    if (abort_dialog) print_state.hAbortDlgWnd = new AbortDialog(current_file, owner);
+    previous_ = print_state.hAbortDlgWnd;
+    if (abort_dialog) print_state.hAbortDlgWnd = dialog_ = new AbortDialog(current_file, owner);
     printer_.setDocName(QString::fromStdString(doc_name));
     started_ = painter_.begin(&printer_);
     if (!started_) return;
-    if (print_state.hAbortDlgWnd) {
-        print_state.hAbortDlgWnd->show();
-        print_state.hAbortDlgWnd->raise();
+    if (dialog_) {
+        dialog_->show();
+        dialog_->raise();
     }
     if (owner_) owner_->setEnabled(false);
     // The abort dialog stays usable while its owner is disabled.
-    if (print_state.hAbortDlgWnd) print_state.hAbortDlgWnd->setEnabled(true);
+    if (dialog_) dialog_->setEnabled(true);
 }
 
 PrintJob::~PrintJob() { End(); }
@@ -179,7 +180,8 @@ void PrintJob::End() {
         }
     }
     if (owner_) owner_->setEnabled(true);
-    if (print_state.hAbortDlgWnd) delete print_state.hAbortDlgWnd.data();
+    if (dialog_) delete dialog_.data();
+    if (print_state.hAbortDlgWnd.isNull()) print_state.hAbortDlgWnd = previous_;
     print_state.LineNumber = 0;
     print_state.PageNumber = 0;
 }

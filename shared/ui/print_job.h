@@ -42,7 +42,7 @@ private:
 // The print state of the program. Its counters are 0 between jobs.
 struct PrintState {
     std::unique_ptr<QPrinter> pd;          // the printer; made on first use (Printer())
-    QPointer<AbortDialog> hAbortDlgWnd;    // the abort dialog while a job runs
+    QPointer<AbortDialog> hAbortDlgWnd;    // the abort dialog of the job that runs (the latest)
     int32_t Abort = 0;                     // 1 once Cancel was pressed
     int32_t LineNumber = 0;                // the current line slot on the page (0 at the top)
     int32_t PageNumber = 0;                // the current page, from 1
@@ -88,10 +88,12 @@ void DrawPageHeader(QPainter& painter, const std::string& text);
 void PrinterAccessBox();
 
 // A print job on the printer object, from the start of its document to the end. Starting sets
-// Abort to 0 and makes the abort dialog (when asked for), then starts the document; when it
-// started, the dialog is shown and `owner` disabled. The end (End or the destructor) finishes
-// the document (a cancelled one is dropped: a PDF file is removed), enables `owner`, destroys the
-// abort dialog and sets LineNumber and PageNumber to 0.
+// Abort to 0 and makes the job's own abort dialog (when asked for), then starts the document;
+// when it started, the dialog is shown and `owner` disabled. The end (End or the destructor)
+// finishes the document (a cancelled one is dropped: a PDF file is removed), enables `owner`,
+// destroys the job's dialog and sets LineNumber and PageNumber to 0. A job started while another
+// runs (Print Graph during the report's printing) has a dialog of its own; hAbortDlgWnd names
+// the latest job's and goes back to the other's when it ends.
 class PrintJob {
 public:
     PrintJob(const std::string& doc_name, const std::string& current_file, QWidget* owner,
@@ -111,6 +113,8 @@ private:
     QPrinter& printer_;
     QPainter painter_;
     QPointer<QWidget> owner_;
+    QPointer<AbortDialog> dialog_;    // this job's abort dialog
+    QPointer<AbortDialog> previous_;  // the dialog of the job that ran when this one started
     bool started_ = false;
     bool ended_ = false;
     int pages_ = 0;

@@ -1,12 +1,21 @@
 // Result stores for the graph tests: the four page forms of the statistics page, a stepwise
-// scaling run with its OS pass, and the same at 10^4 times the reference machine.
+// scaling run with its OS pass, and the same at 10^4 times the reference machine; text measured
+// with fixed metrics.
 #pragma once
+
+#include <QSize>
+#include <string_view>
 
 #include "kestrel/engine/report/report_tables.h"
 #include "kestrel/engine/run/result_store.h"
 #include "kestrel/graphs/graph_common.h"
 
 namespace kt {
+
+// Text measured as its length times the font's width: the same on every machine.
+inline QSize FixedMeasure(const LogFont& lf, std::string_view text) {
+    return QSize(int(text.size()) * lf.Width, lf.Height);
+}
 
 // Row `row` of the plain or OS tables: test t peaks at pct0 + pct_step x t percent of the
 // reference at the store's memory level, troughs at 0.8 of that; its deviations grow linearly.

@@ -9,8 +9,10 @@
 #include <cmath>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "kestrel/graphs/efficiency_graphs.h"
@@ -50,7 +52,7 @@ void ExpectStateRestored(const GraphDc& dc) {
 }
 
 std::string StatList(int32_t efficiency_showing, int screen, int horzres) {
-    GraphDc dc(horzres);
+    GraphDc dc(horzres, kt::FixedMeasure);
     DrawStatGraphs(nullptr, QRect(0, 0, 800, 610), dc, efficiency_showing, screen);
     ExpectStateRestored(dc);
     return dc.Listing();
@@ -114,6 +116,52 @@ TEST(Graphs, ScoresTenThousandTimesTheReference) {
     ExpectGolden("scaling-10000x-screen.txt", ScalingList(1, 1280));
 }
 
+// The score axes at the reference machine's scores (every second tick labelled) and at 10^4 times
+// them (six- and seven-digit labels: the ends and the middle only): no two labels of the peak and
+// trough axes overlap or touch, on the screen and on a printer (text measured with fixed metrics).
+TEST(StatGraphs, ScoreLabelsStandApart) {
+    const auto measure = kt::FixedMeasure;
+    const auto reference = [] {
+        kt::ClearStore();
+        results.scale_value = 1;
+        kt::StatsRow(1, false, 100, 0, 0.5, 0.1, 1.0, 0.1);
+    };
+    struct Case {
+        const char* name;
+        void (*store)();
+        int32_t efficiency_showing;
+        std::vector<std::string> peak_labels;
+    } cases[] = {
+        {"reference", reference, 0, {"0", "2", "4", "6", "8", "10", "12", "14", "16", "18", "20"}},
+        {"10000x", kt::TenThousandfoldStore, 1, {"0", "608000", "1216000"}},
+    };
+    for (const Case& c : cases) {
+        for (const auto& [screen, horzres] : {std::pair{1, 1280}, std::pair{0, 4800}}) {
+            c.store();
+            GraphDc dc(horzres, kt::FixedMeasure);
+            DrawStatGraphs(nullptr, QRect(0, 0, 800, 610), dc, c.efficiency_showing, screen);
+            // The labels on the score axes' line, each as the span it covers.
+            const float scale = graphs::DrawingScale(dc, screen);
+            const int axis_y = graphs::Scaled(230, scale) + graphs::TmsRmn(10, 6, 400, scale).Height;
+            std::vector<std::pair<int, int>> spans;
+            std::vector<std::string> peak;  // the peak axis's labels (left of x 400)
+            LogFont font;
+            for (const graphs::GraphOp& op : dc.Ops()) {
+                if (op.kind == graphs::GraphOp::kFont) font = op.font;
+                if (op.kind != graphs::GraphOp::kText || op.from.y() != axis_y) continue;
+                const int x = op.from.x();
+                spans.push_back({x, x + measure(font, op.text).width()});
+                if (x < graphs::Scaled(400, scale)) peak.push_back(op.text);
+            }
+            EXPECT_EQ(peak, c.peak_labels) << c.name << " on " << horzres;
+            EXPECT_EQ(spans.size(), 2 * c.peak_labels.size()) << c.name << " on " << horzres;
+            std::sort(spans.begin(), spans.end());
+            for (size_t k = 1; k < spans.size(); ++k)
+                EXPECT_LT(spans[k - 1].second, spans[k].first) << c.name << " on " << horzres << ", label " << k;
+        }
+    }
+}
+
 // The ladder's boundaries, and past 5400: v/26 with labels while the longest bar ends within 300
 // units of its origin, then ceil(h / 200).
 TEST(StatGraphs, ScoreLadderSteps) {
@@ -143,25 +191,33 @@ TEST(StatGraphs, DeviationDivisors) {
     for (const auto& [largest, d] : cases) EXPECT_EQ(graphs::DeviationDivisor(largest), d) << largest;
 }
 
-// The fit over the rows of the store (x the processor count) against data on exact lines, and the
-// line and footer drawn for the first: scores 100, 190, 270, 340 at 1..4 processors give 25 + 80x,
-// the line from 105 to 345 and 60.0 % per processor.
+// The fit over the rows of the store (x the processor count) against data on exact lines, with the
+// footer each gives: (N - 1) / N of the slope in percent of the one-processor score, the slope
+// itself when that score is 100 (as the reference machines scored). And the line drawn for the
+// first: scores 100, 190, 270, 340 at 1..4 processors give 25 + 80x, the line from 105 to 345.
 TEST(EfficiencyGraphs, LeastSquaresLineThroughExactData) {
     struct Case {
         int n, step, osflag;
         std::vector<int32_t> scores;  // one per row, in order
         double A, B;
+        const char* footer;  // "" with no regression drawn
     } cases[] = {
-        {4, 1, 0, {100, 190, 270, 340}, 25, 80},
-        {8, 2, 0, {75, 120, 210, 300, 390}, 30, 45},    // rows 1, 2, 4, 6, 8 on 30 + 45x
-        {9, 3, 1, {100, 320, 650, 980}, -10, 110},      // rows 1, 3, 6, 9 of the OS pass
-        {1, 1, 0, {250}, 250, 0},                       // one row: no slope
+        {4, 1, 0, {100, 190, 270, 340}, 25, 80, "Average System Scaling Efficiency is:  60.0% per processor"},
+        // rows 1, 2, 4, 6, 8 on 30 + 45x: 7/8 x 45 of 75
+        {8, 2, 0, {75, 120, 210, 300, 390}, 30, 45, "Average System Scaling Efficiency is:  52.5% per processor"},
+        // rows 1, 3, 6, 9 of the OS pass: 8/9 x 110 of 100
+        {9, 3, 1, {100, 320, 650, 980}, -10, 110, "Average OS Scaling Efficiency is:  97.8% per processor"},
+        // today's scores: 3/4 x 13600 of 32000
+        {4, 1, 0, {32000, 45600, 59200, 72800}, 18400, 13600,
+         "Average System Scaling Efficiency is:  31.9% per processor"},
+        {1, 1, 0, {250}, 250, 0, ""},  // one row: no slope
     };
     for (const Case& c : cases) {
         kt::ClearStore();
         results.tested_num_processors = c.n;
         results.last_test_mode = c.step;
         results.total_scaling_runs = ScalingSteps(c.n, c.step);
+        results.temp_os_checked = c.osflag;
         const std::vector<int> rows = graphs::ScalingRowCounts(results);
         ASSERT_EQ(rows.size(), c.scores.size()) << c.n;
         for (size_t k = 0; k < rows.size(); ++k)
@@ -170,6 +226,12 @@ TEST(EfficiencyGraphs, LeastSquaresLineThroughExactData) {
         EXPECT_EQ(DoRegression(A, B, c.osflag), 0);
         EXPECT_DOUBLE_EQ(A, c.A) << c.n;
         EXPECT_DOUBLE_EQ(B, c.B) << c.n;
+        graph_view.regression = 1;
+        const std::string list = ScalingList(1, 800);
+        const std::string pass = c.osflag != 0 ? "\"Average OS" : "\"Average System";
+        const size_t at = list.find(pass);
+        const std::string footer = at == std::string::npos ? "" : list.substr(at + 1, list.find('"', at + 1) - at - 1);
+        EXPECT_EQ(footer, c.footer) << c.n << " processors, first score " << c.scores[0];
     }
 
     kt::ClearStore();

@@ -21,9 +21,7 @@
 namespace {
 
 using graphs::GraphDc;
-
-// Text measured as its length times the font's width: the same on every machine.
-QSize FixedMeasure(const LogFont& lf, std::string_view text) { return QSize(int(text.size()) * lf.Width, lf.Height); }
+using kt::FixedMeasure;
 
 void ExpectGolden(const std::string& name, const std::string& actual) {
     std::ifstream in(std::string(GOLDEN_DIR) + "/" + name);

@@ -1,6 +1,7 @@
 // The graph windows on a real X display (run under xvfb-run): a saved stepwise scaling run with
 // its OS pass and statistics opened from the command line, then pictures of the totals,
-// statistics and scaling windows in build/screenshots (graph-*.png) for a person to look at.
+// statistics and scaling windows in build/screenshots (graph-*.png) for a person to look at, and
+// the statistics window again at today's scores.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -15,6 +16,7 @@
 #include "kestrel/engine/run/settings.h"
 #include "kestrel/shell/graph_windows.h"
 #include "kestrel/shell/main_window.h"
+#include "tests/kestrel/graphs/graph_fixtures.h"
 #include "tests/kestrel/shell/shell_test_support.h"
 #include "tests/support/qt_test_main.h"
 
@@ -72,6 +74,13 @@ TEST(GraphScreenshots, TotalsStatisticsAndScalingWindows) {
                           QRect(500, 330, 300, 300)}) {
         EXPECT_GT(Count(s, quarter & s.rect(), 0xFF0000FFu), 200) << quarter.x() << "," << quarter.y();
     }
+    StatisticsGraphWindow()->close();
+
+    // At today's scores, 10^4 times the reference machine's: six- and seven-digit axis labels.
+    kt::TenThousandfoldStore();
+    QTest::mouseClick(totals->Button("Show Statistics"), Qt::LeftButton);
+    ASSERT_NE(StatisticsGraphWindow(), nullptr);
+    Shot(StatisticsGraphWindow(), "graph-statistics-today.png");
     CloseGraphWindows();
 }
 

@@ -323,9 +323,14 @@ TEST_F(GraphWindowsTest, StatisticsAndScalingWindows) {
     EXPECT_EQ(ScalingGraphWindow(), nullptr);
 }
 
-// The statistics of an emulation that did not test processor 0 are found in the row it shows.
+// The statistics of an emulation that did not test processor 0 are found in the row it shows. A
+// store of an emulation that also carries the marks of a scaling run gives both windows the
+// processor box and no SMP box.
 TEST_F(GraphWindowsTest, StatisticsOfAnEmulationWithoutProcessorZero) {
     results = ResultStore{};
+    results.scaling_efficiency_showing = 1;
+    results.last_test_mode = 1;
+    results.tested_num_processors = 4;
     results.tempuniprocemulation = 1;
     results.temp_num_cpus_selected_for_uniproc = 2;
     results.temp_cpus_selected[2] = results.temp_cpus_selected[4] = 1;
@@ -335,6 +340,9 @@ TEST_F(GraphWindowsTest, StatisticsOfAnEmulationWithoutProcessorZero) {
     QTest::mouseClick(TotalsGraphWindow()->Button("Show Statistics"), Qt::LeftButton);
     EXPECT_FALSE(HasBox(kNoStatistics));
     ASSERT_NE(StatisticsGraphWindow(), nullptr);
+    EXPECT_EQ(TotalsGraphWindow()->Smp(), nullptr);
+    EXPECT_EQ(StatisticsGraphWindow()->Smp(), nullptr);
+    ASSERT_NE(StatisticsGraphWindow()->Processors(), nullptr);
     EXPECT_EQ(StatisticsGraphWindow()->Processors()->currentText(), QStringLiteral("CPU Number:  2"));
 }
 
@@ -351,6 +359,25 @@ TEST_F(GraphWindowsTest, PrintedPageKeepsTheLegend) {
     EXPECT_EQ(page.pixel(515 * 6, 375 * 6 + 40), graphs::kGrey);
     // And the frame's bottom line at y 499.
     EXPECT_EQ(page.pixel(100 * 6, 499 * 6 + 40), 0xFF000000u);
+}
+
+// The printed totals graph is laid out for the window's client rectangle when it prints: a window
+// made 900 pixels tall puts the frame's top at 900 / 2 / 15 = 30, not at the 20 of its first 600.
+TEST_F(GraphWindowsTest, PrintedTotalsGraphTakesTheWindowsSizeNow) {
+    kt::ClearStore();
+    OpenTotalsWindow();
+    TotalsWindow* totals = TotalsGraphWindow();
+    ASSERT_NE(totals, nullptr);
+    totals->resize(800, 900);
+    ASSERT_EQ(totals->rect().height(), 900);
+    QImage page(800, 1000, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    QPainter painter(&page);
+    totals->PrintPage(painter, page.size(), "");
+    painter.end();
+    // The frame's top line, 40 lower on the page.
+    EXPECT_EQ(page.pixel(200, 30 + 40), 0xFF000000u);
+    EXPECT_EQ(page.pixel(200, 20 + 40), 0xFFFFFFFFu);
 }
 
 // Print Graph goes through the program's printer and print job: the page reaches the chosen PDF

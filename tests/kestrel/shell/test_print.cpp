@@ -10,7 +10,9 @@
 #include <QPageSize>
 #include <QPushButton>
 #include <QTimer>
+#include <sys/resource.h>
 #include <cstdio>
+#include <functional>
 #include <regex>
 #include <sstream>
 
@@ -18,11 +20,13 @@
 #include "kestrel/engine/run/analyser_link.h"
 #include "kestrel/engine/run/commands.h"
 #include "kestrel/engine/run/settings.h"
+#include "kestrel/shell/graph_windows.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
 #include "platform/msgbox.h"
 #include "shared/print_layout.h"
 #include "shared/ui/print_job.h"
+#include "tests/kestrel/graphs/graph_fixtures.h"
 #include "tests/kestrel/shell/shell_test_support.h"
 #include "tests/support/isolation.h"
 #include "tests/support/qt_test_main.h"
@@ -121,6 +125,19 @@ protected:
         for (const std::string& l : lines) output_string(l);
         report.CurrentFile = name;
     }
+    // Acts once, as the user would, when the abort dialog of a running job is up.
+    static void OnceTheAbortDialogIsUp(const std::function<void(AbortDialog*)>& act) {
+        auto* timer = new QTimer;
+        timer->setInterval(0);
+        QObject::connect(timer, &QTimer::timeout, [act, timer] {
+            AbortDialog* dialog = print_state.hAbortDlgWnd;
+            if (dialog == nullptr || !dialog->isVisible()) return;
+            timer->stop();
+            timer->deleteLater();
+            act(dialog);
+        });
+        timer->start();
+    }
     // Presses the button bar's Print button and waits for the job to end.
     void PressPrint() {
         w->Bar()->Button(5)->click();
@@ -202,19 +219,12 @@ TEST_F(PrintTest, CancelInTheAbortDialogStopsTheJobAndDropsTheFile) {
     // Cancel, as the user presses it, once the abort dialog is up.
     QString shown;
     bool owner_disabled = false;
-    auto* timer = new QTimer;
-    timer->setInterval(0);
-    QObject::connect(timer, &QTimer::timeout, [&, timer] {
-        AbortDialog* dialog = print_state.hAbortDlgWnd;
-        if (dialog == nullptr || !dialog->isVisible()) return;
-        timer->stop();
-        timer->deleteLater();
+    OnceTheAbortDialogIsUp([&](AbortDialog* dialog) {
         EXPECT_EQ(dialog->windowTitle(), "Print File");
         shown = dialog->findChild<QLineEdit*>("99")->text();
         owner_disabled = !w->isEnabled();
         dialog->findChild<QPushButton*>("2")->click();
     });
-    timer->start();
     w->Command(CMD_PRINT);
     EXPECT_EQ(shown, "/tmp/long run.bmf");
     EXPECT_TRUE(owner_disabled);
@@ -249,6 +259,80 @@ TEST_F(PrintTest, EmptyReportCancelledDialogAndAPrinterThatCannotStart) {
     EXPECT_EQ(boxes.boxes()[1].icon, kp::Icon::Stop);
     EXPECT_TRUE(w->isEnabled());
     EXPECT_TRUE(print_state.hAbortDlgWnd.isNull());
+
+    // The totals graph window closes with it.
+    OpenTotalsWindow();
+    ASSERT_NE(TotalsGraphWindow(), nullptr);
+    w->Command(CMD_PRINT);
+    ASSERT_EQ(boxes.boxes().size(), 3u);
+    EXPECT_EQ(boxes.boxes()[2].text, "Unable to Access printer");
+    EXPECT_EQ(TotalsGraphWindow(), nullptr);
+}
+
+// Print Graph pressed while the report prints: the graph's job cannot have the printer and says
+// so, and each job's abort dialog goes with its job.
+TEST_F(PrintTest, PrintGraphWhileTheReportPrintsLeavesNoAbortDialog) {
+    Report(Lines(3000, "Score: 1"), "run.bmf");
+    OpenTotalsWindow();
+    ASSERT_NE(TotalsGraphWindow(), nullptr);
+    QPointer<AbortDialog> report_dialog;
+    OnceTheAbortDialogIsUp([&](AbortDialog* dialog) {
+        report_dialog = dialog;
+        TotalsGraphWindow()->Button("Print Graph")->click();
+        // The report's dialog is the running job's again.
+        EXPECT_EQ(print_state.hAbortDlgWnd, report_dialog);
+    });
+    w->Command(CMD_PRINT);
+    ASSERT_FALSE(boxes.boxes().empty());
+    EXPECT_EQ(boxes.boxes()[0].text, "Unable to Access printer");
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(pdf)));
+    EXPECT_TRUE(report_dialog.isNull());
+    EXPECT_TRUE(print_state.hAbortDlgWnd.isNull());
+    for (QWidget* top : QApplication::topLevelWidgets()) EXPECT_EQ(qobject_cast<AbortDialog*>(top), nullptr);
+}
+
+// Print Graph of each graph window: the page's header line and the graph's texts read back as
+// text, the graph drawn as lines and text (the file holds no picture of the page), and no picture
+// of the page made in memory either (at 600 dpi one would take 127 MB).
+TEST_F(PrintTest, PrintGraphKeepsTheHeaderAndDrawsLinesAndText) {
+    kt::ScalingStore(true);
+    Report({"one line"}, "graph.bmf");
+    OpenTotalsWindow();
+    TotalsWindow* totals = TotalsGraphWindow();
+    ASSERT_NE(totals, nullptr);
+    totals->ShowStatistics();
+    totals->ShowScaling();
+    const std::pair<GraphWindow*, const char*> windows[] = {
+        {totals, "ProcessorMarks"},
+        {StatisticsGraphWindow(), "Peak Scores (x10)"},
+        {ScalingGraphWindow(), "System Scaling Efficiency Distribution"},
+    };
+    for (const auto& [window, graph_text] : windows) {
+        ASSERT_NE(window, nullptr) << graph_text;
+        QFile::remove(QString::fromStdString(pdf));
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        window->Button("Print Graph")->click();
+        getrusage(RUSAGE_SELF, &after);
+        EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 * 1024) << graph_text << ": kB more at the peak";
+        const std::string text = Plain(Output("pdftotext -layout '" + pdf + "' - 2>/dev/null"));
+        EXPECT_TRUE(std::regex_search(text, std::regex(R"(graph\.bmf; [A-Z][a-z]{2} [A-Z][a-z]{2} +\d{1,2} \d\d:\d\d:\d\d \d{4})")))
+            << graph_text << ":\n" << text;
+        EXPECT_NE(text.find(graph_text), std::string::npos) << text;
+        // pdfimages -list: two heading lines, then one line per picture ("page num type width
+        // height ..."); none may be larger than a hatch pattern's cell.
+        std::istringstream list(Output("pdfimages -list '" + pdf + "' 2>&1"));
+        std::string line;
+        for (int k = 0; k < 2 && std::getline(list, line); ++k) {
+        }
+        while (std::getline(list, line)) {
+            std::istringstream fields(line);
+            int page = 0, num = 0, width = 0, height = 0;
+            std::string type;
+            fields >> page >> num >> type >> width >> height;
+            EXPECT_LE(std::max(width, height), 64) << graph_text << ": " << line;
+        }
+    }
 }
 
 TEST_F(PrintTest, PrinterSetupChangesThePrinterThatPrintStartsFrom) {
