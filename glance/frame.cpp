@@ -141,7 +141,8 @@ private:
 };
 
 // The top pane: the nine tool buttons at x = 34, 68, ... 306. Entering a button shows its help
-// text in the status pane; moving elsewhere over the pane clears it.
+// text in the status pane; moving anywhere else over the pane (a button's frame, the gaps between
+// them, the pane's ends) clears it.
 class TopPane : public QWidget {
 public:
     TopPane(QWidget* parent, StatusPane* status, std::function<void(int)> send)
@@ -157,6 +158,7 @@ public:
             const int command = kTools[k].command;
             connect(slot->button(), &QToolButton::clicked, this, [send, command] { send(command); });
             slot->button()->installEventFilter(this);
+            slot->setMouseTracking(true);  // its moves come on to the pane
             buttons_[k] = slot->button();
         }
     }
@@ -173,12 +175,14 @@ protected:
         }
         return QWidget::eventFilter(watched, event);
     }
+    // Moves over the pane and over the buttons' frames.
     void mouseMoveEvent(QMouseEvent* event) override {
-        const int x = int(event->position().x());
-        if (x < 34 || x > 336) {
-            shown_ = -1;
-            status_->SetText(QString());
+        const QWidget* under = childAt(event->position().toPoint());
+        for (const QToolButton* button : buttons_) {
+            if (under == button) return;
         }
+        shown_ = -1;
+        status_->SetText(QString());
     }
 
 private:

@@ -11,6 +11,8 @@
 #include <QClipboard>
 #include <QMdiArea>
 #include <QScrollBar>
+#include <QTest>
+#include <QToolButton>
 #include <QWheelEvent>
 #include <chrono>
 #include <filesystem>
@@ -339,6 +341,29 @@ TEST_F(GlanceTest, ScrollRangeFollowsTheLineCountAndTheWindowSize) {
     ASSERT_TRUE(f->OpenResultFile(File("short.bmf", "title\r\nScore: 1\r\n")));
     f->NewestDocument()->resize(400, 300);
     EXPECT_EQ(f->NewestDocument()->View()->vmax, 0);
+}
+
+TEST_F(GlanceTest, ToolPaneShowsAButtonsHelpOnlyWhileOverIt) {
+    auto f = Open();
+    QWidget* top = f->findChild<QWidget*>("TextTop");
+    ASSERT_NE(top, nullptr);
+    const auto help = [&](int k) { return f->findChild<QToolButton*>(QString::number(4801 + k))->toolTip(); };
+    ASSERT_FALSE(help(0).isEmpty());
+    // Buttons sit at x = 37 + 34 k, 24 across, in frames 30 across at x = 34 + 34 k.
+    const struct {
+        int x, y;
+        int button;  // the help text shown, -1 none
+    } path[] = {
+        {10, 18, -1}, {49, 18, 0}, {66, 18, -1},  // the gap after the first frame
+        {83, 18, 1}, {83, 35, -1},   // the frame below the button
+        {83, 18, 1}, {35, 18, -1},   // the frame's left edge
+        {321, 18, 8}, {10, 18, -1},  // left of the first frame
+        {321, 18, 8}, {338, 18, -1}, {400, 18, -1},
+    };
+    for (const auto& p : path) {
+        QTest::mouseMove(top, QPoint(p.x, p.y));
+        EXPECT_EQ(f->Status()->Text().toStdString(), p.button < 0 ? "" : help(p.button).toStdString()) << p.x << "," << p.y;
+    }
 }
 
 TEST_F(GlanceTest, WindowAndFontAreRestoredOnTheNextStart) {
