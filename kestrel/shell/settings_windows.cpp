@@ -8,7 +8,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
-#include <QFontDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -34,6 +33,7 @@
 #include "kestrel/shell/tab_frame.h"
 #include "platform/msgbox.h"
 #include "shared/gdi/font.h"
+#include "shared/gdi/font_dialog.h"
 #include "shared/ui/help.h"
 
 SettingsWindows settings_windows;
@@ -452,10 +452,10 @@ void PrefPage::PrefFunc(int id) {
             break;
         }
         case 30: {
-            bool ok = false;
-            const QFont chosen = QFontDialog::getFont(&ok, main_.Report()->ReportFont(), this);
-            if (ok) {
-                prefs.GlobalLogFont = LogFontFromFont(chosen);
+            const std::optional<LogFont> chosen =
+                ChooseFontRecord(prefs.GlobalLogFont, main_.Report()->ReportFont(), this);
+            if (chosen) {
+                prefs.GlobalLogFont = *chosen;
                 main_.Report()->ApplyFont();
                 main_.Report()->viewport()->update();
                 main_.update();

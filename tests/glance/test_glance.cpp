@@ -33,6 +33,7 @@
 #include "shared/gdi/font.h"
 #include "tests/support/data_size_limit.h"
 #include "tests/support/file_size_limit.h"
+#include "tests/support/font_dialog.h"
 #include "tests/support/isolation.h"
 #include "tests/support/qt_test_main.h"
 
@@ -377,7 +378,7 @@ TEST_F(GlanceTest, WindowAndFontAreRestoredOnTheNextStart) {
         EXPECT_TRUE(kp::reg::KeyExists(kp::reg::Root::CurrentUser, kViewerFontsKey));
         f->showNormal();
         f->setGeometry(30, 40, 500, 400);
-        f->font_dialog = [&](const QFont&) { return std::optional<QFont>(chosen_font); };
+        f->font_dialog = [&](const LogFont&, const QFont&) { return std::optional<LogFont>(LogFontFromFont(chosen_font)); };
         ASSERT_TRUE(f->OpenResultFile(File("a.bmf", "x\r\ny\r\n")));
         f->Command(CMD_FONT);
         EXPECT_EQ(f->NewestDocument()->View()->line_height, QFontMetrics(f->DocumentFont()).height() + QFontMetrics(f->DocumentFont()).leading());
@@ -389,6 +390,42 @@ TEST_F(GlanceTest, WindowAndFontAreRestoredOnTheNextStart) {
     EXPECT_EQ(g->Settings().font, LogFontFromFont(chosen_font));
     EXPECT_EQ(g->DocumentFont().pixelSize(), 19);
     EXPECT_TRUE(g->DocumentFont().italic());
+}
+
+TEST_F(GlanceTest, FontDialogOpensOnTheDocumentFontAndOkUnchangedKeepsTheRecord) {
+    LogFont upright;
+    upright.Height = -13;
+    upright.Weight = 400;
+    upright.PitchAndFamily = 0x31;
+    upright.FaceName = "DejaVu Sans Mono";
+    LogFont bold_italic = upright;
+    bold_italic.Height = -16;
+    bold_italic.Weight = 700;
+    bold_italic.Italic = 1;
+    bold_italic.CharSet = 2;
+    bold_italic.Quality = 1;
+    for (const LogFont& lf : {upright, bold_italic}) {
+        SCOPED_TRACE(lf.Height);
+        ViewerSettings s;
+        s.Right = 640;
+        s.Bottom = 480;
+        s.font = lf;
+        ASSERT_EQ(SaveViewerSettings(s), 0);
+        auto f = Open();
+        ASSERT_TRUE(f->OpenResultFile(File("a.bmf", "x\r\ny\r\n")));
+        const QFont shown = f->DocumentFont();
+        QFont opening;
+        kt::AcceptNextFontDialog(&opening);
+        f->Command(CMD_FONT);
+        EXPECT_EQ(QFontInfo(opening).family(), QFontInfo(shown).family());
+        EXPECT_EQ(opening.weight(), shown.weight());
+        EXPECT_EQ(opening.italic(), lf.Italic != 0);
+        EXPECT_EQ(f->Settings().font, lf);
+        EXPECT_EQ(f->DocumentFont(), shown);
+        ViewerSettings back;
+        EXPECT_EQ(LoadViewerSettings(back), 0);
+        EXPECT_EQ(back.font, lf);
+    }
 }
 
 TEST_F(GlanceTest, FontByteFieldsAreTheLowByteOfTheirValues) {

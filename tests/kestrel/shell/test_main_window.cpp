@@ -49,6 +49,7 @@
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "tests/kestrel/shell/shell_test_support.h"
+#include "tests/support/font_dialog.h"
 #include "tests/support/isolation.h"
 #include "tests/support/qt_test_main.h"
 
@@ -764,6 +765,87 @@ TEST_F(MainWindowTest, CopyAllAndFont) {
     prefs = Preferences{};
     GetRegEntry();
     EXPECT_EQ(prefs.GlobalLogFont, chosen_record);  // kept for the next start
+}
+
+TEST_F(MainWindowTest, FontDialogOpensOnTheReportFontAndOkUnchangedKeepsTheRecord) {
+    ASSERT_TRUE(QFontDatabase::families().contains("DejaVu Sans Mono")) << "scripts/deps installs fonts-dejavu-core";
+    Start();
+    std::vector<LogFont> records = {prefs.GlobalLogFont};  // the first start's
+    const auto record = [](int height, int weight, int italic, int pitch, const char* face) {
+        LogFont lf;
+        lf.Height = height;
+        lf.Weight = weight;
+        lf.Italic = uint8_t(italic);
+        lf.PitchAndFamily = uint8_t(pitch);
+        lf.FaceName = face;
+        return lf;
+    };
+    records.push_back(record(-13, 400, 0, 0x31, "DejaVu Sans Mono"));
+    records.push_back(record(-17, 700, 1, 0x31, "DejaVu Sans Mono"));
+    records.push_back(record(-12, 0, 1, 0x12, "DejaVu Serif"));
+    // An old face, with fields the dialog does not show.
+    LogFont old = record(-15, 400, 1, 0x22, "Arial");
+    old.Width = 7;
+    old.Underline = 1;
+    old.OutPrecision = 3;
+    old.ClipPrecision = 2;
+    old.Quality = 1;
+    records.push_back(old);
+    for (const LogFont& lf : records) {
+        SCOPED_TRACE(lf.FaceName + " " + std::to_string(lf.Height) + " " + std::to_string(lf.Weight));
+        prefs.GlobalLogFont = lf;
+        w->Report()->ApplyFont();
+        const QFont shown = w->Report()->ReportFont();
+        QFont opening;
+        kt::AcceptNextFontDialog(&opening);
+        w->Command(CMD_FONT);
+        // It opened on the font in use: family, size, weight and slant.
+        EXPECT_EQ(QFontInfo(opening).family(), QFontInfo(shown).family());
+        EXPECT_EQ(opening.pointSize(), QFontInfo(shown).pointSize());
+        EXPECT_EQ(opening.weight(), shown.weight());
+        EXPECT_EQ(opening.italic(), lf.Italic != 0);
+        // OK with nothing changed: the same record, shown and stored.
+        EXPECT_EQ(prefs.GlobalLogFont, lf);
+        EXPECT_EQ(w->Report()->ReportFont(), shown);
+        prefs.GlobalLogFont = LogFont{};
+        GetRegEntry();
+        EXPECT_EQ(prefs.GlobalLogFont, lf);
+    }
+}
+
+TEST(FontDialogStyle, TheFacesStyleOfTheFontsWeightAndSlant) {
+    const std::vector<FaceStyle> mono = {{"Oblique", 400, true}, {"Book", 400, false}, {"Bold Oblique", 700, true}, {"Bold", 700, false}};
+    const std::vector<FaceStyle> sans = {{"Oblique", 400, true},   {"Condensed Bold Oblique", 700, true},
+                                         {"Bold", 700, false},     {"Condensed Bold", 700, false},
+                                         {"ExtraLight", 200, false}, {"Condensed", 400, false},
+                                         {"Condensed Oblique", 400, true}, {"Bold Oblique", 700, true},
+                                         {"Book", 400, false}};
+    const std::vector<FaceStyle> upright = {{"Regular", 400, false}, {"Bold", 700, false}};
+    const struct {
+        int weight;
+        bool sloped;
+        const std::vector<FaceStyle>* styles;
+        const char* in_use;
+        const char* style;
+    } cases[] = {
+        {400, false, &mono, "Book", "Book"},
+        {400, false, &mono, "", "Book"},
+        {400, true, &mono, "Oblique", "Oblique"},
+        {700, true, &mono, "", "Bold Oblique"},
+        {600, false, &mono, "", "Bold"},
+        {400, true, &mono, "Book", "Oblique"},  // a slanted font drawn from the upright face
+        {400, false, &sans, "Book", "Book"},
+        {400, true, &sans, "Oblique", "Oblique"},
+        {700, false, &sans, "Bold", "Bold"},
+        {300, false, &sans, "ExtraLight", "ExtraLight"},
+        {400, true, &upright, "Regular", "Regular"},  // no slanted style: the nearest weight
+        {700, true, &upright, "", "Bold"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.weight << " " << c.sloped << " " << c.in_use);
+        EXPECT_EQ(StyleFor(c.weight, c.sloped, *c.styles, c.in_use).toStdString(), c.style);
+    }
+    EXPECT_EQ(StyleFor(400, false, {}, "Book"), QString());
 }
 
 TEST_F(MainWindowTest, ReportFontRecordsAndFonts) {
