@@ -24,6 +24,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <QToolButton>
 #include <QUrl>
 #include <QWindow>
 #include <filesystem>
@@ -38,6 +39,7 @@
 #include "kestrel/engine/run/run_state.h"
 #include "kestrel/engine/run/settings.h"
 #include "kestrel/engine/processor/workers.h"
+#include "kestrel/shell/comparison.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
 #include "kestrel/shell/qt_host.h"
@@ -811,6 +813,69 @@ TEST_F(MainWindowTest, FontDialogOpensOnTheReportFontAndOkUnchangedKeepsTheRecor
         GetRegEntry();
         EXPECT_EQ(prefs.GlobalLogFont, lf);
     }
+}
+
+// The list and the view are child windows with a sizing frame and minimise and maximise boxes.
+TEST_F(MainWindowTest, ComparisonPanesMinimiseMaximiseAndSize) {
+    Start();
+    prefs.graphvalue = 0;
+    w->Command(CMD_RESULT_COMPARISONS);
+    ASSERT_NE(w->ComparisonList(), nullptr);
+    auto* list = static_cast<CaptionedPane*>(w->ComparisonList()->parentWidget());
+    auto* view = static_cast<CaptionedPane*>(w->ComparisonView()->parentWidget());
+    QWidget* client = w->Client();
+    const auto box = [](CaptionedPane* pane, const char* name) {
+        QToolButton* b = pane->findChild<QToolButton*>(name);
+        EXPECT_NE(b, nullptr) << name;
+        return b;
+    };
+    const auto rule = [&](CaptionedPane* pane) {
+        const int W = client->width(), H = client->height(), bar = global_buttonwindow_height;
+        return pane == list ? QRect(W / 2, bar, W / 2, H / 4 - bar)
+                            : QRect(W / 2, H / 4, W / 2, 3 * H / 4 - w->Status()->lHeight());
+    };
+    for (CaptionedPane* pane : {list, view}) {
+        SCOPED_TRACE(pane->objectName().toStdString());
+        EXPECT_EQ(pane->geometry(), rule(pane));
+        // Maximised it fills the main window's client area, also after the main window is resized.
+        box(pane, "Maximise")->click();
+        EXPECT_EQ(pane->state(), CaptionedPane::State::Maximised);
+        EXPECT_EQ(pane->geometry(), client->rect());
+        w->resize(w->width() + 40, w->height() + 30);
+        ASSERT_TRUE(kt::Until([&] { return pane->geometry() == client->rect(); }));
+        box(pane, "Maximise")->click();
+        EXPECT_EQ(pane->geometry(), rule(pane));
+        // Minimised: the caption alone at the bottom left; restored from there.
+        box(pane, "Minimise")->click();
+        EXPECT_EQ(pane->state(), CaptionedPane::State::Minimised);
+        EXPECT_FALSE(pane->Contents()->isVisible());
+        EXPECT_EQ(pane->geometry().bottomLeft(), QPoint(0, client->height() - 1));
+        EXPECT_LT(pane->height(), 50);
+        box(pane, "Minimise")->click();
+        EXPECT_TRUE(pane->Contents()->isVisible());
+        EXPECT_EQ(pane->geometry(), rule(pane));
+    }
+    // Both minimised lie side by side.
+    box(list, "Minimise")->click();
+    box(view, "Minimise")->click();
+    EXPECT_EQ(view->geometry().left(), list->geometry().right() + 1);
+    EXPECT_EQ(view->geometry().bottom(), list->geometry().bottom());
+    box(list, "Minimise")->click();
+    box(view, "Minimise")->click();
+
+    // The sizing frame: the left edge dragged 60 pixels to the left, the bottom edge 25 down.
+    const QRect before = view->geometry();
+    QTest::mouseMove(view, QPoint(1, view->height() / 2));
+    EXPECT_EQ(view->cursor().shape(), Qt::SizeHorCursor);
+    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(1, view->height() / 2));
+    QTest::mouseMove(view, QPoint(-59, view->height() / 2));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(-59, view->height() / 2));
+    EXPECT_EQ(view->geometry(), before.adjusted(-60, 0, 0, 0));
+    const QRect wider = view->geometry();
+    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(view->width() / 2, view->height() - 1));
+    QTest::mouseMove(view, QPoint(view->width() / 2, view->height() + 24));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(view->width() / 2, view->height() + 24));
+    EXPECT_EQ(view->geometry(), wider.adjusted(0, 0, 0, 25));
 }
 
 TEST(FontDialogStyle, TheFacesStyleOfTheFontsWeightAndSlant) {
