@@ -12,9 +12,6 @@
 #include <QDropEvent>
 #include <QEvent>
 #include <QFileDialog>
-#include <QFontDatabase>
-#include <QFontDialog>
-#include <QFontInfo>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -40,6 +37,7 @@
 #include "glance/reference.h"
 #include "platform/msgbox.h"
 #include "shared/gdi/font.h"
+#include "shared/gdi/font_dialog.h"
 #include "shared/strformat.h"
 #include "shared/ui/help.h"
 #include "shared/ui/raised_text.h"
@@ -96,20 +94,6 @@ constexpr ToolEntry kTools[9] = {
     {CMD_PRINT, 1205}, {CMD_HELP_CONTENTS, 1206},  {CMD_EXIT, 1207},
 };
 
-// The font with the name of its family's style of the same slant and weight, so that the font
-// dialog starts on that style (not on the family's first one).
-QFont WithStyleName(QFont font) {
-    const QString family = QFontInfo(font).family();
-    for (const QString& style : QFontDatabase::styles(family)) {
-        if (QFontDatabase::italic(family, style) == font.italic() &&
-            QFontDatabase::weight(family, style) == font.weight()) {
-            font.setStyleName(style);
-            break;
-        }
-    }
-    return font;
-}
-
 void FileBox(const std::string& text, kp::Icon icon = kp::Icon::Exclamation) {
     kp::MessageBox(kp::Owner::Main, text, kFileException, icon);
 }
@@ -141,7 +125,8 @@ private:
 };
 
 // The top pane: the nine tool buttons at x = 34, 68, ... 306. Entering a button shows its help
-// text in the status pane; moving elsewhere over the pane clears it.
+// text in the status pane; moving anywhere else over the pane (a button's frame, the gaps between
+// them, the pane's ends) clears it.
 class TopPane : public QWidget {
 public:
     TopPane(QWidget* parent, StatusPane* status, std::function<void(int)> send)
@@ -157,6 +142,7 @@ public:
             const int command = kTools[k].command;
             connect(slot->button(), &QToolButton::clicked, this, [send, command] { send(command); });
             slot->button()->installEventFilter(this);
+            slot->setMouseTracking(true);  // its moves come on to the pane
             buttons_[k] = slot->button();
         }
     }
@@ -173,12 +159,14 @@ protected:
         }
         return QWidget::eventFilter(watched, event);
     }
+    // Moves over the pane and over the buttons' frames.
     void mouseMoveEvent(QMouseEvent* event) override {
-        const int x = int(event->position().x());
-        if (x < 34 || x > 336) {
-            shown_ = -1;
-            status_->SetText(QString());
+        const QWidget* under = childAt(event->position().toPoint());
+        for (const QToolButton* button : buttons_) {
+            if (under == button) return;
         }
+        shown_ = -1;
+        status_->SetText(QString());
     }
 
 private:
@@ -377,12 +365,7 @@ Frame::Frame() : mdi_(new QMdiArea), status_(nullptr), top_(nullptr) {
                                             QStringLiteral("Benchmark Files (*.BMF *.bmf);;ALL FILES (*)"),
                                             nullptr, QFileDialog::DontConfirmOverwrite);
     };
-    font_dialog = [this](const QFont& current) -> std::optional<QFont> {
-        bool ok = false;
-        const QFont chosen = QFontDialog::getFont(&ok, WithStyleName(current), this);
-        if (!ok) return std::nullopt;
-        return chosen;
-    };
+    font_dialog = [this](const LogFont& stored, const QFont& shown) { return ChooseFontRecord(stored, shown, this); };
 }
 
 Frame::~Frame() {
@@ -629,9 +612,9 @@ void Frame::CopyAll() {
 }
 
 void Frame::ChooseFont() {
-    const std::optional<QFont> chosen = font_dialog(font_);
+    const std::optional<LogFont> chosen = font_dialog(settings_.font, font_);
     if (!chosen) return;
-    settings_.font = LogFontFromFont(*chosen);
+    settings_.font = *chosen;
     font_ = FontFromLogFont(settings_.font, DefaultFixedFont());
     for (DocWindow* w : Documents()) w->View()->ApplyFont(font_);
     SaveViewerSettings(settings_);

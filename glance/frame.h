@@ -143,7 +143,7 @@ public:
     // The choices a person makes; tests replace them.
     std::function<QStringList(const QString& dir)> open_dialog;
     std::function<QString(const QString& dir)> save_dialog;
-    std::function<std::optional<QFont>(const QFont& current)> font_dialog;
+    std::function<std::optional<LogFont>(const LogFont& stored, const QFont& shown)> font_dialog;
 
     // Called by a document window that is closing.
     void DocumentClosed(int id);

@@ -268,6 +268,9 @@ int ReadOldMachineConfig(CarryOver& held, int group) {
     if (!config) config = Key::Open(Root::LocalMachine, kOldMachineKey);
     if (!config) config = Key::Open(Root::CurrentUser, kOldUserConfigKey);
     if (!config) return 1;
+    // The operating system's own version texts are not read: nothing here would use them. The
+    // description carries the older installation's "OS Info", and this system's version is read
+    // from the kernel and os-release wherever it is shown.
     auto disks = Key::Open(Root::LocalMachine, Join(kMachine120Key, "DiskData"));
     if (!disks) disks = Key::Open(Root::LocalMachine, kOldDiskKey);
 

@@ -97,15 +97,14 @@ bool OlderInstallationFound() {
     return false;
 }
 
-std::optional<FreeSpace> FreeSpaceOf(const std::string& directory) {
+FreeSpace FreeSpaceOf(const std::string& directory) {
     std::error_code ec;
     fs::path p = fs::absolute(directory, ec);
-    if (ec) return std::nullopt;
+    if (ec) p = directory;
     while (!fs::exists(p, ec) && p.has_relative_path()) p = p.parent_path();
-    struct statvfs sv {};
-    if (statvfs(p.c_str(), &sv) != 0) return std::nullopt;
     FreeSpace space;
-    space.freeBytes = uint64_t(sv.f_bavail) * uint64_t(sv.f_frsize);
+    struct statvfs sv {};
+    if (statvfs(p.c_str(), &sv) == 0) space.freeBytes = uint64_t(sv.f_bavail) * uint64_t(sv.f_frsize);
     // The mount point: the longest one that holds the directory.
     const std::string real = fs::weakly_canonical(p, ec).string();
     space.mountPoint = "/";
@@ -118,19 +117,20 @@ std::optional<FreeSpace> FreeSpaceOf(const std::string& directory) {
 
 DiskCheck CheckDiskSpace(const std::string& chosen, const std::string& defaultDirectory, bool floppyMode,
                          std::string* sourceDirectory, const FreeSpaceProvider& freeSpace) {
-    const std::optional<FreeSpace> space = freeSpace(chosen);
-    if (!space) {
-        kp::MessageBox(kp::Owner::Active, StrPrintf("Error Accessing Drive %s!", chosen.c_str()), "Disk Exception!",
-                       kp::Icon::Exclamation);
+    // The drive of the messages is the chosen folder's mount point.
+    const FreeSpace space = freeSpace(chosen);
+    if (!space.freeBytes) {
+        kp::MessageBox(kp::Owner::Active, StrPrintf("Error Accessing Drive %s!", space.mountPoint.c_str()),
+                       "Disk Exception!", kp::Icon::Exclamation);
         return DiskCheck::Failed;
     }
-    if (space->freeBytes < kNeededSpace) {
+    if (*space.freeBytes < kNeededSpace) {
         kp::MessageBox(kp::Owner::Active,
-                       StrPrintf("Not enough disk space on drive %s to complete setup!", space->mountPoint.c_str()),
+                       StrPrintf("Not enough disk space on drive %s to complete setup!", space.mountPoint.c_str()),
                        "Disk Exception!", kp::Icon::Stop);
         kp::MessageBox(kp::Owner::Active,
                        StrPrintf("Space needed:  %ld KBs, space available:  %.1f KBs.", long(kNeededSpace / 1000),
-                              double(space->freeBytes) / 1000.0),
+                              double(*space.freeBytes) / 1000.0),
                        "Disk Exception!", kp::Icon::Information);
         return DiskCheck::Shortage;
     }

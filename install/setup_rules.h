@@ -25,15 +25,16 @@ std::string InstalledVersion();
 // An installation of an earlier version is present: one of the earlier versions' per-user keys.
 bool OlderInstallationFound();
 
-// The disk a directory lies on: its mount point and the bytes free for the user there.
+// The disk a directory lies on: its mount point and the bytes free for the user there (nothing
+// when they cannot be read).
 struct FreeSpace {
     std::string mountPoint;
-    uint64_t freeBytes = 0;
+    std::optional<uint64_t> freeBytes;
 };
-using FreeSpaceProvider = std::function<std::optional<FreeSpace>(const std::string& directory)>;
+using FreeSpaceProvider = std::function<FreeSpace(const std::string& directory)>;
 // statvfs of the nearest existing ancestor (f_bavail x f_frsize); the mount point from
-// /proc/self/mountinfo. Nothing when it cannot be read.
-std::optional<FreeSpace> FreeSpaceOf(const std::string& directory);
+// /proc/self/mountinfo.
+FreeSpace FreeSpaceOf(const std::string& directory);
 
 enum class DiskCheck { Passed, Shortage, Failed };
 // The free space check and the creation of the chosen directory, with their boxes ("Error

@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFileDialog>
-#include <QFontDialog>
 #include <QScreen>
 #include <cerrno>
 
@@ -30,6 +29,7 @@
 #include "kestrel/shell/tab_frame.h"
 #include "platform/msgbox.h"
 #include "shared/gdi/font.h"
+#include "shared/gdi/font_dialog.h"
 #include "shared/ui/help.h"
 
 namespace {
@@ -303,9 +303,9 @@ void MainWindow::CopyAll() {
 }
 
 void MainWindow::ChooseFont() {
-    QFontDialog dialog(report_->ReportFont(), report_);
-    if (dialog.exec() != QDialog::Accepted) return;
-    prefs.GlobalLogFont = LogFontFromFont(dialog.selectedFont());
+    const std::optional<LogFont> chosen = ChooseFontRecord(prefs.GlobalLogFont, report_->ReportFont(), report_);
+    if (!chosen) return;
+    prefs.GlobalLogFont = *chosen;
     report_->ApplyFont();
     update();
     if (SpecificView* view = ComparisonView()) {

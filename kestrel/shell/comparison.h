@@ -9,17 +9,43 @@
 #include <functional>
 #include <span>
 
-// A child window with a caption and a close button around its contents.
+class QToolButton;
+
+// A child window around its contents: a caption with minimise, maximise and close boxes and a
+// sizing frame. Minimised it is its caption alone, at the bottom of its parent (left to right in
+// the order its siblings were minimised); maximised it fills its parent.
 class CaptionedPane : public QFrame {
     Q_OBJECT
 
 public:
+    enum class State { Normal, Minimised, Maximised };
     CaptionedPane(QWidget* parent, const char* caption, QWidget* contents);
     QWidget* Contents() const { return contents_; }
-    std::function<void()> on_close;  // the close button
+    std::function<void()> on_close;  // the close box
+    // The pane's place when it is neither minimised nor maximised; the place it takes follows its
+    // state (the parent's layout calls this on every resize).
+    void Place(const QRect& normal);
+    State state() const { return state_; }
+    void SetState(State state);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    Qt::Edges EdgesAt(const QPoint& pos) const;
+    void Apply();
     QWidget* contents_;
+    QToolButton* minimise_;
+    QToolButton* maximise_;
+    State state_ = State::Normal;
+    QRect normal_;
+    int slot_ = 0;  // minimised: its place from the left
+    // Sizing: the edges held and where the drag started.
+    Qt::Edges held_;
+    QPoint grab_;
+    QRect start_;
 };
 
 // The scroll rule of the view: the position after a request of `delta` from `pos` in 0..`max`;

@@ -227,8 +227,8 @@ void MainWindow::LayoutClient() {
     const bool list = view_pane_ && list_pane_;
     report_->setGeometry(0, global_buttonwindow_height, list ? W / 2 : W, H - text_height - global_buttonwindow_height);
     if (list) {
-        view_pane_->setGeometry(W / 2, H / 4, W / 2, 3 * H / 4 - text_height);
-        list_pane_->setGeometry(W / 2, global_buttonwindow_height, W / 2, H / 4 - global_buttonwindow_height);
+        view_pane_->Place(QRect(W / 2, H / 4, W / 2, 3 * H / 4 - text_height));
+        list_pane_->Place(QRect(W / 2, global_buttonwindow_height, W / 2, H / 4 - global_buttonwindow_height));
     }
     report_->SetMainClient(W, H);
     status_->setGeometry(0, H - (text_height + 1), W, text_height);

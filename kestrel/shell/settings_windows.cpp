@@ -8,7 +8,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
-#include <QFontDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -34,6 +33,7 @@
 #include "kestrel/shell/tab_frame.h"
 #include "platform/msgbox.h"
 #include "shared/gdi/font.h"
+#include "shared/gdi/font_dialog.h"
 #include "shared/ui/help.h"
 
 SettingsWindows settings_windows;
@@ -452,10 +452,10 @@ void PrefPage::PrefFunc(int id) {
             break;
         }
         case 30: {
-            bool ok = false;
-            const QFont chosen = QFontDialog::getFont(&ok, main_.Report()->ReportFont(), this);
-            if (ok) {
-                prefs.GlobalLogFont = LogFontFromFont(chosen);
+            const std::optional<LogFont> chosen =
+                ChooseFontRecord(prefs.GlobalLogFont, main_.Report()->ReportFont(), this);
+            if (chosen) {
+                prefs.GlobalLogFont = *chosen;
                 main_.Report()->ApplyFont();
                 main_.Report()->viewport()->update();
                 main_.update();
@@ -553,8 +553,6 @@ ScalingDialog::ScalingDialog(MainWindow& main, QWidget* owner) : QDialog(owner, 
     l13_ = new QListWidget(this);
     l13_->setObjectName(QStringLiteral("SCALING.13"));
     l13_->setGeometry(80, 70, 60, 60);
-    connect(l13_, &QListWidget::itemClicked, this, [this] { ScalingFunc(13); });
-    connect(l13_, &QListWidget::itemActivated, this, [this] { ScalingFunc(13); });
     label("Processors.", 150, 70, 100);
     c12_ = button(new QCheckBox(QStringLiteral("Test OS Scaling Efficiency also?"), this), 12, 10, 140, 300);
     button(new QPushButton(QStringLiteral("OK"), this), 1, 20, 180, 100)->setDefault(true);
@@ -568,12 +566,18 @@ ScalingDialog::ScalingDialog(MainWindow& main, QWidget* owner) : QDialog(owner, 
     (prefs.stepwise_scaling != 0 ? b11_ : b10_)->setChecked(true);
     c12_->setChecked(run.OSEFFICIENCY_CHECKED != 0);
     temp_scaling = prefs.stepwise_scaling;
+    // Every change of the selection acts, by mouse or by keyboard, and so does a click on the
+    // entry already selected.
+    connect(l13_, &QListWidget::itemSelectionChanged, this, [this] { ScalingFunc(13); });
+    connect(l13_, &QListWidget::itemClicked, this, [this] { ScalingFunc(13); });
+    connect(l13_, &QListWidget::itemActivated, this, [this] { ScalingFunc(13); });
 }
 
 int ScalingDialog::SelectedStep() {
     // Nothing selected (a stored step this machine does not offer): the first entry.
     if (l13_->currentItem() == nullptr || !l13_->currentItem()->isSelected()) {
         if (l13_->count() == 0) return temp_scaling;
+        const QSignalBlocker quiet(l13_);
         l13_->setCurrentRow(0);
     }
     return l13_->currentItem()->text().toInt();

@@ -112,3 +112,33 @@ LogFont LogFontFromFont(const QFont& font) {
     lf.FaceName = info.family().left(31).toStdString();
     return lf;
 }
+
+QString StyleFor(int weight, bool sloped, const std::vector<FaceStyle>& styles, const QString& inUse) {
+    const bool slantListed =
+        std::any_of(styles.begin(), styles.end(), [sloped](const FaceStyle& s) { return s.sloped == sloped; });
+    const FaceStyle* best = nullptr;
+    const auto worse = [&](const FaceStyle& a, const FaceStyle& b) {  // a is worse than b
+        const int da = std::abs(a.weight - weight), db = std::abs(b.weight - weight);
+        return da != db ? da > db : a.name != inUse && b.name == inUse;
+    };
+    for (const FaceStyle& s : styles) {
+        if (slantListed && s.sloped != sloped) continue;
+        if (best == nullptr || worse(*best, s)) best = &s;
+    }
+    return best != nullptr ? best->name : QString();
+}
+
+QFont ForFontDialog(QFont font) {
+    const QFontInfo info(font);
+    const QString family = info.family();
+    std::vector<FaceStyle> styles;
+    for (const QString& name : QFontDatabase::styles(family)) {
+        const QFont face = QFontDatabase::font(family, name, 12);
+        styles.push_back({name, QFontDatabase::weight(family, name), face.style() != QFont::StyleNormal});
+    }
+    const QString style = StyleFor(font.weight(), font.italic(), styles, info.styleName());
+    if (style.isEmpty()) return font;
+    font.setFamily(family);
+    font.setStyleName(style);
+    return font;
+}

@@ -4,6 +4,7 @@
 
 #include <QFont>
 #include <QStringList>
+#include <vector>
 
 #include "shared/logfont.h"
 
@@ -34,3 +35,17 @@ QFont FontFromLogFont(const LogFont& lf, const QFont& fallback, const QStringLis
 QFont WithAverageCharWidth(QFont font, int width);
 // The record of a font (height as the negative character height in pixels).
 LogFont LogFontFromFont(const QFont& font);
+
+// A style of a face as the font dialog lists it ("Book", "Oblique", "Bold Italic", ...).
+struct FaceStyle {
+    QString name;
+    int weight = 400;
+    bool sloped = false;  // italic or oblique
+};
+// The style that shows a font of `weight` and slant `sloped`: among the face's styles of that
+// slant (any, when it has none) the nearest weight; of equals the one in use (the style the
+// font resolves to), else the first listed. Empty for an empty list.
+QString StyleFor(int weight, bool sloped, const std::vector<FaceStyle>& styles, const QString& inUse);
+// The font as the font dialog is to open on it: the family in use, with the style name its face
+// lists for the font's weight and slant (the dialog otherwise takes the face's first style).
+QFont ForFontDialog(QFont font);

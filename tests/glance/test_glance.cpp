@@ -11,6 +11,8 @@
 #include <QClipboard>
 #include <QMdiArea>
 #include <QScrollBar>
+#include <QTest>
+#include <QToolButton>
 #include <QWheelEvent>
 #include <chrono>
 #include <filesystem>
@@ -31,6 +33,7 @@
 #include "shared/gdi/font.h"
 #include "tests/support/data_size_limit.h"
 #include "tests/support/file_size_limit.h"
+#include "tests/support/font_dialog.h"
 #include "tests/support/isolation.h"
 #include "tests/support/qt_test_main.h"
 
@@ -341,6 +344,29 @@ TEST_F(GlanceTest, ScrollRangeFollowsTheLineCountAndTheWindowSize) {
     EXPECT_EQ(f->NewestDocument()->View()->vmax, 0);
 }
 
+TEST_F(GlanceTest, ToolPaneShowsAButtonsHelpOnlyWhileOverIt) {
+    auto f = Open();
+    QWidget* top = f->findChild<QWidget*>("TextTop");
+    ASSERT_NE(top, nullptr);
+    const auto help = [&](int k) { return f->findChild<QToolButton*>(QString::number(4801 + k))->toolTip(); };
+    ASSERT_FALSE(help(0).isEmpty());
+    // Buttons sit at x = 37 + 34 k, 24 across, in frames 30 across at x = 34 + 34 k.
+    const struct {
+        int x, y;
+        int button;  // the help text shown, -1 none
+    } path[] = {
+        {10, 18, -1}, {49, 18, 0}, {66, 18, -1},  // the gap after the first frame
+        {83, 18, 1}, {83, 35, -1},   // the frame below the button
+        {83, 18, 1}, {35, 18, -1},   // the frame's left edge
+        {321, 18, 8}, {10, 18, -1},  // left of the first frame
+        {321, 18, 8}, {338, 18, -1}, {400, 18, -1},
+    };
+    for (const auto& p : path) {
+        QTest::mouseMove(top, QPoint(p.x, p.y));
+        EXPECT_EQ(f->Status()->Text().toStdString(), p.button < 0 ? "" : help(p.button).toStdString()) << p.x << "," << p.y;
+    }
+}
+
 TEST_F(GlanceTest, WindowAndFontAreRestoredOnTheNextStart) {
     QFont chosen_font = DefaultFixedFont();
     chosen_font.setPixelSize(19);
@@ -352,7 +378,7 @@ TEST_F(GlanceTest, WindowAndFontAreRestoredOnTheNextStart) {
         EXPECT_TRUE(kp::reg::KeyExists(kp::reg::Root::CurrentUser, kViewerFontsKey));
         f->showNormal();
         f->setGeometry(30, 40, 500, 400);
-        f->font_dialog = [&](const QFont&) { return std::optional<QFont>(chosen_font); };
+        f->font_dialog = [&](const LogFont&, const QFont&) { return std::optional<LogFont>(LogFontFromFont(chosen_font)); };
         ASSERT_TRUE(f->OpenResultFile(File("a.bmf", "x\r\ny\r\n")));
         f->Command(CMD_FONT);
         EXPECT_EQ(f->NewestDocument()->View()->line_height, QFontMetrics(f->DocumentFont()).height() + QFontMetrics(f->DocumentFont()).leading());
@@ -364,6 +390,42 @@ TEST_F(GlanceTest, WindowAndFontAreRestoredOnTheNextStart) {
     EXPECT_EQ(g->Settings().font, LogFontFromFont(chosen_font));
     EXPECT_EQ(g->DocumentFont().pixelSize(), 19);
     EXPECT_TRUE(g->DocumentFont().italic());
+}
+
+TEST_F(GlanceTest, FontDialogOpensOnTheDocumentFontAndOkUnchangedKeepsTheRecord) {
+    LogFont upright;
+    upright.Height = -13;
+    upright.Weight = 400;
+    upright.PitchAndFamily = 0x31;
+    upright.FaceName = "DejaVu Sans Mono";
+    LogFont bold_italic = upright;
+    bold_italic.Height = -16;
+    bold_italic.Weight = 700;
+    bold_italic.Italic = 1;
+    bold_italic.CharSet = 2;
+    bold_italic.Quality = 1;
+    for (const LogFont& lf : {upright, bold_italic}) {
+        SCOPED_TRACE(lf.Height);
+        ViewerSettings s;
+        s.Right = 640;
+        s.Bottom = 480;
+        s.font = lf;
+        ASSERT_EQ(SaveViewerSettings(s), 0);
+        auto f = Open();
+        ASSERT_TRUE(f->OpenResultFile(File("a.bmf", "x\r\ny\r\n")));
+        const QFont shown = f->DocumentFont();
+        QFont opening;
+        kt::AcceptNextFontDialog(&opening);
+        f->Command(CMD_FONT);
+        EXPECT_EQ(QFontInfo(opening).family(), QFontInfo(shown).family());
+        EXPECT_EQ(opening.weight(), shown.weight());
+        EXPECT_EQ(opening.italic(), lf.Italic != 0);
+        EXPECT_EQ(f->Settings().font, lf);
+        EXPECT_EQ(f->DocumentFont(), shown);
+        ViewerSettings back;
+        EXPECT_EQ(LoadViewerSettings(back), 0);
+        EXPECT_EQ(back.font, lf);
+    }
 }
 
 TEST_F(GlanceTest, FontByteFieldsAreTheLowByteOfTheirValues) {

@@ -66,7 +66,7 @@ protected:
         if (arguments.empty()) arguments = {"-d", kLaunchToken, source};
         auto c = std::make_unique<SetupCompanion>(ParseLaunchArguments(arguments));
         c->mountinfoPath = mountinfo;
-        c->freeSpace = [this](const std::string&) { return std::optional<FreeSpace>(FreeSpace{"/", freeBytes}); };
+        c->freeSpace = [this](const std::string&) { return FreeSpace{"/", freeBytes}; };
         c->onEnd = [this](int code) { endCode = code; };
         int input[2];
         pipe(input);

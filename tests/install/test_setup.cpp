@@ -316,7 +316,7 @@ TEST(DiskCheck, NeedsTwelveMillionBytesAndMakesTheDirectory) {
          {"Disk Exception!|stop|Not enough disk space on drive /mnt/disk to complete setup!",
           "Disk Exception!|information|Space needed:  12000 KBs, space available:  1.5 KBs."}},
         {"disk not readable", std::nullopt, "/nowhere/kestrel", DiskCheck::Failed,
-         {"Disk Exception!|exclamation|Error Accessing Drive /nowhere/kestrel!"}},
+         {"Disk Exception!|exclamation|Error Accessing Drive /mnt/disk!"}},
         {"under a regular file", 12000000, plain + "/kestrel", DiskCheck::Failed, {}},
     };
     const auto icon = [](kp::Icon i) {
@@ -326,10 +326,7 @@ TEST(DiskCheck, NeedsTwelveMillionBytesAndMakesTheDirectory) {
         SCOPED_TRACE(c.name);
         kp::BoxRecorder recorder;
         std::string source = "/the/distribution";
-        const auto provider = [&](const std::string&) -> std::optional<FreeSpace> {
-            if (!c.free) return std::nullopt;
-            return FreeSpace{"/mnt/disk", *c.free};
-        };
+        const auto provider = [&](const std::string&) { return FreeSpace{"/mnt/disk", c.free}; };
         EXPECT_EQ(CheckDiskSpace(c.chosen, "/not/the/default", true, &source, provider), c.result);
         std::vector<std::string> boxes;
         for (const kp::BoxRequest& b : recorder.boxes()) boxes.push_back(b.caption + "|" + icon(b.icon) + "|" + b.text);
@@ -341,7 +338,7 @@ TEST(DiskCheck, NeedsTwelveMillionBytesAndMakesTheDirectory) {
     // parents are made.
     const std::string base = kt::FreshDir("default");
     std::string source;
-    const auto plenty = [](const std::string&) { return std::optional<FreeSpace>(FreeSpace{"/", 1ull << 40}); };
+    const auto plenty = [](const std::string&) { return FreeSpace{"/", 1ull << 40}; };
     EXPECT_EQ(CheckDiskSpace(base + "/share/kestrel", base + "/share/kestrel", false, &source, plenty),
               DiskCheck::Passed);
     EXPECT_TRUE(fs::is_directory(base + "/share/kestrel"));

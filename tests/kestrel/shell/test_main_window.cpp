@@ -24,6 +24,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <QToolButton>
 #include <QUrl>
 #include <QWindow>
 #include <filesystem>
@@ -38,6 +39,7 @@
 #include "kestrel/engine/run/run_state.h"
 #include "kestrel/engine/run/settings.h"
 #include "kestrel/engine/processor/workers.h"
+#include "kestrel/shell/comparison.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
 #include "kestrel/shell/qt_host.h"
@@ -49,6 +51,7 @@
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "tests/kestrel/shell/shell_test_support.h"
+#include "tests/support/font_dialog.h"
 #include "tests/support/isolation.h"
 #include "tests/support/qt_test_main.h"
 
@@ -764,6 +767,150 @@ TEST_F(MainWindowTest, CopyAllAndFont) {
     prefs = Preferences{};
     GetRegEntry();
     EXPECT_EQ(prefs.GlobalLogFont, chosen_record);  // kept for the next start
+}
+
+TEST_F(MainWindowTest, FontDialogOpensOnTheReportFontAndOkUnchangedKeepsTheRecord) {
+    ASSERT_TRUE(QFontDatabase::families().contains("DejaVu Sans Mono")) << "scripts/deps installs fonts-dejavu-core";
+    Start();
+    std::vector<LogFont> records = {prefs.GlobalLogFont};  // the first start's
+    const auto record = [](int height, int weight, int italic, int pitch, const char* face) {
+        LogFont lf;
+        lf.Height = height;
+        lf.Weight = weight;
+        lf.Italic = uint8_t(italic);
+        lf.PitchAndFamily = uint8_t(pitch);
+        lf.FaceName = face;
+        return lf;
+    };
+    records.push_back(record(-13, 400, 0, 0x31, "DejaVu Sans Mono"));
+    records.push_back(record(-17, 700, 1, 0x31, "DejaVu Sans Mono"));
+    records.push_back(record(-12, 0, 1, 0x12, "DejaVu Serif"));
+    // An old face, with fields the dialog does not show.
+    LogFont old = record(-15, 400, 1, 0x22, "Arial");
+    old.Width = 7;
+    old.Underline = 1;
+    old.OutPrecision = 3;
+    old.ClipPrecision = 2;
+    old.Quality = 1;
+    records.push_back(old);
+    for (const LogFont& lf : records) {
+        SCOPED_TRACE(lf.FaceName + " " + std::to_string(lf.Height) + " " + std::to_string(lf.Weight));
+        prefs.GlobalLogFont = lf;
+        w->Report()->ApplyFont();
+        const QFont shown = w->Report()->ReportFont();
+        QFont opening;
+        kt::AcceptNextFontDialog(&opening);
+        w->Command(CMD_FONT);
+        // It opened on the font in use: family, size, weight and slant.
+        EXPECT_EQ(QFontInfo(opening).family(), QFontInfo(shown).family());
+        EXPECT_EQ(opening.pointSize(), QFontInfo(shown).pointSize());
+        EXPECT_EQ(opening.weight(), shown.weight());
+        EXPECT_EQ(opening.italic(), lf.Italic != 0);
+        // OK with nothing changed: the same record, shown and stored.
+        EXPECT_EQ(prefs.GlobalLogFont, lf);
+        EXPECT_EQ(w->Report()->ReportFont(), shown);
+        prefs.GlobalLogFont = LogFont{};
+        GetRegEntry();
+        EXPECT_EQ(prefs.GlobalLogFont, lf);
+    }
+}
+
+// The list and the view are child windows with a sizing frame and minimise and maximise boxes.
+TEST_F(MainWindowTest, ComparisonPanesMinimiseMaximiseAndSize) {
+    Start();
+    prefs.graphvalue = 0;
+    w->Command(CMD_RESULT_COMPARISONS);
+    ASSERT_NE(w->ComparisonList(), nullptr);
+    auto* list = static_cast<CaptionedPane*>(w->ComparisonList()->parentWidget());
+    auto* view = static_cast<CaptionedPane*>(w->ComparisonView()->parentWidget());
+    QWidget* client = w->Client();
+    const auto box = [](CaptionedPane* pane, const char* name) {
+        QToolButton* b = pane->findChild<QToolButton*>(name);
+        EXPECT_NE(b, nullptr) << name;
+        return b;
+    };
+    const auto rule = [&](CaptionedPane* pane) {
+        const int W = client->width(), H = client->height(), bar = global_buttonwindow_height;
+        return pane == list ? QRect(W / 2, bar, W / 2, H / 4 - bar)
+                            : QRect(W / 2, H / 4, W / 2, 3 * H / 4 - w->Status()->lHeight());
+    };
+    for (CaptionedPane* pane : {list, view}) {
+        SCOPED_TRACE(pane->objectName().toStdString());
+        EXPECT_EQ(pane->geometry(), rule(pane));
+        // Maximised it fills the main window's client area, also after the main window is resized.
+        box(pane, "Maximise")->click();
+        EXPECT_EQ(pane->state(), CaptionedPane::State::Maximised);
+        EXPECT_EQ(pane->geometry(), client->rect());
+        w->resize(w->width() + 40, w->height() + 30);
+        ASSERT_TRUE(kt::Until([&] { return pane->geometry() == client->rect(); }));
+        box(pane, "Maximise")->click();
+        EXPECT_EQ(pane->geometry(), rule(pane));
+        // Minimised: the caption alone at the bottom left; restored from there.
+        box(pane, "Minimise")->click();
+        EXPECT_EQ(pane->state(), CaptionedPane::State::Minimised);
+        EXPECT_FALSE(pane->Contents()->isVisible());
+        EXPECT_EQ(pane->geometry().bottomLeft(), QPoint(0, client->height() - 1));
+        EXPECT_LT(pane->height(), 50);
+        box(pane, "Minimise")->click();
+        EXPECT_TRUE(pane->Contents()->isVisible());
+        EXPECT_EQ(pane->geometry(), rule(pane));
+    }
+    // Both minimised lie side by side.
+    box(list, "Minimise")->click();
+    box(view, "Minimise")->click();
+    EXPECT_EQ(view->geometry().left(), list->geometry().right() + 1);
+    EXPECT_EQ(view->geometry().bottom(), list->geometry().bottom());
+    box(list, "Minimise")->click();
+    box(view, "Minimise")->click();
+
+    // The sizing frame: the left edge dragged 60 pixels to the left, the bottom edge 25 down.
+    const QRect before = view->geometry();
+    QTest::mouseMove(view, QPoint(1, view->height() / 2));
+    EXPECT_EQ(view->cursor().shape(), Qt::SizeHorCursor);
+    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(1, view->height() / 2));
+    QTest::mouseMove(view, QPoint(-59, view->height() / 2));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(-59, view->height() / 2));
+    EXPECT_EQ(view->geometry(), before.adjusted(-60, 0, 0, 0));
+    const QRect wider = view->geometry();
+    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(view->width() / 2, view->height() - 1));
+    QTest::mouseMove(view, QPoint(view->width() / 2, view->height() + 24));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(view->width() / 2, view->height() + 24));
+    EXPECT_EQ(view->geometry(), wider.adjusted(0, 0, 0, 25));
+}
+
+TEST(FontDialogStyle, TheFacesStyleOfTheFontsWeightAndSlant) {
+    const std::vector<FaceStyle> mono = {{"Oblique", 400, true}, {"Book", 400, false}, {"Bold Oblique", 700, true}, {"Bold", 700, false}};
+    const std::vector<FaceStyle> sans = {{"Oblique", 400, true},   {"Condensed Bold Oblique", 700, true},
+                                         {"Bold", 700, false},     {"Condensed Bold", 700, false},
+                                         {"ExtraLight", 200, false}, {"Condensed", 400, false},
+                                         {"Condensed Oblique", 400, true}, {"Bold Oblique", 700, true},
+                                         {"Book", 400, false}};
+    const std::vector<FaceStyle> upright = {{"Regular", 400, false}, {"Bold", 700, false}};
+    const struct {
+        int weight;
+        bool sloped;
+        const std::vector<FaceStyle>* styles;
+        const char* in_use;
+        const char* style;
+    } cases[] = {
+        {400, false, &mono, "Book", "Book"},
+        {400, false, &mono, "", "Book"},
+        {400, true, &mono, "Oblique", "Oblique"},
+        {700, true, &mono, "", "Bold Oblique"},
+        {600, false, &mono, "", "Bold"},
+        {400, true, &mono, "Book", "Oblique"},  // a slanted font drawn from the upright face
+        {400, false, &sans, "Book", "Book"},
+        {400, true, &sans, "Oblique", "Oblique"},
+        {700, false, &sans, "Bold", "Bold"},
+        {300, false, &sans, "ExtraLight", "ExtraLight"},
+        {400, true, &upright, "Regular", "Regular"},  // no slanted style: the nearest weight
+        {700, true, &upright, "", "Bold"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.weight << " " << c.sloped << " " << c.in_use);
+        EXPECT_EQ(StyleFor(c.weight, c.sloped, *c.styles, c.in_use).toStdString(), c.style);
+    }
+    EXPECT_EQ(StyleFor(400, false, {}, "Book"), QString());
 }
 
 TEST_F(MainWindowTest, ReportFontRecordsAndFonts) {

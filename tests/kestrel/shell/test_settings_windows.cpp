@@ -275,6 +275,7 @@ TEST_F(SettingsWindowsTest, ScalingStepsOkAndCancel) {
         std::vector<QString> list;
         int pick;  // row clicked, -1 none, -2 "single vs. all"
         int step;  // stored after OK
+        std::vector<Qt::Key> keys = {};  // then pressed in the list
     } cases[] = {
         {3, 0, {"1"}, -1, 0},
         {4, 2, {"1", "2"}, -1, 2},
@@ -283,6 +284,9 @@ TEST_F(SettingsWindowsTest, ScalingStepsOkAndCancel) {
         {12, 6, {"1", "2", "3", "4", "6"}, 1, 2},
         // A stored step this machine does not offer: nothing selected, OK takes the first.
         {4, 5, {"1", "2"}, -1, 1},
+        // The selection moved with the keyboard acts as a click does.
+        {8, 4, {"1", "2", "4"}, -2, 2, {Qt::Key_Up}},
+        {12, 6, {"1", "2", "3", "4", "6"}, -2, 1, {Qt::Key_Up, Qt::Key_Home}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.n << " processors, step " << c.stored);
@@ -306,6 +310,11 @@ TEST_F(SettingsWindowsTest, ScalingStepsOkAndCancel) {
         } else if (c.pick == -2) {
             Button(d, "SCALING.10")->click();
             EXPECT_FALSE(Button(d, "SCALING.11")->isChecked());
+        }
+        for (const Qt::Key key : c.keys) {
+            QTest::keyClick(list, key);
+            EXPECT_TRUE(Button(d, "SCALING.11")->isChecked());
+            EXPECT_FALSE(Button(d, "SCALING.10")->isChecked());
         }
         Button(d, "SCALING.12")->click();
         boxes.Clear();
