@@ -89,13 +89,27 @@ SurfaceWidget::SurfaceWidget(std::shared_ptr<Surface> surface, QWidget* parent)
 SurfaceWidget::~SurfaceWidget() { Presenter::Instance().Remove(this); }
 
 bool SurfaceWidget::Present(bool wait, bool repaint_now) {
-    const std::optional<QRect> r = surface_->TakeChanges(front_, wait);
+    QPoint moved;
+    const std::optional<QRect> r = surface_->TakeChanges(front_, wait, &moved);
     if (!r) return false;
+    if (!moved.isNull()) {
+        if (isVisible()) {
+            // What is on screen moves in place; parts asked for and not yet painted move along.
+            scroll(moved.x(), moved.y());
+            if (!waiting_.isEmpty()) {
+                waiting_ = waiting_.translated(moved) & rect();
+                update(waiting_);
+            }
+        } else {
+            update();
+        }
+    }
     if (r->isEmpty()) return true;
     if (repaint_now && isVisible()) {
         repaint(*r);
     } else {
         update(*r);
+        waiting_ |= *r;
     }
     return true;
 }
@@ -110,6 +124,7 @@ QImage SurfaceWidget::Shown() const {
 void SurfaceWidget::paintEvent(QPaintEvent* e) {
     QPainter p(this);
     const QRect r = e->rect();
+    waiting_ -= e->region();
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.drawImage(r.topLeft(), front_, r);
     // Outside the picture (a size not yet taken): the surface's background.

@@ -15,6 +15,7 @@
 
 #include <QImage>
 #include <QPointer>
+#include <QRegion>
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
@@ -60,7 +61,9 @@ private:
 };
 
 // Shows a surface: the part that changed is copied (under the surface's lock, by the presenter)
-// into the widget's own picture, which paintEvent draws. Resizing the widget resizes the surface
+// into the widget's own picture, which paintEvent draws; a scrolled surface is scrolled on screen
+// in place (QWidget::scroll), so that only what the scroll uncovered and what was drawn is
+// painted. Resizing the widget resizes the surface
 // (cleared to its background).
 class SurfaceWidget : public QWidget {
     Q_OBJECT
@@ -83,6 +86,7 @@ private:
 
     std::shared_ptr<Surface> surface_;
     QImage front_;
+    QRegion waiting_;  // asked to be painted (update) and not painted yet
 };
 
 // A captioned child window: a 1-pixel border, a caption bar with the window title (and, when

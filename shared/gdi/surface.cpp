@@ -52,8 +52,14 @@ Surface::Dc Surface::GetDC(DcState& state) {
 void Surface::Release() {
     dc_->End();
     const QRect touched = dc_->Touched();
+    const QPoint moved = dc_->Scrolled();
     dc_.reset();
-    const bool changed = !touched.isEmpty();
+    const bool changed = !touched.isEmpty() || !moved.isNull();
+    if (!moved.isNull()) {
+        // What changed before the move moved with the picture.
+        changed_ = changed_.translated(moved) & QRect(QPoint(), size_);
+        scroll_ += moved;
+    }
     if (changed) Changed(touched);
     mutex_.unlock();
     if (changed) {
@@ -95,7 +101,8 @@ void Surface::MakePlain() {
     Changed(QRect(QPoint(), size_));
 }
 
-std::optional<QRect> Surface::TakeChanges(QImage& front, bool wait) {
+std::optional<QRect> Surface::TakeChanges(QImage& front, bool wait, QPoint* scrolled) {
+    if (scrolled != nullptr) *scrolled = QPoint();
     std::unique_lock lock(mutex_, std::defer_lock);
     if (wait) {
         lock.lock();
@@ -113,12 +120,23 @@ std::optional<QRect> Surface::TakeChanges(QImage& front, bool wait) {
         front = image_.copy();
         r = image_.rect();
         whole_ = false;
-    } else if (!r.isEmpty()) {
+    } else {
+        if (!scroll_.isNull()) {
+            // The front picture moves as the picture did, when the caller can move what it shows
+            // alike; otherwise all of it is taken as changed.
+            if (scrolled != nullptr) {
+                ScrollPixels(front, scroll_.x(), scroll_.y(), Background());
+                *scrolled = scroll_;
+            } else {
+                r = image_.rect();
+            }
+        }
         const qsizetype row = qsizetype(r.width()) * 4;
         for (int y = r.top(); y <= r.bottom(); ++y)
             std::memcpy(front.scanLine(y) + r.left() * 4, image_.constScanLine(y) + r.left() * 4, size_t(row));
     }
     changed_ = QRect();
+    scroll_ = QPoint();
     changed_flag_.store(false, std::memory_order_release);
     return r;
 }

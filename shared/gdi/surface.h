@@ -79,8 +79,11 @@ public:
     // whole, when it differs; a null image while the surface is plain, which the widget shows as
     // the background) and forgets it. `wait`: take the lock even when that means waiting;
     // otherwise a locked surface returns nullopt at once. Returns the part copied (empty when
-    // nothing changed).
-    std::optional<QRect> TakeChanges(QImage& front, bool wait);
+    // nothing changed). A picture scrolled since the last call (a context's ScrollImage) is
+    // scrolled in `front` too, in place: with `scrolled` the move is told there (the caller moves
+    // what it shows alike) and the part copied is what the scroll uncovered and what was drawn;
+    // without it the part copied is all of the picture.
+    std::optional<QRect> TakeChanges(QImage& front, bool wait, QPoint* scrolled = nullptr);
     // Whether anything changed since the last TakeChanges (a hint; no lock).
     bool HasChanges() const { return changed_flag_.load(std::memory_order_acquire); }
     // Who is told of changes (nullptr: nobody). The sink must outlive the surface's drawing.
@@ -100,6 +103,7 @@ private:
     bool plain_ = true;
     std::atomic<QRgb> background_;  // read without the lock by the showing widget
     QRect changed_;
+    QPoint scroll_;  // the picture's move since the last TakeChanges (changed_ moved with it)
     bool whole_ = false;  // the image was replaced: the front copy is remade whole
     std::atomic<bool> changed_flag_{false};
     std::atomic<PresentSink*> sink_{nullptr};
