@@ -165,31 +165,54 @@ TEST(GdiSurface, AScrollChangesOnlyTheUncoveredBandAndTheNewLine) {
     for (const Row& row : rows) {
         for (const bool movable : {true, false}) {
             auto s = std::make_shared<Surface>(QSize(50, 40), RGB(255, 255, 255));
-            QImage shown;
+            FrontPicture shown;
             {
                 Surface::Dc dc = s->GetDC();
                 for (int y = 0; y < 40; ++y)
                     for (int x = 0; x < 50; ++x) dc->SetPixel(x, y, qRgb(x * 5, y * 6, 9));
             }
-            ASSERT_EQ(s->TakeChanges(shown, true), QRect(0, 0, 50, 40));
-            {
+            ASSERT_EQ(s->TakeChanges(shown.image, true), QRect(0, 0, 50, 40));
+            // Twice where the copy is moved: the second move starts from turned rows.
+            for (int round = 0; round < (movable ? 2 : 1); ++round) {
+                {
+                    Surface::Dc dc = s->GetDC();
+                    if (!row.before.isEmpty()) dc->FillRect(row.before, CreateSolidBrush(RGB(0, 0, 255 - round)));
+                    ASSERT_TRUE(dc->ScrollImage(row.move.x(), row.move.y(), RGB(255, 255, 255)));
+                    dc->FillRect(row.line, CreateSolidBrush(RGB(255, round, 0)));
+                }
+                QPoint moved(99, 99);
+                const std::optional<QRect> r =
+                    movable ? s->TakeChanges(shown, true, &moved) : s->TakeChanges(shown.image, true);
+                SCOPED_TRACE(std::to_string(row.move.x()) + "," + std::to_string(row.move.y()) +
+                             (movable ? "" : " whole") + " round " + std::to_string(round));
+                ASSERT_TRUE(r.has_value());
+                EXPECT_EQ(*r, movable ? row.changed : QRect(0, 0, 50, 40));
+                if (movable) {
+                    EXPECT_EQ(moved, row.move);
+                }
                 Surface::Dc dc = s->GetDC();
-                if (!row.before.isEmpty()) dc->FillRect(row.before, CreateSolidBrush(RGB(0, 0, 255)));
-                ASSERT_TRUE(dc->ScrollImage(row.move.x(), row.move.y(), RGB(255, 255, 255)));
-                dc->FillRect(row.line, CreateSolidBrush(RGB(255, 0, 0)));
+                EXPECT_EQ(shown.Unrolled(), *dc->Image());
             }
-            QPoint moved(99, 99);
-            const std::optional<QRect> r = s->TakeChanges(shown, true, movable ? &moved : nullptr);
-            SCOPED_TRACE(std::to_string(row.move.x()) + "," + std::to_string(row.move.y()) + (movable ? "" : " whole"));
-            ASSERT_TRUE(r.has_value());
-            EXPECT_EQ(*r, movable ? row.changed : QRect(0, 0, 50, 40));
-            if (movable) {
-                EXPECT_EQ(moved, row.move);
-            }
-            Surface::Dc dc = s->GetDC();
-            EXPECT_EQ(shown, *dc->Image());
         }
     }
+    // A widget showing a scrolled surface paints its turned rows in order.
+    auto s = std::make_shared<Surface>(QSize(50, 40), RGB(255, 255, 255));
+    SurfaceWidget widget(s);
+    widget.show();
+    {
+        Surface::Dc dc = s->GetDC();
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 50; ++x) dc->SetPixel(x, y, qRgb(x * 5, y * 6, 9));
+    }
+    PresentAll();
+    {
+        Surface::Dc dc = s->GetDC();
+        dc->ScrollImage(0, -15, RGB(255, 255, 255));
+        dc->FillRect(QRect(0, 25, 30, 15), CreateSolidBrush(RGB(255, 0, 0)));
+    }
+    PresentAll();
+    Surface::Dc dc = s->GetDC();
+    EXPECT_EQ(widget.grab().toImage().convertToFormat(QImage::Format_RGB32), *dc->Image());
 }
 
 // The timer's showing passes over a surface that another thread holds and shows it once the
