@@ -79,18 +79,6 @@ QImage MaskPicture() {
     return mask;
 }
 
-Spread TimeMs(const std::function<void()>& blit, std::vector<double>& ms) {
-    blit();
-    ms.clear();
-    for (int r = 0; r < kRounds; ++r) {
-        const auto t0 = std::chrono::steady_clock::now();
-        for (int i = 0; i < kBlitsPerRound; ++i) blit();
-        const auto t1 = std::chrono::steady_clock::now();
-        ms.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count() / kBlitsPerRound);
-    }
-    return Of(ms);
-}
-
 template <class Op>
 void PlainMasked(QImage& dst, const QImage& src, const QImage& mask, const gdi::Pattern& pat, Op op) {
     const qsizetype bpl = dst.bytesPerLine(), sbpl = src.bytesPerLine();
@@ -125,9 +113,8 @@ void MaskedBlits() {
                 kMaskH);
     auto row = [&](const char* what, const gdi::Pattern& pat, uint32_t rop4, auto op) {
         t.pattern = pat;
-        std::vector<double> a, b;
-        const Spread e = TimeMs([&] { gdi::MaskBlt(t, rect, &s, QPoint(0, 0), &mask, QPoint(0, 0), rop4); }, a);
-        const Spread p = TimeMs([&] { PlainMasked(dst, src, mask, pat, op); }, b);
+        const Spread e = Time([&] { gdi::MaskBlt(t, rect, &s, QPoint(0, 0), &mask, QPoint(0, 0), rop4); });
+        const Spread p = Time([&] { PlainMasked(dst, src, mask, pat, op); });
         std::printf("  %-28s engine %7.3f / %7.3f / %7.3f   plain %7.3f / %7.3f / %7.3f   ratio %.2f\n", what, e.min,
                     e.median, e.max, p.min, p.median, p.max, e.median / p.median);
     };

@@ -22,15 +22,22 @@ namespace {
 
 constexpr int kRounds = 9;
 
+// Plain widget i at the test's next place.
+QWidget* NewPlainWidget(QWidget* parent, int i, int W, int H, lumen::ChildPlacement& at) {
+    auto* w = new QWidget(parent);
+    w->setAutoFillBackground(true);
+    w->setWindowTitle(lumen::TitleOfInvokedWindow(i));
+    w->setGeometry(lumen::NextChildPlacement(at, i, W, H));
+    return w;
+}
+
 double PlainWidgets(QWidget* parent, int W, int H, lumen::ChildPlacement& at) {
     QElapsedTimer clock;
     clock.start();
     std::vector<QWidget*> widgets;
     widgets.reserve(lumen::kInvokedWindows);
     for (int i = 0; i < lumen::kInvokedWindows; ++i) {
-        auto* w = new QWidget(parent);
-        w->setAutoFillBackground(true);
-        w->setGeometry(lumen::NextChildPlacement(at, i, W, H));
+        QWidget* w = NewPlainWidget(parent, i, W, H, at);
         w->show();
         widgets.push_back(w);
     }
@@ -57,11 +64,7 @@ double PlainSameWork(QWidget* parent, int W, int H, lumen::ChildPlacement& at) {
     std::vector<QWidget*> widgets;
     widgets.reserve(lumen::kInvokedWindows);
     for (int i = 0; i < lumen::kInvokedWindows; ++i) {
-        auto* w = new QWidget(parent);
-        w->setAutoFillBackground(true);
-        w->setWindowTitle(lumen::TitleOfInvokedWindow(i));
-        w->setGeometry(lumen::NextChildPlacement(at, i, W, H));
-        widgets.push_back(w);
+        widgets.push_back(NewPlainWidget(parent, i, W, H, at));
         for (int j = i; j >= 0; --j) ShowAndUpdatePlain(widgets[size_t(j)]);
     }
     for (int j = lumen::kInvokedWindows - 1; j >= 0; --j) ShowAndUpdatePlain(widgets[size_t(j)]);
