@@ -202,8 +202,8 @@ void Window::InvalidateAndUpdate() {
 void Window::UpdateRect(const Rect& band) {
     gdi::RunOnGuiThread([this, band] {
         if (paint_) paint_(this, band);
+        // What the paint procedure drew, and nothing else, is painted now.
         gdi::Presenter::Instance().PresentNow(true);
-        if (widget_ != nullptr && widget_->isVisible()) widget_->repaint(ToQRect(band));
     });
 }
 

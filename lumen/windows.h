@@ -65,7 +65,7 @@ public:
     // Invalidate with erase, then update: the surface is cleared to the class background and shown.
     void InvalidateAndUpdate();
     // Invalidate a band without erase, then update: the window's paint procedure (when it has one)
-    // paints the band, then the window is shown.
+    // paints the band, then what it drew is shown.
     void UpdateRect(const Rect& band);
     // Asks for a paint of the whole window and returns at once.
     void PostRepaint();

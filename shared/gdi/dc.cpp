@@ -596,36 +596,48 @@ QRgb GdiDc::GetPixel(int x, int y) const {
     return image_->pixel(x, y) | kBlack;
 }
 
+void ScrollPixels(QImage& image, int dx, int dy, QRgb fill) {
+    const int w = image.width(), h = image.height();
+    if (std::abs(dx) >= w || std::abs(dy) >= h) {
+        image.fill(fill);
+        return;
+    }
+    uchar* bits = image.bits();
+    const qsizetype bpl = image.bytesPerLine();
+    const int n = w - std::abs(dx);
+    const int from_x = std::max(0, -dx), to_x = std::max(0, dx);
+    auto move_row = [&](int y) {
+        uint32_t* row = reinterpret_cast<uint32_t*>(bits + y * bpl);
+        const int sy = y - dy;
+        if (sy < 0 || sy >= h) {
+            std::fill(row, row + w, fill);
+            return;
+        }
+        const uint32_t* src = reinterpret_cast<const uint32_t*>(bits + sy * bpl);
+        std::memmove(row + to_x, src + from_x, size_t(n) * 4);
+        std::fill(row + (dx > 0 ? 0 : n), row + (dx > 0 ? dx : w), fill);
+    };
+    // Rows are moved in the order that reads every source row before it is written.
+    if (dy > 0) {
+        for (int y = h - 1; y >= 0; --y) move_row(y);
+    } else {
+        for (int y = 0; y < h; ++y) move_row(y);
+    }
+}
+
 bool GdiDc::ScrollImage(int dx, int dy, QRgb fill) {
     if (!IsOpen() || image_->isNull()) return false;
     const int w = image_->width(), h = image_->height();
-    const QRgb ink = Ink(fill);
+    const QRect all = image_->rect();
+    ScrollPixels(*image_, dx, dy, Ink(fill));
     if (std::abs(dx) >= w || std::abs(dy) >= h) {
-        image_->fill(ink);
-    } else {
-        uchar* bits = image_->bits();
-        const qsizetype bpl = image_->bytesPerLine();
-        const int n = w - std::abs(dx);
-        const int from_x = std::max(0, -dx), to_x = std::max(0, dx);
-        auto move_row = [&](int y) {
-            uint32_t* row = reinterpret_cast<uint32_t*>(bits + y * bpl);
-            const int sy = y - dy;
-            if (sy < 0 || sy >= h) {
-                std::fill(row, row + w, ink);
-                return;
-            }
-            const uint32_t* src = reinterpret_cast<const uint32_t*>(bits + sy * bpl);
-            std::memmove(row + to_x, src + from_x, size_t(n) * 4);
-            std::fill(row + (dx > 0 ? 0 : n), row + (dx > 0 ? dx : w), ink);
-        };
-        // Rows are moved in the order that reads every source row before it is written.
-        if (dy > 0) {
-            for (int y = h - 1; y >= 0; --y) move_row(y);
-        } else {
-            for (int y = 0; y < h; ++y) move_row(y);
-        }
+        touched_ |= all;
+        return true;
     }
-    touched_ |= image_->rect();
+    scrolled_ += QPoint(dx, dy);
+    touched_ = touched_.translated(dx, dy) & all;
+    if (dx != 0) touched_ |= QRect(dx > 0 ? 0 : w + dx, 0, std::abs(dx), h);
+    if (dy != 0) touched_ |= QRect(0, dy > 0 ? 0 : h + dy, w, std::abs(dy));
     return true;
 }
 

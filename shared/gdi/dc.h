@@ -123,6 +123,10 @@ struct DcState {
     int qt_brush_mode = OPAQUE;
 };
 
+// Moves the pixels of a 32-bit picture by (dx, dy) in place (positive: right, down), filling what
+// is uncovered with `fill`. A move of the picture's size or more fills all of it.
+void ScrollPixels(QImage& image, int dx, int dy, QRgb fill);
+
 class GdiDc {
 public:
     // Opens a context on `image` (Format_RGB32 or ARGB32_Premultiplied). `state`, when given, is
@@ -223,8 +227,12 @@ public:
     bool PlgBlt(const QPoint (&pts)[3], const QImage& src, int sx, int sy, int w, int h);
 
     // Moves the whole picture by (dx, dy) (positive: right, down), filling what is uncovered with
-    // `fill`: the scrolling of a text window's picture.
+    // `fill`: the scrolling of a text window's picture. What was touched before moves along, and
+    // only the uncovered bands are touched; Scrolled() adds up the moves.
     bool ScrollImage(int dx, int dy, QRgb fill);
+    // The sum of the moves of ScrollImage since the context opened (none when a move left nothing
+    // of the picture: that touches all of it).
+    QPoint Scrolled() const { return scrolled_; }
 
     // Pixels.
     QRgb GetPixel(int x, int y) const;
@@ -257,6 +265,7 @@ private:
     bool borrowed_ = false;
     bool ended_ = false;
     QRect touched_;
+    QPoint scrolled_;
 };
 
 }  // namespace gdi

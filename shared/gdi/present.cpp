@@ -89,19 +89,33 @@ SurfaceWidget::SurfaceWidget(std::shared_ptr<Surface> surface, QWidget* parent)
 SurfaceWidget::~SurfaceWidget() { Presenter::Instance().Remove(this); }
 
 bool SurfaceWidget::Present(bool wait, bool repaint_now) {
-    const std::optional<QRect> r = surface_->TakeChanges(front_, wait);
+    QPoint moved;
+    const std::optional<QRect> r = surface_->TakeChanges(front_, wait, &moved);
     if (!r) return false;
+    if (!moved.isNull()) {
+        if (isVisible()) {
+            // What is on screen moves in place; parts asked for and not yet painted move along.
+            scroll(moved.x(), moved.y());
+            if (!waiting_.isEmpty()) {
+                waiting_ = waiting_.translated(moved) & rect();
+                update(waiting_);
+            }
+        } else {
+            update();
+        }
+    }
     if (r->isEmpty()) return true;
     if (repaint_now && isVisible()) {
         repaint(*r);
     } else {
         update(*r);
+        waiting_ |= *r;
     }
     return true;
 }
 
 QImage SurfaceWidget::Shown() const {
-    if (!front_.isNull()) return front_;
+    if (!front_.image.isNull()) return front_.Unrolled();
     QImage plain(size(), QImage::Format_RGB32);
     plain.fill(surface_->Background());
     return plain;
@@ -110,10 +124,15 @@ QImage SurfaceWidget::Shown() const {
 void SurfaceWidget::paintEvent(QPaintEvent* e) {
     QPainter p(this);
     const QRect r = e->rect();
+    waiting_ -= e->region();
     p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.drawImage(r.topLeft(), front_, r);
+    const QRect inside = r & front_.image.rect();
+    if (!inside.isEmpty())
+        front_.ForRuns(inside.top(), inside.bottom(), [&](int y, int from, int n) {
+            p.drawImage(QPoint(inside.left(), y), front_.image, QRect(inside.left(), from, inside.width(), n));
+        });
     // Outside the picture (a size not yet taken): the surface's background.
-    const QRegion rest = QRegion(r) - QRegion(front_.rect());
+    const QRegion rest = QRegion(r) - QRegion(front_.image.rect());
     for (const QRect& b : rest) p.fillRect(b, QColor::fromRgb(surface_->Background()));
 }
 

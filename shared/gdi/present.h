@@ -15,6 +15,7 @@
 
 #include <QImage>
 #include <QPointer>
+#include <QRegion>
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
@@ -60,7 +61,9 @@ private:
 };
 
 // Shows a surface: the part that changed is copied (under the surface's lock, by the presenter)
-// into the widget's own picture, which paintEvent draws. Resizing the widget resizes the surface
+// into the widget's own picture, which paintEvent draws; a scrolled surface is scrolled in that
+// picture (a vertical move turns its rows) and on screen in place (QWidget::scroll), so that only
+// what the scroll uncovered and what was drawn is copied and painted. Resizing the widget resizes the surface
 // (cleared to its background).
 class SurfaceWidget : public QWidget {
     Q_OBJECT
@@ -82,7 +85,8 @@ private:
     bool Present(bool wait, bool repaint);
 
     std::shared_ptr<Surface> surface_;
-    QImage front_;
+    FrontPicture front_;
+    QRegion waiting_;  // asked to be painted (update) and not painted yet
 };
 
 // A captioned child window: a 1-pixel border, a caption bar with the window title (and, when

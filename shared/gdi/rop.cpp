@@ -79,6 +79,18 @@ bool IsMonoFormat(const QImage& img) {
     return img.format() == QImage::Format_Mono || img.format() == QImage::Format_MonoLSB;
 }
 
+// The selection words of the eight pixels of a packed mask byte (all ones for a 1 bit), first
+// pixel first: the high bit first in Format_Mono, the low bit first in Format_MonoLSB.
+using ByteSelect = std::array<std::array<uint32_t, 8>, 256>;
+constexpr ByteSelect MakeByteSelect(bool lsb) {
+    ByteSelect t{};
+    for (unsigned b = 0; b < 256; ++b)
+        for (int k = 0; k < 8; ++k) t[b][size_t(k)] = ((b >> (lsb ? k : 7 - k)) & 1u) != 0 ? ~0u : 0u;
+    return t;
+}
+alignas(64) constexpr ByteSelect kSelectMsb = MakeByteSelect(false);
+alignas(64) constexpr ByteSelect kSelectLsb = MakeByteSelect(true);
+
 // The 1 bit of a monochrome source pixel, as white or black.
 struct MonoReader {
     const QImage* img;
@@ -92,6 +104,35 @@ struct MonoReader {
                 one_of_index[k] = qGray(c) >= 128 ? kWhite : kBlack;
             }
         }
+    }
+    // Writes n pixels of row y from x as selection words: all ones for a 1 bit, 0 for a 0 bit.
+    // A packed row is read a byte (eight pixels) at a time between its first and last bytes.
+    void ReadSelect(int x, int y, int n, uint32_t* __restrict out) const {
+        if (!packed) {
+            const uint32_t* line = reinterpret_cast<const uint32_t*>(img->constScanLine(y)) + x;
+            for (int i = 0; i < n; ++i) out[i] = qGray(line[i]) >= 128 ? ~0u : 0u;
+            return;
+        }
+        const uchar* line = img->constScanLine(y);
+        const bool lsb = img->format() == QImage::Format_MonoLSB;
+        const uint32_t sel[2] = {one_of_index[0] == kWhite ? ~0u : 0u, one_of_index[1] == kWhite ? ~0u : 0u};
+        // Index 1 of the colour table is light in every mask the programs make; a table the other
+        // way round inverts the bits.
+        const uint32_t flip = sel[1] != 0 ? 0u : ~0u;
+        const bool constant = sel[0] == sel[1];
+        int i = 0;
+        auto bit = [&](int xx) { return lsb ? (line[xx >> 3] >> (xx & 7)) & 1 : (line[xx >> 3] >> (7 - (xx & 7))) & 1; };
+        if (constant) {
+            for (; i < n; ++i) out[i] = sel[0];
+            return;
+        }
+        for (; i < n && ((x + i) & 7) != 0; ++i) out[i] = (0u - uint32_t(bit(x + i))) ^ flip;
+        const ByteSelect& words = lsb ? kSelectLsb : kSelectMsb;
+        for (; i + 8 <= n; i += 8) {
+            const uint32_t* w = words[line[(x + i) >> 3] ^ (flip & 0xFFu)].data();
+            for (int k = 0; k < 8; ++k) out[i + k] = w[k];
+        }
+        for (; i < n; ++i) out[i] = (0u - uint32_t(bit(x + i))) ^ flip;
     }
     // Writes n pixels of row y from x as black/white.
     void Read(int x, int y, int n, uint32_t* out) const {
@@ -264,9 +305,9 @@ bool Run(const BlitTarget& dst, const QRect& rect, const BlitSource* src, QPoint
             // Both operations on copies of the destination, then the mask picks per pixel.
             std::memcpy(fbuf, d, size_t(n) * 4);
             fore_fn(fbuf, srow, prow, n);
-            mask_reader->Read(mp.x() + x, mp.y() + y, n, mbuf);
+            mask_reader->ReadSelect(mp.x() + x, mp.y() + y, n, mbuf);
             back_fn(d, srow, prow, n);
-            for (int i = 0; i < n; ++i) d[i] = mbuf[i] == kWhite ? fbuf[i] : d[i];
+            for (int i = 0; i < n; ++i) d[i] = (fbuf[i] & mbuf[i]) | (d[i] & ~mbuf[i]);
         }
     }
     return true;

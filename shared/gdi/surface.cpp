@@ -52,8 +52,14 @@ Surface::Dc Surface::GetDC(DcState& state) {
 void Surface::Release() {
     dc_->End();
     const QRect touched = dc_->Touched();
+    const QPoint moved = dc_->Scrolled();
     dc_.reset();
-    const bool changed = !touched.isEmpty();
+    const bool changed = !touched.isEmpty() || !moved.isNull();
+    if (!moved.isNull()) {
+        // What changed before the move moved with the picture.
+        changed_ = changed_.translated(moved) & QRect(QPoint(), size_);
+        scroll_ += moved;
+    }
     if (changed) Changed(touched);
     mutex_.unlock();
     if (changed) {
@@ -95,7 +101,29 @@ void Surface::MakePlain() {
     Changed(QRect(QPoint(), size_));
 }
 
+QImage FrontPicture::Unrolled() const {
+    if (top == 0 || image.isNull()) return image;
+    QImage out(image.size(), image.format());
+    const qsizetype row = qsizetype(image.width()) * 4;
+    ForRuns(0, image.height() - 1, [&](int y, int from, int n) {
+        for (int i = 0; i < n; ++i) std::memcpy(out.scanLine(y + i), image.constScanLine(from + i), size_t(row));
+    });
+    return out;
+}
+
 std::optional<QRect> Surface::TakeChanges(QImage& front, bool wait) {
+    FrontPicture f{std::move(front), 0};
+    const std::optional<QRect> r = Take(f, wait, nullptr);
+    front = std::move(f.image);
+    return r;
+}
+
+std::optional<QRect> Surface::TakeChanges(FrontPicture& front, bool wait, QPoint* scrolled) {
+    return Take(front, wait, scrolled);
+}
+
+std::optional<QRect> Surface::Take(FrontPicture& front, bool wait, QPoint* scrolled) {
+    if (scrolled != nullptr) *scrolled = QPoint();
     std::unique_lock lock(mutex_, std::defer_lock);
     if (wait) {
         lock.lock();
@@ -106,19 +134,36 @@ std::optional<QRect> Surface::TakeChanges(QImage& front, bool wait) {
     QRect r = changed_ & QRect(QPoint(), size_);
     if (plain_) {
         // Nothing drawn since the last size or erase: the widget shows the background alone.
-        front = QImage();
+        front = FrontPicture();
         r = QRect(QPoint(), size_);
         whole_ = false;
-    } else if (whole_ || front.size() != image_.size() || front.format() != image_.format()) {
-        front = image_.copy();
+    } else if (whole_ || front.image.size() != image_.size() || front.image.format() != image_.format()) {
+        front = FrontPicture{image_.copy(), 0};
         r = image_.rect();
         whole_ = false;
-    } else if (!r.isEmpty()) {
+    } else {
+        if (!scroll_.isNull()) {
+            // The front picture moves as the picture did, when the caller can move what it shows
+            // alike; otherwise all of it is taken as changed.
+            if (scrolled != nullptr) {
+                const int h = image_.height();
+                if (scroll_.x() != 0) ScrollPixels(front.image, scroll_.x(), 0, Background());
+                front.top = ((front.top - scroll_.y()) % h + h) % h;
+                *scrolled = scroll_;
+            } else {
+                r = image_.rect();
+            }
+        }
         const qsizetype row = qsizetype(r.width()) * 4;
-        for (int y = r.top(); y <= r.bottom(); ++y)
-            std::memcpy(front.scanLine(y) + r.left() * 4, image_.constScanLine(y) + r.left() * 4, size_t(row));
+        if (!r.isEmpty())
+            front.ForRuns(r.top(), r.bottom(), [&](int y, int from, int n) {
+                for (int i = 0; i < n; ++i)
+                    std::memcpy(front.image.scanLine(from + i) + r.left() * 4,
+                                image_.constScanLine(y + i) + r.left() * 4, size_t(row));
+            });
     }
     changed_ = QRect();
+    scroll_ = QPoint();
     changed_flag_.store(false, std::memory_order_release);
     return r;
 }

@@ -20,6 +20,7 @@
 #include <QRect>
 #include <QRgb>
 #include <QSize>
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <optional>
@@ -27,6 +28,26 @@
 #include "shared/gdi/dc.h"
 
 namespace gdi {
+
+// The showing side's copy of a surface's picture, whose rows a vertical scroll turns instead of
+// moving them: row y of the picture is row (y + top) mod height of `image`.
+struct FrontPicture {
+    QImage image;
+    int top = 0;
+    // Picture rows y0..y1 (inclusive, inside the image) as runs of consecutive image rows:
+    // calls fn(first picture row, first image row, row count) once or twice.
+    template <class F>
+    void ForRuns(int y0, int y1, F&& fn) const {
+        const int wrap = image.height() - top;  // the first picture row stored at image row 0
+        if (y0 < wrap) fn(y0, y0 + top, std::min(y1, wrap - 1) - y0 + 1);
+        if (y1 >= wrap) {
+            const int from = std::max(y0, wrap);
+            fn(from, from - wrap, y1 - from + 1);
+        }
+    }
+    // The picture with its rows in order.
+    QImage Unrolled() const;
+};
 
 // Who shows surfaces: told (from any thread, without the surface's lock) that one has changed.
 class PresentSink {
@@ -79,8 +100,13 @@ public:
     // whole, when it differs; a null image while the surface is plain, which the widget shows as
     // the background) and forgets it. `wait`: take the lock even when that means waiting;
     // otherwise a locked surface returns nullopt at once. Returns the part copied (empty when
-    // nothing changed).
+    // nothing changed); a picture scrolled since the last call counts as changed all over.
     std::optional<QRect> TakeChanges(QImage& front, bool wait);
+    // The same for a showing side that scrolls what it shows: a picture scrolled since the last
+    // call (a context's ScrollImage) is scrolled in `front` too, a vertical move by turning its
+    // rows, and the move is told in `scrolled`; the part copied is then only what the scroll
+    // uncovered and what was drawn.
+    std::optional<QRect> TakeChanges(FrontPicture& front, bool wait, QPoint* scrolled);
     // Whether anything changed since the last TakeChanges (a hint; no lock).
     bool HasChanges() const { return changed_flag_.load(std::memory_order_acquire); }
     // Who is told of changes (nullptr: nobody). The sink must outlive the surface's drawing.
@@ -91,6 +117,7 @@ private:
     void MakeImage();              // under the lock: the picture, when still plain
     void MakePlain();              // under the lock: back to the background alone
     void Release();
+    std::optional<QRect> Take(FrontPicture& front, bool wait, QPoint* scrolled);
 
     mutable std::mutex mutex_;
     // A surface is "plain" (all background) from a new size or an erase until it is first drawn
@@ -100,6 +127,7 @@ private:
     bool plain_ = true;
     std::atomic<QRgb> background_;  // read without the lock by the showing widget
     QRect changed_;
+    QPoint scroll_;  // the picture's move since the last TakeChanges (changed_ moved with it)
     bool whole_ = false;  // the image was replaced: the front copy is remade whole
     std::atomic<bool> changed_flag_{false};
     std::atomic<PresentSink*> sink_{nullptr};

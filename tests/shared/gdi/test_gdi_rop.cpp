@@ -88,44 +88,54 @@ TEST(GdiRop, EveryCodeMatchesTheBitwiseDefinition) {
     for (const Named& n : named) EXPECT_EQ(gdi::Rop3(gdi::RopCode(n.rop), p, s, d), n.want | 0xFF000000u) << n.rop;
 }
 
-// Mask bit 1 takes the foreground operation, 0 the background one, for a packed mask and for a
-// black-and-white RGB32 mask; the blit is no larger than what the mask holds from its origin.
+// Mask bit 1 takes the foreground operation, 0 the background one, for packed masks (high bit
+// first, low bit first, and a colour table with its light entry first) and for a black-and-white
+// RGB32 mask, read from an origin off a byte boundary along rows longer than the engine's working
+// chunk, for pairs of the special-effects test's operations with a hatched pattern; the blit is no
+// larger than what the mask holds from its origin.
 TEST(GdiRop, MaskBltPicksTheOperationByMaskBit) {
     std::mt19937 rng(99);
-    const QImage src = RandomImage(40, 12, rng);
-    const QImage before = RandomImage(40, 12, rng);
-    QImage packed(20, 8, QImage::Format_MonoLSB);
-    packed.setColor(0, 0xFF000000u);
-    packed.setColor(1, 0xFFFFFFFFu);
-    for (int y = 0; y < packed.height(); ++y)
-        for (int x = 0; x < packed.width(); ++x) packed.setPixel(x, y, rng() & 1);
-    const QImage rgb_mask = packed.convertToFormat(QImage::Format_RGB32);
-    const QPoint mp(2, 1);  // the mask covers 18 x 7 from here
-    const QRect rect(1, 2, 30, 9);
-    const QRect done(rect.topLeft(), QSize(18, 7));
-    const uint32_t fore = gdi::SRCCOPY, back = gdi::PATINVERT;
-    for (const QImage* mask : {static_cast<const QImage*>(&packed), &rgb_mask}) {
-        QImage dst = before;
-        BlitTarget t;
-        t.image = &dst;
-        t.pattern = RandomPattern(rng);
-        const BlitSource s{&src, false, 0xFFFFFFFFu};
-        ASSERT_TRUE(gdi::MaskBlt(t, rect, &s, QPoint(0, 0), mask, mp, gdi::MAKEROP4(fore, back)));
-        for (int y = 0; y < dst.height(); ++y) {
-            for (int x = 0; x < dst.width(); ++x) {
-                uint32_t want = Px(before, x, y);
-                if (done.contains(x, y)) {
-                    const bool bit = packed.pixelIndex(x - rect.left() + mp.x(), y - rect.top() + mp.y()) == 1;
-                    const uint32_t p = t.pattern.px[(y & 7) * 8 + (x & 7)];
-                    const uint32_t sv = Px(src, x - rect.left(), y - rect.top());
-                    want = gdi::Rop3(gdi::RopCode(bit ? fore : back), p, sv, want);
+    const QImage src = RandomImage(330, 12, rng);
+    const QImage before = RandomImage(330, 12, rng);
+    QImage bits(310, 8, QImage::Format_Mono);
+    bits.setColorTable({0xFF000000u, 0xFFFFFFFFu});
+    for (int y = 0; y < bits.height(); ++y)
+        for (int x = 0; x < bits.width(); ++x) bits.setPixel(x, y, rng() & 1);
+    QImage light_first = bits;
+    light_first.invertPixels();
+    light_first.setColorTable({0xFFFFFFFFu, 0xFF000000u});
+    const QImage masks[] = {bits, bits.convertToFormat(QImage::Format_MonoLSB), light_first,
+                            bits.convertToFormat(QImage::Format_RGB32)};
+    const QPoint mp(3, 1);  // the mask covers 307 x 7 from here
+    const QRect rect(1, 2, 320, 9);
+    const QRect done(rect.topLeft(), QSize(307, 7));
+    const uint32_t pairs[][2] = {{gdi::SRCCOPY, gdi::PATINVERT}, {gdi::SRCINVERT, gdi::SRCAND},
+                                 {gdi::MERGECOPY, gdi::DSTINVERT}, {gdi::PATCOPY, gdi::NOTSRCERASE}};
+    for (const auto& pair : pairs) {
+        const uint32_t fore = pair[0], back = pair[1];
+        for (int m = 0; m < 4; ++m) {
+            QImage dst = before;
+            BlitTarget t;
+            t.image = &dst;
+            t.pattern = Pattern::Hatch(gdi::HS_DIAGCROSS, rng(), rng());
+            const BlitSource s{&src, false, 0xFFFFFFFFu};
+            ASSERT_TRUE(gdi::MaskBlt(t, rect, &s, QPoint(0, 0), &masks[m], mp, gdi::MAKEROP4(fore, back)));
+            for (int y = 0; y < dst.height(); ++y) {
+                for (int x = 0; x < dst.width(); ++x) {
+                    uint32_t want = Px(before, x, y);
+                    if (done.contains(x, y)) {
+                        const bool bit = bits.pixelIndex(x - rect.left() + mp.x(), y - rect.top() + mp.y()) == 1;
+                        const uint32_t p = t.pattern.px[(y & 7) * 8 + (x & 7)];
+                        const uint32_t sv = Px(src, x - rect.left(), y - rect.top());
+                        want = Reference(gdi::RopCode(bit ? fore : back), p, sv, want);
+                    }
+                    ASSERT_EQ(Px(dst, x, y), want) << x << "," << y << " mask " << m << " rop " << fore;
                 }
-                ASSERT_EQ(Px(dst, x, y), want) << x << "," << y << (mask == &packed ? " packed" : " rgb");
             }
         }
     }
-    EXPECT_EQ(gdi::ForegroundCode(gdi::MAKEROP4(fore, back)), gdi::code::SRCCOPY);
-    EXPECT_EQ(gdi::BackgroundCode(gdi::MAKEROP4(fore, back)), gdi::code::PATINVERT);
+    EXPECT_EQ(gdi::ForegroundCode(gdi::MAKEROP4(gdi::SRCCOPY, gdi::PATINVERT)), gdi::code::SRCCOPY);
+    EXPECT_EQ(gdi::BackgroundCode(gdi::MAKEROP4(gdi::SRCCOPY, gdi::PATINVERT)), gdi::code::PATINVERT);
 }
 
 // The exclusive-or operations undo themselves: the animation's erase-by-redraw rests on this.

@@ -147,6 +147,74 @@ TEST(GdiSurface, ReleaseAsksForAShowingAndResizeClears) {
     EXPECT_EQ(widget.Shown().pixel(5, 5), RGB(82, 46, 51));
 }
 
+// A scroll moves the picture in place: the showing side moves its copy alike, and the part it
+// copies is only what was drawn (moved along when drawn before the scroll), the band the scroll
+// uncovered and the line drawn into it; a caller that cannot move its copy takes all of it.
+TEST(GdiSurface, AScrollChangesOnlyTheUncoveredBandAndTheNewLine) {
+    struct Row {
+        QPoint move;
+        QRect before;  // drawn before the scroll, in the same context
+        QRect line;    // drawn into the uncovered band
+        QRect changed;
+    };
+    const Row rows[] = {
+        {{0, -10}, QRect(2, 25, 20, 5), QRect(0, 30, 30, 10), QRect(0, 15, 50, 25)},
+        {{0, 6}, QRect(), QRect(5, 0, 10, 6), QRect(0, 0, 50, 6)},
+        {{-4, 0}, QRect(40, 0, 3, 3), QRect(46, 10, 4, 4), QRect(36, 0, 14, 40)},
+    };
+    for (const Row& row : rows) {
+        for (const bool movable : {true, false}) {
+            auto s = std::make_shared<Surface>(QSize(50, 40), RGB(255, 255, 255));
+            FrontPicture shown;
+            {
+                Surface::Dc dc = s->GetDC();
+                for (int y = 0; y < 40; ++y)
+                    for (int x = 0; x < 50; ++x) dc->SetPixel(x, y, qRgb(x * 5, y * 6, 9));
+            }
+            ASSERT_EQ(s->TakeChanges(shown.image, true), QRect(0, 0, 50, 40));
+            // Twice where the copy is moved: the second move starts from turned rows.
+            for (int round = 0; round < (movable ? 2 : 1); ++round) {
+                {
+                    Surface::Dc dc = s->GetDC();
+                    if (!row.before.isEmpty()) dc->FillRect(row.before, CreateSolidBrush(RGB(0, 0, 255 - round)));
+                    ASSERT_TRUE(dc->ScrollImage(row.move.x(), row.move.y(), RGB(255, 255, 255)));
+                    dc->FillRect(row.line, CreateSolidBrush(RGB(255, round, 0)));
+                }
+                QPoint moved(99, 99);
+                const std::optional<QRect> r =
+                    movable ? s->TakeChanges(shown, true, &moved) : s->TakeChanges(shown.image, true);
+                SCOPED_TRACE(std::to_string(row.move.x()) + "," + std::to_string(row.move.y()) +
+                             (movable ? "" : " whole") + " round " + std::to_string(round));
+                ASSERT_TRUE(r.has_value());
+                EXPECT_EQ(*r, movable ? row.changed : QRect(0, 0, 50, 40));
+                if (movable) {
+                    EXPECT_EQ(moved, row.move);
+                }
+                Surface::Dc dc = s->GetDC();
+                EXPECT_EQ(shown.Unrolled(), *dc->Image());
+            }
+        }
+    }
+    // A widget showing a scrolled surface paints its turned rows in order.
+    auto s = std::make_shared<Surface>(QSize(50, 40), RGB(255, 255, 255));
+    SurfaceWidget widget(s);
+    widget.show();
+    {
+        Surface::Dc dc = s->GetDC();
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 50; ++x) dc->SetPixel(x, y, qRgb(x * 5, y * 6, 9));
+    }
+    PresentAll();
+    {
+        Surface::Dc dc = s->GetDC();
+        dc->ScrollImage(0, -15, RGB(255, 255, 255));
+        dc->FillRect(QRect(0, 25, 30, 15), CreateSolidBrush(RGB(255, 0, 0)));
+    }
+    PresentAll();
+    Surface::Dc dc = s->GetDC();
+    EXPECT_EQ(widget.grab().toImage().convertToFormat(QImage::Format_RGB32), *dc->Image());
+}
+
 // The timer's showing passes over a surface that another thread holds and shows it once the
 // context has ended; it never waits for the lock.
 TEST(GdiSurface, TheTimerPassesOverALockedSurface) {
