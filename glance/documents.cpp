@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
+#include "shared/file_text.h"
 #include "shared/report_lines.h"
 
 namespace glance {
@@ -61,17 +63,17 @@ ReadResult ReadResultFile(const std::string& path, int* fd, std::vector<std::str
     }
     *fd = f;
     std::string text;
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(f, buf, sizeof buf);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return ReadResult::ReadError;
-        }
-        text.append(buf, size_t(n));
+    switch (ReadFileText(f, &text)) {
+        case FileText::Ok: break;
+        case FileText::ReadFailed: return ReadResult::ReadError;
+        case FileText::NoMemory: return ReadResult::NoMemory;
     }
-    *lines = SplitReportLines(text.data(), text.size());
+    try {
+        *lines = SplitReportLines(text.data(), text.size());
+    } catch (const std::bad_alloc&) {
+        lines->clear();
+        return ReadResult::NoMemory;
+    }
     return ReadResult::Ok;
 }
 

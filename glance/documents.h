@@ -40,8 +40,9 @@ private:
 };
 
 // Opens a result file for reading only and reads it whole into lines (SplitReportLines). Anything
-// but a regular file (a folder, a FIFO, a device) cannot be opened.
-enum class ReadResult { Ok, CannotOpen, ReadError };
+// but a regular file (a folder, a FIFO, a device) cannot be opened. NoMemory: the file is too
+// large to be held (no lines).
+enum class ReadResult { Ok, CannotOpen, ReadError, NoMemory };
 ReadResult ReadResultFile(const std::string& path, int* fd, std::vector<std::string>* lines);
 
 // Save as: the lines are written to a new file beside the target (created exclusively), synced,

@@ -529,6 +529,11 @@ int Frame::LoadIntoNewWindow(const std::string& path) {
         FileBox("Error reading data from the disk", kp::Icon::Information);
         return 2;
     }
+    if (r == ReadResult::NoMemory) {
+        // The command ends here; the window stays, empty, and so do the other documents.
+        kp::MessageBox(kp::Owner::Main, "Allocation Error!", "Memory Exception", kp::Icon::Stop);
+        return 2;
+    }
     w->View()->LinesChanged();
     return 0;
 }

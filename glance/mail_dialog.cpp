@@ -66,7 +66,7 @@ MailDialog::MailDialog(Frame& frame, const std::string& text) : QDialog(&frame),
     tcp_ = form.tcp;
     composer_ = form.composer;
     QPushButton* send = form.send;
-    QPushButton* cancel = form.cancel;
+    cancel_ = form.cancel;
     QPushButton* help = form.help;
     QPushButton* book = form.book;
     QPushButton* attach = form.attach;
@@ -100,7 +100,11 @@ MailDialog::MailDialog(Frame& frame, const std::string& text) : QDialog(&frame),
         if (!filling_) sendtext_ = MailWithCrLf(body_->toPlainText());
     });
     connect(send, &QPushButton::clicked, this, [this] { SendNow(); });
-    connect(cancel, &QPushButton::clicked, this, &QDialog::close);
+    // Cancel during a send ends the send; otherwise it closes the dialog.
+    connect(cancel_, &QPushButton::clicked, this, [this] {
+        if (sending_) sending_->Cancel();
+        else close();
+    });
     connect(help, &QPushButton::clicked, this, [] { ShowHelpContext(kMailHelpContext); });
     connect(attach, &QPushButton::clicked, this, [this] { AttachFiles(); });
     connect(book, &QPushButton::clicked, this, [this] {
@@ -120,16 +124,10 @@ MailDialog::MailDialog(Frame& frame, const std::string& text) : QDialog(&frame),
 
 QLineEdit* MailDialog::field(int id) const { return findChild<QLineEdit*>(QString::number(id)); }
 
-void MailDialog::AddAttachment(const QString& name) {
-    QString list = attachments_->text();
-    if (!list.isEmpty()) list += QStringLiteral("; ");
-    attachments_->setText(list + name);
-}
+void MailDialog::AddAttachment(const QString& name) { AddMailAttachments(attachments_, {name}); }
 
 void MailDialog::AttachFiles() {
-    // Paths are the file system's bytes, as Open and Save as take them.
-    const QStringList names = attach_dialog(QString::fromStdString(frame_.MailSettings().KesFilesDirectory));
-    for (const QString& name : names) AddAttachment(name);
+    AddMailAttachments(attachments_, attach_dialog(MailPathText(frame_.MailSettings().KesFilesDirectory)));
 }
 
 mail::Message MailDialog::ReadFields() {
@@ -146,9 +144,6 @@ mail::Message MailDialog::ReadFields() {
 }
 
 bool MailDialog::WithAttachments(mail::Message* m, mail::AttachHeader header) {
-    // The list holds paths: the file system's bytes, not Latin-1.
-    m->attached_files = QFile::encodeName(attachments_->text()).toStdString();
-    const std::vector<std::string> names = mail::SplitAttachments(m->attached_files);
     // A reference system's title names the open documents of that title, on either gateway.
     Frame* frame = &frame_;
     const mail::DocumentText reference = [frame](const std::string& name) -> std::optional<std::string> {
@@ -161,10 +156,8 @@ bool MailDialog::WithAttachments(mail::Message* m, mail::AttachHeader header) {
         }
         return text;
     };
-    // A file's last line goes with it also when it has no line feed.
-    if (!mail::AppendAttachments(names, header, true, reference, &m->body)) return false;
-    m->fileIsAttached = !names.empty();
-    return true;
+    // The list holds at most 25 names, however they came into it.
+    return AttachMailFiles(attachments_, true, header, reference, m);
 }
 
 mail::MailHost MailDialog::Host() {
@@ -206,7 +199,7 @@ void MailDialog::SendNow() {
     if (!WithAttachments(&m, mail::AttachHeader::Smtp)) return;
     // The progress window lets events through: a close of the frame waits for the send.
     frame_.SetBusy(true);
-    const int sent = mail::mainmail(m, Host());
+    const int sent = SendMail(this, cancel_, &sending_, m, Host());
     if (sent == 0) close();
     else setWindowTitle(QStringLiteral("Mail File"));
     frame_.SetBusy(false);

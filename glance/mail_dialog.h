@@ -13,9 +13,11 @@
 #include "shared/mail/compose.h"
 #include "shared/mail/transport.h"
 #include "shared/ui/address_book_dialog.h"
+#include "shared/ui/mail_form.h"
 
 class QLineEdit;
 class QPlainTextEdit;
+class QPushButton;
 class QRadioButton;
 
 namespace glance {
@@ -62,6 +64,8 @@ private:
     QPlainTextEdit* body_;
     QRadioButton* tcp_;
     QRadioButton* composer_;
+    QPushButton* cancel_;
+    MailSending* sending_ = nullptr;  // the send under way
     QPointer<AddressBookDialog> book_;
     std::string sendtext_;
     bool filling_ = true;

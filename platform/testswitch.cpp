@@ -31,6 +31,8 @@ int TestSocketWaitMs() {
     return ms > 0 && ms < 3600000 ? int(ms) : 0;
 }
 
+bool TestNameLookupStalls() { return !Env("KESTREL_TEST_NAME_LOOKUP_STALLS").empty(); }
+
 std::string ProcRoot() {
     std::string v = Env("KESTREL_PROC_ROOT");
     return v.empty() ? std::string("/proc") : v;

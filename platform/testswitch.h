@@ -15,6 +15,8 @@ bool TestStartupOutOfMemory();
 // KESTREL_TEST_SOCKET_WAIT_MS: the limit of every wait of the socket library in milliseconds
 // (connect, read, send); 0 when not set (the library's own limits hold).
 int TestSocketWaitMs();
+// KESTREL_TEST_NAME_LOOKUP_STALLS: set (not empty): the socket library's name lookups never answer.
+bool TestNameLookupStalls();
 // KESTREL_PROC_ROOT: where the counter readers find /proc ("/proc" when not set).
 std::string ProcRoot();
 

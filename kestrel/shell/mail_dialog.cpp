@@ -70,7 +70,7 @@ MailDialog::MailDialog(MainWindow& main) : QDialog(&main), main_(main) {
     tcp_ = form.tcp;
     composer_ = form.composer;
     QPushButton* send = form.send;
-    QPushButton* cancel = form.cancel;
+    cancel_ = form.cancel;
     QPushButton* help = form.help;
     QPushButton* book = form.book;
     QPushButton* attach = form.attach;
@@ -91,7 +91,11 @@ MailDialog::MailDialog(MainWindow& main) : QDialog(&main), main_(main) {
         if (!filling_) sendtext_ = MailWithCrLf(body_->toPlainText());
     });
     connect(send, &QPushButton::clicked, this, [this] { SendNow(); });
-    connect(cancel, &QPushButton::clicked, this, &QDialog::close);
+    // Cancel during a send ends the send; otherwise it closes the dialog.
+    connect(cancel_, &QPushButton::clicked, this, [this] {
+        if (sending_) sending_->Cancel();
+        else close();
+    });
     connect(help, &QPushButton::clicked, this, [] { ShowHelpContext(kMailHelp); });
     connect(attach, &QPushButton::clicked, this, [this] { AttachFiles(); });
     connect(book, &QPushButton::clicked, this, [this] {
@@ -108,17 +112,13 @@ MailDialog::MailDialog(MainWindow& main) : QDialog(&main), main_(main) {
 QLineEdit* MailDialog::field(int id) const { return findChild<QLineEdit*>(QString::number(id)); }
 
 void MailDialog::AttachFiles() {
-    QFileDialog dialog(this, QStringLiteral("Attach Files"), MailFromLatin1(prefs.files_directory));
+    QFileDialog dialog(this, QStringLiteral("Attach Files"), MailPathText(prefs.files_directory));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setNameFilters({QString::fromLatin1(kBenchmarkFilter), QString::fromLatin1(kAllFilesFilter)});
     dialog.setFileMode(QFileDialog::ExistingFiles);
     if (dialog.exec() != QDialog::Accepted) return;
-    QString text = attachments_->text();
-    for (const QString& path : dialog.selectedFiles()) {
-        if (!text.isEmpty()) text += QStringLiteral("; ");
-        text += path;
-    }
-    attachments_->setText(text);
+    AddMailAttachments(attachments_, dialog.selectedFiles());
+    attach_used_ = true;
 }
 
 mail::Message MailDialog::ReadFields() {
@@ -134,13 +134,9 @@ mail::Message MailDialog::ReadFields() {
 }
 
 // The paths are taken from the Attachments field as it is at sending, also after Attach BMF (the
-// user may have edited the list since).
+// user may have edited the list since). Only a typed list is capped.
 bool MailDialog::WithAttachments(mail::Message* m, mail::AttachHeader header) {
-    m->attached_files = attachments_->text().toLatin1().toStdString();
-    const std::vector<std::string> paths = mail::SplitAttachments(m->attached_files);
-    if (!mail::AppendAttachments(paths, header, true, &m->body)) return false;
-    m->fileIsAttached = !paths.empty();
-    return true;
+    return AttachMailFiles(attachments_, !attach_used_, header, mail::DocumentText(), m);
 }
 
 mail::MailHost MailDialog::Host() {
@@ -188,7 +184,8 @@ void MailDialog::SendNow() {
         return;
     }
     if (!WithAttachments(&m, mail::AttachHeader::Smtp)) return;
-    if (mail::mainmail(m, Host()) == 0) {
+    const int sent = SendMail(this, cancel_, &sending_, m, Host());
+    if (sent == 0) {
         close();
         return;
     }

@@ -11,10 +11,12 @@
 #include "shared/mail/compose.h"
 #include "shared/mail/transport.h"
 #include "shared/ui/address_book_dialog.h"
+#include "shared/ui/mail_form.h"
 
 class MainWindow;
 class QLineEdit;
 class QPlainTextEdit;
+class QPushButton;
 class QRadioButton;
 
 class MailDialog : public QDialog {
@@ -50,7 +52,10 @@ private:
     QPlainTextEdit* body_;
     QRadioButton* tcp_;
     QRadioButton* composer_;
+    QPushButton* cancel_;
+    MailSending* sending_ = nullptr;  // the send under way
     QPointer<AddressBookDialog> book_;
     std::string sendtext_;
     bool filling_ = true;
+    bool attach_used_ = false;  // Attach BMF added files: the list is not capped
 };

@@ -1,6 +1,7 @@
 // libkestrel.so: connections are small numbers (1, 2, ...) naming a socket with a read buffer
-// and a send queue. Connect and every read wait a bounded time (KESTREL_TEST_SOCKET_WAIT_MS cuts
-// both for tests); sends never raise SIGPIPE.
+// and a send queue. The name lookup, connect and every read wait a bounded time
+// (KESTREL_TEST_SOCKET_WAIT_MS cuts them for tests); sends never raise SIGPIPE. Every wait goes in
+// short slices, between which the caller's wait hook (when one is set) is asked whether to go on.
 #include "outside/kestrel_socket/kestrel_socket.h"
 
 #include <arpa/inet.h>
@@ -13,6 +14,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -53,22 +56,90 @@ std::shared_ptr<Connection> Find(int handle) {
     return it == table.end() ? nullptr : it->second;
 }
 
-// Waits for the socket to become ready for events; false on time-out or a poll failure.
-bool WaitFor(int fd, short events, int ms) {
-    pollfd p{fd, events, 0};
+// The caller's wait hook: called between the slices of every wait; non-zero ends the wait.
+std::atomic<int (*)(void*)> wait_hook{nullptr};
+std::atomic<void*> wait_hook_arg{nullptr};
+constexpr int kSliceMs = 100;
+
+// Waits up to ms for `ready`, which waits at most the slice it is given: 0 when it came,
+// KES_ERR_TIMEOUT when the time ran out, KES_ERR_CANCELLED when the hook ended the wait.
+template <typename Ready>
+int WaitSliced(int ms, Ready ready) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
-        const int r = poll(&p, 1, ms);
-        if (r < 0 && errno == EINTR) continue;
-        return r > 0;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+        if (ready(int(std::clamp<long long>(left, 0, kSliceMs)))) return 0;
+        if (auto hook = wait_hook.load(); hook != nullptr && hook(wait_hook_arg.load()) != 0) return KES_ERR_CANCELLED;
+        if (left <= 0) return KES_ERR_TIMEOUT;
     }
 }
 
-// Connects one address without blocking longer than the connect wait.
-int ConnectOne(const addrinfo* a) {
+// Waits for the socket to become ready for events (a poll failure counts as the time running out).
+int WaitFor(int fd, short events, int ms) {
+    bool failed = false;
+    const int r = WaitSliced(ms, [&](int slice) {
+        pollfd p{fd, events, 0};
+        int n = 0;
+        while ((n = poll(&p, 1, slice)) < 0 && errno == EINTR) {
+        }
+        failed = n < 0;
+        return n != 0;
+    });
+    return r == 0 && failed ? KES_ERR_TIMEOUT : r;
+}
+
+// A name lookup on a thread of its own, waited for a bounded time: a resolver that does not answer
+// cannot hold the caller. The thread frees its result when the caller has stopped waiting.
+struct Lookup {
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    int code = EAI_AGAIN;
+    addrinfo* res = nullptr;
+    ~Lookup() {
+        if (res != nullptr) freeaddrinfo(res);
+    }
+};
+
+std::shared_ptr<Lookup> StartLookup(const std::string& host, const std::string& service, const addrinfo& hints) {
+    auto lookup = std::make_shared<Lookup>();
+    std::thread([lookup, host, service, hints] {
+        // Tests: a resolver that never answers.
+        if (kp::TestNameLookupStalls())
+            for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+        addrinfo* res = nullptr;
+        const int code = getaddrinfo(host.c_str(), service.empty() ? nullptr : service.c_str(), &hints, &res);
+        std::lock_guard lock(lookup->m);
+        lookup->code = code;
+        lookup->res = code == 0 ? res : nullptr;
+        lookup->done = true;
+        lookup->cv.notify_all();
+    }).detach();
+    return lookup;
+}
+
+// 0 when the lookup ended (its code in lookup->code), else the wait's error.
+int WaitLookup(Lookup& lookup, int ms) {
+    return WaitSliced(ms, [&](int slice) {
+        std::unique_lock lock(lookup.m);
+        return lookup.cv.wait_for(lock, std::chrono::milliseconds(slice), [&] { return lookup.done; });
+    });
+}
+
+// Connects one address without blocking longer than the connect wait: the socket, or -1 with
+// *error set.
+int ConnectOne(const addrinfo* a, int* error) {
+    *error = KES_ERR_CONNECT;
     const int fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
     if (fd < 0) return -1;
     if (connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
-        if (errno != EINPROGRESS || !WaitFor(fd, POLLOUT, WaitMs(kConnectWaitMs))) {
+        if (errno != EINPROGRESS) {
+            close(fd);
+            return -1;
+        }
+        if (const int w = WaitFor(fd, POLLOUT, WaitMs(kConnectWaitMs)); w != 0) {
+            if (w == KES_ERR_CANCELLED) *error = w;
             close(fd);
             return -1;
         }
@@ -88,7 +159,7 @@ int SendAll(int fd, const char* bytes, size_t length) {
         const ssize_t n = send(fd, bytes + done, length - done, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!WaitFor(fd, POLLOUT, WaitMs(kReadWaitMs))) return KES_ERR_TIMEOUT;
+            if (const int w = WaitFor(fd, POLLOUT, WaitMs(kReadWaitMs)); w != 0) return w;
             continue;
         }
         if (n < 0) return (errno == EPIPE || errno == ECONNRESET) ? KES_ERR_CLOSED : KES_ERR_IO;
@@ -100,32 +171,15 @@ int SendAll(int fd, const char* bytes, size_t length) {
 // The host's full name from the resolver, waited for a bounded time (a host without a working
 // name service can take long to answer); the plain name when none comes in time.
 std::string CanonicalName(const std::string& name) {
-    struct Lookup {
-        std::mutex m;
-        std::condition_variable cv;
-        bool done = false;
-        std::string result;
-    };
-    auto lookup = std::make_shared<Lookup>();
-    std::thread([lookup, name] {
-        addrinfo hints{};
-        hints.ai_flags = AI_CANONNAME;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* res = nullptr;
-        std::string found;
-        if (getaddrinfo(name.c_str(), nullptr, &hints, &res) == 0) {
-            if (res != nullptr && res->ai_canonname != nullptr) found = res->ai_canonname;
-            freeaddrinfo(res);
-        }
-        std::lock_guard lock(lookup->m);
-        lookup->result = found;
-        lookup->done = true;
-        lookup->cv.notify_all();
-    }).detach();
-    std::unique_lock lock(lookup->m);
-    lookup->cv.wait_for(lock, std::chrono::milliseconds(std::min(kNameLookupWaitMs, WaitMs(kNameLookupWaitMs))),
-                        [&] { return lookup->done; });
-    return lookup->done && !lookup->result.empty() ? lookup->result : name;
+    addrinfo hints{};
+    hints.ai_flags = AI_CANONNAME;
+    hints.ai_socktype = SOCK_STREAM;
+    auto lookup = StartLookup(name, "", hints);
+    if (WaitLookup(*lookup, std::min(kNameLookupWaitMs, WaitMs(kNameLookupWaitMs))) != 0) return name;
+    std::lock_guard lock(lookup->m);
+    if (lookup->res == nullptr || lookup->res->ai_canonname == nullptr || lookup->res->ai_canonname[0] == '\0')
+        return name;
+    return lookup->res->ai_canonname;
 }
 
 void CopyText(char* to, size_t size, const std::string& text) {
@@ -143,14 +197,19 @@ __attribute__((visibility("default"))) int kestrel_connect(const char* host, con
     if (host == nullptr || service == nullptr || connection == nullptr) return KES_ERR_ARGUMENT;
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
-    addrinfo* res = nullptr;
-    const int r = getaddrinfo(host, service, &hints, &res);
-    if (r == EAI_SERVICE) return KES_ERR_NO_SERVICE;
-    if (r != 0) return KES_ERR_HOST;
+    // The lookup ends within the connect wait: a resolver that does not answer is a host not found.
+    auto lookup = StartLookup(host, service, hints);
+    const int waited = WaitLookup(*lookup, WaitMs(kConnectWaitMs));
+    if (waited == KES_ERR_CANCELLED) return waited;
+    if (waited != 0) return KES_ERR_HOST;
+    std::lock_guard lookup_lock(lookup->m);
+    if (lookup->code == EAI_SERVICE) return KES_ERR_NO_SERVICE;
+    if (lookup->code != 0) return KES_ERR_HOST;
     int fd = -1;
-    for (const addrinfo* a = res; a != nullptr && fd < 0; a = a->ai_next) fd = ConnectOne(a);
-    freeaddrinfo(res);
-    if (fd < 0) return KES_ERR_CONNECT;
+    int error = KES_ERR_CONNECT;
+    for (const addrinfo* a = lookup->res; a != nullptr && fd < 0 && error != KES_ERR_CANCELLED; a = a->ai_next)
+        fd = ConnectOne(a, &error);
+    if (fd < 0) return error;
     auto c = std::make_shared<Connection>();
     c->fd = fd;
     std::lock_guard lock(table_mutex);
@@ -170,7 +229,7 @@ __attribute__((visibility("default"))) int kestrel_getchar(int connection, int, 
         c->taken = 0;
         char buf[4096];
         for (;;) {
-            if (!WaitFor(c->fd, POLLIN, WaitMs(kReadWaitMs))) return KES_ERR_TIMEOUT;
+            if (const int w = WaitFor(c->fd, POLLIN, WaitMs(kReadWaitMs)); w != 0) return w;
             const ssize_t n = recv(c->fd, buf, sizeof buf, 0);
             if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
             if (n == 0) return KES_ERR_CLOSED;
@@ -249,6 +308,13 @@ __attribute__((visibility("default"))) int kestrel_put_data_flush(int connection
     const int r = SendAll(c->fd, c->out.data(), c->out.size());
     c->out.clear();
     return r;
+}
+
+// Not one of the eight entries a client needs: a client that sets it is asked, between the slices
+// of every wait, whether to go on (non-zero ends the wait with KES_ERR_CANCELLED); nullptr removes it.
+__attribute__((visibility("default"))) void kestrel_set_wait_hook(int (*hook)(void*), void* arg) {
+    wait_hook_arg.store(arg);
+    wait_hook.store(hook);
 }
 
 }  // extern "C"

@@ -15,6 +15,7 @@ enum {
     KES_ERR_TIMEOUT = 4004,     // the peer sent nothing within the read time-out
     KES_ERR_IO = 4005,          // another failure of the socket
     KES_ERR_ARGUMENT = 4006,    // a null pointer or a bad size
+    KES_ERR_CANCELLED = 4007,   // the caller's wait hook ended a wait
 };
 
 enum { KES_NAME_SIZE = 512 };
@@ -30,6 +31,9 @@ int kestrel_gethostname(char* name, int name_size, char (*addresses)[KES_NAME_SI
                         int list_size, int* count);
 int kestrel_put_data_buffered(int connection, const char* bytes, int length);
 int kestrel_put_data_flush(int connection);
+// Optional for a client: asked between the slices of every wait (name lookup, connect, read,
+// send) whether to go on; non-zero ends the wait with KES_ERR_CANCELLED. nullptr removes it.
+void kestrel_set_wait_hook(int (*hook)(void*), void* arg);
 
 #ifdef __cplusplus
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <strings.h>
 
 namespace mail {
@@ -97,10 +98,13 @@ bool RewriteAddressBook(const std::string& path, const std::vector<std::string>&
     if (ReadAll(path, &old, &error)) bytes += Tail(old);
     struct stat st{};
     const mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-    const std::string temp = path + ".new";
-    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    // The new text goes to a file of a fresh name beside the book, made here and now (never a
+    // file or link found at a known name), and then takes the book's place.
+    std::string temp = path + ".XXXXXX";
+    const int fd = mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return false;
-    bool ok = WriteAll(fd, bytes);
+    bool ok = fchmod(fd, mode) == 0;
+    ok = WriteAll(fd, bytes) && ok;
     ok = fsync(fd) == 0 && ok;
     ok = close(fd) == 0 && ok;
     if (!ok || rename(temp.c_str(), path.c_str()) != 0) {

@@ -12,6 +12,7 @@
 
 #include "platform/msgbox.h"
 #include "platform/process.h"
+#include "platform/testswitch.h"
 #include "shared/mail/transport.h"
 
 namespace mail {
@@ -116,7 +117,8 @@ int DoMapiMail(const Message& message, const MailHost& host) {
         return 0;
     }
     // Waits for the composer a bounded time, handling input meanwhile.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kComposerWaitMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(int64_t(kComposerWaitMs * kp::TestSleepScale()));
     bool ended = false;
     while (!(ended = child->WaitFor(50)) && std::chrono::steady_clock::now() < deadline)
         if (host.pump) host.pump();

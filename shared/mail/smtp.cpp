@@ -25,16 +25,12 @@ using PutDataFn = int (*)(int, const char*, int);
 using CloseFn = int (*)(int);
 using HostnameFn = int (*)(char*, int, char (*)[512], char*, int, int*);
 using FlushFn = int (*)(int);
+using SetWaitHookFn = void (*)(int (*)(void*), void*);
 
 constexpr int kErrClosed = 4016;
 constexpr int kErrNoService = 4014;
 constexpr size_t kReplyLineMax = 255;
 constexpr int kReplyLinesMax = 1000;
-
-void KestrelError(const std::string& text) {
-    kp::MessageBox(kp::Owner::Active, StrPrintf("Kestrel TCP Error module: %s ", text.c_str()), "Sockets Exception",
-                   kp::Icon::Exclamation);
-}
 
 // A header value on one line: carriage returns and line feeds are taken out.
 std::string OneLine(const std::string& text) {
@@ -71,7 +67,7 @@ public:
     explicit Session(const MailHost& host) : host_(host) {}
     ~Session() {
         if (sock_ >= 0 && close_ != nullptr) close_(sock_);
-        if (lib_ != nullptr) dlclose(lib_);
+        Unload();
     }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -82,6 +78,8 @@ public:
     void finish_smtp_message() { put_smtp_line("QUIT\r\n"); }
     int close_smtp_socket();
     const std::string& realhostname() const { return myrealhostname_; }
+    // The user cancelled the send during one of the library's waits: no further box is shown.
+    bool cancelled() const { return cancelled_; }
     std::string destination;
 
 private:
@@ -89,6 +87,9 @@ private:
         if (host_.set_title) host_.set_title(t);
     }
     int load_kes();
+    void Unload();
+    static int WaitHook(void* session);
+    void KestrelError(const std::string& text) const;
     int open_smtp_socket(const std::string& server);
     int get_smtp_line();
     int put_smtp_line(const std::string& text);
@@ -106,6 +107,8 @@ private:
     HostnameFn gethostname_ = nullptr;
     PutDataFn put_buffered_ = nullptr;
     FlushFn flush_ = nullptr;
+    SetWaitHookFn set_wait_hook_ = nullptr;
+    bool cancelled_ = false;
     int sock_ = -1;
     std::string my_hostname_;
     std::string myrealhostname_;
@@ -132,7 +135,31 @@ int Session::load_kes() {
         close_ = nullptr;
         return -1;
     }
+    // A library that offers the wait hook lets the user's input be handled, and Cancel act,
+    // while it waits for the server.
+    Bind(lib_, "kestrel_set_wait_hook", &set_wait_hook_);
+    if (set_wait_hook_ != nullptr && (host_.pump || host_.cancelled)) set_wait_hook_(&Session::WaitHook, this);
     return 0;
+}
+
+int Session::WaitHook(void* session) {
+    auto* s = static_cast<Session*>(session);
+    if (!s->cancelled_ && s->host_.pump) s->host_.pump();
+    if (!s->cancelled_ && s->host_.cancelled) s->cancelled_ = s->host_.cancelled();
+    return s->cancelled_ ? 1 : 0;
+}
+
+void Session::Unload() {
+    if (lib_ == nullptr) return;
+    if (set_wait_hook_ != nullptr) set_wait_hook_(nullptr, nullptr);
+    dlclose(lib_);
+    lib_ = nullptr;
+}
+
+void Session::KestrelError(const std::string& text) const {
+    if (cancelled_) return;
+    kp::MessageBox(kp::Owner::Active, StrPrintf("Kestrel TCP Error module: %s ", text.c_str()), "Sockets Exception",
+                   kp::Icon::Exclamation);
 }
 
 int Session::open_smtp_socket(const std::string& server) {
@@ -192,8 +219,7 @@ int Session::close_smtp_socket() {
         KestrelError("kestrel close tcp connection");
         return -1;
     }
-    dlclose(lib_);
-    lib_ = nullptr;
+    Unload();
     return 0;
 }
 
@@ -231,7 +257,7 @@ int Session::putline_internal(const std::string& text) {
     if (lib_ == nullptr || sock_ < 0) return -1;
     const int r = put_data_(sock_, text.data(), int(text.size()));
     if (r == 0) return 0;
-    if (r == kErrClosed)
+    if (r == kErrClosed && !cancelled_)
         kp::MessageBox(kp::Owner::Active, "SMTP server has closed the current connection", "Sockets Exception",
                        kp::Icon::Information);
     KestrelError("Kestrel tcp transfer data");
@@ -239,8 +265,11 @@ int Session::putline_internal(const std::string& text) {
 }
 
 void Session::smtp_error(const std::string& text) {
-    kp::MessageBox(kp::Owner::Active, text, "SMTP Exception", kp::Icon::Exclamation);
-    put_smtp_line("QUIT\r\n");
+    // A cancelled send only closes the connection.
+    if (!cancelled_) {
+        kp::MessageBox(kp::Owner::Active, text, "SMTP Exception", kp::Icon::Exclamation);
+        put_smtp_line("QUIT\r\n");
+    }
     close_smtp_socket();
 }
 
@@ -410,7 +439,15 @@ int mainmail(const Message& message, const MailHost& host) {
     if (host.set_title) host.set_title("Trying...");
     Session session(host);
     session.destination = destination;
-    if (session.prepare_smtp_message(loginname, recipients, settings.smtp_host, senderid) != 0) return -1;
+    const auto not_sent = [&] {
+        if (session.cancelled()) {
+            session.close_smtp_socket();
+            if (host.close_progress) host.close_progress();
+            if (host.set_status) host.set_status(kSendCancelled);
+        }
+        return -1;
+    };
+    if (session.prepare_smtp_message(loginname, recipients, settings.smtp_host, senderid) != 0) return not_sent();
     text += StrPrintf("Sender: %s@%s\r\n", UserName().c_str(), session.realhostname().c_str());
     if (!subject.empty()) text += StrPrintf("Subject: %s\r\n", subject.c_str());
     text += StrPrintf("To: %s\r\n", destination.c_str());
@@ -421,7 +458,7 @@ int mainmail(const Message& message, const MailHost& host) {
     text += StrPrintf("X-Mailer: <%s version %s> \r\n\r\n", host.mailer.c_str(), host.version.c_str());
     text += message.body;
     if (host.set_title) host.set_title("Sending Message... ");
-    if (session.send_smtp_edit_data(text) != 0) return -1;
+    if (session.send_smtp_edit_data(text) != 0) return not_sent();
     session.finish_smtp_message();
     if (host.set_title) host.set_title("Sending... ... ... Done");
     session.close_smtp_socket();

@@ -46,10 +46,15 @@ struct MailHost {
     std::function<void(double)> set_progress;
     std::function<void()> close_progress;
     std::function<void()> pump;  // handles pending input while a transport waits
+    // Asked while the SMTP client waits for the server: true ends the send (nothing more is
+    // sent, the connection is closed, no failure box) and the status line says kSendCancelled.
+    std::function<bool()> cancelled;
     // True when an interface other than loopback is up: tells "no network" from "wrong server"
     // after a failed connect, without any traffic.
     std::function<bool()> network_up;
 };
+
+inline constexpr const char* kSendCancelled = "Sending cancelled: the message was not sent.";
 
 bool NetworkInterfaceUp();
 

@@ -1,6 +1,11 @@
 #include "shared/ui/mail_form.h"
 
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDialog>
+#include <QKeyEvent>
+#include <QTimer>
+#include <QFile>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -83,4 +88,97 @@ QString MailForEdit(const std::string& text) {
     for (size_t i = 0; i < text.size(); ++i)
         if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
     return MailFromLatin1(out);
+}
+
+std::string MailPathBytes(const QString& text) { return QFile::encodeName(text).toStdString(); }
+
+QString MailPathText(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
+
+void AddMailAttachments(QLineEdit* list, const QStringList& paths) {
+    QString text = list->text();
+    for (const QString& path : paths) {
+        if (!text.isEmpty()) text += QStringLiteral("; ");
+        text += path;
+    }
+    list->setText(text);
+}
+
+bool AttachMailFiles(const QLineEdit* list, bool capped, mail::AttachHeader header,
+                     const mail::DocumentText& document, mail::Message* m) {
+    const mail::Attachments files = mail::SplitAttachments(MailPathBytes(list->text()), capped);
+    mail::SayLeftOut(files.left_out);
+    if (!mail::AppendAttachments(files.paths, header, true, document, &m->body, &m->attached_files)) return false;
+    m->fileIsAttached = !m->attached_files.empty();
+    return true;
+}
+
+MailSending::MailSending(QDialog* dialog, QPushButton* cancel, mail::MailHost* host)
+    : dialog_(dialog), cancel_(cancel) {
+    host->pump = [this] { Pump(); };
+    host->cancelled = [this] { return cancelled_; };
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+MailSending::~MailSending() {
+    QCoreApplication::instance()->removeEventFilter(this);
+    for (const QPointer<QWidget>& w : closes_)
+        if (w) QTimer::singleShot(0, w, [w] { if (w) w->close(); });
+}
+
+void MailSending::Pump() {
+    pumping_ = true;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    pumping_ = false;
+}
+
+bool MailSending::eventFilter(QObject* watched, QEvent* event) {
+    // Outside the waits (a box of the client, say) every event goes its way; a shortcut never
+    // does while the client waits.
+    if (!pumping_) return false;
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Shortcut || type == QEvent::ShortcutOverride) return true;
+    // Input reaches a window first and then its widgets: the widgets decide.
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr) return false;
+    switch (type) {
+        case QEvent::Close:
+            if (widget == dialog_) cancelled_ = true;
+            else if (widget->isWindow()) closes_.emplace_back(widget);
+            else return false;
+            event->ignore();
+            return true;
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && widget->window() == dialog_) {
+                cancelled_ = true;
+                return true;
+            }
+            return widget != cancel_;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyRelease:
+            return widget != cancel_;
+        case QEvent::NonClientAreaMouseButtonPress:
+        case QEvent::NonClientAreaMouseButtonRelease:
+        case QEvent::NonClientAreaMouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+            return true;
+        default:
+            return false;
+    }
+}
+
+int SendMail(QDialog* dialog, QPushButton* cancel, MailSending** sending, const mail::Message& m, mail::MailHost host) {
+    MailSending send(dialog, cancel, &host);
+    *sending = &send;
+    const int sent = mail::mainmail(m, host);
+    *sending = nullptr;
+    return sent;
 }

@@ -4,8 +4,16 @@
 // control named by its number. Also the text helpers of the fields and the body.
 #pragma once
 
+#include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <vector>
 #include <string>
+
+#include "shared/mail/compose.h"
+#include "shared/mail/transport.h"
 
 class QDialog;
 class QLineEdit;
@@ -43,3 +51,42 @@ QString MailFromLatin1(const std::string& text);
 std::string MailWithCrLf(const QString& text);
 // The body as the edit shows it: line ends without their CR.
 QString MailForEdit(const std::string& text);
+
+// Paths in the Attachments field and a start folder are the file system's bytes, as Open and
+// Save as take them (not Latin-1).
+std::string MailPathBytes(const QString& text);
+QString MailPathText(const std::string& bytes);
+// Adds chosen files to the Attachments field, "; " between paths.
+void AddMailAttachments(QLineEdit* list, const QStringList& paths);
+// Appends the attachment blocks of the Attachments field to the message: the paths a capped list
+// leaves out are named in a box first, and the message's attachment list (the X-Attachment
+// header) names only the files attached. False: an attachment stopped the send.
+bool AttachMailFiles(const QLineEdit* list, bool capped, mail::AttachHeader header,
+                     const mail::DocumentText& document, mail::Message* m);
+
+// One message being sent by SMTP from a mail dialog: while the client waits for the server, the
+// pending events are handled (the windows repaint), the dialog's Cancel, its close box and Esc
+// cancel the send, and other input is put aside: clicks and keys elsewhere are dropped, a window
+// closed meanwhile closes once the send has ended.
+class MailSending : public QObject {
+public:
+    // Sets the host's pump and cancelled for this send.
+    MailSending(QDialog* dialog, QPushButton* cancel, mail::MailHost* host);
+    ~MailSending() override;
+    void Cancel() { cancelled_ = true; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Pump();
+
+    QDialog* dialog_;
+    QPushButton* cancel_;
+    bool cancelled_ = false;
+    bool pumping_ = false;
+    std::vector<QPointer<QWidget>> closes_;
+};
+
+// Sends the message by SMTP (mainmail) with a MailSending in place; *sending names it meanwhile.
+int SendMail(QDialog* dialog, QPushButton* cancel, MailSending** sending, const mail::Message& m, mail::MailHost host);

@@ -298,6 +298,27 @@ TEST_F(GlanceTest, OnlyRegularFilesAreOpened) {
     EXPECT_EQ(f->Store().Find(f->NewestDocument()->Id())->lines, (Lines{"title", "Score: 1"}));
 }
 
+// A file too large to be held: "Allocation Error!", its window stays empty, the rest of the Open
+// command is not done, and the documents open before stay as they were.
+TEST_F(GlanceTest, AFileTooLargeForMemoryEndsOnlyItsCommand) {
+    auto f = Open();
+    ASSERT_TRUE(f->OpenResultFile(File("before.bmf", "title\r\nScore: 1\r\n")));
+    const std::string huge = File("huge.bmf", "");
+    ASSERT_EQ(truncate(huge.c_str(), off_t(1) << 30), 0);  // sparse: no disk used
+    chosen = {QString::fromStdString(File("small.bmf", "a\r\n")), QString::fromStdString(huge),
+              QString::fromStdString(File("after.bmf", "b\r\n"))};
+    {
+        const kt::DataSizeLimit limit(rlim_t(64) << 20);
+        f->Command(CMD_OPEN);
+    }
+    EXPECT_EQ(Texts(), std::vector<std::string>{"Memory Exception: Allocation Error!"});
+    ASSERT_EQ(f->Documents().size(), 3);
+    EXPECT_EQ(f->Store().Find(100)->lines, (Lines{"title", "Score: 1"}));
+    EXPECT_EQ(f->Store().Find(101)->lines, (Lines{"a"}));
+    EXPECT_EQ(f->Documents()[2]->windowTitle().toStdString(), huge);
+    EXPECT_TRUE(f->Store().Find(102)->lines.empty());
+}
+
 TEST_F(GlanceTest, ScrollRangeFollowsTheLineCountAndTheWindowSize) {
     std::string text;
     for (int k = 0; k < 1000; ++k) text += "line " + std::to_string(k) + "\r\n";

@@ -35,15 +35,17 @@ inline void Settle(int ms = 100) {
 }
 
 // Answers the next file dialog: chooses the path, or cancels when it is empty. The filters
-// given are chosen in turn from the dialog's list first, as a person would.
-inline void AnswerFileDialog(const QString& path, const QStringList& filters = {}) {
+// given are chosen in turn from the dialog's list first, as a person would. start_folder (when
+// given) gets the folder the dialog opened in.
+inline void AnswerFileDialog(const QString& path, const QStringList& filters = {}, QString* start_folder = nullptr) {
     auto* timer = new QTimer;
     timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, path, filters] {
+    QObject::connect(timer, &QTimer::timeout, [timer, path, filters, start_folder] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         if (dialog == nullptr) return;
         timer->stop();
         timer->deleteLater();
+        if (start_folder != nullptr) *start_folder = dialog->directory().absolutePath();
         if (auto* list = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
             // With the keys of the filter list: to its top, then down to the filter.
             for (const QString& filter : filters) {

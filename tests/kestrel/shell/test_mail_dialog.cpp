@@ -7,6 +7,8 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <memory>
 
 #include "kestrel/engine/report/report.h"
@@ -15,6 +17,7 @@
 #include "kestrel/engine/run/settings.h"
 #include "kestrel/shell/mail_dialog.h"
 #include "kestrel/shell/main_window.h"
+#include "kestrel/shell/panes.h"
 #include "platform/msgbox.h"
 #include "shared/places.h"
 #include "tests/kestrel/shell/shell_test_support.h"
@@ -55,10 +58,12 @@ TEST(MailDialog, ComposePickAddressesAttachAndSend) {
     prefs.Sender = "me@here.test (Me Myself)";
     prefs.lastselection = "old@x.test";
     prefs.endmailfile = kt::WriteFile(kt::TempDir() + "/sig.txt", "-- \nsigned");
+    // A folder and a file whose names are not ASCII: the file system's bytes throughout.
+    prefs.files_directory = kt::FreshDir("donn\xc3\xa9""es");
     ASSERT_EQ(CreateRegEntry(), 0);
     report.szGreeting = {"Kestrel version 1.21", "Memory Score: 12.5"};
     report.num = 2;
-    const std::string attached = kt::WriteFile(kt::TempDir() + "/run.bmf", "Score: 1\r\nlast");
+    const std::string attached = kt::WriteFile(prefs.files_directory + "/r\xc3\xa9sultat.bmf", "Score: 1\r\nlast");
     MakeDirectories(DefaultInstallDirectory());
     kt::WriteFile(AddressBookPath(), "eve@x.test (Eve)\r\nbob@x.test (Bob)\r\nAmy@x.test ()\r\n"
                                      "dan@x.test (Dan)\r\ncat@x.test (Cat)\r\n");
@@ -96,8 +101,10 @@ TEST(MailDialog, ComposePickAddressesAttachAndSend) {
 
     mail->field(10)->setText("amy@x.test");
     mail->field(14)->setText("My run");
-    kt::AnswerFileDialog(QString::fromStdString(attached));
+    QString start;
+    kt::AnswerFileDialog(QString::fromStdString(attached), {}, &start);
     Click(mail, 19);
+    EXPECT_EQ(start.toStdString(), prefs.files_directory);
     EXPECT_EQ(mail->field(18)->text().toStdString(), attached);
     boxes.Clear();
     QPointer<MailDialog> open(mail);
@@ -117,6 +124,43 @@ TEST(MailDialog, ComposePickAddressesAttachAndSend) {
     prefs.lastselection.clear();
     GetRegEntry();
     EXPECT_EQ(prefs.lastselection, "amy@x.test");
+}
+
+// A server that accepts and never answers: Cancel during the send ends it, nothing is sent, the
+// dialog stays with its caption back and the status line says so.
+TEST(MailDialog, CancelDuringASendEndsIt) {
+    // Without Cancel the send would end only when this wait runs out, with its boxes.
+    setenv("KESTREL_TEST_SOCKET_WAIT_MS", "20000", 1);
+    kt::SinkScript silent;
+    silent.silent = true;
+    kt::SmtpSink sink(silent);
+    kp::BoxRecorder boxes;
+    perflink.program_directory = KESTREL_BIN_DIR;
+    MainWindow w;
+    prefs.SMTPHost = sink.server();
+    prefs.Sender = "me@here.test";
+    prefs.endmailfile.clear();
+    ASSERT_EQ(CreateRegEntry(), 0);
+    MailDialog* mail = OpenMail(w);
+    ASSERT_NE(mail, nullptr);
+    mail->field(10)->setText("amy@x.test");
+    QPointer<MailDialog> open(mail);
+    auto* cancel = mail->findChild<QPushButton*>(QStringLiteral("2"));
+    auto* send = mail->findChild<QPushButton*>(QStringLiteral("1"));
+    // Once the client waits for the server: a second Send Now goes nowhere, then Cancel.
+    QTimer::singleShot(200, mail, [send, cancel] {
+        QTest::mouseClick(send, Qt::LeftButton);
+        QTest::mouseClick(cancel, Qt::LeftButton);
+    });
+    Click(mail, 1);
+    EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
+    ASSERT_FALSE(open.isNull());
+    EXPECT_TRUE(mail->isVisible());
+    EXPECT_EQ(mail->windowTitle(), QStringLiteral("Mail File"));
+    EXPECT_EQ(w.Status()->Text().toStdString(), mail::kSendCancelled);
+    EXPECT_TRUE(sink.client_closed_first());
+    EXPECT_EQ(sink.Received(), "");
+    unsetenv("KESTREL_TEST_SOCKET_WAIT_MS");
 }
 
 }  // namespace

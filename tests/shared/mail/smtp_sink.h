@@ -23,6 +23,7 @@ struct SinkScript {
     std::vector<std::string> rcpt;  // one reply per RCPT in order; "250 ok" past the end
     std::string data = "354 go ahead\r\n";
     std::string end_of_data = "250 queued\r\n";
+    bool silent = false;              // accepts and never answers, not even the banner
     bool stall_after_banner = false;  // answers nothing after the banner
     bool reset_after_354 = false;     // aborts the connection right after the DATA reply
 };
@@ -114,11 +115,11 @@ private:
         }
         if (fd < 0) return;
         accepted_ = true;
-        Send(fd, script_.banner);
+        if (!script_.silent) Send(fd, script_.banner);
         std::string line;
         size_t rcpt = 0;
         while (Line(fd, &line)) {
-            if (script_.stall_after_banner) continue;
+            if (script_.stall_after_banner || script_.silent) continue;
             const std::string verb = line.substr(0, 4);
             if (verb == "HELO") Send(fd, script_.helo);
             else if (verb == "MAIL") Send(fd, script_.mail);

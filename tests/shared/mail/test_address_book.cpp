@@ -1,5 +1,10 @@
 // The address book file: entries read, appended and rewritten keep every entry and the format.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
 
 #include "shared/mail/address_book.h"
 #include "shared/places.h"
@@ -43,6 +48,24 @@ TEST(AddressBook, AddRemoveAndRewriteKeepEveryEntry) {
     EXPECT_EQ(kt::ReadFile(path), "amy@x.test ()\r\nzed@x.test (Zed)\r\ntail@x.test (Tail)");
     ASSERT_TRUE(mail::AppendAddressBookEntry(path, mail::MakeEntry("new@x.test", "New")));
     EXPECT_EQ(Read(path), (Entries{"amy@x.test ()", "zed@x.test (Zed)", "tail@x.test (Tail)", "new@x.test (New)"}));
+
+    // A link placed beside the book under a name a rewrite might use is never followed: the file
+    // it names stays as it was, and nothing but the book and the link is left in the folder.
+    const std::string victim = kt::WriteFile(kt::TempDir() + "/victim", "untouched");
+    ASSERT_EQ(symlink(victim.c_str(), (path + ".new").c_str()), 0);
+    const std::string kept = kt::ReadFile(path);
+    ASSERT_TRUE(mail::RewriteAddressBook(path, Read(path)));
+    EXPECT_EQ(kt::ReadFile(victim), "untouched");
+    EXPECT_EQ(kt::ReadFile(path), kept);
+    struct stat st {};
+    ASSERT_EQ(lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    Entries names;
+    for (const auto& f : std::filesystem::directory_iterator(DefaultInstallDirectory()))
+        names.push_back(f.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (Entries{"userfile.dbf", "userfile.dbf.new"}));
+    unlink((path + ".new").c_str());
 
     // A rewrite that cannot be written leaves the old file whole.
     const std::string before = kt::ReadFile(path);

@@ -31,9 +31,11 @@ TEST(DesktopComposer, ArgumentsAndExitCodesGiveTheResults) {
     kt::WriteFile(bin + "/xdg-email",
                   "#!/bin/sh\n"
                   "PATH=/usr/bin:/bin\n"
+                  "exec >/dev/null 2>&1\n"  // a composer left open holds no output of the test's
                   ": > \"$FAKE_RECORD\"\n"
                   "for a in \"$@\"; do printf '%s\\0' \"$a\" >> \"$FAKE_RECORD\"; done\n"
                   "prev=\nfor a in \"$@\"; do [ \"$prev\" = --attach ] && cp \"$a\" \"$FAKE_RECORD.attached\"; prev=$a; done\n"
+                  "[ -n \"$FAKE_SLEEP\" ] && sleep \"$FAKE_SLEEP\" && : > \"$FAKE_RECORD.ended\"\n"
                   "exit $FAKE_EXIT\n");
     chmod((bin + "/xdg-email").c_str(), 0755);
     const std::string empty = kt::FreshDir("empty");
@@ -54,18 +56,25 @@ TEST(DesktopComposer, ArgumentsAndExitCodesGiveTheResults) {
         const mail::Message* message;
         int result;
         bool box;  // "Message Not Sent!"
+        const char* sleep = "";  // seconds the composer stays open
     };
     const std::vector<Case> cases = {
         {"handed over", bin, "0", &m, 0, false},
         {"composer failed", bin, "4", &m, 0, true},
         {"no composer", empty, "0", &m, 2, true},
         {"long body", bin, "0", &long_one, 0, false},
+        // The composer is waited for a bounded time (60 s, scaled down here), then left open.
+        {"composer left open", bin, "0", &m, 0, false, "30"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         kt::WriteFile(record, "");
         setenv("PATH", c.path.c_str(), 1);
         setenv("FAKE_EXIT", c.exit, 1);
+        setenv("FAKE_SLEEP", c.sleep, 1);
+        if (*c.sleep != '\0') setenv("KESTREL_TEST_SLEEP_SCALE", "0.001", 1);
+        else unsetenv("KESTREL_TEST_SLEEP_SCALE");
+        unlink((record + ".ended").c_str());
         kp::BoxRecorder boxes;
         mail::MailHost host;
         EXPECT_EQ(mail::DoMapiMail(*c.message, host), c.result);
@@ -77,7 +86,11 @@ TEST(DesktopComposer, ArgumentsAndExitCodesGiveTheResults) {
             EXPECT_TRUE(boxes.boxes().empty());
         }
         const std::vector<std::string> args = Arguments(record);
-        if (c.path == empty) {
+        if (*c.sleep != '\0') {
+            // The call came back while the composer was still open (how far it got is its own).
+            struct stat st{};
+            EXPECT_NE(stat((record + ".ended").c_str(), &st), 0);
+        } else if (c.path == empty) {
             EXPECT_TRUE(args.empty());
         } else if (c.message == &long_one) {
             // Too long for one argument: the body goes as a file, removed once the tool has ended.

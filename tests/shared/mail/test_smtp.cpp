@@ -6,7 +6,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <future>
+#include <thread>
 #include <regex>
 
 #include "platform/msgbox.h"
@@ -189,6 +192,29 @@ TEST_F(Smtp, ARefusedConnectNamesTheLocalCause) {
                                                                 "connect.  Possible cause:  ") +
                                                     (up ? "incorrect SMTP server " : "Lost or Unfound network connection ")});
     }
+}
+
+// A resolver that never answers: the lookup of the server's name ends within the connect wait,
+// with the failure box of a connect, and nothing reaches the server.
+TEST_F(Smtp, ANameLookupThatNeverAnswersEndsTheSend) {
+    kt::SmtpSink sink(kt::SinkScript{});
+    setenv("KESTREL_TEST_NAME_LOOKUP_STALLS", "1", 1);
+    // Only so that a lookup without an end fails the test rather than holding it: a watchdog far
+    // beyond the library's wait.
+    std::promise<void> done;
+    std::thread watchdog([ended = done.get_future()] {
+        if (ended.wait_for(std::chrono::seconds(120)) == std::future_status::ready) return;
+        ADD_FAILURE() << "the send still waits for the name lookup";
+        std::_Exit(1);
+    });
+    const Sent s = Send(Basic(), sink.server());
+    done.set_value();
+    watchdog.join();
+    unsetenv("KESTREL_TEST_NAME_LOOKUP_STALLS");
+    EXPECT_EQ(s.result, -1);
+    EXPECT_EQ(s.boxes, std::vector<std::string>{"Sockets Exception: Kestrel TCP Error module: kestrel tcp connect.  "
+                                                "Possible cause:  incorrect SMTP server "});
+    EXPECT_FALSE(sink.accepted());
 }
 
 TEST_F(Smtp, WithoutTheSocketLibraryNothingIsSent) {
