@@ -8,8 +8,11 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <system_error>
 #include <thread>
 
 #include "lumen/frame.h"
@@ -190,11 +193,24 @@ void ScoreTable() {
     DoWrite();
 }
 
-void StartSequencer() {
-    std::thread([] {
-        kp::SetCurrentThreadPriority(1);
-        ScoreTable();
-    }).detach();
+namespace {
+std::atomic<bool> g_fail_sequencer_start{false};
+}  // namespace
+
+void FailNextSequencerStart() { g_fail_sequencer_start = true; }
+
+bool StartSequencer() {
+    try {
+        if (g_fail_sequencer_start.exchange(false)) throw std::system_error(EAGAIN, std::generic_category());
+        std::thread([] {
+            kp::SetCurrentThreadPriority(1);
+            ScoreTable();
+        }).detach();
+        return true;
+    } catch (const std::system_error& e) {
+        ShowErrorMsg(e.code().value());
+        return false;
+    }
 }
 
 }  // namespace lumen

@@ -4,6 +4,7 @@
 
 #include <QSize>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,9 +13,11 @@
 
 #include "lumen/figure_tests.h"
 #include "lumen/frame.h"
+#include "lumen/score_table.h"
 #include "lumen/lumen_state.h"
 #include "lumen/video_tests.h"
 #include "lumen/windows.h"
+#include "platform/error_text.h"
 #include "platform/msgbox.h"
 #include "platform/workers.h"
 #include "shared/helpers.h"
@@ -159,6 +162,18 @@ TEST(LumenProgram, RefusesAStartWithoutItsCommandLine) {
             << args << ": " << boxes;
         EXPECT_NE(boxes.find("VideoKestrel Exception"), std::string::npos) << boxes;
     }
+}
+
+// The sequencer's thread cannot be made: the system's text of the error with "Operation
+// Failed", and no run (the program ends).
+TEST(LumenProgram, ASequencerThatCannotBeMadeShowsTheErrorAndEnds) {
+    kp::BoxRecorder boxes;
+    FailNextSequencerStart();
+    EXPECT_FALSE(StartSequencer());
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, kp::ErrorText(EAGAIN));
+    EXPECT_EQ(boxes.boxes()[0].caption, "Operation Failed");
+    EXPECT_EQ(boxes.boxes()[0].icon, kp::Icon::Exclamation);
 }
 
 }  // namespace
