@@ -146,6 +146,19 @@ TEST(LumenVideo, MainWindowServices) {
     EXPECT_EQ(oldrect, (Rect{0, 0, 800, 600}));
 }
 
+// The program's top-level windows carry its icon; the 3-D test's window ("GL2") refuses a close
+// the user asks for while the test renders into it (only the test destroys it).
+TEST(LumenVideo, TopLevelWindowsCarryTheIconAndTheThreeDWindowStaysOpen) {
+    Window* main = CreateMainWindow();
+    Window* gl2 = CreateWindowOf(WindowClass::Gl2, "3-D Animation", crect, nullptr, false);
+    ASSERT_NE(gl2, nullptr);
+    gl2->Show();
+    for (Window* w : {main, gl2}) EXPECT_FALSE(w->widget()->windowIcon().isNull()) << ClassInfo(w->Class()).name;
+    EXPECT_FALSE(gl2->widget()->close());
+    EXPECT_TRUE(gl2->widget()->isVisible());
+    DestroyWindow(gl2);
+}
+
 // Started by hand without the command line the main program gives it, or in the file exchange
 // mode (not built): the refusal box, exit code 1.
 TEST(LumenProgram, RefusesAStartWithoutItsCommandLine) {
