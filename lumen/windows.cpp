@@ -111,6 +111,9 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override {
         e->ignore();
+        // Gone from the screen at once, while the end waits for the sequencer to let go of the
+        // analyser link.
+        hide();
         Main_OnDestroy();
     }
 
