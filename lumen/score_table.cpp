@@ -206,6 +206,9 @@ void ScoreTable() {
         ElapsedOf(times, i) = ms;
         if (i == 5) times.num_effects_rendered = int32_t(num_effects_rendered);
     }
+    // The sequencer started the analyser, which ends with the thread that started it: it stops
+    // the analyser itself before it ends (the stop at the program's end then has nothing to do).
+    StopAnalyser();
     DoWrite();
 }
 
