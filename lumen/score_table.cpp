@@ -63,13 +63,11 @@ void SetTitle(const std::string& title) {
     if (hwndParent != nullptr) hwndParent->SetTitle(title);
 }
 
-// Runs work on the analyser link in the sequencer's turn; false (nothing done) once the analyser
-// has been stopped for the program's end.
-bool UseLink(const std::function<void()>& work) {
+// Runs work on the analyser link in the sequencer's turn; nothing once the analyser has been
+// stopped for the program's end.
+void UseLink(const std::function<void()>& work) {
     AnalyserTurn turn;
-    if (turn.Ended()) return false;
-    work();
-    return true;
+    if (!turn.Ended()) work();
 }
 
 void MeasureInitialLoad(int i) {
