@@ -5,14 +5,13 @@
 #include <malloc.h>
 
 #include <algorithm>
-#include <chrono>
 #include <string>
-#include <thread>
 
 #include "lumen/bitmaps/bitmaps.h"
 #include "lumen/frame.h"
 #include "lumen/timing.h"
 #include "lumen/windows.h"
+#include "platform/clock.h"
 #include "platform/msgbox.h"
 #include "platform/workers.h"
 #include "shared/gdi/present.h"
@@ -258,7 +257,7 @@ int DoMaskBlt(Window* window, int m) {
             OneCall(window, [&](gdi::GdiDc& dc) { dc.BitBlt(0, 0, w, h, hbmSource[m], 0, 0, current[m]); });
             OneCall(window, [&](gdi::GdiDc& dc) { dc.BitBlt(0, 0, w, h, hbmMask[m], 0, 0, background_rop[m]); });
         }
-        if (times.bits_per_pixel <= 8) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (times.bits_per_pixel <= 8) kp::Sleep(100);
     }
     return 1;
 }
@@ -401,7 +400,7 @@ double DoSpecEffect() {
     hwndParent->InvalidateAndUpdate();
     if (times.bits_per_pixel == 8) {
         malloc_trim(0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        kp::Sleep(500);
     }
     return t.ms;
 }

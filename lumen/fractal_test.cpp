@@ -486,9 +486,10 @@ double DrawFractalBrot(int runs) {
 
 double DrawFractalQix(int runs) {
     if (!MakeQuadrantWindows(kQixTitles)) return 0.0;
+    // One processor count for the whole call: the runs go on where the previous one stopped.
+    int p = 1;
     const TimedRuns t = RunTimed(runs, [&](int) {
         kp::WorkerTeam team(4);
-        int p = 1;
         for (int w = 0; w < 4; ++w) {
             if (!team.Create(w, [w] { DrawFractalArt(w); }, -1)) return -1.0;
             SetThreadToProcessor(team.worker(w), p);

@@ -16,6 +16,10 @@ namespace {
 
 std::mutex g_stop_mutex;
 std::function<void()> g_analyser_stop;
+// The link's one owner at a time: the sequencer's turns and the stop. Recursive, so that a stop
+// asked for on the sequencer inside its turn runs there.
+std::recursive_mutex g_link_mutex;
+bool g_analyser_stopped = false;  // under g_link_mutex
 
 kp::BoxRequest Refusal() {
     kp::BoxRequest box;
@@ -59,6 +63,9 @@ void SetAnalyserStop(std::function<void()> stop) {
 }
 
 void StopAnalyser() {
+    std::lock_guard<std::recursive_mutex> turn(g_link_mutex);
+    if (g_analyser_stopped) return;
+    g_analyser_stopped = true;
     std::function<void()> stop;
     {
         std::lock_guard<std::mutex> lock(g_stop_mutex);
@@ -66,6 +73,10 @@ void StopAnalyser() {
     }
     if (stop) stop();
 }
+
+AnalyserTurn::AnalyserTurn() { g_link_mutex.lock(); }
+AnalyserTurn::~AnalyserTurn() { g_link_mutex.unlock(); }
+bool AnalyserTurn::Ended() const { return g_analyser_stopped; }
 
 void EndAfterFatalError() {
     StopAnalyser();

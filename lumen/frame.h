@@ -24,7 +24,21 @@ std::optional<kp::BoxRequest> CheckCommandLine(const std::vector<std::string>& a
 
 // What stops the analyser when the program ends (installed by the run that started it).
 void SetAnalyserStop(std::function<void()> stop);
+// Stops the analyser once, from whichever thread ends the program: it waits until the sequencer
+// has let go of the link (no turn is held), runs the stop, and no turn uses the link after it.
 void StopAnalyser();
+
+// The sequencer's turn on the analyser link: held while it talks to the analyser (never while it
+// waits for the user-interface thread). A turn taken after the stop finds the link ended.
+class AnalyserTurn {
+public:
+    AnalyserTurn();
+    ~AnalyserTurn();
+    AnalyserTurn(const AnalyserTurn&) = delete;
+    AnalyserTurn& operator=(const AnalyserTurn&) = delete;
+    // The analyser has been stopped for the program's end: leave the link alone.
+    bool Ended() const;
+};
 
 // Ends the program after a fatal error: the analyser is stopped, the boxes that are still queued
 // are shown by the user-interface thread, and the process ends with a failure exit code. Called

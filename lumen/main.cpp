@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
         kp::RunDeferredUiActions();
         return 1;
     }
-    lumen::StartSequencer();
+    // Without a sequencer there is no run: the box has been shown, the program ends.
+    if (!lumen::StartSequencer()) return 1;
     const int code = app.exec();
     // Boxes still queued by other threads are shown before the program ends.
     kp::RunDeferredUiActions();

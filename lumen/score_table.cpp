@@ -8,8 +8,12 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <functional>
+#include <system_error>
 #include <thread>
 
 #include "lumen/frame.h"
@@ -59,20 +63,33 @@ void SetTitle(const std::string& title) {
     if (hwndParent != nullptr) hwndParent->SetTitle(title);
 }
 
+// Runs work on the analyser link in the sequencer's turn; nothing once the analyser has been
+// stopped for the program's end.
+void UseLink(const std::function<void()>& work) {
+    AnalyserTurn turn;
+    if (!turn.Ended()) work();
+}
+
 void MeasureInitialLoad(int i) {
-    pchk.perfData[0] = 1;
-    pchk.end = 0;
+    UseLink([] {
+        pchk.perfData[0] = 1;
+        pchk.end = 0;
+    });
     SetTitle(kInitialLoadTitle);
-    if (times.processor_number == 1) {
-        DoPerfWrite();
-        DoPerfRead();
-    }
+    UseLink([] {
+        if (times.processor_number == 1) {
+            DoPerfWrite();
+            DoPerfRead();
+        }
+    });
     kp::Sleep(4000);
     // A write or read that does not finish within the watch restarts the analyser and measures
     // once more.
-    PerfExchange(ReloadFromTemplate);
-    times.initial_processor_load[i] = InitialLoad(pchk.score[0]);
-    if (AllSixScoresZero()) RestartAnalyser();
+    UseLink([i] {
+        PerfExchange(ReloadFromTemplate);
+        times.initial_processor_load[i] = InitialLoad(pchk.score[0]);
+        if (AllSixScoresZero()) RestartAnalyser();
+    });
     SetTitle(TestTitle(i));
 }
 
@@ -168,7 +185,7 @@ void ScoreTable() {
         if (perf) DoDiskEndCheck();
     });
     if (perf) {
-        StartPerfProcess();
+        UseLink(StartPerfProcess);
         kp::Sleep(1000);
     }
     zbuffer = times.zbuffer != 0 ? 16 : 32;
@@ -178,23 +195,39 @@ void ScoreTable() {
         kp::Sleep(500);
         if (i > 0) nXClnt = nYClnt = 0;
         if (perf) {
-            pchk.end = 0;
+            UseLink([] { pchk.end = 0; });
             if (times.pchk.perfData[0] != 0) MeasureInitialLoad(i);
         }
         // A test that is not part of this build answers the failure value.
         const double ms = videofunc[i].run != nullptr ? videofunc[i].run() : -1.0;
-        if (perf) StoreSampling(i);
+        if (perf) UseLink([i] { StoreSampling(i); });
         ElapsedOf(times, i) = ms;
         if (i == 5) times.num_effects_rendered = int32_t(num_effects_rendered);
     }
+    // The sequencer started the analyser, which ends with the thread that started it: it stops
+    // the analyser itself before it ends (the stop at the program's end then has nothing to do).
+    StopAnalyser();
     DoWrite();
 }
 
-void StartSequencer() {
-    std::thread([] {
-        kp::SetCurrentThreadPriority(1);
-        ScoreTable();
-    }).detach();
+namespace {
+std::atomic<bool> g_fail_sequencer_start{false};
+}  // namespace
+
+void FailNextSequencerStart() { g_fail_sequencer_start = true; }
+
+bool StartSequencer() {
+    try {
+        if (g_fail_sequencer_start.exchange(false)) throw std::system_error(EAGAIN, std::generic_category());
+        std::thread([] {
+            kp::SetCurrentThreadPriority(1);
+            ScoreTable();
+        }).detach();
+        return true;
+    } catch (const std::system_error& e) {
+        ShowErrorMsg(e.code().value());
+        return false;
+    }
 }
 
 }  // namespace lumen

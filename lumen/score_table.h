@@ -21,7 +21,11 @@ float InitialLoad(float score);
 // results stored in the record. Runs on a thread of its own; ends by handing the record back.
 void ScoreTable();
 
-// Starts the sequencer thread (above normal priority) after the record was read.
-void StartSequencer();
+// Starts the sequencer thread (above normal priority) after the record was read. A thread that
+// cannot be made shows the system's text of the error ("Operation Failed") and answers false:
+// the program then ends.
+bool StartSequencer();
+// For tests: the next start fails as when the system has no thread to give.
+void FailNextSequencerStart();
 
 }  // namespace lumen

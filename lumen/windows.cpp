@@ -2,8 +2,12 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QIcon>
+#include <QLinearGradient>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
+#include <QPainter>
+#include <QPixmap>
 #include <QPointer>
 #include <QScreen>
 #include <QTimer>
@@ -49,12 +53,38 @@ protected:
     Window* handle_;
 };
 
-// A top-level window whose whole client area is a surface.
+// The program icon ("videoicon"): a screen showing a picture, on its stand.
+QIcon VideoIcon() {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(60, 60, 70));
+    p.drawRect(QRectF(12, 24, 8, 4));
+    p.drawRoundedRect(QRectF(6, 27, 20, 4), 1.5, 1.5);
+    p.drawRoundedRect(QRectF(1, 3, 30, 22), 3, 3);
+    QLinearGradient sky(0, 6, 0, 22);
+    sky.setColorAt(0, QColor(30, 60, 160));
+    sky.setColorAt(1, QColor(80, 190, 230));
+    p.setBrush(sky);
+    p.drawRect(QRectF(4, 6, 24, 16));
+    p.setBrush(QColor(255, 200, 40));
+    p.drawEllipse(QRectF(19, 8, 6, 6));
+    p.setBrush(QColor(200, 40, 50));
+    const QPointF hill[3] = {QPointF(5, 22), QPointF(13, 11), QPointF(21, 22)};
+    p.drawPolygon(hill, 3);
+    return QIcon(pm);
+}
+
+// A top-level window whose whole client area is a surface. Every top-level window of the program
+// carries the program icon.
 class SurfaceTopLevel : public QWidget {
 public:
     explicit SurfaceTopLevel(std::shared_ptr<gdi::Surface> surface)
         : client_(new gdi::SurfaceWidget(std::move(surface), this)) {
         setAttribute(Qt::WA_OpaquePaintEvent);
+        setWindowIcon(VideoIcon());
     }
     gdi::SurfaceWidget* client() const { return client_; }
 
@@ -81,6 +111,9 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override {
         e->ignore();
+        // Gone from the screen at once, while the end waits for the sequencer to let go of the
+        // analyser link.
+        hide();
         Main_OnDestroy();
     }
 
@@ -88,12 +121,16 @@ private:
     QTimer deferred_;
 };
 
-// "GL2": the 3-D test's top-level window, above every other.
+// "GL2": the 3-D test's top-level window, above every other. Only the test destroys it: a close
+// asked for by the user is refused.
 class Gl2Widget : public ClassWidget<SurfaceTopLevel, WindowClass::Gl2> {
 public:
     Gl2Widget(Window* handle, std::shared_ptr<gdi::Surface> surface) : ClassWidget(handle, std::move(surface)) {
         setWindowFlag(Qt::WindowStaysOnTopHint);
     }
+
+protected:
+    void closeEvent(QCloseEvent* e) override { e->ignore(); }
 };
 
 // The captioned child windows, one type per class.

@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 #include <time.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -54,7 +55,14 @@ ProcessTimes GetProcessTimes() {
     return t;
 }
 
+namespace {
+std::atomic<SleepObserver> g_sleep_observer{nullptr};
+}  // namespace
+
+void SetSleepObserver(SleepObserver observer) { g_sleep_observer = observer; }
+
 void Sleep(int ms) {
+    if (SleepObserver observer = g_sleep_observer.load()) observer(ms);
     if (ms <= 0) return;
     double scaled = ms * TestSleepScale();
     if (scaled <= 0.0) return;

@@ -25,5 +25,9 @@ ProcessTimes GetProcessTimes();
 
 // Sleeps for ms milliseconds times the test sleep scale (programs: the full value).
 void Sleep(int ms);
+// For tests: a function that sees every pause (its milliseconds before scaling, on the pausing
+// thread) before it is taken; nullptr removes it.
+using SleepObserver = void (*)(int ms);
+void SetSleepObserver(SleepObserver observer);
 
 }  // namespace kp

@@ -1,14 +1,21 @@
 #include "shared/gdi/dib.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <new>
 
+#include "platform/msgbox.h"
 #include "shared/gdi/dc.h"
 #include "shared/gdi/rop.h"
 
 namespace gdi {
 namespace {
+
+// The DIB routines are the video test program's: their boxes carry its captions.
+constexpr const char* kDibCaption = "VideoKestrel 1.21 Exception";
+constexpr const char* kDibMemoryCaption = "VideoKestrel 1.21 Memory Exception";
 
 uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
@@ -301,7 +308,10 @@ std::vector<PALETTEENTRY> CopyColorTable(const Dib& dib, uint8_t flags) {
 std::vector<PALETTEENTRY> PaletteFromDIB(const Dib& dib, uint8_t flags) { return CopyColorTable(dib, flags); }
 
 bool SetDIBColorUsage(Dib& dib, const std::vector<PALETTEENTRY>& palette, int usage, std::vector<uint16_t>* indices) {
-    if (dib.BitCount() != 8) return false;
+    if (dib.BitCount() != 8) {
+        kp::MessageBox(kp::Owner::Main, "An unknown bitmapping error has occured.", kDibCaption, kp::Icon::Stop);
+        return false;
+    }
     const uint32_t n = GetNumColors2(dib.header());
     if (usage == DIB_PAL_COLORS) {
         if (indices != nullptr) {
@@ -311,9 +321,18 @@ bool SetDIBColorUsage(Dib& dib, const std::vector<PALETTEENTRY>& palette, int us
         return true;
     }
     if (usage != DIB_RGB_COLORS) return false;
-    for (uint32_t i = 0; i < n && i < palette.size(); ++i) {
-        dib.SetColorTableEntry(int(i), {palette[i].peBlue, palette[i].peGreen, palette[i].peRed, 0});
+    // The palette's colours are taken in a copy first: without memory for it the table stays.
+    std::vector<RGBQUAD> colours;
+    try {
+        colours.reserve(std::min<size_t>(n, palette.size()));
+    } catch (const std::bad_alloc&) {
+        kp::MessageBox(kp::Owner::Main, "We couldn't allocate RGB Colors", kDibMemoryCaption, kp::Icon::Stop);
+        return false;
     }
+    for (uint32_t i = 0; i < n && i < palette.size(); ++i) {
+        colours.push_back({palette[i].peBlue, palette[i].peGreen, palette[i].peRed, 0});
+    }
+    for (size_t i = 0; i < colours.size(); ++i) dib.SetColorTableEntry(int(i), colours[i]);
     return true;
 }
 

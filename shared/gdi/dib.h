@@ -143,7 +143,9 @@ std::vector<PALETTEENTRY> CopyColorTable(const Dib& dib, uint8_t flags);
 std::vector<PALETTEENTRY> PaletteFromDIB(const Dib& dib, uint8_t flags);
 // 8-bit pictures only. DIB_PAL_COLORS: `indices` gets the 16-bit index table 0 .. n - 1 (n =
 // GetNumColors2). DIB_RGB_COLORS: the palette's first n entries are written into the colour
-// table (reserved byte 0). False for another depth or usage.
+// table (reserved byte 0). False for another depth (after the box "An unknown bitmapping error
+// has occured.") or usage, and when there is no memory for the colours (after the box "We
+// couldn't allocate RGB Colors").
 bool SetDIBColorUsage(Dib& dib, const std::vector<PALETTEENTRY>& palette, int usage,
                       std::vector<uint16_t>* indices = nullptr);
 

@@ -2,6 +2,7 @@
 // walk, the pictures each window takes, and the whole test run headless as the sequencer runs it.
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <set>
 #include <utility>
 #include <vector>
@@ -9,6 +10,8 @@
 #include "lumen/bitmaps/bitmaps.h"
 #include "lumen/effects_test.h"
 #include "lumen/video_tests.h"
+#include "lumen/windows.h"
+#include "platform/clock.h"
 #include "tests/support/qt_test_main.h"
 
 namespace lumen {
@@ -170,6 +173,47 @@ TEST(SpecialEffectsRun, RepeatedRunsKeepOneRunsCount) {
     ASSERT_EQ(seen.size(), 4u);
     for (Window* w : seen) EXPECT_NE(w, nullptr);
     for (Window* w : mask_windows) EXPECT_EQ(w, nullptr);
+}
+
+std::mutex g_pauses_mutex;
+std::vector<int> g_pauses;
+void RecordPause(int ms) {
+    std::lock_guard<std::mutex> lock(g_pauses_mutex);
+    g_pauses.push_back(ms);
+}
+std::vector<int> TakePauses() {
+    std::lock_guard<std::mutex> lock(g_pauses_mutex);
+    return std::exchange(g_pauses, {});
+}
+
+// The test's pauses go through the program's one sleep: 100 ms after each file-exchange-mode blit
+// on a display of 8 bits or fewer, 500 ms at the end of the test on an 8-bit display.
+TEST(SpecialEffectsRun, PausesOnFewColoursGoThroughTheOneSleep) {
+    kp::SetSleepObserver(&RecordPause);
+    struct Case {
+        int win95, bits;
+        std::vector<int> blit_pauses;
+    };
+    for (const Case& c : {Case{1, 8, {100}}, Case{1, 4, {100}}, Case{1, 24, {}}, Case{0, 8, {}}}) {
+        Window* main = CreateMainWindow();
+        WIN95_SUPPORT_ON = c.win95;
+        times.bits_per_pixel = c.bits;
+        TakePauses();
+        DoMaskBlt(main, 0);
+        EXPECT_EQ(TakePauses(), c.blit_pauses) << c.win95 << " " << c.bits;
+        WIN95_SUPPORT_ON = 0;
+    }
+    for (int bits : {8, 24}) {
+        VideoTestSettings s;
+        s.before = [bits] {
+            times.bits_per_pixel = bits;
+            TakePauses();
+        };
+        const VideoTestOutcome out = RunVideoTestForTest("DoSpecEffect", s);
+        EXPECT_GT(out.ms, 0.0);
+        EXPECT_EQ(TakePauses(), bits == 8 ? std::vector<int>{500} : std::vector<int>{}) << bits;
+    }
+    kp::SetSleepObserver(nullptr);
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 #include "lumen/video_tests.h"
 #include "platform/msgbox.h"
 #include "platform/ui_thread.h"
+#include "platform/workers.h"
+#include "shared/helpers.h"
 #include "tests/support/qt_test_main.h"
 
 namespace lumen {
@@ -195,17 +197,37 @@ TEST(FractalRun, RunsBothHalvesHeadless) {
     }
 }
 
+std::vector<int> g_bound;  // the processor of every binding, in order (made on the sequencer)
+bool RecordBinding(kp::Worker* worker, int n) {
+    g_bound.push_back(n);
+    return kp::BindWorker(worker, n);
+}
+
+// Three runs of each half; the line-art threads of all three runs are dealt over the processors
+// with one count (with 3 processors: 1 2 3 1, 2 3 1 2, 3 1 2 3), as the view threads are.
 TEST(FractalRun, RepeatedRunsOfBothHalves) {
     VideoTestSettings s;
     s.repeat = 1;
     s.processors = 3;
     int ends = 0;
     s.at_end = [&] { ++ends; };
+    g_bound.clear();
+    SetAffinitySetter(&RecordBinding);
     const VideoTestOutcome out = RunVideoTestForTest("FractalTestDraw", s);
+    SetAffinitySetter(nullptr);
     ASSERT_TRUE(out.finished_in_time);
     EXPECT_GT(out.ms, 0.0);
     EXPECT_EQ(ends, 2);  // once per half, after its three runs
     for (Window* c : hwndChild) EXPECT_EQ(c, nullptr);
+    // 12 view threads, then 12 line-art threads; the line-art count starts at 1.
+    ASSERT_EQ(g_bound.size(), 24u);
+    const int n = ProcessorCount();  // 3, or fewer on a smaller machine
+    for (size_t i = 0; i < 12; ++i) {
+        if (i > 0) {
+            EXPECT_EQ(g_bound[i], g_bound[i - 1] % n + 1) << "view thread " << i;
+        }
+        EXPECT_EQ(g_bound[12 + i], int(i) % n + 1) << "line-art thread " << i;
+    }
 }
 
 // A display on which no pen table can be made: the views end without drawing and the test fails

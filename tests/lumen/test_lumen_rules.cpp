@@ -4,8 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <chrono>
 #include <cstdio>
+#include <future>
+#include <mutex>
 #include <set>
+#include <string>
 #include <utility>
 #include <thread>
 #include <vector>
@@ -465,6 +469,33 @@ TEST(LumenFrame, ProcessorRotationStaysOnThisMachine) {
     EXPECT_EQ(ProcessorCount(), n);
     EXPECT_EQ(NextProcessor(n), 1);
     pnumber = 1;
+}
+
+// The window is closed while the sequencer talks to the analyser: the stop waits until the
+// sequencer has let go of the link, runs once, and no later turn uses the link.
+TEST(LumenFrame, TheAnalyserStopsOnceAfterTheSequencerLetsGoOfTheLink) {
+    std::mutex mutex;
+    std::vector<std::string> events;
+    auto note = [&](const char* what) {
+        std::lock_guard<std::mutex> lock(mutex);
+        events.push_back(what);
+    };
+    SetAnalyserStop([&] { note("analyser stopped"); });
+    std::promise<void> holding;
+    std::thread sequencer([&] {
+        AnalyserTurn turn;
+        holding.set_value();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the close comes meanwhile
+        note("sequencer let go");
+    });
+    holding.get_future().wait();
+    StopAnalyser();  // as the user-interface thread does when the window closes
+    sequencer.join();
+    StopAnalyser();
+    EXPECT_EQ(events, (std::vector<std::string>{"sequencer let go", "analyser stopped"}));
+    AnalyserTurn later;
+    EXPECT_TRUE(later.Ended());
+    SetAnalyserStop(nullptr);
 }
 
 bool RefuseBinding(kp::Worker*, int) { return false; }

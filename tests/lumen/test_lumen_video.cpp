@@ -4,6 +4,7 @@
 
 #include <QSize>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,9 +13,11 @@
 
 #include "lumen/figure_tests.h"
 #include "lumen/frame.h"
+#include "lumen/score_table.h"
 #include "lumen/lumen_state.h"
 #include "lumen/video_tests.h"
 #include "lumen/windows.h"
+#include "platform/error_text.h"
 #include "platform/msgbox.h"
 #include "platform/workers.h"
 #include "shared/helpers.h"
@@ -143,6 +146,19 @@ TEST(LumenVideo, MainWindowServices) {
     EXPECT_EQ(oldrect, (Rect{0, 0, 800, 600}));
 }
 
+// The program's top-level windows carry its icon; the 3-D test's window ("GL2") refuses a close
+// the user asks for while the test renders into it (only the test destroys it).
+TEST(LumenVideo, TopLevelWindowsCarryTheIconAndTheThreeDWindowStaysOpen) {
+    Window* main = CreateMainWindow();
+    Window* gl2 = CreateWindowOf(WindowClass::Gl2, "3-D Animation", crect, nullptr, false);
+    ASSERT_NE(gl2, nullptr);
+    gl2->Show();
+    for (Window* w : {main, gl2}) EXPECT_FALSE(w->widget()->windowIcon().isNull()) << ClassInfo(w->Class()).name;
+    EXPECT_FALSE(gl2->widget()->close());
+    EXPECT_TRUE(gl2->widget()->isVisible());
+    DestroyWindow(gl2);
+}
+
 // Started by hand without the command line the main program gives it, or in the file exchange
 // mode (not built): the refusal box, exit code 1.
 TEST(LumenProgram, RefusesAStartWithoutItsCommandLine) {
@@ -159,6 +175,18 @@ TEST(LumenProgram, RefusesAStartWithoutItsCommandLine) {
             << args << ": " << boxes;
         EXPECT_NE(boxes.find("VideoKestrel Exception"), std::string::npos) << boxes;
     }
+}
+
+// The sequencer's thread cannot be made: the system's text of the error with "Operation
+// Failed", and no run (the program ends).
+TEST(LumenProgram, ASequencerThatCannotBeMadeShowsTheErrorAndEnds) {
+    kp::BoxRecorder boxes;
+    FailNextSequencerStart();
+    EXPECT_FALSE(StartSequencer());
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, kp::ErrorText(EAGAIN));
+    EXPECT_EQ(boxes.boxes()[0].caption, "Operation Failed");
+    EXPECT_EQ(boxes.boxes()[0].icon, kp::Icon::Exclamation);
 }
 
 }  // namespace

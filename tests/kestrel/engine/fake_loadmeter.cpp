@@ -6,8 +6,13 @@
 //   ignore-end  answers, but keeps running after `end`
 //   exit        ends at once without connecting
 //   close-mid   answers the first interval with half a record and closes
-// FAKE_LOADMETER_ARGS names a file that receives its arguments, one per line.
+// FAKE_LOADMETER_ARGS names a file that receives its arguments, one per line, and the line "end"
+// when a record with the end flag came. As the analyser does, it ends when the thread that
+// started it ends.
+#include <sys/prctl.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +38,7 @@ std::string Env(const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (FILE* f = std::fopen(Env("FAKE_LOADMETER_ARGS").c_str(), "w")) {
         for (int i = 1; i < argc; ++i) std::fprintf(f, "%s\n", argv[i]);
         std::fclose(f);
@@ -61,6 +67,10 @@ int main(int argc, char** argv) {
     for (;;) {
         if (kp::ReadExact(fd, &rec, sizeof rec, -1) != kp::IoResult::Ok) return 0;
         if (rec.end == 1) {
+            if (FILE* f = std::fopen(Env("FAKE_LOADMETER_ARGS").c_str(), "a")) {
+                std::fputs("end\n", f);
+                std::fclose(f);
+            }
             if (mode == "ignore-end") Hang();
             return 0;
         }

@@ -358,7 +358,8 @@ TEST_F(VideoPart, RefusedVideoProgramEndsThePartAsAborted) {
 }
 
 // With counter data wanted, `lumen` runs the stand-in analyser beside its tests (found where the
-// record says the programs are) and fills the analyser rows of every test.
+// record says the programs are) and fills the analyser rows of every test; at the end it stops
+// the analyser with the end flag before the thread that started it ends.
 TEST_F(VideoPart, RealVideoProgramSamplesTheAnalyserForEveryTest) {
     const std::string dir = kt::FreshDir("programs");
     ASSERT_EQ(symlink(LUMEN_DIR "/lumen", (dir + "/lumen").c_str()), 0);
@@ -391,6 +392,8 @@ TEST_F(VideoPart, RealVideoProgramSamplesTheAnalyserForEveryTest) {
                                                   "Average Interrupts/sec.:  2", "Average Context Switches/sec.:  3",
                                                   "Average Available Memory:  6", ""}));
     EXPECT_TRUE(boxes.boxes().empty());
+    const std::string stand_in = kt::ReadFile(kt::TempDir() + "/loadmeter-args.txt");
+    EXPECT_TRUE(stand_in.size() >= 4 && stand_in.compare(stand_in.size() - 4, 4, "end\n") == 0) << stand_in;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/msgbox.h"
 #include "shared/gdi/dc.h"
 #include "shared/gdi/dib.h"
 #include "tests/support/data_size_limit.h"
@@ -264,8 +265,20 @@ TEST(Dib, IndexTablesMonochromePicturesAndTransparentBlits) {
     std::vector<PALETTEENTRY> pal(256, PALETTEENTRY{10, 20, 30, PC_RESERVED});
     ASSERT_TRUE(SetDIBColorUsage(*dib, pal, DIB_RGB_COLORS));
     EXPECT_EQ(dib->ColorTable()[7], (RGBQUAD{30, 20, 10, 0}));
-    std::optional<Dib> wide = Dib::Make(4, 2, 24, false);
-    EXPECT_FALSE(SetDIBColorUsage(*wide, pal, DIB_PAL_COLORS, &indices));
+    // Any other depth fails with its box, for either usage.
+    kp::BoxRecorder boxes;
+    for (int bits : {1, 4, 16, 24, 32}) {
+        std::optional<Dib> other = Dib::Make(4, 2, bits, false, TableFor(bits));
+        ASSERT_TRUE(other) << bits;
+        for (int usage : {DIB_PAL_COLORS, DIB_RGB_COLORS}) {
+            boxes.Clear();
+            EXPECT_FALSE(SetDIBColorUsage(*other, pal, usage, &indices)) << bits;
+            ASSERT_EQ(boxes.boxes().size(), 1u) << bits;
+            EXPECT_EQ(boxes.boxes()[0].text, "An unknown bitmapping error has occured.");
+            EXPECT_EQ(boxes.boxes()[0].caption, "VideoKestrel 1.21 Exception");
+            EXPECT_EQ(boxes.boxes()[0].icon, kp::Icon::Stop);
+        }
+    }
 
     // Monochrome: light colours are 1.
     std::optional<Dib> two = Dib::Make(2, 1, 1, false, {{0, 0, 0, 0}, {255, 255, 255, 0}});
