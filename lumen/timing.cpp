@@ -28,6 +28,7 @@ bool Stopwatch::Fail() {
 }
 
 bool Stopwatch::Start() {
+    kp::ClearUpperVectorState();
     high_ = use_high_precision != 0;
     started_ = true;
     if (!high_) {

@@ -7,6 +7,10 @@
 #include <chrono>
 #include <thread>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 #include "platform/testswitch.h"
 
 namespace kp {
@@ -24,6 +28,18 @@ const int64_t g_start_ns = MonotonicNs();
 uint64_t To100ns(const timeval& tv) {
     return uint64_t(tv.tv_sec) * 10000000u + uint64_t(tv.tv_usec) * 10u;
 }
+
+std::atomic<VectorStateObserver> g_vector_state_observer{nullptr};
+
+#if defined(__x86_64__) || defined(__i386__)
+// The processor has AVX and the system keeps its register state.
+bool HasAvx() {
+    static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx") != 0);
+    return has;
+}
+
+__attribute__((target("avx"))) void ZeroUpper() { _mm256_zeroupper(); }
+#endif
 
 }  // namespace
 
@@ -67,6 +83,17 @@ void Sleep(int ms) {
     double scaled = ms * TestSleepScale();
     if (scaled <= 0.0) return;
     std::this_thread::sleep_for(std::chrono::microseconds(int64_t(scaled * 1000.0)));
+}
+
+void ClearUpperVectorState() {
+#if defined(__x86_64__) || defined(__i386__)
+    if (HasAvx()) ZeroUpper();
+#endif
+    if (const VectorStateObserver observe = g_vector_state_observer.load(std::memory_order_relaxed)) observe();
+}
+
+VectorStateObserver SetVectorStateObserver(VectorStateObserver observer) {
+    return g_vector_state_observer.exchange(observer);
 }
 
 }  // namespace kp

@@ -30,4 +30,15 @@ void Sleep(int ms);
 using SleepObserver = void (*)(int ms);
 void SetSleepObserver(SleepObserver observer);
 
+// Clears the upper halves of the 256-bit vector registers (vzeroupper) where the processor has
+// AVX; does nothing elsewhere. Code run before a timed pass (drawing, the C library) can leave
+// them in use, and every SSE instruction of the pass would then pay a state transition. Every
+// timed pass calls it on the thread that does the work, right before its clock starts.
+void ClearUpperVectorState();
+
+// For tests: an observer called by ClearUpperVectorState just after the clear, on the same
+// thread. Returns the previous observer; nullptr removes it.
+using VectorStateObserver = void (*)();
+VectorStateObserver SetVectorStateObserver(VectorStateObserver observer);
+
 }  // namespace kp

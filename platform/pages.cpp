@@ -524,6 +524,13 @@ void ReturnFreePages() {
     }
 }
 
+void SetHeapRules() {
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    // Setting any threshold stops the C library from raising the mapping threshold by itself
+    // (it would stay at its start value of 128 KB), so that one is set as well.
+    mallopt(M_MMAP_THRESHOLD, int(kHeapMappingThreshold));
+}
+
 int TrimHeap() {
     g_trims.fetch_add(1, std::memory_order_relaxed);
     return malloc_trim(0);

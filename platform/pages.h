@@ -26,6 +26,13 @@ bool FreePages(void* block);
 size_t LivePageBlocks();
 // Hands the heap's free pages back to the system: 1 when memory was released, else 0.
 int TrimHeap();
+// The heap's rules for timed work, set once at program start: freed memory goes back to the
+// system only through TrimHeap, never by the C library's own trimming; and every block up to
+// kHeapMappingThreshold (each picture or surface a test makes, at any screen size the tests
+// use) comes from the heap and is used again, never from a mapping of its own that would put a
+// mapping, its page faults and its release into the timed work.
+inline constexpr size_t kHeapMappingThreshold = size_t(32) << 20;
+void SetHeapRules();
 // Hands the pages of the pooled blocks back to the system where no block of a pool chunk is in
 // use, and unmaps the large blocks kept (for when a test is over); what is needed again comes
 // back zero-filled from the system.

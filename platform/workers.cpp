@@ -9,11 +9,12 @@
 #include <thread>
 #include <vector>
 
-#include <malloc.h>
 #include <pthread.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "platform/clock.h"
+#include "platform/pages.h"
 #include "platform/processors.h"
 
 namespace kp {
@@ -90,6 +91,7 @@ public:
         lock.unlock();
         if (!run) return;
         try {
+            ClearUpperVectorState();  // the worker's work is timed from here
             work();
         } catch (const WorkerAbort&) {
         }
@@ -134,9 +136,7 @@ bool TakeInjectedFailure() {
 class Spawner {
 public:
     Spawner() : thread_([this] { Loop(); }) {
-        // Freed heap memory goes back to the system only through the explicit trims, never by
-        // the C library's own trimming inside a worker's timed work.
-        mallopt(M_TRIM_THRESHOLD, 1 << 30);
+        SetHeapRules();
     }
     ~Spawner() {
         {

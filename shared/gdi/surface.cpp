@@ -17,7 +17,7 @@ Surface::Surface(QSize size, QRgb background) : size_(UsableSize(size)), backgro
 
 void Surface::MakeImage() {
     if (!plain_ || size_.isEmpty()) return;
-    image_ = QImage(size_, QImage::Format_RGB32);
+    if (image_.size() != size_) image_ = QImage(size_, QImage::Format_RGB32);
     image_.fill(Background());
     plain_ = false;
 }
@@ -95,7 +95,7 @@ void Surface::Erase() {
 }
 
 void Surface::MakePlain() {
-    image_ = QImage();
+    if (image_.size() != size_) image_ = QImage();  // an erase keeps the memory for the next drawing
     plain_ = true;
     whole_ = true;
     Changed(QRect(QPoint(), size_));

@@ -121,7 +121,9 @@ private:
 
     mutable std::mutex mutex_;
     // A surface is "plain" (all background) from a new size or an erase until it is first drawn
-    // into: only then is its picture made, so windows nobody draws into cost no picture.
+    // into: only then is its picture made, so windows nobody draws into cost no picture. An erase
+    // keeps the picture's memory (unread while plain), so a test that erases and draws again each
+    // frame makes no new picture per frame.
     QImage image_;
     QSize size_;
     bool plain_ = true;

@@ -9,8 +9,15 @@
 #include <utility>
 #include <vector>
 
+#include <malloc.h>
+
+#include <cstdlib>
+
+#include "platform/clock.h"
+#include "platform/pages.h"
 #include "platform/processors.h"
 #include "platform/workers.h"
+#include "tests/support/vector_state.h"
 
 namespace {
 
@@ -184,6 +191,44 @@ TEST(WorkerTeam, TeamsRunOnTheStacksOfTheTeamBefore) {
     ASSERT_EQ(first.size(), 8u);
     for (const auto& [base, size] : first) EXPECT_EQ(size, size_t(1) << 20);
     EXPECT_EQ(stacks_of_a_team(), first);  // nothing mapped anew, nothing given back
+}
+
+// Each worker's work starts with the upper vector state clean, whatever the thread that made it
+// and the workers' own code before did with it.
+std::atomic<int> g_clean_starts{0};
+std::atomic<int> g_dirty_starts{0};
+
+void RecordWorkStart() {
+    (kt::UpperVectorStateInUse() ? g_dirty_starts : g_clean_starts).fetch_add(1);
+}
+
+TEST(WorkerTeam, EachWorkStartsWithTheUpperVectorStateClean) {
+    if (!kt::CanReadVectorState()) GTEST_SKIP() << "the processor cannot tell its vector state";
+    kt::DirtyUpperVectorState();
+    kp::WorkerTeam team(4);
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(team.Create(i, [] {}, 0));
+    kp::SetVectorStateObserver(&RecordWorkStart);
+    team.ReleaseAll();
+    team.Join();
+    kp::SetVectorStateObserver(nullptr);
+    EXPECT_EQ(g_clean_starts.load(), 4);
+    EXPECT_EQ(g_dirty_starts.load(), 0);
+}
+
+// Once the worker layer runs, a block of any size a test makes per frame (up to 32 MB) comes from
+// the heap and is used again, never from a mapping of its own: the mapping threshold is set
+// where the trim threshold is, which would otherwise hold it at the C library's start value.
+TEST(HeapRules, BlocksUpToTheMappingThresholdComeFromTheHeap) {
+    kp::StartThreadSpawner();
+    for (const size_t bytes :
+         {size_t(200) << 10, size_t(1) << 20, size_t(8) << 20, kp::kHeapMappingThreshold - 4096}) {
+        SCOPED_TRACE(bytes);
+        const size_t mapped_before = mallinfo2().hblks;
+        void* block = std::malloc(bytes);
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(mallinfo2().hblks, mapped_before);
+        std::free(block);
+    }
 }
 
 }  // namespace

@@ -75,6 +75,7 @@ void AllocationBox() {
 // Times one pass in milliseconds, with the high-resolution counter or the millisecond clock.
 template <class Loop>
 bool TimedPass(bool high_precision, const Loop& loop, double* ms) {
+    kp::ClearUpperVectorState();
     if (!high_precision) {
         const uint32_t start = kp::MillisecondsSinceStart();
         loop();

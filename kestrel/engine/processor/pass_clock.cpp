@@ -15,6 +15,7 @@ bool TimerFailed() {
 }  // namespace
 
 bool PassClock::Start() {
+    kp::ClearUpperVectorState();
     high_ = prefs.use_high_precision != 0;
     if (!high_) {
         start_ms_ = kp::MillisecondsSinceStart();

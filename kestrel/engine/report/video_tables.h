@@ -32,7 +32,8 @@ struct VideoReference {
 };
 
 // The reference of a run: laptop mode or full, the screen's width (narrow below 1024) and its
-// colour depth. 8 and 16 bits have their own tables; 24 bits and deeper take the 24/32 table.
+// colour depth. 8 and 16 bits have their own tables; 24 and 32 bits share one; any other depth
+// (15 bits, 30-bit deep colour) has no reference and is not scored.
 inline VideoReference ChooseVideoReference(bool laptop, int screen_width, int depth) {
     const bool narrow = screen_width < 1024;
     if (depth == 8) {
@@ -44,7 +45,7 @@ inline VideoReference ChooseVideoReference(bool laptop, int screen_width, int de
         return narrow ? VideoReference{bindexlow_16bit_nt40, quads_per_sec_lowres_score_nt40[1]}
                       : VideoReference{bindexlow2_16bit_nt40, quads_per_sec_lowresinhighpixel_score_nt40[1]};
     }
-    if (depth >= 24) {
+    if (depth == 24 || depth == 32) {
         return laptop ? VideoReference{bindexlow_24bit_nt40, quads_per_sec_lowres_score_nt40[2]}
                       : VideoReference{bindex_24bit_nt40, quads_per_sec_score_nt40[2]};
     }

@@ -236,8 +236,10 @@ int StartProcess() {
 void DoVideoInput(int i, int quads_reference, double reference, double work) {
     const TIMES& tm = results.times;
     const double t = TimeOf(tm, i);
-    const double S = t * 0.001 < 1.0 ? 1.0 : t * 0.001;
+    // One guard against a time too short to divide by, in seconds for the rates and in
+    // milliseconds for the time-based scores: one millisecond.
     const double T = t < 1.0 ? 1.0 : t;
+    const double S = T * 0.001;
     const double R = reference;
     const double P = work;
     const double score_by_time = R / T * 100.0;

@@ -17,12 +17,14 @@
 #include "kestrel/engine/run/result_store.h"
 #include "kestrel/engine/run/run_state.h"
 #include "kestrel/engine/run/settings.h"
+#include "platform/clock.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "platform/ui_thread.h"
 #include "tests/support/isolation.h"
 #include "tests/support/stand_in_analyser.h"
 #include "tests/support/recording_host.h"
+#include "tests/support/vector_state.h"
 
 namespace {
 
@@ -235,6 +237,30 @@ TEST_F(MemoryTest, EveryBufferIsWrittenBeforeTheFirstTimedPassOfEachTest) {
         EXPECT_EQ(f.test, t);
         EXPECT_EQ(f.buffers, 4u) << "test " << t;  // two index arrays, destination, source
         EXPECT_EQ(f.untouched, 0) << "test " << t;
+    }
+}
+
+// Whether the upper vector state was in use as each timed pass started; the observer then puts
+// it in use again, as the drawing between passes can.
+std::vector<bool> g_pass_starts;
+
+void RecordPassStart() {
+    g_pass_starts.push_back(kt::UpperVectorStateInUse());
+    kt::DirtyUpperVectorState();
+}
+
+TEST_F(MemoryTest, EveryTimedPassStartsWithTheUpperVectorStateClean) {
+    if (!kt::CanReadVectorState()) GTEST_SKIP() << "the processor cannot tell its vector state";
+    for (const int high_precision : {1, 0}) {
+        SCOPED_TRACE(high_precision);
+        prefs.use_high_precision = high_precision;
+        g_pass_starts.clear();
+        kt::DirtyUpperVectorState();
+        kp::SetVectorStateObserver(&RecordPassStart);
+        const int result = DoMemTest();
+        kp::SetVectorStateObserver(nullptr);
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(g_pass_starts, std::vector<bool>(8 * 100, false));  // eight tests of 100 passes
     }
 }
 

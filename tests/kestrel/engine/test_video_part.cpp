@@ -111,7 +111,7 @@ TEST_F(VideoPart, ReportLinesAndScoresOfTheRecordHandedBack) {
         "CPU 0:  100; CPU 1:  101; ",
         "Average Available Memory:  6",
         "",
-        "test 2.) Animation Test:  26.00 animations per second; 400.0 frames/sec; Score:  11465",
+        "test 2.) Animation Test:  52.00 animations per second; 800.0 frames/sec; Score:  11465",
         "Idle Processor Load:  0.5",
         "Average CPU Usage:  11.0% per CPU",
         "CPU 0:  0.5%; CPU 1:  1.5%; ",
@@ -134,25 +134,25 @@ TEST_F(VideoPart, ReportLinesAndScoresOfTheRecordHandedBack) {
                           "Video Test Resolution:  1024x768",
                           "Video Depth:  32 bits/pixel",
                           "test 1.) Figure Drawing Test:  3000 figures drawn per second; Score:  188",
-                          "test 2.) Animation Test:  26.00 animations per second; 400.0 frames/sec; Score:  11465",
+                          "test 2.) Animation Test:  52.00 animations per second; 800.0 frames/sec; Score:  11465",
                           "test 3.) Font Scrolling Test:  28.07 screens scrolled per second; Score:  1964",
                           "test 4.) Line/Arc Drawing Test:  4.0 MegaPixels drawn per second; Score:  9",
                           "test 5.) BMP Drawing Test:  500.0 BMPs drawn per second; Score:  469",
-                          "test 6.) Special Effects Test:  3.00 Effects drawn per second; Score:  49",
+                          "test 6.) Special Effects Test:  12.00 Effects drawn per second; Score:  198",
                           "test 7.) Window Invocation Test:  400000.0 windows drawn per second; Score:  6709400",
                           "test 8.) Fractal Draw Test:  6500.0 Fractals drawn per second; Score:  6197",
                           "test 9a.) 3-D Rendering Test:  163.00 3-D renders per second; Score:  2909",
                           "test 9b.) 3-D Rendering Test:  700 3-D Quadrangles rendered per second; Score:  112",
                           "test 9c.) 3-D Animation Test:  71.75 3-D Frames per second; Score:  7754",
-                          "Total Video Score:  338570 Kes VideoMarks",
-                          "This Video subsystem is 338470.4% faster than a Matrox Millennium (with Micron P100)",
+                          "Total Video Score:  338585 Kes VideoMarks",
+                          "This Video subsystem is 338485.3% faster than a Matrox Millennium (with Micron P100)",
                       }));
     // The 3-D test's analyser block follows its "c" line with row 8.
     const auto c = std::find(lines.begin(), lines.end(), scores[14]);
     ASSERT_NE(c, lines.end());
     EXPECT_EQ(*(c + 1), "Idle Processor Load:  4.0");
     EXPECT_EQ(*(c + 2), "Average CPU Usage:  81.0% per CPU");
-    EXPECT_EQ(results.TotalVideo, 338570);
+    EXPECT_EQ(results.TotalVideo, 338585);
     EXPECT_EQ(run.testrunning, 1);
     EXPECT_TRUE(boxes.boxes().empty());
 }
@@ -168,15 +168,60 @@ TEST_F(VideoPart, NotMeasuredTestsScoreNothing) {
     EXPECT_TRUE(has("test 9a.) 3-D Rendering Test:  not measured; Score:  0"));
     EXPECT_TRUE(has("test 9b.) 3-D Rendering Test:  not measured; Score:  0"));
     EXPECT_TRUE(has("test 9c.) 3-D Animation Test:  71.75 3-D Frames per second; Score:  7754"));
-    // The sum of the answer record less tests 2 and 9a: 3385704 - 11465 - 2909.
-    EXPECT_EQ(videoglobal, 3371330);
-    EXPECT_EQ(results.TotalVideo, 337133);
+    // The sum of the answer record less tests 2 and 9a: 3385853 - 11465 - 2909.
+    EXPECT_EQ(videoglobal, 3371479);
+    EXPECT_EQ(results.TotalVideo, 337148);
 
     results.times.elapsed1 = -1.0;
     videoglobal = 500;
     DoVideoInput(0, 0, 1591, 1250);
     EXPECT_EQ(report.szGreeting.back(), "test 1.) Figure Drawing Test:  not measured; Score:  0");
     EXPECT_EQ(videoglobal, 0);
+}
+
+// Rates divide the work by the time in seconds and time-based scores divide by the time in
+// milliseconds, both with one guard: a time below one millisecond counts as one millisecond. A
+// test of a second or more (the reference machines') rates and scores as it always did.
+TEST_F(VideoPart, RatesAndScoresOfTimesBelowAndAboveOneSecond) {
+    struct Case {
+        int i;
+        double ms;
+        const char* line;
+        long score;
+    };
+    const Case cases[] = {
+        {0, 0.4, "test 1.) Figure Drawing Test:  5581000 figures drawn per second; Score:  350785", 350785},
+        {0, 51, "test 1.) Figure Drawing Test:  109431 figures drawn per second; Score:  6878", 6878},
+        {0, 1000, "test 1.) Figure Drawing Test:  5581 figures drawn per second; Score:  350", 350},
+        {0, 2500, "test 1.) Figure Drawing Test:  2232 figures drawn per second; Score:  140", 140},
+        {1, 0.4, "test 2.) Animation Test:  26000.00 animations per second; 400000.0 frames/sec; Score:  5732800",
+         5732800},
+        {1, 51, "test 2.) Animation Test:  509.80 animations per second; 7843.1 frames/sec; Score:  112407", 112407},
+        {1, 2500, "test 2.) Animation Test:  10.40 animations per second; 160.0 frames/sec; Score:  2293", 2293},
+        {3, 51, "test 4.) Line/Arc Drawing Test:  58.8 MegaPixels drawn per second; Score:  136", 136},
+        {3, 2500, "test 4.) Line/Arc Drawing Test:  1.2 MegaPixels drawn per second; Score:  2", 2},
+        {4, 0.4, "test 5.) BMP Drawing Test:  2000000.0 BMPs drawn per second; Score:  1876600", 1876600},
+        {4, 51, "test 5.) BMP Drawing Test:  39215.7 BMPs drawn per second; Score:  36796", 36796},
+        {4, 1000, "test 5.) BMP Drawing Test:  2000.0 BMPs drawn per second; Score:  1876", 1876},
+        {5, 51, "test 6.) Special Effects Test:  235.29 Effects drawn per second; Score:  3895", 3895},
+        {5, 2500, "test 6.) Special Effects Test:  4.80 Effects drawn per second; Score:  79", 79},
+    };
+    const double reference[6] = {1591, 57328, 29469, 4310, 18766, 6.04};  // the 24/32-bit full-mode table
+    const double work[6] = {1250, 26, 42.1, 420, 2000, 3.3};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        results.times = TIMES{};
+        results.times.rectcount1 = 5581;
+        results.times.numpoints = 3000000;
+        results.times.num_effects_rendered = 12;
+        double* times[6] = {&results.times.elapsed1, &results.times.elapsed2, &results.times.elapsed3,
+                            &results.times.elapsed4, &results.times.elapsed5, &results.times.elapsed6};
+        *times[c.i] = c.ms;
+        videoglobal = 7;
+        DoVideoInput(c.i, 0, reference[c.i], work[c.i]);
+        EXPECT_EQ(report.szGreeting.back(), c.line);
+        EXPECT_EQ(videoglobal, c.i == 0 ? c.score : 7 + c.score);
+    }
 }
 
 // Every failed hand-over ends the part as an aborted run, never with the results of an earlier
@@ -241,7 +286,9 @@ TEST_F(VideoPart, ScreenChecksLaptopQuestionAndReferences) {
          "test 1.) Figure Drawing Test:  3000 figures drawn per second; Score:  147"},
         {1, {1280, 1024, 16}, {}, 0, 0, "1", "test 1.) Figure Drawing Test:  3000 figures drawn per second; Score:  151"},
         {0, {1280, 1024, 8}, {}, 0, 0, "0", "test 1.) Figure Drawing Test:  3000 figures drawn per second; Score:  160"},
-        {0, {1280, 1024, 30}, {}, 0, 0, "0", "test 1.) Figure Drawing Test:  3000 figures drawn per second; Score:  188"},
+        {0, {1280, 1024, 24}, {}, 0, 0, "0", "test 1.) Figure Drawing Test:  3000 figures drawn per second; Score:  188"},
+        // 30-bit deep colour has no reference table: no test is scored.
+        {0, {1280, 1024, 30}, {}, 0, 0, "0", "Total Video Score:  0 Kes VideoMarks"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.screen.width * 100 + c.screen.bitsPerPixel);

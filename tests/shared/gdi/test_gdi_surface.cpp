@@ -213,6 +213,34 @@ TEST(GdiSurface, AScrollChangesOnlyTheUncoveredBandAndTheNewLine) {
     PresentAll();
     Surface::Dc dc = s->GetDC();
     EXPECT_EQ(widget.grab().toImage().convertToFormat(QImage::Format_RGB32), *dc->Image());
+
+// An erase keeps the picture itself (a test that erases and draws every frame makes no new picture
+// per frame): the next drawing finds the same picture, all background again. A new size makes a
+// picture of that size.
+TEST(GdiSurface, AnEraseKeepsThePictureForTheNextDrawing) {
+    auto s = std::make_shared<Surface>(QSize(400, 300), RGB(82, 46, 51));
+    auto picture = [&] {
+        Surface::Dc dc = s->GetDC();
+        return dc->Image()->cacheKey() >> 32;  // which picture, not which version of it
+    };
+    {
+        Surface::Dc dc = s->GetDC();
+        dc->FillRect(QRect(0, 0, 10, 10), CreateSolidBrush(RGB(0, 0, 255)));
+    }
+    const qint64 first = picture();
+    s->Erase();
+    {
+        Surface::Dc dc = s->GetDC();
+        EXPECT_EQ(dc->Image()->cacheKey() >> 32, first);
+        EXPECT_EQ(dc->GetPixel(5, 5), RGB(82, 46, 51));
+    }
+    s->Resize(QSize(200, 100));
+    {
+        Surface::Dc dc = s->GetDC();
+        EXPECT_NE(dc->Image()->cacheKey() >> 32, first);
+        EXPECT_EQ(dc->Image()->size(), QSize(200, 100));
+        EXPECT_EQ(dc->GetPixel(150, 50), RGB(82, 46, 51));
+    }
 }
 
 // The timer's showing passes over a surface that another thread holds and shows it once the
