@@ -213,6 +213,7 @@ TEST(GdiSurface, AScrollChangesOnlyTheUncoveredBandAndTheNewLine) {
     PresentAll();
     Surface::Dc dc = s->GetDC();
     EXPECT_EQ(widget.grab().toImage().convertToFormat(QImage::Format_RGB32), *dc->Image());
+}
 
 // An erase keeps the picture itself (a test that erases and draws every frame makes no new picture
 // per frame): the next drawing finds the same picture, all background again. A new size makes a
