@@ -477,7 +477,8 @@ TEST_F(Sequencer, AnAnalyserThatCannotStartIsGivenUpForTheRunAfterOneBox) {
             kp::BoxRecorder run_boxes;
             StartTesting();
             ASSERT_EQ(run_boxes.boxes().size(), 1u);
-            EXPECT_EQ(run_boxes.boxes()[0].text, ends_at_once ? "Connection refused" : "No such file or directory");
+            EXPECT_EQ(run_boxes.boxes()[0].text,
+                      std::string(ends_at_once ? "Connection refused" : "No such file or directory") + " (" + dir + "/loadmeter)");
             EXPECT_EQ(run_boxes.boxes()[0].caption, "Operation Failed");
             EXPECT_EQ(kt::ReadFile(starts), ends_at_once ? "started\n" : "");
             EXPECT_EQ(body(), without_counter_data);
