@@ -127,9 +127,13 @@ std::string Formatted(const tm& when, const char* format) {
 
 // ---- Processor part ----
 
+// The passes of the processor part measured so far in this run.
+int g_passes = 0;
+
 // DoCPUTest for p processors into row `row`; false (the run interrupted) when it was stopped or
-// failed.
+// failed. Every pass after the first starts the progress window's bar again.
 bool Measure(int p, int row) {
+    if (g_passes++ > 0) Host().ProgressNextTest();
     run.globalpercent = 0;
     if (DoCPUTest(p, row) != 0) {
         run.test_interrupted = 1;
@@ -341,6 +345,7 @@ void ScalingTail(int n, int last, bool aborted) {
 int ProcessorPart() {
     ResultStore& s = results;
     const int n = Processors();
+    g_passes = 0;
     if (run.IDM_SCALING_CHECKED != 1) return PlainRun(n);
 
     s.scaling_efficiency_showing = 1;

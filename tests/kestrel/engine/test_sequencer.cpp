@@ -701,6 +701,55 @@ TEST_F(Sequencer, EfficienciesWithoutScoresAreZero) {
     }
 }
 
+// The progress window's bar as the engine fills it: one list of fractions per pass, a new one
+// started by each next test.
+class BarHost : public kt::RecordingHost {
+public:
+    void ProgressNextTest() override {
+        RecordingHost::ProgressNextTest();
+        bars.emplace_back();
+    }
+    void SetProgress(double fraction) override {
+        RecordingHost::SetProgress(fraction);
+        bars.back().push_back(fraction);
+    }
+    std::vector<std::vector<double>> bars{1};
+};
+
+TEST_F(Sequencer, EveryPassOfTheProcessorPartStartsWithAnEmptyBar) {
+    const struct {
+        const char* form;
+        int step;  // -1: no scaling run
+        bool os;
+        bool emulation;
+        size_t passes;
+    } forms[] = {
+        {"plain", -1, false, false, 1},       {"uniprocessor emulation", -1, false, true, 2},
+        {"two passes", 0, true, false, 3},    {"stepwise", 2, false, false, 3},
+        {"stepwise with the OS pass", 1, true, false, 7},
+    };
+    for (const auto& f : forms) {
+        SCOPED_TRACE(f.form);
+        BarHost bar;
+        g_calls.clear();
+        run.IDM_SCALING_CHECKED = 0;
+        if (f.step >= 0) Scaling(f.step, f.os);
+        results.uniprocemulation = f.emulation ? 1 : 0;
+        std::fill(std::begin(results.cpus_selected), std::end(results.cpus_selected), 0);
+        results.cpus_selected[1] = results.cpus_selected[3] = 1;
+        results.num_cpus_selected_for_uniproc = 2;
+        StartTesting();
+        ASSERT_EQ(g_calls.size(), f.passes);
+        ASSERT_EQ(bar.bars.size(), f.passes);
+        for (const std::vector<double>& pass : bar.bars) {
+            ASSERT_FALSE(pass.empty());
+            EXPECT_LE(pass.front(), 1.0 / 9.0 + 1e-6);  // empty, or the pass's first test done
+            EXPECT_TRUE(std::is_sorted(pass.begin(), pass.end()));
+            EXPECT_DOUBLE_EQ(pass.back(), 1.0);
+        }
+    }
+}
+
 TEST_F(Sequencer, AStoppedScalingRunWritesNoTotals) {
     Scaling(1, true);
     host.on_pump = [](int) { StopTesting(); };
