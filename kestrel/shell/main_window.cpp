@@ -315,7 +315,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // The close box ends the program at once: nothing is asked and no preference is written.
+    // The close box asks about an unsaved run as Exit does, but writes no preference.
+    if (!MayEnd()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     EndProgram();
 }
