@@ -486,7 +486,7 @@ int InitializeEnvironment() {
     Counted(StrPrintf("Computer Hostname:  %s", GetWin95HostName().c_str()));
     Counted(StrPrintf("Computer Manufacturer: %s; Model: %s", m.manufacturer.c_str(), m.make.c_str()));
     Counted(StrPrintf("Microprocessor:  %s running at %s MHz", (m.theproc.empty() ? run.processor : m.theproc).c_str(),
-                      m.speed.c_str()));
+                      (m.speed.empty() ? ProcessorClockText() : m.speed).c_str()));
     Counted(StrPrintf("OS Info:  %s", m.os.c_str()));
     Counted(StrPrintf("Memory/Cache: %s MBs of %s RAM", m.memory.c_str(), NameOf(memory_type_names, m.memoryvalue)));
     Counted(StrPrintf("%s KBs External %s CPU Cache", m.cachesize.c_str(), NameOf(cache_type_names, m.cachevalue)));

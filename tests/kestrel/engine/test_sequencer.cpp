@@ -276,6 +276,15 @@ TEST_F(Sequencer, HeaderDescribesTheMachineInFullAndHidesItsLinesDuringTheRun) {
     machine.theproc = "Named CPU";
     StartTesting();
     EXPECT_EQ(L()[4], "Microprocessor:  Named CPU running at 450 MHz");
+
+    // No speed stored: the first processor's current clock, rounded.
+    const std::string proc = kt::FreshDir("proc");
+    kt::WriteFile(proc + "/cpuinfo", "processor\t: 0\ncpu MHz\t\t: 2894.560\n\nprocessor\t: 1\ncpu MHz\t\t: 800.000\n");
+    setenv("KESTREL_PROC_ROOT", proc.c_str(), 1);
+    machine.speed.clear();
+    StartTesting();
+    unsetenv("KESTREL_PROC_ROOT");
+    EXPECT_EQ(L()[4], "Microprocessor:  Named CPU running at 2895 MHz");
 }
 
 TEST_F(Sequencer, HeaderTimerLengthAndAnalyserLines) {
