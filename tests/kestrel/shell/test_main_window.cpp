@@ -44,6 +44,8 @@
 #include "shared/gdi/font.h"
 #include "shared/report_lines.h"
 #include "shared/ui/help.h"
+#include "shared/ui/screen_place.h"
+#include "kestrel/shell/settings_windows.h"
 #include "kestrel/shell/shell_rules.h"
 #include "kestrel/shell/single_instance.h"
 #include "platform/msgbox.h"
@@ -617,6 +619,30 @@ TEST_F(MainWindowTest, CloseBoxAndSessionEndAskToSaveAnUnsavedRunAsExitDoes) {
             w.reset();
         }
     }
+}
+
+// However near the screen's edge the main window stands, every window the program places lies
+// inside the screen's available area, frame included; a new help window opens in its middle.
+TEST_F(MainWindowTest, EveryWindowItPlacesStaysInsideTheScreen) {
+    const QRect area = AvailableArea(QRect());
+    prefs.main_window_rect = WindowRect{area.right() - 100, 500, area.bottom() - 50, 300};
+    ASSERT_EQ(CreateRegEntry(), 0);
+    prefs = Preferences{};
+    Start();
+    w->host().OpenProgress("Memory Test");
+    QWidget* settings = OpenVidTestSettings(w.get(), area.bottomRight() - QPoint(20, 20));
+    w->Command(CMD_HELP_INDEX);
+    ASSERT_NE(HelpWindow::Current(), nullptr);
+    EXPECT_EQ(HelpWindow::Current()->geometry().center(), area.center());
+    w->DrawListBox();
+    for (QWidget* placed : {static_cast<QWidget*>(w.get()), static_cast<QWidget*>(w->Progress()), settings,
+                            static_cast<QWidget*>(HelpWindow::Current())}) {
+        ASSERT_NE(placed, nullptr);
+        SCOPED_TRACE(placed->windowTitle().toStdString());
+        const QRect frame = placed->geometry().marginsAdded(ExpectedFrame(placed));
+        EXPECT_TRUE(area.contains(frame)) << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
+    }
+    w->host().CloseProgress();
 }
 
 TEST_F(MainWindowTest, ExitAsksToSaveAndWritesThePreferences) {
