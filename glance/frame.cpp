@@ -42,6 +42,7 @@
 #include "shared/ui/help.h"
 #include "shared/ui/raised_text.h"
 #include "shared/ui/scroller.h"
+#include "shared/ui/screen_place.h"
 
 namespace glance {
 
@@ -824,7 +825,7 @@ void Frame::Start(const std::string& file) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QSize size = screen != nullptr ? screen->geometry().size() : QSize(1024, 768);
     if (PlaceFrame(settings_, size.width(), size.height()) == Placement::Stored) {
-        setGeometry(settings_.Left, settings_.Top, settings_.Right, settings_.Bottom);
+        PlaceOnScreen(this, QRect(settings_.Left, settings_.Top, settings_.Right, settings_.Bottom));
         show();
     } else {
         setGeometry(200, 150, 800, 600);

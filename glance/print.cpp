@@ -13,6 +13,7 @@
 #include "shared/print_layout.h"
 #include "shared/ui/print_job.h"
 #include "shared/ui/scroller.h"
+#include "shared/ui/screen_place.h"
 
 namespace glance {
 
@@ -31,8 +32,8 @@ void Frame::OpenProgress(const QString& caption) {
     window->TruncateLabel();
     window->setObjectName(QStringLiteral("Scroller"));
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setGeometry(client.x() + client.width() / 4, client.y() + client.height() / 2, std::max(1, client.width() / 2),
-                        std::max(70, client.height() / 10));
+    PlaceOnScreen(window, QRect(client.x() + client.width() / 4, client.y() + client.height() / 2,
+                                std::max(1, client.width() / 2), std::max(70, client.height() / 10)));
     window->show();
     progress_ = window;
     // Printing and sending hold the program until they end: the window is put on the screen now,

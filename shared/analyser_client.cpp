@@ -110,8 +110,9 @@ void GetDriveCharactersPerf() {
     }
 }
 
-void ShowErrorMsg(int error) {
-    kp::MessageBox(kp::Owner::Main, kp::ErrorText(error), "Operation Failed", kp::Icon::Exclamation);
+void ShowErrorMsg(int error, const std::string& program) {
+    const std::string text = kp::ErrorText(error) + (program.empty() ? "" : " (" + program + ")");
+    kp::MessageBox(kp::Owner::Main, text, "Operation Failed", kp::Icon::Exclamation);
 }
 
 void StartPerfProcess() {
@@ -135,7 +136,7 @@ void StartPerfProcess() {
         &spawn_error);
     if (!perflink.hProcessPerf) {
         perflink.server.reset();
-        ShowErrorMsg(spawn_error != 0 ? spawn_error : ENOENT);
+        ShowErrorMsg(spawn_error != 0 ? spawn_error : ENOENT, program);
         return GiveUp();
     }
     // The wait ends when the analyser connects, ends (a refused start), or takes too long.
@@ -143,7 +144,7 @@ void StartPerfProcess() {
                                      [] { return !perflink.hProcessPerf->Alive(); });
     if (fd < 0) {
         CloseLink();
-        ShowErrorMsg(ECONNREFUSED);
+        ShowErrorMsg(ECONNREFUSED, program);
         return GiveUp();
     }
     perflink.hPipePerf = fd;

@@ -85,8 +85,9 @@ int DoPerfRead();
 int EndPerfProcess();
 // The last write with the stop flags, then EndPerfProcess. 0.
 int DoDiskEndCheck();
-// Box with the system's text for an error, caption "Operation Failed".
-void ShowErrorMsg(int error);
+// Box with the system's text for an error, caption "Operation Failed"; a program that could not
+// be started is named after the text.
+void ShowErrorMsg(int error, const std::string& program = {});
 
 // One measuring interval as the tests take it: a watched write and a watched read. When either
 // does not finish within the watch, the analyser is restarted once ("Loadmeter throttled!

@@ -256,7 +256,8 @@ int Analyser::RunAnalyser(CounterProvider& counters, int h) {
     }
     std::fill(windowOfSlot_.begin(), windowOfSlot_.end(), -1);
     if (record_.show_graphs != 0) {
-        const std::vector<CounterPlace> places = LayoutCounterWindows(record_, n_, h);
+        const std::vector<CounterPlace> places =
+            LayoutCounterWindows(record_, n_, h, [this](const CounterPlace& p) { return host_.CounterWindowWidth(p); });
         if (!places.empty() && !host_.CreateCounterWindows(places)) {
             stopping_ = true;
             host_.DestroyCounterWindows();

@@ -26,6 +26,8 @@ public:
     virtual ~AnalyserHost() = default;
     // Shows a box and returns when it has been answered.
     virtual void Box(const kp::BoxRequest& box) = 0;
+    // The width a counter window needs to show its caption and its values whole.
+    virtual int CounterWindowWidth(const CounterPlace&) { return 1; }
     // Creates and shows the counter windows (numbered in the order given); false on failure.
     virtual bool CreateCounterWindows(const std::vector<CounterPlace>& places) = 0;
     // Hands a window its new text (from a sampling thread; must not wait for the window).

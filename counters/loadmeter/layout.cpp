@@ -45,28 +45,40 @@ bool PerProcessorMode(const int32_t perfData[kQuantities], int n) {
     return CountEnabled(perfData) == 1 && (perfData[kCpu] != 0 || perfData[kInterrupts] != 0) && n >= 2;
 }
 
-std::vector<CounterPlace> LayoutCounterWindows(const PerfMonData& settings, int n, int h) {
+std::vector<CounterPlace> LayoutCounterWindows(const PerfMonData& settings, int n, int h,
+                                               const CounterWidth& minimumWidth) {
     const int left = settings.indices[0];
-    const int span = settings.indices[1] - left;
+    const int right = settings.indices[1];
+    const int span = right - left;
     const int top = settings.indices[2];
     std::vector<CounterPlace> places;
+    int rowLength = 6;  // windows side by side at most
     if (PerProcessorMode(settings.perfData, n)) {
-        const bool cpu = settings.perfData[kCpu] != 0;
+        const int q = settings.perfData[kCpu] != 0 ? kCpu : kInterrupts;
         for (int j = 0; j < n; ++j) {
-            const int row = j / 6;
-            const int width = std::max(1, span / std::min(n - 6 * row, 6));
-            places.push_back({j, cpu ? StrPrintf("CPU %d", j) : StrPrintf("CPU%d INT/S", j),
-                              left + (j % 6) * width, top + row * h, width, h, true, 1});
+            places.push_back({j, q == kCpu ? StrPrintf("CPU %d", j) : StrPrintf("CPU%d INT/S", j), 0, 0, 0, h, true, 1,
+                              q, right});
         }
-        return places;
+    } else {
+        const int enabled = CountEnabled(settings.perfData);
+        for (int q = 0; q < kQuantities; ++q) {
+            if (settings.perfData[q] != 0) places.push_back({q, kQuantity[q].title, 0, 0, 0, h, false, enabled, q, right});
+        }
+        rowLength = std::max(enabled, 1);
     }
-    const int enabled = CountEnabled(settings.perfData);
-    if (enabled == 0) return places;
-    const int width = std::max(1, span / enabled);
-    for (int q = 0; q < kQuantities; ++q) {
-        if (settings.perfData[q] == 0) continue;
-        const int rank = int(places.size());
-        places.push_back({q, kQuantity[q].title, left + rank * width, top, width, h, false, enabled});
+    int need = 1;
+    if (minimumWidth) {
+        for (const CounterPlace& p : places) need = std::max(need, minimumWidth(p));
+    }
+    if (need > 1) rowLength = std::clamp(span / need, 1, rowLength);
+    const int count = int(places.size());
+    for (int j = 0; j < count; ++j) {
+        const int row = j / rowLength;
+        const int width = std::max({1, need, span / std::min(count - rowLength * row, rowLength)});
+        CounterPlace& p = places[size_t(j)];
+        p.x = left + (j % rowLength) * width;
+        p.y = top + row * h;
+        p.width = width;
     }
     return places;
 }
@@ -84,4 +96,24 @@ int CounterTextX(int clientRight, size_t length, bool perProcessor, int enabled)
     if (perProcessor) return clientRight / 2 - 4 * even - 2;
     if (enabled > 3) return 5;
     return clientRight / 2 - 4 * even;
+}
+
+std::vector<std::string> WidestCounterTexts(const CounterPlace& place) {
+    std::vector<double> values = {100.0};
+    if (place.quantity == kMemory) values = {999999.0, 1000000.0, 1e12 - 1.0};
+    else if (place.quantity != kCpu) values = {999999.0, 1000000.0, 1e7 - 1.0};
+    std::vector<std::string> texts;
+    for (double v : values) {
+        texts.push_back(FormatCounterText(v, place.perProcessor, place.quantity, place.enabled, place.stripRight));
+    }
+    return texts;
+}
+
+int CounterClientWidth(int textWidth, size_t length, bool perProcessor, int enabled) {
+    int width = std::max(textWidth + 2, 1);
+    for (;;) {
+        const int x = CounterTextX(width, length, perProcessor, enabled);
+        if (x >= 1 && x + textWidth <= width - 1) return width;
+        ++width;
+    }
 }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,14 +41,29 @@ struct CounterPlace {
     int x = 0, y = 0, width = 0, height = 0;
     bool perProcessor = false;  // how the window places its text
     int enabled = 0;
+    int quantity = 0;    // the quantity shown
+    int stripRight = 0;  // the strip's right edge (how the values are written)
 };
 
-// The windows of a run along the strip (settings.indices: left, right, top), each h high.
-std::vector<CounterPlace> LayoutCounterWindows(const PerfMonData& settings, int n, int h);
+// The width a window needs to show its caption and its values whole.
+using CounterWidth = std::function<int(const CounterPlace&)>;
+
+// The windows of a run along the strip (settings.indices: left, right, top), each h high. The
+// strip is shared out among a row's windows; when the widest need (minimumWidth) is more than a
+// share, as many windows as fit go side by side and the rest go into further rows below, each
+// row shared out among its windows (never narrower than that need).
+std::vector<CounterPlace> LayoutCounterWindows(const PerfMonData& settings, int n, int h,
+                                               const CounterWidth& minimumWidth = {});
 
 // The text of one sample. quantity is the sampled quantity, enabled the number of enabled
 // quantities and stripRight the strip's right edge.
 std::string FormatCounterText(double value, bool perProcessor, int quantity, int enabled, int stripRight);
 // Where a text of the given length starts in a window whose client area ends at clientRight.
 int CounterTextX(int clientRight, size_t length, bool perProcessor, int enabled);
+// The widest texts a window keeps room for: % CPU up to 100, the rates up to ten million a
+// second, the free memory up to a million megabytes, as FormatCounterText writes them.
+std::vector<std::string> WidestCounterTexts(const CounterPlace& place);
+// The narrowest client width in which a text textWidth pixels wide and `length` characters long
+// lies whole, at least a pixel in from both edges, where CounterTextX puts it.
+int CounterClientWidth(int textWidth, size_t length, bool perProcessor, int enabled);
 inline constexpr int kCounterTextY = 5;

@@ -315,13 +315,25 @@ void MainWindow::ChooseFont() {
     CreateRegEntry();
 }
 
+bool MainWindow::MayEnd() {
+    if (report.isnew != 1) return true;
+    CloseGraphWindows();
+    if (!AskToSave("File Exeption") || SaveFile()) return true;
+    return kp::MessageBox(kp::Owner::Main, "Exit Kestrel anyway?", "Kestrel", kp::Icon::Question, kp::Buttons::YesNo) ==
+           kp::Answer::Yes;
+}
+
 void MainWindow::Exit() {
-    if (report.isnew == 1) CloseGraphWindows();
-    if (report.isnew == 1 && AskToSave("File Exeption") && !SaveFile() &&
-        kp::MessageBox(kp::Owner::Main, "Exit Kestrel anyway?", "Kestrel", kp::Icon::Question, kp::Buttons::YesNo) !=
-            kp::Answer::Yes) {
-        return;
-    }
+    if (MayEnd()) StoreAndEnd();
+}
+
+bool MainWindow::EndOfSession(bool may_ask) {
+    if (may_ask && !MayEnd()) return false;
+    StoreAndEnd();
+    return true;
+}
+
+void MainWindow::StoreAndEnd() {
     CloseReportFile();
     if (theFile2 >= 0) ::close(theFile2);
     theFile2 = -1;

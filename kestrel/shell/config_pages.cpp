@@ -191,6 +191,7 @@ void ConfigPage::Open() {
     if (memory_ != nullptr) Select(memory_, m.memoryvalue);
 
     if (m.theproc.empty()) m.theproc = run.processor;
+    if (m.speed.empty()) m.speed = ProcessorClockText().substr(0, 49);
     if (member_ != Member::CpuMemory) m.theproc = RebuildProcessorCount(m.theproc, run.real_num_processors);
     if (m.os.empty()) m.os = DefaultOsText(m.osver, m.servicepack).substr(0, 149);
     if (member_ != Member::CpuMemory || m.memory.empty())

@@ -23,6 +23,7 @@
 #include "shared/reference_data.h"
 #include "shared/strformat.h"
 #include "shared/ui/print_job.h"
+#include "shared/ui/screen_place.h"
 
 namespace {
 
@@ -121,8 +122,7 @@ GraphWindow::GraphWindow(const char* class_name, const char* title, int x, int y
     QPalette p = palette();
     p.setColor(QPalette::Window, Qt::white);
     setPalette(p);
-    move(x, y);
-    resize(w, h);
+    PlaceFrameOnScreen(this, QPoint(x, y), QSize(w, h));
     kept_ = QRect(0, 0, w, h);
 }
 

@@ -2,6 +2,7 @@
 // report and the status line, and runs the tests the user chooses.
 #include <QApplication>
 #include <QPointer>
+#include <QSessionManager>
 #include <clocale>
 #include <cstdlib>
 #include <memory>
@@ -10,7 +11,6 @@
 #include <vector>
 
 #include "kestrel/engine/report/benchmark_reader.h"
-#include "kestrel/engine/run/commands.h"
 #include "shared/ui/scroller.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/pictures.h"
@@ -63,8 +63,13 @@ int Run(int argc, char** argv) {
         MainWindow* w = main_window.get();
         instances = std::make_unique<InstanceServer>([w] { w->RaiseFromOtherStart(); });
         instances->Listen();
-        // The end of the session runs Exit (its question included).
-        QObject::connect(&app, &QGuiApplication::commitDataRequest, w, [w] { w->Command(CMD_EXIT); });
+        // The end of the session runs Exit, with its question where the desktop lets the program
+        // ask; kept, the program cancels the log-out.
+        QObject::connect(&app, &QGuiApplication::commitDataRequest, w, [w](QSessionManager& manager) {
+            const bool may_ask = manager.allowsInteraction();
+            if (!w->EndOfSession(may_ask)) manager.cancel();
+            if (may_ask) manager.release();
+        });
         main_window->Init(file_name);
     } catch (const std::bad_alloc&) {
         instances.reset();

@@ -31,6 +31,7 @@
 #include "shared/reference_data.h"
 #include "shared/strformat.h"
 #include "shared/ui/help.h"
+#include "shared/ui/screen_place.h"
 
 namespace {
 
@@ -257,7 +258,7 @@ void MainWindow::FinishStartup(const std::string& file_name) {
     const WindowRect& r = prefs.main_window_rect;
     switch (PlaceMainWindow(r, size.width(), size.height())) {
         case Placement::Maximised: showMaximized(); break;
-        case Placement::Stored: setGeometry(r.left, r.top, r.right, r.bottom); show(); break;
+        case Placement::Stored: PlaceOnScreen(this, QRect(r.left, r.top, r.right, r.bottom)); show(); break;
         case Placement::Default: show(); break;
     }
     // No machine description stored yet: the Configuration pages are asked for.
@@ -315,7 +316,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // The close box ends the program at once: nothing is asked and no preference is written.
+    // The close box asks about an unsaved run as Exit does, but writes no preference.
+    if (!MayEnd()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     EndProgram();
 }
@@ -342,12 +347,11 @@ SpecificView* MainWindow::ComparisonView() const {
 void MainWindow::DrawListBox() {
     // At least 900 by 600, within the screen.
     old_geometry_ = geometry();
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect area = screen != nullptr ? screen->geometry() : QRect(0, 0, 1024, 768);
+    const QRect area = AvailableArea(geometry());
     const QRect g = geometry();
     const int w = std::min(std::max(g.width(), 900), area.right() + 1 - g.x());
     const int h = std::min(std::max(g.height(), 600), area.bottom() + 1 - g.y());
-    resize(w, h);
+    PlaceOnScreen(this, QRect(g.x(), g.y(), w, h));
     window_expanded_ = true;
 
     auto* list = new QListWidget;

@@ -46,6 +46,9 @@ public:
     void PostCommand(int id);
     // A later start of the program asked for this window.
     void RaiseFromOtherStart();
+    // The end of the desktop session: Exit, its question asked only when the desktop lets the
+    // program ask (may_ask). False when the user keeps the program (the session goes on).
+    bool EndOfSession(bool may_ask);
 
     QAction* Action(int id) const;
     ReportPane* Report() const { return report_; }
@@ -105,6 +108,11 @@ private:
     void CopyAll();
     void ChooseFont();
     void Exit();
+    // An unsaved run is offered for saving, as Exit offers it. False when the user keeps the
+    // program.
+    bool MayEnd();
+    // The end of Exit: the file closed, the window rectangle and the preferences stored.
+    void StoreAndEnd();
     void About();
     // Print: the print dialog, then every report line page by page, with the abort dialog.
     void PrintReport();

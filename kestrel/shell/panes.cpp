@@ -20,6 +20,7 @@
 #include "kestrel/shell/shell_rules.h"
 #include "platform/msgbox.h"
 #include "shared/ui/raised_text.h"
+#include "shared/ui/screen_place.h"
 
 // ---- Status pane -------------------------------------------------------------------------
 
@@ -384,7 +385,7 @@ OpeningWindow::OpeningWindow(int kind, QWidget* owner)
     setObjectName(QStringLiteral("opening"));
     picture_ = OpeningPicture(kind, screen != nullptr ? screen->geometry().width() : 1024);
     setAttribute(Qt::WA_DeleteOnClose);
-    setGeometry(150, 150, picture_.width(), picture_.height());
+    PlaceOnScreen(this, QRect(150, 150, picture_.width(), picture_.height()));
     setFixedSize(picture_.size());
 }
 

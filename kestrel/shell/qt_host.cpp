@@ -24,6 +24,7 @@
 #include "platform/testswitch.h"
 #include "platform/ui_thread.h"
 #include "shared/ui/qt_message_box.h"
+#include "shared/ui/screen_place.h"
 
 QWidget* BoxOwner(kp::Owner owner, ::MainWindow* window) {
     switch (owner) {
@@ -83,8 +84,8 @@ void QtHost::OpenProgress(const std::string& caption) {
     // Over the main window: a quarter in from its left, halfway down, half its client width.
     const MainWindowFacts m = MainWindow();
     progress_ = new Scroller(QString::fromStdString(caption), prefs.valuelongtest != 0);
-    progress_->setGeometry(m.left + m.clientWidth / 4, m.top + m.clientHeight / 2, m.clientWidth / 2,
-                           std::max(m.clientHeight / 10, 70));
+    PlaceOnScreen(progress_, QRect(m.left + m.clientWidth / 4, m.top + m.clientHeight / 2, m.clientWidth / 2,
+                                   std::max(m.clientHeight / 10, 70)));
     progress_->show();
 }
 

@@ -35,6 +35,7 @@
 #include "shared/gdi/font.h"
 #include "shared/gdi/font_dialog.h"
 #include "shared/ui/help.h"
+#include "shared/ui/screen_place.h"
 
 SettingsWindows settings_windows;
 PrefTemps pref_temps;
@@ -60,11 +61,8 @@ void MakeSettingsWindow(QWidget* w, const char* class_name, const char* title) {
     w->setAttribute(Qt::WA_DeleteOnClose);
 }
 
-// Where a window opens: `at` on the screen (Qt places the frame there).
-void Place(QWidget* w, QPoint at, QSize size) {
-    w->resize(size);
-    w->move(at);
-}
+// Where a window opens: its frame at `at` on the screen, kept inside the screen.
+void Place(QWidget* w, QPoint at, QSize size) { PlaceFrameOnScreen(w, at, size); }
 
 // Brings an open window to the top.
 void Raise(QWidget* w) {

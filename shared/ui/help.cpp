@@ -1,9 +1,12 @@
 #include "shared/ui/help.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QPointer>
 #include <QTextBrowser>
 #include <QVBoxLayout>
+
+#include "shared/ui/screen_place.h"
 
 namespace {
 
@@ -50,7 +53,15 @@ HelpWindow::HelpWindow() : QWidget(nullptr, Qt::Window), browser_(new QTextBrows
 }
 
 HelpWindow* HelpWindow::Show(const QString& page) {
-    if (g_help.isNull()) g_help = new HelpWindow;
+    if (g_help.isNull()) {
+        g_help = new HelpWindow;
+        // A new window opens in the middle of the screen of the window that asked for it.
+        const QWidget* asking = QApplication::activeWindow();
+        const QRect area = AvailableArea(asking != nullptr ? asking->frameGeometry() : QRect());
+        QRect at(QPoint(0, 0), g_help->size());
+        at.moveCenter(area.center());
+        PlaceOnScreen(g_help, at);
+    }
     g_help->browser_->setSource(QUrl(QStringLiteral("qrc:/help/") + page));
     g_help->show();
     g_help->raise();

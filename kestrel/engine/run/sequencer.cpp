@@ -127,9 +127,13 @@ std::string Formatted(const tm& when, const char* format) {
 
 // ---- Processor part ----
 
+// The passes of the processor part measured so far in this run.
+int g_passes = 0;
+
 // DoCPUTest for p processors into row `row`; false (the run interrupted) when it was stopped or
-// failed.
+// failed. Every pass after the first starts the progress window's bar again.
 bool Measure(int p, int row) {
+    if (g_passes++ > 0) Host().ProgressNextTest();
     run.globalpercent = 0;
     if (DoCPUTest(p, row) != 0) {
         run.test_interrupted = 1;
@@ -341,6 +345,7 @@ void ScalingTail(int n, int last, bool aborted) {
 int ProcessorPart() {
     ResultStore& s = results;
     const int n = Processors();
+    g_passes = 0;
     if (run.IDM_SCALING_CHECKED != 1) return PlainRun(n);
 
     s.scaling_efficiency_showing = 1;
@@ -481,7 +486,7 @@ int InitializeEnvironment() {
     Counted(StrPrintf("Computer Hostname:  %s", GetWin95HostName().c_str()));
     Counted(StrPrintf("Computer Manufacturer: %s; Model: %s", m.manufacturer.c_str(), m.make.c_str()));
     Counted(StrPrintf("Microprocessor:  %s running at %s MHz", (m.theproc.empty() ? run.processor : m.theproc).c_str(),
-                      m.speed.c_str()));
+                      (m.speed.empty() ? ProcessorClockText() : m.speed).c_str()));
     Counted(StrPrintf("OS Info:  %s", m.os.c_str()));
     Counted(StrPrintf("Memory/Cache: %s MBs of %s RAM", m.memory.c_str(), NameOf(memory_type_names, m.memoryvalue)));
     Counted(StrPrintf("%s KBs External %s CPU Cache", m.cachesize.c_str(), NameOf(cache_type_names, m.cachevalue)));

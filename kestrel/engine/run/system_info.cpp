@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -12,6 +14,7 @@
 #include "kestrel/engine/run/settings.h"
 #include "platform/msgbox.h"
 #include "platform/screen_saver.h"
+#include "platform/testswitch.h"
 
 namespace fs = std::filesystem;
 
@@ -139,6 +142,20 @@ std::string GetWin95HostName() {
     char name[512] = {};
     if (gethostname(name, sizeof name - 1) != 0) return {};
     return name;
+}
+
+std::string ProcessorClockText() {
+    std::ifstream in(kp::ProcRoot() + "/cpuinfo");
+    static const std::regex clock(R"(^cpu MHz\s*:\s*([0-9]+(\.[0-9]*)?)\s*$)");
+    std::smatch match;
+    for (std::string line; std::getline(in, line);) {
+        if (!std::regex_match(line, match, clock)) continue;
+        const std::string number = match[1].str();
+        double mhz = 0.0;
+        std::from_chars(number.data(), number.data() + number.size(), mhz);
+        return std::to_string(std::lround(mhz));
+    }
+    return {};
 }
 
 int TurnOffScreenSaver() {

@@ -21,6 +21,9 @@ int DoAtDisk2();
 int GetVideoInfo();
 // The computer's host name (empty when it cannot be read).
 std::string GetWin95HostName();
+// The first processor's current clock in whole MHz, as text: its "cpu MHz" line in the proc
+// tree's cpuinfo, rounded; empty when there is none.
+std::string ProcessorClockText();
 
 // Asks the desktop's screen saver not to start until TurnOnScreenSaver. 0 done; 1 no screen
 // saver service (nothing shown); 2 the service refused (after a message box).

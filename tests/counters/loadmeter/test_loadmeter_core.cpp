@@ -2,6 +2,7 @@
 // sums and averages of an interval, and the command line.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <thread>
 
 #include "counters/loadmeter/analyser.h"
@@ -66,6 +67,37 @@ TEST(Layout, GeneralMode) {
     p = LayoutCounterWindows(Strip(500, 100, 0, {kCpu, kMemory}), 2, 50);
     ASSERT_EQ(p.size(), 2u);
     EXPECT_EQ(p[1].width, 1);
+}
+
+// Windows that need more than their share of the strip: as many as fit side by side, the rest in
+// rows below, each row shared out among its windows; never narrower than the widest need.
+TEST(Layout, WindowsNeedingMoreThanTheirShareGoIntoRows) {
+    const struct {
+        const char* what;
+        PerfMonData strip;
+        int n, need;
+        std::vector<std::array<int, 3>> xyw;  // x, y and width of each window
+    } cases[] = {
+        {"six quantities, room for all", Strip(200, 600, 400, {0, 1, 2, 3, 4, 5}), 4, 60,
+         {{200, 400, 66}, {266, 400, 66}, {332, 400, 66}, {398, 400, 66}, {464, 400, 66}, {530, 400, 66}}},
+        {"six quantities, three a row", Strip(200, 600, 400, {0, 1, 2, 3, 4, 5}), 4, 120,
+         {{200, 400, 133}, {333, 400, 133}, {466, 400, 133}, {200, 450, 133}, {333, 450, 133}, {466, 450, 133}}},
+        {"five quantities, two a row", Strip(0, 400, 0, {0, 2, 3, 4, 5}), 4, 150,
+         {{0, 0, 200}, {200, 0, 200}, {0, 50, 200}, {200, 50, 200}, {0, 100, 400}}},
+        {"eight processors, four a row", Strip(0, 400, 0, {kCpu}), 8, 100,
+         {{0, 0, 100}, {100, 0, 100}, {200, 0, 100}, {300, 0, 100}, {0, 50, 100}, {100, 50, 100}, {200, 50, 100},
+          {300, 50, 100}}},
+        {"one window wider than the strip", Strip(0, 100, 0, {kMemory}), 1, 130, {{0, 0, 130}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto p = LayoutCounterWindows(c.strip, c.n, 50, [&](const CounterPlace&) { return c.need; });
+        ASSERT_EQ(p.size(), c.xyw.size());
+        for (size_t i = 0; i < p.size(); ++i) {
+            EXPECT_EQ((std::array<int, 3>{p[i].x, p[i].y, p[i].width}), c.xyw[i]) << i;
+            EXPECT_EQ(p[i].height, 50);
+        }
+    }
 }
 
 TEST(Layout, HeightProcessorsAndPeriod) {

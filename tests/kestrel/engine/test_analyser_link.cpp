@@ -118,8 +118,9 @@ TEST_F(AnalyserLinkTest, StallDuringTheRestartGivesTheAnalyserUpForTheRun) {
     EXPECT_TRUE(PerfLinkOpen());
 }
 
-// A start that fails shows one box with the system's reason and gives the analyser up for the
-// run: later starts (the restarts of the tests) start nothing and say nothing.
+// A start that fails shows one box with the system's reason and the program it tried to start,
+// and gives the analyser up for the run: later starts (the restarts of the tests) start nothing
+// and say nothing.
 TEST_F(AnalyserLinkTest, AStartThatFailsGivesTheAnalyserUpAfterOneBoxWithItsReason) {
     const std::string stand_in = perflink.program_directory;
     const std::string not_executable = kt::FreshDir("not-executable");
@@ -147,7 +148,7 @@ TEST_F(AnalyserLinkTest, AStartThatFailsGivesTheAnalyserUpAfterOneBoxWithItsReas
         EXPECT_FALSE(PerfLinkOpen());
         EXPECT_TRUE(perflink.given_up);
         ASSERT_EQ(boxes.boxes().size(), 1u);
-        EXPECT_EQ(boxes.boxes()[0].text, c.reason);
+        EXPECT_EQ(boxes.boxes()[0].text, c.reason + " (" + c.directory + "/loadmeter)");  // the program named
         EXPECT_EQ(boxes.boxes()[0].caption, "Operation Failed");
         EXPECT_EQ(boxes.boxes()[0].icon, kp::Icon::Exclamation);
         EXPECT_EQ(access(kp::SocketPath(kPerfSocketName).c_str(), F_OK), -1);  // socket removed

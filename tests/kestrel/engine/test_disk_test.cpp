@@ -485,7 +485,7 @@ TEST_F(DiskRunTest, ARestartThatCannotStartTheAnalyserShowsNoIdleReading) {
     for (const std::string& line : L()) EXPECT_EQ(line.rfind("Idle Processor Load", 0), std::string::npos) << line;
     EXPECT_TRUE(perflink.given_up);
     ASSERT_EQ(boxes.boxes().size(), 1u);
-    EXPECT_EQ(boxes.boxes()[0].text, "No such file or directory");
+    EXPECT_EQ(boxes.boxes()[0].text, "No such file or directory (" + dir + "/loadmeter)");
 }
 
 // A direct pattern's result line as the sequential pattern numbers it (test n + 4).

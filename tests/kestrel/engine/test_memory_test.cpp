@@ -555,7 +555,7 @@ TEST_F(MemoryAnalyser, ARestartThatCannotStartTheAnalyserShowsNoIdleReading) {
     EXPECT_EQ(Find(l, "Idle Processor Load:  0.0%"), std::string::npos);
     EXPECT_TRUE(perflink.given_up);
     ASSERT_EQ(boxes.boxes().size(), 1u);
-    EXPECT_EQ(boxes.boxes()[0].text, "No such file or directory");
+    EXPECT_EQ(boxes.boxes()[0].text, "No such file or directory (" + perflink.program_directory + "/loadmeter)");
 }
 
 TEST_F(MemoryAnalyser, OneProcessorTakesTheLongIdleMeasurement) {

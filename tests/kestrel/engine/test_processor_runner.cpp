@@ -395,7 +395,7 @@ TEST_F(IdleSample, ARestartThatCannotStartTheAnalyserShowsNoReading) {
                                         "Loadmeter throttled!  Restarting ...", ""}));
     EXPECT_TRUE(perflink.given_up);
     ASSERT_EQ(boxes.boxes().size(), 1u);
-    EXPECT_EQ(boxes.boxes()[0].text, "No such file or directory");
+    EXPECT_EQ(boxes.boxes()[0].text, "No such file or directory (" + perflink.program_directory + "/loadmeter)");
     EXPECT_EQ(kt::fake_drivers.runs[0], 1);  // the test still ran
 }
 

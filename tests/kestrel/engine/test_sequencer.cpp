@@ -276,6 +276,15 @@ TEST_F(Sequencer, HeaderDescribesTheMachineInFullAndHidesItsLinesDuringTheRun) {
     machine.theproc = "Named CPU";
     StartTesting();
     EXPECT_EQ(L()[4], "Microprocessor:  Named CPU running at 450 MHz");
+
+    // No speed stored: the first processor's current clock, rounded.
+    const std::string proc = kt::FreshDir("proc");
+    kt::WriteFile(proc + "/cpuinfo", "processor\t: 0\ncpu MHz\t\t: 2894.560\n\nprocessor\t: 1\ncpu MHz\t\t: 800.000\n");
+    setenv("KESTREL_PROC_ROOT", proc.c_str(), 1);
+    machine.speed.clear();
+    StartTesting();
+    unsetenv("KESTREL_PROC_ROOT");
+    EXPECT_EQ(L()[4], "Microprocessor:  Named CPU running at 2895 MHz");
 }
 
 TEST_F(Sequencer, HeaderTimerLengthAndAnalyserLines) {
@@ -477,7 +486,8 @@ TEST_F(Sequencer, AnAnalyserThatCannotStartIsGivenUpForTheRunAfterOneBox) {
             kp::BoxRecorder run_boxes;
             StartTesting();
             ASSERT_EQ(run_boxes.boxes().size(), 1u);
-            EXPECT_EQ(run_boxes.boxes()[0].text, ends_at_once ? "Connection refused" : "No such file or directory");
+            EXPECT_EQ(run_boxes.boxes()[0].text,
+                      std::string(ends_at_once ? "Connection refused" : "No such file or directory") + " (" + dir + "/loadmeter)");
             EXPECT_EQ(run_boxes.boxes()[0].caption, "Operation Failed");
             EXPECT_EQ(kt::ReadFile(starts), ends_at_once ? "started\n" : "");
             EXPECT_EQ(body(), without_counter_data);
@@ -697,6 +707,55 @@ TEST_F(Sequencer, EfficienciesWithoutScoresAreZero) {
     for (const std::string& l : L()) {
         EXPECT_EQ(l.find("nan"), std::string::npos) << l;
         EXPECT_EQ(l.find("inf"), std::string::npos) << l;
+    }
+}
+
+// The progress window's bar as the engine fills it: one list of fractions per pass, a new one
+// started by each next test.
+class BarHost : public kt::RecordingHost {
+public:
+    void ProgressNextTest() override {
+        RecordingHost::ProgressNextTest();
+        bars.emplace_back();
+    }
+    void SetProgress(double fraction) override {
+        RecordingHost::SetProgress(fraction);
+        bars.back().push_back(fraction);
+    }
+    std::vector<std::vector<double>> bars{1};
+};
+
+TEST_F(Sequencer, EveryPassOfTheProcessorPartStartsWithAnEmptyBar) {
+    const struct {
+        const char* form;
+        int step;  // -1: no scaling run
+        bool os;
+        bool emulation;
+        size_t passes;
+    } forms[] = {
+        {"plain", -1, false, false, 1},       {"uniprocessor emulation", -1, false, true, 2},
+        {"two passes", 0, true, false, 3},    {"stepwise", 2, false, false, 3},
+        {"stepwise with the OS pass", 1, true, false, 7},
+    };
+    for (const auto& f : forms) {
+        SCOPED_TRACE(f.form);
+        BarHost bar;
+        g_calls.clear();
+        run.IDM_SCALING_CHECKED = 0;
+        if (f.step >= 0) Scaling(f.step, f.os);
+        results.uniprocemulation = f.emulation ? 1 : 0;
+        std::fill(std::begin(results.cpus_selected), std::end(results.cpus_selected), 0);
+        results.cpus_selected[1] = results.cpus_selected[3] = 1;
+        results.num_cpus_selected_for_uniproc = 2;
+        StartTesting();
+        ASSERT_EQ(g_calls.size(), f.passes);
+        ASSERT_EQ(bar.bars.size(), f.passes);
+        for (const std::vector<double>& pass : bar.bars) {
+            ASSERT_FALSE(pass.empty());
+            EXPECT_LE(pass.front(), 1.0 / 9.0 + 1e-6);  // empty, or the pass's first test done
+            EXPECT_TRUE(std::is_sorted(pass.begin(), pass.end()));
+            EXPECT_DOUBLE_EQ(pass.back(), 1.0);
+        }
     }
 }
 

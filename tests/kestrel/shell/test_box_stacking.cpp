@@ -3,8 +3,6 @@
 // what the screen shows where the box and the progress window overlap must be the box.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <QApplication>
 #include <QGuiApplication>
 #include <QImage>
@@ -16,7 +14,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
-#include <sstream>
 #include <vector>
 
 #include "kestrel/engine/run/analyser_link.h"
@@ -26,19 +23,9 @@
 #include "platform/process.h"
 #include "tests/kestrel/shell/shell_test_support.h"
 #include "tests/support/qt_test_main.h"
+#include "tests/support/window_manager.h"
 
 namespace {
-
-// The window manager scripts/deps installs, found on PATH.
-std::string WindowManager() {
-    const char* path = std::getenv("PATH");
-    std::stringstream dirs(path != nullptr ? path : "/usr/bin");
-    for (std::string dir; std::getline(dirs, dir, ':');) {
-        const std::string candidate = dir + "/openbox";
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return {};
-}
 
 // The share of pixels in `area` (global coordinates) where the screen differs from the box's own
 // picture of itself.
@@ -63,20 +50,9 @@ double ShareNotShowingTheBox(QMessageBox* mb, const QRect& area) {
 
 TEST(BoxStacking, BoxesStandAboveTheProgressWindow) {
     if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "needs an X display (xvfb-run -a)";
-    const std::string manager = WindowManager();
-    if (manager.empty()) GTEST_SKIP() << "no window manager (scripts/deps installs openbox)";
-    // A manager already running keeps the display; this one then ends at once.
-    std::optional<kp::ChildProcess> wm = kp::ChildProcess::Spawn(manager, {manager, "--sm-disable"});
-    ASSERT_TRUE(wm.has_value());
-
-    {
-        // The manager is running once it has framed a window.
-        QWidget probe;
-        probe.resize(100, 50);
-        probe.show();
-        ASSERT_TRUE(kt::Until([&] { return !probe.windowHandle()->frameMargins().isNull(); }))
-            << "no window manager took the window";
-    }
+    if (kt::WindowManager().empty()) GTEST_SKIP() << "no window manager (scripts/deps installs openbox)";
+    std::optional<kp::ChildProcess> wm = kt::StartWindowManager();
+    ASSERT_TRUE(wm.has_value()) << "no window manager took a window";
 
     InstallBenchmarkReader();
     perflink.program_directory = KESTREL_BIN_DIR;

@@ -82,7 +82,7 @@ protected:
         ASSERT_NE(Frame(), nullptr);
     }
     // A machine of three drives (two disks and a graphics card in its device tree) and 6 GB of
-    // memory (6143.55 MB); processors as start-up found them.
+    // memory (6143.55 MB), a processor clock of 2894.5 MHz; processors as start-up found them.
     void FakeMachine() {
         namespace fs = std::filesystem;
         const std::string sys = kt::FreshDir("sys");
@@ -104,7 +104,7 @@ protected:
             fs::create_symlink(e.path(), proc + "/" + name);
         }
         write(proc + "/meminfo", "MemTotal:        6291000 kB\n");
-        write(proc + "/cpuinfo", "processor\t: 0\nmodel name\t: Test CPU\n");
+        write(proc + "/cpuinfo", "processor\t: 0\nmodel name\t: Test CPU\ncpu MHz\t\t: 2894.500\n");
         setenv("KESTREL_PROC_ROOT", proc.c_str(), 1);
     }
     void FakeDrives() {
@@ -374,6 +374,7 @@ TEST_F(ConfigTest, FirstStartFillsThePagesFromTheMachine) {
     EXPECT_EQ(Text(0, 10), "");
     EXPECT_EQ(Text(1, 17).toStdString(), run.processor);
     EXPECT_NE(run.processor.find(" Test CPU"), std::string::npos);
+    EXPECT_EQ(Text(1, 18), "2895");  // the processor's current clock, rounded
     EXPECT_EQ(Text(1, 19), "6144");
     EXPECT_EQ(Text(2, 12), "mga64");
     EXPECT_EQ(Control<QComboBox>(2, 15)->currentText(), "WRAM");

@@ -46,10 +46,13 @@
 #include "shared/gdi/font.h"
 #include "shared/report_lines.h"
 #include "shared/ui/help.h"
+#include "shared/ui/screen_place.h"
+#include "kestrel/shell/settings_windows.h"
 #include "kestrel/shell/shell_rules.h"
 #include "kestrel/shell/single_instance.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
+#include "platform/registry.h"
 #include "tests/kestrel/shell/shell_test_support.h"
 #include "tests/support/font_dialog.h"
 #include "tests/support/isolation.h"
@@ -573,14 +576,76 @@ TEST_F(MainWindowTest, DroppedFilesLoadTheFirstUnlessARunIsUnsavedOrGoing) {
     EXPECT_EQ(report.isnew, 1);
 }
 
-TEST_F(MainWindowTest, CloseBoxEndsWithoutAQuestionOrPreferences) {
+// The close box and the end of the session ask about an unsaved run as Exit does, with the same
+// answers; the close box writes no preference, the end of the session (Exit) writes them.
+TEST_F(MainWindowTest, CloseBoxAndSessionEndAskToSaveAnUnsavedRunAsExitDoes) {
+    const Lines save = {"Do you want to save this test?|File Exeption"};
+    const Lines save_then_anyway = {"Do you want to save this test?|File Exeption", "Exit Kestrel anyway?|Kestrel"};
+    const struct {
+        const char* what;
+        bool unsaved;
+        std::vector<kp::Answer> answers;  // the Save dialog is cancelled after Yes
+        Lines asked;
+        bool ends;
+    } cases[] = {
+        {"nothing to save", false, {}, {}, true},
+        {"not saved", true, {kp::Answer::No}, save, true},
+        {"save cancelled, kept", true, {kp::Answer::Yes, kp::Answer::No}, save_then_anyway, false},
+        {"save cancelled, ended anyway", true, {kp::Answer::Yes, kp::Answer::Yes}, save_then_anyway, true},
+    };
+    const auto asked = [&] {
+        Lines out;
+        for (const kp::BoxRequest& b : boxes.boxes()) out.push_back(b.text + "|" + b.caption);
+        return out;
+    };
+    for (const auto& c : cases) {
+        for (const char* way : {"close box", "session end", "session end without asking"}) {
+            SCOPED_TRACE(testing::Message() << c.what << ", " << way);
+            const bool may_ask = std::string(way) != "session end without asking";
+            for (kp::reg::Root root : {kp::reg::Root::CurrentUser, kp::reg::Root::LocalMachine}) {
+                fs::remove(kp::reg::RootFile(root));  // no preferences stored
+            }
+            Start();
+            if (c.unsaved) {
+                passtring("an unsaved run");
+                report.isnew = 1;
+            }
+            boxes.Clear();
+            boxes.Script(c.answers);
+            kt::AnswerFileDialog(QString());
+            const bool ended = std::string(way) == "close box" ? w->close() : w->EndOfSession(may_ask);
+            EXPECT_EQ(asked(), may_ask ? c.asked : Lines{});
+            EXPECT_EQ(ended, c.ends || !may_ask);
+            EXPECT_EQ(w->isVisible(), !ended);
+            // Only the end of the session, as Exit, writes the preferences.
+            EXPECT_EQ(GetRegEntry() == 0, ended && std::string(way) != "close box");
+            w.reset();
+        }
+    }
+}
+
+// However near the screen's edge the main window stands, every window the program places lies
+// inside the screen's available area, frame included; a new help window opens in its middle.
+TEST_F(MainWindowTest, EveryWindowItPlacesStaysInsideTheScreen) {
+    const QRect area = AvailableArea(QRect());
+    prefs.main_window_rect = WindowRect{area.right() - 100, 500, area.bottom() - 50, 300};
+    ASSERT_EQ(CreateRegEntry(), 0);
+    prefs = Preferences{};
     Start();
-    passtring("an unsaved run");
-    report.isnew = 1;
-    EXPECT_TRUE(w->close());
-    EXPECT_TRUE(boxes.boxes().empty());
-    EXPECT_FALSE(w->isVisible());
-    EXPECT_EQ(GetRegEntry(), 1);  // nothing was written
+    w->host().OpenProgress("Memory Test");
+    QWidget* settings = OpenVidTestSettings(w.get(), area.bottomRight() - QPoint(20, 20));
+    w->Command(CMD_HELP_INDEX);
+    ASSERT_NE(HelpWindow::Current(), nullptr);
+    EXPECT_EQ(HelpWindow::Current()->geometry().center(), area.center());
+    w->DrawListBox();
+    for (QWidget* placed : {static_cast<QWidget*>(w.get()), static_cast<QWidget*>(w->Progress()), settings,
+                            static_cast<QWidget*>(HelpWindow::Current())}) {
+        ASSERT_NE(placed, nullptr);
+        SCOPED_TRACE(placed->windowTitle().toStdString());
+        const QRect frame = placed->geometry().marginsAdded(ExpectedFrame(placed));
+        EXPECT_TRUE(area.contains(frame)) << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
+    }
+    w->host().CloseProgress();
 }
 
 TEST_F(MainWindowTest, ExitAsksToSaveAndWritesThePreferences) {

@@ -22,6 +22,7 @@
 #include "kestrel/engine/disk/disk_io.h"
 #include "kestrel/engine/disk/disk_test.h"
 #include "kestrel/engine/run/settings.h"
+#include "kestrel/engine/processor/funcpointer.h"
 #include "kestrel/engine/processor/workers.h"
 #include "kestrel/engine/report/report.h"
 #include "kestrel/engine/run/result_store.h"
@@ -31,6 +32,7 @@
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
 #include "platform/msgbox.h"
+#include "shared/ui/scroller.h"
 #include "tests/kestrel/shell/shell_test_support.h"
 #include "tests/support/qt_test_main.h"
 
@@ -200,6 +202,64 @@ TEST(Screenshot, AllFourPartsWithTheVideoTestSavedAndReadBack) {
     EXPECT_EQ(results.TotalVideo, video);
     EXPECT_EQ(results.TotalMemory, memory);
     SetWritableCheck(nullptr);
+}
+
+// A scaling run's progress window during its second pass, taken from inside the pass's third
+// test: the bar starts again (the first two tests' share filled), and its picture goes to
+// build/screenshots/scaling-progress.png.
+DriverFn g_first_test = nullptr;
+DriverFn g_third_test = nullptr;
+int g_passes = 0;
+QImage g_second_pass;
+double g_second_pass_fraction = 0.0;
+MainWindow* g_window = nullptr;
+
+int FirstTestCountingPasses() {
+    ++g_passes;
+    return g_first_test();
+}
+
+int ThirdTestTakingThePicture() {
+    if (g_passes == 2 && g_second_pass.isNull() && g_window->Progress() != nullptr) {
+        Scroller* bar = g_window->Progress();
+        g_second_pass_fraction = bar->percent();
+        g_second_pass = bar->screen()->grabWindow(bar->winId()).toImage();
+    }
+    return g_third_test();
+}
+
+TEST(Screenshot, ScalingRunProgressWindowOnItsSecondPass) {
+    if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "needs an X display (xvfb-run -a)";
+    UseShortRunsBesideTheProgram();
+    kp::BoxRecorder boxes;
+    MainWindow w;
+    g_window = &w;
+    w.Init("");
+    ASSERT_TRUE(kt::Until([&] { return w.StartupDone(); }));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    if (run.real_num_processors < 2) GTEST_SKIP() << "a scaling run needs two processors";
+    w.Action(CMD_CPU_TEST)->trigger();
+    ASSERT_EQ(run.TestValue, 1u);
+    prefs.stepwise_scaling = 0;  // two passes: one processor, then all
+    w.Command(CMD_SCALING);
+    ASSERT_EQ(run.IDM_SCALING_CHECKED, 1);
+    g_first_test = funcpointer[0];
+    g_third_test = funcpointer[2];
+    funcpointer[0] = &FirstTestCountingPasses;
+    funcpointer[2] = &ThirdTestTakingThePicture;
+    w.Action(CMD_NEW_TEST)->trigger();
+    funcpointer[0] = g_first_test;
+    funcpointer[2] = g_third_test;
+    ASSERT_EQ(run.test_interrupted, 0);
+    EXPECT_EQ(g_passes, 2);
+    for (const auto& box : boxes.boxes()) ADD_FAILURE() << box.caption << ": " << box.text;
+    ASSERT_FALSE(g_second_pass.isNull());
+    ASSERT_TRUE(QDir().mkpath(QStringLiteral(SCREENSHOT_DIR)));
+    ASSERT_TRUE(g_second_pass.save(QStringLiteral(SCREENSHOT_DIR "/scaling-progress.png")));
+    // Two of the nine tests done: the bar's right part is still empty (white).
+    EXPECT_NEAR(g_second_pass_fraction, 2.0 / 9.0, 1e-6);
+    const QRect bar = ScrollerLayout(g_second_pass.rect(), 0.0).bar;
+    EXPECT_EQ(g_second_pass.pixel(bar.left() + bar.width() * 9 / 10, bar.center().y()), qRgb(255, 255, 255));
 }
 
 }  // namespace
