@@ -528,7 +528,10 @@ void SetHeapRules() {
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
     // Setting any threshold stops the C library from raising the mapping threshold by itself
     // (it would stay at its start value of 128 KB), so that one is set as well.
-    mallopt(M_MMAP_THRESHOLD, int(kHeapMappingThreshold));
+    // A library with a lower ceiling (a 32-bit one) takes the largest it allows.
+    for (size_t t = kHeapMappingThreshold; t >= (size_t(128) << 10); t /= 2) {
+        if (mallopt(M_MMAP_THRESHOLD, int(t)) == 1) break;
+    }
 }
 
 int TrimHeap() {

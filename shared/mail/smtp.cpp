@@ -109,6 +109,7 @@ private:
     FlushFn flush_ = nullptr;
     SetWaitHookFn set_wait_hook_ = nullptr;
     bool cancelled_ = false;
+    bool committed_ = false;  // the whole message is out: only the server's reply is awaited
     int sock_ = -1;
     std::string my_hostname_;
     std::string myrealhostname_;
@@ -145,7 +146,9 @@ int Session::load_kes() {
 int Session::WaitHook(void* session) {
     auto* s = static_cast<Session*>(session);
     if (!s->cancelled_ && s->host_.pump) s->host_.pump();
-    if (!s->cancelled_ && s->host_.cancelled) s->cancelled_ = s->host_.cancelled();
+    // Once the message's end has gone out the server may deliver it: a Cancel then would say
+    // "not sent" of a message that is sent, so the reply is awaited as without the hook.
+    if (!s->cancelled_ && !s->committed_ && s->host_.cancelled) s->cancelled_ = s->host_.cancelled();
     return s->cancelled_ ? 1 : 0;
 }
 
@@ -366,6 +369,7 @@ int Session::send_smtp_edit_data(const std::string& message) {
         if (host_.close_progress) host_.close_progress();
         return -1;
     }
+    committed_ = true;
     if (get_smtp_line() == 250) {
         if (host_.set_status) host_.set_status("");
         if (host_.close_progress) host_.close_progress();

@@ -163,6 +163,41 @@ TEST(MailDialog, CancelDuringASendEndsIt) {
     unsetenv("KESTREL_TEST_SOCKET_WAIT_MS");
 }
 
+// A Cancel once the whole message is out (the server's reply still awaited) does not call a
+// message the server has "not sent": the reply is awaited and the send ends as it would without.
+TEST(MailDialog, CancelAfterTheWholeMessageIsOutAwaitsTheReply) {
+    setenv("KESTREL_TEST_SOCKET_WAIT_MS", "20000", 1);
+    kt::SinkScript held;
+    held.hold_end_of_data = true;
+    kt::SmtpSink sink(held);
+    kp::BoxRecorder boxes;
+    perflink.program_directory = KESTREL_BIN_DIR;
+    MainWindow w;
+    prefs.SMTPHost = sink.server();
+    prefs.Sender = "me@here.test";
+    prefs.endmailfile.clear();
+    ASSERT_EQ(CreateRegEntry(), 0);
+    MailDialog* mail = OpenMail(w);
+    ASSERT_NE(mail, nullptr);
+    mail->field(10)->setText("amy@x.test");
+    QPointer<MailDialog> open(mail);
+    auto* cancel = mail->findChild<QPushButton*>(QStringLiteral("2"));
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, mail, [&] {
+        if (!sink.holding()) return;
+        poll.stop();
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        sink.Release();
+    });
+    poll.start(5);
+    Click(mail, 1);
+    EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
+    EXPECT_NE(w.Status()->Text().toStdString(), mail::kSendCancelled);
+    EXPECT_NE(sink.Received().find("amy@x.test"), std::string::npos);
+    EXPECT_NE(sink.Received().find("QUIT"), std::string::npos);
+    unsetenv("KESTREL_TEST_SOCKET_WAIT_MS");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) { return kt::RunQtTests(argc, argv); }

@@ -26,6 +26,7 @@ struct SinkScript {
     bool silent = false;              // accepts and never answers, not even the banner
     bool stall_after_banner = false;  // answers nothing after the banner
     bool reset_after_354 = false;     // aborts the connection right after the DATA reply
+    bool hold_end_of_data = false;    // answers the message's end only after Release()
 };
 
 class SmtpSink {
@@ -57,6 +58,9 @@ public:
         Finish();
         return accepted_;
     }
+    // With hold_end_of_data: true once the whole message is in and its reply is held.
+    bool holding() const { return holding_; }
+    void Release() { released_ = true; }
     // The client closed the connection before the sink's own time limit ended it.
     bool client_closed_first() {
         Finish();
@@ -138,6 +142,10 @@ private:
                 const size_t end = received_.find("\r\n.\r\n", taken_ - 2);
                 if (end == std::string::npos) break;
                 taken_ = end + 5;
+                if (script_.hold_end_of_data) {
+                    holding_ = true;
+                    while (!released_ && Remaining() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                }
                 Send(fd, script_.end_of_data);
             }
         }
@@ -154,6 +162,8 @@ private:
     size_t taken_ = 0;
     bool accepted_ = false;
     bool client_closed_ = false;
+    std::atomic<bool> holding_{false};
+    std::atomic<bool> released_{false};
 };
 
 }  // namespace kt
