@@ -171,7 +171,7 @@ TEST(GdiSurface, AScrollChangesOnlyTheUncoveredBandAndTheNewLine) {
                 for (int y = 0; y < 40; ++y)
                     for (int x = 0; x < 50; ++x) dc->SetPixel(x, y, qRgb(x * 5, y * 6, 9));
             }
-            ASSERT_EQ(s->TakeChanges(shown.image, true), QRect(0, 0, 50, 40));
+            ASSERT_EQ(s->TakeChanges(shown, true), QRect(0, 0, 50, 40));
             // Twice where the copy is moved: the second move starts from turned rows.
             for (int round = 0; round < (movable ? 2 : 1); ++round) {
                 {
@@ -182,7 +182,7 @@ TEST(GdiSurface, AScrollChangesOnlyTheUncoveredBandAndTheNewLine) {
                 }
                 QPoint moved(99, 99);
                 const std::optional<QRect> r =
-                    movable ? s->TakeChanges(shown, true, &moved) : s->TakeChanges(shown.image, true);
+                    s->TakeChanges(shown, true, movable ? &moved : nullptr);
                 SCOPED_TRACE(std::to_string(row.move.x()) + "," + std::to_string(row.move.y()) +
                              (movable ? "" : " whole") + " round " + std::to_string(round));
                 ASSERT_TRUE(r.has_value());
@@ -191,7 +191,7 @@ TEST(GdiSurface, AScrollChangesOnlyTheUncoveredBandAndTheNewLine) {
                     EXPECT_EQ(moved, row.move);
                 }
                 Surface::Dc dc = s->GetDC();
-                EXPECT_EQ(shown.Unrolled(), *dc->Image());
+                EXPECT_EQ(shown.Unrolled(s->Background()), *dc->Image());
             }
         }
     }
