@@ -224,8 +224,10 @@ void Window::Show() {
 
 void Window::Update() {
     gdi::RunOnGuiThread([this] {
-        gdi::Presenter::Instance().PresentNow(true);
-        if (widget_ != nullptr && widget_->isVisible()) widget_->repaint();
+        const bool visible = widget_ != nullptr && widget_->isVisible();
+        // The window's own surfaces are painted by its repaint, once.
+        gdi::Presenter::Instance().PresentNow(true, visible ? widget_ : nullptr);
+        if (visible) widget_->repaint();
     });
 }
 

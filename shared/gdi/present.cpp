@@ -65,10 +65,13 @@ void Presenter::Tick() {
     if (skipped) RequestPresent();
 }
 
-int Presenter::PresentNow(bool wait) {
+int Presenter::PresentNow(bool wait, const QWidget* repainted_by_caller) {
     int shown = 0;
-    for (SurfaceWidget* w : widgets_)
-        if (w->surface_->HasChanges() && w->Present(wait, true)) ++shown;
+    for (SurfaceWidget* w : widgets_) {
+        const bool caller_paints = repainted_by_caller != nullptr &&
+                                   (w == repainted_by_caller || repainted_by_caller->isAncestorOf(w));
+        if (w->surface_->HasChanges() && w->Present(wait, !caller_paints)) ++shown;
+    }
     return shown;
 }
 

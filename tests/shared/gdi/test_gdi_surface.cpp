@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QWindow>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -242,6 +243,77 @@ TEST(GdiSurface, AnEraseKeepsThePictureForTheNextDrawing) {
         EXPECT_EQ(dc->Image()->size(), QSize(200, 100));
         EXPECT_EQ(dc->GetPixel(150, 50), RGB(82, 46, 51));
     }
+}
+
+// After an erase the showing side keeps its front picture's memory: the part it held goes back to
+// the background, and only what was drawn since is copied; the part that changes on screen is what
+// the front held plus what was drawn. A window repainted whole by its caller paints its surface once.
+TEST(GdiSurface, AfterAnEraseOnlyWhatIsDrawnIsCopiedIntoTheKeptFront) {
+    struct Step {
+        bool erase;
+        QRect drawn;    // drawn after the erase (none: empty)
+        QRect changed;  // the part of the front picture that changes
+        QRect held;     // the part the front then holds
+    };
+    const QRect all(0, 0, 80, 60);
+    const Step steps[] = {
+        {false, all, all, all},                                                     // drawn all over
+        {true, QRect(), all, QRect()},                                              // erased: all of it back
+        {false, QRect(10, 10, 5, 5), QRect(10, 10, 5, 5), QRect(10, 10, 5, 5)},     // a small drawing
+        {true, QRect(30, 20, 4, 4), QRect(10, 10, 24, 14), QRect(30, 20, 4, 4)},   // erased and drawn
+        {false, QRect(70, 50, 2, 2), QRect(70, 50, 2, 2), QRect(30, 20, 42, 32)},  // drawn beside
+        {true, QRect(), QRect(30, 20, 42, 32), QRect()},
+        {true, QRect(), QRect(), QRect()},  // erased twice: nothing changes
+    };
+    auto s = std::make_shared<Surface>(all.size(), RGB(82, 46, 51));
+    FrontPicture front;
+    qint64 memory = 0;
+    int n = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE("step " + std::to_string(n++));
+        if (step.erase) s->Erase();
+        if (!step.drawn.isEmpty()) {
+            Surface::Dc dc = s->GetDC();
+            for (int y = step.drawn.top(); y <= step.drawn.bottom(); ++y)
+                for (int x = step.drawn.left(); x <= step.drawn.right(); ++x) dc->SetPixel(x, y, qRgb(x * 3, y * 4, n));
+        }
+        EXPECT_EQ(s->TakeChanges(front, true), step.changed);
+        EXPECT_EQ(front.held, step.held);
+        if (memory == 0) memory = front.image.cacheKey() >> 32;
+        EXPECT_EQ(front.image.cacheKey() >> 32, memory);  // the same picture, not a new one
+        Surface::Dc dc = s->GetDC();
+        EXPECT_EQ(front.Unrolled(s->Background()), *dc->Image());
+    }
+
+    // On screen: a window that shows its surface, erases it and is repainted whole paints it once.
+    QWidget top;
+    top.resize(all.size());
+    auto* widget = new SurfaceWidget(s, &top);
+    top.show();
+    ASSERT_TRUE(SpinUntil([&] { return top.windowHandle() != nullptr && top.windowHandle()->isExposed(); }));
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    widget->installEventFilter(&counter);
+    {
+        Surface::Dc dc = s->GetDC();
+        dc->FillRect(QRect(5, 6, 20, 10), CreateSolidBrush(RGB(0, 0, 255)));
+    }
+    PresentAll();
+    EXPECT_EQ(widget->grab().toImage().convertToFormat(QImage::Format_RGB32), widget->Shown());
+    EXPECT_EQ(widget->Shown().pixel(6, 7), RGB(0, 0, 255));
+    s->Erase();
+    counter.paints = 0;
+    Presenter::Instance().PresentNow(true, &top);
+    std::fprintf(stderr, "after present %d\n", counter.paints);
+    top.repaint();
+    EXPECT_EQ(counter.paints, 1);
+    EXPECT_EQ(widget->grab().toImage().convertToFormat(QImage::Format_RGB32), widget->Shown());
+    EXPECT_EQ(widget->Shown().pixel(6, 7), RGB(82, 46, 51));
 }
 
 // The timer's showing passes over a surface that another thread holds and shows it once the
