@@ -207,8 +207,7 @@ double BMPDraw() {
                 OneCall(hwndParent, [&](gdi::GdiDc& dc) { dc.PlgBlt(pts, picture, 0, 0, tr.w, tr.h); });
             }
             // What was drawn is on screen before the window is erased for the next picture.
-            gdi::PresentAll();
-            hwndParent->InvalidateAndUpdate();
+            hwndParent->ShowThenInvalidateAndUpdate();
         }
         return watch.Stop();
     });

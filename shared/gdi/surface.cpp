@@ -15,6 +15,10 @@ Surface::Surface(QSize size, QRgb background) : size_(UsableSize(size)), backgro
 }
 
 void Surface::MakeImage() {
+    if (!handed_.isNull()) {
+        std::memcpy(image_.bits(), handed_.constBits(), size_t(handed_.sizeInBytes()));
+        handed_ = QImage();
+    }
     if (!plain_ || size_.isEmpty()) return;
     if (image_.size() != size_) image_ = QImage(size_, QImage::Format_RGB32);
     image_.fill(Background());
@@ -97,6 +101,7 @@ void Surface::MakePlain() {
     if (image_.size() != size_) image_ = QImage();  // an erase keeps the memory for the next drawing
     plain_ = true;
     erased_ = true;
+    handed_ = QImage();
     changed_ = QRect();
     scroll_ = QPoint();
     changed_flag_.store(true, std::memory_order_release);
@@ -160,7 +165,13 @@ std::optional<QRect> Surface::TakeChanges(FrontPicture& front, bool wait, QPoint
             copy = shown = all;
         }
     }
-    if (!plain_ && !copy.isEmpty()) {
+    if (!plain_ && copy == all && !front.image.isNull()) {
+        // All of it changed: the front takes the picture instead of a copy of it.
+        std::swap(front.image, image_);
+        handed_ = front.image;
+        front.top = 0;
+        front.held = all;
+    } else if (!plain_ && !copy.isEmpty()) {
         // What the front did not hold and now does is the background in the picture too (or drawn):
         // it is copied with the drawn part, and the front then holds the rectangle around both.
         const QRect held = front.held | copy;

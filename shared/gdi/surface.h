@@ -136,6 +136,10 @@ private:
     QPoint scroll_;  // the picture's move since the last TakeChanges (changed_ moved with it)
     // Erased (or sized) since the last TakeChanges: the picture is the background outside changed_.
     bool erased_ = true;
+    // A showing that changes the whole picture hands the picture itself to the front (shared with
+    // it here) and takes the front's old memory as image_, stale until the next drawing copies the
+    // picture back from here; an erase first makes that copy needless.
+    QImage handed_;
     std::atomic<bool> changed_flag_{false};
     std::atomic<PresentSink*> sink_{nullptr};
     std::optional<GdiDc> dc_;

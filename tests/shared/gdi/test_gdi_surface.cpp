@@ -7,6 +7,7 @@
 #include <QWindow>
 #include <atomic>
 #include <chrono>
+#include <set>
 #include <thread>
 
 #include "shared/gdi/present.h"
@@ -247,7 +248,9 @@ TEST(GdiSurface, AnEraseKeepsThePictureForTheNextDrawing) {
 
 // After an erase the showing side keeps its front picture's memory: the part it held goes back to
 // the background, and only what was drawn since is copied; the part that changes on screen is what
-// the front held plus what was drawn. A window repainted whole by its caller paints its surface once.
+// the front held plus what was drawn. A change of the whole picture hands the picture over instead
+// of copying it; no step makes a new picture. A window repainted whole by its caller paints its
+// surface once.
 TEST(GdiSurface, AfterAnEraseOnlyWhatIsDrawnIsCopiedIntoTheKeptFront) {
     struct Step {
         bool erase;
@@ -264,10 +267,12 @@ TEST(GdiSurface, AfterAnEraseOnlyWhatIsDrawnIsCopiedIntoTheKeptFront) {
         {false, QRect(70, 50, 2, 2), QRect(70, 50, 2, 2), QRect(30, 20, 42, 32)},  // drawn beside
         {true, QRect(), QRect(30, 20, 42, 32), QRect()},
         {true, QRect(), QRect(), QRect()},  // erased twice: nothing changes
+        {true, all, all, all},              // erased and drawn all over
+        {false, QRect(1, 2, 3, 4), QRect(1, 2, 3, 4), all},
     };
     auto s = std::make_shared<Surface>(all.size(), RGB(82, 46, 51));
     FrontPicture front;
-    qint64 memory = 0;
+    std::set<qint64> pictures;  // the front's and the surface's
     int n = 0;
     for (const Step& step : steps) {
         SCOPED_TRACE("step " + std::to_string(n++));
@@ -279,10 +284,11 @@ TEST(GdiSurface, AfterAnEraseOnlyWhatIsDrawnIsCopiedIntoTheKeptFront) {
         }
         EXPECT_EQ(s->TakeChanges(front, true), step.changed);
         EXPECT_EQ(front.held, step.held);
-        if (memory == 0) memory = front.image.cacheKey() >> 32;
-        EXPECT_EQ(front.image.cacheKey() >> 32, memory);  // the same picture, not a new one
         Surface::Dc dc = s->GetDC();
         EXPECT_EQ(front.Unrolled(s->Background()), *dc->Image());
+        const std::set<qint64> now = {front.image.cacheKey() >> 32, dc->Image()->cacheKey() >> 32};
+        if (pictures.empty()) pictures = now;
+        EXPECT_EQ(now, pictures);
     }
 
     // On screen: a window that shows its surface, erases it and is repainted whole paints it once.
