@@ -207,7 +207,8 @@ double BMPDraw() {
                 OneCall(hwndParent, [&](gdi::GdiDc& dc) { dc.PlgBlt(pts, picture, 0, 0, tr.w, tr.h); });
             }
             // What was drawn is on screen before the window is erased for the next picture.
-            hwndParent->ShowThenInvalidateAndUpdate();
+            gdi::PresentAll();
+            hwndParent->InvalidateAndUpdate();
         }
         return watch.Stop();
     });

@@ -222,15 +222,13 @@ void Window::Show() {
     });
 }
 
-void Window::UpdateNow() {
-    const bool visible = widget_ != nullptr && widget_->isVisible();
-    // The window's own surfaces are painted by its repaint, once.
-    gdi::Presenter::Instance().PresentNow(true, visible ? widget_ : nullptr);
-    if (visible) widget_->repaint();
-}
-
 void Window::Update() {
-    gdi::RunOnGuiThread([this] { UpdateNow(); });
+    gdi::RunOnGuiThread([this] {
+        const bool visible = widget_ != nullptr && widget_->isVisible();
+        // The window's own surfaces are painted by its repaint, once.
+        gdi::Presenter::Instance().PresentNow(true, visible ? widget_ : nullptr);
+        if (visible) widget_->repaint();
+    });
 }
 
 void Window::Repaint() { Update(); }
@@ -238,14 +236,6 @@ void Window::Repaint() { Update(); }
 void Window::InvalidateAndUpdate() {
     surface_->Erase();
     Update();
-}
-
-void Window::ShowThenInvalidateAndUpdate() {
-    gdi::RunOnGuiThread([this] {
-        gdi::Presenter::Instance().PresentNow(true);
-        surface_->Erase();
-        UpdateNow();
-    });
 }
 
 void Window::UpdateRect(const Rect& band) {

@@ -64,9 +64,6 @@ public:
     void Repaint();
     // Invalidate with erase, then update: the surface is cleared to the class background and shown.
     void InvalidateAndUpdate();
-    // What has been drawn is shown, then InvalidateAndUpdate, in one call into the user-interface
-    // thread.
-    void ShowThenInvalidateAndUpdate();
     // Invalidate a band without erase, then update: the window's paint procedure (when it has one)
     // paints the band, then what it drew is shown.
     void UpdateRect(const Rect& band);
@@ -85,7 +82,6 @@ private:
     friend Window* CreateMainWindow();
     friend Window* CreateWindowOf(WindowClass, const std::string&, const Rect&, Window*, bool);
     friend void DestroyWindow(Window*&);
-    void UpdateNow();  // user-interface thread: Update's work
 
     WindowClass cls_;
     std::shared_ptr<gdi::Surface> surface_;
