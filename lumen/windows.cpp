@@ -224,10 +224,8 @@ void Window::Show() {
 
 void Window::Update() {
     gdi::RunOnGuiThread([this] {
-        const bool visible = widget_ != nullptr && widget_->isVisible();
-        // The window's own surfaces are painted by its repaint, once.
-        gdi::Presenter::Instance().PresentNow(true, visible ? widget_ : nullptr);
-        if (visible) widget_->repaint();
+        gdi::Presenter::Instance().PresentNow(true);
+        if (widget_ != nullptr && widget_->isVisible()) widget_->repaint();
     });
 }
 

@@ -65,13 +65,10 @@ void Presenter::Tick() {
     if (skipped) RequestPresent();
 }
 
-int Presenter::PresentNow(bool wait, const QWidget* repainted_by_caller) {
+int Presenter::PresentNow(bool wait) {
     int shown = 0;
-    for (SurfaceWidget* w : widgets_) {
-        const bool caller_paints = repainted_by_caller != nullptr &&
-                                   (w == repainted_by_caller || repainted_by_caller->isAncestorOf(w));
-        if (w->surface_->HasChanges() && w->Present(wait, !caller_paints)) ++shown;
-    }
+    for (SurfaceWidget* w : widgets_)
+        if (w->surface_->HasChanges() && w->Present(wait, true)) ++shown;
     return shown;
 }
 

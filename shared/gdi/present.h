@@ -43,9 +43,8 @@ public:
     // Any thread: a surface changed. Starts the 16-ms timer when it is not running.
     void RequestPresent() override;
     // User-interface thread: shows every changed surface; `wait` takes locked surfaces' locks.
-    // Returns how many surfaces were shown. Surfaces shown inside `repainted_by_caller` (which the
-    // caller repaints whole right after) are only marked for that repaint, not painted twice.
-    int PresentNow(bool wait, const QWidget* repainted_by_caller = nullptr);
+    // Returns how many surfaces were shown.
+    int PresentNow(bool wait);
     // The interval of the timer.
     static constexpr int kIntervalMs = 16;
 
