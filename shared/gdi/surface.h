@@ -103,7 +103,8 @@ public:
     // For the showing side. Brings `front` up to the picture and forgets the changes: only the
     // part drawn since the last call is copied; after an erase the front's part held goes back to
     // the background (its memory kept) and only what was drawn since is copied into it; a new
-    // size makes the front's image anew (none while the surface is plain). `wait`: take the lock
+    // size makes the front's image anew (none while the surface is plain); when all of the picture
+    // changed, the front's image and the picture swap instead of a copy. `wait`: take the lock
     // even when that means waiting; otherwise a locked surface returns nullopt at once. Returns
     // the part of the front picture that changed (empty when nothing did). A picture scrolled
     // since the last call is scrolled in `front` too, a vertical move by turning its rows, and the
@@ -119,7 +120,7 @@ public:
 
 private:
     void Changed(const QRect& r);  // under the lock
-    void MakeImage();              // under the lock: the picture, when still plain
+    void MakeImage();              // under the lock: the picture, when still plain or handed over
     void MakePlain();              // under the lock: back to the background alone
     void Release();
 
