@@ -115,7 +115,7 @@ bool SurfaceWidget::Present(bool wait, bool repaint_now) {
 }
 
 QImage SurfaceWidget::Shown() const {
-    if (!front_.image.isNull()) return front_.Unrolled();
+    if (!front_.image.isNull()) return front_.Unrolled(surface_->Background());
     QImage plain(size(), QImage::Format_RGB32);
     plain.fill(surface_->Background());
     return plain;
@@ -126,13 +126,13 @@ void SurfaceWidget::paintEvent(QPaintEvent* e) {
     const QRect r = e->rect();
     waiting_ -= e->region();
     p.setCompositionMode(QPainter::CompositionMode_Source);
-    const QRect inside = r & front_.image.rect();
+    const QRect inside = r & front_.held;
     if (!inside.isEmpty())
         front_.ForRuns(inside.top(), inside.bottom(), [&](int y, int from, int n) {
             p.drawImage(QPoint(inside.left(), y), front_.image, QRect(inside.left(), from, inside.width(), n));
         });
-    // Outside the picture (a size not yet taken): the surface's background.
-    const QRegion rest = QRegion(r) - QRegion(front_.image.rect());
+    // Outside the part the front holds (or a size not yet taken): the surface's background.
+    const QRegion rest = QRegion(r) - QRegion(front_.held);
     for (const QRect& b : rest) p.fillRect(b, QColor::fromRgb(surface_->Background()));
 }
 

@@ -11,11 +11,14 @@ QSize UsableSize(QSize size) { return size.isValid() && !size.isEmpty() ? size :
 }  // namespace
 
 Surface::Surface(QSize size, QRgb background) : size_(UsableSize(size)), background_(background | 0xFF000000u) {
-    whole_ = true;
-    Changed(QRect(QPoint(), size_));
+    changed_flag_.store(true, std::memory_order_release);
 }
 
 void Surface::MakeImage() {
+    if (!handed_.isNull()) {
+        std::memcpy(image_.bits(), handed_.constBits(), size_t(handed_.sizeInBytes()));
+        handed_ = QImage();
+    }
     if (!plain_ || size_.isEmpty()) return;
     if (image_.size() != size_) image_ = QImage(size_, QImage::Format_RGB32);
     image_.fill(Background());
@@ -97,32 +100,36 @@ void Surface::Erase() {
 void Surface::MakePlain() {
     if (image_.size() != size_) image_ = QImage();  // an erase keeps the memory for the next drawing
     plain_ = true;
-    whole_ = true;
-    Changed(QRect(QPoint(), size_));
+    erased_ = true;
+    handed_ = QImage();
+    changed_ = QRect();
+    scroll_ = QPoint();
+    changed_flag_.store(true, std::memory_order_release);
 }
 
-QImage FrontPicture::Unrolled() const {
-    if (top == 0 || image.isNull()) return image;
+QImage FrontPicture::Unrolled(QRgb background) const {
+    if (image.isNull() || (top == 0 && held == image.rect())) return image;
     QImage out(image.size(), image.format());
-    const qsizetype row = qsizetype(image.width()) * 4;
-    ForRuns(0, image.height() - 1, [&](int y, int from, int n) {
-        for (int i = 0; i < n; ++i) std::memcpy(out.scanLine(y + i), image.constScanLine(from + i), size_t(row));
-    });
+    out.fill(background);
+    const qsizetype row = qsizetype(held.width()) * 4;
+    if (!held.isEmpty())
+        ForRuns(held.top(), held.bottom(), [&](int y, int from, int n) {
+            for (int i = 0; i < n; ++i)
+                std::memcpy(out.scanLine(y + i) + held.left() * 4, image.constScanLine(from + i) + held.left() * 4,
+                            size_t(row));
+        });
     return out;
 }
 
 std::optional<QRect> Surface::TakeChanges(QImage& front, bool wait) {
-    FrontPicture f{std::move(front), 0};
-    const std::optional<QRect> r = Take(f, wait, nullptr);
-    front = std::move(f.image);
+    const QRect held = front.isNull() ? QRect() : front.rect();
+    FrontPicture f{std::move(front), 0, held};
+    const std::optional<QRect> r = TakeChanges(f, wait, nullptr);
+    front = f.held.isEmpty() ? QImage() : f.Unrolled(Background());
     return r;
 }
 
 std::optional<QRect> Surface::TakeChanges(FrontPicture& front, bool wait, QPoint* scrolled) {
-    return Take(front, wait, scrolled);
-}
-
-std::optional<QRect> Surface::Take(FrontPicture& front, bool wait, QPoint* scrolled) {
     if (scrolled != nullptr) *scrolled = QPoint();
     std::unique_lock lock(mutex_, std::defer_lock);
     if (wait) {
@@ -131,41 +138,59 @@ std::optional<QRect> Surface::Take(FrontPicture& front, bool wait, QPoint* scrol
         return std::nullopt;
     }
     if (!changed_flag_.load(std::memory_order_relaxed)) return QRect();
-    QRect r = changed_ & QRect(QPoint(), size_);
-    if (plain_) {
-        // Nothing drawn since the last size or erase: the widget shows the background alone.
-        front = FrontPicture();
-        r = QRect(QPoint(), size_);
-        whole_ = false;
-    } else if (whole_ || front.image.size() != image_.size() || front.image.format() != image_.format()) {
-        front = FrontPicture{image_.copy(), 0};
-        r = image_.rect();
-        whole_ = false;
-    } else {
-        if (!scroll_.isNull()) {
-            // The front picture moves as the picture did, when the caller can move what it shows
-            // alike; otherwise all of it is taken as changed.
-            if (scrolled != nullptr) {
-                const int h = image_.height();
-                if (scroll_.x() != 0) ScrollPixels(front.image, scroll_.x(), 0, Background());
-                front.top = ((front.top - scroll_.y()) % h + h) % h;
-                *scrolled = scroll_;
-            } else {
-                r = image_.rect();
-            }
+    const QRect all(QPoint(), size_);
+    QRect copy = changed_ & all;  // the part of the picture to copy into the front
+    QRect shown = copy;           // the part of the front picture that changes
+    if (front.image.size() != size_ || front.image.format() != QImage::Format_RGB32) {
+        // Another size: the front's image is made anew; it holds nothing yet. (Unless erased, the
+        // picture outside the drawn part is what the front held.)
+        if (!erased_ && !front.held.isEmpty()) copy = all;
+        front = FrontPicture{plain_ || size_.isEmpty() ? QImage() : QImage(size_, QImage::Format_RGB32), 0, QRect()};
+        shown = all;
+    } else if (erased_) {
+        // What the front held goes back to the background; its memory stays for the next drawing.
+        shown |= front.held;
+        front.held = QRect();
+        front.top = 0;
+    } else if (!scroll_.isNull()) {
+        // The front picture moves as the picture did, when the caller can move what it shows
+        // alike; otherwise all of it is taken as changed.
+        if (scrolled != nullptr) {
+            const int h = image_.height();
+            if (scroll_.x() != 0) ScrollPixels(front.image, scroll_.x(), 0, Background());
+            front.top = ((front.top - scroll_.y()) % h + h) % h;
+            front.held = front.held.translated(scroll_) & all;
+            *scrolled = scroll_;
+        } else {
+            copy = shown = all;
         }
-        const qsizetype row = qsizetype(r.width()) * 4;
-        if (!r.isEmpty())
-            front.ForRuns(r.top(), r.bottom(), [&](int y, int from, int n) {
-                for (int i = 0; i < n; ++i)
-                    std::memcpy(front.image.scanLine(from + i) + r.left() * 4,
-                                image_.constScanLine(y + i) + r.left() * 4, size_t(row));
-            });
     }
+    if (!plain_ && copy == all && !front.image.isNull()) {
+        // All of it changed: the front takes the picture instead of a copy of it.
+        std::swap(front.image, image_);
+        handed_ = front.image;
+        front.top = 0;
+        front.held = all;
+    } else if (!plain_ && !copy.isEmpty()) {
+        // What the front did not hold and now does is the background in the picture too (or drawn):
+        // it is copied with the drawn part, and the front then holds the rectangle around both.
+        const QRect held = front.held | copy;
+        const QRegion parts = (QRegion(held) - QRegion(front.held)) | QRegion(copy);
+        for (const QRect& p : parts) {
+            const qsizetype row = qsizetype(p.width()) * 4;
+            front.ForRuns(p.top(), p.bottom(), [&](int y, int from, int n) {
+                for (int i = 0; i < n; ++i)
+                    std::memcpy(front.image.scanLine(from + i) + p.left() * 4,
+                                image_.constScanLine(y + i) + p.left() * 4, size_t(row));
+            });
+        }
+        front.held = held;
+    }
+    erased_ = false;
     changed_ = QRect();
     scroll_ = QPoint();
     changed_flag_.store(false, std::memory_order_release);
-    return r;
+    return shown;
 }
 
 }  // namespace gdi

@@ -30,10 +30,13 @@
 namespace gdi {
 
 // The showing side's copy of a surface's picture, whose rows a vertical scroll turns instead of
-// moving them: row y of the picture is row (y + top) mod height of `image`.
+// moving them: row y of the picture is row (y + top) mod height of `image`. Only the part `held`
+// of the picture is in `image`; the rest of it is the surface's background (all of it while
+// nothing has been drawn since the last size or erase). An erase keeps `image`'s memory.
 struct FrontPicture {
     QImage image;
     int top = 0;
+    QRect held;
     // Picture rows y0..y1 (inclusive, inside the image) as runs of consecutive image rows:
     // calls fn(first picture row, first image row, row count) once or twice.
     template <class F>
@@ -45,8 +48,9 @@ struct FrontPicture {
             fn(from, from - wrap, y1 - from + 1);
         }
     }
-    // The picture with its rows in order.
-    QImage Unrolled() const;
+    // The picture with its rows in order, `background` outside the part held (a null image when
+    // `image` is null).
+    QImage Unrolled(QRgb background) const;
 };
 
 // Who shows surfaces: told (from any thread, without the surface's lock) that one has changed.
@@ -96,17 +100,19 @@ public:
     QRgb Background() const { return background_.load(std::memory_order_relaxed); }
     void SetBackground(QRgb c) { background_.store(c | 0xFF000000u, std::memory_order_relaxed); }
 
-    // For the showing side. Copies the changed part into `front` (made the image's size first,
-    // whole, when it differs; a null image while the surface is plain, which the widget shows as
-    // the background) and forgets it. `wait`: take the lock even when that means waiting;
-    // otherwise a locked surface returns nullopt at once. Returns the part copied (empty when
-    // nothing changed); a picture scrolled since the last call counts as changed all over.
+    // For the showing side. Brings `front` up to the picture and forgets the changes: only the
+    // part drawn since the last call is copied; after an erase the front's part held goes back to
+    // the background (its memory kept) and only what was drawn since is copied into it; a new
+    // size makes the front's image anew (none while the surface is plain); when all of the picture
+    // changed, the front's image and the picture swap instead of a copy. `wait`: take the lock
+    // even when that means waiting; otherwise a locked surface returns nullopt at once. Returns
+    // the part of the front picture that changed (empty when nothing did). A picture scrolled
+    // since the last call is scrolled in `front` too, a vertical move by turning its rows, and the
+    // move is told in `scrolled`; the part changed is then only what the scroll uncovered and what
+    // was drawn. Without `scrolled` a scrolled picture counts as changed all over.
+    std::optional<QRect> TakeChanges(FrontPicture& front, bool wait, QPoint* scrolled = nullptr);
+    // The same into a whole image (a null image while the picture is all background).
     std::optional<QRect> TakeChanges(QImage& front, bool wait);
-    // The same for a showing side that scrolls what it shows: a picture scrolled since the last
-    // call (a context's ScrollImage) is scrolled in `front` too, a vertical move by turning its
-    // rows, and the move is told in `scrolled`; the part copied is then only what the scroll
-    // uncovered and what was drawn.
-    std::optional<QRect> TakeChanges(FrontPicture& front, bool wait, QPoint* scrolled);
     // Whether anything changed since the last TakeChanges (a hint; no lock).
     bool HasChanges() const { return changed_flag_.load(std::memory_order_acquire); }
     // Who is told of changes (nullptr: nobody). The sink must outlive the surface's drawing.
@@ -114,10 +120,9 @@ public:
 
 private:
     void Changed(const QRect& r);  // under the lock
-    void MakeImage();              // under the lock: the picture, when still plain
+    void MakeImage();              // under the lock: the picture, when still plain or handed over
     void MakePlain();              // under the lock: back to the background alone
     void Release();
-    std::optional<QRect> Take(FrontPicture& front, bool wait, QPoint* scrolled);
 
     mutable std::mutex mutex_;
     // A surface is "plain" (all background) from a new size or an erase until it is first drawn
@@ -128,9 +133,14 @@ private:
     QSize size_;
     bool plain_ = true;
     std::atomic<QRgb> background_;  // read without the lock by the showing widget
-    QRect changed_;
+    QRect changed_;  // drawn since the last TakeChanges (or since the erase, when erased_)
     QPoint scroll_;  // the picture's move since the last TakeChanges (changed_ moved with it)
-    bool whole_ = false;  // the image was replaced: the front copy is remade whole
+    // Erased (or sized) since the last TakeChanges: the picture is the background outside changed_.
+    bool erased_ = true;
+    // A showing that changes the whole picture hands the picture itself to the front (shared with
+    // it here) and takes the front's old memory as image_, stale until the next drawing copies the
+    // picture back from here; an erase first makes that copy needless.
+    QImage handed_;
     std::atomic<bool> changed_flag_{false};
     std::atomic<PresentSink*> sink_{nullptr};
     std::optional<GdiDc> dc_;

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <atomic>
 #include <chrono>
+#include <set>
 #include <thread>
 
 #include "shared/gdi/present.h"
@@ -171,7 +172,7 @@ TEST(GdiSurface, AScrollChangesOnlyTheUncoveredBandAndTheNewLine) {
                 for (int y = 0; y < 40; ++y)
                     for (int x = 0; x < 50; ++x) dc->SetPixel(x, y, qRgb(x * 5, y * 6, 9));
             }
-            ASSERT_EQ(s->TakeChanges(shown.image, true), QRect(0, 0, 50, 40));
+            ASSERT_EQ(s->TakeChanges(shown, true), QRect(0, 0, 50, 40));
             // Twice where the copy is moved: the second move starts from turned rows.
             for (int round = 0; round < (movable ? 2 : 1); ++round) {
                 {
@@ -182,7 +183,7 @@ TEST(GdiSurface, AScrollChangesOnlyTheUncoveredBandAndTheNewLine) {
                 }
                 QPoint moved(99, 99);
                 const std::optional<QRect> r =
-                    movable ? s->TakeChanges(shown, true, &moved) : s->TakeChanges(shown.image, true);
+                    s->TakeChanges(shown, true, movable ? &moved : nullptr);
                 SCOPED_TRACE(std::to_string(row.move.x()) + "," + std::to_string(row.move.y()) +
                              (movable ? "" : " whole") + " round " + std::to_string(round));
                 ASSERT_TRUE(r.has_value());
@@ -191,7 +192,7 @@ TEST(GdiSurface, AScrollChangesOnlyTheUncoveredBandAndTheNewLine) {
                     EXPECT_EQ(moved, row.move);
                 }
                 Surface::Dc dc = s->GetDC();
-                EXPECT_EQ(shown.Unrolled(), *dc->Image());
+                EXPECT_EQ(shown.Unrolled(s->Background()), *dc->Image());
             }
         }
     }
@@ -241,6 +242,76 @@ TEST(GdiSurface, AnEraseKeepsThePictureForTheNextDrawing) {
         EXPECT_NE(dc->Image()->cacheKey() >> 32, first);
         EXPECT_EQ(dc->Image()->size(), QSize(200, 100));
         EXPECT_EQ(dc->GetPixel(150, 50), RGB(82, 46, 51));
+    }
+}
+
+// After an erase the showing side keeps its front picture's memory: the part it held goes back to
+// the background, and only what was drawn since is copied; the part that changes on screen is what
+// the front held plus what was drawn. A change of the whole picture hands the picture over instead
+// of copying it; no step makes a new picture. A widget shows the held part and the background
+// around it.
+TEST(GdiSurface, AfterAnEraseOnlyWhatIsDrawnIsCopiedIntoTheKeptFront) {
+    struct Step {
+        bool erase;
+        QRect drawn;    // drawn after the erase (none: empty)
+        QRect changed;  // the part of the front picture that changes
+        QRect held;     // the part the front then holds
+        bool handed = false;  // the front takes the surface's picture itself
+    };
+    const QRect all(0, 0, 80, 60);
+    const Step steps[] = {
+        {false, all, all, all},                                                     // drawn all over
+        {true, QRect(), all, QRect()},                                              // erased: all of it back
+        {false, QRect(10, 10, 5, 5), QRect(10, 10, 5, 5), QRect(10, 10, 5, 5)},     // a small drawing
+        {true, QRect(30, 20, 4, 4), QRect(10, 10, 24, 14), QRect(30, 20, 4, 4)},   // erased and drawn
+        {false, QRect(70, 50, 2, 2), QRect(70, 50, 2, 2), QRect(30, 20, 42, 32)},  // drawn beside
+        {true, QRect(), QRect(30, 20, 42, 32), QRect()},
+        {true, QRect(), QRect(), QRect()},  // erased twice: nothing changes
+        {true, all, all, all, true},        // erased and drawn all over
+        {false, QRect(1, 2, 3, 4), QRect(1, 2, 3, 4), all},
+    };
+    auto s = std::make_shared<Surface>(all.size(), RGB(82, 46, 51));
+    FrontPicture front;
+    std::set<qint64> pictures;  // the front's and the surface's
+    int n = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE("step " + std::to_string(n++));
+        if (step.erase) s->Erase();
+        if (!step.drawn.isEmpty()) {
+            Surface::Dc dc = s->GetDC();
+            for (int y = step.drawn.top(); y <= step.drawn.bottom(); ++y)
+                for (int x = step.drawn.left(); x <= step.drawn.right(); ++x) dc->SetPixel(x, y, qRgb(x * 3, y * 4, n));
+        }
+        qint64 picture = 0;
+        if (step.handed) {
+            Surface::Dc dc = s->GetDC();
+            picture = dc->Image()->cacheKey() >> 32;
+        }
+        EXPECT_EQ(s->TakeChanges(front, true), step.changed);
+        if (step.handed) EXPECT_EQ(front.image.cacheKey() >> 32, picture);
+        EXPECT_EQ(front.held, step.held);
+        Surface::Dc dc = s->GetDC();
+        EXPECT_EQ(front.Unrolled(s->Background()), *dc->Image());
+        const std::set<qint64> now = {front.image.cacheKey() >> 32, dc->Image()->cacheKey() >> 32};
+        if (pictures.empty()) pictures = now;
+        EXPECT_EQ(now, pictures);
+    }
+
+    // On screen: a drawing after an erase, and the erase of it.
+    SurfaceWidget widget(s);
+    widget.show();
+    PresentAll();
+    for (const bool erase : {false, true}) {
+        if (erase) {
+            s->Erase();
+        } else {
+            Surface::Dc dc = s->GetDC();
+            dc->FillRect(QRect(5, 6, 20, 10), CreateSolidBrush(RGB(0, 0, 255)));
+        }
+        PresentAll();
+        EXPECT_EQ(widget.grab().toImage().convertToFormat(QImage::Format_RGB32), widget.Shown());
+        EXPECT_EQ(widget.Shown().pixel(6, 7), erase ? RGB(82, 46, 51) : RGB(0, 0, 255));
+        EXPECT_EQ(widget.Shown().pixel(30, 30), RGB(82, 46, 51));
     }
 }
 
