@@ -94,8 +94,9 @@ bool SurfaceWidget::Present(bool wait, bool repaint_now) {
     if (!r) return false;
     if (!moved.isNull()) {
         if (isVisible()) {
-            // What is on screen moves in place; parts asked for and not yet painted move along.
-            scroll(moved.x(), moved.y());
+            // What is on screen moves in place, within the picture (a widget larger than its
+            // picture keeps the background beside it); parts not yet painted move along.
+            scroll(moved.x(), moved.y(), rect() & front_.image.rect());
             if (!waiting_.isEmpty()) {
                 waiting_ = waiting_.translated(moved) & rect();
                 update(waiting_);
