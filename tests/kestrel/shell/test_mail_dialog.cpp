@@ -126,6 +126,17 @@ TEST(MailDialog, ComposePickAddressesAttachAndSend) {
     EXPECT_EQ(prefs.lastselection, "amy@x.test");
 }
 
+// The mail dialog of w, to amy@x.test through the sink, without a signature.
+MailDialog* OpenMailToSink(MainWindow& w, const kt::SmtpSink& sink) {
+    prefs.SMTPHost = sink.server();
+    prefs.Sender = "me@here.test";
+    prefs.endmailfile.clear();
+    if (CreateRegEntry() != 0) return nullptr;
+    MailDialog* mail = OpenMail(w);
+    if (mail != nullptr) mail->field(10)->setText("amy@x.test");
+    return mail;
+}
+
 // A server that accepts and never answers: Cancel during the send ends it, nothing is sent, the
 // dialog stays with its caption back and the status line says so.
 TEST(MailDialog, CancelDuringASendEndsIt) {
@@ -137,13 +148,8 @@ TEST(MailDialog, CancelDuringASendEndsIt) {
     kp::BoxRecorder boxes;
     perflink.program_directory = KESTREL_BIN_DIR;
     MainWindow w;
-    prefs.SMTPHost = sink.server();
-    prefs.Sender = "me@here.test";
-    prefs.endmailfile.clear();
-    ASSERT_EQ(CreateRegEntry(), 0);
-    MailDialog* mail = OpenMail(w);
+    MailDialog* mail = OpenMailToSink(w, sink);
     ASSERT_NE(mail, nullptr);
-    mail->field(10)->setText("amy@x.test");
     QPointer<MailDialog> open(mail);
     auto* cancel = mail->findChild<QPushButton*>(QStringLiteral("2"));
     auto* send = mail->findChild<QPushButton*>(QStringLiteral("1"));
@@ -173,13 +179,8 @@ TEST(MailDialog, CancelAfterTheWholeMessageIsOutAwaitsTheReply) {
     kp::BoxRecorder boxes;
     perflink.program_directory = KESTREL_BIN_DIR;
     MainWindow w;
-    prefs.SMTPHost = sink.server();
-    prefs.Sender = "me@here.test";
-    prefs.endmailfile.clear();
-    ASSERT_EQ(CreateRegEntry(), 0);
-    MailDialog* mail = OpenMail(w);
+    MailDialog* mail = OpenMailToSink(w, sink);
     ASSERT_NE(mail, nullptr);
-    mail->field(10)->setText("amy@x.test");
     QPointer<MailDialog> open(mail);
     auto* cancel = mail->findChild<QPushButton*>(QStringLiteral("2"));
     QTimer poll;
