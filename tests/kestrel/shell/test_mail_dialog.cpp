@@ -3,6 +3,7 @@
 // attached, and Send Now to a mail sink on 127.0.0.1.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -126,77 +127,61 @@ TEST(MailDialog, ComposePickAddressesAttachAndSend) {
     EXPECT_EQ(prefs.lastselection, "amy@x.test");
 }
 
-// The mail dialog of w, to amy@x.test through the sink, without a signature.
-MailDialog* OpenMailToSink(MainWindow& w, const kt::SmtpSink& sink) {
-    prefs.SMTPHost = sink.server();
-    prefs.Sender = "me@here.test";
-    prefs.endmailfile.clear();
-    if (CreateRegEntry() != 0) return nullptr;
-    MailDialog* mail = OpenMail(w);
-    if (mail != nullptr) mail->field(10)->setText("amy@x.test");
-    return mail;
-}
-
-// A server that accepts and never answers: Cancel during the send ends it, nothing is sent, the
-// dialog stays with its caption back and the status line says so.
-TEST(MailDialog, CancelDuringASendEndsIt) {
-    // Without Cancel the send would end only when this wait runs out, with its boxes.
-    setenv("KESTREL_TEST_SOCKET_WAIT_MS", "20000", 1);
-    kt::SinkScript silent;
-    silent.silent = true;
-    kt::SmtpSink sink(silent);
-    kp::BoxRecorder boxes;
-    perflink.program_directory = KESTREL_BIN_DIR;
-    MainWindow w;
-    MailDialog* mail = OpenMailToSink(w, sink);
-    ASSERT_NE(mail, nullptr);
-    QPointer<MailDialog> open(mail);
-    auto* cancel = mail->findChild<QPushButton*>(QStringLiteral("2"));
-    auto* send = mail->findChild<QPushButton*>(QStringLiteral("1"));
-    // Once the client waits for the server: a second Send Now goes nowhere, then Cancel.
-    QTimer::singleShot(200, mail, [send, cancel] {
-        QTest::mouseClick(send, Qt::LeftButton);
-        QTest::mouseClick(cancel, Qt::LeftButton);
-    });
-    Click(mail, 1);
-    EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
-    ASSERT_FALSE(open.isNull());
-    EXPECT_TRUE(mail->isVisible());
-    EXPECT_EQ(mail->windowTitle(), QStringLiteral("Mail File"));
-    EXPECT_EQ(w.Status()->Text().toStdString(), mail::kSendCancelled);
-    EXPECT_TRUE(sink.client_closed_first());
-    EXPECT_EQ(sink.Received(), "");
-    unsetenv("KESTREL_TEST_SOCKET_WAIT_MS");
-}
-
-// A Cancel once the whole message is out (the server's reply still awaited) does not call a
-// message the server has "not sent": the reply is awaited and the send ends as it would without.
-TEST(MailDialog, CancelAfterTheWholeMessageIsOutAwaitsTheReply) {
-    setenv("KESTREL_TEST_SOCKET_WAIT_MS", "20000", 1);
-    kt::SinkScript held;
-    held.hold_end_of_data = true;
-    kt::SmtpSink sink(held);
-    kp::BoxRecorder boxes;
-    perflink.program_directory = KESTREL_BIN_DIR;
-    MainWindow w;
-    MailDialog* mail = OpenMailToSink(w, sink);
-    ASSERT_NE(mail, nullptr);
-    QPointer<MailDialog> open(mail);
-    auto* cancel = mail->findChild<QPushButton*>(QStringLiteral("2"));
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, mail, [&] {
-        if (!sink.holding()) return;
-        poll.stop();
-        QTest::mouseClick(cancel, Qt::LeftButton);
-        sink.Release();
-    });
-    poll.start(5);
-    Click(mail, 1);
-    EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
-    EXPECT_NE(w.Status()->Text().toStdString(), mail::kSendCancelled);
-    EXPECT_NE(sink.Received().find("amy@x.test"), std::string::npos);
-    EXPECT_NE(sink.Received().find("QUIT"), std::string::npos);
-    unsetenv("KESTREL_TEST_SOCKET_WAIT_MS");
+// Cancel during a send. Against a server that accepts and never answers it ends the send:
+// nothing is sent, the dialog stays with its caption back and the status line says so. Once the
+// whole message is out (the server's reply still awaited) it does not call a message the server
+// may deliver "not sent": the reply is awaited and the send ends as it would without.
+TEST(MailDialog, CancelDuringASendEndsItUnlessTheMessageIsOut) {
+    for (const bool whole_message_out : {false, true}) {
+        SCOPED_TRACE(whole_message_out ? "cancel after the message's end" : "cancel while connecting");
+        // Without Cancel the silent server's send would end only when this wait runs out.
+        setenv("KESTREL_TEST_SOCKET_WAIT_MS", "20000", 1);
+        kt::SinkScript script;
+        script.silent = !whole_message_out;
+        script.hold_end_of_data = whole_message_out;
+        kt::SmtpSink sink(script);
+        kp::BoxRecorder boxes;
+        perflink.program_directory = KESTREL_BIN_DIR;
+        MainWindow w;
+        prefs.SMTPHost = sink.server();
+        prefs.Sender = "me@here.test";
+        prefs.endmailfile.clear();
+        ASSERT_EQ(CreateRegEntry(), 0);
+        MailDialog* mail = OpenMail(w);
+        ASSERT_NE(mail, nullptr);
+        mail->field(10)->setText("amy@x.test");
+        QPointer<MailDialog> open(mail);
+        auto* cancel = mail->findChild<QPushButton*>(QStringLiteral("2"));
+        auto* send = mail->findChild<QPushButton*>(QStringLiteral("1"));
+        // Once the client waits for the server: a second Send Now goes nowhere, then Cancel.
+        QElapsedTimer since;
+        since.start();
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, mail, [&] {
+            if (whole_message_out ? !sink.holding() : since.elapsed() < 200) return;
+            poll.stop();
+            QTest::mouseClick(send, Qt::LeftButton);
+            QTest::mouseClick(cancel, Qt::LeftButton);
+            sink.Release();
+        });
+        poll.start(5);
+        Click(mail, 1);
+        EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
+        const std::string received = sink.Received();
+        if (whole_message_out) {
+            EXPECT_NE(w.Status()->Text().toStdString(), mail::kSendCancelled);
+            EXPECT_NE(received.find("amy@x.test"), std::string::npos);
+            EXPECT_NE(received.find("QUIT"), std::string::npos);
+        } else {
+            ASSERT_FALSE(open.isNull());
+            EXPECT_TRUE(mail->isVisible());
+            EXPECT_EQ(mail->windowTitle(), QStringLiteral("Mail File"));
+            EXPECT_EQ(w.Status()->Text().toStdString(), mail::kSendCancelled);
+            EXPECT_TRUE(sink.client_closed_first());
+            EXPECT_EQ(received, "");
+        }
+        unsetenv("KESTREL_TEST_SOCKET_WAIT_MS");
+    }
 }
 
 }  // namespace
