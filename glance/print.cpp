@@ -26,14 +26,14 @@ constexpr const char* kProgressCaption = "Printing - 0% finished";
 void Frame::OpenProgress(const QString& caption) {
     if (progress_) return;
     // Over the middle of the frame: a quarter of its client in from the left, half-way down, half
-    // its width wide and a tenth of its height (at least 70) high.
+    // its width wide and a tenth of its height (at least 70) high, with the caption above that.
     const QRect client = geometry();
     auto* window = new Scroller(caption, false, this);
     window->TruncateLabel();
     window->setObjectName(QStringLiteral("Scroller"));
     window->setAttribute(Qt::WA_DeleteOnClose);
-    PlaceOnScreen(window, QRect(client.x() + client.width() / 4, client.y() + client.height() / 2,
-                                std::max(1, client.width() / 2), std::max(70, client.height() / 10)));
+    PlaceOnScreen(window, window->WindowRectFor(QRect(client.x() + client.width() / 4, client.y() + client.height() / 2,
+                                                      std::max(1, client.width() / 2), std::max(70, client.height() / 10))));
     window->show();
     progress_ = window;
     // Printing and sending hold the program until they end: the window is put on the screen now,

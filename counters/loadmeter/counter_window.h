@@ -2,37 +2,30 @@
 #pragma once
 
 #include <QString>
-#include <QWidget>
 
 #include <mutex>
 #include <vector>
 
 #include "counters/loadmeter/analyser.h"
+#include "shared/ui/caption_window.h"
 
-// A small top-most window that shows the latest sample of one counter under its caption. The
-// window manager is told to draw no frame, so no close button shows anywhere; the window draws
-// its caption itself (it moves by it), and does not close on request.
-class CounterWindow : public QWidget {
+// A small top-most window with a caption only (see CaptionWindow) that shows the latest sample of
+// one counter under its caption.
+class CounterWindow : public CaptionWindow {
 public:
     explicit CounterWindow(const CounterPlace& place);
     void SetText(const QString& text);
     const QString& text() const { return text_; }
-    // The height of the drawn caption, and the width the window needs to show its caption and
-    // its widest values whole.
-    int CaptionHeight() const;
+    // The width the window needs to show its caption and its widest values whole.
     static int MinimumWidth(const CounterPlace& place);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
     QString text_;
     bool perProcessor_;
     int enabled_;
-    QPoint grabbed_;  // where the caption was taken, while it is dragged
 };
 
 // The analyser's host in the program: boxes and windows on the user-interface thread, texts

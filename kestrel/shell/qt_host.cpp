@@ -81,11 +81,12 @@ void QtHost::SetProgressCaption(const std::string& caption) {
 
 void QtHost::OpenProgress(const std::string& caption) {
     if (progress_) return;
-    // Over the main window: a quarter in from its left, halfway down, half its client width.
+    // Over the main window: a quarter in from its left, halfway down, half its client width; the
+    // caption stands above that client area.
     const MainWindowFacts m = MainWindow();
     progress_ = new Scroller(QString::fromStdString(caption), prefs.valuelongtest != 0);
-    PlaceOnScreen(progress_, QRect(m.left + m.clientWidth / 4, m.top + m.clientHeight / 2, m.clientWidth / 2,
-                                   std::max(m.clientHeight / 10, 70)));
+    PlaceOnScreen(progress_, progress_->WindowRectFor(QRect(m.left + m.clientWidth / 4, m.top + m.clientHeight / 2,
+                                                            m.clientWidth / 2, std::max(m.clientHeight / 10, 70))));
     progress_->show();
 }
 

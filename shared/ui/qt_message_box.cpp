@@ -1,7 +1,12 @@
 #include "shared/ui/qt_message_box.h"
 
+#include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 #include <QString>
+#include <QStyle>
 #include <QWindow>
 
 #include "platform/testswitch.h"
@@ -41,6 +46,16 @@ ButtonSet ButtonsOf(kp::Buttons b) {
 
 }  // namespace
 
+int TitleBarWidth(const QString& caption, const QWidget* window) {
+    QFont font = QApplication::font("QMdiSubWindowTitleBar");
+    font.setBold(true);
+    const QStyle* style = window != nullptr ? window->style() : QApplication::style();
+    const int bar = style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window);
+    const int border = style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, window);
+    // The icon and the three buttons are about as wide as the bar is high.
+    return QFontMetrics(font).horizontalAdvance(caption) + 4 * bar + 2 * border;
+}
+
 kp::Answer ShowQtMessageBox(const kp::BoxRequest& box, QWidget* parent, QWidget* over) {
     QMessageBox mb(QtIcon(box.icon), QString::fromStdString(box.caption),
                    QString::fromStdString(box.text), QMessageBox::NoButton, parent);
@@ -62,6 +77,12 @@ kp::Answer ShowQtMessageBox(const kp::BoxRequest& box, QWidget* parent, QWidget*
     mb.setDefaultButton(set.buttons[def]);
     // Closing the box answers as its Cancel button would, or as its only button.
     mb.setEscapeButton(set.count == 1 ? set.buttons[0] : set.buttons[set.count - 1]);
+    // The box sizes itself to its text: a row across the whole box keeps it as wide as its title
+    // bar needs, so that the window manager does not shorten a caption longer than the text.
+    if (auto* grid = qobject_cast<QGridLayout*>(mb.layout())) {
+        grid->addItem(new QSpacerItem(TitleBarWidth(mb.windowTitle(), &mb), 0, QSizePolicy::Fixed, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     const int result = mb.exec();
     for (int i = 0; i < set.count; ++i) {
         if (result == set.buttons[i]) return set.answers[i];

@@ -6,7 +6,13 @@
 
 #include "platform/msgbox.h"
 
+class QString;
 class QWidget;
+
+// The width a framed window needs for its title bar to show `caption` whole: the caption in the
+// title-bar font, bold as window managers draw it, and room for the frame's icon, its three
+// buttons and its borders (with `window`'s style, else the application's).
+int TitleBarWidth(const QString& caption, const QWidget* window = nullptr);
 
 // The widget that owns a box of the given owner (nullptr: no parent).
 using OwnerWidgets = std::function<QWidget*(kp::Owner owner)>;
@@ -17,7 +23,8 @@ using OnTopWidget = std::function<QWidget*()>;
 // switch is set, so that a program started by a test never waits for a person.
 void InstallQtMessageBoxes(OwnerWidgets owners, OnTopWidget over = nullptr);
 
-// Shows one box now (the installed backend uses it). The box is a stay-on-top window; when it
+// Shows one box now (the installed backend uses it). The box is at least as wide as its title
+// bar needs (TitleBarWidth) and a stay-on-top window; when it
 // has an owner and `over` (a stay-on-top window of the program) is shown, the window system is
 // told the box belongs to `over`, so that it is stacked above it.
 kp::Answer ShowQtMessageBox(const kp::BoxRequest& box, QWidget* parent, QWidget* over = nullptr);

@@ -2,7 +2,6 @@
 
 #include <QFontMetrics>
 #include <QPainter>
-#include <QPaintEvent>
 #include <QResizeEvent>
 #include <algorithm>
 #include <cmath>
@@ -27,15 +26,15 @@ int ScrollerPercent(double globalpercent, bool longTest) {
 }
 
 Scroller::Scroller(const QString& caption, bool longTest, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      longTest_(longTest) {
+    : CaptionWindow(parent), longTest_(longTest) {
     setWindowTitle(caption);
     setAttribute(Qt::WA_OpaquePaintEvent);
     Reset();
 }
 
 void Scroller::Reset() {
-    surface_ = QImage(std::max(1, width()), std::max(1, height()), QImage::Format_RGB32);
+    const QSize client = ClientRect().size().expandedTo(QSize(1, 1));
+    surface_ = QImage(client, QImage::Format_RGB32);
     surface_.fill(QColor(192, 192, 192));
     QPainter p(&surface_);
     p.fillRect(ScrollerLayout(surface_.rect(), 0.0).bar, Qt::white);
@@ -62,7 +61,7 @@ void Scroller::DrawLabel(const QString& text, const QColor& box, const QColor& i
 }
 
 void Scroller::Paint() {
-    if (surface_.size() != size().expandedTo(QSize(1, 1))) Reset();  // resized while hidden
+    if (surface_.size() != ClientRect().size().expandedTo(QSize(1, 1))) Reset();  // resized while hidden
     const ScrollerGeometry g = ScrollerLayout(surface_.rect(), globalpercent_);
     {
         QPainter p(&surface_);
@@ -83,7 +82,7 @@ void Scroller::Paint() {
     const QString label = QStringLiteral("%1 %").arg(percent);
     if (globalpercent_ > 0.53) DrawLabel(label, Qt::black, Qt::white, true);
     else if (globalpercent_ < 0.53) DrawLabel(label, Qt::white, Qt::black, true);
-    repaint();
+    repaint(ClientRect());
 }
 
 void Scroller::SetPercent(double globalpercent) {
@@ -100,9 +99,10 @@ void Scroller::ScrollProc(int command) {
     Paint();
 }
 
-void Scroller::paintEvent(QPaintEvent* event) {
+void Scroller::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.drawImage(event->rect(), surface_, event->rect());
+    p.drawImage(ClientRect().topLeft(), surface_);
+    PaintCaption(p);
 }
 
 void Scroller::resizeEvent(QResizeEvent*) {

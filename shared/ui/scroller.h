@@ -1,17 +1,18 @@
-// The progress window (window class "Scroller"): a small top-most window over the main window
-// whose bar fills with the fraction of the current test done (or, in the viewer, of the lines
+// The progress window (window class "Scroller"): a small top-most window with a caption only (see
+// CaptionWindow) over the main window whose bar fills with the fraction of the current test done (or, in the viewer, of the lines
 // printed or the message sent) and shows it as a percentage.
 //
 // It paints as a window surface that keeps what was drawn: the bar's frame is drawn once after
 // creation or the next-test command, the filled part only grows, and the label box is redrawn
-// only when the fraction is on one side of 0.53. The surface is kept in an image that the
-// window shows.
+// only when the fraction is on one side of 0.53. The surface is kept in an image of the client
+// area that the window shows under its caption.
 #pragma once
 
 #include <QImage>
 #include <QRect>
 #include <QString>
-#include <QWidget>
+
+#include "shared/ui/caption_window.h"
 
 struct ScrollerGeometry {
     QRect bar;     // the bar area
@@ -24,7 +25,7 @@ ScrollerGeometry ScrollerLayout(const QRect& client, double globalpercent);
 // The label's number: rounded half up in a long test, up from .9 in a short one.
 int ScrollerPercent(double globalpercent, bool longTest);
 
-class Scroller : public QWidget {
+class Scroller : public CaptionWindow {
 public:
     Scroller(const QString& caption, bool longTest, QWidget* parent = nullptr);
     // The label shows the whole-number part of the percentage (the viewer's window).
@@ -37,6 +38,7 @@ public:
     void ScrollProc(int command);
 
     double percent() const { return globalpercent_; }
+    // The client area's picture.
     const QImage& surface() const { return surface_; }
 
 protected:

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QPushButton>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -55,6 +56,34 @@ TEST(QtMessageBox, ShowsCaptionTextIconAndButtons) {
     EXPECT_EQ(seen.icon, QMessageBox::Question);
     EXPECT_EQ(seen.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     EXPECT_EQ(seen.defaultButton, QMessageBox::Yes);
+}
+
+// A caption longer than the box's text: the box is still as wide as its title bar needs to show
+// the caption whole.
+TEST(QtMessageBox, EveryBoxIsAtLeastAsWideAsItsCaption) {
+    struct Row {
+        const char* caption;
+        const char* text;
+    };
+    for (const Row& row : {Row{"Memory Exception", "Allocation Error!"}, Row{"Fatal Memory Exception", "Allocation Error!"},
+                           Row{"Kestrel Timer Exception", "Stop?"}}) {
+        SCOPED_TRACE(row.caption);
+        Seen seen;
+        int width = 0, needed = 0;
+        WhenShown(&seen, [&](QMessageBox* mb) {
+            width = mb->width();
+            needed = TitleBarWidth(mb->windowTitle(), mb);
+            mb->accept();
+        });
+        kp::BoxRequest box;
+        box.caption = row.caption;
+        box.text = row.text;
+        box.icon = kp::Icon::Stop;
+        ShowQtMessageBox(box, nullptr);
+        EXPECT_EQ(seen.title, row.caption);
+        EXPECT_GT(needed, QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(row.caption));
+        EXPECT_GE(width, needed);
+    }
 }
 
 TEST(QtMessageBox, EnterTakesTheDefaultButtonAndEscapeCancels) {

@@ -31,7 +31,7 @@ TEST(ScrollerPercent, LongTestsRoundHalfUpShortTestsDoNot) {
 class ScrollerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        w.resize(280, 60);
+        w.resize(w.WindowRectFor(QRect(0, 0, 280, 60)).size());  // a client area of 280 x 60
         w.show();
     }
     QRgb At(int x, int y) const { return w.surface().pixel(x, y); }
@@ -74,7 +74,7 @@ TEST_F(ScrollerTest, LabelColoursSwitchAtFiftyThreePercent) {
 
 TEST_F(ScrollerTest, TheLabelShowsOnlyTheNumberOfItsLastPaint) {
     Scroller fresh{QStringLiteral("Testing Memory"), false};
-    fresh.resize(280, 60);
+    fresh.resize(w.size());
     fresh.show();
     for (double later : {0.24, 0.88}) {
         w.SetPercent(later - 0.07);

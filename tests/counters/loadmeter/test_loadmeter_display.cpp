@@ -1,5 +1,6 @@
-// The counter windows on a real X display with a window manager (run under xvfb-run; the manager
-// is started here): the manager draws no frame around them, so they show no close button, and a
+// The windows with a caption only, on a real X display with a window manager (run under xvfb-run;
+// the manager is started here): the analyser's counter windows and the progress window. The
+// manager draws no frame around them, so they show no close, minimise or maximise box, and a
 // picture of them goes to build/screenshots/counter-windows.png for a person to look at.
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 
 #include "counters/loadmeter/counter_window.h"
 #include "platform/ui_thread.h"
+#include "shared/ui/scroller.h"
 #include "tests/support/qt_test_main.h"
 #include "tests/support/window_manager.h"
 
@@ -26,8 +28,9 @@ void Settle(int ms) {
 }
 
 // The six quantities on the strip of an 800-pixel main window at (100, 100), the values as
-// wide as a window keeps room for; below them the interrupts of eight processors.
-TEST(CounterWindowsOnScreen, NoFrameNoCloseButtonCaptionsAndValuesWhole) {
+// wide as a window keeps room for; below them the interrupts of eight processors, and below
+// those a progress window in the middle of a test. A close request leaves each one shown.
+TEST(CaptionWindowsOnScreen, CounterAndProgressWindowsNoFrameNoCloseButtonCaptionsAndValuesWhole) {
     if (QGuiApplication::platformName() != QStringLiteral("xcb")) GTEST_SKIP() << "needs an X display (xvfb-run -a)";
     if (kt::WindowManager().empty()) GTEST_SKIP() << "no window manager (scripts/deps installs openbox)";
     std::optional<kp::ChildProcess> wm = kt::StartWindowManager();
@@ -56,15 +59,30 @@ TEST(CounterWindowsOnScreen, NoFrameNoCloseButtonCaptionsAndValuesWhole) {
         host.ShowCounterText(int(i), WidestCounterTexts(places[i]).back());
         ASSERT_TRUE(QTest::qWaitForWindowExposed(host.windows()[i]));
     }
+    for (const CounterWindow* w : host.windows()) shown |= w->geometry();
+    // Placed as the main program places it: its client area a quarter in, half as wide.
+    Scroller progress(QStringLiteral("Memory Test - 40% finished"), false);
+    progress.setGeometry(progress.WindowRectFor(QRect(100 + 800 / 4, shown.bottom() + 40, 800 / 2, 70)));
+    progress.show();
+    progress.SetPercent(0.4);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&progress));
     Settle(500);
     for (size_t i = 0; i < places.size(); ++i) {
         CounterWindow* w = host.windows()[i];
         SCOPED_TRACE(w->windowTitle().toStdString());
-        EXPECT_EQ(w->frameGeometry(), w->geometry());  // no frame, so no close button
         EXPECT_GE(w->width(), CounterWindow::MinimumWidth(places[i]));
-        shown |= w->geometry();
         for (size_t j = 0; j < i; ++j) EXPECT_FALSE(w->geometry().intersects(host.windows()[j]->geometry())) << j;
     }
+    std::vector<QWidget*> windows(host.windows().begin(), host.windows().end());
+    windows.push_back(&progress);
+    for (QWidget* w : windows) {
+        SCOPED_TRACE(w->windowTitle().toStdString());
+        EXPECT_EQ(w->frameGeometry(), w->geometry());  // no frame, so no close, minimise or maximise box
+        EXPECT_GE(w->width(), CaptionWindow::CaptionWidth(w->windowTitle()));
+        EXPECT_FALSE(w->close());
+        EXPECT_TRUE(w->isVisible());
+    }
+    shown |= progress.geometry();
     const QRect area = shown.adjusted(-20, -20, 20, 20);
     const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
     ASSERT_TRUE(QDir().mkpath(QStringLiteral(SCREENSHOT_DIR)));

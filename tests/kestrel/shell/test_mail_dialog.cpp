@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QTimer>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "kestrel/engine/report/report.h"
 #include "kestrel/engine/run/analyser_link.h"
@@ -125,6 +127,45 @@ TEST(MailDialog, ComposePickAddressesAttachAndSend) {
     prefs.lastselection.clear();
     GetRegEntry();
     EXPECT_EQ(prefs.lastselection, "amy@x.test");
+}
+
+// A typed list of 27 paths is capped at 25: the two past the cap are named in one box before the
+// send, and the message (its X-Attachment header and its blocks) holds only the 25 attached.
+TEST(MailDialog, ATypedListOf27PathsSendsTheFirst25AndNamesTheRest) {
+    kt::SmtpSink sink(kt::SinkScript{});
+    kp::BoxRecorder boxes;
+    perflink.program_directory = KESTREL_BIN_DIR;
+    MainWindow w;
+    prefs.SMTPHost = sink.server();
+    prefs.Sender = "me@here.test";
+    prefs.endmailfile.clear();
+    ASSERT_EQ(CreateRegEntry(), 0);
+    const std::string folder = kt::FreshDir("typed");
+    std::vector<std::string> paths;
+    std::string typed;
+    for (int i = 1; i <= 27; ++i) {
+        paths.push_back(kt::WriteFile(folder + "/run" + std::to_string(i) + ".bmf", "Score: " + std::to_string(i)));
+        typed += (i > 1 ? "; " : "") + paths.back();
+    }
+    MailDialog* mail = OpenMail(w);
+    ASSERT_NE(mail, nullptr);
+    mail->field(10)->setText("amy@x.test");
+    QTest::keyClicks(mail->field(18), QString::fromStdString(typed));
+    QPointer<MailDialog> open(mail);
+    Click(mail, 1);
+    EXPECT_TRUE(kt::Until([&] { return open.isNull(); }));
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].caption, "Mail Exception");
+    EXPECT_EQ(boxes.boxes()[0].text, "Not attached (at most 25 files within the first 15000 characters of the list):\n" +
+                                         paths[25] + "\n" + paths[26]);
+    const std::string got = sink.Received();
+    std::string attached;
+    for (size_t i = 0; i < 25; ++i) attached += (i > 0 ? "; " : "") + paths[i];
+    EXPECT_NE(got.find("\r\nX-Attachment:  " + attached + "\r\nX-Info:"), std::string::npos) << got;
+    EXPECT_NE(got.find("\r\nX-Attachment:  " + paths[24] + "\r\nBegin File 25:\r\n\r\nScore: 25\r\n\r\n"
+                       "******************** Attachment(s) End"),
+              std::string::npos);
+    for (size_t i = 25; i < 27; ++i) EXPECT_EQ(got.find(paths[i]), std::string::npos) << paths[i];
 }
 
 // Cancel during a send. Against a server that accepts and never answers it ends the send:
