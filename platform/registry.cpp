@@ -13,6 +13,8 @@
 // take no lock: they see either the old or the new file, never a half-written one.
 #include "platform/registry.h"
 
+#include "platform/whole_file.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -334,26 +336,9 @@ std::optional<Store> Load(Root root) {
     return Parse(*text);
 }
 
-bool WriteAll(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
+// The file is rewritten whole or not at all; a new one is for its user alone.
 bool ReplaceFile(const std::string& file, const std::string& data) {
-    std::string tmp = file + ".XXXXXX";
-    int fd = mkostemp(tmp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = WriteAll(fd, data) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    ok = ok && rename(tmp.c_str(), file.c_str()) == 0;
-    if (!ok) unlink(tmp.c_str());
-    return ok;
+    return WriteWholeFile(file, true, data, 0600) == WholeFile::Written;
 }
 
 // Applies one change under the root's lock: `change` edits the freshly read store and returns
