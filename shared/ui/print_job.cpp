@@ -245,6 +245,9 @@ void PrintJob::End() {
     print_state.PageNumber = 0;
     if (renew) RenewPrinter();
     if (!unwritten.isEmpty()) {
+        // The box belongs to the window that printed: a graph window stands above the main
+        // window, and a box of the main window's would open under it.
+        if (owner_ && owner_->isVisible()) QApplication::setActiveWindow(owner_->window());
         kp::MessageBox(kp::Owner::Active, "The document could not be written to " + unwritten.toStdString() + ".",
                        "Printer Exception", kp::Icon::Stop);
     }

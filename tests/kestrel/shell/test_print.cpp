@@ -267,6 +267,9 @@ TEST_F(PrintTest, APdfFileThatCannotBeWrittenWholeIsReportedAndRemoved) {
         EXPECT_EQ(boxes.boxes()[0].text, "The document could not be written to " + pdf + ".");
         EXPECT_EQ(boxes.boxes()[0].caption, "Printer Exception");
         EXPECT_EQ(boxes.boxes()[0].icon, kp::Icon::Stop);
+        // The box belongs to the window that printed.
+        EXPECT_EQ(boxes.boxes()[0].owner, kp::Owner::Active);
+        EXPECT_EQ(QApplication::activeWindow(), row.owner);
         EXPECT_FALSE(QFile::exists(QString::fromStdString(pdf)));
         EXPECT_TRUE(row.owner->isEnabled());
         EXPECT_TRUE(print_state.hAbortDlgWnd.isNull());
