@@ -13,8 +13,6 @@
 // take no lock: they see either the old or the new file, never a half-written one.
 #include "platform/registry.h"
 
-#include "platform/whole_file.h"
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -26,6 +24,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <fcntl.h>
+
+#include "platform/whole_file.h"
 
 namespace kp::reg {
 namespace {
