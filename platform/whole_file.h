@@ -1,8 +1,8 @@
 // Files written whole or not at all: the report files, the viewer's saved documents, the address
-// book and the registry files. The bytes go to a new file beside the target, made there and then
-// under a name of its own (created exclusively, so never a file or link found at a known name),
-// are put on the disk, and only then take the target's name. A failure at any point leaves the
-// target as it was and no new file behind.
+// book, the registry files and the installer's text files. The bytes go to a new file beside the
+// target, made there and then under a name of its own (created exclusively, so never a file or
+// link found at a known name), are put on the disk, and only then take the target's name. A
+// failure at any point leaves the target as it was and no new file behind.
 #pragma once
 
 #include <sys/types.h>
