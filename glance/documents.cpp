@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "platform/whole_file.h"
 #include "shared/file_text.h"
 #include "shared/report_lines.h"
 
@@ -77,46 +78,6 @@ ReadResult ReadResultFile(const std::string& path, int* fd, std::vector<std::str
     return ReadResult::Ok;
 }
 
-namespace {
-
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= size_t(n);
-    }
-    return true;
-}
-
-// A new empty file beside `target` that no one else has (created exclusively); -1 on failure.
-int CreateTemporaryBeside(const std::string& target, std::string* name) {
-    const size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string("./") : target.substr(0, slash + 1);
-    const std::string stem = folder + ".glance-save-" + std::to_string(::getpid()) + "-";
-    static unsigned counter = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        *name = stem + std::to_string(counter++);
-        const int fd = ::open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
-}
-
-// Gives the written temporary file the target's name; without `replace` an existing name is kept.
-bool MoveInto(const std::string& temp, const std::string& target, bool replace) {
-    if (replace) return ::rename(temp.c_str(), target.c_str()) == 0;
-    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
-    if (errno != EINVAL && errno != ENOSYS) return false;
-    // A file system without the no-replace rename: a second link, which fails on an existing name.
-    if (::link(temp.c_str(), target.c_str()) != 0) return false;
-    ::unlink(temp.c_str());
-    return true;
-}
-
-}  // namespace
-
 bool WriteDocumentLines(int fd, const std::vector<std::string>& lines) {
     // Written in blocks; every write is checked, a short one is continued.
     std::string block;
@@ -125,43 +86,21 @@ bool WriteDocumentLines(int fd, const std::vector<std::string>& lines) {
         block += line;
         block += "\r\n";
         if (block.size() >= kBlock) {
-            if (!WriteAll(fd, block.data(), block.size())) return false;
+            if (!kp::WriteAllBytes(fd, block.data(), block.size())) return false;
             block.clear();
         }
     }
-    return WriteAll(fd, block.data(), block.size());
+    return kp::WriteAllBytes(fd, block.data(), block.size());
 }
 
 SaveResult SaveDocumentFile(const std::string& path, const std::vector<std::string>& lines, bool replace, int* fd) {
-    struct stat st{};
-    std::string target = path;
-    const bool exists = ::lstat(path.c_str(), &st) == 0;
-    if (exists && !replace) return SaveResult::Exists;
-    if (exists && S_ISLNK(st.st_mode)) {
-        // The file the link names is replaced, the link stays.
-        char* real = ::realpath(path.c_str(), nullptr);
-        if (real == nullptr || ::stat(real, &st) != 0) {
-            std::free(real);
-            return SaveResult::CannotCreate;
-        }
-        target = real;
-        std::free(real);
+    switch (kp::WriteWholeFile(path, replace, [&lines](int f) { return WriteDocumentLines(f, lines); }, fd)) {
+        case kp::WholeFile::Written: return SaveResult::Saved;
+        case kp::WholeFile::Exists: return SaveResult::Exists;
+        case kp::WholeFile::CannotCreate: return SaveResult::CannotCreate;
+        case kp::WholeFile::WriteFailed: break;
     }
-    // Only a regular file is replaced; a folder, a device or a FIFO is left alone.
-    if (exists && !S_ISREG(st.st_mode)) return SaveResult::CannotCreate;
-
-    std::string temp;
-    const int f = CreateTemporaryBeside(target, &temp);
-    if (f < 0) return SaveResult::CannotCreate;
-    if (exists) ::fchmod(f, st.st_mode & 07777);  // the replaced file's permissions
-    if (!WriteDocumentLines(f, lines) || ::fsync(f) != 0 || !MoveInto(temp, target, replace)) {
-        const bool appeared = !replace && errno == EEXIST;  // made by someone else meanwhile
-        ::close(f);
-        ::unlink(temp.c_str());
-        return appeared ? SaveResult::Exists : SaveResult::WriteFailed;
-    }
-    *fd = f;
-    return SaveResult::Saved;
+    return SaveResult::WriteFailed;
 }
 
 int AcceptScrollStep(int pos, int step, int max) {

@@ -138,8 +138,10 @@ void Frame::Print(bool all) {
                 if (w) PrintDocument(job, w);
                 if (all) CloseProgress();
             }
-            job.End();
+            // The progress window goes before the end of the job, so that a box it may show
+            // (a file that could not be written) does not stand over a stale bar.
             CloseProgress();
+            job.End();
             if (all) {
                 if (DocWindow* current = TopDocument()) current->View()->viewport()->update();
             }

@@ -25,6 +25,8 @@
 #include <unistd.h>
 #include <fcntl.h>
 
+#include "platform/whole_file.h"
+
 namespace kp::reg {
 namespace {
 
@@ -334,26 +336,9 @@ std::optional<Store> Load(Root root) {
     return Parse(*text);
 }
 
-bool WriteAll(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
+// The file is rewritten whole or not at all; a new one is for its user alone.
 bool ReplaceFile(const std::string& file, const std::string& data) {
-    std::string tmp = file + ".XXXXXX";
-    int fd = mkostemp(tmp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = WriteAll(fd, data) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    ok = ok && rename(tmp.c_str(), file.c_str()) == 0;
-    if (!ok) unlink(tmp.c_str());
-    return ok;
+    return WriteWholeFile(file, true, data, 0600) == WholeFile::Written;
 }
 
 // Applies one change under the root's lock: `change` edits the freshly read store and returns

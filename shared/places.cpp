@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+
+#include "platform/whole_file.h"
 
 namespace {
 
@@ -43,19 +44,5 @@ bool MakeDirectories(const std::string& path) {
 
 bool WriteText(const std::string& path, const std::string& text) {
     if (!MakeDirectories(std::filesystem::path(path).parent_path().string())) return false;
-    const std::string tmp = path + ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.close();
-        if (!out) {
-            std::remove(tmp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        return false;
-    }
-    return true;
+    return kp::WriteWholeFile(path, true, text) == kp::WholeFile::Written;
 }

@@ -28,6 +28,7 @@
 #include "kestrel/shell/shell_rules.h"
 #include "kestrel/shell/tab_frame.h"
 #include "platform/msgbox.h"
+#include "platform/whole_file.h"
 #include "shared/gdi/font.h"
 #include "shared/gdi/font_dialog.h"
 #include "shared/ui/help.h"
@@ -36,16 +37,19 @@ namespace {
 
 void FileBox(const char* text) { kp::MessageBox(kp::Owner::Main, text, "File Exception", kp::Icon::Exclamation); }
 
-// Writes all bytes to a file; false on a write error.
-bool WriteLine(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += size_t(n);
+// Every line of the report, each ended by CR LF, written in blocks; false on a write error.
+bool WriteReportLines(int fd, const std::vector<std::string>& lines) {
+    std::string block;
+    constexpr size_t kBlock = 65536;
+    for (const std::string& line : lines) {
+        block += line;
+        block += "\r\n";
+        if (block.size() >= kBlock) {
+            if (!kp::WriteAllBytes(fd, block.data(), block.size())) return false;
+            block.clear();
+        }
     }
-    return true;
+    return kp::WriteAllBytes(fd, block.data(), block.size());
 }
 
 }  // namespace
@@ -247,29 +251,29 @@ bool MainWindow::SaveFile() {
     const std::optional<std::string> name = ChooseFile(true);
     if (!name) return false;
     FileName2 = *name;
-    int fd = open(FileName2.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0 && errno == EEXIST) {
+    // The report goes to a new file beside the name and takes the name only when all of it was
+    // written: a failure (a full disk) leaves a file of that name as it was, and no part of the
+    // report behind. The run counts as saved only then.
+    const auto write = [](int fd) { return WriteReportLines(fd, report.szGreeting); };
+    int fd = -1;
+    kp::WholeFile written = kp::WriteWholeFile(FileName2, false, write, &fd);
+    if (written == kp::WholeFile::Exists) {
         if (kp::MessageBox(kp::Owner::Main, "File Already Exists!  Overwrite?", "File Exception", kp::Icon::Question,
                            kp::Buttons::YesNo) != kp::Answer::Yes) {
             return false;
         }
-        fd = open(FileName2.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        written = kp::WriteWholeFile(FileName2, true, write, &fd);
     }
     if (theFile2 >= 0) ::close(theFile2);
     theFile2 = -1;
-    if (fd < 0) {
+    if (written == kp::WholeFile::Exists || written == kp::WholeFile::CannotCreate) {
         FileBox("Error Writing file!");
         return false;
     }
     CloseReportFile();
-    // Every line of the report, each ended by CR LF; the run counts as saved only when all of
-    // them were written.
-    for (const std::string& line : report.szGreeting) {
-        if (!WriteLine(fd, line + "\r\n")) {
-            ::close(fd);
-            FileBox("Error writing data to the file");
-            return false;
-        }
+    if (written != kp::WholeFile::Written) {
+        FileBox("Error writing data to the file");
+        return false;
     }
     theFile2 = fd;
     report.isnew = 0;

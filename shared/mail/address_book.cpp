@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <strings.h>
 
+#include "platform/whole_file.h"
+
 namespace mail {
 
 namespace {
@@ -34,17 +36,6 @@ bool ReadAll(const std::string& path, std::string* text, int* error) {
         text->append(buf, size_t(n));
     }
     close(fd);
-    return true;
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += size_t(n);
-    }
     return true;
 }
 
@@ -79,15 +70,14 @@ BookRead ReadAddressBook(const std::string& path, std::vector<std::string>* entr
 }
 
 bool AppendAddressBookEntry(const std::string& path, const std::string& entry) {
-    std::string old;
-    int error = 0;
+    // The book is rewritten whole with the entry at its end, so that a failed write (a full disk)
+    // leaves no part of an entry in it.
     std::string bytes;
-    if (ReadAll(path, &old, &error) && !Tail(old).empty()) bytes = "\r\n";
+    int error = 0;
+    if (!ReadAll(path, &bytes, &error) && error != ENOENT) return false;
+    if (!Tail(bytes).empty()) bytes += "\r\n";
     bytes += entry + "\r\n";
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    const bool ok = WriteAll(fd, bytes);
-    return close(fd) == 0 && ok;
+    return kp::WriteWholeFile(path, true, bytes) == kp::WholeFile::Written;
 }
 
 bool RewriteAddressBook(const std::string& path, const std::vector<std::string>& entries) {
@@ -96,22 +86,7 @@ bool RewriteAddressBook(const std::string& path, const std::vector<std::string>&
     std::string bytes;
     for (const std::string& e : entries) bytes += e + "\r\n";
     if (ReadAll(path, &old, &error)) bytes += Tail(old);
-    struct stat st{};
-    const mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-    // The new text goes to a file of a fresh name beside the book, made here and now (never a
-    // file or link found at a known name), and then takes the book's place.
-    std::string temp = path + ".XXXXXX";
-    const int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = fchmod(fd, mode) == 0;
-    ok = WriteAll(fd, bytes) && ok;
-    ok = fsync(fd) == 0 && ok;
-    ok = close(fd) == 0 && ok;
-    if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
-        unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    return kp::WriteWholeFile(path, true, bytes) == kp::WholeFile::Written;
 }
 
 std::string MakeEntry(const std::string& address, const std::string& nickname) {

@@ -21,7 +21,8 @@ enum class BookRead {
 // empty when create_missing is set.
 BookRead ReadAddressBook(const std::string& path, std::vector<std::string>* entries, bool create_missing);
 // Appends entry and CR LF at the end; a last line without its CR LF is ended first, so the two
-// never run together. False on a failed write.
+// never run together. The file is written anew as a rewrite is, so a failure leaves it whole.
+// False on a failed write.
 bool AppendAddressBookEntry(const std::string& path, const std::string& entry);
 // Replaces the file by entries, each followed by CR LF, and the unended text after the last LF
 // of the old file; written to a temporary file beside it and renamed over it, so a failure

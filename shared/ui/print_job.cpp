@@ -29,6 +29,52 @@ PrinterChooser& Chooser() {
 // The printer object goes before the application: its print engine needs the platform.
 void DropPrinter() { print_state.pd.reset(); }
 
+// A PDF file is whole when it ends with its end-of-file mark after the offset of its cross-reference
+// table, and that table stands at that offset: a file cut short, or one with a part missing in the
+// middle, is not.
+bool PdfWrittenWhole(const QString& name) {
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const qint64 size = file.size();
+    if (size <= 0) return false;
+    const qint64 tail_size = std::min<qint64>(size, 64);
+    if (!file.seek(size - tail_size)) return false;
+    const QByteArray tail = file.read(tail_size).trimmed();
+    if (!tail.endsWith("%%EOF")) return false;
+    const qsizetype mark = tail.lastIndexOf("startxref");
+    if (mark < 0) return false;
+    bool number = false;
+    const qint64 xref = tail.mid(mark + 9, tail.size() - 5 - (mark + 9)).trimmed().toLongLong(&number);
+    if (!number || xref < 0 || xref >= size || !file.seek(xref)) return false;
+    return file.read(4) == "xref";
+}
+
+// A write that failed leaves Qt's PDF engine writing nothing for the rest of the program (its
+// stream stays failed), so the printer object is made anew with the old one's settings.
+void RenewPrinter() {
+    const QPrinter& old = *print_state.pd;
+    auto fresh = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    if (old.outputFormat() == QPrinter::NativeFormat) fresh->setPrinterName(old.printerName());
+    fresh->setOutputFileName(old.outputFileName());
+    fresh->setOutputFormat(old.outputFormat());
+    fresh->setResolution(old.resolution());
+    fresh->setPageLayout(old.pageLayout());
+    fresh->setFullPage(old.fullPage());
+    fresh->setCopyCount(old.copyCount());
+    fresh->setCollateCopies(old.collateCopies());
+    fresh->setColorMode(old.colorMode());
+    fresh->setDuplex(old.duplex());
+    fresh->setPageOrder(old.pageOrder());
+    fresh->setPaperSource(old.paperSource());
+    fresh->setFontEmbeddingEnabled(old.fontEmbeddingEnabled());
+    fresh->setPdfVersion(old.pdfVersion());
+    fresh->setPrintRange(old.printRange());
+    fresh->setPageRanges(old.pageRanges());
+    fresh->setDocName(old.docName());
+    fresh->setCreator(old.creator());
+    print_state.pd = std::move(fresh);
+}
+
 bool RunDialog(QPrinter& printer, PrinterDialog kind, QWidget* owner) {
     QPrintDialog dialog(&printer, owner);
     // No selection and no page numbers; the PDF printer stays available (on a machine without
@@ -168,15 +214,28 @@ void PrintJob::StartPage() {
 void PrintJob::End() {
     if (ended_) return;
     ended_ = true;
+    QString unwritten;  // a file that could not be written whole
+    bool renew = false;
     if (started_) {
+        const QString file = printer_.outputFileName();
         if (print_state.Abort != 0) {
             // A cancelled job: the printer system drops it; a PDF file has no such way, so the
             // part written is removed.
             const bool dropped = printer_.abort();
-            if (painter_.isActive()) painter_.end();
-            if (!dropped && !printer_.outputFileName().isEmpty()) QFile::remove(printer_.outputFileName());
+            const bool ended = !painter_.isActive() || painter_.end();
+            if (!dropped && !file.isEmpty()) {
+                renew = !ended || !PdfWrittenWhole(file);
+                QFile::remove(file);
+            }
         } else {
-            painter_.end();
+            // A document printed to a file must be there whole: a write that failed (a full
+            // disk) leaves a file cut short, which is removed and reported.
+            const bool ended = painter_.end();
+            if (!file.isEmpty() && (!ended || !PdfWrittenWhole(file))) {
+                QFile::remove(file);
+                unwritten = file;
+                renew = true;
+            }
         }
     }
     if (owner_) owner_->setEnabled(true);
@@ -184,6 +243,14 @@ void PrintJob::End() {
     if (print_state.hAbortDlgWnd.isNull()) print_state.hAbortDlgWnd = previous_;
     print_state.LineNumber = 0;
     print_state.PageNumber = 0;
+    if (renew) RenewPrinter();
+    if (!unwritten.isEmpty()) {
+        // The box belongs to the window that printed: a graph window stands above the main
+        // window, and a box of the main window's would open under it.
+        if (owner_ && owner_->isVisible()) QApplication::setActiveWindow(owner_->window());
+        kp::MessageBox(kp::Owner::Active, "The document could not be written to " + unwritten.toStdString() + ".",
+                       "Printer Exception", kp::Icon::Stop);
+    }
 }
 
 bool PrintLines(PrintJob& job, const LinesToPrint& doc) {

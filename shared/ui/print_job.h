@@ -54,7 +54,8 @@ struct PrintState {
 extern PrintState print_state;
 
 // The printer object: made at its first use (high resolution); Printer setup and the print
-// dialog change it, and every later print starts from it, until the program ends.
+// dialog change it, and every later print starts from it, until the program ends. After a job
+// whose file could not be written it is made anew with the same settings (see PrintJob).
 QPrinter& Printer();
 
 // The two dialogs on the printer object.
@@ -91,7 +92,8 @@ void PrinterAccessBox();
 // Abort to 0 and makes the job's own abort dialog (when asked for), then starts the document;
 // when it started, the dialog is shown and `owner` disabled. The end (End or the destructor)
 // finishes the document (a cancelled one is dropped: a PDF file is removed), enables `owner`,
-// destroys the job's dialog and sets LineNumber and PageNumber to 0. A job started while another
+// destroys the job's dialog and sets LineNumber and PageNumber to 0; a PDF file that could not be
+// written whole (a full disk) is removed and a box (caption "Printer Exception") says so. A job started while another
 // runs (Print Graph during the report's printing) has a dialog of its own; hAbortDlgWnd names
 // the latest job's and goes back to the other's when it ends.
 class PrintJob {

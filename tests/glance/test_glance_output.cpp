@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
@@ -36,6 +37,7 @@
 #include "shared/ui/help.h"
 #include "shared/ui/print_job.h"
 #include "tests/shared/mail/smtp_sink.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/isolation.h"
 #include "tests/support/qt_test_main.h"
 
@@ -319,8 +321,19 @@ TEST_F(GlanceOutput, PrintAllHeadsEachDocumentsPagesWithItsTitleAndItsOwnPageNum
     ASSERT_EQ(again.size(), 1u);
     EXPECT_EQ(again[0], (Lines{Folded(dir + "/b.bmf; DATE Page 1"), "Kestrel B", "b one", "b two"}));
 
+    // A file that cannot be written whole (as on a full disk) is not passed off as printed: the
+    // box says so and no part of it is left.
+    boxes.Clear();
+    {
+        kt::FileSizeLimit limit(2000);
+        f.Command(CMD_PRINT);
+    }
+    EXPECT_EQ(Texts(), Lines{"Printer Exception: The document could not be written to " + pdf + "."});
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(pdf)));
+    EXPECT_TRUE(f.isEnabled());
+    boxes.Clear();
+
     // A document without lines prints no page: printed alone, no job starts and no file is made.
-    ASSERT_EQ(std::remove(pdf.c_str()), 0);
     f.Command(CMD_NEW_DOCUMENT);
     f.Command(CMD_PRINT);
     struct stat st {};

@@ -13,6 +13,7 @@
 #include "platform/msgbox.h"
 #include "platform/registry.h"
 #include "shared/places.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/isolation.h"
 
 namespace fs = std::filesystem;
@@ -313,6 +314,25 @@ TEST(Association, MimeAppsEditKeepsEveryOtherLine) {
         ASSERT_TRUE(RemoveDefaultApplication(kBmfMimeType, "kestrel-1.21-kestrel-1.21.desktop"));
         EXPECT_EQ(kt::ReadFile(MimeAppsFile()), c.before);
     }
+
+    // A file kept elsewhere and linked (as dotfile managers do) is edited where it lies and the
+    // link stays; a link beside it is never written through; a write that fails (a full disk)
+    // leaves the file as it was.
+    ClearConfig();
+    const std::string kept = kt::WriteFile(kt::FreshDir("dotfiles") + "/mimeapps.list", "[Added Associations]\n");
+    fs::create_symlink(kept, MimeAppsFile());
+    const std::string victim = kt::WriteFile(kt::TempDir() + "/victim", "untouched");
+    fs::create_symlink(victim, MimeAppsFile() + ".tmp");
+    ASSERT_TRUE(SetDefaultApplication(kBmfMimeType, "kestrel-1.21-kestrel-1.21.desktop"));
+    EXPECT_TRUE(fs::is_symlink(MimeAppsFile()));
+    EXPECT_EQ(kt::ReadFile(kept), "[Added Associations]\n\n[Default Applications]\n" + ours + "\n");
+    EXPECT_EQ(kt::ReadFile(victim), "untouched");
+    const std::string before = kt::ReadFile(kept);
+    {
+        kt::FileSizeLimit limit(8);
+        EXPECT_FALSE(RemoveDefaultApplication(kBmfMimeType, "kestrel-1.21-kestrel-1.21.desktop"));
+    }
+    EXPECT_EQ(kt::ReadFile(kept), before);
 }
 
 }  // namespace

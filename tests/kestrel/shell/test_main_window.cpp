@@ -28,6 +28,7 @@
 #include <QUrl>
 #include <QWindow>
 #include <filesystem>
+#include <set>
 
 #include "kestrel/engine/report/benchmark_reader.h"
 #include "kestrel/engine/run/commands.h"
@@ -54,6 +55,7 @@
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "tests/kestrel/shell/shell_test_support.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/font_dialog.h"
 #include "tests/support/isolation.h"
 #include "tests/support/qt_test_main.h"
@@ -447,9 +449,14 @@ TEST_F(MainWindowTest, SaveWritesEveryLineEvenUnpaintedOnesAndAsksBeforeReplacin
     w->Command(CMD_SAVE);
     EXPECT_EQ(kt::ReadFile(path), kt::Joined(report.szGreeting, "\r\n"));
     EXPECT_EQ(report.isnew, 0);
+    // A new file has the permissions of any file made under the umask.
+    const mode_t mask = umask(022);
+    umask(mask);
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0666 & ~mask));
 
-    // An existing file: No leaves it alone, Yes replaces it.
+    // An existing file: No leaves it alone, Yes replaces it and keeps its permissions.
     kt::WriteFile(path, "old");
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
     boxes.Script({kp::Answer::No});
     kt::AnswerFileDialog(QString::fromStdString(path));
     w->Command(CMD_SAVE_AS);
@@ -459,6 +466,7 @@ TEST_F(MainWindowTest, SaveWritesEveryLineEvenUnpaintedOnesAndAsksBeforeReplacin
     kt::AnswerFileDialog(QString::fromStdString(path));
     w->Command(CMD_SAVE_AS);
     EXPECT_EQ(kt::ReadFile(path), kt::Joined(report.szGreeting, "\r\n"));
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
 
     ClearReportLines();
     w->Command(CMD_SAVE);
@@ -500,19 +508,67 @@ TEST_F(MainWindowTest, SaveGivesANameWithoutExtensionThatOfTheChosenFilter) {
     EXPECT_EQ(files, std::size(rows));
 }
 
-TEST_F(MainWindowTest, AFailedWriteIsReportedAndTheRunStaysUnsaved) {
-    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
-    Start();
-    RunFromTheMenu();
-    const QString caption = w->Report()->Caption();
-    boxes.Script({kp::Answer::Yes});  // the file exists: replace it
-    kt::AnswerFileDialog(QStringLiteral("/dev/full"), {QString::fromLatin1(kAllFilesFilter)});
-    w->Action(CMD_SAVE_AS)->trigger();
-    EXPECT_TRUE(HasBox("File Already Exists!  Overwrite?", "File Exception"));
-    EXPECT_TRUE(HasBox("Error writing data to the file", "File Exception"));
-    EXPECT_EQ(report.isnew, 1);
-    EXPECT_EQ(w->Report()->Caption(), caption);
-    EXPECT_TRUE(Enabled(CMD_SAVE));
+// A save whose writes fail part-way (as on a full disk) over an existing report, to a new name and
+// at Exit: the box, an existing report kept byte for byte, no new or partial file left beside it,
+// and the run still unsaved. A name that is no regular file (a device) is never replaced.
+TEST_F(MainWindowTest, AFailedSaveKeepsTheOldReportAndTheRunUnsaved) {
+    w = std::make_unique<MainWindow>();
+    for (int i = 0; i < 300; ++i) passtring("line " + std::to_string(i));  // about 2.7 KB
+    const std::string dir = kt::FreshDir("full");
+    std::string old_report;
+    for (int i = 0; old_report.size() < 2465; ++i) old_report += "old report line " + std::to_string(i) + "\r\n";
+    const Lines write_box = {"Error writing data to the file|File Exception"};
+    const struct {
+        const char* what;
+        const char* name;
+        bool exists;
+        bool at_exit;
+        std::vector<kp::Answer> answers;
+        Lines asked;
+    } rows[] = {
+        {"over an existing report", "run.BMF", true, false, {kp::Answer::Yes},
+         {"File Already Exists!  Overwrite?|File Exception", write_box[0]}},
+        {"as a new file", "new.BMF", false, false, {}, write_box},
+        {"at Exit", "exit.BMF", false, true, {kp::Answer::Yes, kp::Answer::Ok, kp::Answer::No},
+         {"Do you want to save this test?|File Exeption", write_box[0], "Exit Kestrel anyway?|Kestrel"}},
+        {"onto a device", "/dev/full", true, false, {kp::Answer::Yes},
+         {"File Already Exists!  Overwrite?|File Exception", "Error Writing file!|File Exception"}},
+    };
+    const auto names = [&] {
+        std::set<std::string> n;
+        for (const auto& e : fs::directory_iterator(dir)) n.insert(e.path().filename().string());
+        return n;
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const bool device = row.name[0] == '/';
+        if (device && !fs::is_character_file(row.name)) continue;
+        const std::string path = device ? row.name : dir + "/" + row.name;
+        if (row.exists && !device) kt::WriteFile(path, old_report);
+        const std::set<std::string> before = names();
+        report.isnew = 1;
+        const QString caption = w->Report()->Caption();
+        const bool save_enabled = Enabled(CMD_SAVE);
+        boxes.Clear();
+        boxes.Script(row.answers);
+        kt::AnswerFileDialog(QString::fromStdString(path), {QString::fromLatin1(kAllFilesFilter)});
+        {
+            kt::FileSizeLimit limit(1024);
+            w->Command(row.at_exit ? CMD_EXIT : CMD_SAVE_AS);
+        }
+        Lines asked;
+        for (const kp::BoxRequest& b : boxes.boxes()) asked.push_back(b.text + "|" + b.caption);
+        EXPECT_EQ(asked, row.asked);
+        EXPECT_EQ(names(), before);
+        if (device) {
+            EXPECT_TRUE(fs::is_character_file(row.name));
+        } else if (row.exists) {
+            EXPECT_EQ(kt::ReadFile(path), old_report);
+        }
+        EXPECT_EQ(report.isnew, 1);
+        EXPECT_EQ(w->Report()->Caption(), caption);
+        EXPECT_EQ(Enabled(CMD_SAVE), save_enabled);
+    }
 }
 
 TEST_F(MainWindowTest, NewTestKeepsAnUnsavedRunWhenItsSaveIsCancelled) {

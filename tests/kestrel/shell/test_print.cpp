@@ -28,6 +28,7 @@
 #include "shared/ui/print_job.h"
 #include "tests/kestrel/graphs/graph_fixtures.h"
 #include "tests/kestrel/shell/shell_test_support.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/isolation.h"
 #include "tests/support/qt_test_main.h"
 
@@ -233,6 +234,52 @@ TEST_F(PrintTest, CancelInTheAbortDialogStopsTheJobAndDropsTheFile) {
     EXPECT_TRUE(w->isEnabled());
     EXPECT_TRUE(print_state.hAbortDlgWnd.isNull());
     EXPECT_EQ(print_state.PageNumber, 0);
+}
+
+// A PDF file that cannot be written whole (as on a full disk: nothing at all, or cut short) is not
+// passed off as printed, from the report or from a graph window: the box says so, no part of the
+// file is left and the window is usable again. A file written whole is no failure.
+TEST_F(PrintTest, APdfFileThatCannotBeWrittenWholeIsReportedAndRemoved) {
+    kt::ScalingStore(true);
+    Report(Lines(200, "Score: 1"), "full.bmf");
+    OpenTotalsWindow();
+    ASSERT_NE(TotalsGraphWindow(), nullptr);
+    const auto print_report = [&] { w->Command(CMD_PRINT); };
+    const auto print_graph = [&] { TotalsGraphWindow()->Button("Print Graph")->click(); };
+    const struct {
+        const char* what;
+        rlim_t room;  // bytes a file may have
+        std::function<void()> print;
+        QWidget* owner;
+    } rows[] = {
+        {"the report, nothing written", 0, print_report, w.get()},
+        {"the report, cut short", 4000, print_report, w.get()},
+        {"a graph, cut short", 4000, print_graph, TotalsGraphWindow()},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        boxes.Clear();
+        {
+            kt::FileSizeLimit limit(row.room);
+            row.print();
+        }
+        ASSERT_EQ(boxes.boxes().size(), 1u);
+        EXPECT_EQ(boxes.boxes()[0].text, "The document could not be written to " + pdf + ".");
+        EXPECT_EQ(boxes.boxes()[0].caption, "Printer Exception");
+        EXPECT_EQ(boxes.boxes()[0].icon, kp::Icon::Stop);
+        // The box belongs to the window that printed.
+        EXPECT_EQ(boxes.boxes()[0].owner, kp::Owner::Active);
+        EXPECT_EQ(QApplication::activeWindow(), row.owner);
+        EXPECT_FALSE(QFile::exists(QString::fromStdString(pdf)));
+        EXPECT_TRUE(row.owner->isEnabled());
+        EXPECT_TRUE(print_state.hAbortDlgWnd.isNull());
+    }
+    boxes.Clear();
+    print_report();
+    EXPECT_TRUE(boxes.boxes().empty());
+    const std::vector<Lines> pages = PdfPages(pdf);
+    ASSERT_FALSE(pages.empty());
+    EXPECT_EQ(pages[0].front(), "full.bmf; DATE Page 1");
 }
 
 TEST_F(PrintTest, EmptyReportCancelledDialogAndAPrinterThatCannotStart) {

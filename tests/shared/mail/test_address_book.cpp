@@ -67,13 +67,22 @@ TEST(AddressBook, AddRemoveAndRewriteKeepEveryEntry) {
     EXPECT_EQ(names, (Entries{"userfile.dbf", "userfile.dbf.new"}));
     unlink((path + ".new").c_str());
 
-    // A rewrite that cannot be written leaves the old file whole.
+    // A rewrite or an append that cannot be written whole (as on a full disk) leaves the old file
+    // whole, with no part of an entry added and nothing left beside it.
     const std::string before = kt::ReadFile(path);
     {
         kt::FileSizeLimit limit(10);
         EXPECT_FALSE(mail::RewriteAddressBook(path, {"only@x.test (Only one left)"}));
     }
     EXPECT_EQ(kt::ReadFile(path), before);
+    {
+        kt::FileSizeLimit limit(before.size() + 5);
+        EXPECT_FALSE(mail::AppendAddressBookEntry(path, mail::MakeEntry("late@x.test", "Late")));
+    }
+    EXPECT_EQ(kt::ReadFile(path), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(DefaultInstallDirectory()),
+                            std::filesystem::directory_iterator()),
+              1);
 
     EXPECT_EQ(mail::JoinAddresses({"a@x.test (A)", "b@x.test ()", "c@x.test"}), "a@x.test, b@x.test, c@x.test");
     EXPECT_EQ(mail::AddressOfEntry(std::string(120, 'q') + " (Q)"), std::string(99, 'q'));

@@ -1,0 +1,121 @@
+#include "platform/whole_file.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+namespace kp {
+
+namespace {
+
+// The folder part of a path, with its slash ("./" for a bare name).
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+// A new empty file beside `target` under a random hidden name, created exclusively (an existing
+// name, a link included, is never opened) with `mode` less the umask; -1 on failure.
+int CreateBeside(const std::string& target, mode_t mode, std::string* name) {
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    const size_t slash = target.rfind('/');
+    // The target's own name, shortened so that the new name stays within a file name's length.
+    const std::string base = target.substr(slash == std::string::npos ? 0 : slash + 1).substr(0, 200);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned char random[10];
+        if (getrandom(random, sizeof random, 0) != ssize_t(sizeof random)) return -1;
+        std::string suffix;
+        for (unsigned char r : random) suffix += kChars[r % (sizeof kChars - 1)];
+        *name = FolderOf(target) + "." + base + "." + suffix;
+        const int fd = ::open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+// Gives the written file the target's name; without `replace` an existing name is kept (EEXIST).
+bool MoveInto(const std::string& from, const std::string& target, bool replace) {
+    if (replace) return ::rename(from.c_str(), target.c_str()) == 0;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // A file system without the no-replace rename: a second link, which fails on an existing name.
+    if (::link(from.c_str(), target.c_str()) != 0) return false;
+    ::unlink(from.c_str());
+    return true;
+}
+
+// The new name's entry is put on the disk too (where the folder can be opened for that).
+void SyncFolder(const std::string& target) {
+    const int dir = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return;
+    ::fsync(dir);
+    ::close(dir);
+}
+
+}  // namespace
+
+bool WriteAllBytes(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+WholeFile WriteWholeFile(const std::string& path, bool replace, const std::function<bool(int fd)>& write,
+                         int* kept_fd, mode_t mode) {
+    struct stat st{};
+    std::string target = path;
+    const bool exists = ::lstat(path.c_str(), &st) == 0;
+    if (exists && !replace) return WholeFile::Exists;
+    if (exists && S_ISLNK(st.st_mode)) {
+        // The file the link names is replaced, the link stays.
+        char* real = ::realpath(path.c_str(), nullptr);
+        const bool named = real != nullptr && ::stat(real, &st) == 0;
+        if (real != nullptr) target = real;
+        std::free(real);
+        if (!named) return WholeFile::CannotCreate;
+    }
+    // Only a regular file is replaced; a folder, a device, a FIFO or a socket is left alone.
+    if (exists && !S_ISREG(st.st_mode)) return WholeFile::CannotCreate;
+
+    std::string temp;
+    const int fd = CreateBeside(target, mode, &temp);
+    if (fd < 0) return WholeFile::CannotCreate;
+    bool ok = !exists || ::fchmod(fd, st.st_mode & 07777) == 0;  // the replaced file's permissions
+    ok = ok && write(fd) && ::fsync(fd) == 0;
+    if (ok && kept_fd == nullptr) {
+        ok = ::close(fd) == 0;
+    } else if (!ok) {
+        ::close(fd);
+    }
+    int error = 0;
+    if (ok && !MoveInto(temp, target, replace)) {
+        ok = false;
+        error = errno;
+        if (kept_fd != nullptr) ::close(fd);
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        // A name made by someone else meanwhile is an existing name.
+        return !replace && error == EEXIST ? WholeFile::Exists : WholeFile::WriteFailed;
+    }
+    SyncFolder(target);
+    if (kept_fd != nullptr) *kept_fd = fd;
+    return WholeFile::Written;
+}
+
+WholeFile WriteWholeFile(const std::string& path, bool replace, const std::string& bytes, mode_t mode) {
+    return WriteWholeFile(
+        path, replace, [&bytes](int fd) { return WriteAllBytes(fd, bytes.data(), bytes.size()); }, nullptr, mode);
+}
+
+}  // namespace kp

@@ -1,0 +1,37 @@
+// Files written whole or not at all: the report files, the viewer's saved documents, the address
+// book, the registry files and the installer's text files. The bytes go to a new file beside the
+// target, made there and then under a name of its own (created exclusively, so never a file or
+// link found at a known name), are put on the disk, and only then take the target's name. A
+// failure at any point leaves the target as it was and no new file behind.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace kp {
+
+enum class WholeFile {
+    Written,       // the target holds the new bytes
+    Exists,        // the name exists and was not to be replaced: nothing was written
+    CannotCreate,  // the target cannot be replaced or no new file could be made beside it
+    WriteFailed,   // writing, syncing or renaming failed (a full disk)
+};
+
+// Writes the file at `path` through `write`, which is given the new file's descriptor and answers
+// false when a write failed. Without `replace` an existing name is Exists; with it a regular file,
+// or the one a link names (the link stays), is replaced and keeps its permission bits; anything
+// else (a folder, a device, a FIFO, a socket) is CannotCreate. A new name gets `mode` less the
+// umask, as a file created by open() would. On Written, when kept_fd is given it receives the
+// written file, still open for writing; otherwise the file is closed.
+WholeFile WriteWholeFile(const std::string& path, bool replace, const std::function<bool(int fd)>& write,
+                         int* kept_fd = nullptr, mode_t mode = 0666);
+// The same with the given bytes.
+WholeFile WriteWholeFile(const std::string& path, bool replace, const std::string& bytes, mode_t mode = 0666);
+
+// Writes every byte, going on after a short write or an interruption; false on a failed write.
+bool WriteAllBytes(int fd, const char* data, size_t size);
+
+}  // namespace kp
