@@ -25,6 +25,7 @@ int AllocationError() {
 
 int main(int argc, char** argv) {
     ChooseX11WhenDisplayed();
+    RequireDisplay();
     try {
         // The rest of the command line is one file path, blanks included.
         std::string file;
@@ -43,8 +44,9 @@ int main(int argc, char** argv) {
         });
         glance::Frame window;
         frame = &window;
-        // The end of the session stores the rectangle and the font, as closing does.
-        QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window] { window.close(); });
+        // The end of the desktop session closes the window at its quit, storing what any close
+        // stores; the request to save the session's state (sent at a mere checkpoint too) ends
+        // nothing.
         window.Start(file);
         const int code = app.exec();
         kp::RunDeferredUiActions();

@@ -14,6 +14,7 @@
 
 #include "install/setup_launcher.h"
 #include "platform/process.h"
+#include "shared/ui/program_start.h"
 #include "shared/ui/qt_message_box.h"
 
 namespace {
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
         CleanupTempFiles(privateDirectory);
         return 0;
     }
+    RequireDisplay();
     QApplication app(argc, argv);
     LauncherWindow window;
     InstallQtMessageBoxes([&](kp::Owner) { return &window; });

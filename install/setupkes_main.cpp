@@ -11,9 +11,11 @@
 
 #include "install/launch.h"
 #include "install/setup_companion.h"
+#include "shared/ui/program_start.h"
 #include "shared/ui/qt_message_box.h"
 
 int main(int argc, char** argv) {
+    RequireDisplay();
     QApplication app(argc, argv);
     setlocale(LC_NUMERIC, "C");
     const LaunchLine arguments = ParseLaunchArguments(std::vector<std::string>(argv + 1, argv + argc));

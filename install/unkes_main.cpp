@@ -6,9 +6,11 @@
 #include <clocale>
 
 #include "install/uninstaller.h"
+#include "shared/ui/program_start.h"
 #include "shared/ui/qt_message_box.h"
 
 int main(int argc, char** argv) {
+    RequireDisplay();
     QApplication app(argc, argv);
     setlocale(LC_NUMERIC, "C");
     Uninstaller uninstaller;

@@ -14,13 +14,17 @@
 #include "lumen/score_table.h"
 #include "lumen/windows.h"
 #include "platform/msgbox.h"
+#include "platform/process.h"
 #include "platform/processors.h"
 #include "platform/ui_thread.h"
 #include "shared/ui/program_start.h"
 #include "shared/ui/qt_message_box.h"
 
 int main(int argc, char** argv) {
+    // The video test program does not outlive the main program (nor does the analyser it starts).
+    kp::EndWithParent();
     ChooseX11WhenDisplayed();
+    RequireDisplay();
     QApplication app(argc, argv);
     setlocale(LC_NUMERIC, "C");
     kp::MarkUiThread();

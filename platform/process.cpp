@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +23,13 @@ std::string ProgramDirectory() {
     std::string path(buf, size_t(n));
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+void EndWithParent() {
+    const pid_t parent = getppid();
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    // Ended while the request was made: too late for the system to tell.
+    if (getppid() != parent) raise(SIGTERM);
 }
 
 std::optional<ChildProcess> ChildProcess::Spawn(const std::string& path,

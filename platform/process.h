@@ -13,6 +13,11 @@ namespace kp {
 // The folder that holds the running program (from /proc/self/exe).
 std::string ProgramDirectory();
 
+// A program started by another of the suite does not outlive it: from this call on, the end of
+// the process that started it sends it SIGTERM (at once when that process ends during the call).
+// Called first thing in main, so that the parent seen is the one that started it.
+void EndWithParent();
+
 // How a child is started.
 struct SpawnOptions {
     // The child's working directory (empty: the caller's).

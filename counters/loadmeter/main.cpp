@@ -2,11 +2,6 @@
 // with its token line, it samples the counters the caller enables while a test runs, shows them
 // in a strip of small top-most windows and answers every record of the caller with the averages
 // of the interval the record ends.
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QStyle>
@@ -24,6 +19,7 @@
 #include "counters/loadmeter/analyser.h"
 #include "counters/loadmeter/counter_library.h"
 #include "counters/loadmeter/counter_window.h"
+#include "platform/end_signals.h"
 #include "platform/msgbox.h"
 #include "platform/ui_thread.h"
 #include "platform/process.h"
@@ -33,13 +29,6 @@
 #include "shared/ui/qt_message_box.h"
 
 namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-    const char c = 1;
-    (void)!write(g_signalPipe[1], &c, 1);
-}
 
 kp::BoxRequest LibraryBox(const char* text) {
     kp::BoxRequest box;
@@ -71,8 +60,9 @@ int RunLoadmeter(AnalyserHost& host, Analyser& analyser, int h) {
 
 int main(int argc, char** argv) {
     // The analyser does not outlive the program that started it.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    kp::EndWithParent();
     ChooseX11WhenDisplayed();
+    RequireDisplay();
     QApplication app(argc, argv);
     setlocale(LC_NUMERIC, "C");
     kp::MarkUiThread();
@@ -89,24 +79,25 @@ int main(int argc, char** argv) {
     QtAnalyserHost host;
     Analyser analyser(host);
 
-    // The end of the session (SIGTERM, SIGHUP, the session manager) stops the run, which then
-    // closes its windows; the program ends with exit code 1, in any case within 3 s.
+    // The end of the session (SIGTERM, SIGHUP, the desktop's quit) stops the run, which then
+    // closes its windows; the program ends with exit code 1, in any case within 3 s. The
+    // desktop's request to save its state comes also at a mere checkpoint: nothing ends there.
     std::atomic<bool> sessionEnded{false};
-    if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return 1;
-    struct sigaction sa{};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
-    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
+    const int signal_pipe = kp::CatchEndSignals({SIGTERM, SIGHUP});
+    if (signal_pipe < 0) return 1;
+    QSocketNotifier notifier(signal_pipe, QSocketNotifier::Read);
     auto endSession = [&] {
         if (sessionEnded.exchange(true)) return;
         analyser.StopAnalyser();
         QTimer::singleShot(3000, &app, [&app] { app.exit(1); });
     };
-    QObject::connect(&notifier, &QSocketNotifier::activated, &app, endSession);
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, endSession);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
+        if (kp::TakeEndSignals()) endSession();
+    });
+    WhenAskedToQuit(&app, [&] {
+        endSession();
+        return true;
+    });
 
     // Boxes that the counter library raised on the sampling threads are shown here.
     QTimer deferred;

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QFileDialog>
 #include <QScreen>
 #include <cerrno>
@@ -184,6 +185,11 @@ void MainWindow::NewTest() {
     Enable({CMD_SAVE, CMD_SAVE_AS, CMD_PRINT, CMD_MAIL, CMD_COPY_ALL, CMD_FONT}, true);
     Enable({CMD_CLOSE}, false);
     StartTesting();
+    // Stopped to end the program: it ends now that the run is over.
+    if (end_after_run_) {
+        StoreAndEnd();
+        return;
+    }
     // What was queued during the run comes now.
     std::vector<int> held;
     held.swap(held_commands_);
@@ -333,8 +339,38 @@ void MainWindow::Exit() {
 
 bool MainWindow::EndOfSession(bool may_ask) {
     if (may_ask && !MayEnd()) return false;
-    StoreAndEnd();
+    session_agreed_ = true;
     return true;
+}
+
+bool MainWindow::QuitAsked() {
+    // The program's own quit (Exit, the close box), or a quit the desktop did not ask about
+    // first: the windows close as their close boxes do.
+    if (ending_ || !session_agreed_) return false;
+    EndWithoutQuestions();
+    return true;
+}
+
+void MainWindow::EndWithoutQuestions() {
+    if (ending_ || end_after_run_) return;
+    answer_without_asking_ = true;
+    run.ending = 1;
+    // The code that waits on an open box or dialog goes on.
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(top);
+        if (dialog != nullptr && dialog->isVisible() && dialog->isModal()) dialog->reject();
+    }
+    if (run.testrunning != 0) {
+        end_after_run_ = true;
+        StopTesting();
+        return;
+    }
+    // Before the window has its place there is no placement to store.
+    if (!startup_done_) {
+        EndProgram();
+        return;
+    }
+    StoreAndEnd();
 }
 
 void MainWindow::StoreAndEnd() {

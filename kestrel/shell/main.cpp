@@ -2,7 +2,6 @@
 // report and the status line, and runs the tests the user chooses.
 #include <QApplication>
 #include <QPointer>
-#include <QSessionManager>
 #include <clocale>
 #include <cstdlib>
 #include <memory>
@@ -41,6 +40,7 @@ int Run(int argc, char** argv) {
     if (AskRunningCopyToRaise()) return 0;
 
     ChooseX11WhenDisplayed();
+    RequireDisplay();
     int qt_argc = 1;
     QApplication app(qt_argc, argv);
     setlocale(LC_NUMERIC, "C");
@@ -63,13 +63,10 @@ int Run(int argc, char** argv) {
         MainWindow* w = main_window.get();
         instances = std::make_unique<InstanceServer>([w] { w->RaiseFromOtherStart(); });
         instances->Listen();
-        // The end of the session runs Exit, with its question where the desktop lets the program
-        // ask; kept, the program cancels the log-out.
-        QObject::connect(&app, &QGuiApplication::commitDataRequest, w, [w](QSessionManager& manager) {
-            const bool may_ask = manager.allowsInteraction();
-            if (!w->EndOfSession(may_ask)) manager.cancel();
-            if (may_ask) manager.release();
-        });
+        // The end of the session asks Exit's question where the desktop lets the program ask
+        // (kept, the program cancels the log-out) and ends the program at the desktop's quit;
+        // TERM, INT and HUP stop a run and end the program without questions.
+        w->WatchEndRequests();
         main_window->Init(file_name);
     } catch (const std::bad_alloc&) {
         instances.reset();

@@ -8,6 +8,8 @@
 #include <QMimeData>
 #include <QProxyStyle>
 #include <QScreen>
+#include <QSessionManager>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
 #include <fstream>
@@ -25,12 +27,14 @@
 #include "kestrel/shell/pictures.h"
 #include "kestrel/shell/qt_host.h"
 #include "kestrel/shell/shell_rules.h"
+#include "platform/end_signals.h"
 #include "platform/msgbox.h"
 #include "platform/testswitch.h"
 #include "kestrel/graphs/graph_common.h"
 #include "shared/reference_data.h"
 #include "shared/strformat.h"
 #include "shared/ui/help.h"
+#include "shared/ui/program_start.h"
 #include "shared/ui/screen_place.h"
 
 namespace {
@@ -323,6 +327,21 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     event->accept();
     EndProgram();
+}
+
+void MainWindow::WatchEndRequests() {
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+        const bool may_ask = manager.allowsInteraction();
+        if (!EndOfSession(may_ask)) manager.cancel();
+        if (may_ask) manager.release();
+    });
+    WhenAskedToQuit(this, [this] { return QuitAsked(); });
+    const int signal_pipe = kp::CatchEndSignals();
+    if (signal_pipe < 0) return;
+    auto* notifier = new QSocketNotifier(signal_pipe, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
+        if (kp::TakeEndSignals()) EndWithoutQuestions();
+    });
 }
 
 void MainWindow::EndProgram() {

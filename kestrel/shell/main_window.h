@@ -46,9 +46,22 @@ public:
     void PostCommand(int id);
     // A later start of the program asked for this window.
     void RaiseFromOtherStart();
-    // The end of the desktop session: Exit, its question asked only when the desktop lets the
-    // program ask (may_ask). False when the user keeps the program (the session goes on).
+    // The desktop asks before its session ends, or only to save its state at a checkpoint: the
+    // question of Exit about an unsaved run, asked only when the desktop lets the program ask
+    // (may_ask). False when the user keeps the program (the end of the session is cancelled).
+    // Nothing ends here: the program ends at the desktop's quit that follows, as Exit without
+    // asking again.
     bool EndOfSession(bool may_ask);
+    // Follows the requests to end that come from outside: the desktop session (EndOfSession at
+    // its request to save, the end at the quit that follows) and the signals TERM, INT and HUP
+    // (EndWithoutQuestions).
+    void WatchEndRequests();
+    // Stop, then Exit without its questions: a run going is stopped at its next pass boundary
+    // (its test file removed, the programs it started ended) and the program ends when the run
+    // has returned; open boxes and dialogs are left, and later boxes answered at once without
+    // being shown (Ok, No, Cancel).
+    void EndWithoutQuestions();
+    bool AnswersWithoutAsking() const { return answer_without_asking_; }
 
     QAction* Action(int id) const;
     ReportPane* Report() const { return report_; }
@@ -131,6 +144,8 @@ private:
     std::optional<std::string> ChooseFile(bool save);
     // Ends the program: closes the windows and leaves the message loop.
     void EndProgram();
+    // The application is asked to quit; true when the quit is taken over here.
+    bool QuitAsked();
 
     std::unique_ptr<QtHost> host_;
     QWidget* client_ = nullptr;
@@ -154,4 +169,7 @@ private:
     int filetest = 0;        // 1 when the last file dialog chose a file
     bool startup_done_ = false;
     bool ending_ = false;
+    bool session_agreed_ = false;         // the desktop's question before its end was answered
+    bool end_after_run_ = false;          // ended without questions during a run
+    bool answer_without_asking_ = false;  // ending without questions: no box is shown
 };

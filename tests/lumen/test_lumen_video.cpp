@@ -9,7 +9,11 @@
 #include <cstdlib>
 #include <string>
 
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include "lumen/figure_tests.h"
 #include "lumen/frame.h"
@@ -18,8 +22,11 @@
 #include "lumen/video_tests.h"
 #include "lumen/windows.h"
 #include "platform/error_text.h"
+#include "platform/local_socket.h"
 #include "platform/msgbox.h"
+#include "platform/process.h"
 #include "platform/workers.h"
+#include "shared/perf_link.h"
 #include "shared/helpers.h"
 #include "tests/support/isolation.h"
 #include "tests/support/qt_test_main.h"
@@ -174,6 +181,41 @@ TEST(LumenProgram, RefusesAStartWithoutItsCommandLine) {
         EXPECT_NE(boxes.find("Incorrect version of VideoKestrel.  Use version 1.21 with Kestrel 1.21."), std::string::npos)
             << args << ": " << boxes;
         EXPECT_NE(boxes.find("VideoKestrel Exception"), std::string::npos) << boxes;
+    }
+}
+
+// The video test program and the analyser do not outlive the program that started them: started
+// by a parent that then ends abruptly (SIGKILL: no chance to end its children), each ends at once,
+// seen from its connection, which it was holding open while it waited for its first record.
+TEST(LumenProgram, TheVideoProgramAndTheAnalyserEndWhenTheirParentEnds) {
+    const struct {
+        const char* socket;
+        std::vector<std::string> argv;
+    } programs[] = {
+        {"kespipe", {LUMEN_PATH, "0", "0", test_key}},
+        {kPerfSocketName, {LOADMETER_PATH, kLoadmeterToken, "0", kNoResultsFile}},
+    };
+    setenv("KESTREL_TEST_MSGBOX_LOG", (kt::TempDir() + "/boxes.log").c_str(), 1);
+    for (const auto& p : programs) {
+        SCOPED_TRACE(p.argv[0]);
+        auto server = kp::LocalServer::Listen(p.socket);
+        ASSERT_TRUE(server.has_value());
+        // The parent: a shell that starts the program and waits for it.
+        std::vector<std::string> argv = {"sh", "-c", "\"$0\" \"$@\" & wait"};
+        argv.insert(argv.end(), p.argv.begin(), p.argv.end());
+        auto parent = kp::ChildProcess::Spawn("/bin/sh", argv);
+        ASSERT_TRUE(parent.has_value());
+        const int fd = server->Accept(20000, [&] { return !parent->Alive(); });
+        ASSERT_GE(fd, 0) << "the program did not connect";
+        ucred peer{};
+        socklen_t size = sizeof peer;
+        ASSERT_EQ(getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size), 0);
+        parent->Kill();
+        pollfd ended{fd, POLLIN, 0};
+        const bool closed = poll(&ended, 1, 20000) == 1;
+        EXPECT_TRUE(closed) << "still running after its parent ended";
+        if (!closed) kill(peer.pid, SIGKILL);
+        close(fd);
     }
 }
 

@@ -13,6 +13,9 @@ inline constexpr int NT40RUNNING = 1;
 
 struct RunState {
     std::atomic<int> testend{0};     // Stop was pressed
+    // The program is ending (a signal, the end of the desktop session): on top of the Stop, the
+    // wait for the video test program ends at once, killing it, and no program is started.
+    std::atomic<int> ending{0};
     int testrunning = 0;             // a run is going
     int test_interrupted = 0;        // the run was stopped
     int numprocessors = 1;           // processors the processor test uses

@@ -420,7 +420,8 @@ void RunCombination() {
         passtring("");
         if (DoDISKTest(prefs.valuelongtest) != 0) run.test_interrupted = 1;
     }
-    if (video) {
+    // A program that is ending runs no video part after a part it stopped.
+    if (video && run.ending == 0) {
         CloseProgress();
         if (VideoPart() != 0) run.test_interrupted = 1;
     }
@@ -558,7 +559,8 @@ int StartTesting() {
     TurnOnScreenSaver();
     Host().SetReportTitle("Your Scores!");
     run.testrunning = 0;
-    if (prefs.runglance == 1) Host().RunGlance();
+    // A program that is ending starts no viewer.
+    if (prefs.runglance == 1 && run.ending == 0) Host().RunGlance();
     return 0;
 }
 

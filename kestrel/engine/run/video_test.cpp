@@ -93,8 +93,17 @@ bool FillSettings(TIMES& t) {
     return true;
 }
 
+// The program is ending: the video program (and with it the analyser it started) is ended at
+// once. True when it was.
+bool EndedWithTheProgram(kp::ChildProcess& child) {
+    if (run.ending == 0) return false;
+    child.Kill();
+    return true;
+}
+
 // Waits until fd has something to read or the video program has ended, keeping the main window
-// answering. True when there is something to read (an end of the connection included).
+// answering. True when there is something to read (an end of the connection included); false
+// also when the program is ending (the video program killed).
 bool WaitReadable(int fd, kp::ChildProcess& child) {
     for (;;) {
         pollfd p{fd, POLLIN, 0};
@@ -107,11 +116,15 @@ bool WaitReadable(int fd, kp::ChildProcess& child) {
             return poll(&last, 1, 0) > 0;
         }
         Host().PumpPending();
+        if (EndedWithTheProgram(child)) return false;
     }
 }
 
 void WaitForEnd(kp::ChildProcess& child) {
-    while (!child.WaitFor(100)) Host().PumpPending();
+    while (!child.WaitFor(100)) {
+        Host().PumpPending();
+        if (EndedWithTheProgram(child)) return;
+    }
 }
 
 // Writes the settings to the video program. False after the program was ended and the box shown.
@@ -135,6 +148,8 @@ bool DoRead(int fd, kp::ChildProcess& child) {
     TIMES back;
     kp::IoResult r = kp::IoResult::Closed;
     if (WaitReadable(fd, child)) r = kp::ReadExact(fd, &back, sizeof back, videolink.read_ms);
+    // Ended with the program: nothing to tell anyone.
+    if (run.ending != 0) return false;
     if (r == kp::IoResult::Ok) {
         back.install_directory[sizeof back.install_directory - 1] = '\0';
         results.times = back;
@@ -194,6 +209,8 @@ double TimeOf(const TIMES& t, int i) {
 int StartProcess() {
     TIMES& t = results.times;
     ClearResults(t);
+    // A program that is ending starts none.
+    if (run.ending != 0) return 0;
     if (!FillSettings(t)) return 0;
 
     std::optional<kp::LocalServer> server = kp::LocalServer::Listen(kVideoSocketName);
@@ -218,7 +235,10 @@ int StartProcess() {
     int fd = -1;
     while (fd < 0 && child->Alive()) {
         fd = server->Accept(100, [&child] { return !child->Alive(); });
-        if (fd < 0) Host().PumpPending();
+        if (fd < 0) {
+            Host().PumpPending();
+            if (EndedWithTheProgram(*child)) return 0;
+        }
     }
     if (fd < 0) return 0;
     bool ok = SendCommand(fd, *child) && DoRead(fd, *child);

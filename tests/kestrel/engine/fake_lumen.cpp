@@ -6,6 +6,8 @@
 //   silent      reads the record and ends without handing it back
 //   short       reads the record, hands back half of it and ends
 //   refuse      ends at once without connecting (as a refused start does)
+//   stall       reads the record and hands nothing back until the file FAKE_LUMEN_RELEASE exists,
+//               then ends
 // FAKE_LUMEN_ARGS names a file that receives its arguments, one per line; FAKE_LUMEN_RECORD a
 // file that receives the record as it arrived.
 #include <cstdio>
@@ -69,6 +71,16 @@ int main(int argc, char** argv) {
         std::fclose(f);
     }
     if (mode == "silent") return 0;
+    if (mode == "stall") {
+        const std::string release = Env("FAKE_LUMEN_RELEASE");
+        for (;;) {
+            if (FILE* f = std::fopen(release.c_str(), "r")) {
+                std::fclose(f);
+                return 0;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
     Fill(t);
     if (mode == "unmeasured") t.elapsed2 = t.elapsed9 = -1.0;
     if (mode == "aborted") t.elapsed1 = 0.0;

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -25,6 +27,8 @@
 #include "tests/kestrel/engine/processor_fakes.h"
 #include "tests/support/isolation.h"
 #include "tests/support/recording_host.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -225,20 +229,27 @@ TEST_F(VideoPart, RatesAndScoresOfTimesBelowAndAboveOneSecond) {
 }
 
 // Every failed hand-over ends the part as an aborted run, never with the results of an earlier
-// run, and never waits on a program that has ended.
+// run, and never waits on a program that has ended. A program that is ending (a signal, the end
+// of the session) starts no video program, or ends the one waited on at once, without a box.
 TEST_F(VideoPart, FailedHandOversAreAbortedRunsWithoutStaleResults) {
+    enum class Ending { No, BeforeTheStart, OnceItHasTheRecord };
     struct Case {
         const char* mode;
         bool missing_program;
+        Ending ending;
         std::vector<std::string> boxes;
     };
     const Case cases[] = {
-        {"refuse", false, {}},
-        {"silent", false, {"Connection with VideoKestrel was broken!"}},
-        {"short", false, {"Connection with VideoKestrel was broken!"}},
-        {"aborted", false, {}},
-        {"answer", true, {"Cannot Fild File lumen or lumen!  Exit and Restart Kestrel."}},
+        {"refuse", false, Ending::No, {}},
+        {"silent", false, Ending::No, {"Connection with VideoKestrel was broken!"}},
+        {"short", false, Ending::No, {"Connection with VideoKestrel was broken!"}},
+        {"aborted", false, Ending::No, {}},
+        {"answer", true, Ending::No, {"Cannot Fild File lumen or lumen!  Exit and Restart Kestrel."}},
+        {"answer", false, Ending::BeforeTheStart, {}},
+        {"stall", false, Ending::OnceItHasTheRecord, {}},
     };
+    const std::string release = kt::TempDir() + "/lumen-release";
+    setenv("FAKE_LUMEN_RELEASE", release.c_str(), 1);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);
         // A good run first: its results are in the record.
@@ -249,10 +260,30 @@ TEST_F(VideoPart, FailedHandOversAreAbortedRunsWithoutStaleResults) {
         boxes.Clear();
         report = ReportText{};
         run.testrunning = 1;
+        std::remove(args_file_.c_str());
+        std::remove(record_file_.c_str());
+        std::remove(release.c_str());
 
         setenv("FAKE_LUMEN_MODE", c.mode, 1);
         if (c.missing_program) videolink.program_directory = kt::FreshDir("no-lumen");
+        run.ending = c.ending == Ending::BeforeTheStart ? 1 : 0;
+        // Once the stand-in holds the record, the program ends; should the part go on waiting
+        // for it regardless, the stand-in is let go after many more passes of the wait.
+        int pumps_when_ending = 0;
+        host.on_pump = [&](int pump) {
+            if (c.ending != Ending::OnceItHasTheRecord) return;
+            if (run.ending == 0) {
+                std::error_code error;
+                if (fs::file_size(record_file_, error) == sizeof(TIMES)) {
+                    run.ending = 1;
+                    pumps_when_ending = pump;
+                }
+            } else if (pump - pumps_when_ending == 100) {
+                kt::WriteFile(release, "");
+            }
+        };
         EXPECT_EQ(DoVIDEOTest(0), -1);
+        host.on_pump = nullptr;
         EXPECT_EQ(Written(), (Lines{"Performing Short Video Test...", "", "Test aborted"}));
         EXPECT_EQ(run.testrunning, 0);
         EXPECT_EQ(results.times.elapsed1, 0.0);
@@ -265,6 +296,14 @@ TEST_F(VideoPart, FailedHandOversAreAbortedRunsWithoutStaleResults) {
         std::vector<std::string> texts;
         for (const kp::BoxRequest& b : boxes.boxes()) texts.push_back(b.text);
         EXPECT_EQ(texts, c.boxes);
+        // Ending before the start: no video program; ending during the wait: it was ended.
+        if (c.ending == Ending::BeforeTheStart) {
+            EXPECT_FALSE(fs::exists(args_file_));
+        }
+        if (c.ending == Ending::OnceItHasTheRecord) {
+            EXPECT_FALSE(fs::exists(release)) << "waited until it was let go";
+        }
+        run.ending = 0;
     }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSessionManager>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBrowser>
@@ -27,11 +29,14 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QWindow>
+#include <cstring>
 #include <filesystem>
 #include <set>
 
 #include "kestrel/engine/report/benchmark_reader.h"
 #include "kestrel/engine/run/commands.h"
+#include "kestrel/engine/disk/disk_drives.h"
+#include "kestrel/engine/disk/disk_io.h"
 #include "kestrel/engine/disk/disk_test.h"
 #include "kestrel/engine/run/host.h"
 #include "kestrel/engine/run/analyser_link.h"
@@ -75,6 +80,7 @@ protected:
         // Short measuring times, should a run measure the processors.
         measuring_times.driver_seconds = 0.01;
         measuring_times.flops_scale = 0.001;
+        run.ending = 0;
     }
     void TearDown() override {
         if (HelpWindow* help = HelpWindow::Current()) delete help;
@@ -633,7 +639,9 @@ TEST_F(MainWindowTest, DroppedFilesLoadTheFirstUnlessARunIsUnsavedOrGoing) {
 }
 
 // The close box and the end of the session ask about an unsaved run as Exit does, with the same
-// answers; the close box writes no preference, the end of the session (Exit) writes them.
+// answers; the close box writes no preference, the end of the session (Exit) writes them. The
+// desktop's request to save its state comes also at a mere checkpoint: the program ends only at
+// the desktop's quit that follows, without asking again.
 TEST_F(MainWindowTest, CloseBoxAndSessionEndAskToSaveAnUnsavedRunAsExitDoes) {
     const Lines save = {"Do you want to save this test?|File Exeption"};
     const Lines save_then_anyway = {"Do you want to save this test?|File Exeption", "Exit Kestrel anyway?|Kestrel"};
@@ -654,14 +662,26 @@ TEST_F(MainWindowTest, CloseBoxAndSessionEndAskToSaveAnUnsavedRunAsExitDoes) {
         for (const kp::BoxRequest& b : boxes.boxes()) out.push_back(b.text + "|" + b.caption);
         return out;
     };
+    // The desktop's requests as it sends them: the request to save (with the session manager's
+    // own object) and, when the session really ends, the quit (the desktop does not quit a
+    // program that cancelled).
+    QSessionManager* manager = qApp->findChild<QSessionManager*>();
+    ASSERT_NE(manager, nullptr);
+    const auto desktop_quit = [] {
+        QEvent quit(QEvent::Quit);
+        QCoreApplication::sendEvent(qApp, &quit);
+    };
+    const char* const ways[] = {"close box", "session end", "session end without asking", "checkpoint"};
     for (const auto& c : cases) {
-        for (const char* way : {"close box", "session end", "session end without asking"}) {
+        for (const std::string way : ways) {
             SCOPED_TRACE(testing::Message() << c.what << ", " << way);
-            const bool may_ask = std::string(way) != "session end without asking";
+            // Offscreen the session manager lets nobody ask.
+            const bool may_ask = way == "checkpoint" ? manager->allowsInteraction() : way != "session end without asking";
             for (kp::reg::Root root : {kp::reg::Root::CurrentUser, kp::reg::Root::LocalMachine}) {
                 fs::remove(kp::reg::RootFile(root));  // no preferences stored
             }
             Start();
+            w->WatchEndRequests();
             if (c.unsaved) {
                 passtring("an unsaved run");
                 report.isnew = 1;
@@ -669,15 +689,112 @@ TEST_F(MainWindowTest, CloseBoxAndSessionEndAskToSaveAnUnsavedRunAsExitDoes) {
             boxes.Clear();
             boxes.Script(c.answers);
             kt::AnswerFileDialog(QString());
-            const bool ended = std::string(way) == "close box" ? w->close() : w->EndOfSession(may_ask);
+            bool ended = false;
+            if (way == "close box") {
+                ended = w->close();
+            } else if (way == "checkpoint") {
+                emit qApp->commitDataRequest(*manager);
+            } else {
+                ended = w->EndOfSession(may_ask);
+                if (ended) desktop_quit();
+            }
+            // The question comes once, at the request to save; a checkpoint ends nothing.
             EXPECT_EQ(asked(), may_ask ? c.asked : Lines{});
-            EXPECT_EQ(ended, c.ends || !may_ask);
+            if (way != "checkpoint") {
+                EXPECT_EQ(ended, c.ends || !may_ask);
+            }
             EXPECT_EQ(w->isVisible(), !ended);
             // Only the end of the session, as Exit, writes the preferences.
-            EXPECT_EQ(GetRegEntry() == 0, ended && std::string(way) != "close box");
+            EXPECT_EQ(GetRegEntry() == 0, ended && way != "close box");
             w.reset();
+            run.ending = 0;
         }
     }
+}
+
+// TERM, INT or HUP during a disk run with the analyser: Stop, then Exit without its questions.
+// The run ends at its next pass boundary with its test file removed, the analyser is ended and
+// reaped, the unsaved run is not asked about, the preferences are written and the windows close.
+TEST_F(MainWindowTest, EndSignalsDuringARunStopItAndEndWithoutQuestions) {
+    const char* tmp = std::getenv("TMPDIR");
+    ASSERT_NE(tmp, nullptr);
+    const std::string temp = tmp;
+    const auto test_files = [&temp] {
+        std::vector<std::string> found;
+        for (const auto& e : fs::recursive_directory_iterator(temp)) {
+            const std::string name = e.path().filename().string();
+            if (name.rfind("tkesA", 0) == 0) found.push_back(e.path().string());
+        }
+        return found;
+    };
+    // The processes this one started and has not reaped.
+    const auto children = [] {
+        std::string all;
+        for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+            all += kt::ReadFile(task.path().string() + "/children");
+        }
+        return all;
+    };
+    disk_run_lengths.short_run = 2;
+    if (geteuid() == 0) SetWritableCheck([temp](const std::string& dir) { return dir.rfind(temp, 0) == 0; });
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal));
+        for (kp::reg::Root root : {kp::reg::Root::CurrentUser, kp::reg::Root::LocalMachine}) {
+            fs::remove(kp::reg::RootFile(root));
+        }
+        Start();
+        w->WatchEndRequests();
+        // The drive of the temporary folder alone, the test file in that folder, the analyser on.
+        const MountTable table = ReadMountTable();
+        int drive = -1;
+        for (int k = 0; k < globaldrives && drive < 0; ++k) {
+            if (OnDriveFileSystem(table, temp, drivemenu.globaldrivechar[k])) drive = k;
+        }
+        if (drive < 0) GTEST_SKIP() << "the temporary folder is on no drive of the disk test";
+        for (int k = 0; k < globaldrives; ++k) drivemenu.DRIVECHOSEN[k] = k == drive ? 1 : 0;
+        prefs.defdirnumber = 1;
+        prefs.filesizenumber = 0;
+        prefs.show_perf_data = 1;
+        prefs.perf_counters[0] = 1;
+        prefs.runglance = 1;  // no viewer is started by a program that ends
+        report.isnew = 0;     // the run before is not asked about at New Test
+        boxes.Clear();
+
+        // Once the test file is there, the signal.
+        std::string file;
+        pid_t analyser = -1;
+        QTimer watch;
+        watch.setInterval(0);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            const std::vector<std::string> files = test_files();
+            if (files.empty()) return;
+            watch.stop();
+            file = files.front();
+            if (perflink.hProcessPerf) analyser = perflink.hProcessPerf->pid();
+            raise(signal);
+        });
+        watch.start();
+        w->Command(CMD_ALL_TESTS);
+        w->Command(CMD_DISK_TEST);
+        ASSERT_EQ(run.TestValue, 2u);
+        w->Action(CMD_NEW_TEST)->trigger();
+        ASSERT_FALSE(file.empty()) << "the run ended before its test file was made";
+        EXPECT_GT(analyser, 0);
+        EXPECT_EQ(run.testrunning, 0);
+        EXPECT_EQ(run.test_interrupted, 1);
+        EXPECT_TRUE(HasLine("Test Aborted!"));
+        EXPECT_FALSE(fs::exists(file)) << file;
+        EXPECT_EQ(test_files(), std::vector<std::string>{});
+        EXPECT_FALSE(PerfLinkOpen());
+        EXPECT_EQ(children(), "") << "the analyser " << analyser;
+        EXPECT_EQ(report.isnew, 1);  // not saved, and not asked about
+        for (const kp::BoxRequest& b : boxes.boxes()) ADD_FAILURE() << b.caption << ": " << b.text;
+        EXPECT_FALSE(w->isVisible());
+        EXPECT_EQ(GetRegEntry(), 0);
+        w.reset();
+        run.ending = 0;
+    }
+    SetWritableCheck(nullptr);
 }
 
 // However near the screen's edge the main window stands, every window the program places lies
