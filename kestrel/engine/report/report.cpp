@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <utility>
 
 #include "kestrel/engine/run/commands.h"
 #include "kestrel/engine/run/host.h"
@@ -30,6 +31,14 @@ void FileBox(const char* text, const char* caption) {
 // Set while a file is being loaded.
 bool g_loading = false;
 
+// Appends the line itself (on the user-interface thread).
+int AppendLine(std::string&& text) {
+    report.szGreeting.push_back(std::move(text));
+    report.num = int(report.szGreeting.size());
+    Host().ReportAppended(run.testrunning != 0);
+    return 1;
+}
+
 }  // namespace
 
 int output_string(const std::string& text) {
@@ -37,10 +46,7 @@ int output_string(const std::string& text) {
         kp::DeferToUiThread([text] { output_string(text); });
         return 0;
     }
-    report.szGreeting.push_back(text);
-    report.num = int(report.szGreeting.size());
-    Host().ReportAppended(run.testrunning != 0);
-    return 1;
+    return AppendLine(std::string(text));
 }
 
 int passtring(const std::string& text) { return output_string(text); }
@@ -122,12 +128,11 @@ int OpenLineFile() {
     report.CurrentFile = report.FileName;
     Host().SetReportTitle(report.CurrentFile);
 
-    // A line is text up to its first NUL byte, as the pane shows it: what follows a NUL up to the
-    // line end is not kept (a damaged file of NULs costs no second copy of itself).
-    std::string line;
-    ForEachReportLine(text.data(), text.size(), [&line](const char* begin, size_t length) {
-        line.assign(begin, strnlen(begin, length));
-        output_string(line);
+    // Each line is made once, from the text. A line is text up to its first NUL byte, as the pane
+    // shows it: what follows a NUL up to the line end is not kept (a damaged file of NULs costs
+    // no second copy of itself).
+    ForEachReportLine(text.data(), text.size(), [](const char* begin, size_t length) {
+        AppendLine(std::string(begin, strnlen(begin, length)));
     });
     if (g_reader != nullptr) g_reader(&text);
 
