@@ -240,7 +240,8 @@ void MainWindow::OpenFile() {
 }
 
 void MainWindow::DropFile(const std::string& path) {
-    if (run.testrunning != 0 || path.empty()) return;
+    // Not taken during a run, nor while a file is being read.
+    if (run.testrunning != 0 || LoadingReportFile() || path.empty()) return;
     report.FileName = path;
     if (report.isnew == 1 && AskToSave("File Exception")) {
         Command(CMD_SAVE_AS);

@@ -113,6 +113,12 @@ void QtHost::ProgressNextTest() {
 
 void QtHost::PumpPending() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
+// Neither input nor the program's sockets are taken while a file is read (no command can start
+// in the middle of the load); exposed and resized windows are painted.
+void QtHost::RepaintDuringRead() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
+}
+
 void QtHost::Sleep(int ms) {
     if (run.testrunning == 0 || !kp::OnUiThread()) {
         kp::Sleep(ms);

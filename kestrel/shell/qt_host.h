@@ -34,6 +34,7 @@ public:
     void CloseProgress() override;
     void ProgressNextTest() override;
     void PumpPending() override;
+    void RepaintDuringRead() override;
     // A fixed pause of a run: waits its whole length in short slices and pumps input between
     // them, so that the windows repaint and Stop is taken at once (it acts where the engine next
     // looks at the stop flag). Outside a run it only waits.

@@ -11,6 +11,7 @@
 #include "kestrel/engine/report/report_tables.h"
 #include "kestrel/engine/run/result_store.h"
 #include "platform/msgbox.h"
+#include "platform/pages.h"
 
 namespace {
 
@@ -406,10 +407,12 @@ void DoDiskSearch(std::string_view tail) {
 
 // ---- The whole file ----
 
-void DoDataSearch(const char* data_buffer, size_t filesize) {
+namespace {
+
+// The parse itself: nullptr when the file is read, else the text of the box that refuses it (the
+// progress window is then still open; Refuse closes it).
+const char* Search(std::string_view text) {
     SetDefaults();
-    const std::string_view text =
-        data_buffer != nullptr ? std::string_view(data_buffer, filesize) : std::string_view();
     EngineHost& host = Host();
     // Each reader is followed by the progress it has brought.
     auto run = [&host](auto reader, double fraction) {
@@ -420,17 +423,11 @@ void DoDataSearch(const char* data_buffer, size_t filesize) {
     host.OpenProgress("Processing Data ...");
     host.SetProgress(0);
     std::string_view tail;
-    if (!CutAtLast(text, kLabelNameType, &tail)) {
-        Refuse("Database file is corrupt!  Cannot parse data");
-        return;
-    }
+    if (!CutAtLast(text, kLabelNameType, &tail)) return "Database file is corrupt!  Cannot parse data";
     host.SetProgress(0.05);
     host.SetProgress(0.08);
     results.scaling_efficiency_showing = 0;
-    if (!TestForVersion(text)) {
-        Refuse("File version is pre-1.20!  Cannot parse data.");
-        return;
-    }
+    if (!TestForVersion(text)) return "File version is pre-1.20!  Cannot parse data.";
     GetMemoryLoadValue(tail);
     host.SetProgress(0.15);
 
@@ -440,10 +437,7 @@ void DoDataSearch(const char* data_buffer, size_t filesize) {
         {0.75, 0.80, 0.85, 0.90}, {0.70, 0.75, 0.80, 0.88}, {0.78, 0.81, 0.84, 0.91}};
     const double* area = kAreaSteps[0];
     if (TestForOSScalingEfficiency(tail)) {
-        if (!CutAtLast(text, kLabelOSScaling, &tail)) {
-            Refuse(kScalingRefused);
-            return;
-        }
+        if (!CutAtLast(text, kLabelOSScaling, &tail)) return kScalingRefused;
         host.SetProgress(0.20);
         host.SetProgress(0.24);
         run([&] { TestForScalingEfficiencyType(tail); }, 0.30);
@@ -454,10 +448,7 @@ void DoDataSearch(const char* data_buffer, size_t filesize) {
         run([&] { DoProc2(tail, 0); }, 0.45);
         run([&] { DoGetScore2(tail, 0); }, 0.48);
         run([&] { CopyOStoCPU(); }, 0.51);
-        if (!CutAtLast(text, kLabelSystemScaling, &tail)) {
-            Refuse(kScalingRefused);
-            return;
-        }
+        if (!CutAtLast(text, kLabelSystemScaling, &tail)) return kScalingRefused;
         host.SetProgress(0.54);
         host.SetProgress(0.57);
         run([&] { GetScalingEfficiencies(tail); }, 0.60);
@@ -470,10 +461,7 @@ void DoDataSearch(const char* data_buffer, size_t filesize) {
     } else {
         host.SetProgress(0.18);
         if (TestForScalingEfficiency(tail)) {
-            if (!CutAtLast(text, kLabelScaling, &tail)) {
-                Refuse(kScalingRefused);
-                return;
-            }
+            if (!CutAtLast(text, kLabelScaling, &tail)) return kScalingRefused;
             host.SetProgress(0.24);
             host.SetProgress(0.30);
             run([&] { TestForScalingEfficiencyType(tail); }, 0.35);
@@ -510,6 +498,25 @@ void DoDataSearch(const char* data_buffer, size_t filesize) {
     host.SetProgress(1.0);
     results.data_from_file = 1;
     host.CloseProgress();
+    return nullptr;
 }
 
-void InstallBenchmarkReader() { SetReportReader(&DoDataSearch); }
+}  // namespace
+
+void DoDataSearch(const char* data_buffer, size_t filesize) {
+    const char* refused =
+        Search(data_buffer != nullptr ? std::string_view(data_buffer, filesize) : std::string_view());
+    if (refused != nullptr) Refuse(refused);
+}
+
+void DoDataSearch(std::string* text) {
+    const char* refused = Search(*text);
+    if (refused == nullptr) return;
+    // Nothing of a refused text is needed for its box: its memory goes back first (a text
+    // the size of the memory left would otherwise stay held while the box is up).
+    std::string().swap(*text);
+    kp::TrimHeap();
+    Refuse(refused);
+}
+
+void InstallBenchmarkReader() { SetReportReader([](std::string* text) { DoDataSearch(text); }); }

@@ -9,11 +9,15 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 // Parses a loaded file's whole text into the result store (SetDefaults first). On success
 // `data_from_file` is 1; on a refused file a box says why and the store keeps what was read.
 void DoDataSearch(const char* data_buffer, size_t filesize);
+// The same for a loaded file's text that the reader may give back: a refused file's text is
+// emptied, its memory returned, before the box says why.
+void DoDataSearch(std::string* text);
 // Makes DoDataSearch the reader of every loaded report (OpenLineFile and the shell's loaders).
 void InstallBenchmarkReader();
 

@@ -4,7 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <cstring>
+#include <utility>
 
 #include "kestrel/engine/run/commands.h"
 #include "kestrel/engine/run/host.h"
@@ -12,8 +13,9 @@
 #include "kestrel/engine/run/run_state.h"
 #include "kestrel/engine/run/settings.h"
 #include "platform/msgbox.h"
+#include "platform/pages.h"
 #include "platform/ui_thread.h"
-#include "shared/helpers.h"
+#include "shared/file_text.h"
 #include "shared/report_lines.h"
 
 ReportText report;
@@ -26,18 +28,15 @@ void FileBox(const char* text, const char* caption) {
     kp::MessageBox(kp::Owner::Main, text, caption, kp::Icon::Exclamation);
 }
 
-// Reads up to size bytes, stopping early only at the end of the file; false on a read error.
-bool ReadAll(int fd, char* buffer, size_t size, size_t* length) {
-    size_t done = 0;
-    while (done < size) {
-        ssize_t got = read(fd, buffer + done, size - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return false;
-        if (got == 0) break;
-        done += size_t(got);
-    }
-    *length = done;
-    return true;
+// Set while a file is being loaded.
+bool g_loading = false;
+
+// Appends the line itself (on the user-interface thread).
+int AppendLine(std::string&& text) {
+    report.szGreeting.push_back(std::move(text));
+    report.num = int(report.szGreeting.size());
+    Host().ReportAppended(run.testrunning != 0);
+    return 1;
 }
 
 }  // namespace
@@ -47,10 +46,7 @@ int output_string(const std::string& text) {
         kp::DeferToUiThread([text] { output_string(text); });
         return 0;
     }
-    report.szGreeting.push_back(text);
-    report.num = int(report.szGreeting.size());
-    Host().ReportAppended(run.testrunning != 0);
-    return 1;
+    return AppendLine(std::string(text));
 }
 
 int passtring(const std::string& text) { return output_string(text); }
@@ -81,6 +77,8 @@ void ClearBottomText() {
 
 void SetReportReader(ReportReader reader) { g_reader = reader; }
 
+bool LoadingReportFile() { return g_loading; }
+
 void CloseReportFile() {
     if (report.theFile >= 0) close(report.theFile);
     report.theFile = -1;
@@ -107,31 +105,39 @@ int OpenLineFile() {
 
     ClearReportLines();
     report.isnew = 0;
-
-    size_t size = size_t(st.st_size);
-    int error = 0;
-    char* text = static_cast<char*>(AllocateMemory(size, &error));
-    if (text == nullptr) {
-        FileBox("Allocation Error!", "Memory Exception");
-        return 1;
-    }
     report.headernum = 0;
     report.y = 0;
     report.num = 0;
-    size_t length = 0;
-    if (!ReadAll(fd, text, size, &length)) {
+
+    // The file is read once, into one buffer, which the reader is given and which goes back
+    // afterwards; the windows stay painted during a long read.
+    std::string text;
+    g_loading = true;
+    const FileText read = ReadFileText(fd, &text, [] { Host().RepaintDuringRead(); });
+    g_loading = false;
+    if (read == FileText::NoMemory) {
+        passtring("Out of Memory");
+        FileBox("Allocation Error!", "Memory Exception");
+        return 1;
+    }
+    if (read == FileText::ReadFailed) {
         FileBox("Error loading data from the file", "File Exception");
-        FreeMemory(text, &error);
         return 1;
     }
 
     report.CurrentFile = report.FileName;
     Host().SetReportTitle(report.CurrentFile);
 
-    for (const std::string& line : SplitReportLines(text, length)) output_string(line);
-    if (g_reader != nullptr) g_reader(text, length);
+    // Each line is made once, from the text. A line is text up to its first NUL byte, as the pane
+    // shows it: what follows a NUL up to the line end is not kept (a damaged file of NULs costs
+    // no second copy of itself).
+    ForEachReportLine(text.data(), text.size(), [](const char* begin, size_t length) {
+        AppendLine(std::string(begin, strnlen(begin, length)));
+    });
+    if (g_reader != nullptr) g_reader(&text);
 
-    FreeMemory(text, &error);
+    std::string().swap(text);
+    kp::TrimHeap();
     Host().ReportAppended(false);
     Host().EnableCommand(CMD_SAVE, false);
     Host().EnableCommand(CMD_SAVE_AS, true);

@@ -42,12 +42,16 @@ void ClearReportLines();
 // Empties the bottom-text buffer (the start of a run).
 void ClearBottomText();
 
-// The reader that parses a loaded file's whole text into the result store.
-using ReportReader = void (*)(const char* text, size_t length);
+// The reader that parses a loaded file's whole text into the result store. The text is the
+// caller's, to be discarded afterwards: the reader may empty it early to give its memory back.
+using ReportReader = void (*)(std::string* text);
 void SetReportReader(ReportReader reader);
 
 // Loads the benchmark file named in report.FileName into the report and hands its text to the
 // reader. 0 on success; 1 on failure, after a message box.
 int OpenLineFile();
+// True while OpenLineFile reads its file (windows are repainted meanwhile; a dropped file is
+// not taken then).
+bool LoadingReportFile();
 // Closes the open benchmark file, if any.
 void CloseReportFile();

@@ -6,10 +6,13 @@
 // trough 100b - k, score 10b + k + 1 and a processor total of 1000 + b.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -19,6 +22,7 @@
 #include "kestrel/engine/run/result_store.h"
 #include "platform/msgbox.h"
 #include "platform/ui_thread.h"
+#include "tests/support/data_size_limit.h"
 #include "tests/support/isolation.h"
 #include "tests/support/recording_host.h"
 
@@ -661,6 +665,80 @@ TEST_F(Reader, InstalledAsTheReportReaderItParsesOpenedFiles) {
     EXPECT_EQ(results.data_from_file, 1);
     EXPECT_EQ(results.TotalCPU[6], 1006);
     EXPECT_EQ(report.num, 264);
+}
+
+// This process's resident memory now ("VmRSS:") or at its peak ("VmHWM:"), in bytes.
+size_t Resident(const std::string& key) {
+    std::ifstream status("/proc/self/status");
+    std::string word;
+    size_t kib = 0;
+    while (status >> word)
+        if (word == key) {
+            status >> kib;
+            break;
+        }
+    return kib * 1024;
+}
+
+// A loaded file is read once, into one buffer: too large for the memory left, it is refused at
+// once; otherwise the process grows by little more than the file and its lines while it is read
+// and parsed, and a refused file's text is given back before its box. A file of NULs shows one
+// empty line and keeps no copy of itself among the lines; a file of one long line holds it once.
+TEST_F(Reader, AHugeFileIsReadOnceAndGivenBackBeforeItsBox) {
+    InstallBenchmarkReader();
+    const size_t nuls = size_t(256) << 20;
+    const std::string huge = kt::WriteFile(kt::TempDir() + "/huge.bmf", "");
+    ASSERT_EQ(truncate(huge.c_str(), off_t(nuls)), 0);  // sparse: no disk used
+    report.FileName = huge;
+    {
+        const kt::DataSizeLimit limit(rlim_t(64) << 20);
+        EXPECT_EQ(OpenLineFile(), 1);
+    }
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].caption + ": " + boxes.boxes()[0].text, "Memory Exception: Allocation Error!");
+    EXPECT_EQ(report.szGreeting, std::vector<std::string>{"Out of Memory"});
+
+    const size_t long_line = size_t(64) << 20;
+    struct Case {
+        std::string path;
+        size_t size;
+        size_t line;  // the length of the one line shown
+        double peak, box;  // at most this many times the file's size more, at the peak and at the box
+    };
+    const Case cases[] = {
+        {huge, nuls, 0, 1.5, 0.4},
+        {kt::WriteFile(kt::TempDir() + "/line.bmf", std::string(long_line, 'x')), long_line, long_line, 2.5, 1.4},
+    };
+    for (const Case& c : cases) {
+        report.FileName = c.path;
+        boxes.Clear();
+        {
+            std::ofstream("/proc/self/clear_refs") << "5";  // the peak starts from here
+        }
+        const size_t before = Resident("VmRSS:");
+        ASSERT_LE(Resident("VmHWM:"), before + (size_t(16) << 20));
+        size_t at_box = 0;
+        kp::BoxBackend recorder = kp::SetMessageBoxBackend(nullptr);
+        kp::SetMessageBoxBackend([&](const kp::BoxRequest& box) {
+            at_box = Resident("VmRSS:");
+            return recorder(box);
+        });
+        EXPECT_EQ(OpenLineFile(), 0) << c.path;
+        kp::SetMessageBoxBackend(recorder);
+        const size_t after = Resident("VmRSS:");
+        const size_t peak = Resident("VmHWM:");
+        ASSERT_EQ(boxes.boxes().size(), 1u) << c.path;
+        EXPECT_EQ(boxes.boxes()[0].text, "Database file is corrupt!  Cannot parse data");
+        ASSERT_EQ(report.szGreeting.size(), 1u) << c.path;
+        EXPECT_EQ(report.szGreeting[0].size(), c.line) << c.path;
+        const auto more = [before](size_t bytes) { return (double(bytes) - double(before)) / (1 << 20); };
+        const double mb = double(c.size >> 20);
+        EXPECT_LT(more(peak), mb * c.peak) << c.path << ": MB more at the peak";
+        EXPECT_LT(more(at_box), mb * c.box) << c.path << ": MB more while the box is up";
+        EXPECT_LT(more(after), mb * c.box) << c.path << ": MB more afterwards";
+    }
+    SetReportReader(nullptr);
+    CloseReportFile();
 }
 
 }  // namespace

@@ -29,9 +29,7 @@ struct Captured {
     static Captured* current;
 };
 Captured* Captured::current = nullptr;
-void CaptureReader(const char* text, size_t length) {
-    Captured::current->text.assign(text, length);
-}
+void CaptureReader(std::string* text) { Captured::current->text = *text; }
 
 class ReportTest : public ::testing::Test {
 protected:

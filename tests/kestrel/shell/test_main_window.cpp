@@ -605,7 +605,7 @@ TEST_F(MainWindowTest, DroppedFilesLoadTheFirstUnlessARunIsUnsavedOrGoing) {
     Start();
     const std::string first = kt::WriteFile(kt::TempDir() + "/first.bmf", "head\r\nline one\r\n");
     const std::string second = kt::WriteFile(kt::TempDir() + "/second.bmf", "other\r\n");
-    auto drop = [&](const std::vector<std::string>& paths) {
+    auto drop = [&](const std::vector<std::string>& paths, bool settle = true) {
         auto* data = new QMimeData;
         QList<QUrl> urls;
         for (const std::string& p : paths) urls << QUrl::fromLocalFile(QString::fromStdString(p));
@@ -615,12 +615,23 @@ TEST_F(MainWindowTest, DroppedFilesLoadTheFirstUnlessARunIsUnsavedOrGoing) {
         QApplication::sendEvent(w.get(), &enter);
         QDropEvent event(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(w.get(), &event);
-        kt::Settle(50);
+        if (settle) kt::Settle(50);
         delete data;
     };
     drop({first, second});
     EXPECT_EQ(report.szGreeting, (Lines{"head", "line one"}));
     EXPECT_EQ(w->Report()->Caption().toStdString(), first);
+
+    // A file dropped while another is being read (the windows are painted meanwhile) is not
+    // taken: the one being read is shown whole.
+    const std::string big = kt::WriteFile(kt::TempDir() + "/big.bmf", "");
+    ASSERT_EQ(truncate(big.c_str(), off_t(64) << 20), 0);  // sparse, read in several steps
+    drop({big}, false);
+    drop({second});
+    EXPECT_EQ(w->Report()->Caption().toStdString(), big);
+    EXPECT_EQ(report.szGreeting, Lines{""});
+    EXPECT_TRUE(HasBox("Database file is corrupt!  Cannot parse data", "File Exception"));
+    EXPECT_FALSE(HasLine("other"));
 
     // During a run the drop is ignored.
     kt::DuringTheRun([&] { drop({second}); });
