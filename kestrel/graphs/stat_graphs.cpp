@@ -156,7 +156,10 @@ struct Page {
     }
     // Axis label centred on its tick: half its length times half the font's width, in page units.
     int LabelX(int x, const std::string& text) const { return S(x - double(int(text.size()) / 2 * 3)); }
-    void TickLabel(int x, int y0, const std::string& text) { dc->TextOut(LabelX(x, text), S(y0) + lf_height, text); }
+    // Below its tick's end (which a scale with a fraction may put a pixel lower than the font's height).
+    void TickLabel(int x, int y0, const std::string& text) {
+        dc->TextOut(LabelX(x, text), std::max(S(y0) + lf_height, S(y0 + 10)), text);
+    }
     std::string ScoreLabel(int i) const { return StrPrintf("%lld", (long long)ladder.Label(i)); }
     int ScoreLabelEvery(int x0) const;
     gdi::Pen SetPen(const BarSet& set) const {
@@ -211,7 +214,13 @@ void Page::Bars(Graph g, int index) {
     const gdi::Pen old = dc->SelectPen(SetPen(set));
     for (int t = 0; t < kTests; ++t) {
         const int row_y = 200 * t / 9;
-        if (set.names) dc->TextOut(S(f.names_x), S(f.names_y + row_y), twindow_tnames[t]);
+        if (set.names) {
+            // At its place, or else ending a blank's width before the axis.
+            const int y = S(f.names_y + row_y), half = f.x0 < 400 ? 0 : 400;
+            const int w = dc->GetTextExtent(twindow_tnames[t]).width(), blank = dc->GetTextExtent(" ").width();
+            dc->PlacedText({QPoint(S(f.names_x), y), QPoint(S(f.x0) - blank - w, y)},
+                           QRect(S(half), 0, S(half + 400) - S(half), S(1000)), -1, twindow_tnames[t]);
+        }
         if (g == kPeakGraph || g == kTroughGraph) {
             const double value = (g == kPeakGraph ? set.Peak() : set.Trough())[set.row][t];
             const int32_t v = Saturate<int32_t>(value / bindex[t] * 100);

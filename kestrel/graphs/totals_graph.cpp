@@ -165,8 +165,8 @@ void DrawTotals(GraphDc& DC, QRect client, int32_t scaling, int screen) {
     }
     const int fw = font.Width, fh = font.Height;
 
-    // Axis marks, left and right. A left label wider than the room left of its axis is narrowed to
-    // fit and ends where the formula's would.
+    // Axis marks, left and right. A left label that would reach the frame ends where the formula
+    // has it end (at 42 less 6 pixels), narrowed to fit where it is wider than the room left of it.
     for (int64_t i = 0; i <= vs.steps; i += vs.every) {
         const double y = 499 - double(i) * vs.unit;
         const int yy = S(y);
@@ -174,15 +174,20 @@ void DrawTotals(GraphDc& DC, QRect client, int32_t scaling, int screen) {
         const int len = int(label.size());
         DC.MoveToEx(S(50), yy);
         DC.LineTo(S(42), yy);
-        int x = S(42) - len * fw - 6;
-        if (x < 0) {
-            LogFont narrow = font;
-            narrow.Width = std::max(1, (S(42) - 6) / len);
-            DC.SelectFont(narrow);
-            DC.TextOut(std::max(0, S(42) - len * narrow.Width - 6), yy - fh, label);
-            DC.SelectFont(font);
-        } else {
+        const int x = S(42) - len * fw - 6, room = S(42) - 6;
+        int w = DC.GetTextExtent(label).width();
+        if (x >= 0 && x + w <= S(50)) {
             DC.TextOut(x, yy - fh, label);
+        } else if (w <= room) {
+            DC.TextOut(room - w, yy - fh, label);
+        } else {
+            LogFont narrow = font;
+            narrow.Width = std::max(1, room / len);
+            while (narrow.Width > 1 && DC.TextExtent(narrow, label).width() > room) --narrow.Width;
+            w = DC.TextExtent(narrow, label).width();
+            DC.SelectFont(narrow);
+            DC.TextOut(std::max(0, room - w), yy - fh, label);
+            DC.SelectFont(font);
         }
         DC.MoveToEx(S(450), yy);
         DC.LineTo(S(458), yy);
@@ -194,8 +199,11 @@ void DrawTotals(GraphDc& DC, QRect client, int32_t scaling, int screen) {
     static const char* const kAreas[4] = {"ProcessorMarks", "MemoryMarks", "DiskMarks", "VideoMarks"};
     for (int i = 1; i <= 4; ++i) {
         DC.TextOut(S(100 * i) - (3 / 2) * (fw / 2) - 9, S(508), "Kes");
+        // Where the caption before it reaches, centred under its bars, or a line lower.
         const int len = int(std::string(kAreas[i - 1]).size());
-        DC.TextOut(S(100 * i) - (len / 2) * (fh / 2) - 4, S(525), kAreas[i - 1]);
+        const int x = S(100 * i) - (len / 2) * (fh / 2) - 4, centred = S(100 * i) - DC.GetTextExtent(kAreas[i - 1]).width() / 2;
+        DC.PlacedText({QPoint(x, S(525)), QPoint(centred, S(525)), QPoint(x, S(525) + fh), QPoint(centred, S(525) + fh)},
+                      kAnywhere, 0, kAreas[i - 1]);
     }
 
     TotalsPainter paint(DC, ps, vs, fw, fh, S(T));

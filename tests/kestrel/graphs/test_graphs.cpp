@@ -164,7 +164,7 @@ TEST(StatGraphs, ScoreLabelsStandApart) {
 }
 
 // Every page at the reference machine's scores and at today's (10^4 times them), on the screen
-// and on a 4800-pixel printer: no text lies over another or on a bar, and no line runs through a
+// and on printers 4800 and 6600 pixels wide (scales 6 and 8.25): no text lies over another or on a bar, and no line runs through a
 // text (the statistics page's bar labels, the totals graph's bar labels and the scaling graph's
 // axis and efficiency labels move where they fit, or are left out). Text measured with fixed
 // metrics, as the drawing measures it.
@@ -190,7 +190,7 @@ TEST(Graphs, NoTextOverTextNorLineThroughText) {
     };
     for (const auto& [store_name, store] : stores) {
         for (const auto& [page_name, draw] : pages) {
-            for (const auto& [screen, horzres] : {std::pair{1, 800}, std::pair{0, 4800}}) {
+            for (const auto& [screen, horzres] : {std::pair{1, 800}, std::pair{0, 4800}, std::pair{0, 6600}}) {
                 store();
                 // The printout names the drive tested.
                 results.data_from_file = 1;
