@@ -5,14 +5,17 @@
 //
 // Its state starts as a fresh context's: a black 1-pixel solid pen, no font of its own (the
 // device's default), black text.
+//
+// Texts that may move (value labels) are drawn with PlacedText inside DrawPlaced: they go to the
+// first place offered where they stand clear of everything else on the page, or are left out.
 #pragma once
 
 #include <QImage>
 #include <QPainter>
 #include <QPoint>
+#include <QRect>
 #include <QRgb>
 #include <QSize>
-#include <QRect>
 #include <functional>
 #include <optional>
 #include <string>
@@ -52,7 +55,6 @@ public:
     QSize GetTextExtent(std::string_view text) const { return measure_(font_, text); }
     // The cell of `text` in any font, as this context measures it.
     QSize TextExtent(const LogFont& font, std::string_view text) const { return measure_(font, text); }
-    const Measure& Measurer() const { return measure_; }
 
     // State; each returns what was there before.
     gdi::Pen SelectPen(const gdi::Pen& pen);

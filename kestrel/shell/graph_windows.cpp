@@ -2,11 +2,11 @@
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPrinter>
 #include <QScreen>
-#include <QFontMetrics>
 #include <algorithm>
 #include <cmath>
 #include <ctime>
