@@ -33,6 +33,8 @@ int DoRegression(double& A, double& B, int osflag) {
 
 namespace {
 
+const QRect kAnywhere(0, 0, 1 << 28, 1 << 28);
+
 // The plot of one call: the box, its scales and the rows.
 struct Plot {
     GraphDc& dc;
@@ -53,6 +55,16 @@ struct Plot {
     // Text centred by half its length times half the font's width.
     void Centred(double x, double y, const std::string& text) {
         dc.TextOut(S(x - int(text.size()) / 2 * 3.5), S(y), text);
+    }
+    // A point's efficiency label: centred above it, or else up and left of it, down and right of
+    // it, or nearer to it on those sides, as the lines leave room; left out where none is free.
+    void PointLabel(double x, double y, const std::string& text) {
+        const QSize size = dc.GetTextExtent(text);
+        const int px = S(x), py = S(y), d = S(4);
+        dc.PlacedText({QPoint(S(x - int(text.size()) / 2 * 3.5), S(y - 31)), QPoint(px - d - size.width(), S(y - 31)),
+                       QPoint(px + d, S(y + 19)), QPoint(px - d - size.width(), py - d - size.height()),
+                       QPoint(px + d, py + d)},
+                      kAnywhere, 0, text);
     }
     double ValueY(double v) const { return oy - v / Y * H; }
     // The x of the k-th row (0-based) whose processor count is `count`.
@@ -83,7 +95,7 @@ void Plot::Series(const int32_t* totals, const float* efficiency, const gdi::Pen
         if (by_count && k == 0) dc.MoveToEx(S(x), S(y));
         else dc.LineTo(S(x), S(y));
         const float before = efficiency[k == 0 ? 0 : rows[k - 1]], now = efficiency[rows[k]];
-        Centred(x, y - 31, StrPrintf(now >= before ? "+%.1f%%" : "%.1f%%", double(now)));
+        PointLabel(x, y, StrPrintf(now >= before ? "+%.1f%%" : "%.1f%%", double(now)));
     }
     Legend(legend_y, legend);
     dc.SelectPen(old);
@@ -112,10 +124,8 @@ int32_t AxisTop(int32_t M) {
 
 int TickCount(int N) { return N >= 20 ? 20 : N >= 15 ? 15 : N >= 10 ? 10 : N >= 5 ? 5 : 4; }
 
-}  // namespace
 
-void DrawEfficiencyGraphs(QWidget* window, GraphDc& DC, int screen, int left, int top, int right, int bottom) {
-    (void)window;
+void DrawEfficiency(GraphDc& DC, int screen, int left, int top, int right, int bottom) {
     const ResultStore& s = results;
     Plot p{DC, DrawingScale(DC, screen), left, top, right, bottom, left + 75, bottom - 165, 0, right - left - 120, 100, 1, false, false, {}};
     p.H = p.oy - (top + 35);
@@ -150,8 +160,16 @@ void DrawEfficiencyGraphs(QWidget* window, GraphDc& DC, int screen, int left, in
     for (int i = 0; i < T; ++i) {
         const int y = p.oy - p.H * (i + 1) / T;
         p.Line(left + 65, y, right - 35, y);
+        // Centred on x 50 beside its grid line; where that meets the line, ending a blank's width
+        // before the line starts, or else standing on the line, ending a blank's width before the
+        // plot; left out where none of these is free.
         const std::string label = StrPrintf("%d", p.Y / T * (i + 1));
-        DC.TextOut(p.S(left + 50 - int(label.size()) / 2 * 3.5), p.S(y - 10), label);
+        const QSize size = DC.GetTextExtent(label);
+        const int blank = DC.GetTextExtent(" ").width();
+        DC.PlacedText({QPoint(p.S(left + 50 - int(label.size()) / 2 * 3.5), p.S(y - 10)),
+                       QPoint(p.S(left + 65) - blank - size.width(), p.S(y - 10)),
+                       QPoint(p.S(p.ox) - blank - size.width(), p.S(y) - size.height())},
+                      kAnywhere, 0, label);
     }
     DC.TextOut(p.S(left + 50), p.S(p.oy - 10), "0");
 
@@ -184,4 +202,11 @@ void DrawEfficiencyGraphs(QWidget* window, GraphDc& DC, int screen, int left, in
                          "Average OS Scaling Efficiency is:  %.1f%% per processor");
     }
     DC.SelectFont(old_font);
+}
+
+}  // namespace
+
+void DrawEfficiencyGraphs(QWidget* window, GraphDc& DC, int screen, int left, int top, int right, int bottom) {
+    (void)window;
+    DC.DrawPlaced([&](GraphDc& dc) { DrawEfficiency(dc, screen, left, top, right, bottom); });
 }

@@ -3,8 +3,11 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QString>
+#include <QTransform>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <numeric>
 #include <utility>
 
 #include "shared/gdi/font.h"
@@ -130,6 +133,220 @@ void GraphDc::TextOutTurned(int x, int y, int escapement, std::string_view text)
     op.text = std::string(text);
     op.escapement = escapement;
     ops_.push_back(op);
+}
+
+void GraphDc::PlacedText(const std::vector<QPoint>& places, QRect bounds, int rank, std::string_view text) {
+    switch (placing_) {
+        case Placing::kFirst:
+            if (!places.empty()) TextOut(places.front().x(), places.front().y(), text);
+            break;
+        case Placing::kAsk:
+            requests_.push_back({places, bounds, rank, font_, std::string(text)});
+            break;
+        case Placing::kGiven:
+            if (next_given_ < given_.size()) {
+                const std::optional<QPoint> at = given_[next_given_++];
+                if (at) TextOut(at->x(), at->y(), text);
+            }
+            break;
+    }
+}
+
+void GraphDc::Append(const GraphDc& other, int dy) {
+    for (GraphOp op : other.ops_) {
+        switch (op.kind) {
+            case GraphOp::kPen: pen_ = op.pen; break;
+            case GraphOp::kFont: font_ = op.font; break;
+            case GraphOp::kTextColour: text_colour_ = op.colour; break;
+            case GraphOp::kBrush: brush_ = op.brush; break;
+            case GraphOp::kLine:
+            case GraphOp::kText:
+            case GraphOp::kRectangle:
+            case GraphOp::kFill:
+                op.from.ry() += dy;
+                op.to.ry() += dy;
+                break;
+        }
+        ops_.push_back(std::move(op));
+    }
+}
+
+namespace {
+
+// Whether a line or filled area meets a text's cell.
+bool Blocks(const PageItems& items, const QRect& cell) {
+    for (const PageItems::Line& l : items.lines) {
+        if (LineThrough(l, cell)) return true;
+    }
+    for (const QRect& f : items.fills) {
+        if (f.intersects(cell)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void GraphDc::DrawPlaced(const std::function<void(GraphDc&)>& draw) {
+    GraphDc scratch(horzres_, measure_);
+    scratch.SelectPen(pen_);
+    scratch.SelectBrush(brush_);
+    scratch.SelectFont(font_);
+    scratch.SetTextColor(text_colour_);
+    scratch.position_ = position_;
+    scratch.placing_ = Placing::kAsk;
+    draw(scratch);
+
+    // Lower ranks first, then in the order drawn; each text placed becomes part of the page.
+    PageItems items = ItemsOf(scratch);
+    const std::vector<PlaceRequest>& asked = scratch.requests_;
+    std::vector<size_t> order(asked.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return asked[a].rank < asked[b].rank; });
+    std::vector<std::optional<QPoint>> given(asked.size());
+    for (size_t k : order) {
+        const PlaceRequest& r = asked[k];
+        const QSize extent = measure_(r.font, r.text);
+        const int gap = measure_(r.font, " ").width();
+        for (const QPoint& place : r.places) {
+            const QRect cell(place, extent);
+            if (!r.bounds.contains(cell) || Blocks(items, cell)) continue;
+            const QRect wide = cell.adjusted(-gap, 0, gap, 0);
+            const bool crowded = std::any_of(items.texts.begin(), items.texts.end(),
+                                             [&](const PageItems::Text& t) { return t.cell.intersects(wide); });
+            if (crowded) continue;
+            given[k] = cell.topLeft();
+            items.texts.push_back({cell, r.text});
+            break;
+        }
+    }
+
+    placing_ = Placing::kGiven;
+    given_ = std::move(given);
+    next_given_ = 0;
+    draw(*this);
+    placing_ = Placing::kFirst;
+    given_.clear();
+}
+
+PageItems ItemsOf(const GraphDc& page) {
+    PageItems items;
+    gdi::Pen pen;
+    LogFont font;
+    const auto add_line = [&](QPoint a, QPoint b, bool whole) {
+        if ((pen.style & gdi::PS_STYLE_MASK) == gdi::PS_NULL) return;
+        const int width = std::max(1, pen.width);
+        QPointF end(b);
+        if (width == 1 && !whole) {
+            // Drawn up to the pixel before its end.
+            const int steps = std::max(std::abs(b.x() - a.x()), std::abs(b.y() - a.y()));
+            if (steps == 0) return;
+            const double f = double(steps - 1) / steps;
+            end = QPointF(a.x() + (b.x() - a.x()) * f, a.y() + (b.y() - a.y()) * f);
+        }
+        items.lines.push_back({QPointF(a), end, width / 2.0});
+    };
+    for (const GraphOp& op : page.Ops()) {
+        switch (op.kind) {
+            case GraphOp::kPen: pen = op.pen; break;
+            case GraphOp::kFont: font = op.font; break;
+            case GraphOp::kLine: add_line(op.from, op.to, false); break;
+            case GraphOp::kText: {
+                const QSize extent = page.TextExtent(font, op.text);
+                QRect cell(op.from, extent);
+                if (op.escapement % 3600 != 0) {
+                    QTransform turn;
+                    turn.translate(op.from.x(), op.from.y());
+                    turn.rotate(-op.escapement / 10.0);
+                    cell = turn.mapRect(QRect(QPoint(0, 0), extent));
+                }
+                items.texts.push_back({cell, op.text});
+                break;
+            }
+            case GraphOp::kRectangle: {
+                const QPoint tl = op.from, br = op.to - QPoint(1, 1);
+                add_line(tl, QPoint(br.x(), tl.y()), true);
+                add_line(QPoint(br.x(), tl.y()), br, true);
+                add_line(br, QPoint(tl.x(), br.y()), true);
+                add_line(QPoint(tl.x(), br.y()), tl, true);
+                break;
+            }
+            case GraphOp::kFill: items.fills.push_back(QRect(op.from, op.to - QPoint(1, 1))); break;
+            case GraphOp::kTextColour:
+            case GraphOp::kBrush: break;
+        }
+    }
+    return items;
+}
+
+namespace {
+
+double PointToBox(QPointF p, const QRectF& box) {
+    const double dx = std::max({box.left() - p.x(), 0.0, p.x() - box.right()});
+    const double dy = std::max({box.top() - p.y(), 0.0, p.y() - box.bottom()});
+    return std::hypot(dx, dy);
+}
+
+double PointToSegment(QPointF p, QPointF a, QPointF b) {
+    const QPointF d = b - a;
+    const double len2 = QPointF::dotProduct(d, d);
+    const double t = len2 > 0 ? std::clamp(QPointF::dotProduct(p - a, d) / len2, 0.0, 1.0) : 0.0;
+    const QPointF q = a + t * d - p;
+    return std::hypot(q.x(), q.y());
+}
+
+// Whether the segment enters the closed box (Liang-Barsky).
+bool SegmentMeetsBox(QPointF a, QPointF b, const QRectF& box) {
+    double t0 = 0, t1 = 1;
+    const double dx = b.x() - a.x(), dy = b.y() - a.y();
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x() - box.left(), box.right() - a.x(), a.y() - box.top(), box.bottom() - a.y()};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0) return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0) t0 = std::max(t0, t);
+        else t1 = std::min(t1, t);
+        if (t0 > t1) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool LineThrough(const PageItems::Line& line, const QRect& cell) {
+    if (cell.isEmpty()) return false;
+    // The cell's pixel centres.
+    const QRectF box(QPointF(cell.left(), cell.top()), QPointF(cell.right(), cell.bottom()));
+    if (SegmentMeetsBox(line.from, line.to, box)) return true;
+    double d = std::min(PointToBox(line.from, box), PointToBox(line.to, box));
+    for (QPointF corner : {box.topLeft(), box.topRight(), box.bottomLeft(), box.bottomRight()})
+        d = std::min(d, PointToSegment(corner, line.from, line.to));
+    return d < line.half_width;
+}
+
+std::vector<std::string> Clashes(const GraphDc& page) {
+    const PageItems items = ItemsOf(page);
+    std::vector<std::string> found;
+    char where[120];
+    for (size_t i = 0; i < items.texts.size(); ++i) {
+        const PageItems::Text& t = items.texts[i];
+        for (size_t j = i + 1; j < items.texts.size(); ++j) {
+            if (t.cell.intersects(items.texts[j].cell)) found.push_back("\"" + t.text + "\" over \"" + items.texts[j].text + "\"");
+        }
+        for (const PageItems::Line& l : items.lines) {
+            if (!LineThrough(l, t.cell)) continue;
+            std::snprintf(where, sizeof where, "line %g,%g %g,%g through ", l.from.x(), l.from.y(), l.to.x(), l.to.y());
+            found.push_back(where + ("\"" + t.text + "\""));
+        }
+        for (const QRect& f : items.fills) {
+            if (!f.intersects(t.cell)) continue;
+            std::snprintf(where, sizeof where, " on the area %d,%d %d,%d", f.left(), f.top(), f.right(), f.bottom());
+            found.push_back("\"" + t.text + "\"" + where);
+        }
+    }
+    return found;
 }
 
 std::string GraphDc::Listing() const {

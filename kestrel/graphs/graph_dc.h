@@ -5,14 +5,19 @@
 //
 // Its state starts as a fresh context's: a black 1-pixel solid pen, no font of its own (the
 // device's default), black text.
+//
+// Texts that may move (value labels) are drawn with PlacedText inside DrawPlaced: they go to the
+// first place offered where they stand clear of everything else on the page, or are left out.
 #pragma once
 
 #include <QImage>
 #include <QPainter>
 #include <QPoint>
+#include <QRect>
 #include <QRgb>
 #include <QSize>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +53,8 @@ public:
     int HorzRes() const { return horzres_; }
     // The cell of `text` in the selected font.
     QSize GetTextExtent(std::string_view text) const { return measure_(font_, text); }
+    // The cell of `text` in any font, as this context measures it.
+    QSize TextExtent(const LogFont& font, std::string_view text) const { return measure_(font, text); }
 
     // State; each returns what was there before.
     gdi::Pen SelectPen(const gdi::Pen& pen);
@@ -68,13 +75,35 @@ public:
     void Rectangle(int l, int t, int r, int b);
     // [l, r) x [t, b) filled with `brush`, no outline.
     void FillRect(int l, int t, int r, int b, const gdi::Brush& brush);
+    // A text in the selected font that stands at the first of `places` where its cell meets no
+    // other text (a blank's width apart side by side), no line and no filled area of the page and
+    // lies within `bounds`, or, where none is free, is left out. Texts of a lower `rank` are
+    // placed first, then in the order drawn. Used inside DrawPlaced, which finds the places;
+    // anywhere else the text stands at its first place.
+    void PlacedText(const std::vector<QPoint>& places, QRect bounds, int rank, std::string_view text);
+    // Appends another display list, `dy` pixels lower (the other's state changes come with it).
+    void Append(const GraphDc& other, int dy);
 
     const std::vector<GraphOp>& Ops() const { return ops_; }
     // The display list as text, one entry a line ("line 100,230 100,30", "pen solid geometric
     // flat 5 ff00ff", "text 8,30 "MBitOperations"", ...).
     std::string Listing() const;
 
+    // Draws a page whose texts drawn with PlacedText go where there is room for them: `draw` runs
+    // once on a scratch context with their places left open, to see what else stands on the page
+    // and where, and once more on this context with the places found.
+    void DrawPlaced(const std::function<void(GraphDc&)>& draw);
+
 private:
+    struct PlaceRequest {
+        std::vector<QPoint> places;
+        QRect bounds;
+        int rank = 0;
+        LogFont font;
+        std::string text;
+    };
+    enum class Placing { kFirst, kAsk, kGiven };
+
     int horzres_;
     Measure measure_;
     gdi::Pen pen_;
@@ -83,7 +112,35 @@ private:
     QRgb text_colour_ = 0xFF000000u;
     QPoint position_;
     std::vector<GraphOp> ops_;
+    Placing placing_ = Placing::kFirst;
+    std::vector<PlaceRequest> requests_;           // kAsk: the texts to place, in the order drawn
+    std::vector<std::optional<QPoint>> given_;     // kGiven: where each stands (none: left out)
+    size_t next_given_ = 0;
 };
+
+// What stands where on a recorded page, in device pixels: each text's cell (its corner and the
+// extent the recording's own measure gives in the font then selected; a turned text's cell turned
+// with it), each line with its pen's half width (a one-pixel line without its last pixel, as it is
+// drawn; a rectangle's outline as its four sides), and each filled area.
+struct PageItems {
+    struct Text {
+        QRect cell;
+        std::string text;
+    };
+    struct Line {
+        QPointF from, to;  // pixel centres
+        double half_width = 0.5;
+    };
+    std::vector<Text> texts;
+    std::vector<Line> lines;
+    std::vector<QRect> fills;
+};
+PageItems ItemsOf(const GraphDc& page);
+// Whether a line runs through a cell: it comes nearer to the cell's pixels than half its width.
+bool LineThrough(const PageItems::Line& line, const QRect& cell);
+// Where on a page a text lies over another text or on a filled area, or a line runs through a
+// text: one description a place; none when every text stands clear.
+std::vector<std::string> Clashes(const GraphDc& page);
 
 // The font a graph's record asks for ("Tms Rmn" is the serif face; the width field narrows or
 // widens it to that average width).

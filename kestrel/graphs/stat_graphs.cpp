@@ -1,6 +1,7 @@
 #include "kestrel/graphs/stat_graphs.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,7 @@ struct BarSet {
     int bar_y = 40, deviation_y = 310;
     int score_label_y = 33, percent_label_y = 303, std_label_y = 303;
     int deviation_label_dx = 3;
+    int label_rank = 0;  // its labels are placed after those of lower ranks
     bool names = false;  // the test names are drawn with this set's bars
 
     const Table& Peak() const { return os ? results.second_high_score_os : results.second_high_score; }
@@ -81,6 +83,7 @@ BarSet Uniprocessor(int dx) {
     s.bar_y = 42, s.deviation_y = 312;
     s.score_label_y = 40, s.percent_label_y = 310, s.std_label_y = 310;
     s.deviation_label_dx = dx;
+    s.label_rank = 2;
     return s;
 }
 
@@ -94,6 +97,7 @@ BarSet OS(int row) {
     s.bar_y = 47, s.deviation_y = 317;
     s.score_label_y = 45, s.percent_label_y = 310, s.std_label_y = 298;
     s.deviation_label_dx = 10;
+    s.label_rank = 1;
     return s;
 }
 
@@ -119,11 +123,15 @@ struct Legend {
     Graph graph;
     int x1, x2, xt;
     bool smp;  // "SMP statistics (for CPU 0 to CPU %d)", else "Uniprocessor statistics"
+    std::string Text() const {
+        return smp ? StrPrintf("SMP statistics (for CPU 0 to CPU %d)", results.scale_value - 1)
+                   : std::string("Uniprocessor statistics");
+    }
 };
 
 // The page being drawn.
 struct Page {
-    GraphDc& dc;
+    GraphDc* dc;  // the context of this pass
     float scale;
     int screen;
     int lf_height, lf_width;
@@ -135,12 +143,23 @@ struct Page {
 
     int S(double p) const { return Scaled(p, scale); }
     void Line(double x1, double y1, double x2, double y2) {
-        dc.MoveToEx(S(x1), S(y1));
-        dc.LineTo(S(x2), S(y2));
+        dc->MoveToEx(S(x1), S(y1));
+        dc->LineTo(S(x2), S(y2));
+    }
+    // A bar's value label: at its place, or else centred on its bar (at `bar_y`), within the half of
+    // the page that its graph takes; left out where neither is free.
+    void BarLabel(const GraphFrame& f, const BarSet& set, double x, double y, double bar_y, const std::string& text) {
+        const int half = f.x0 < 400 ? 0 : 400;
+        const QPoint at(S(x), S(y));
+        const QPoint centred(at.x(), S(bar_y) - dc->GetTextExtent(text).height() / 2);
+        dc->PlacedText({at, centred}, QRect(S(half), 0, S(half + 400) - S(half), S(1000)), set.label_rank, text);
     }
     // Axis label centred on its tick: half its length times half the font's width, in page units.
     int LabelX(int x, const std::string& text) const { return S(x - double(int(text.size()) / 2 * 3)); }
-    void TickLabel(int x, int y0, const std::string& text) { dc.TextOut(LabelX(x, text), S(y0) + lf_height, text); }
+    // Below its tick's end (which a scale with a fraction may put a pixel lower than the font's height).
+    void TickLabel(int x, int y0, const std::string& text) {
+        dc->TextOut(LabelX(x, text), std::max(S(y0) + lf_height, S(y0 + 10)), text);
+    }
     std::string ScoreLabel(int i) const { return StrPrintf("%lld", (long long)ladder.Label(i)); }
     int ScoreLabelEvery(int x0) const;
     gdi::Pen SetPen(const BarSet& set) const {
@@ -157,7 +176,7 @@ struct Page {
 // at least; otherwise at every 4th, 10th or 20th tick, whichever is the first where they fit (the
 // ends of the axis are always labelled).
 int Page::ScoreLabelEvery(int x0) const {
-    const int gap = dc.GetTextExtent(" ").width();
+    const int gap = dc->GetTextExtent(" ").width();
     for (int every : {2, 4, 10}) {
         bool fits = true;
         int right = 0;
@@ -165,7 +184,7 @@ int Page::ScoreLabelEvery(int x0) const {
             const std::string text = ScoreLabel(i);
             const int x = LabelX(x0 + 10 * i, text);
             fits = i == 0 || x >= right + gap;
-            right = x + dc.GetTextExtent(text).width();
+            right = x + dc->GetTextExtent(text).width();
         }
         if (fits) return every;
     }
@@ -192,17 +211,23 @@ void Page::Axes(Graph g) {
 void Page::Bars(Graph g, int index) {
     const BarSet& set = sets[size_t(index)];
     const GraphFrame& f = kFrames[g];
-    const gdi::Pen old = dc.SelectPen(SetPen(set));
+    const gdi::Pen old = dc->SelectPen(SetPen(set));
     for (int t = 0; t < kTests; ++t) {
         const int row_y = 200 * t / 9;
-        if (set.names) dc.TextOut(S(f.names_x), S(f.names_y + row_y), twindow_tnames[t]);
+        if (set.names) {
+            // At its place, or else ending a blank's width before the axis.
+            const int y = S(f.names_y + row_y), half = f.x0 < 400 ? 0 : 400;
+            const int w = dc->GetTextExtent(twindow_tnames[t]).width(), blank = dc->GetTextExtent(" ").width();
+            dc->PlacedText({QPoint(S(f.names_x), y), QPoint(S(f.x0) - blank - w, y)},
+                           QRect(S(half), 0, S(half + 400) - S(half), S(1000)), -1, twindow_tnames[t]);
+        }
         if (g == kPeakGraph || g == kTroughGraph) {
             const double value = (g == kPeakGraph ? set.Peak() : set.Trough())[set.row][t];
             const int32_t v = Saturate<int32_t>(value / bindex[t] * 100);
             const int64_t length = ladder.Bar(v);
             Line(f.x0, row_y + set.bar_y, double(f.x0 + length), row_y + set.bar_y);
             if (ladder.labelled)
-                dc.TextOut(S(double(f.x0 + 3 + length)), S(row_y + set.score_label_y), StrPrintf("(%ld)", long(v)));
+                BarLabel(f, set, double(f.x0 + 3 + length), row_y + set.score_label_y, row_y + set.bar_y, StrPrintf("(%ld)", long(v)));
         } else {
             const double v = (g == kPercentGraph ? set.Percent() : set.Std())[set.row][t];
             const int d = g == kPercentGraph ? percent_divisor : std_divisor;
@@ -210,19 +235,17 @@ void Page::Bars(Graph g, int index) {
             Line(f.x0, row_y + set.deviation_y, f.x0 + Saturate<int32_t>(w * 20 * d * 0.5), row_y + set.deviation_y);
             if (v > 10.5) {
                 const int label_y = g == kPercentGraph ? set.percent_label_y : set.std_label_y;
-                dc.TextOut(S(f.x0 + int(d * 0.5 * 210) + set.deviation_label_dx), S(row_y + label_y),
-                           StrPrintf("(%.1f)", v));
+                BarLabel(f, set, f.x0 + int(d * 0.5 * 210) + set.deviation_label_dx, row_y + label_y, row_y + set.deviation_y,
+                         StrPrintf("(%.1f)", v));
             }
         }
     }
     for (const Legend& l : legends) {
         if (l.set != index || l.graph != g) continue;
         Line(l.x1, 555, l.x2, 555);
-        const std::string text = l.smp ? StrPrintf("SMP statistics (for CPU 0 to CPU %d)", results.scale_value - 1)
-                                       : std::string("Uniprocessor statistics");
-        dc.TextOut(S(l.xt), Scaled(537, scale) + lf_height / 2 + 5, text);
+        dc->TextOut(S(l.xt), Scaled(537, scale) + lf_height / 2 + 5, l.Text());
     }
-    dc.SelectPen(old);
+    dc->SelectPen(old);
 }
 
 int Row(int32_t row) { return std::clamp<int32_t>(row, 0, kRows - 1); }
@@ -233,7 +256,7 @@ void DrawStatGraphs(QWidget* hWnd, QRect brect, GraphDc& hDC, int32_t efficiency
     (void)hWnd;
     (void)brect;
     const ResultStore& s = results;
-    Page page{hDC, DrawingScale(hDC, DCTYPE), DCTYPE, 0, 0, {}, {}, ReferenceRow(s.last_memory_load_value), {}};
+    Page page{&hDC, DrawingScale(hDC, DCTYPE), DCTYPE, 0, 0, {}, {}, ReferenceRow(s.last_memory_load_value), {}};
 
     // Page form and its bar sets (the uniprocessor set, row 1, is always the second).
     const int shown = Row(s.scale_value);
@@ -268,25 +291,40 @@ void DrawStatGraphs(QWidget* hWnd, QRect brect, GraphDc& hDC, int32_t efficiency
     page.std_divisor = DeviationDivisor(largest_std);
     page.percent_divisor = DeviationDivisor(largest_percent);
 
-    hDC.SetTextColor(kBlack);
     const LogFont font = TmsRmn(10, 6, 400, page.scale);
     page.lf_height = font.Height;
     page.lf_width = font.Width;
-    const LogFont old_font = hDC.SelectFont(font);
 
-    for (int g = kPeakGraph; g <= kStdGraph; ++g) {
-        // The first graph's axes take the context's own pen, the later ones a pen of their own.
-        gdi::Pen old;
-        if (g != kPeakGraph) old = hDC.SelectPen(gdi::ExtCreatePen(gdi::PS_GEOMETRIC | gdi::PS_ENDCAP_FLAT, 1, kBlack));
-        page.Axes(Graph(g));
-        if (g != kPeakGraph) hDC.SelectPen(old);
-        for (int i = 0; i < int(page.sets.size()); ++i) page.Bars(Graph(g), i);
+    // The legends stand side by side: an entry whose swatch the text to its left comes near moves
+    // right, two blanks' width past that text.
+    std::vector<Legend*> row;
+    for (Legend& l : page.legends) row.push_back(&l);
+    std::sort(row.begin(), row.end(), [](const Legend* a, const Legend* b) { return a->x1 < b->x1; });
+    const double blank = hDC.TextExtent(font, " ").width() / double(page.scale);
+    for (size_t k = 1; k < row.size(); ++k) {
+        const Legend& before = *row[k - 1];
+        const double end = before.xt + hDC.TextExtent(font, before.Text()).width() / double(page.scale) + 2 * blank;
+        const int shift = std::max(0, int(std::ceil(end - row[k]->x1)));
+        row[k]->x1 += shift, row[k]->x2 += shift, row[k]->xt += shift;
     }
 
-    for (const GraphFrame& f : kFrames) {
-        const int len = int(std::char_traits<char>::length(f.title));
-        hDC.TextOut(Saturate<int>(f.title_xc * double(page.scale) - len / 2 * page.lf_width + f.title_dx),
-                    Scaled(f.title_y, page.scale) + page.lf_height / 2 + 5, f.title);
-    }
-    hDC.SelectFont(old_font);
+    hDC.DrawPlaced([&](GraphDc& dc) {
+        page.dc = &dc;
+        dc.SetTextColor(kBlack);
+        const LogFont old_font = dc.SelectFont(font);
+        for (int g = kPeakGraph; g <= kStdGraph; ++g) {
+            // The first graph's axes take the context's own pen, the later ones a pen of their own.
+            gdi::Pen old;
+            if (g != kPeakGraph) old = dc.SelectPen(gdi::ExtCreatePen(gdi::PS_GEOMETRIC | gdi::PS_ENDCAP_FLAT, 1, kBlack));
+            page.Axes(Graph(g));
+            if (g != kPeakGraph) dc.SelectPen(old);
+            for (int i = 0; i < int(page.sets.size()); ++i) page.Bars(Graph(g), i);
+        }
+        for (const GraphFrame& f : kFrames) {
+            const int len = int(std::char_traits<char>::length(f.title));
+            dc.TextOut(Saturate<int>(f.title_xc * double(page.scale) - len / 2 * page.lf_width + f.title_dx),
+                       Scaled(f.title_y, page.scale) + page.lf_height / 2 + 5, f.title);
+        }
+        dc.SelectFont(old_font);
+    });
 }

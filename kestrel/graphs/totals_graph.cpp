@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "kestrel/engine/disk/disk_test.h"
 #include "kestrel/engine/run/result_store.h"
@@ -74,18 +75,29 @@ struct Series {
 
 class TotalsPainter {
 public:
-    TotalsPainter(GraphDc& dc, float scale, const graphs::TotalsScale& vs, int fw, int fh)
-        : dc_(dc), ps_(scale), vs_(vs), fw_(fw), fh_(fh) {}
+    TotalsPainter(GraphDc& dc, float scale, const graphs::TotalsScale& vs, int fw, int fh, int frame_top)
+        : dc_(dc), ps_(scale), vs_(vs), fw_(fw), fh_(fh), frame_top_(frame_top) {}
 
     int S(double p) const { return Scaled(p, ps_); }
 
-    // A bar of value v from x1 to x2, with its label.
+    // A bar of value v from x1 to x2, with its label above it: at the bar's left edge, or else
+    // ending at its right edge, or centred on it; where the frame's top line runs through it there,
+    // the same above that line. Left out where none is free.
     void Bar(int x1, int x2, int32_t v, const Series& s) {
         const double h = double(v) * 0.1 * vs_.unit;
         const int top = S(500 - h);
         dc_.Rectangle(S(x1), top, S(x2), S(499));
         dc_.FillRect(S(x1), top, S(x2), S(499), s.brush);
-        dc_.TextOut(S(x1), top - (fh_ + S(5)), std::to_string(v));
+        const std::string label = std::to_string(v);
+        const int w = dc_.GetTextExtent(label).width();
+        const int xs[3] = {S(x1), S(x2) - w, (S(x1) + S(x2) - w) / 2};
+        std::vector<QPoint> places;
+        const int y = top - (fh_ + S(5));
+        for (int x : xs) places.emplace_back(x, y);
+        if (y < frame_top_) {
+            for (int x : xs) places.emplace_back(x, frame_top_ - 1 - fh_);
+        }
+        dc_.PlacedText(places, QRect(QPoint(S(50) + 1, 0), QPoint(S(450) - 1, S(500))), 0, label);
     }
     void Swatch(int y, const Series& s) {
         dc_.Rectangle(S(510), S(y), S(520), S(y + 10));
@@ -102,13 +114,14 @@ private:
     float ps_;
     graphs::TotalsScale vs_;
     int fw_, fh_;
+    int frame_top_;  // the frame's top line, in device pixels
 };
 
-}  // namespace
+// Anywhere on the page (the printed drive line may run past the 800 units).
+const QRect kAnywhere(0, 0, 1 << 28, 1 << 28);
 
-void DrawGraph(QWidget* /*window*/, GraphDc& DC, QRect client, int32_t scaling, int screen) {
+void DrawTotals(GraphDc& DC, QRect client, int32_t scaling, int screen) {
     const float ps = graphs::DrawingScale(DC, screen);
-    graph_view.printscale = ps;
     const ResultStore& s = results;
     const int sel = std::clamp(graph_view.results_selection, 0, reference::kMachines - 1);
     const int32_t* cmp = reference::scorevalues[sel];
@@ -152,8 +165,8 @@ void DrawGraph(QWidget* /*window*/, GraphDc& DC, QRect client, int32_t scaling, 
     }
     const int fw = font.Width, fh = font.Height;
 
-    // Axis marks, left and right. A left label wider than the room left of its axis is narrowed to
-    // fit and ends where the formula's would.
+    // Axis marks, left and right. A left label that would reach the frame ends where the formula
+    // has it end (at 42 less 6 pixels), narrowed to fit where it is wider than the room left of it.
     for (int64_t i = 0; i <= vs.steps; i += vs.every) {
         const double y = 499 - double(i) * vs.unit;
         const int yy = S(y);
@@ -161,30 +174,39 @@ void DrawGraph(QWidget* /*window*/, GraphDc& DC, QRect client, int32_t scaling, 
         const int len = int(label.size());
         DC.MoveToEx(S(50), yy);
         DC.LineTo(S(42), yy);
-        int x = S(42) - len * fw - 6;
-        if (x < 0) {
-            LogFont narrow = font;
-            narrow.Width = std::max(1, (S(42) - 6) / len);
-            DC.SelectFont(narrow);
-            DC.TextOut(std::max(0, S(42) - len * narrow.Width - 6), yy - fh, label);
-            DC.SelectFont(font);
-        } else {
+        const int x = S(42) - len * fw - 6, room = S(42) - 6;
+        int w = DC.GetTextExtent(label).width();
+        if (x >= 0 && x + w <= S(50)) {
             DC.TextOut(x, yy - fh, label);
+        } else if (w <= room) {
+            DC.TextOut(room - w, yy - fh, label);
+        } else {
+            LogFont narrow = font;
+            narrow.Width = std::max(1, room / len);
+            while (narrow.Width > 1 && DC.TextExtent(narrow, label).width() > room) --narrow.Width;
+            w = DC.TextExtent(narrow, label).width();
+            DC.SelectFont(narrow);
+            DC.TextOut(std::max(0, room - w), yy - fh, label);
+            DC.SelectFont(font);
         }
         DC.MoveToEx(S(450), yy);
         DC.LineTo(S(458), yy);
-        DC.TextOut(S(458) + fw / 2 + 5, yy - fh, label);
+        // Left out where it would meet the legend.
+        DC.PlacedText({QPoint(S(458) + fw / 2 + 5, yy - fh)}, kAnywhere, 0, label);
     }
 
     // Captions.
     static const char* const kAreas[4] = {"ProcessorMarks", "MemoryMarks", "DiskMarks", "VideoMarks"};
     for (int i = 1; i <= 4; ++i) {
         DC.TextOut(S(100 * i) - (3 / 2) * (fw / 2) - 9, S(508), "Kes");
+        // Where the caption before it reaches, centred under its bars, or a line lower.
         const int len = int(std::string(kAreas[i - 1]).size());
-        DC.TextOut(S(100 * i) - (len / 2) * (fh / 2) - 4, S(525), kAreas[i - 1]);
+        const int x = S(100 * i) - (len / 2) * (fh / 2) - 4, centred = S(100 * i) - DC.GetTextExtent(kAreas[i - 1]).width() / 2;
+        DC.PlacedText({QPoint(x, S(525)), QPoint(centred, S(525)), QPoint(x, S(525) + fh), QPoint(centred, S(525) + fh)},
+                      kAnywhere, 0, kAreas[i - 1]);
     }
 
-    TotalsPainter paint(DC, ps, vs, fw, fh);
+    TotalsPainter paint(DC, ps, vs, fw, fh, S(T));
     const bool on_screen = screen != 0;
     const Series own_s = on_screen ? Series{gdi::CreatePen(gdi::PS_SOLID, 1, graphs::kMagenta),
                                             gdi::CreateSolidBrush(graphs::kMagenta)}
@@ -209,7 +231,11 @@ void DrawGraph(QWidget* /*window*/, GraphDc& DC, QRect client, int32_t scaling, 
     paint.Swatch(350, own_s);
     if (!on_screen) {
         const std::string drive = TestedDrive(s.current_disk_selected);
-        if (!drive.empty()) DC.TextOut(S(528), S(331) - fh / 2, drive);
+        // On the uniprocessor legend's line when that is free, else on the line below the legends
+        // (or above them).
+        if (!drive.empty())
+            DC.PlacedText({QPoint(S(528), S(331) - fh / 2), QPoint(S(528), S(411) - fh / 2), QPoint(S(528), S(311) - fh / 2)},
+                          kAnywhere, 0, drive);
     }
     std::string own_text = "Your Score";
     if (scaling != 0) own_text = StrPrintf("Your SMP Score (CPU 0 to CPU %d)", s.scale_value - 1);
@@ -236,4 +262,11 @@ void DrawGraph(QWidget* /*window*/, GraphDc& DC, QRect client, int32_t scaling, 
     DC.SelectPen(old_pen);
     DC.SelectBrush(old_brush);
     DC.SelectFont(old_font);
+}
+
+}  // namespace
+
+void DrawGraph(QWidget* /*window*/, GraphDc& DC, QRect client, int32_t scaling, int screen) {
+    graph_view.printscale = graphs::DrawingScale(DC, screen);
+    DC.DrawPlaced([&](GraphDc& dc) { DrawTotals(dc, client, scaling, screen); });
 }

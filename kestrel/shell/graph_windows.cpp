@@ -2,11 +2,13 @@
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPrinter>
 #include <QScreen>
 #include <algorithm>
+#include <cmath>
 #include <ctime>
 
 #include "kestrel/engine/disk/disk_test.h"
@@ -146,8 +148,8 @@ GraphCombo* GraphWindow::Combo(const char* name) const {
     return findChild<GraphCombo*>(QString::fromLatin1(name));
 }
 
-graphs::GraphDc GraphWindow::Drawn(int screen, int horzres) {
-    graphs::GraphDc dc(horzres);
+graphs::GraphDc GraphWindow::Drawn(int screen, int horzres, const graphs::GraphDc::Measure& measure) {
+    graphs::GraphDc dc(horzres, measure);
     Draw(dc, screen);
     return dc;
 }
@@ -176,16 +178,46 @@ void GraphWindow::PrintGraph() {
     job.End();
 }
 
+GraphWindow::PrintedPage GraphWindow::LayOutPage(QSize page, const std::string& header,
+                                                 const graphs::GraphDc::Measure& measure) {
+    PrintedPage laid{Drawn(0, page.width(), measure), PrintOffset() ? 40 : 0, graphs::GraphDc(page.width(), measure)};
+    const QRect line(QPoint(10, print_state.LineNumber * print_state.TextHeight), measure(LogFont(), header));
+    // Whatever of the graph stands under the header line moves the graph down below it.
+    const auto clear_of_line = [&](double left, double right, double top) {
+        if (right < line.left() || left > line.right() || line.isEmpty()) return;
+        laid.offset = std::max(laid.offset, line.bottom() + 1 - int(std::floor(top)));
+    };
+    const graphs::PageItems items = graphs::ItemsOf(laid.graph);
+    for (const graphs::PageItems::Text& t : items.texts) clear_of_line(t.cell.left(), t.cell.right(), t.cell.top());
+    for (const QRect& f : items.fills) clear_of_line(f.left(), f.right(), f.top());
+    for (const graphs::PageItems::Line& l : items.lines) {
+        clear_of_line(std::min(l.from.x(), l.to.x()) - l.half_width, std::max(l.from.x(), l.to.x()) + l.half_width,
+                      std::min(l.from.y(), l.to.y()) - l.half_width + 0.5);
+    }
+    laid.page.SelectFont(LogFont());
+    laid.page.TextOut(line.left(), line.top(), header);
+    laid.page.Append(laid.graph, laid.offset);
+    return laid;
+}
+
 void GraphWindow::PrintPage(QPainter& painter, QSize page, const std::string& header) {
+    // The graph's fonts are measured as on the screen (their sizes are in pixels); the header's, the
+    // device's default font, on the device.
+    QPaintDevice* device = painter.device();
+    const graphs::GraphDc::Measure measure = [device](const LogFont& lf, std::string_view text) {
+        const QString s = QString::fromLatin1(text.data(), qsizetype(text.size()));
+        const QFontMetrics fm = lf.Height == 0 ? QFontMetrics(PrinterDefaultFont(), device)
+                                               : QFontMetrics(graphs::GraphFont(lf));
+        return QSize(fm.horizontalAdvance(s), fm.height());
+    };
+    const PrintedPage laid = LayOutPage(page, header, measure);
     DrawPageHeader(painter, header);
-    const graphs::GraphDc dc = Drawn(0, page.width());
-    const int offset = PrintOffset() ? 40 : 0;
-    // The graph is drawn on the page itself, below the offset and clipped to the page: it has no
-    // background of its own, so the header stays readable.
+    // The graph is drawn on the page itself, below its offset and clipped to the page: it has no
+    // background of its own.
     painter.save();
-    painter.setClipRect(QRect(0, offset, page.width(), page.height() - offset));
-    painter.translate(0, offset);
-    graphs::PlayGraph(dc, painter);
+    painter.setClipRect(QRect(0, laid.offset, page.width(), page.height() - laid.offset));
+    painter.translate(0, laid.offset);
+    graphs::PlayGraph(laid.graph, painter);
     painter.restore();
 }
 

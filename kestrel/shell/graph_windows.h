@@ -35,14 +35,24 @@ class GraphWindow : public QWidget {
 public:
     // The display list as the window draws it (screen flag 1) on a device `horzres` wide.
     virtual void Draw(graphs::GraphDc& dc, int screen) = 0;
-    graphs::GraphDc Drawn(int screen = 1, int horzres = 800);
+    graphs::GraphDc Drawn(int screen = 1, int horzres = 800, const graphs::GraphDc::Measure& measure = {});
     QPushButton* Button(const char* text) const;
     GraphCombo* Combo(const char* name) const;
     // Prints the graph (the print dialog, the page with its header line).
     void PrintGraph();
-    // Draws the printed page on a painter open on a device of `page`'s size: the header line, then
-    // the graph drawn for that width on the same painter with no background (offset by 40 pixels
-    // in the totals and scaling windows), clipped to the page.
+    // The printed page laid out, its text measured by `measure` (the device's default font is the
+    // font record of zeros): the header line at x 10, y LineNumber x TextHeight, and the graph
+    // drawn for the page's width, 40 pixels lower in the totals and scaling windows (none in the
+    // statistics window), or as much lower as it takes to keep it clear of the header line.
+    struct PrintedPage {
+        graphs::GraphDc graph;  // the graph as drawn, from the page's top
+        int offset = 0;         // how much lower it stands on the page
+        graphs::GraphDc page;   // the whole page: the header line, then the graph at its offset
+    };
+    PrintedPage LayOutPage(QSize page, const std::string& header, const graphs::GraphDc::Measure& measure);
+    // Draws the printed page on a painter open on a device of `page`'s size, laid out as above with
+    // the device's fonts: the header line, then the graph on the same painter with no background,
+    // clipped to the page below its offset.
     void PrintPage(QPainter& painter, QSize page, const std::string& header);
 
 protected:

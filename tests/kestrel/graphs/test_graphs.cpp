@@ -17,6 +17,7 @@
 
 #include "kestrel/graphs/efficiency_graphs.h"
 #include "kestrel/graphs/stat_graphs.h"
+#include "kestrel/graphs/totals_graph.h"
 #include "tests/kestrel/graphs/graph_fixtures.h"
 
 namespace {
@@ -59,7 +60,7 @@ std::string StatList(int32_t efficiency_showing, int screen, int horzres) {
 }
 
 std::string ScalingList(int screen, int horzres) {
-    GraphDc dc(horzres);
+    GraphDc dc(horzres, kt::FixedMeasure);
     DrawEfficiencyGraphs(nullptr, dc, screen, 0, 0, 800, 610);
     ExpectStateRestored(dc);
     return dc.Listing();
@@ -158,6 +159,49 @@ TEST(StatGraphs, ScoreLabelsStandApart) {
             std::sort(spans.begin(), spans.end());
             for (size_t k = 1; k < spans.size(); ++k)
                 EXPECT_LT(spans[k - 1].second, spans[k].first) << c.name << " on " << horzres << ", label " << k;
+        }
+    }
+}
+
+// Every page at the reference machine's scores and at today's (10^4 times them), on the screen
+// and on printers 4800 and 6600 pixels wide (scales 6 and 8.25): no text lies over another or on a bar, and no line runs through a
+// text (the statistics page's bar labels, the totals graph's bar labels and the scaling graph's
+// axis and efficiency labels move where they fit, or are left out). Text measured with fixed
+// metrics, as the drawing measures it.
+TEST(Graphs, NoTextOverTextNorLineThroughText) {
+    const std::pair<const char*, void (*)()> stores[] = {
+        {"reference", kt::ReferenceStore},
+        {"today", kt::TenThousandfoldStore},
+        {"scaling without OS", [] { kt::ScalingStore(false); }},
+    };
+    const std::pair<const char*, void (*)(GraphDc&, int)> pages[] = {
+        {"statistics", [](GraphDc& dc, int screen) { DrawStatGraphs(nullptr, QRect(), dc, 1, screen); }},
+        {"totals", [](GraphDc& dc, int screen) { DrawGraph(nullptr, dc, QRect(0, 0, 800, 600), 1, screen); }},
+        {"scaling",
+         [](GraphDc& dc, int screen) {
+             graph_view.regression = 0;
+             DrawEfficiencyGraphs(nullptr, dc, screen, 0, 0, 800, 650);
+         }},
+        {"regression",
+         [](GraphDc& dc, int screen) {
+             graph_view.regression = 1;
+             DrawEfficiencyGraphs(nullptr, dc, screen, 0, 0, 800, 650);
+         }},
+    };
+    for (const auto& [store_name, store] : stores) {
+        for (const auto& [page_name, draw] : pages) {
+            for (const auto& [screen, horzres] : {std::pair{1, 800}, std::pair{0, 4800}, std::pair{0, 6600}}) {
+                store();
+                // The printout names the drive tested.
+                results.data_from_file = 1;
+                results.disks_selected = 1;
+                std::snprintf(results.global_drive_filebuffer[0], sizeof results.global_drive_filebuffer[0],
+                              "Local Disk Drive:  /");
+                GraphDc dc(horzres, kt::FixedMeasure);
+                draw(dc, screen);
+                for (const std::string& clash : graphs::Clashes(dc))
+                    ADD_FAILURE() << page_name << " at " << store_name << " scores on " << horzres << ": " << clash;
+            }
         }
     }
 }

@@ -361,6 +361,41 @@ TEST_F(GraphWindowsTest, PrintedPageKeepsTheLegend) {
     EXPECT_EQ(page.pixel(100 * 6, 499 * 6 + 40), 0xFF000000u);
 }
 
+// The printed page of each graph window at the reference machine's scores and at today's, on a
+// 600-dpi page (scale 6) whose default font is 100 pixels high: no text over another text or on a
+// bar, no line through a text; the header line stays clear of the graph (the tallest bar's label
+// and the grid lines' labels), and the drive tested stands apart from the legends. Graph text is
+// measured with fixed metrics, the header with 50 pixels a character.
+TEST_F(GraphWindowsTest, PrintedPagesHaveNoTextOverTextNorLineThroughText) {
+    const auto measure = [](const LogFont& lf, std::string_view text) {
+        return lf.Height == 0 ? QSize(int(text.size()) * 50, 100) : kt::FixedMeasure(lf, text);
+    };
+    for (void (*store)() : {kt::ReferenceStore, kt::TenThousandfoldStore}) {
+        store();
+        results.data_from_file = 1;
+        results.disks_selected = 1;
+        std::snprintf(results.global_drive_filebuffer[0], sizeof results.global_drive_filebuffer[0], "Local Disk Drive:  /");
+        OpenTotalsWindow();
+        TotalsWindow* totals = TotalsGraphWindow();
+        ASSERT_NE(totals, nullptr);
+        totals->ShowStatistics();
+        totals->ShowScaling();
+        for (int32_t regression : {0, 1}) {
+            graph_view.regression = regression;
+            const std::pair<GraphWindow*, const char*> windows[] = {
+                {totals, "totals"}, {StatisticsGraphWindow(), "statistics"}, {ScalingGraphWindow(), "scaling"}};
+            for (const auto& [window, name] : windows) {
+                ASSERT_NE(window, nullptr) << name;
+                const GraphWindow::PrintedPage laid =
+                    window->LayOutPage(QSize(4800, 6000), "/home/kuser/Kestrel Files/run.BMF; Wed Dec  9 03:00:00 2026 ", measure);
+                for (const std::string& clash : graphs::Clashes(laid.page))
+                    ADD_FAILURE() << name << " (regression " << regression << ", TotalCPU[1] " << results.TotalCPU[1] << "): " << clash;
+            }
+        }
+        CloseGraphWindows();
+    }
+}
+
 // The printed totals graph is laid out for the window's client rectangle when it prints: a window
 // made 900 pixels tall puts the frame's top at 900 / 2 / 15 = 30, not at the 20 of its first 600.
 TEST_F(GraphWindowsTest, PrintedTotalsGraphTakesTheWindowsSizeNow) {
