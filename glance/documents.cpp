@@ -78,23 +78,8 @@ ReadResult ReadResultFile(const std::string& path, int* fd, std::vector<std::str
     return ReadResult::Ok;
 }
 
-bool WriteDocumentLines(int fd, const std::vector<std::string>& lines) {
-    // Written in blocks; every write is checked, a short one is continued.
-    std::string block;
-    constexpr size_t kBlock = 65536;
-    for (const std::string& line : lines) {
-        block += line;
-        block += "\r\n";
-        if (block.size() >= kBlock) {
-            if (!kp::WriteAllBytes(fd, block.data(), block.size())) return false;
-            block.clear();
-        }
-    }
-    return kp::WriteAllBytes(fd, block.data(), block.size());
-}
-
 SaveResult SaveDocumentFile(const std::string& path, const std::vector<std::string>& lines, bool replace, int* fd) {
-    switch (kp::WriteWholeFile(path, replace, [&lines](int f) { return WriteDocumentLines(f, lines); }, fd)) {
+    switch (kp::WriteWholeFile(path, replace, [&lines](int f) { return kp::WriteCrLfLines(f, lines); }, fd)) {
         case kp::WholeFile::Written: return SaveResult::Saved;
         case kp::WholeFile::Exists: return SaveResult::Exists;
         case kp::WholeFile::CannotCreate: return SaveResult::CannotCreate;

@@ -53,8 +53,6 @@ ReadResult ReadResultFile(const std::string& path, int* fd, std::vector<std::str
 // renaming failed. On Saved *fd is the saved file, open for writing.
 enum class SaveResult { Saved, Exists, CannotCreate, WriteFailed };
 SaveResult SaveDocumentFile(const std::string& path, const std::vector<std::string>& lines, bool replace, int* fd);
-// Writes every line followed by CR LF; false when any write fails.
-bool WriteDocumentLines(int fd, const std::vector<std::string>& lines);
 
 // A scroll step is taken only when it stays within 0..max; otherwise the position stays.
 int AcceptScrollStep(int pos, int step, int max);

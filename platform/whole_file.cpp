@@ -70,6 +70,20 @@ bool WriteAllBytes(int fd, const char* data, size_t size) {
     return true;
 }
 
+bool WriteCrLfLines(int fd, const std::vector<std::string>& lines) {
+    std::string block;
+    constexpr size_t kBlock = 65536;
+    for (const std::string& line : lines) {
+        block += line;
+        block += "\r\n";
+        if (block.size() >= kBlock) {
+            if (!WriteAllBytes(fd, block.data(), block.size())) return false;
+            block.clear();
+        }
+    }
+    return WriteAllBytes(fd, block.data(), block.size());
+}
+
 WholeFile WriteWholeFile(const std::string& path, bool replace, const std::function<bool(int fd)>& write,
                          int* kept_fd, mode_t mode) {
     struct stat st{};

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace kp {
 
@@ -33,5 +34,7 @@ WholeFile WriteWholeFile(const std::string& path, bool replace, const std::strin
 
 // Writes every byte, going on after a short write or an interruption; false on a failed write.
 bool WriteAllBytes(int fd, const char* data, size_t size);
+// Writes every line followed by CR LF, in blocks; false when any write fails.
+bool WriteCrLfLines(int fd, const std::vector<std::string>& lines);
 
 }  // namespace kp

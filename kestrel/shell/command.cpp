@@ -38,21 +38,6 @@ namespace {
 
 void FileBox(const char* text) { kp::MessageBox(kp::Owner::Main, text, "File Exception", kp::Icon::Exclamation); }
 
-// Every line of the report, each ended by CR LF, written in blocks; false on a write error.
-bool WriteReportLines(int fd, const std::vector<std::string>& lines) {
-    std::string block;
-    constexpr size_t kBlock = 65536;
-    for (const std::string& line : lines) {
-        block += line;
-        block += "\r\n";
-        if (block.size() >= kBlock) {
-            if (!kp::WriteAllBytes(fd, block.data(), block.size())) return false;
-            block.clear();
-        }
-    }
-    return kp::WriteAllBytes(fd, block.data(), block.size());
-}
-
 }  // namespace
 
 void MainWindow::PostCommand(int id) {
@@ -261,7 +246,7 @@ bool MainWindow::SaveFile() {
     // The report goes to a new file beside the name and takes the name only when all of it was
     // written: a failure (a full disk) leaves a file of that name as it was, and no part of the
     // report behind. The run counts as saved only then.
-    const auto write = [](int fd) { return WriteReportLines(fd, report.szGreeting); };
+    const auto write = [](int fd) { return kp::WriteCrLfLines(fd, report.szGreeting); };
     int fd = -1;
     kp::WholeFile written = kp::WriteWholeFile(FileName2, false, write, &fd);
     if (written == kp::WholeFile::Exists) {
