@@ -39,6 +39,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -62,8 +63,17 @@
 
 namespace {
 
-// Private folders for the settings, the sockets and the temporary files.
-void PrivateFolders() {
+// Private folders for the settings, the sockets and the temporary files, removed at the end.
+struct PrivateFolders {
+    std::string root;
+    PrivateFolders();
+    ~PrivateFolders() {
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
+    }
+};
+
+PrivateFolders::PrivateFolders() {
     char dir[] = "/tmp/bench_memory_window.XXXXXX";
     if (mkdtemp(dir) == nullptr) {
         std::perror("mkdtemp");
@@ -77,6 +87,7 @@ void PrivateFolders() {
         }
         setenv(name, path.c_str(), 1);
     }
+    root = dir;
 }
 
 void HandleEvents(int ms) {
@@ -183,7 +194,7 @@ int main(int argc, char** argv) {
     const bool with_stirred = extra.find("stirred") != std::string::npos;
     const bool with_napping = extra.find("napping") != std::string::npos;
     SetFirstPassObserver(&MarkFirstPass);
-    PrivateFolders();
+    const PrivateFolders folders;
     kp::StartThreadSpawner();
     ChooseX11WhenDisplayed();
     int qt_argc = 1;
