@@ -5,7 +5,7 @@
 // It paints as a window surface that keeps what was drawn: the bar's frame is drawn once after
 // creation or the next-test command, the filled part only grows, and the label box is redrawn
 // only when the fraction is on one side of 0.53. The surface is kept in an image that the
-// window shows.
+// window shows; a paint shows only the part of the image that changed.
 #pragma once
 
 #include <QImage>
