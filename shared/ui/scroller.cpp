@@ -40,10 +40,14 @@ void Scroller::Reset() {
     p.fillRect(ScrollerLayout(surface_.rect(), 0.0).bar, Qt::white);
     p.end();
     frame_ = true;
+    shown_whole_ = false;  // all of it is new
+    shown_fill_right_ = -1;
+    shown_label_.clear();
+    shown_label_rect_ = QRect();
     DrawLabel(QStringLiteral("0 %"), Qt::white, Qt::black, false);
 }
 
-void Scroller::DrawLabel(const QString& text, const QColor& box, const QColor& ink, bool fillBox) {
+QRect Scroller::DrawLabel(const QString& text, const QColor& box, const QColor& ink, bool fillBox) {
     QPainter p(&surface_);
     const QFontMetrics fm(font());
     const int c = int(text.size()), a = fm.averageCharWidth();
@@ -54,10 +58,12 @@ void Scroller::DrawLabel(const QString& text, const QColor& box, const QColor& i
     const QPoint at(labelBox.left() + 2, labelBox.top() - 3 + fm.ascent());
     // The box also covers the text itself, so no earlier number shows through where a wider font
     // reaches past it.
-    if (fillBox) p.fillRect(labelBox.united(fm.boundingRect(text).translated(at).adjusted(-1, -1, 1, 1)), box);
+    const QRect covered = labelBox.united(fm.boundingRect(text).translated(at).adjusted(-1, -1, 1, 1));
+    if (fillBox) p.fillRect(covered, box);
     p.setClipRect(surface_.rect());
     p.setPen(ink);
     p.drawText(at, text);
+    return covered;
 }
 
 void Scroller::Paint() {
@@ -80,9 +86,29 @@ void Scroller::Paint() {
     }
     const int percent = truncate_ ? int(globalpercent_ * 100.0) : ScrollerPercent(globalpercent_, longTest_);
     const QString label = QStringLiteral("%1 %").arg(percent);
-    if (globalpercent_ > 0.53) DrawLabel(label, Qt::black, Qt::white, true);
-    else if (globalpercent_ < 0.53) DrawLabel(label, Qt::white, Qt::black, true);
-    repaint(ClientRect());
+    // Only what changed is shown: a repaint of what the window already shows would make the
+    // next paint wait for the display to have taken the last one.
+    QRegion changed;
+    if (!shown_whole_) changed = surface_.rect();
+    if (g.filled.right() > shown_fill_right_) {
+        changed += QRect(QPoint(std::max(g.filled.left(), shown_fill_right_ + 1), g.filled.top()),
+                         g.filled.bottomRight());
+    }
+    const QString shown = (globalpercent_ > 0.53 ? QStringLiteral("b") : QStringLiteral("w")) + label;
+    if (globalpercent_ != 0.53) {
+        const QRect covered = globalpercent_ > 0.53 ? DrawLabel(label, Qt::black, Qt::white, true)
+                                                    : DrawLabel(label, Qt::white, Qt::black, true);
+        if (shown != shown_label_) changed += QRegion(covered) + shown_label_rect_;  // a wider label before
+        shown_label_ = shown;
+        shown_label_rect_ = covered;
+    } else if (!shown_label_.isEmpty()) {
+        // No label this time: the filled part may have covered the one shown.
+        changed += shown_label_rect_ & g.filled;
+        shown_label_.clear();
+    }
+    shown_whole_ = true;
+    shown_fill_right_ = std::max(shown_fill_right_, g.filled.right());
+    if (!changed.isEmpty()) repaint(changed.translated(ClientRect().topLeft()));
 }
 
 void Scroller::SetPercent(double globalpercent) {

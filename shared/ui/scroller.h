@@ -5,7 +5,8 @@
 // It paints as a window surface that keeps what was drawn: the bar's frame is drawn once after
 // creation or the next-test command, the filled part only grows, and the label box is redrawn
 // only when the fraction is on one side of 0.53. The surface is kept in an image of the client
-// area that the window shows under its caption.
+// area that the window shows under its caption; a paint shows only the part of the image that
+// changed.
 #pragma once
 
 #include <QImage>
@@ -31,7 +32,8 @@ public:
     // The label shows the whole-number part of the percentage (the viewer's window).
     void TruncateLabel() { truncate_ = true; }
 
-    // The fraction of the current test done (globalpercent); paints at once.
+    // The fraction of the current test done (globalpercent); paints at once what changed (a
+    // fraction that moves neither the filled part nor the label shows nothing new).
     void SetPercent(double globalpercent);
     // The handler of the window's commands: 10 is the next test (the bar starts again), any
     // other command paints.
@@ -48,9 +50,16 @@ protected:
 private:
     void Reset();  // light grey client, white bar area, the label "0 %"
     void Paint();
-    void DrawLabel(const QString& text, const QColor& box, const QColor& ink, bool fillBox);
+    // Draws the label; the part of the surface it covered.
+    QRect DrawLabel(const QString& text, const QColor& box, const QColor& ink, bool fillBox);
 
     QImage surface_;
+    // What the window shows: the whole surface needs showing (after a reset), the right edge of
+    // the filled part shown, the label shown (text and box) and where it lies.
+    bool shown_whole_ = false;
+    int shown_fill_right_ = -1;
+    QString shown_label_;
+    QRect shown_label_rect_;
     double globalpercent_ = 0.0;
     bool longTest_ = false;
     bool frame_ = true;

@@ -1,6 +1,10 @@
 // The progress window's geometry, label and painting, on its surface (offscreen).
 #include <gtest/gtest.h>
 
+#include <QPaintEvent>
+#include <QTest>
+#include <vector>
+
 #include "shared/ui/scroller.h"
 #include "tests/support/qt_test_main.h"
 
@@ -82,6 +86,45 @@ TEST_F(ScrollerTest, TheLabelShowsOnlyTheNumberOfItsLastPaint) {
         fresh.SetPercent(later);
         EXPECT_EQ(w.surface(), fresh.surface()) << later;
     }
+}
+
+// The regions the window was asked to paint.
+class PaintLog : public QObject {
+public:
+    std::vector<QRegion> regions;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) regions.push_back(static_cast<QPaintEvent*>(event)->region());
+        return false;
+    }
+};
+
+// A paint of what the window already shows would make the next one wait for the display (the
+// thread leaves the processor between the memory test's passes): only what changed is painted.
+TEST_F(ScrollerTest, APaintShowsOnlyWhatChanged) {
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.SetPercent(0.2);
+    PaintLog log;
+    w.installEventFilter(&log);
+    const QRect client(0, 0, 280, 60);
+    const int filled = ScrollerLayout(client, 0.2).filled.right();
+    ASSERT_EQ(ScrollerLayout(client, 0.201).filled.right(), filled);
+    w.SetPercent(0.201);  // neither the filled part nor the label moves
+    EXPECT_TRUE(log.regions.empty());
+    const ScrollerGeometry g = ScrollerLayout(client, 0.205);  // one column more, the same label
+    ASSERT_EQ(g.filled.right(), filled + 1);
+    w.SetPercent(0.205);
+    ASSERT_EQ(log.regions.size(), 1u);
+    const QPoint at = w.ClientRect().topLeft();  // the picture lies below the caption
+    EXPECT_EQ(log.regions[0], QRegion(QRect(QPoint(filled + 1, g.filled.top()), g.filled.bottomRight()).translated(at)));
+    w.SetPercent(0.3);  // a new label: painted with the part filled
+    ASSERT_EQ(log.regions.size(), 2u);
+    EXPECT_FALSE(log.regions[1].contains(at + QPoint(2, 2)));  // the grey margin stays as shown
+    Scroller fresh{QStringLiteral("Testing Memory"), false};
+    fresh.resize(w.size());
+    fresh.show();
+    fresh.SetPercent(0.3);
+    EXPECT_EQ(w.surface(), fresh.surface());
+    w.removeEventFilter(&log);
 }
 
 }  // namespace
