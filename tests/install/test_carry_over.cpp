@@ -203,7 +203,9 @@ TEST_F(CarryOverTest, OlderVersionsValuesGoUnderThisVersionsKeys) {
         EXPECT_EQ(uint32_t(prefs.stepwise_scaling),
                   uint32_t(std::stoul(e.user["Stepwise Scaling Efficiency"].substr(1))));
         EXPECT_EQ(GetRegEntry2() == 1, e.machine.empty());
-        if (!e.disks.empty()) EXPECT_EQ(machine.adapter[25], "old Adapter 25");
+        if (!e.disks.empty()) {
+            EXPECT_EQ(machine.adapter[25], "old Adapter 25");
+        }
     }
 }
 

@@ -160,7 +160,9 @@ TEST_F(Uninstall, RemovesWhatTheInstallationMade) {
         ExpectInstallation(false);
         EXPECT_EQ(fs::exists(c.directory), c.userFile != nullptr);
         EXPECT_FALSE(fs::exists(DefaultInstallDirectory()) && c.userFile == nullptr);
-        if (c.userFile) EXPECT_EQ(kt::ReadFile(c.directory + "/" + c.userFile), "mine");
+        if (c.userFile) {
+            EXPECT_EQ(kt::ReadFile(c.directory + "/" + c.userFile), "mine");
+        }
 
         std::vector<std::string> steps;
         for (const std::string& line : host.lines)

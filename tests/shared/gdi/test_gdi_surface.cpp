@@ -288,7 +288,9 @@ TEST(GdiSurface, AfterAnEraseOnlyWhatIsDrawnIsCopiedIntoTheKeptFront) {
             picture = dc->Image()->cacheKey() >> 32;
         }
         EXPECT_EQ(s->TakeChanges(front, true), step.changed);
-        if (step.handed) EXPECT_EQ(front.image.cacheKey() >> 32, picture);
+        if (step.handed) {
+            EXPECT_EQ(front.image.cacheKey() >> 32, picture);
+        }
         EXPECT_EQ(front.held, step.held);
         Surface::Dc dc = s->GetDC();
         EXPECT_EQ(front.Unrolled(s->Background()), *dc->Image());
