@@ -38,7 +38,10 @@ public:
         if (on_pump) on_pump(pumps);
     }
     ScreenFacts Screen() override { return screen; }
-    void Sleep(int ms) override { sleeps.push_back(ms); }
+    void Sleep(int ms) override {
+        sleeps.push_back(ms);
+        if (on_sleep) on_sleep(ms);
+    }
     void SetStatusText(const std::string& t) override { status.push_back(t); }
     MainWindowFacts MainWindow() override { return main_window; }
     void Beep() override { ++beeps; }
@@ -63,6 +66,7 @@ public:
     std::function<void(int pump)> on_pump;  // e.g. press Stop at the n-th pump
     ScreenFacts screen;
     std::vector<int> sleeps;
+    std::function<void(int ms)> on_sleep;  // e.g. lengthen the analyser's watch after a restart
     std::vector<std::string> status;
     MainWindowFacts main_window;
     int beeps = 0;

@@ -19,6 +19,7 @@
 #include "tests/support/isolation.h"
 #include "tests/support/stand_in_analyser.h"
 #include "tests/support/recording_host.h"
+#include "tests/support/sampled_analyser.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ protected:
         kp::MarkUiThread();
         report = ReportText{};
         pchk = PerfMonData{};
-        kt::UseStandInAnalyser("answer", 300);
+        kt::UseStandInAnalyser("answer");
         run.real_num_processors = 3;
         args_ = kt::TempDir() + "/args.txt";
     }
@@ -81,9 +82,14 @@ TEST_F(AnalyserLinkTest, EveryIntervalIsAnsweredWithTheAverages) {
 
 TEST_F(AnalyserLinkTest, StallRestartsTheAnalyserOnce) {
     Mode("stall-once");
+    perflink.watch_ms = kt::kStallWatchMs;
     StartPerfProcess();
     int refills = 0;
-    ASSERT_TRUE(PerfExchange([&] { ++refills; pchk.countertime = 800; }));
+    ASSERT_TRUE(PerfExchange([&] {
+        ++refills;
+        pchk.countertime = 800;
+        perflink.watch_ms = kt::kAnswerWatchMs;  // the new one answers
+    }));
     EXPECT_EQ(Throttled(), 1);
     EXPECT_EQ(refills, 1);
     EXPECT_EQ(host.sleeps, std::vector<int>{2000});
@@ -96,6 +102,7 @@ TEST_F(AnalyserLinkTest, StallRestartsTheAnalyserOnce) {
 
 TEST_F(AnalyserLinkTest, StallDuringTheRestartGivesTheAnalyserUpForTheRun) {
     Mode("stall");
+    perflink.watch_ms = kt::kStallWatchMs;
     StartPerfProcess();
     auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(PerfExchange(nullptr));
@@ -234,7 +241,8 @@ TEST_F(AnalyserLinkTest, CounterReaderWithALibraryLackingTheEntryPoints) {
 
 TEST_F(AnalyserLinkTest, TheRealAnalyserAnswersIntervalsAndEndsOnStop) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);  // the analyser shows no window here
-    perflink.program_directory = COUNTER_LIBRARY_DIR;  // loadmeter sits beside the libraries
+    const kt::SampledAnalyser sampled(LOADMETER_PATH, SAMPLE_TALLY_KESCHK);
+    perflink.program_directory = sampled.directory();
     perflink.watch_ms = 5000;
     run.real_num_processors = 2;
     pchk.countertime = 50;
@@ -244,7 +252,8 @@ TEST_F(AnalyserLinkTest, TheRealAnalyserAnswersIntervalsAndEndsOnStop) {
     StartPerfProcess();
     ASSERT_TRUE(PerfLinkOpen());
     for (int interval = 0; interval < 2; ++interval) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // The interval has a sample in which the machine switched contexts.
+        ASSERT_TRUE(sampled.Sampled(sampled.Mark(), "Context Switches/sec", true));
         ASSERT_TRUE(PerfExchange(nullptr));
         for (int p = 0; p < 2; ++p) {
             EXPECT_GE(pchk.cpu_scores_1[p], 0.0f);

@@ -13,6 +13,7 @@
 #include "platform/pages.h"
 #include "tests/kestrel/engine/disk_fixture.h"
 #include "tests/support/recording_host.h"
+#include "tests/support/stand_in_analyser.h"
 
 namespace {
 
@@ -534,7 +535,8 @@ TEST_F(DiskRunTest, TheEmptyLineAfterEachResultFollowsTheCounterPreferenceAlone)
         report = ReportText{};
         prefs.show_perf_data = c.show_perf_data;
         perflink.given_up = c.analyser == nullptr;
-        perflink.watch_ms = 200;
+        const bool stalls = c.analyser != nullptr && std::string(c.analyser) == "stall";
+        perflink.watch_ms = stalls ? kt::kStallWatchMs : kt::kAnswerWatchMs;
         if (c.analyser != nullptr) setenv("FAKE_LOADMETER_MODE", c.analyser, 1);
         if (c.show_perf_data != 0 && c.analyser != nullptr) {
             StartPerfProcess();

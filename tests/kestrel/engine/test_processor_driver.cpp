@@ -25,6 +25,7 @@
 #include "tests/support/isolation.h"
 #include "tests/support/stand_in_analyser.h"
 #include "tests/support/recording_host.h"
+#include "tests/support/sampled_analyser.h"
 
 namespace {
 
@@ -502,7 +503,7 @@ TEST_F(ProcessorPartWithCounters, AnAnalyserReadingZerosAfterATestIsRestarted) {
 }
 
 TEST_F(ProcessorPartWithCounters, AnAnalyserGivenUpLeavesTheRestOfTheRunWithoutCounterLines) {
-    kt::UseStandInAnalyser("stall", 200);
+    kt::UseStandInAnalyser("stall", kt::kStallWatchMs);
     run.real_num_processors = 2;
     prefs.perf_counters[0] = 1;
     prefs.perf_counters[2] = 1;
@@ -547,7 +548,11 @@ TEST_F(ProcessorPartWithCounters, EmptyLinesFollowTheCounterDataPreferenceWhatev
     prefs.perf_counters[2] = 1;
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "analyser " << int(c.analyser) << (c.long_test ? ", long" : ", short"));
-        kt::UseStandInAnalyser(c.analyser == Analyser::GivenUpDuringTheExchange ? "stall" : "answer", 200);
+        if (c.analyser == Analyser::GivenUpDuringTheExchange) {
+            kt::UseStandInAnalyser("stall", kt::kStallWatchMs);
+        } else {
+            kt::UseStandInAnalyser("answer");
+        }
         prefs.valuelongtest = c.long_test ? 1 : 0;
         prefs.show_perf_data = c.analyser == Analyser::NotWanted ? 0 : 1;
         if (c.analyser == Analyser::Answers || c.analyser == Analyser::GivenUpDuringTheExchange) {
@@ -566,19 +571,28 @@ TEST_F(ProcessorPartWithCounters, EmptyLinesFollowTheCounterDataPreferenceWhatev
     EXPECT_TRUE(boxes.boxes().empty());
 }
 
-// A host whose pauses really pass, a little, so the real analyser has intervals to sample.
+// A host whose pauses last until the real analyser has sampled the free memory, so every interval
+// has a sample however slowly the analyser is given the processor.
 class PausingHost : public kt::RecordingHost {
 public:
+    explicit PausingHost(const kt::SampledAnalyser& analyser) : analyser_(analyser) {}
     void Sleep(int ms) override {
         RecordingHost::Sleep(ms);
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(ms, 200)));
+        const long mark = analyser_.Mark();
+        if (PerfLinkOpen()) {
+            EXPECT_TRUE(analyser_.Sampled(mark, "Available Bytes"));
+        }
     }
+
+private:
+    const kt::SampledAnalyser& analyser_;
 };
 
 TEST(ProcessorPartWithTheRealAnalyser, CounterLinesCarryValuesInRange) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);  // the analyser shows no window here
     kp::MarkUiThread();
-    PausingHost host;
+    const kt::SampledAnalyser analyser(LOADMETER_PATH, SAMPLE_TALLY_KESCHK);
+    PausingHost host(analyser);
     kt::FakeDriverTable drivers;
     kp::BoxRecorder boxes;
     report = ReportText{};
@@ -587,7 +601,7 @@ TEST(ProcessorPartWithTheRealAnalyser, CounterLinesCarryValuesInRange) {
     pchk = PerfMonData{};
     run.testend = 0;
     perflink.given_up = false;
-    perflink.program_directory = COUNTER_LIBRARY_DIR;  // loadmeter sits beside the libraries
+    perflink.program_directory = analyser.directory();
     perflink.watch_ms = 5000;
     const int processors = std::min(2, kp::GetNumProcessors());
     run.real_num_processors = processors;

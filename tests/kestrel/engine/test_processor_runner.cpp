@@ -334,7 +334,7 @@ class IdleSample : public Runner {
 protected:
     void SetUp() override {
         Runner::SetUp();
-        kt::UseStandInAnalyser("answer", 300);
+        kt::UseStandInAnalyser("answer");
         prefs.show_perf_data = 1;
         prefs.perf_counters[0] = 1;
         prefs.niceness = 2;
@@ -401,6 +401,11 @@ TEST_F(IdleSample, ARestartThatCannotStartTheAnalyserShowsNoReading) {
 
 TEST_F(IdleSample, AStallWhileClosingTheIntervalRestartsAndShowsTheNewReadingAtOnce) {
     setenv("FAKE_LOADMETER_MODE", "stall-once", 1);
+    perflink.watch_ms = kt::kStallWatchMs;
+    // The pause after the restart: the new stand-in answers.
+    host.on_sleep = [](int ms) {
+        if (ms == 2000) perflink.watch_ms = kt::kAnswerWatchMs;
+    };
     StartPerfProcess();
     double mean = 0;
     ASSERT_EQ(Bench(0, &mean), 0);
@@ -415,6 +420,7 @@ TEST_F(IdleSample, AStallWhileClosingTheIntervalRestartsAndShowsTheNewReadingAtO
 
 TEST_F(IdleSample, AnAnalyserThatNeverAnswersIsGivenUpWithoutHanging) {
     setenv("FAKE_LOADMETER_MODE", "stall", 1);
+    perflink.watch_ms = kt::kStallWatchMs;
     run.real_num_processors = 2;
     StartPerfProcess();
     const auto start = std::chrono::steady_clock::now();
