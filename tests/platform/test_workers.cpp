@@ -4,6 +4,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <set>
 #include <utility>
@@ -34,21 +35,22 @@ TEST(WorkerTeam, WorkersWaitAtTheGateUntilReleased) {
 
 TEST(WorkerTeam, ReleasedOneByOneInIndexOrder) {
     std::mutex m;
+    std::condition_variable ran;
     std::vector<int> order;
     kp::WorkerTeam team(5);
     for (int i = 0; i < 5; ++i) {
-        ASSERT_TRUE(team.Create(i, [&, i] { std::lock_guard<std::mutex> l(m); order.push_back(i); }, 0));
+        ASSERT_TRUE(team.Create(i, [&, i] {
+            std::lock_guard<std::mutex> l(m);
+            order.push_back(i);
+            ran.notify_all();
+        }, 0));
     }
-    // Releasing one at a time and waiting for each shows that a release starts exactly that one.
+    // Releasing one at a time and waiting for each shows that a release starts exactly that one
+    // (the bound only keeps a fault from hanging the test).
     for (int i = 0; i < 5; ++i) {
         team.Release(i);
-        for (int spin = 0; spin < 2000; ++spin) {
-            {
-                std::lock_guard<std::mutex> l(m);
-                if (int(order.size()) == i + 1) break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        std::unique_lock<std::mutex> l(m);
+        ran.wait_for(l, std::chrono::seconds(60), [&] { return order.size() > size_t(i); });
     }
     team.Join();
     EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
