@@ -22,6 +22,7 @@
 #include "lumen/windows.h"
 #include "shared/gdi/present.h"
 #include "tests/support/qt_test_main.h"
+#include "tests/support/shown_picture.h"
 
 namespace lumen {
 namespace {
@@ -53,9 +54,7 @@ void RunAndTakeAPicture(const char* test, const char* file, int pictures = 1, in
     s.before = [] { ASSERT_TRUE(QTest::qWaitForWindowExposed(hwndParent->widget())); };
     s.at_end = [&] {
         QWidget* w = hwndParent->widget();
-        QCoreApplication::processEvents();
-        QTest::qWait(100);
-        shots.push_back(w->screen()->grabWindow(w->winId()).toImage());
+        shots.push_back(kt::ShownPicture(w));
         window_size = w->size() * w->devicePixelRatio();
     };
     const VideoTestOutcome out = RunVideoTestForTest(test, s);

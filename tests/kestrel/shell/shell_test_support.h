@@ -15,6 +15,7 @@
 
 #include "kestrel/engine/report/report.h"
 #include "kestrel/engine/run/run_state.h"
+#include "tests/support/shown_picture.h"
 
 namespace kt {
 
@@ -33,6 +34,7 @@ inline bool Until(const std::function<bool()>& condition, int ms = 10000) {
 inline void Settle(int ms = 100) {
     Until([] { return false; }, ms);
 }
+
 
 // Answers the next file dialog: chooses the path, or cancels when it is empty. The filters
 // given are chosen in turn from the dialog's list first, as a person would. start_folder (when

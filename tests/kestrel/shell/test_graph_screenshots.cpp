@@ -24,8 +24,7 @@ namespace {
 
 QImage Shot(QWidget* w, const char* name) {
     EXPECT_TRUE(QTest::qWaitForWindowExposed(w));
-    kt::Settle(300);
-    const QImage shot = w->screen()->grabWindow(w->winId()).toImage();
+    const QImage shot = kt::ShownPicture(w);
     EXPECT_TRUE(QDir().mkpath(QStringLiteral(SCREENSHOT_DIR)));
     EXPECT_TRUE(shot.save(QStringLiteral(SCREENSHOT_DIR "/") + QString::fromLatin1(name)));
     EXPECT_EQ(shot.size(), w->size() * w->devicePixelRatio()) << name;

@@ -224,7 +224,7 @@ int ThirdTestTakingThePicture() {
     if (g_passes == 2 && g_second_pass.isNull() && g_window->Progress() != nullptr) {
         Scroller* bar = g_window->Progress();
         g_second_pass_fraction = bar->percent();
-        g_second_pass = bar->screen()->grabWindow(bar->winId()).toImage();
+        g_second_pass = kt::ShownPicture(bar);
         g_second_pass_client = bar->ClientRect();
     }
     return g_third_test();
