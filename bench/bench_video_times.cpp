@@ -14,6 +14,7 @@
 #include <QApplication>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
             setenv("BENCH_VIDEO_FULL", "1", 1);  // for the fresh processes
         } else if (std::strcmp(argv[a], "--processes") == 0 && a + 1 < argc) {
             processes = std::max(0, std::atoi(argv[++a]));
-        } else if (a == 1 && std::atoi(argv[a]) > 0) {
+        } else if (a == 1 && std::isdigit(static_cast<unsigned char>(argv[a][0]))) {
             rounds = std::atoi(argv[a]);
         } else {
             const int i = lumen::FindVideoTest(argv[a]);
@@ -126,7 +127,7 @@ int main(int argc, char** argv) {
             }
             first[size_t(i)].push_back(t[0]);
             later[size_t(i)].insert(later[size_t(i)].end(), t.begin() + 1, t.end());
-            std::printf(" %.2f", t[0]);
+            std::printf(" %s %.2f %.2f %.2f;", lumen::videofunc[i].name, t[0], t[1], t[2]);
             std::fflush(stdout);
         }
         std::printf("\n");

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QThread>
 #include <algorithm>
+#include <cstring>
 
 namespace gdi {
 
@@ -33,6 +34,11 @@ void RunOnGuiThread(const std::function<void()>& fn) {
 
 void PresentAll() {
     RunOnGuiThread([] { Presenter::Instance().PresentNow(true); });
+}
+
+void PrepareAll() {
+    if (QCoreApplication::instance() == nullptr) return;
+    RunOnGuiThread([] { Presenter::Instance().PrepareNow(); });
 }
 
 Presenter& Presenter::Instance() {
@@ -72,6 +78,10 @@ int Presenter::PresentNow(bool wait) {
     return shown;
 }
 
+void Presenter::PrepareNow() {
+    for (SurfaceWidget* w : widgets_) w->Prepare();
+}
+
 void Presenter::Add(SurfaceWidget* w) { widgets_.push_back(w); }
 
 void Presenter::Remove(SurfaceWidget* w) { widgets_.erase(std::remove(widgets_.begin(), widgets_.end(), w), widgets_.end()); }
@@ -90,8 +100,11 @@ SurfaceWidget::~SurfaceWidget() { Presenter::Instance().Remove(this); }
 
 bool SurfaceWidget::Present(bool wait, bool repaint_now) {
     QPoint moved;
+    const uchar* const before = front_.image.constBits();
     const std::optional<QRect> r = surface_->TakeChanges(front_, wait, &moved);
     if (!r) return false;
+    // A front made anew here is fresh memory (a swap gives it the picture's, which is written).
+    if (front_.image.constBits() != before && front_.held != front_.image.rect()) front_made_ = false;
     if (!moved.isNull()) {
         if (isVisible()) {
             // What is on screen moves in place, within the picture (a widget larger than its
@@ -120,6 +133,35 @@ QImage SurfaceWidget::Shown() const {
     QImage plain(size(), QImage::Format_RGB32);
     plain.fill(surface_->Background());
     return plain;
+}
+
+void SurfaceWidget::Prepare() {
+    surface_->Prepare();
+    const QSize size = surface_->Size();
+    if (size.isEmpty() || (front_made_ && front_.image.size() == size)) return;
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(surface_->Background());
+    if (front_.image.size() == size) {
+        // The same picture in the new memory, its rows in order.
+        const QRect p = front_.held;
+        if (!p.isEmpty())
+            front_.ForRuns(p.top(), p.bottom(), [&](int y, int from, int n) {
+                for (int i = 0; i < n; ++i)
+                    std::memcpy(image.scanLine(y + i) + p.left() * 4, front_.image.constScanLine(from + i) + p.left() * 4,
+                                size_t(p.width()) * 4);
+            });
+        front_.image = std::move(image);
+        front_.top = 0;
+    } else {
+        // Another size: nothing of the old copy is kept, and all of the widget is painted again.
+        front_ = FrontPicture{std::move(image), 0, QRect()};
+        update();
+    }
+    front_made_ = true;
+}
+
+PictureMemory SurfaceWidget::Front() const {
+    return {front_.image.size(), front_.image.constBits(), front_.image.sizeInBytes()};
 }
 
 void SurfaceWidget::paintEvent(QPaintEvent* e) {

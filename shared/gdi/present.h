@@ -31,6 +31,10 @@ namespace gdi {
 void RunOnGuiThread(const std::function<void()>& fn);
 // Shows every changed surface now and returns when that is done (see above).
 void PresentAll();
+// Makes and touches, for every surface shown, what drawing into it and showing it take at its
+// present size (its picture while it is plain, the widget's copy), and returns when that is done.
+// A thread that holds no surface context; nothing when there is no application.
+void PrepareAll();
 
 class SurfaceWidget;
 
@@ -45,6 +49,8 @@ public:
     // User-interface thread: shows every changed surface; `wait` takes locked surfaces' locks.
     // Returns how many surfaces were shown.
     int PresentNow(bool wait);
+    // User-interface thread: SurfaceWidget::Prepare of every widget.
+    void PrepareNow();
     // The interval of the timer.
     static constexpr int kIntervalMs = 16;
 
@@ -74,6 +80,11 @@ public:
     // The picture last shown (user-interface thread): the background alone while nothing has
     // been drawn since the surface's last size or erase.
     QImage Shown() const;
+    // User-interface thread: the surface's Prepare, and a copy of the picture of the surface's
+    // size whose memory is all written, made now when the widget has none (what is shown stays).
+    void Prepare();
+    // The memory of the widget's copy of the picture (for checks).
+    PictureMemory Front() const;
 
 protected:
     void paintEvent(QPaintEvent* e) override;
@@ -86,6 +97,8 @@ private:
 
     std::shared_ptr<Surface> surface_;
     FrontPicture front_;
+    // front_.image was made by Prepare (all of its memory written), not fresh by TakeChanges.
+    bool front_made_ = false;
     QRegion waiting_;  // asked to be painted (update) and not painted yet
 };
 

@@ -20,9 +20,27 @@ void Surface::MakeImage() {
         handed_ = QImage();
     }
     if (!plain_ || size_.isEmpty()) return;
+    if (image_.size() != size_) {
+        image_ = QImage(size_, QImage::Format_RGB32);
+        filled_.reset();
+    }
+    if (filled_ != Background()) image_.fill(Background());
+    filled_.reset();
+    plain_ = false;
+}
+
+void Surface::Prepare() {
+    std::lock_guard lock(mutex_);
+    if (!plain_ || size_.isEmpty() || filled_ == Background()) return;
     if (image_.size() != size_) image_ = QImage(size_, QImage::Format_RGB32);
     image_.fill(Background());
-    plain_ = false;
+    filled_ = Background();
+}
+
+PictureMemory Surface::Picture() const {
+    std::lock_guard lock(mutex_);
+    if (size_.isEmpty() || image_.size() != size_) return {};
+    return {image_.size(), image_.constBits(), image_.sizeInBytes()};
 }
 
 Surface::Dc& Surface::Dc::operator=(Dc&& other) noexcept {
@@ -100,6 +118,7 @@ void Surface::Erase() {
 void Surface::MakePlain() {
     if (image_.size() != size_) image_ = QImage();  // an erase keeps the memory for the next drawing
     plain_ = true;
+    filled_.reset();
     erased_ = true;
     handed_ = QImage();
     changed_ = QRect();

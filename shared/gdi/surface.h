@@ -53,6 +53,13 @@ struct FrontPicture {
     QImage Unrolled(QRgb background) const;
 };
 
+// A picture's memory as it is (for checks): its size and bytes, without a share of the image.
+struct PictureMemory {
+    QSize size;
+    const uchar* bits = nullptr;
+    qsizetype bytes = 0;
+};
+
 // Who shows surfaces: told (from any thread, without the surface's lock) that one has changed.
 class PresentSink {
 public:
@@ -100,6 +107,13 @@ public:
     QRgb Background() const { return background_.load(std::memory_order_relaxed); }
     void SetBackground(QRgb c) { background_.store(c | 0xFF000000u, std::memory_order_relaxed); }
 
+    // Makes the picture for the present size and writes all of it while the surface is plain, so
+    // that the first drawing finds its memory made and touched (no allocation, no page faults,
+    // no fill). A drawn picture is left as it is. Any thread not holding the surface's context.
+    void Prepare();
+    // The picture's memory (a null size when none is made at the present size).
+    PictureMemory Picture() const;
+
     // For the showing side. Brings `front` up to the picture and forgets the changes: only the
     // part drawn since the last call is copied; after an erase the front's part held goes back to
     // the background (its memory kept) and only what was drawn since is copied into it; a new
@@ -132,6 +146,9 @@ private:
     QImage image_;
     QSize size_;
     bool plain_ = true;
+    // While plain: the colour that Prepare wrote all over the picture (the first drawing then
+    // has nothing to fill).
+    std::optional<QRgb> filled_;
     std::atomic<QRgb> background_;  // read without the lock by the showing widget
     QRect changed_;  // drawn since the last TakeChanges (or since the erase, when erased_)
     QPoint scroll_;  // the picture's move since the last TakeChanges (changed_ moved with it)

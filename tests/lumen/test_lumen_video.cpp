@@ -9,11 +9,15 @@
 #include <cstdlib>
 #include <string>
 
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
+
+#include <QWidget>
+#include <vector>
 
 #include "lumen/figure_tests.h"
 #include "lumen/frame.h"
@@ -26,6 +30,7 @@
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "platform/workers.h"
+#include "shared/gdi/present.h"
 #include "shared/perf_link.h"
 #include "shared/helpers.h"
 #include "tests/support/isolation.h"
@@ -66,6 +71,58 @@ TEST(LumenVideo, LineArcDrawingRunsToItsLimit) {
     EXPECT_GE(sum, kCurveLimit);
     // The main window was drawn into.
     EXPECT_FALSE(hwndParent->ClientSize().isEmpty());
+}
+
+// Whether every page of the memory is in the process's resident set (written at least once).
+bool AllResident(const gdi::PictureMemory& m) {
+    if (m.bits == nullptr || m.bytes <= 0) return false;
+    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const uintptr_t from = uintptr_t(m.bits) & ~(page - 1);
+    const uintptr_t to = (uintptr_t(m.bits) + uintptr_t(m.bytes) + page - 1) & ~(page - 1);
+    std::vector<unsigned char> in((to - from) / page);
+    if (mincore(reinterpret_cast<void*>(from), to - from, in.data()) != 0) return false;
+    for (unsigned char c : in)
+        if ((c & 1) == 0) return false;
+    return true;
+}
+
+// At every clock start, each window of the test (the main window and the windows in it) has its
+// picture and its shown copy made at its client size, every page of them written: the timed work
+// neither allocates them nor takes their first page faults.
+TEST(LumenVideo, WindowPicturesAreMadeAndWrittenBeforeTheClockStarts) {
+    struct Row {
+        const char* test;
+        int windows;  // at least this many windows with a client area at the clock's start
+    };
+    for (const Row& row : {Row{"FigureDraw", 5}, Row{"BMPDraw", 1}}) {
+        SCOPED_TRACE(row.test);
+        int starts = 0;
+        int fewest = 1 << 30;
+        std::vector<std::string> faults;
+        VideoTestSettings s;
+        s.at_clock_start = [&] {
+            gdi::RunOnGuiThread([&] {
+                ++starts;
+                QList<gdi::SurfaceWidget*> shown = hwndParent->widget()->findChildren<gdi::SurfaceWidget*>();
+                int windows = 0;
+                for (gdi::SurfaceWidget* w : shown) {
+                    const QSize client = w->surface()->Size();
+                    if (client.isEmpty()) continue;
+                    ++windows;
+                    const gdi::PictureMemory picture = w->surface()->Picture();
+                    const gdi::PictureMemory front = w->Front();
+                    if (picture.size != client || !AllResident(picture)) faults.push_back("picture");
+                    if (front.size != client || !AllResident(front)) faults.push_back("shown copy");
+                }
+                fewest = std::min(fewest, windows);
+            });
+        };
+        const VideoTestOutcome out = RunVideoTestForTest(row.test, s);
+        EXPECT_GT(out.ms, 0.0);
+        EXPECT_GE(starts, 1);
+        EXPECT_GE(fewest, row.windows);
+        EXPECT_TRUE(faults.empty()) << faults.size() << " not ready, the first: " << faults.front();
+    }
 }
 
 TEST(LumenVideo, RepeatedFigureRunsStoreTheChosenRunsCount) {
