@@ -7,6 +7,7 @@
 #include <QThread>
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 namespace gdi {
 
@@ -38,7 +39,16 @@ void PresentAll() {
 
 void PrepareAll() {
     if (QCoreApplication::instance() == nullptr) return;
-    RunOnGuiThread([] { Presenter::Instance().PrepareNow(); });
+    // Nothing made, sized or erased since the last preparing: no call into the user-interface
+    // thread (a clock started inside another's time costs it nothing).
+    if (OnGuiThread()) {
+        if (Surface::TakeUnprepared()) Presenter::Instance().PrepareNow();
+        return;
+    }
+    // Threads that start their clocks together wait until the one preparing is done.
+    static std::mutex turn;
+    std::lock_guard lock(turn);
+    if (Surface::TakeUnprepared()) RunOnGuiThread([] { Presenter::Instance().PrepareNow(); });
 }
 
 Presenter& Presenter::Instance() {
@@ -93,6 +103,7 @@ SurfaceWidget::SurfaceWidget(std::shared_ptr<Surface> surface, QWidget* parent)
     Presenter& p = Presenter::Instance();
     p.Add(this);
     surface_->SetPresentSink(&p);
+    Surface::MarkUnprepared();  // its copy of the picture is to be made
     if (!surface_->Size().isEmpty()) resize(surface_->Size());
 }
 

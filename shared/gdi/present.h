@@ -33,7 +33,8 @@ void RunOnGuiThread(const std::function<void()>& fn);
 void PresentAll();
 // Makes and touches, for every surface shown, what drawing into it and showing it take at its
 // present size (its picture while it is plain, the widget's copy), and returns when that is done.
-// A thread that holds no surface context; nothing when there is no application.
+// A thread that holds no surface context; nothing when there is no application, and no call into
+// the user-interface thread when no surface was made, sized or erased since the last time.
 void PrepareAll();
 
 class SurfaceWidget;

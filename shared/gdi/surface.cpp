@@ -12,6 +12,7 @@ QSize UsableSize(QSize size) { return size.isValid() && !size.isEmpty() ? size :
 
 Surface::Surface(QSize size, QRgb background) : size_(UsableSize(size)), background_(background | 0xFF000000u) {
     changed_flag_.store(true, std::memory_order_release);
+    MarkUnprepared();
 }
 
 void Surface::MakeImage() {
@@ -124,6 +125,7 @@ void Surface::MakePlain() {
     changed_ = QRect();
     scroll_ = QPoint();
     changed_flag_.store(true, std::memory_order_release);
+    MarkUnprepared();
 }
 
 QImage FrontPicture::Unrolled(QRgb background) const {
@@ -166,6 +168,7 @@ std::optional<QRect> Surface::TakeChanges(FrontPicture& front, bool wait, QPoint
         if (!erased_ && !front.held.isEmpty()) copy = all;
         front = FrontPicture{plain_ || size_.isEmpty() ? QImage() : QImage(size_, QImage::Format_RGB32), 0, QRect()};
         shown = all;
+        MarkUnprepared();
     } else if (erased_) {
         // What the front held goes back to the background; its memory stays for the next drawing.
         shown |= front.held;

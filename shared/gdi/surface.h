@@ -105,7 +105,10 @@ public:
     // All of it the background colour again; all of it changed.
     void Erase();
     QRgb Background() const { return background_.load(std::memory_order_relaxed); }
-    void SetBackground(QRgb c) { background_.store(c | 0xFF000000u, std::memory_order_relaxed); }
+    void SetBackground(QRgb c) {
+        background_.store(c | 0xFF000000u, std::memory_order_relaxed);
+        MarkUnprepared();
+    }
 
     // Makes the picture for the present size and writes all of it while the surface is plain, so
     // that the first drawing finds its memory made and touched (no allocation, no page faults,
@@ -113,6 +116,11 @@ public:
     void Prepare();
     // The picture's memory (a null size when none is made at the present size).
     PictureMemory Picture() const;
+    // Whether any surface may have something for Prepare (or its widget's) to make since the
+    // last TakeUnprepared: one was made, sized, erased, or its showing side's copy made anew.
+    // TakeUnprepared answers and clears it.
+    static bool TakeUnprepared() { return unprepared_.exchange(false); }
+    static void MarkUnprepared() { unprepared_.store(true); }
 
     // For the showing side. Brings `front` up to the picture and forgets the changes: only the
     // part drawn since the last call is copied; after an erase the front's part held goes back to
@@ -160,6 +168,7 @@ private:
     QImage handed_;
     std::atomic<bool> changed_flag_{false};
     std::atomic<PresentSink*> sink_{nullptr};
+    static inline std::atomic<bool> unprepared_{true};
     std::optional<GdiDc> dc_;
 };
 
