@@ -110,6 +110,7 @@ SurfaceWidget::SurfaceWidget(std::shared_ptr<Surface> surface, QWidget* parent)
 SurfaceWidget::~SurfaceWidget() { Presenter::Instance().Remove(this); }
 
 bool SurfaceWidget::Present(bool wait, bool repaint_now) {
+    TakeSpare();
     QPoint moved;
     const uchar* const before = front_.image.constBits();
     const std::optional<QRect> r = surface_->TakeChanges(front_, wait, &moved);
@@ -146,8 +147,25 @@ QImage SurfaceWidget::Shown() const {
     return plain;
 }
 
+void SurfaceWidget::TakeSpare() {
+    if (spare_.isNull() || front_.image.size() == spare_.size() || surface_->Size() != spare_.size()) return;
+    // The surface took the size its picture was reserved for: so does the copy (all of the widget
+    // is painted again, as after any new size).
+    front_ = FrontPicture{std::exchange(spare_, QImage()), 0, QRect()};
+    front_made_ = true;
+    update();
+}
+
 void SurfaceWidget::Prepare() {
     surface_->Prepare();
+    TakeSpare();
+    const QSize reserved = surface_->Reserved().size;
+    if (reserved.isEmpty()) {
+        spare_ = QImage();
+    } else if (spare_.size() != reserved) {
+        spare_ = QImage(reserved, QImage::Format_RGB32);
+        spare_.fill(surface_->Background());
+    }
     const QSize size = surface_->Size();
     if (size.isEmpty() || (front_made_ && front_.image.size() == size)) return;
     QImage image(size, QImage::Format_RGB32);
@@ -174,6 +192,8 @@ void SurfaceWidget::Prepare() {
 PictureMemory SurfaceWidget::Front() const {
     return {front_.image.size(), front_.image.constBits(), front_.image.sizeInBytes()};
 }
+
+PictureMemory SurfaceWidget::Spare() const { return {spare_.size(), spare_.constBits(), spare_.sizeInBytes()}; }
 
 void SurfaceWidget::paintEvent(QPaintEvent* e) {
     QPainter p(this);

@@ -82,10 +82,13 @@ public:
     // been drawn since the surface's last size or erase.
     QImage Shown() const;
     // User-interface thread: the surface's Prepare, and a copy of the picture of the surface's
-    // size whose memory is all written, made now when the widget has none (what is shown stays).
+    // size whose memory is all written, made now when the widget has none (what is shown stays);
+    // when the surface has a picture reserved for another size, a written copy for that size too.
     void Prepare();
-    // The memory of the widget's copy of the picture (for checks).
+    // The memory of the widget's copy of the picture, and of its copy for the reserved size (for
+    // checks).
     PictureMemory Front() const;
+    PictureMemory Spare() const;
 
 protected:
     void paintEvent(QPaintEvent* e) override;
@@ -95,11 +98,16 @@ private:
     friend class Presenter;
     // Takes the surface's changes; `repaint`: paint them now, else schedule.
     bool Present(bool wait, bool repaint);
+    // The spare becomes the copy when the surface has taken its size.
+    void TakeSpare();
 
     std::shared_ptr<Surface> surface_;
     FrontPicture front_;
     // front_.image was made by Prepare (all of its memory written), not fresh by TakeChanges.
     bool front_made_ = false;
+    // Made by Prepare for the size the surface has a picture reserved for; the front when the
+    // surface takes that size.
+    QImage spare_;
     QRegion waiting_;  // asked to be painted (update) and not painted yet
 };
 

@@ -38,6 +38,23 @@ void Surface::Prepare() {
     filled_ = Background();
 }
 
+void Surface::Reserve(QSize size) {
+    {
+        std::lock_guard lock(mutex_);
+        size = UsableSize(size);
+        if (size.isEmpty() || (reserved_.size() == size && reserved_colour_ == Background())) return;
+        reserved_ = QImage(size, QImage::Format_RGB32);
+        reserved_colour_ = Background();
+        reserved_.fill(reserved_colour_);
+    }
+    MarkUnprepared();  // the widget's copy for that size is to be made too
+}
+
+PictureMemory Surface::Reserved() const {
+    std::lock_guard lock(mutex_);
+    return {reserved_.size(), reserved_.constBits(), reserved_.sizeInBytes()};
+}
+
 PictureMemory Surface::Picture() const {
     std::lock_guard lock(mutex_);
     if (size_.isEmpty() || image_.size() != size_) return {};
@@ -103,7 +120,10 @@ void Surface::Resize(QSize size) {
     {
         std::lock_guard lock(mutex_);
         size_ = UsableSize(size);
+        const bool reserved = !size_.isEmpty() && reserved_.size() == size_;
+        if (reserved) image_ = std::exchange(reserved_, QImage());
         MakePlain();
+        if (reserved) filled_ = reserved_colour_;
     }
     if (PresentSink* sink = sink_.load(std::memory_order_acquire)) sink->RequestPresent();
 }

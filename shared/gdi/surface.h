@@ -99,8 +99,8 @@ public:
     Dc GetDC(DcState& state);
 
     QSize Size() const;
-    // A new size, all of it the background colour (the picture is made at the next GetDC); all of
-    // it changed.
+    // A new size, all of it the background colour (the picture is made at the next GetDC, or is
+    // the one reserved for that size); all of it changed.
     void Resize(QSize size);
     // All of it the background colour again; all of it changed.
     void Erase();
@@ -116,6 +116,11 @@ public:
     void Prepare();
     // The picture's memory (a null size when none is made at the present size).
     PictureMemory Picture() const;
+    // Makes and writes a picture for a size the surface is to take (a window moved inside a
+    // test's time): a Resize to that size then takes it instead of new memory. One at a time.
+    void Reserve(QSize size);
+    // The memory of the picture kept by Reserve and not yet taken.
+    PictureMemory Reserved() const;
     // Whether any surface may have something for Prepare (or its widget's) to make since the
     // last TakeUnprepared: one was made, sized, erased, or its showing side's copy made anew.
     // TakeUnprepared answers and clears it.
@@ -157,6 +162,9 @@ private:
     // While plain: the colour that Prepare wrote all over the picture (the first drawing then
     // has nothing to fill).
     std::optional<QRgb> filled_;
+    // Made by Reserve for a size to come, all of it reserved_colour_.
+    QImage reserved_;
+    QRgb reserved_colour_ = 0;
     std::atomic<QRgb> background_;  // read without the lock by the showing widget
     QRect changed_;  // drawn since the last TakeChanges (or since the erase, when erased_)
     QPoint scroll_;  // the picture's move since the last TakeChanges (changed_ moved with it)

@@ -4,6 +4,7 @@
 
 #include <QSize>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -88,39 +89,64 @@ bool AllResident(const gdi::PictureMemory& m) {
 
 // At every clock start, each window of the test (the main window and the windows in it) has its
 // picture and its shown copy made at its client size, every page of them written: the timed work
-// neither allocates them nor takes their first page faults.
+// neither allocates them nor takes their first page faults. The figure test's windows, moved to
+// other tiles inside the time, have theirs for the new size made ahead as well, and take them.
 TEST(LumenVideo, WindowPicturesAreMadeAndWrittenBeforeTheClockStarts) {
     struct Row {
         const char* test;
-        int windows;  // at least this many windows with a client area at the clock's start
+        int windows;   // at least this many windows with a client area at the clock's start
+        int reserved;  // of them, with pictures made for the size they take inside the time
     };
-    for (const Row& row : {Row{"FigureDraw", 5}, Row{"BMPDraw", 1}}) {
+    for (const Row& row : {Row{"FigureDraw", 5, 4}, Row{"BMPDraw", 1, 0}}) {
         SCOPED_TRACE(row.test);
         int starts = 0;
         int fewest = 1 << 30;
+        int reserved = 0;
+        std::vector<const uchar*> made_ahead;
         std::vector<std::string> faults;
+        auto check = [&](const gdi::PictureMemory& m, QSize size, const char* what) {
+            if (m.size != size || !AllResident(m)) faults.push_back(what);
+        };
         VideoTestSettings s;
         s.at_clock_start = [&] {
             gdi::RunOnGuiThread([&] {
                 ++starts;
-                QList<gdi::SurfaceWidget*> shown = hwndParent->widget()->findChildren<gdi::SurfaceWidget*>();
                 int windows = 0;
-                for (gdi::SurfaceWidget* w : shown) {
+                for (gdi::SurfaceWidget* w : hwndParent->widget()->findChildren<gdi::SurfaceWidget*>()) {
                     const QSize client = w->surface()->Size();
                     if (client.isEmpty()) continue;
                     ++windows;
-                    const gdi::PictureMemory picture = w->surface()->Picture();
-                    const gdi::PictureMemory front = w->Front();
-                    if (picture.size != client || !AllResident(picture)) faults.push_back("picture");
-                    if (front.size != client || !AllResident(front)) faults.push_back("shown copy");
+                    check(w->surface()->Picture(), client, "picture");
+                    check(w->Front(), client, "shown copy");
+                    const gdi::PictureMemory ahead = w->surface()->Reserved();
+                    if (ahead.size.isEmpty()) continue;
+                    ++reserved;
+                    check(w->Spare(), ahead.size, "shown copy made ahead");
+                    check(ahead, ahead.size, "picture made ahead");
+                    made_ahead.insert(made_ahead.end(), {ahead.bits, w->Spare().bits});
                 }
                 fewest = std::min(fewest, windows);
             });
+        };
+        // After the runs the moved windows draw and show in the memory made ahead.
+        int moved = 0;
+        s.at_end = [&] {
+            if (row.reserved == 0) return;
+            for (Window* child : hwndChild) {
+                ++moved;
+                const auto* frame = qobject_cast<gdi::ChildFrame*>(child->widget());
+                ASSERT_NE(frame, nullptr);
+                for (const uchar* bits : {child->surface().Picture().bits, frame->client()->Front().bits})
+                    if (std::find(made_ahead.begin(), made_ahead.end(), bits) == made_ahead.end())
+                        faults.push_back("moved window's memory not the one made ahead");
+            }
         };
         const VideoTestOutcome out = RunVideoTestForTest(row.test, s);
         EXPECT_GT(out.ms, 0.0);
         EXPECT_GE(starts, 1);
         EXPECT_GE(fewest, row.windows);
+        EXPECT_GE(reserved, row.reserved);
+        EXPECT_EQ(moved, row.reserved);
         EXPECT_TRUE(faults.empty()) << faults.size() << " not ready, the first: " << faults.front();
     }
 }
