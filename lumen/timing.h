@@ -17,7 +17,8 @@ inline constexpr const char* kTimerCaption = "VideoKestrel Timer Exception";
 class Stopwatch {
 public:
     explicit Stopwatch(std::string caption = kTimerCaption) : caption_(std::move(caption)) {}
-    // Reads the start; false after the timer box.
+    // Makes the windows ready for drawing (gdi::PrepareAll: the caller holds no surface context),
+    // then reads the start; false after the timer box.
     bool Start();
     // Milliseconds since Start; -1.0 after the timer box (or when Start failed).
     double Stop();

@@ -76,6 +76,7 @@ VideoTestOutcome RunVideoTestForTest(const std::string& name, const VideoTestSet
     main->SetTitle(TestTitle(index));
     if (settings.before) settings.before();
     test_end_hook = settings.at_end;
+    clock_start_hook = settings.at_clock_start;
 
     std::atomic<bool> done{false};
     double ms = -1.0;
@@ -103,6 +104,7 @@ VideoTestOutcome RunVideoTestForTest(const std::string& name, const VideoTestSet
     loop.exec();
     sequencer.join();
     test_end_hook = nullptr;
+    clock_start_hook = nullptr;
     outcome.ms = ms;
     ElapsedOf(times, index) = ms;
     // As the sequencer does after the special effects test.

@@ -36,6 +36,7 @@ struct VideoTestSettings {
     std::optional<Rect> rect;                // another test rectangle than the mode's
     std::function<void()> before;            // user-interface thread, just before the test starts
     std::function<void()> at_end;            // user-interface thread, when the timed runs are over
+    std::function<void()> at_clock_start;    // the timing thread, at every clock start
     int deadline_ms = 120000;                // then every stop flag is forced, and the run counts as hung
 };
 

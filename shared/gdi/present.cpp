@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QThread>
 #include <algorithm>
+#include <cstring>
+#include <mutex>
 
 namespace gdi {
 
@@ -33,6 +35,20 @@ void RunOnGuiThread(const std::function<void()>& fn) {
 
 void PresentAll() {
     RunOnGuiThread([] { Presenter::Instance().PresentNow(true); });
+}
+
+void PrepareAll() {
+    if (QCoreApplication::instance() == nullptr) return;
+    // Nothing made, sized or erased since the last preparing: no call into the user-interface
+    // thread (a clock started inside another's time costs it nothing).
+    if (OnGuiThread()) {
+        if (Surface::TakeUnprepared()) Presenter::Instance().PrepareNow();
+        return;
+    }
+    // Threads that start their clocks together wait until the one preparing is done.
+    static std::mutex turn;
+    std::lock_guard lock(turn);
+    if (Surface::TakeUnprepared()) RunOnGuiThread([] { Presenter::Instance().PrepareNow(); });
 }
 
 Presenter& Presenter::Instance() {
@@ -72,6 +88,10 @@ int Presenter::PresentNow(bool wait) {
     return shown;
 }
 
+void Presenter::PrepareNow() {
+    for (SurfaceWidget* w : widgets_) w->Prepare();
+}
+
 void Presenter::Add(SurfaceWidget* w) { widgets_.push_back(w); }
 
 void Presenter::Remove(SurfaceWidget* w) { widgets_.erase(std::remove(widgets_.begin(), widgets_.end(), w), widgets_.end()); }
@@ -83,15 +103,20 @@ SurfaceWidget::SurfaceWidget(std::shared_ptr<Surface> surface, QWidget* parent)
     Presenter& p = Presenter::Instance();
     p.Add(this);
     surface_->SetPresentSink(&p);
+    Surface::MarkUnprepared();  // its copy of the picture is to be made
     if (!surface_->Size().isEmpty()) resize(surface_->Size());
 }
 
 SurfaceWidget::~SurfaceWidget() { Presenter::Instance().Remove(this); }
 
 bool SurfaceWidget::Present(bool wait, bool repaint_now) {
+    TakeSpare();
     QPoint moved;
+    const uchar* const before = front_.image.constBits();
     const std::optional<QRect> r = surface_->TakeChanges(front_, wait, &moved);
     if (!r) return false;
+    // A front made anew here is fresh memory (a swap gives it the picture's, which is written).
+    if (front_.image.constBits() != before && front_.held != front_.image.rect()) front_made_ = false;
     if (!moved.isNull()) {
         if (isVisible()) {
             // What is on screen moves in place, within the picture (a widget larger than its
@@ -121,6 +146,54 @@ QImage SurfaceWidget::Shown() const {
     plain.fill(surface_->Background());
     return plain;
 }
+
+void SurfaceWidget::TakeSpare() {
+    if (spare_.isNull() || front_.image.size() == spare_.size() || surface_->Size() != spare_.size()) return;
+    // The surface took the size its picture was reserved for: so does the copy (all of the widget
+    // is painted again, as after any new size).
+    front_ = FrontPicture{std::exchange(spare_, QImage()), 0, QRect()};
+    front_made_ = true;
+    update();
+}
+
+void SurfaceWidget::Prepare() {
+    surface_->Prepare();
+    TakeSpare();
+    const QSize reserved = surface_->Reserved().size;
+    if (reserved.isEmpty()) {
+        spare_ = QImage();
+    } else if (spare_.size() != reserved) {
+        spare_ = QImage(reserved, QImage::Format_RGB32);
+        spare_.fill(surface_->Background());
+    }
+    const QSize size = surface_->Size();
+    if (size.isEmpty() || (front_made_ && front_.image.size() == size)) return;
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(surface_->Background());
+    if (front_.image.size() == size) {
+        // The same picture in the new memory, its rows in order.
+        const QRect p = front_.held;
+        if (!p.isEmpty())
+            front_.ForRuns(p.top(), p.bottom(), [&](int y, int from, int n) {
+                for (int i = 0; i < n; ++i)
+                    std::memcpy(image.scanLine(y + i) + p.left() * 4, front_.image.constScanLine(from + i) + p.left() * 4,
+                                size_t(p.width()) * 4);
+            });
+        front_.image = std::move(image);
+        front_.top = 0;
+    } else {
+        // Another size: nothing of the old copy is kept, and all of the widget is painted again.
+        front_ = FrontPicture{std::move(image), 0, QRect()};
+        update();
+    }
+    front_made_ = true;
+}
+
+PictureMemory SurfaceWidget::Front() const {
+    return {front_.image.size(), front_.image.constBits(), front_.image.sizeInBytes()};
+}
+
+PictureMemory SurfaceWidget::Spare() const { return {spare_.size(), spare_.constBits(), spare_.sizeInBytes()}; }
 
 void SurfaceWidget::paintEvent(QPaintEvent* e) {
     QPainter p(this);

@@ -31,6 +31,11 @@ namespace gdi {
 void RunOnGuiThread(const std::function<void()>& fn);
 // Shows every changed surface now and returns when that is done (see above).
 void PresentAll();
+// Makes and touches, for every surface shown, what drawing into it and showing it take at its
+// present size (its picture while it is plain, the widget's copy), and returns when that is done.
+// A thread that holds no surface context; nothing when there is no application, and no call into
+// the user-interface thread when no surface was made, sized or erased since the last time.
+void PrepareAll();
 
 class SurfaceWidget;
 
@@ -45,6 +50,8 @@ public:
     // User-interface thread: shows every changed surface; `wait` takes locked surfaces' locks.
     // Returns how many surfaces were shown.
     int PresentNow(bool wait);
+    // User-interface thread: SurfaceWidget::Prepare of every widget.
+    void PrepareNow();
     // The interval of the timer.
     static constexpr int kIntervalMs = 16;
 
@@ -74,6 +81,14 @@ public:
     // The picture last shown (user-interface thread): the background alone while nothing has
     // been drawn since the surface's last size or erase.
     QImage Shown() const;
+    // User-interface thread: the surface's Prepare, and a copy of the picture of the surface's
+    // size whose memory is all written, made now when the widget has none (what is shown stays);
+    // when the surface has a picture reserved for another size, a written copy for that size too.
+    void Prepare();
+    // The memory of the widget's copy of the picture, and of its copy for the reserved size (for
+    // checks).
+    PictureMemory Front() const;
+    PictureMemory Spare() const;
 
 protected:
     void paintEvent(QPaintEvent* e) override;
@@ -83,9 +98,16 @@ private:
     friend class Presenter;
     // Takes the surface's changes; `repaint`: paint them now, else schedule.
     bool Present(bool wait, bool repaint);
+    // The spare becomes the copy when the surface has taken its size.
+    void TakeSpare();
 
     std::shared_ptr<Surface> surface_;
     FrontPicture front_;
+    // front_.image was made by Prepare (all of its memory written), not fresh by TakeChanges.
+    bool front_made_ = false;
+    // Made by Prepare for the size the surface has a picture reserved for; the front when the
+    // surface takes that size.
+    QImage spare_;
     QRegion waiting_;  // asked to be painted (update) and not painted yet
 };
 

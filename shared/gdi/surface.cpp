@@ -12,6 +12,7 @@ QSize UsableSize(QSize size) { return size.isValid() && !size.isEmpty() ? size :
 
 Surface::Surface(QSize size, QRgb background) : size_(UsableSize(size)), background_(background | 0xFF000000u) {
     changed_flag_.store(true, std::memory_order_release);
+    MarkUnprepared();
 }
 
 void Surface::MakeImage() {
@@ -20,9 +21,44 @@ void Surface::MakeImage() {
         handed_ = QImage();
     }
     if (!plain_ || size_.isEmpty()) return;
+    if (image_.size() != size_) {
+        image_ = QImage(size_, QImage::Format_RGB32);
+        filled_.reset();
+    }
+    if (filled_ != Background()) image_.fill(Background());
+    filled_.reset();
+    plain_ = false;
+}
+
+void Surface::Prepare() {
+    std::lock_guard lock(mutex_);
+    if (!plain_ || size_.isEmpty() || filled_ == Background()) return;
     if (image_.size() != size_) image_ = QImage(size_, QImage::Format_RGB32);
     image_.fill(Background());
-    plain_ = false;
+    filled_ = Background();
+}
+
+void Surface::Reserve(QSize size) {
+    {
+        std::lock_guard lock(mutex_);
+        size = UsableSize(size);
+        if (size.isEmpty() || (reserved_.size() == size && reserved_colour_ == Background())) return;
+        reserved_ = QImage(size, QImage::Format_RGB32);
+        reserved_colour_ = Background();
+        reserved_.fill(reserved_colour_);
+    }
+    MarkUnprepared();  // the widget's copy for that size is to be made too
+}
+
+PictureMemory Surface::Reserved() const {
+    std::lock_guard lock(mutex_);
+    return {reserved_.size(), reserved_.constBits(), reserved_.sizeInBytes()};
+}
+
+PictureMemory Surface::Picture() const {
+    std::lock_guard lock(mutex_);
+    if (size_.isEmpty() || image_.size() != size_) return {};
+    return {image_.size(), image_.constBits(), image_.sizeInBytes()};
 }
 
 Surface::Dc& Surface::Dc::operator=(Dc&& other) noexcept {
@@ -84,7 +120,10 @@ void Surface::Resize(QSize size) {
     {
         std::lock_guard lock(mutex_);
         size_ = UsableSize(size);
+        const bool reserved = !size_.isEmpty() && reserved_.size() == size_;
+        if (reserved) image_ = std::exchange(reserved_, QImage());
         MakePlain();
+        if (reserved) filled_ = reserved_colour_;
     }
     if (PresentSink* sink = sink_.load(std::memory_order_acquire)) sink->RequestPresent();
 }
@@ -100,11 +139,13 @@ void Surface::Erase() {
 void Surface::MakePlain() {
     if (image_.size() != size_) image_ = QImage();  // an erase keeps the memory for the next drawing
     plain_ = true;
+    filled_.reset();
     erased_ = true;
     handed_ = QImage();
     changed_ = QRect();
     scroll_ = QPoint();
     changed_flag_.store(true, std::memory_order_release);
+    MarkUnprepared();
 }
 
 QImage FrontPicture::Unrolled(QRgb background) const {
@@ -147,6 +188,7 @@ std::optional<QRect> Surface::TakeChanges(FrontPicture& front, bool wait, QPoint
         if (!erased_ && !front.held.isEmpty()) copy = all;
         front = FrontPicture{plain_ || size_.isEmpty() ? QImage() : QImage(size_, QImage::Format_RGB32), 0, QRect()};
         shown = all;
+        MarkUnprepared();
     } else if (erased_) {
         // What the front held goes back to the background; its memory stays for the next drawing.
         shown |= front.held;

@@ -53,6 +53,13 @@ struct FrontPicture {
     QImage Unrolled(QRgb background) const;
 };
 
+// A picture's memory as it is (for checks): its size and bytes, without a share of the image.
+struct PictureMemory {
+    QSize size;
+    const uchar* bits = nullptr;
+    qsizetype bytes = 0;
+};
+
 // Who shows surfaces: told (from any thread, without the surface's lock) that one has changed.
 class PresentSink {
 public:
@@ -92,13 +99,33 @@ public:
     Dc GetDC(DcState& state);
 
     QSize Size() const;
-    // A new size, all of it the background colour (the picture is made at the next GetDC); all of
-    // it changed.
+    // A new size, all of it the background colour (the picture is made at the next GetDC, or is
+    // the one reserved for that size); all of it changed.
     void Resize(QSize size);
     // All of it the background colour again; all of it changed.
     void Erase();
     QRgb Background() const { return background_.load(std::memory_order_relaxed); }
-    void SetBackground(QRgb c) { background_.store(c | 0xFF000000u, std::memory_order_relaxed); }
+    void SetBackground(QRgb c) {
+        background_.store(c | 0xFF000000u, std::memory_order_relaxed);
+        MarkUnprepared();
+    }
+
+    // Makes the picture for the present size and writes all of it while the surface is plain, so
+    // that the first drawing finds its memory made and touched (no allocation, no page faults,
+    // no fill). A drawn picture is left as it is. Any thread not holding the surface's context.
+    void Prepare();
+    // The picture's memory (a null size when none is made at the present size).
+    PictureMemory Picture() const;
+    // Makes and writes a picture for a size the surface is to take (a window moved inside a
+    // test's time): a Resize to that size then takes it instead of new memory. One at a time.
+    void Reserve(QSize size);
+    // The memory of the picture kept by Reserve and not yet taken.
+    PictureMemory Reserved() const;
+    // Whether any surface may have something for Prepare (or its widget's) to make since the
+    // last TakeUnprepared: one was made, sized, erased, or its showing side's copy made anew.
+    // TakeUnprepared answers and clears it.
+    static bool TakeUnprepared() { return unprepared_.exchange(false); }
+    static void MarkUnprepared() { unprepared_.store(true); }
 
     // For the showing side. Brings `front` up to the picture and forgets the changes: only the
     // part drawn since the last call is copied; after an erase the front's part held goes back to
@@ -132,6 +159,12 @@ private:
     QImage image_;
     QSize size_;
     bool plain_ = true;
+    // While plain: the colour that Prepare wrote all over the picture (the first drawing then
+    // has nothing to fill).
+    std::optional<QRgb> filled_;
+    // Made by Reserve for a size to come, all of it reserved_colour_.
+    QImage reserved_;
+    QRgb reserved_colour_ = 0;
     std::atomic<QRgb> background_;  // read without the lock by the showing widget
     QRect changed_;  // drawn since the last TakeChanges (or since the erase, when erased_)
     QPoint scroll_;  // the picture's move since the last TakeChanges (changed_ moved with it)
@@ -143,6 +176,7 @@ private:
     QImage handed_;
     std::atomic<bool> changed_flag_{false};
     std::atomic<PresentSink*> sink_{nullptr};
+    static inline std::atomic<bool> unprepared_{true};
     std::optional<GdiDc> dc_;
 };
 

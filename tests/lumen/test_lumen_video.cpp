@@ -4,16 +4,21 @@
 
 #include <QSize>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
+
+#include <QWidget>
+#include <vector>
 
 #include "lumen/figure_tests.h"
 #include "lumen/frame.h"
@@ -26,6 +31,7 @@
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "platform/workers.h"
+#include "shared/gdi/present.h"
 #include "shared/perf_link.h"
 #include "shared/helpers.h"
 #include "tests/support/isolation.h"
@@ -66,6 +72,83 @@ TEST(LumenVideo, LineArcDrawingRunsToItsLimit) {
     EXPECT_GE(sum, kCurveLimit);
     // The main window was drawn into.
     EXPECT_FALSE(hwndParent->ClientSize().isEmpty());
+}
+
+// Whether every page of the memory is in the process's resident set (written at least once).
+bool AllResident(const gdi::PictureMemory& m) {
+    if (m.bits == nullptr || m.bytes <= 0) return false;
+    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const uintptr_t from = uintptr_t(m.bits) & ~(page - 1);
+    const uintptr_t to = (uintptr_t(m.bits) + uintptr_t(m.bytes) + page - 1) & ~(page - 1);
+    std::vector<unsigned char> in((to - from) / page);
+    if (mincore(reinterpret_cast<void*>(from), to - from, in.data()) != 0) return false;
+    for (unsigned char c : in)
+        if ((c & 1) == 0) return false;
+    return true;
+}
+
+// At every clock start, each window of the test (the main window and the windows in it) has its
+// picture and its shown copy made at its client size, every page of them written: the timed work
+// neither allocates them nor takes their first page faults. The figure test's windows, moved to
+// other tiles inside the time, have theirs for the new size made ahead as well, and take them.
+TEST(LumenVideo, WindowPicturesAreMadeAndWrittenBeforeTheClockStarts) {
+    struct Row {
+        const char* test;
+        int windows;   // at least this many windows with a client area at the clock's start
+        int reserved;  // of them, with pictures made for the size they take inside the time
+    };
+    for (const Row& row : {Row{"FigureDraw", 5, 4}, Row{"BMPDraw", 1, 0}}) {
+        SCOPED_TRACE(row.test);
+        int starts = 0;
+        int fewest = 1 << 30;
+        int reserved = 0;
+        std::vector<const uchar*> made_ahead;
+        std::vector<std::string> faults;
+        auto check = [&](const gdi::PictureMemory& m, QSize size, const char* what) {
+            if (m.size != size || !AllResident(m)) faults.push_back(what);
+        };
+        VideoTestSettings s;
+        s.at_clock_start = [&] {
+            gdi::RunOnGuiThread([&] {
+                ++starts;
+                int windows = 0;
+                for (gdi::SurfaceWidget* w : hwndParent->widget()->findChildren<gdi::SurfaceWidget*>()) {
+                    const QSize client = w->surface()->Size();
+                    if (client.isEmpty()) continue;
+                    ++windows;
+                    check(w->surface()->Picture(), client, "picture");
+                    check(w->Front(), client, "shown copy");
+                    const gdi::PictureMemory ahead = w->surface()->Reserved();
+                    if (ahead.size.isEmpty()) continue;
+                    ++reserved;
+                    check(w->Spare(), ahead.size, "shown copy made ahead");
+                    check(ahead, ahead.size, "picture made ahead");
+                    made_ahead.insert(made_ahead.end(), {ahead.bits, w->Spare().bits});
+                }
+                fewest = std::min(fewest, windows);
+            });
+        };
+        // After the runs the moved windows draw and show in the memory made ahead.
+        int moved = 0;
+        s.at_end = [&] {
+            if (row.reserved == 0) return;
+            for (Window* child : hwndChild) {
+                ++moved;
+                const auto* frame = qobject_cast<gdi::ChildFrame*>(child->widget());
+                ASSERT_NE(frame, nullptr);
+                for (const uchar* bits : {child->surface().Picture().bits, frame->client()->Front().bits})
+                    if (std::find(made_ahead.begin(), made_ahead.end(), bits) == made_ahead.end())
+                        faults.push_back("moved window's memory not the one made ahead");
+            }
+        };
+        const VideoTestOutcome out = RunVideoTestForTest(row.test, s);
+        EXPECT_GT(out.ms, 0.0);
+        EXPECT_GE(starts, 1);
+        EXPECT_GE(fewest, row.windows);
+        EXPECT_GE(reserved, row.reserved);
+        EXPECT_EQ(moved, row.reserved);
+        EXPECT_TRUE(faults.empty()) << faults.size() << " not ready, the first: " << faults.front();
+    }
 }
 
 TEST(LumenVideo, RepeatedFigureRunsStoreTheChosenRunsCount) {
