@@ -54,10 +54,16 @@ public:
         Finish();
         return received_;
     }
+    // Waits for the session to end, like Received(): not for use while the client is still
+    // talking to the sink (connected() asks without waiting).
     bool accepted() {
         Finish();
         return accepted_;
     }
+    // True once the client's connection is accepted; asks without waiting.
+    bool connected() const { return accepted_; }
+    // True once a read on the accepted connection returned the client's close.
+    bool saw_client_close() const { return client_closed_; }
     // With hold_end_of_data: true once the whole message is in and its reply is held.
     bool holding() const { return holding_; }
     void Release() { released_ = true; }
@@ -160,8 +166,8 @@ private:
     std::chrono::steady_clock::time_point deadline_;
     std::string received_;
     size_t taken_ = 0;
-    bool accepted_ = false;
-    bool client_closed_ = false;
+    std::atomic<bool> accepted_{false};
+    std::atomic<bool> client_closed_{false};
     std::atomic<bool> holding_{false};
     std::atomic<bool> released_{false};
 };
