@@ -147,6 +147,7 @@ void MainWindow::NewTest() {
     // A run that the user wants saved but that was not saved is kept: no new run.
     if (report.isnew == 1) CloseGraphWindows();
     if (report.isnew == 1 && AskToSave("File Exception") && !SaveFile()) return;
+    if (run.ending != 0) return;  // asked to end while the question was open
     if (report.theFile >= 0 || theFile2 >= 0) {
         CloseReportFile();
         if (theFile2 >= 0) ::close(theFile2);
@@ -218,8 +219,9 @@ void MainWindow::OpenFile() {
         Command(CMD_SAVE_AS);
         return;
     }
+    if (run.ending != 0) return;
     const std::optional<std::string> name = ChooseFile(false);
-    if (!name) return;
+    if (!name || run.ending != 0) return;
     report.FileName = *name;
     LoadFile();
 }
@@ -232,6 +234,7 @@ void MainWindow::DropFile(const std::string& path) {
         Command(CMD_SAVE_AS);
         return;
     }
+    if (run.ending != 0) return;
     LoadFile();
 }
 

@@ -87,7 +87,8 @@ kp::Answer ShowQtMessageBox(const kp::BoxRequest& box, QWidget* parent, QWidget*
     for (int i = 0; i < set.count; ++i) {
         if (result == set.buttons[i]) return set.answers[i];
     }
-    return kp::DefaultAnswer(box);
+    // Closed without a button (the program ending closes every open box): as its escape button.
+    return set.count == 1 ? set.answers[0] : set.answers[set.count - 1];
 }
 
 void InstallQtMessageBoxes(OwnerWidgets owners, OnTopWidget over) {

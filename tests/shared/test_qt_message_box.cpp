@@ -100,6 +100,10 @@ TEST(QtMessageBox, EnterTakesTheDefaultButtonAndEscapeCancels) {
     EXPECT_EQ(ShowQtMessageBox(box, nullptr), kp::Answer::Ok);
     WhenShown(&seen, [](QMessageBox* mb) { QTest::keyClick(mb, Qt::Key_Escape); });
     EXPECT_EQ(ShowQtMessageBox(box, nullptr), kp::Answer::Cancel);
+    // Closed without a button, as the program's end closes every open box: never a Yes.
+    box.buttons = kp::Buttons::YesNo;
+    WhenShown(&seen, [](QMessageBox* mb) { mb->reject(); });
+    EXPECT_EQ(ShowQtMessageBox(box, nullptr), kp::Answer::No);
 }
 
 TEST(QtMessageBox, InstalledBackendServesTheServiceWithItsOwner) {
