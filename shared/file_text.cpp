@@ -39,7 +39,7 @@ FileText ReadFileText(int fd, std::string* text, const std::function<void()>& be
     try {
         if (known > 0) {
             if (uint64_t(known) >= text->max_size()) return FileText::NoMemory;
-            // Reserved, not yet written: each step's pages are first touched by its read.
+            // Reserved once: the steps below fill it without moving it.
             text->reserve(size_t(known));
         }
         for (;;) {

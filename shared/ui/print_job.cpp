@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
@@ -28,6 +29,11 @@ PrinterChooser& Chooser() {
 
 // The printer object goes before the application: its print engine needs the platform.
 void DropPrinter() { print_state.pd.reset(); }
+
+// Only a file is removed: a device or a pipe named as the output stays.
+void RemovePrintFile(const QString& name) {
+    if (QFileInfo(name).isFile()) QFile::remove(name);
+}
 
 // A PDF file is whole when it ends with its end-of-file mark after the offset of its cross-reference
 // table, and that table stands at that offset: a file cut short, or one with a part missing in the
@@ -225,14 +231,14 @@ void PrintJob::End() {
             const bool ended = !painter_.isActive() || painter_.end();
             if (!dropped && !file.isEmpty()) {
                 renew = !ended || !PdfWrittenWhole(file);
-                QFile::remove(file);
+                RemovePrintFile(file);
             }
         } else {
             // A document printed to a file must be there whole: a write that failed (a full
             // disk) leaves a file cut short, which is removed and reported.
             const bool ended = painter_.end();
             if (!file.isEmpty() && (!ended || !PdfWrittenWhole(file))) {
-                QFile::remove(file);
+                RemovePrintFile(file);
                 unwritten = file;
                 renew = true;
             }
