@@ -34,6 +34,14 @@ MailDialog* OpenMail(MainWindow& w) {
     return QApplication::activeModalWidget() == nullptr ? w.findChild<MailDialog*>() : nullptr;
 }
 
+// Mail goes to the sink from a plain sender without a signature; the settings are stored (0).
+int StoreSinkSettings(const kt::SmtpSink& sink) {
+    prefs.SMTPHost = sink.server();
+    prefs.Sender = "me@here.test";
+    prefs.endmailfile.clear();
+    return CreateRegEntry();
+}
+
 void Click(QWidget* parent, int id) {
     auto* b = parent->findChild<QPushButton*>(QString::number(id));
     ASSERT_NE(b, nullptr) << id;
@@ -135,10 +143,7 @@ TEST(MailDialog, ATypedListOf27PathsSendsTheFirst25AndNamesTheRest) {
     kp::BoxRecorder boxes;
     perflink.program_directory = KESTREL_BIN_DIR;
     MainWindow w;
-    prefs.SMTPHost = sink.server();
-    prefs.Sender = "me@here.test";
-    prefs.endmailfile.clear();
-    ASSERT_EQ(CreateRegEntry(), 0);
+    ASSERT_EQ(StoreSinkSettings(sink), 0);
     const std::string folder = kt::FreshDir("typed");
     std::vector<std::string> paths;
     std::string typed;
@@ -183,10 +188,7 @@ TEST(MailDialog, CancelDuringASendEndsItUnlessTheMessageIsOut) {
         kp::BoxRecorder boxes;
         perflink.program_directory = KESTREL_BIN_DIR;
         MainWindow w;
-        prefs.SMTPHost = sink.server();
-        prefs.Sender = "me@here.test";
-        prefs.endmailfile.clear();
-        ASSERT_EQ(CreateRegEntry(), 0);
+        ASSERT_EQ(StoreSinkSettings(sink), 0);
         MailDialog* mail = OpenMail(w);
         ASSERT_NE(mail, nullptr);
         mail->field(10)->setText("amy@x.test");
