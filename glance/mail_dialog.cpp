@@ -84,8 +84,8 @@ MailDialog::MailDialog(Frame& frame, const std::string& text) : QDialog(&frame),
     cc_->clear();
     subject_->clear();
     body_->setPlainText(MailForEdit(sendtext_));
-    from_->setText(MailFromLatin1(prefs.Sender));
-    to_->setText(MailFromLatin1(prefs.LastUser));
+    from_->setText(MailFromUtf8(prefs.Sender));
+    to_->setText(MailFromUtf8(prefs.LastUser));
     tcp_->setChecked(true);
     composer_->setChecked(false);
     filling_ = false;
@@ -112,7 +112,7 @@ MailDialog::MailDialog(Frame& frame, const std::string& text) : QDialog(&frame),
             book_->raise();
             return;
         }
-        book_ = new AddressBookDialog(this, [this](const std::string& to) { to_->setText(MailFromLatin1(to)); });
+        book_ = new AddressBookDialog(this, [this](const std::string& to) { to_->setText(MailFromUtf8(to)); });
         book_->show();
     });
     connect(tcp_, &QRadioButton::clicked, this, [this] {
@@ -132,10 +132,10 @@ void MailDialog::AttachFiles() {
 
 mail::Message MailDialog::ReadFields() {
     mail::Message m;
-    m.to = MailLatin1(to_->text(), kMailToMax);
-    m.from = MailLatin1(from_->text(), kMailFieldMax);
-    m.cc = MailLatin1(cc_->text(), kMailFieldMax);
-    m.subject = MailLatin1(subject_->text(), kMailFieldMax);
+    m.to = MailUtf8(to_->text(), kMailToMax);
+    m.from = MailUtf8(from_->text(), kMailFieldMax);
+    m.cc = MailUtf8(cc_->text(), kMailFieldMax);
+    m.subject = MailUtf8(subject_->text(), kMailFieldMax);
     m.body = sendtext_;
     MailPreferences& prefs = frame_.MailSettings();
     prefs.LastUser = m.to.substr(0, kLastUserMax);
@@ -175,11 +175,11 @@ mail::MailHost MailDialog::Host() {
     QPointer<MailDialog> self(this);
     host.set_title = [self](const std::string& title) {
         if (!self) return;
-        self->setWindowTitle(MailFromLatin1(title));
+        self->setWindowTitle(MailFromUtf8(title));
         self->repaint();
     };
-    host.set_status = [frame](const std::string& text) { frame->Status()->SetText(MailFromLatin1(text)); };
-    host.open_progress = [frame](const std::string& caption) { frame->OpenProgress(MailFromLatin1(caption)); };
+    host.set_status = [frame](const std::string& text) { frame->Status()->SetText(MailFromUtf8(text)); };
+    host.open_progress = [frame](const std::string& caption) { frame->OpenProgress(MailFromUtf8(caption)); };
     host.set_progress = [frame](double f) { frame->SetProgress(f); };
     host.close_progress = [frame] { frame->CloseProgress(); };
     host.pump = [] { QCoreApplication::processEvents(); };

@@ -81,8 +81,8 @@ MailDialog::MailDialog(MainWindow& main) : QDialog(&main), main_(main) {
     cc_->clear();
     subject_->clear();
     body_->setPlainText(MailForEdit(sendtext_));
-    from_->setText(MailFromLatin1(prefs.Sender));
-    to_->setText(MailFromLatin1(prefs.lastselection));
+    from_->setText(MailFromUtf8(prefs.Sender));
+    to_->setText(MailFromUtf8(prefs.lastselection));
     tcp_->setChecked(true);
     filling_ = false;
 
@@ -103,7 +103,7 @@ MailDialog::MailDialog(MainWindow& main) : QDialog(&main), main_(main) {
             book_->raise();
             return;
         }
-        book_ = new AddressBookDialog(this, [this](const std::string& to) { to_->setText(MailFromLatin1(to)); });
+        book_ = new AddressBookDialog(this, [this](const std::string& to) { to_->setText(MailFromUtf8(to)); });
         book_->show();
     });
     connect(composer_, &QRadioButton::clicked, this, [this] { SendByComposer(); });
@@ -123,11 +123,11 @@ void MailDialog::AttachFiles() {
 
 mail::Message MailDialog::ReadFields() {
     mail::Message m;
-    m.to = MailLatin1(to_->text(), kMailToMax);
+    m.to = MailUtf8(to_->text(), kMailToMax);
     prefs.lastselection = m.to;
-    m.from = MailLatin1(from_->text(), kMailFieldMax);
-    m.cc = MailLatin1(cc_->text(), kMailFieldMax);
-    m.subject = MailLatin1(subject_->text(), kMailFieldMax);
+    m.from = MailUtf8(from_->text(), kMailFieldMax);
+    m.cc = MailUtf8(cc_->text(), kMailFieldMax);
+    m.subject = MailUtf8(subject_->text(), kMailFieldMax);
     m.body = sendtext_;
     CreateRegEntry();
     return m;
@@ -159,10 +159,10 @@ mail::MailHost MailDialog::Host() {
     QPointer<MailDialog> self(this);
     host.set_title = [self](const std::string& title) {
         if (!self) return;
-        self->setWindowTitle(MailFromLatin1(title));
+        self->setWindowTitle(MailFromUtf8(title));
         self->repaint();
     };
-    host.set_status = [main](const std::string& text) { main->Status()->SetText(MailFromLatin1(text)); };
+    host.set_status = [main](const std::string& text) { main->Status()->SetText(MailFromUtf8(text)); };
     host.open_progress = [main](const std::string& caption) { main->host().OpenProgress(caption); };
     host.set_progress = [main](double f) {
         main->host().SetProgress(f);

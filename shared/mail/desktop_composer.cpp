@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <memory>
 #include <thread>
 #include <vector>
 
@@ -62,27 +61,26 @@ std::string WriteBodyFile(const std::string& body) {
     return name.data();
 }
 
-// A composer still running after the wait, with the body file it reads: kept until it ends.
-struct Pending {
-    kp::ChildProcess child;
-    std::string file;
-};
-// Never destroyed: the program's end must not end a composer the user still writes in.
-std::vector<std::unique_ptr<Pending>>& PendingComposers() {
-    static auto* pending = new std::vector<std::unique_ptr<Pending>>;
-    return *pending;
+// A composer still running after the wait is left to a thread of its own, which reaps it the
+// moment it ends (it does not linger as a zombie) and then removes the body file it read. The
+// thread's hold on the composer is never given up by the program's end: that must not end a
+// composer the user still writes in.
+void ReapWhenEnded(kp::ChildProcess child, std::string file) {
+    auto* composer = new kp::ChildProcess(std::move(child));
+    std::thread([composer, file = std::move(file)] {
+        composer->WaitFor(-1);
+        delete composer;
+        if (!file.empty()) unlink(file.c_str());
+    }).detach();
 }
 
-void ReapPending() {
-    auto& pending = PendingComposers();
-    for (auto it = pending.begin(); it != pending.end();) {
-        if (!(*it)->child.Alive()) {
-            if (!(*it)->file.empty()) unlink((*it)->file.c_str());
-            it = pending.erase(it);
-        } else {
-            ++it;
-        }
-    }
+// The composer takes text with LF line ends (it makes CR LF of each LF itself).
+std::string WithLfLineEnds(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+    return out;
 }
 
 void NotSent() {
@@ -92,23 +90,23 @@ void NotSent() {
 }  // namespace
 
 int DoMapiMail(const Message& message, const MailHost& host) {
-    ReapPending();
     const std::string tool = FindInPath("xdg-email");
     if (tool.empty()) {
         NotSent();
         return 2;
     }
     std::vector<std::string> argv = {"xdg-email", "--utf8", "--subject", message.subject};
+    const std::string body = WithLfLineEnds(message.body);
     std::string file;
-    if (message.body.size() > kLongestBodyArgument) {
-        file = WriteBodyFile(message.body);
+    if (body.size() > kLongestBodyArgument) {
+        file = WriteBodyFile(body);
         if (file.empty()) {
             NotSent();
             return 0;
         }
         argv.insert(argv.end(), {"--body", "The message text is in the attached file.", "--attach", file});
     } else {
-        argv.insert(argv.end(), {"--body", message.body});
+        argv.insert(argv.end(), {"--body", body});
     }
     auto child = kp::ChildProcess::Spawn(tool, argv);
     if (!child) {
@@ -123,7 +121,7 @@ int DoMapiMail(const Message& message, const MailHost& host) {
     while (!(ended = child->WaitFor(50)) && std::chrono::steady_clock::now() < deadline)
         if (host.pump) host.pump();
     if (!ended) {
-        PendingComposers().push_back(std::make_unique<Pending>(Pending{std::move(*child), file}));
+        ReapWhenEnded(std::move(*child), file);
         return 0;
     }
     if (!file.empty()) unlink(file.c_str());

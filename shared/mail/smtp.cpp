@@ -4,9 +4,14 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <pwd.h>
+#include <sys/random.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <vector>
 
@@ -49,17 +54,119 @@ std::string UserName() {
     return user != nullptr ? user : "";
 }
 
-std::string DateHeader() {
-    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const time_t now = time(nullptr);
-    tm t{};
-    localtime_r(&now, &t);
-    std::string zone = t.tm_zone != nullptr ? t.tm_zone : "";
-    return StrPrintf("Date: %s, %.2d %s %.2d %.2d:%.2d:%.2d ", kDays[t.tm_wday], t.tm_mday, kMonths[t.tm_mon],
-                     t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec) +
-           zone.substr(0, 32) + "\r\n";
+bool Is7Bit(const std::string& text) {
+    for (unsigned char c : text)
+        if (c >= 0x80) return false;
+    return true;
+}
+
+std::string Trimmed(const std::string& text) {
+    const size_t start = text.find_first_not_of(" \t");
+    if (start == std::string::npos) return {};
+    return text.substr(start, text.find_last_not_of(" \t") + 1 - start);
+}
+
+std::string Base64(const std::string& bytes) {
+    static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        const size_t n = std::min<size_t>(3, bytes.size() - i);
+        uint32_t v = 0;
+        for (size_t k = 0; k < 3; ++k) v = v << 8 | (k < n ? uint8_t(bytes[i + k]) : 0u);
+        for (size_t k = 0; k < 4; ++k) out += k <= n ? kDigits[(v >> (18 - 6 * k)) & 63] : '=';
+    }
+    return out;
+}
+
+// Header lines that hold encoded words stay within 76 octets: a word carries at most 39 bytes
+// of text (64 octets in all), so "Subject: " and a word fit on one line.
+constexpr size_t kEncodedLineMax = 76;
+constexpr size_t kWordBytes = 39;
+
+// The text as UTF-8 encoded words, each further word on a line of its own (CR LF and a blank
+// before it). A word ends at a character's end, so every word decodes by itself.
+std::string EncodedWords(const std::string& text) {
+    std::string out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = std::min(text.size(), start + kWordBytes);
+        if (end < text.size()) {
+            size_t e = end;
+            while (e > start && (uint8_t(text[e]) & 0xC0) == 0x80) --e;
+            if (e > start) end = e;
+        }
+        if (!out.empty()) out += "\r\n ";
+        out += "=?UTF-8?B?" + Base64(text.substr(start, end - start)) + "?=";
+        start = end;
+    }
+    return out;
+}
+
+// An unstructured value (the subject): as it is in ASCII, else encoded words.
+std::string UnstructuredValue(const std::string& text) { return Is7Bit(text) ? text : EncodedWords(text); }
+
+// The From value. A sender "address (Real Name)" or "Real Name <address>" whose name is not
+// ASCII goes out as "<encoded name> <address>", the form readers take the name from (a comment
+// is not shown by all of them); anything else, ASCII senders above all, as it is.
+std::string FromValue(const std::string& sender) {
+    if (Is7Bit(sender)) return sender;
+    std::string address;
+    std::string name;
+    const size_t open = sender.find('<');
+    const size_t close = sender.rfind('>');
+    if (open != std::string::npos && close != std::string::npos && open < close) {
+        address = Trimmed(sender.substr(open + 1, close - open - 1));
+        name = Trimmed(sender.substr(0, open));
+        if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
+    } else {
+        address = EnvelopeAddress(sender);
+        name = Trimmed(sender.substr(sender.find(address) + address.size()));
+        if (name.size() >= 2 && name.front() == '(' && name.back() == ')') name = Trimmed(name.substr(1, name.size() - 2));
+    }
+    if (address.empty() || name.empty() || Is7Bit(name) || !Is7Bit(address)) return sender;
+    std::string value = EncodedWords(name);
+    const size_t line_start = value.rfind('\n');
+    const size_t last_line = (line_start == std::string::npos ? std::strlen("From: ") + value.size()
+                                                               : value.size() - line_start - 1);
+    value += (last_line + address.size() + 3 <= kEncodedLineMax ? " <" : "\r\n <") + address + ">";
+    return value;
+}
+
+// The attachment list, one path a line: each further path after CR LF and a blank, so that the
+// unfolded header is the list again. A path too long for a line of its own (a line holds at
+// most 998 octets) is named by ".../" and its file name; the block in the text names it whole.
+constexpr size_t kAttachmentPathMax = 900;
+std::string AttachmentValue(const std::string& list) {
+    std::string out;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find("; ", start);
+        if (end == std::string::npos) end = list.size();
+        std::string path = list.substr(start, end - start);
+        if (path.size() > kAttachmentPathMax) {
+            const size_t slash = path.rfind('/');
+            std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+            if (name.size() > kAttachmentPathMax - 4) {
+                size_t cut = kAttachmentPathMax - 4;
+                while (cut > 0 && (uint8_t(name[cut]) & 0xC0) == 0x80) --cut;
+                name = name.substr(0, cut) + "...";
+            }
+            path = ".../" + name;
+        }
+        out += path;
+        if (end == list.size()) break;
+        out += ";\r\n ";
+        start = end + 2;
+    }
+    return out;
+}
+
+std::string MessageId(const std::string& host) {
+    uint64_t random = 0;
+    if (getrandom(&random, sizeof random, 0) != ssize_t(sizeof random))
+        random = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()) ^ uint64_t(getpid()) << 32;
+    return StrPrintf("<%lld.%016llx@%s>", static_cast<long long>(time(nullptr)),
+                     static_cast<unsigned long long>(random), host.empty() ? "localhost" : host.c_str());
 }
 
 class Session {
@@ -403,6 +510,20 @@ bool NetworkInterfaceUp() {
     return up;
 }
 
+std::string MailDate(time_t when) {
+    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    tzset();
+    tm t{};
+    localtime_r(&when, &t);
+    const long offset = t.tm_gmtoff / 60;
+    const long minutes = offset < 0 ? -offset : offset;
+    return StrPrintf("%s, %.2d %s %.2d %.2d:%.2d:%.2d %c%.2ld%.2ld", kDays[t.tm_wday], t.tm_mday, kMonths[t.tm_mon],
+                     t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec, offset < 0 ? '-' : '+', minutes / 60,
+                     minutes % 60);
+}
+
 std::string EnvelopeAddress(const std::string& sender) {
     const size_t start = sender.find_first_not_of(' ');
     if (start == std::string::npos) return {};
@@ -439,7 +560,7 @@ int mainmail(const Message& message, const MailHost& host) {
     std::string recipients = message.to;
     if (!message.cc.empty()) recipients += "," + message.cc;
 
-    std::string text = DateHeader() + StrPrintf("From: %s\r\n", senderid.c_str());
+    std::string text = "Date: " + MailDate(time(nullptr)) + "\r\n" + "From: " + FromValue(senderid) + "\r\n";
     if (host.set_title) host.set_title("Trying...");
     Session session(host);
     session.destination = destination;
@@ -453,11 +574,14 @@ int mainmail(const Message& message, const MailHost& host) {
     };
     if (session.prepare_smtp_message(loginname, recipients, settings.smtp_host, senderid) != 0) return not_sent();
     text += StrPrintf("Sender: %s@%s\r\n", UserName().c_str(), session.realhostname().c_str());
-    if (!subject.empty()) text += StrPrintf("Subject: %s\r\n", subject.c_str());
+    text += "Message-ID: " + MessageId(session.realhostname()) + "\r\n";
+    if (!subject.empty()) text += "Subject: " + UnstructuredValue(subject) + "\r\n";
     text += StrPrintf("To: %s\r\n", destination.c_str());
     if (!cc_list.empty()) text += StrPrintf("Cc: %s\r\n", cc_list.c_str());
-    if (message.fileIsAttached)
-        text += StrPrintf("X-Attachment:  %s\r\n", OneLine(message.attached_files).c_str());
+    if (message.fileIsAttached) text += "X-Attachment:  " + AttachmentValue(OneLine(message.attached_files)) + "\r\n";
+    // Text beyond ASCII is the dialogs' UTF-8, sent as it is.
+    if (!Is7Bit(message.body))
+        text += "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n";
     text += StrPrintf("X-Info:  %s version %s Mailer Daemon\r\n", host.mailer.c_str(), host.version.c_str());
     text += StrPrintf("X-Mailer: <%s version %s> \r\n\r\n", host.mailer.c_str(), host.version.c_str());
     text += message.body;

@@ -4,6 +4,7 @@
 // own boxes, and are shared by kestrel and glance.
 #pragma once
 
+#include <ctime>
 #include <functional>
 #include <string>
 
@@ -64,6 +65,10 @@ int mainmail(const Message& message, const MailHost& host);
 // Hands subject and body to the desktop's mail composer (xdg-email): 0 handed over (or refused
 // by the composer, after "Message Not Sent!"); 2 no composer found (after the same box).
 int DoMapiMail(const Message& message, const MailHost& host);
+
+// The Date header's value for a moment: English day and month names and the local zone as a
+// number ("Wed, 09 Dec 2026 18:30:39 +0100").
+std::string MailDate(time_t when);
 
 // The envelope's address in a Sender text "address (Real Name)": its first word.
 std::string EnvelopeAddress(const std::string& sender);

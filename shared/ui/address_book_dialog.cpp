@@ -83,7 +83,7 @@ void AddressBookDialog::Reload() {
 
 void AddressBookDialog::ShowEntries() {
     list_->clear();
-    for (const std::string& e : entries_) list_->addItem(QString::fromLatin1(e.c_str(), int(e.size())));
+    for (const std::string& e : entries_) list_->addItem(QString::fromUtf8(e.data(), qsizetype(e.size())));
 }
 
 void AddressBookDialog::AddEntry(const std::string& entry) {
@@ -177,7 +177,7 @@ AddUserDialog::AddUserDialog(AddressBookDialog* book) : QDialog(book), book_(boo
     resize(380, 120);
     connect(ok, &QPushButton::clicked, this, [this] {
         const std::string entry =
-            mail::MakeEntry(address_->text().toLatin1().toStdString(), nick_->text().toLatin1().toStdString());
+            mail::MakeEntry(address_->text().toUtf8().toStdString(), nick_->text().toUtf8().toStdString());
         if (!entry.empty()) book_->AddEntry(entry);
         address_->clear();
         nick_->clear();

@@ -70,13 +70,13 @@ MailForm BuildMailForm(QDialog* dialog, int width, int attachments_max) {
     return f;
 }
 
-std::string MailLatin1(const QString& text, int max) { return text.left(max).toLatin1().toStdString(); }
+std::string MailUtf8(const QString& text, int max) { return text.left(max).toUtf8().toStdString(); }
 
-QString MailFromLatin1(const std::string& text) { return QString::fromLatin1(text.c_str(), int(text.size())); }
+QString MailFromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 
 std::string MailWithCrLf(const QString& text) {
     std::string out;
-    for (char c : text.toLatin1().toStdString()) {
+    for (char c : text.toUtf8().toStdString()) {
         if (c == '\n') out += "\r\n";
         else out += c;
     }
@@ -87,7 +87,7 @@ QString MailForEdit(const std::string& text) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i)
         if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
-    return MailFromLatin1(out);
+    return MailFromUtf8(out);
 }
 
 std::string MailPathBytes(const QString& text) { return QFile::encodeName(text).toStdString(); }

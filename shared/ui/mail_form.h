@@ -44,16 +44,17 @@ struct MailForm {
 // `attachments_max` characters (0: the edit's own limit).
 MailForm BuildMailForm(QDialog* dialog, int width, int attachments_max);
 
-// A field's text as the message's bytes: at most `max` characters, Latin-1.
-std::string MailLatin1(const QString& text, int max);
-QString MailFromLatin1(const std::string& text);
+// A field's text as the message's bytes: at most `max` characters, UTF-8 like every text of the
+// suite (the report lines, the settings, the signature file).
+std::string MailUtf8(const QString& text, int max);
+QString MailFromUtf8(const std::string& text);
 // The body edit's text with CR LF line ends.
 std::string MailWithCrLf(const QString& text);
 // The body as the edit shows it: line ends without their CR.
 QString MailForEdit(const std::string& text);
 
 // Paths in the Attachments field and a start folder are the file system's bytes, as Open and
-// Save as take them (not Latin-1).
+// Save as take them.
 std::string MailPathBytes(const QString& text);
 QString MailPathText(const std::string& bytes);
 // Adds chosen files to the Attachments field, "; " between paths.

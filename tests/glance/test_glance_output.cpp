@@ -368,7 +368,7 @@ TEST_F(GlanceOutput, MailAllSendsTheTopDocumentWithAReferenceDocumentAttachedUnd
     const std::string files = dir + "/donn\xC3\xA9" "es";
     mkdir(files.c_str(), 0755);
     SetMailValues({{"SMTP server", sink.server()},
-                   {"Sender", "me@here.test (Me)"},
+                   {"Sender", "me@here.test (J\xC3\xB6rg M\xC3\xBCller)"},
                    {"Last User", "you@x.test"},
                    {"Your Name", "Me"},
                    {"Kestrel directory", dir},
@@ -393,7 +393,7 @@ TEST_F(GlanceOutput, MailAllSendsTheTopDocumentWithAReferenceDocumentAttachedUnd
     EXPECT_EQ(mail->windowTitle(), "Mail File");
     EXPECT_EQ(mail->sendtext(), "Kestrel A\r\nScore: 1\r\n");
     EXPECT_EQ(mail->field(10)->text(), "you@x.test");
-    EXPECT_EQ(mail->field(11)->text(), "me@here.test (Me)");
+    EXPECT_EQ(mail->field(11)->text(), QString::fromUtf8("me@here.test (J\xC3\xB6rg M\xC3\xBCller)"));
     EXPECT_EQ(mail->field(18)->text().toStdString(), reference + "; " + accented);
     EXPECT_TRUE(mail->findChild<QRadioButton*>("16")->isChecked());
     boxes.Clear();
@@ -417,16 +417,21 @@ TEST_F(GlanceOutput, MailAllSendsTheTopDocumentWithAReferenceDocumentAttachedUnd
     // The viewer's From field is the sender of this message.
     boxes.Clear();
     mail->field(10)->setText("amy@x.test");
-    mail->field(11)->setText("other@x.test (Other)");
-    mail->field(14)->setText("Reference");
+    mail->field(11)->setText(QString::fromUtf8("other@x.test (J\xC3\xB6rg)"));
+    mail->field(14)->setText(QString::fromUtf8("R\xC3\xA9" "f\xC3\xA9rence"));
     Click(mail, 1);
     EXPECT_TRUE(boxes.boxes().empty()) << Texts()[0];
     EXPECT_TRUE(Until([&] { return f.Mail() == nullptr; }));
     const std::string got = sink.Received();
     EXPECT_NE(got.find("MAIL From:<other@x.test>\r\nRCPT To: <amy@x.test>\r\nDATA\r\n"), std::string::npos) << got;
-    EXPECT_NE(got.find("\r\nFrom: other@x.test (Other)\r\n"), std::string::npos) << got;
-    EXPECT_NE(got.find("Subject: Reference\r\nTo: amy@x.test\r\nX-Attachment:  " + reference + "; " + accented + "; " + attached +
-                       "\r\nX-Info:  Glance for Kestrel version 1.21 Mailer Daemon\r\n"
+    // Name and subject as UTF-8 encoded words, the attachment list one name a line, and the
+    // 8-bit text (a path in a block) declared UTF-8.
+    EXPECT_NE(got.find("\r\nFrom: =?UTF-8?B?SsO2cmc=?= <other@x.test>\r\n"), std::string::npos) << got;
+    EXPECT_NE(got.find("Subject: =?UTF-8?B?UsOpZsOpcmVuY2U=?=\r\nTo: amy@x.test\r\nX-Attachment:  " + reference + ";\r\n " +
+                       accented + ";\r\n " + attached +
+                       "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+                       "Content-Transfer-Encoding: 8bit\r\n"
+                       "X-Info:  Glance for Kestrel version 1.21 Mailer Daemon\r\n"
                        "X-Mailer: <Glance for Kestrel version 1.21> \r\n\r\n"
                        "Kestrel A\r\nScore: 1\r\n"
                        "******************** Attachment(s) Follow ******************\r\n\r\n"
@@ -440,7 +445,7 @@ TEST_F(GlanceOutput, MailAllSendsTheTopDocumentWithAReferenceDocumentAttachedUnd
     MailPreferences stored;
     EXPECT_EQ(ReadMailPreferences(stored), 0);
     EXPECT_EQ(stored.LastUser, "amy@x.test");
-    EXPECT_EQ(stored.Sender, "me@here.test (Me)");
+    EXPECT_EQ(stored.Sender, "me@here.test (J\xC3\xB6rg M\xC3\xBCller)");
 }
 
 TEST_F(GlanceOutput, TheDesktopComposerGetsReferenceDocumentsAttachedToo) {
@@ -470,10 +475,13 @@ TEST_F(GlanceOutput, TheDesktopComposerGetsReferenceDocumentsAttachedToo) {
     EXPECT_TRUE(boxes.boxes().empty()) << Texts()[0];
     EXPECT_TRUE(Until([&] { return f.Mail() == nullptr; }));
     const std::string args = kt::ReadFile(record);
-    const std::string body = "Kestrel A\r\n"
-                             "******************** Attachment(s) Follow ******************\r\n\r\n"
-                             "\r\nNT-Attachment:  " + reference + "\r\nBegin File 1:\r\n\r\n" + reference_text +
-                             "\r\n\r\n******************** Attachment(s) End ******************\r\n";
+    // LF line ends: the composer makes CR LF of each LF itself.
+    std::string lines = reference_text;
+    for (size_t cr; (cr = lines.find("\r\n")) != std::string::npos;) lines.erase(cr, 1);
+    const std::string body = "Kestrel A\n"
+                             "******************** Attachment(s) Follow ******************\n\n"
+                             "\nNT-Attachment:  " + reference + "\nBegin File 1:\n\n" + lines +
+                             "\n\n******************** Attachment(s) End ******************\n";
     EXPECT_EQ(args, std::string("--utf8\0--subject\0Acer\0--body\0", 29) + body + std::string(1, '\0'));
 }
 

@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextCursor>
 #include <QTest>
 #include <QTimer>
 #include <memory>
@@ -65,24 +66,27 @@ TEST(MailDialog, ComposePickAddressesAttachAndSend) {
     perflink.program_directory = KESTREL_BIN_DIR;
     MainWindow w;
     prefs.SMTPHost = sink.server();
-    prefs.Sender = "me@here.test (Me Myself)";
+    // The suite's texts are UTF-8: a real name and a report line beyond ASCII show as they are.
+    prefs.Sender = "me@here.test (J\xc3\xb6rg M\xc3\xbcller)";
     prefs.lastselection = "old@x.test";
     prefs.endmailfile = kt::WriteFile(kt::TempDir() + "/sig.txt", "-- \nsigned");
     // A folder and a file whose names are not ASCII: the file system's bytes throughout.
     prefs.files_directory = kt::FreshDir("donn\xc3\xa9""es");
     ASSERT_EQ(CreateRegEntry(), 0);
-    report.szGreeting = {"Kestrel version 1.21", "Memory Score: 12.5"};
+    report.szGreeting = {"Kestrel version 1.21", "M\xc3\xbcller GmbH"};
     report.num = 2;
     const std::string attached = kt::WriteFile(prefs.files_directory + "/r\xc3\xa9sultat.bmf", "Score: 1\r\nlast");
     MakeDirectories(DefaultInstallDirectory());
     kt::WriteFile(AddressBookPath(), "eve@x.test (Eve)\r\nbob@x.test (Bob)\r\nAmy@x.test ()\r\n"
-                                     "dan@x.test (Dan)\r\ncat@x.test (Cat)\r\n");
+                                     "dan@x.test (D\xc3\xa4n)\r\ncat@x.test (Cat)\r\n");
 
     MailDialog* mail = OpenMail(w);
     ASSERT_NE(mail, nullptr);
-    EXPECT_EQ(mail->sendtext(), "Kestrel version 1.21\r\nMemory Score: 12.5\r\n-- \nsigned");
+    EXPECT_EQ(mail->sendtext(), "Kestrel version 1.21\r\nM\xc3\xbcller GmbH\r\n-- \nsigned");
     EXPECT_EQ(mail->field(10)->text(), "old@x.test");
-    EXPECT_EQ(mail->field(11)->text(), "me@here.test (Me Myself)");
+    EXPECT_EQ(mail->field(11)->text(), QString::fromUtf8("me@here.test (J\xc3\xb6rg M\xc3\xbcller)"));
+    EXPECT_EQ(mail->findChild<QPlainTextEdit*>(QStringLiteral("13"))->toPlainText(),
+              QString::fromUtf8("Kestrel version 1.21\nM\xc3\xbcller GmbH\n-- \nsigned"));
 
     // The book, sorted without regard to case; the 2nd and 3rd removed in one pass.
     Click(mail, 15);
@@ -90,6 +94,7 @@ TEST(MailDialog, ComposePickAddressesAttachAndSend) {
     ASSERT_NE(book, nullptr);
     ASSERT_EQ(book->list()->count(), 5);
     EXPECT_EQ(book->list()->item(0)->text(), "Amy@x.test ()");
+    EXPECT_EQ(book->list()->item(3)->text(), QString::fromUtf8("dan@x.test (D\xc3\xa4n)"));
     book->list()->item(1)->setSelected(true);
     book->list()->item(2)->setSelected(true);
     boxes.Script({kp::Answer::Yes, kp::Answer::Yes});
@@ -97,20 +102,26 @@ TEST(MailDialog, ComposePickAddressesAttachAndSend) {
     ASSERT_EQ(boxes.boxes().size(), 2u);
     EXPECT_EQ(boxes.boxes()[0].text, "Remove user:  bob@x.test (Bob) from the address book?");
     EXPECT_EQ(boxes.boxes()[1].text, "Remove user:  cat@x.test (Cat) from the address book?");
-    EXPECT_EQ(kt::ReadFile(AddressBookPath()), "Amy@x.test ()\r\ndan@x.test (Dan)\r\neve@x.test (Eve)\r\n");
+    EXPECT_EQ(kt::ReadFile(AddressBookPath()), "Amy@x.test ()\r\ndan@x.test (D\xc3\xa4n)\r\neve@x.test (Eve)\r\n");
     // Add User, then every entry chosen: their addresses replace To.
     Click(book, 10);
     auto* add = book->findChild<AddUserDialog*>();
     ASSERT_NE(add, nullptr);
     add->address()->setText("fay@x.test");
+    add->nick()->setText(QString::fromUtf8("F\xc3\xa9" "e"));
     Click(add, 1);
     Click(book, 13);
     Click(book, 1);
     EXPECT_EQ(mail->field(10)->text(), "Amy@x.test, dan@x.test, eve@x.test, fay@x.test");
-    EXPECT_EQ(kt::ReadFile(AddressBookPath()), "Amy@x.test ()\r\ndan@x.test (Dan)\r\neve@x.test (Eve)\r\nfay@x.test ()\r\n");
+    EXPECT_EQ(kt::ReadFile(AddressBookPath()),
+              "Amy@x.test ()\r\ndan@x.test (D\xc3\xa4n)\r\neve@x.test (Eve)\r\nfay@x.test (F\xc3\xa9" "e)\r\n");
 
     mail->field(10)->setText("amy@x.test");
-    mail->field(14)->setText("My run");
+    mail->field(14)->setText(QString::fromUtf8("Lauf f\xc3\xbcr M\xc3\xbcller"));
+    // A line typed into the body goes out as UTF-8 too.
+    auto* body = mail->findChild<QPlainTextEdit*>(QStringLiteral("13"));
+    body->moveCursor(QTextCursor::Start);
+    body->insertPlainText(QString::fromUtf8("Gr\xc3\xbc\xc3\x9f" "e\n"));
     QString start;
     kt::AnswerFileDialog(QString::fromStdString(attached), {}, &start);
     Click(mail, 19);
@@ -123,8 +134,13 @@ TEST(MailDialog, ComposePickAddressesAttachAndSend) {
     EXPECT_TRUE(kt::Until([&] { return open.isNull(); }));
     const std::string got = sink.Received();
     EXPECT_NE(got.find("MAIL From:<me@here.test>\r\nRCPT To: <amy@x.test>\r\nDATA\r\n"), std::string::npos) << got;
-    EXPECT_NE(got.find("Subject: My run\r\nTo: amy@x.test\r\nX-Attachment:  " + attached + "\r\n"), std::string::npos);
-    EXPECT_NE(got.find("\r\n\r\nKestrel version 1.21\r\nMemory Score: 12.5\r\n-- \r\nsigned"
+    // Name and subject as UTF-8 encoded words; the body's 8-bit text is declared UTF-8.
+    EXPECT_NE(got.find("\r\nFrom: =?UTF-8?B?SsO2cmcgTcO8bGxlcg==?= <me@here.test>\r\n"), std::string::npos) << got;
+    EXPECT_NE(got.find("Subject: =?UTF-8?B?TGF1ZiBmw7xyIE3DvGxsZXI=?=\r\nTo: amy@x.test\r\nX-Attachment:  " + attached +
+                       "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+                       "Content-Transfer-Encoding: 8bit\r\nX-Info:"),
+              std::string::npos);
+    EXPECT_NE(got.find("\r\n\r\nGr\xc3\xbc\xc3\x9f" "e\r\nKestrel version 1.21\r\nM\xc3\xbcller GmbH\r\n-- \r\nsigned"
                        "******************** Attachment(s) Follow ******************\r\n\r\n"
                        "\r\nX-Attachment:  " + attached + "\r\nBegin File 1:\r\n\r\nScore: 1\r\nlast"
                        "\r\n\r\n******************** Attachment(s) End ******************\r\n.\r\nQUIT\r\n"),
@@ -164,7 +180,7 @@ TEST(MailDialog, ATypedListOf27PathsSendsTheFirst25AndNamesTheRest) {
                                          paths[25] + "\n" + paths[26]);
     const std::string got = sink.Received();
     std::string attached;
-    for (size_t i = 0; i < 25; ++i) attached += (i > 0 ? "; " : "") + paths[i];
+    for (size_t i = 0; i < 25; ++i) attached += (i > 0 ? ";\r\n " : "") + paths[i];
     EXPECT_NE(got.find("\r\nX-Attachment:  " + attached + "\r\nX-Info:"), std::string::npos) << got;
     EXPECT_NE(got.find("\r\nX-Attachment:  " + paths[24] + "\r\nBegin File 25:\r\n\r\nScore: 25\r\n\r\n"
                        "******************** Attachment(s) End"),

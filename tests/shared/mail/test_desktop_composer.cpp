@@ -1,9 +1,14 @@
 // The hand-over to the desktop's mail composer, with a fake xdg-email first in PATH that writes
 // its arguments to a file and ends with a chosen code.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "platform/msgbox.h"
 #include "shared/mail/transport.h"
@@ -35,7 +40,9 @@ TEST(DesktopComposer, ArgumentsAndExitCodesGiveTheResults) {
                   ": > \"$FAKE_RECORD\"\n"
                   "for a in \"$@\"; do printf '%s\\0' \"$a\" >> \"$FAKE_RECORD\"; done\n"
                   "prev=\nfor a in \"$@\"; do [ \"$prev\" = --attach ] && cp \"$a\" \"$FAKE_RECORD.attached\"; prev=$a; done\n"
-                  "[ -n \"$FAKE_SLEEP\" ] && sleep \"$FAKE_SLEEP\" && : > \"$FAKE_RECORD.ended\"\n"
+                  "echo $$ > \"$FAKE_RECORD.pid\"\n"
+                  // Held open until the test writes to the pipe.
+                  "[ -n \"$FAKE_HOLD\" ] && read x < \"$FAKE_HOLD\" && : > \"$FAKE_RECORD.ended\"\n"
                   "exit $FAKE_EXIT\n");
     chmod((bin + "/xdg-email").c_str(), 0755);
     const std::string empty = kt::FreshDir("empty");
@@ -46,8 +53,12 @@ TEST(DesktopComposer, ArgumentsAndExitCodesGiveTheResults) {
     m.subject = "Results";
     m.body = "line one\r\n\r\nNT-Attachment:  /tmp/a.bmf\r\nBegin File 1:\r\n\r\n";
     mail::Message long_one = m;
-    long_one.body = std::string(150000, 'y') + "\r\n";
-    const std::vector<std::string> short_args = {"--utf8", "--subject", "Results", "--body", m.body};
+    long_one.body = std::string(150000, 'y') + "\r\nlast\r\n";
+    // The composer gets LF line ends: it makes CR LF of each LF itself.
+    const std::vector<std::string> short_args = {"--utf8", "--subject", "Results", "--body",
+                                                 "line one\n\nNT-Attachment:  /tmp/a.bmf\nBegin File 1:\n\n"};
+    const std::string hold = kt::TempDir() + "/hold";
+    ASSERT_EQ(mkfifo(hold.c_str(), 0600), 0);
 
     struct Case {
         const char* name;
@@ -56,7 +67,7 @@ TEST(DesktopComposer, ArgumentsAndExitCodesGiveTheResults) {
         const mail::Message* message;
         int result;
         bool box;  // "Message Not Sent!"
-        const char* sleep = "";  // seconds the composer stays open
+        bool held = false;  // the composer stays open until the test lets it end
     };
     const std::vector<Case> cases = {
         {"handed over", bin, "0", &m, 0, false},
@@ -64,17 +75,18 @@ TEST(DesktopComposer, ArgumentsAndExitCodesGiveTheResults) {
         {"no composer", empty, "0", &m, 2, true},
         {"long body", bin, "0", &long_one, 0, false},
         // The composer is waited for a bounded time (60 s, scaled down here), then left open.
-        {"composer left open", bin, "0", &m, 0, false, "30"},
+        {"composer left open", bin, "0", &m, 0, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         kt::WriteFile(record, "");
         setenv("PATH", c.path.c_str(), 1);
         setenv("FAKE_EXIT", c.exit, 1);
-        setenv("FAKE_SLEEP", c.sleep, 1);
-        if (*c.sleep != '\0') setenv("KESTREL_TEST_SLEEP_SCALE", "0.001", 1);
+        setenv("FAKE_HOLD", c.held ? hold.c_str() : "", 1);
+        if (c.held) setenv("KESTREL_TEST_SLEEP_SCALE", "0.001", 1);
         else unsetenv("KESTREL_TEST_SLEEP_SCALE");
         unlink((record + ".ended").c_str());
+        unlink((record + ".pid").c_str());
         kp::BoxRecorder boxes;
         mail::MailHost host;
         EXPECT_EQ(mail::DoMapiMail(*c.message, host), c.result);
@@ -86,10 +98,19 @@ TEST(DesktopComposer, ArgumentsAndExitCodesGiveTheResults) {
             EXPECT_TRUE(boxes.boxes().empty());
         }
         const std::vector<std::string> args = Arguments(record);
-        if (*c.sleep != '\0') {
+        if (c.held) {
             // The call came back while the composer was still open (how far it got is its own).
             struct stat st{};
             EXPECT_NE(stat((record + ".ended").c_str(), &st), 0);
+            // Once it ends it is reaped at once: no zombie is left until the next mail.
+            const int fd = open(hold.c_str(), O_WRONLY);  // waits for the composer's read
+            ASSERT_GE(fd, 0);
+            close(fd);
+            const pid_t pid = std::stoi(kt::ReadFile(record + ".pid"));
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (kill(pid, 0) == 0 && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            EXPECT_NE(kill(pid, 0), 0) << "the ended composer is still a child of the program";
         } else if (c.path == empty) {
             EXPECT_TRUE(args.empty());
         } else if (c.message == &long_one) {
@@ -97,7 +118,7 @@ TEST(DesktopComposer, ArgumentsAndExitCodesGiveTheResults) {
             ASSERT_EQ(args.size(), 7u);
             EXPECT_EQ(args[4], "The message text is in the attached file.");
             EXPECT_EQ(args[5], "--attach");
-            EXPECT_TRUE(kt::ReadFile(record + ".attached") == long_one.body);
+            EXPECT_TRUE(kt::ReadFile(record + ".attached") == std::string(150000, 'y') + "\nlast\n");
             struct stat st{};
             EXPECT_NE(stat(args[6].c_str(), &st), 0);
         } else {

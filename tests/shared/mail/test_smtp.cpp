@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <future>
@@ -53,9 +54,10 @@ Sent Send(const mail::Message& m, const std::string& server, bool network_up = t
 // The sink's record with the parts that differ between machines and runs masked.
 std::string Masked(std::string text) {
     text = std::regex_replace(text, std::regex("HELO [^\r]*\r\n"), "HELO <host>\r\n");
-    text = std::regex_replace(text, std::regex("Date: [A-Z][a-z]{2}, \\d\\d [A-Z][a-z]{2} \\d{4} \\d\\d:\\d\\d:\\d\\d [^\r]*\r\n"),
+    text = std::regex_replace(text, std::regex("Date: [A-Z][a-z]{2}, \\d\\d [A-Z][a-z]{2} \\d{4} \\d\\d:\\d\\d:\\d\\d [+-]\\d{4}\r\n"),
                               "Date: <date>\r\n");
     text = std::regex_replace(text, std::regex("Sender: [^@\r]*@[^\r]*\r\n"), "Sender: <user>@<host>\r\n");
+    text = std::regex_replace(text, std::regex("Message-ID: <\\d+\\.[0-9a-f]{16}@[^>\r]+>\r\n"), "Message-ID: <id>\r\n");
     return text;
 }
 
@@ -78,6 +80,9 @@ protected:
         kt::IsolateEnvironment();
         // No wait of the socket library lasts longer than this in these tests.
         setenv("KESTREL_TEST_SOCKET_WAIT_MS", "3000", 1);
+        // A zone whose name is no valid Date zone.
+        setenv("TZ", "Europe/Berlin", 1);
+        tzset();
     }
 };
 
@@ -114,6 +119,7 @@ TEST_F(Smtp, DialogueHeadersBodyAndAttachmentAsTheServerGetsThem) {
               "Date: <date>\r\n"
               "From: me@here.test (Me Myself)\r\n"
               "Sender: <user>@<host>\r\n"
+              "Message-ID: <id>\r\n"
               "Subject: ResultsBcc: hidden@x.test\r\n"
               "To:  a@x.test, b@x.test\tc@x.test\r\n"
               "Cc: d@x.test\r\n"
@@ -129,6 +135,123 @@ TEST_F(Smtp, DialogueHeadersBodyAndAttachmentAsTheServerGetsThem) {
               "\r\nX-Attachment:  /tmp/a.bmf\r\nBegin File 1:\r\n\r\nlast line without end"
               "\r\n.\r\n"
               "QUIT\r\n");
+}
+
+// The header part of what the sink received, masked.
+std::string Headers(const std::string& received) {
+    const std::string text = Masked(received);
+    const size_t start = text.find("DATA\r\n") + 6;
+    return text.substr(start, text.find("\r\n\r\n", start) + 2 - start);
+}
+
+// Values beyond ASCII: names and subjects as UTF-8 encoded words on lines of at most 76 octets,
+// a body of 8-bit text announced as such; ASCII goes out as it always did.
+TEST_F(Smtp, HeaderValuesBeyondAsciiGoAsEncodedWords) {
+    struct Case {
+        const char* name;
+        std::string sender;
+        std::string subject;
+        std::string body;
+        std::string from;     // the From and Subject lines that go out
+        std::string subject_lines;
+        bool mime;
+    };
+    const std::string mime = "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+                             "Content-Transfer-Encoding: 8bit\r\n";
+    const std::vector<Case> cases = {
+        {"ASCII as it is", "me@here.test (Me Myself)", "Results", "line one\r\n", "me@here.test (Me Myself)",
+         "Results", false},
+        {"a name in a comment", "jm@x.test (J\xc3\xb6rg M\xc3\xbcller)", "Results", "line one\r\n",
+         "=?UTF-8?B?SsO2cmcgTcO8bGxlcg==?= <jm@x.test>", "Results", false},
+        {"a name before the address", "J\xc3\xb6rg M\xc3\xbcller <jm@x.test>", "Results", "line one\r\n",
+         "=?UTF-8?B?SsO2cmcgTcO8bGxlcg==?= <jm@x.test>", "Results", false},
+        {"subject and body", "me@here.test", "Ergebnisse f\xc3\xbcr M\xc3\xbcller GmbH", "M\xc3\xbcller GmbH\r\n",
+         "me@here.test", "=?UTF-8?B?RXJnZWJuaXNzZSBmw7xyIE3DvGxsZXIgR21iSA==?=", true},
+        {"a long subject in several words",
+         "me@here.test",
+         "Kestrel-Ergebnisse f\xc3\xbcr die B\xc3\xbcros in K\xc3\xb6ln, D\xc3\xbcsseldorf und L\xc3\xbc"
+         "beck: Prozessor, Grafik und Festplatte \xe2\x80\x93 M\xc3\xa4rz",
+         "line one\r\n", "me@here.test",
+         "=?UTF-8?B?S2VzdHJlbC1FcmdlYm5pc3NlIGbDvHIgZGllIELDvHJvcyBpbiBL?=\r\n"
+         " =?UTF-8?B?w7ZsbiwgRMO8c3NlbGRvcmYgdW5kIEzDvGJlY2s6IFByb3plc3Nv?=\r\n"
+         " =?UTF-8?B?ciwgR3JhZmlrIHVuZCBGZXN0cGxhdHRlIOKAkyBNw6Ryeg==?=",
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        kt::SmtpSink sink(kt::SinkScript{});
+        kp::BoxRecorder boxes;
+        mail::MailHost host;
+        host.library_folder = KESTREL_SOCKET_DIR;
+        host.read_settings = [&] { return mail::MailSettings{0, sink.server(), c.sender}; };
+        mail::Message m = Basic();
+        m.subject = c.subject;
+        m.body = c.body;
+        ASSERT_EQ(mail::mainmail(m, host), 0);
+        const std::string headers = Headers(sink.Received());
+        EXPECT_EQ(headers, "Date: <date>\r\nFrom: " + c.from + "\r\nSender: <user>@<host>\r\nMessage-ID: <id>\r\n"
+                           "Subject: " + c.subject_lines + "\r\nTo: a@x.test\r\n" + (c.mime ? mime : "") +
+                           "X-Info:  Kestrel version 1.21 Mailer Daemon\r\nX-Mailer: <Kestrel version 1.21> \r\n");
+        for (size_t start = 0, end; (end = headers.find("\r\n", start)) != std::string::npos; start = end + 2)
+            EXPECT_LE(end - start, 76u) << headers.substr(start, end - start);
+    }
+}
+
+// Twenty long paths fold to a line each, every line well within the 998 octets a server takes,
+// and the unfolded header is the list again. A path too long for any line is named by its file.
+TEST_F(Smtp, ALongAttachmentListIsFoldedOnePathALine) {
+    std::string twenty;
+    for (int i = 0; i < 20; ++i)
+        twenty += std::string(i > 0 ? "; " : "") + "/home/user/benchmarks/" + std::string(150, char('a' + i)) + "/run.bmf";
+    const std::string deep = "/" + std::string(1200, 'd') + "/deep run.bmf";
+    struct Case {
+        const char* name;
+        std::string list;
+        std::string unfolded;
+    };
+    const std::vector<Case> cases = {
+        {"twenty paths", twenty, twenty},
+        {"one path too long for a line", deep + "; /tmp/b.bmf", ".../deep run.bmf; /tmp/b.bmf"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        kt::SmtpSink sink(kt::SinkScript{});
+        mail::Message m = Basic();
+        m.fileIsAttached = true;
+        m.attached_files = c.list;
+        ASSERT_EQ(Send(m, sink.server()).result, 0);
+        const std::string headers = Headers(sink.Received());
+        size_t lines = 0;
+        for (size_t start = 0, end; (end = headers.find("\r\n", start)) != std::string::npos; start = end + 2, ++lines)
+            EXPECT_LT(end - start, 300u);
+        const size_t at = headers.find("X-Attachment:  ");
+        ASSERT_NE(at, std::string::npos) << headers;
+        const size_t value = at + 15;
+        const std::string folded = headers.substr(value, headers.find("\r\nX-Info:") - value);
+        EXPECT_EQ(std::regex_replace(folded, std::regex("\r\n"), ""), c.unfolded);
+        EXPECT_EQ(std::count(folded.begin(), folded.end(), '\n'), std::count(c.unfolded.begin(), c.unfolded.end(), ';'));
+    }
+}
+
+// The Date header's zone is a number, whatever the zone's name; the names are English.
+TEST_F(Smtp, TheDateHasANumericZone) {
+    struct Case {
+        const char* tz;
+        time_t when;
+        const char* date;
+    };
+    const std::vector<Case> cases = {
+        {"Europe/Berlin", 1796837439, "Wed, 09 Dec 2026 18:30:39 +0100"},
+        {"Europe/Berlin", 1782923439, "Wed, 01 Jul 2026 18:30:39 +0200"},
+        {"America/New_York", 1768478400, "Thu, 15 Jan 2026 07:00:00 -0500"},
+        {"Asia/Kolkata", 1768478400, "Thu, 15 Jan 2026 17:30:00 +0530"},
+        {"UTC", 1768478400, "Thu, 15 Jan 2026 12:00:00 +0000"},
+    };
+    for (const Case& c : cases) {
+        setenv("TZ", c.tz, 1);
+        tzset();
+        EXPECT_EQ(mail::MailDate(c.when), c.date) << c.tz;
+    }
 }
 
 TEST_F(Smtp, FailuresShowTheirBoxesAndEndTheSession) {
