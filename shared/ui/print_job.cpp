@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontInfo>
@@ -36,13 +37,29 @@ std::optional<kp::SpoolerAnswer> SpoolerAnswer() {
     return AnswerSource() ? AnswerSource()() : kp::LastSpoolerAnswer();
 }
 
+// The name last offered for a file ("<base name>.pdf").
+QString& OfferedName() {
+    static QString name;
+    return name;
+}
+
 // The dialog makes the name it offers for a file from the job's name, dropping its last
 // extension, in the current folder when that lies in the home folder, else in the home folder:
 // the last job's name ("Print File - " and a whole path) would name a folder that is not there.
-// The document's base name stands in for it (a file chosen before stays offered as it is).
+// The document's base name stands in for it. A file chosen before is offered again, unless it
+// carries the name offered for the document before: that name follows the document, in the
+// same folder while it can be written, else in the home folder.
 void OfferFileName(QPrinter& printer, const std::string& document) {
     const QString base = QFileInfo(QString::fromStdString(document)).completeBaseName();
-    printer.setDocName(base.isEmpty() ? QString() : base + QStringLiteral(".pdf"));
+    const QString name = base.isEmpty() ? QString() : base + QStringLiteral(".pdf");
+    printer.setDocName(name);
+    const QFileInfo last(printer.outputFileName());
+    if (!name.isEmpty() && !OfferedName().isEmpty() && last.fileName() == OfferedName()) {
+        const QFileInfo folder(last.absolutePath());
+        const QString dir = folder.isDir() && folder.isWritable() ? folder.absoluteFilePath() : QDir::homePath();
+        printer.setOutputFileName(QDir(dir).filePath(name));
+    }
+    if (!name.isEmpty()) OfferedName() = name;
 }
 
 // The printer object goes before the application: its print engine needs the platform.

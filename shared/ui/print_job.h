@@ -70,7 +70,8 @@ void SetPrinterChooser(PrinterChooser chooser);
 // Shows the print dialog (no selection, no page numbers; printing to a PDF file stays offered) or
 // the printer-setup dialog on the printer object. False when cancelled. Before it, the job name
 // that the dialog makes the offered file's name from is `document`'s base name with ".pdf" (none
-// without a document), never the last job's name.
+// without a document), never the last job's name; a file printed to under the name offered for
+// the document before is offered under the new document's name, in a folder that can be written.
 bool ChoosePrinter(PrinterDialog kind, QWidget* owner, const std::string& document = {});
 
 // The abort procedure: handles every pending event (the abort dialog stays live); true to go

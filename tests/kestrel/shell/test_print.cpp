@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <regex>
 #include <sstream>
@@ -369,39 +370,62 @@ TEST_F(PrintTest, AJobThePrinterSystemDidNotTakeGetsABoxWithItsReason) {
 
 // The print dialog offers to print to a file named after the document, not after the last job,
 // whose name holds a whole path ("Print File - /home/.../run1.bmf"): from the report and from a
-// graph window alike.
+// graph window alike. A file printed to under the name offered follows the next document; one
+// the user named stays; a folder that is gone gives way to the home folder.
 TEST_F(PrintTest, PrintToFileOffersTheDocumentsBaseName) {
+    const std::string folder = kt::FreshDir("runs");
+    const std::string home = getenv("HOME");
+    std::string typed;  // the file the user types in place of the one offered
     std::vector<std::string> offered;
-    SetPrinterChooser([&](QPrinter& printer, PrinterDialog kind, QWidget*) {
+    SetPrinterChooser([&](QPrinter& printer, PrinterDialog, QWidget*) {
         offered.push_back(printer.docName().toStdString());
-        if (kind == PrinterDialog::Print) ChoosePdf(printer, pdf);
+        offered.push_back(printer.outputFileName().toStdString());
+        // Printing to a file: the one offered, or the one typed; with none yet, the dialog's
+        // own choice from the job's name, here in `folder`.
+        if (!typed.empty()) printer.setOutputFileName(QString::fromStdString(typed));
+        else if (printer.outputFileName().isEmpty()) printer.setOutputFileName(QString::fromStdString(folder) + "/" + printer.docName());
         return true;
     });
-    const std::string folder = kt::FreshDir("runs");
     Report(Lines(5, "Score: 1"), folder + "/run1.bmf");
     OpenTotalsWindow();
     ASSERT_NE(TotalsGraphWindow(), nullptr);
+    const auto print_report = [&] { w->Command(CMD_PRINT); };
+    const auto print_graph = [&] { TotalsGraphWindow()->Button("Print Graph")->click(); };
     const struct {
         const char* what;
         std::string file;
         std::function<void()> print;
-        const char* offered;
+        std::string typed;
+        std::vector<std::string> offered;  // the job's name and the file
     } rows[] = {
-        {"the report", folder + "/run1.bmf", [&] { w->Command(CMD_PRINT); }, "run1.pdf"},
-        {"the report again", folder + "/run1.bmf", [&] { w->Command(CMD_PRINT); }, "run1.pdf"},
-        {"a graph", folder + "/run.2.bmf", [&] { TotalsGraphWindow()->Button("Print Graph")->click(); }, "run.2.pdf"},
-        {"the report of a run not saved", "Kestrel - System Level Benchmark", [&] { w->Command(CMD_PRINT); },
-         "Kestrel - System Level Benchmark.pdf"},
+        {"the report", folder + "/run1.bmf", print_report, "", {"run1.pdf", ""}},
+        {"the report again", folder + "/run1.bmf", print_report, "", {"run1.pdf", folder + "/run1.pdf"}},
+        {"a graph", folder + "/run.2.bmf", print_graph, "", {"run.2.pdf", folder + "/run.2.pdf"}},
+        {"a run not saved", "Kestrel - System Level Benchmark", print_report, folder + "/mine.pdf",
+         {"Kestrel - System Level Benchmark.pdf", folder + "/Kestrel - System Level Benchmark.pdf"}},
+        {"after a file the user named", folder + "/run3.bmf", print_report, "", {"run3.pdf", folder + "/mine.pdf"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         offered.clear();
+        typed = row.typed;
         report.CurrentFile = row.file;
         row.print();
-        EXPECT_EQ(offered, std::vector<std::string>{row.offered});
+        EXPECT_EQ(offered, row.offered);
         // The job itself keeps its name.
         EXPECT_EQ(Printer().docName().toStdString().rfind("Print ", 0), 0u) << Printer().docName().toStdString();
     }
+    // A folder that is gone: the home folder.
+    Report(Lines(5, "Score: 1"), folder + "/run4.bmf");
+    typed = folder + "/run4.pdf";
+    w->Command(CMD_PRINT);
+    std::filesystem::remove_all(folder);
+    offered.clear();
+    typed.clear();
+    Report(Lines(5, "Score: 1"), "/elsewhere/run5.bmf");
+    w->Command(CMD_PRINT);
+    EXPECT_EQ(offered, (std::vector<std::string>{"run5.pdf", home + "/run5.pdf"}));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(home + "/run5.pdf")));
     EXPECT_TRUE(boxes.boxes().empty());
 }
 
