@@ -196,6 +196,12 @@ TEST(ProgramGroup, ExecArgumentsAreQuotedForTheDesktop) {
         {"", "\"\""},
     };
     for (const Case& c : cases) EXPECT_EQ(QuoteExecArgument(c.argument), c.quoted) << c.argument;
+    // A document's path, always quoted.
+    const Case always[] = {
+        {"/home/ann/readme.1st", "\"/home/ann/readme.1st\""},
+        {"/home/ann/My Files/100% $x`y\"z\\.txt", "\"/home/ann/My Files/100%% \\$x\\`y\\\"z\\\\.txt\""},
+    };
+    for (const Case& c : always) EXPECT_EQ(QuoteExecArgument(c.argument, true), c.quoted) << c.argument;
 }
 
 // An item that opens a file is opened by the desktop's opener when the file is a data row of the
