@@ -108,7 +108,7 @@ void Frame::Print(bool all) {
         kp::MessageBox(kp::Owner::Main, "No opened files to print", "Print Queue Exception", kp::Icon::Information);
         return;
     }
-    if (!ChoosePrinter(PrinterDialog::Print, this)) return;
+    if (!ChoosePrinter(PrinterDialog::Print, this, TopDocument()->windowTitle().toStdString())) return;
     // The print dialog is modal: the documents are taken as they are after it.
     DocWindow* top = TopDocument();
     if (top == nullptr) return;

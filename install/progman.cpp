@@ -141,21 +141,6 @@ std::string XmlEscape(const std::string& s) {
     return out;
 }
 
-std::string FileUrl(const std::string& path) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out = "file://";
-    for (unsigned char c : path) {
-        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
-            out += char(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
-
 std::string Category(const std::string& group) {
     std::string c = "X-" + group;
     for (char& ch : c)
@@ -201,7 +186,7 @@ bool WriteMenu(const std::string& group) {
         "    <Directory>" + XmlEscape(Basename(GroupDirectoryFile(group))) + "</Directory>\n"
         "    <Include>\n"
         "      <Category>" + XmlEscape(Category(group)) + "</Category>\n";
-    // Link entries carry no category: the menu names them.
+    // Link entries (written by earlier installations) carry no category: the menu names them.
     for (const std::string& item : GroupItemFiles(group))
         if (ReadText(item).find("\nType=Link\n") != std::string::npos)
             menu += "      <Filename>" + XmlEscape(Basename(item)) + "</Filename>\n";
@@ -238,11 +223,15 @@ int AddItem(const std::vector<std::string>& args) {
     std::string entry = "[Desktop Entry]\n";
     const bool viaEditor = argv[0] == kTextEditor && argv.size() == 2;
     if (viaEditor || (argv.size() == 1 && IsDocument(argv[0]))) {
-        // A document: the desktop opens it with the application its type calls for.
-        entry += "Type=Link\n"
+        // A document: the desktop's opener opens it with the application its type calls for. An
+        // application entry rather than a link, since menus are made of application entries.
+        entry += "Type=Application\n"
                  "Name=" + EscapeValue(title) + "\n"
-                 "URL=" + FileUrl(viaEditor ? argv[1] : argv[0]) + "\n"
-                 "Icon=" + std::string(viaEditor ? "text-x-generic" : "text-html") + "\n";
+                 "Exec=" + EscapeValue(std::string(kTextEditor) + " " +
+                                       QuoteExecArgument(viaEditor ? argv[1] : argv[0], true)) + "\n"
+                 "Icon=" + std::string(viaEditor ? "text-x-generic" : "text-html") + "\n"
+                 "Terminal=false\n"
+                 "Categories=" + Category(g_currentGroup) + ";\n";
     } else {
         std::string exec;
         for (const std::string& a : argv) exec += (exec.empty() ? "" : " ") + QuoteExecArgument(a);
@@ -330,10 +319,10 @@ std::vector<std::string> GroupItemFiles(const std::string& group) {
     return items;
 }
 
-std::string QuoteExecArgument(const std::string& argument) {
+std::string QuoteExecArgument(const std::string& argument, bool always) {
     static const std::string reserved = " \t\n\"'\\><~|&;$*?#()`";
     std::string out;
-    const bool quote = argument.empty() || argument.find_first_of(reserved) != std::string::npos;
+    const bool quote = always || argument.empty() || argument.find_first_of(reserved) != std::string::npos;
     for (char c : argument) {
         if (c == '%') out += "%%";
         else if (quote && (c == '"' || c == '`' || c == '$' || c == '\\')) out += std::string("\\") + c;

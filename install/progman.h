@@ -10,9 +10,9 @@
 //   $XDG_CONFIG_HOME/menus/applications-merged/kestrel-1.21.menu
 //   $XDG_DATA_HOME/desktop-directories/kestrel-1.21.directory
 //   $XDG_DATA_HOME/applications/kestrel-1.21-readme-first.desktop
-// A program item is an Application entry in the group's category (X-Kestrel-1.21); an item
-// whose command opens a document (through the text editor, or a data file of the distribution's
-// file table, whatever its mode) is a Link entry to the document, which the menu file lists by name. The item whose program is the
+// Every item is an Application entry in the group's category (X-Kestrel-1.21); an item whose
+// command opens a document (through the text editor, or a data file of the distribution's file
+// table, whatever its mode) runs the desktop's opener on it ('xdg-open "<file>"'). The item whose program is the
 // one the .bmf open command names (classes.ini) takes benchmark files: "%f" and MimeType.
 #pragma once
 
@@ -35,5 +35,5 @@ std::string GroupDirectoryFile(const std::string& group);
 std::vector<std::string> GroupItemFiles(const std::string& group);
 
 // An argument of an Exec line, quoted as the desktop entry format asks (before the value's own
-// escaping of backslashes).
-std::string QuoteExecArgument(const std::string& argument);
+// escaping of backslashes): in double quotation marks when it needs them, or `always`.
+std::string QuoteExecArgument(const std::string& argument, bool always = false);

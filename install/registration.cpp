@@ -5,6 +5,7 @@
 #include "install/bmf_association.h"
 #include "install/file_table.h"
 #include "install/progman.h"
+#include "install/program_icons.h"
 #include "platform/msgbox.h"
 #include "platform/registry.h"
 #include "shared/places.h"
@@ -98,6 +99,8 @@ void CreateProgramGroup(const SetupState& setup) {
     const std::string editor = kTextEditor;
     const auto quoted = [](const std::string& s) { return "\"" + s + "\""; };
 
+    // The items name the programs' icons: the user's icon theme holds them.
+    InstallProgramIcons();
     ProgmanExecute("[CreateGroup(" + group + ",)]");
     ProgmanExecute("[ShowGroup(" + group + ",1)]");
     for (int row = 10; row >= 2; --row) {

@@ -29,7 +29,8 @@ int SetRegistryEntries(const SetupState& setup);
 std::string BmfOpenCommand(const std::string& installDirectory);
 
 // Creates the group "Kestrel 1.21" with its items (each after its ReplaceItem, so a second
-// installation replaces rather than duplicates them). Every command's outcome is ignored.
+// installation replaces rather than duplicates them), after the programs' icons. Every
+// command's outcome is ignored.
 void CreateProgramGroup(const SetupState& setup);
 
 // The desktop entry of the main program's item, which takes benchmark files.

@@ -12,6 +12,7 @@
 #include "install/carry_over.h"
 #include "install/file_table.h"
 #include "install/progman.h"
+#include "install/program_icons.h"
 #include "install/registration.h"
 #include "kestrel/engine/run/settings.h"
 #include "platform/msgbox.h"
@@ -177,6 +178,7 @@ void DeleteProgramGroup(UninstallState& state, UninstallHost& host) {
     ProgmanExecute("[DeleteItem(Uninstall Kestrel)]");
     host.Status("Removing Group " + group);
     ProgmanExecute("[DeleteGroup(" + group + ")]");
+    RemoveProgramIcons();
     SetProgress(state, host, 1.0);
     UpdateDesktopDatabase();
 }

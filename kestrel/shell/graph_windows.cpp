@@ -165,7 +165,7 @@ void GraphWindow::PrintGraph() {
         kp::MessageBox(kp::Owner::Active, "No benchmark data.", "File Exception", kp::Icon::Exclamation);
         return;
     }
-    if (!ChoosePrinter(PrinterDialog::Print, this)) return;
+    if (!ChoosePrinter(PrinterDialog::Print, this, report.CurrentFile)) return;
     PrintJob job("Print Graph of File - " + report.CurrentFile, report.CurrentFile, this);
     if (!job.Started()) {
         PrinterAccessBox();

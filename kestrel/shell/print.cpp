@@ -27,7 +27,7 @@ void MainWindow::PrintReport() {
         kp::MessageBox(kp::Owner::Main, "No benchmark data.", "File Exception", kp::Icon::Exclamation);
         return;
     }
-    if (!ChoosePrinter(PrinterDialog::Print, report_)) return;
+    if (!ChoosePrinter(PrinterDialog::Print, report_, report.CurrentFile)) return;
     PrintJob job("Print File - " + report.CurrentFile, report.CurrentFile, this);
     if (!job.Started()) {
         // The totals window (and with it the other graph windows) closes before the box.

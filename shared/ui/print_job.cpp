@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontInfo>
@@ -25,6 +26,40 @@ namespace {
 PrinterChooser& Chooser() {
     static PrinterChooser chooser;
     return chooser;
+}
+
+SpoolerAnswerSource& AnswerSource() {
+    static SpoolerAnswerSource source;
+    return source;
+}
+
+std::optional<kp::SpoolerAnswer> SpoolerAnswer() {
+    return AnswerSource() ? AnswerSource()() : kp::LastSpoolerAnswer();
+}
+
+// The name last offered for a file ("<base name>.pdf").
+QString& OfferedName() {
+    static QString name;
+    return name;
+}
+
+// The dialog makes the name it offers for a file from the job's name, dropping its last
+// extension, in the current folder when that lies in the home folder, else in the home folder:
+// the last job's name ("Print File - " and a whole path) would name a folder that is not there.
+// The document's base name stands in for it. A file chosen before is offered again, unless it
+// carries the name offered for the document before: that name follows the document, in the
+// same folder while it can be written, else in the home folder.
+void OfferFileName(QPrinter& printer, const std::string& document) {
+    const QString base = QFileInfo(QString::fromStdString(document)).completeBaseName();
+    const QString name = base.isEmpty() ? QString() : base + QStringLiteral(".pdf");
+    printer.setDocName(name);
+    const QFileInfo last(printer.outputFileName());
+    if (!name.isEmpty() && !OfferedName().isEmpty() && last.fileName() == OfferedName()) {
+        const QFileInfo folder(last.absolutePath());
+        const QString dir = folder.isDir() && folder.isWritable() ? folder.absoluteFilePath() : QDir::homePath();
+        printer.setOutputFileName(QDir(dir).filePath(name));
+    }
+    if (!name.isEmpty()) OfferedName() = name;
 }
 
 // The printer object goes before the application: its print engine needs the platform.
@@ -138,8 +173,9 @@ QPrinter& Printer() {
 
 void SetPrinterChooser(PrinterChooser chooser) { Chooser() = std::move(chooser); }
 
-bool ChoosePrinter(PrinterDialog kind, QWidget* owner) {
+bool ChoosePrinter(PrinterDialog kind, QWidget* owner, const std::string& document) {
     QPrinter& printer = Printer();
+    OfferFileName(printer, document);
     if (Chooser()) return Chooser()(printer, kind, owner);
     return RunDialog(printer, kind, owner);
 }
@@ -194,6 +230,15 @@ void PrinterAccessBox() {
     kp::MessageBox(kp::Owner::Main, "Unable to Access printer", "Printer Exception", kp::Icon::Stop);
 }
 
+void SetSpoolerAnswerSource(SpoolerAnswerSource source) { AnswerSource() = std::move(source); }
+
+std::optional<std::string> RefusedJobText(const std::string& printer, const std::optional<kp::SpoolerAnswer>& answer) {
+    if (!answer || !kp::SpoolerRefused(answer->status)) return std::nullopt;
+    std::string text = "The document could not be sent to the printer " + printer + ".";
+    if (!answer->text.empty()) text += "\n" + answer->text;
+    return text;
+}
+
 PrintJob::PrintJob(const std::string& doc_name, const std::string& current_file, QWidget* owner, bool abort_dialog)
     : printer_(Printer()), owner_(owner) {
     print_state.Abort = 0;
@@ -220,7 +265,8 @@ void PrintJob::StartPage() {
 void PrintJob::End() {
     if (ended_) return;
     ended_ = true;
-    QString unwritten;  // a file that could not be written whole
+    QString unwritten;    // a file that could not be written whole
+    std::string refused;  // the box for a job the printer system did not take
     bool renew = false;
     if (started_) {
         const QString file = printer_.outputFileName();
@@ -237,10 +283,16 @@ void PrintJob::End() {
             // A document printed to a file must be there whole: a write that failed (a full
             // disk) leaves a file cut short, which is removed and reported.
             const bool ended = painter_.end();
-            if (!file.isEmpty() && (!ended || !PdfWrittenWhole(file))) {
+            // Only a regular file can be read back: what a pipe or a device took is gone.
+            if (!file.isEmpty() && (!ended || (QFileInfo(file).isFile() && !PdfWrittenWhole(file)))) {
                 RemovePrintFile(file);
                 unwritten = file;
                 renew = true;
+            }
+            // A job for a printer goes to the printer system as the painter ends; it may refuse
+            // it (a queue that takes no jobs, the system stopped) and then nothing is printed.
+            if (file.isEmpty() && printer_.outputFormat() == QPrinter::NativeFormat) {
+                if (auto text = RefusedJobText(printer_.printerName().toStdString(), SpoolerAnswer())) refused = *text;
             }
         }
     }
@@ -250,12 +302,12 @@ void PrintJob::End() {
     print_state.LineNumber = 0;
     print_state.PageNumber = 0;
     if (renew) RenewPrinter();
-    if (!unwritten.isEmpty()) {
+    if (!unwritten.isEmpty()) refused = "The document could not be written to " + unwritten.toStdString() + ".";
+    if (!refused.empty()) {
         // The box belongs to the window that printed: a graph window stands above the main
         // window, and a box of the main window's would open under it.
         if (owner_ && owner_->isVisible()) QApplication::setActiveWindow(owner_->window());
-        kp::MessageBox(kp::Owner::Active, "The document could not be written to " + unwritten.toStdString() + ".",
-                       "Printer Exception", kp::Icon::Stop);
+        kp::MessageBox(kp::Owner::Active, refused, "Printer Exception", kp::Icon::Stop);
     }
 }
 

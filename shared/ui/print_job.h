@@ -11,9 +11,11 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/spooler.h"
 #include "shared/logfont.h"
 #include "shared/print_layout.h"
 
@@ -66,8 +68,11 @@ using PrinterChooser = std::function<bool(QPrinter& printer, PrinterDialog kind,
 // An empty chooser puts the dialogs back.
 void SetPrinterChooser(PrinterChooser chooser);
 // Shows the print dialog (no selection, no page numbers; printing to a PDF file stays offered) or
-// the printer-setup dialog on the printer object. False when cancelled.
-bool ChoosePrinter(PrinterDialog kind, QWidget* owner);
+// the printer-setup dialog on the printer object. False when cancelled. Before it, the job name
+// that the dialog makes the offered file's name from is `document`'s base name with ".pdf" (none
+// without a document), never the last job's name; a file printed to under the name offered for
+// the document before is offered under the new document's name, in a folder that can be written.
+bool ChoosePrinter(PrinterDialog kind, QWidget* owner, const std::string& document = {});
 
 // The abort procedure: handles every pending event (the abort dialog stays live); true to go
 // on, false once Abort is set.
@@ -88,12 +93,23 @@ void DrawPageHeader(QPainter& painter, const std::string& text);
 // "Unable to Access printer" (caption "Printer Exception", stop icon).
 void PrinterAccessBox();
 
+// What the printer system answered to the job just sent to it; nothing when no answer is known.
+// CUPS's own answer unless a test stands another in (an empty source puts CUPS's back).
+using SpoolerAnswerSource = std::function<std::optional<kp::SpoolerAnswer>()>;
+void SetSpoolerAnswerSource(SpoolerAnswerSource source);
+// The text of the box for a job sent to `printer` that the printer system did not take, with its
+// reason; nothing when it took the job or gave no answer.
+std::optional<std::string> RefusedJobText(const std::string& printer, const std::optional<kp::SpoolerAnswer>& answer);
+
 // A print job on the printer object, from the start of its document to the end. Starting sets
 // Abort to 0 and makes the job's own abort dialog (when asked for), then starts the document;
 // when it started, the dialog is shown and `owner` disabled. The end (End or the destructor)
 // finishes the document (a cancelled one is dropped: a PDF file is removed), enables `owner`,
 // destroys the job's dialog and sets LineNumber and PageNumber to 0; a PDF file that could not be
-// written whole (a full disk) is removed and a box (caption "Printer Exception") says so. A job started while another
+// written whole (a full disk) is removed and a box (caption "Printer Exception") says so; only a
+// regular file is checked, a pipe or a device named as the output is taken as written. A job sent
+// to the printer system that it did not take gets the same caption with the system's reason
+// (RefusedJobText). A job started while another
 // runs (Print Graph during the report's printing) has a dialog of its own; hAbortDlgWnd names
 // the latest job's and goes back to the other's when it ends.
 class PrintJob {

@@ -362,6 +362,27 @@ TEST_F(GlanceOutput, PrintAllHeadsEachDocumentsPagesWithItsTitleAndItsOwnPageNum
     EXPECT_TRUE(Until([&] { return f.Documents().empty(); }));
 }
 
+// The print dialog offers to print to a file named after the top document, not after the last
+// job ("Glance - " and a whole path).
+TEST_F(GlanceOutput, PrintToFileOffersTheTopDocumentsBaseName) {
+    Frame& f = Start();
+    const std::string pdf = kt::FreshDir("print") + "/glance.pdf";
+    std::vector<std::string> offered;
+    SetPrinterChooser([&](QPrinter& printer, PrinterDialog kind, QWidget*) {
+        offered.push_back(printer.docName().toStdString());
+        if (kind == PrinterDialog::Print) ChoosePdf(printer, pdf);
+        return true;
+    });
+    OpenFile("first.run.bmf", {"Kestrel A", "a one"});
+    f.Command(CMD_PRINT);
+    OpenFile("second.bmf", {"Kestrel B", "b one"});
+    f.Command(CMD_PRINT);
+    f.Command(CMD_PRINT_ALL);
+    EXPECT_EQ(offered, (std::vector<std::string>{"first.run.pdf", "second.pdf", "second.pdf"}));
+    EXPECT_TRUE(boxes.boxes().empty());
+    EXPECT_EQ(Printer().docName().toStdString(), "Glance - Print All");
+}
+
 TEST_F(GlanceOutput, MailAllSendsTheTopDocumentWithAReferenceDocumentAttachedUnderItsTitle) {
     kt::SmtpSink sink(kt::SinkScript{});
     const std::string signature = dir + "/no such signature.txt";

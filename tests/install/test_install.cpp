@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include "install/file_copy.h"
 #include "install/file_table.h"
 #include "install/progman.h"
+#include "install/program_icons.h"
 #include "install/registration.h"
 #include "platform/msgbox.h"
 #include "platform/registry.h"
@@ -66,21 +68,6 @@ void SetTime(const std::string& path, time_t seconds) {
 }
 
 std::string Box(const kp::BoxRequest& b) { return b.caption + ": " + b.text; }
-
-// A path as a file URL: every byte but letters, digits, "/" and "-._~" percent-encoded.
-std::string FileUrl(const std::string& path) {
-    std::string url = "file://";
-    for (unsigned char c : path) {
-        if (std::isalnum(c) || std::strchr("/-._~", c) != nullptr) {
-            url += char(c);
-        } else {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, "%%%02X", unsigned(c));
-            url += hex;
-        }
-    }
-    return url;
-}
 
 bool HasTool(const std::string& tool) {
     return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
@@ -180,10 +167,11 @@ TEST_F(Install, PutsEveryFileInPlaceAndRegistersIt) {
 
     // The program group, file by file.
     const std::string home = getenv("HOME");
-    const std::string url = FileUrl(dir + "/");
     const std::string app = ApplicationsDirectory() + "/";
+    // A document: the desktop's opener runs on it, from an application entry as every menu shows.
     const auto link = [&](const std::string& name, const std::string& file, const char* icon) {
-        return "[Desktop Entry]\nType=Link\nName=" + name + "\nURL=" + url + file + "\nIcon=" + icon + "\n";
+        return "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=xdg-open \"" + dir + "/" + file +
+               "\"\nIcon=" + icon + "\nTerminal=false\nCategories=X-Kestrel-1.21;\n";
     };
     const auto program = [&](const std::string& name, const std::string& exec, const std::string& path,
                              const std::string& icon) {
@@ -218,13 +206,18 @@ TEST_F(Install, PutsEveryFileInPlaceAndRegistersIt) {
               "    <Directory>kestrel-1.21.directory</Directory>\n"
               "    <Include>\n"
               "      <Category>X-Kestrel-1.21</Category>\n"
-              "      <Filename>kestrel-1.21-example-signature-file.desktop</Filename>\n"
-              "      <Filename>kestrel-1.21-kestrel-help-file.desktop</Filename>\n"
-              "      <Filename>kestrel-1.21-kestrel-readme-file.desktop</Filename>\n"
-              "      <Filename>kestrel-1.21-readme-first.desktop</Filename>\n"
               "    </Include>\n"
               "  </Menu>\n"
               "</Menu>\n");
+
+    // The icons the programs' items name, in the user's icon theme.
+    const std::vector<std::string> icons = ProgramIconFiles();
+    ASSERT_EQ(icons.size(), 3u);
+    for (const char* name : {"kestrel", "glance", "unkes"}) {
+        const std::string icon = std::string(getenv("XDG_DATA_HOME")) + "/icons/hicolor/scalable/apps/" + name + ".svg";
+        EXPECT_EQ(std::count(icons.begin(), icons.end(), icon), 1) << icon;
+        EXPECT_EQ(kt::ReadFile(icon).rfind("<svg xmlns=\"http://www.w3.org/2000/svg\"", 0), 0u) << icon;
+    }
 
     // The desktop's own checker accepts every entry (desktop-file-utils, from scripts/deps).
     ASSERT_TRUE(HasTool("desktop-file-validate")) << "desktop-file-utils is missing: run scripts/deps";

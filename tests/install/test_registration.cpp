@@ -196,22 +196,29 @@ TEST(ProgramGroup, ExecArgumentsAreQuotedForTheDesktop) {
         {"", "\"\""},
     };
     for (const Case& c : cases) EXPECT_EQ(QuoteExecArgument(c.argument), c.quoted) << c.argument;
+    // A document's path, always quoted.
+    const Case always[] = {
+        {"/home/ann/readme.1st", "\"/home/ann/readme.1st\""},
+        {"/home/ann/My Files/100% $x`y\"z\\.txt", "\"/home/ann/My Files/100%% \\$x\\`y\\\"z\\\\.txt\""},
+    };
+    for (const Case& c : always) EXPECT_EQ(QuoteExecArgument(c.argument, true), c.quoted) << c.argument;
 }
 
-// An item that opens a file is a Link entry when the file is a data row of the file table and an
-// Application otherwise, whatever mode the file has on this disk (or whether it is there yet).
-TEST(ProgramGroup, DocumentsAreLinksByTheirRowNotTheirMode) {
+// An item that opens a file is opened by the desktop's opener when the file is a data row of the
+// file table and run itself otherwise, whatever mode the file has on this disk (or whether it is
+// there yet); both are application entries.
+TEST(ProgramGroup, DocumentsAreOpenedByTheirRowNotTheirMode) {
     struct Case {
         const char* file;
         int mode;  // -1: not there
-        const char* type;
+        bool opened;
     } cases[] = {
-        {"kestrel-help.html", 0755, "Link"},
-        {"kestrel-help.html", 0644, "Link"},
-        {"kestrel-help.html", -1, "Link"},
-        {"glance", 0644, "Application"},
-        {"glance", 0755, "Application"},
-        {"tool", 0644, "Application"},  // no row: a program
+        {"kestrel-help.html", 0755, true},
+        {"kestrel-help.html", 0644, true},
+        {"kestrel-help.html", -1, true},
+        {"glance", 0644, false},
+        {"glance", 0755, false},
+        {"tool", 0644, false},  // no row: a program
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.file) + " " + std::to_string(c.mode));
@@ -224,8 +231,10 @@ TEST(ProgramGroup, DocumentsAreLinksByTheirRowNotTheirMode) {
         }
         ASSERT_EQ(ProgmanExecute("[CreateGroup(Test Group,)]"), 1);
         ASSERT_EQ(ProgmanExecute("[AddItem(\"" + path + "\",Item,,0,,,\"" + dir + "\",)]"), 1);
-        EXPECT_NE(kt::ReadFile(ApplicationsDirectory() + "/test-group-item.desktop").find(std::string("\nType=") + c.type + "\n"),
-                  std::string::npos);
+        const std::string entry = kt::ReadFile(ApplicationsDirectory() + "/test-group-item.desktop");
+        EXPECT_NE(entry.find("\nType=Application\n"), std::string::npos) << entry;
+        EXPECT_NE(entry.find(std::string("\nExec=") + (c.opened ? "xdg-open \"" + path + "\"" : path) + "\n"), std::string::npos)
+            << entry;
     }
 }
 

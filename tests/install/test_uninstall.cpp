@@ -15,6 +15,7 @@
 #include "install/file_copy.h"
 #include "install/file_table.h"
 #include "install/progman.h"
+#include "install/program_icons.h"
 #include "install/registration.h"
 #include "install/uninstall.h"
 #include "kestrel/engine/run/settings.h"
@@ -113,6 +114,7 @@ protected:
                     << kt::ReadFile(kp::reg::RootFile(root));
         }
         EXPECT_EQ(GroupItemFiles(kProductName).empty(), !present);
+        for (const std::string& icon : ProgramIconFiles()) EXPECT_EQ(fs::exists(icon), present) << icon;
         EXPECT_EQ(fs::exists(GroupMenuFile(kProductName)), present);
         EXPECT_EQ(fs::exists(GroupDirectoryFile(kProductName)), present);
         EXPECT_EQ(fs::exists(BmfMimePackageFile()), present);

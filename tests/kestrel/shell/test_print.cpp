@@ -10,11 +10,18 @@
 #include <QPageSize>
 #include <QPushButton>
 #include <QTimer>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "kestrel/engine/report/report.h"
 #include "kestrel/engine/run/analyser_link.h"
@@ -280,6 +287,146 @@ TEST_F(PrintTest, APdfFileThatCannotBeWrittenWholeIsReportedAndRemoved) {
     const std::vector<Lines> pages = PdfPages(pdf);
     ASSERT_FALSE(pages.empty());
     EXPECT_EQ(pages[0].front(), "full.bmf; DATE Page 1");
+}
+
+// A pipe or a device named as the output file is written and taken as written: nothing is read
+// back from it, and it stays.
+TEST_F(PrintTest, APipeOrADeviceNamedAsTheOutputIsNoFailure) {
+    Report(Lines(50, "Score: 1"), "piped.bmf");
+    const std::string fifo = kt::FreshDir("fifo") + "/out";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& output : {std::string("/dev/null"), fifo}) {
+        SCOPED_TRACE(output);
+        boxes.Clear();
+        pdf = output;
+        // A reader drains the pipe; once it has all, it answers a reader that opens the pipe
+        // after the job, so that such a reader cannot wait for ever.
+        std::string drained;
+        std::atomic<bool> done{false};
+        std::thread reader;
+        if (output == fifo) {
+            reader = std::thread([&] {
+                const int fd = open(fifo.c_str(), O_RDONLY);
+                char buf[4096];
+                for (ssize_t n; fd >= 0 && (n = read(fd, buf, sizeof buf)) > 0;) drained.append(buf, size_t(n));
+                if (fd >= 0) close(fd);
+                while (!done) {
+                    const int w = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+                    if (w >= 0) close(w);
+                    std::this_thread::yield();
+                }
+            });
+        }
+        w->Command(CMD_PRINT);
+        done = true;
+        if (reader.joinable()) reader.join();
+        EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
+        EXPECT_TRUE(w->isEnabled());
+        struct stat st {};
+        ASSERT_EQ(stat(output.c_str(), &st), 0);
+        EXPECT_FALSE(S_ISREG(st.st_mode));
+        if (output == fifo) {
+            ASSERT_GE(drained.size(), 8u);
+            EXPECT_NE(drained.find("%%EOF", drained.size() - 8), std::string::npos);
+        }
+    }
+}
+
+// What the printer system answers to a job sent to a printer decides the box: none when it took
+// the job, "Printer Exception" with its reason when it refused it or could not be reached.
+TEST_F(PrintTest, AJobThePrinterSystemDidNotTakeGetsABoxWithItsReason) {
+    const struct {
+        std::optional<kp::SpoolerAnswer> answer;
+        std::optional<std::string> box;
+    } rows[] = {
+        {std::nullopt, std::nullopt},
+        {kp::SpoolerAnswer{0x0000, "successful-ok"}, std::nullopt},
+        {kp::SpoolerAnswer{0x0001, "successful-ok-ignored-or-substituted-attributes"}, std::nullopt},
+        {kp::SpoolerAnswer{0x0506, "Destination \"PDF\" is not accepting jobs."},
+         "The document could not be sent to the printer PDF.\nDestination \"PDF\" is not accepting jobs."},
+        {kp::SpoolerAnswer{0x0500, "No such file or directory"},
+         "The document could not be sent to the printer PDF.\nNo such file or directory"},
+        {kp::SpoolerAnswer{0x0400, ""}, "The document could not be sent to the printer PDF."},
+        {kp::SpoolerAnswer{0x1000, "Canceled by user"}, "The document could not be sent to the printer PDF.\nCanceled by user"},
+        {kp::SpoolerAnswer{-1, "Internal error"}, "The document could not be sent to the printer PDF.\nInternal error"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.answer ? row.answer->status : -2);
+        EXPECT_EQ(RefusedJobText("PDF", row.answer), row.box);
+    }
+    // A document printed to a file asks the printer system nothing: its own check holds.
+    int asked = 0;
+    SetSpoolerAnswerSource([&] {
+        ++asked;
+        return std::optional<kp::SpoolerAnswer>(kp::SpoolerAnswer{0x0506, "refused"});
+    });
+    Report({"one line"}, "x.bmf");
+    w->Command(CMD_PRINT);
+    SetSpoolerAnswerSource({});
+    EXPECT_EQ(asked, 0);
+    EXPECT_TRUE(boxes.boxes().empty());
+    EXPECT_FALSE(PdfPages(pdf).empty());
+}
+
+// The print dialog offers to print to a file named after the document, not after the last job,
+// whose name holds a whole path ("Print File - /home/.../run1.bmf"): from the report and from a
+// graph window alike. A file printed to under the name offered follows the next document; one
+// the user named stays; a folder that is gone gives way to the home folder.
+TEST_F(PrintTest, PrintToFileOffersTheDocumentsBaseName) {
+    const std::string folder = kt::FreshDir("runs");
+    const std::string home = getenv("HOME");
+    std::string typed;  // the file the user types in place of the one offered
+    std::vector<std::string> offered;
+    SetPrinterChooser([&](QPrinter& printer, PrinterDialog, QWidget*) {
+        offered.push_back(printer.docName().toStdString());
+        offered.push_back(printer.outputFileName().toStdString());
+        // Printing to a file: the one offered, or the one typed; with none yet, the dialog's
+        // own choice from the job's name, here in `folder`.
+        if (!typed.empty()) printer.setOutputFileName(QString::fromStdString(typed));
+        else if (printer.outputFileName().isEmpty()) printer.setOutputFileName(QString::fromStdString(folder) + "/" + printer.docName());
+        return true;
+    });
+    Report(Lines(5, "Score: 1"), folder + "/run1.bmf");
+    OpenTotalsWindow();
+    ASSERT_NE(TotalsGraphWindow(), nullptr);
+    const auto print_report = [&] { w->Command(CMD_PRINT); };
+    const auto print_graph = [&] { TotalsGraphWindow()->Button("Print Graph")->click(); };
+    const struct {
+        const char* what;
+        std::string file;
+        std::function<void()> print;
+        std::string typed;
+        std::vector<std::string> offered;  // the job's name and the file
+    } rows[] = {
+        {"the report", folder + "/run1.bmf", print_report, "", {"run1.pdf", ""}},
+        {"the report again", folder + "/run1.bmf", print_report, "", {"run1.pdf", folder + "/run1.pdf"}},
+        {"a graph", folder + "/run.2.bmf", print_graph, "", {"run.2.pdf", folder + "/run.2.pdf"}},
+        {"a run not saved", "Kestrel - System Level Benchmark", print_report, folder + "/mine.pdf",
+         {"Kestrel - System Level Benchmark.pdf", folder + "/Kestrel - System Level Benchmark.pdf"}},
+        {"after a file the user named", folder + "/run3.bmf", print_report, "", {"run3.pdf", folder + "/mine.pdf"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        offered.clear();
+        typed = row.typed;
+        report.CurrentFile = row.file;
+        row.print();
+        EXPECT_EQ(offered, row.offered);
+        // The job itself keeps its name.
+        EXPECT_EQ(Printer().docName().toStdString().rfind("Print ", 0), 0u) << Printer().docName().toStdString();
+    }
+    // A folder that is gone: the home folder.
+    Report(Lines(5, "Score: 1"), folder + "/run4.bmf");
+    typed = folder + "/run4.pdf";
+    w->Command(CMD_PRINT);
+    std::filesystem::remove_all(folder);
+    offered.clear();
+    typed.clear();
+    Report(Lines(5, "Score: 1"), "/elsewhere/run5.bmf");
+    w->Command(CMD_PRINT);
+    EXPECT_EQ(offered, (std::vector<std::string>{"run5.pdf", home + "/run5.pdf"}));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(home + "/run5.pdf")));
+    EXPECT_TRUE(boxes.boxes().empty());
 }
 
 TEST_F(PrintTest, EmptyReportCancelledDialogAndAPrinterThatCannotStart) {
