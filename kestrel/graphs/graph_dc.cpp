@@ -135,13 +135,14 @@ void GraphDc::TextOutTurned(int x, int y, int escapement, std::string_view text)
     ops_.push_back(op);
 }
 
-void GraphDc::PlacedText(const std::vector<QPoint>& places, QRect bounds, int rank, std::string_view text, int reach) {
+void GraphDc::PlacedText(const std::vector<QPoint>& places, QRect bounds, int rank, std::string_view text,
+                         const std::vector<QPoint>& swept) {
     switch (placing_) {
         case Placing::kFirst:
             if (!places.empty()) TextOut(places.front().x(), places.front().y(), text);
             break;
         case Placing::kAsk:
-            requests_.push_back({places, bounds, rank, font_, std::string(text), reach});
+            requests_.push_back({places, bounds, rank, font_, std::string(text), swept});
             break;
         case Placing::kGiven:
             if (next_given_ < given_.size()) {
@@ -189,12 +190,12 @@ bool Blocks(const PageItems& items, const QRect& cell) {
     return false;
 }
 
-// The first x from `place`'s x up to `reach` pixels right of it where a cell of `extent` on
-// `place`'s row lies within `bounds`, meets no line or filled area and stands a `gap` apart from
+// The first x from `place`'s x rightwards where a cell of `extent` on `place`'s row lies within
+// `bounds`, meets no line or filled area and stands a `gap` apart from
 // every text; none when there is no such x. The x that the page's items close to the row rule out
 // are found first (a line by the part of it that comes near the row), then each x they leave open
 // is checked in full.
-std::optional<int> FreeX(const PageItems& items, QPoint place, QSize extent, int gap, QRect bounds, int reach) {
+std::optional<int> FreeX(const PageItems& items, QPoint place, QSize extent, int gap, QRect bounds) {
     const int top = place.y(), bottom = place.y() + extent.height() - 1, w = extent.width();
     std::vector<std::pair<double, double>> shut;  // x strictly between the two are ruled out
     for (const PageItems::Text& t : items.texts) {
@@ -217,7 +218,7 @@ std::optional<int> FreeX(const PageItems& items, QPoint place, QSize extent, int
         shut.push_back({std::min(x1, x2) - hw - w + 1, std::max(x1, x2) + hw});
     }
     std::sort(shut.begin(), shut.end());
-    const int last = std::min(place.x() + reach, bounds.right() - w + 1);
+    const int last = bounds.right() - w + 1;
     int x = std::max(place.x(), bounds.left());
     while (x <= last) {
         // Past every span that rules x out.
@@ -264,13 +265,6 @@ int GraphDc::DrawPlaced(const std::function<void(GraphDc&)>& draw, bool only_if_
         const QSize extent = measure_(r.font, r.text);
         const int gap = measure_(r.font, " ").width();
         for (const QPoint& place : r.places) {
-            if (r.reach > 0) {
-                const std::optional<int> x = FreeX(items, place, extent, gap, r.bounds, r.reach);
-                if (!x) continue;
-                given[k] = QPoint(*x, place.y());
-                items.texts.push_back({QRect(*given[k], extent), r.text});
-                break;
-            }
             const QRect cell(place, extent);
             if (!r.bounds.contains(cell) || Blocks(items, cell)) continue;
             const QRect wide = cell.adjusted(-gap, 0, gap, 0);
@@ -280,6 +274,12 @@ int GraphDc::DrawPlaced(const std::function<void(GraphDc&)>& draw, bool only_if_
             given[k] = cell.topLeft();
             items.texts.push_back({cell, r.text});
             break;
+        }
+        for (size_t i = 0; !given[k] && i < r.swept.size(); ++i) {
+            const std::optional<int> x = FreeX(items, r.swept[i], extent, gap, r.bounds);
+            if (!x) continue;
+            given[k] = QPoint(*x, r.swept[i].y());
+            items.texts.push_back({QRect(*given[k], extent), r.text});
         }
         if (!given[k]) {
             ++crowded_out;

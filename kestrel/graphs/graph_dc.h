@@ -79,9 +79,10 @@ public:
     // other text (a blank's width apart side by side), no line and no filled area of the page and
     // lies within `bounds`; where none is free, at its first place all the same. Texts of a lower
     // `rank` are placed first, then in the order drawn. Used inside DrawPlaced, which finds the
-    // places; anywhere else the text stands at its first place. With a `reach`, each place also
-    // stands for the places up to `reach` pixels right of it, nearest first.
-    void PlacedText(const std::vector<QPoint>& places, QRect bounds, int rank, std::string_view text, int reach = 0);
+    // places; anywhere else the text stands at its first place. Where none of `places` is free,
+    // the first of `swept` from which a free place lies to the right within `bounds`, the nearest.
+    void PlacedText(const std::vector<QPoint>& places, QRect bounds, int rank, std::string_view text,
+                    const std::vector<QPoint>& swept = {});
     // Appends another display list, `dy` pixels lower (the other's state changes come with it).
     void Append(const GraphDc& other, int dy);
 
@@ -104,7 +105,7 @@ private:
         int rank = 0;
         LogFont font;
         std::string text;
-        int reach = 0;
+        std::vector<QPoint> swept;
     };
     enum class Placing { kFirst, kAsk, kGiven };
 

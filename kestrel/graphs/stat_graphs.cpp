@@ -147,23 +147,25 @@ struct Page {
         dc->MoveToEx(S(x1), S(y1));
         dc->LineTo(S(x2), S(y2));
     }
-    // A bar's value label: at its place, or else centred on its bar (at `bar_y`), or at either
-    // height further right; where none of these is free, at a height nearer to the row above or
-    // below, a pixel at a time, up to a row's height, each as far right as it must. Within the half
-    // of the page that its graph takes; in the value labels' font.
+    // A bar's value label: at its place, or else centred on its bar (at `bar_y`), or up to half its
+    // height higher or lower, a pixel at a time; where none of these is free, as near to its place
+    // further right, at its height, centred on its bar, or a pixel at a time higher or lower, up to
+    // a row's height. Within the half of the page that its graph takes; in the value labels' font.
     void BarLabel(const GraphFrame& f, const BarSet& set, double x, double y, double bar_y, const std::string& text) {
         const int half = f.x0 < 400 ? 0 : 400;
         const QRect bounds(S(half), 0, S(half + 400) - S(half), S(1000));
         const bool own_font = !(value_font == dc->Font());
         const LogFont old = own_font ? dc->SelectFont(value_font) : value_font;
         const QPoint at(S(x), S(y));
-        std::vector<QPoint> places = {at, QPoint(at.x(), S(bar_y) - dc->GetTextExtent(text).height() / 2)};
-        const int step = std::max(1, S(1));
+        const int height = dc->GetTextExtent(text).height(), step = std::max(1, S(1));
+        std::vector<QPoint> places = {at, QPoint(at.x(), S(bar_y) - height / 2)}, swept = places;
         for (int d = step; d <= S(200.0 / 9); d += step) {
-            places.emplace_back(at.x(), at.y() - d);
-            places.emplace_back(at.x(), at.y() + d);
+            for (int dy : {-d, d}) {
+                if (d <= height / 2) places.emplace_back(at.x(), at.y() + dy);
+                swept.emplace_back(at.x(), at.y() + dy);
+            }
         }
-        dc->PlacedText(places, bounds, set.label_rank, text, bounds.width());
+        dc->PlacedText(places, bounds, set.label_rank, text, swept);
         if (own_font) dc->SelectFont(old);
     }
     // Axis label centred on its tick: half its length times half the font's width, in page units.
