@@ -338,9 +338,21 @@ std::multiset<std::string> LabelsOn(const std::string& page, const GraphDc& dc, 
     return labels;
 }
 
+// The totals graph's axis labels, left of the frame and right of it (before the legend), top down.
+std::vector<std::string> AxisLabels(const GraphDc& dc, int screen, bool right) {
+    const float scale = graphs::DrawingScale(dc, screen);
+    std::vector<std::string> labels;
+    for (const graphs::PageItems::Text& t : graphs::ItemsOf(dc).texts) {
+        const int x = t.cell.left();
+        if (right ? x > graphs::Scaled(450, scale) && x < graphs::Scaled(510, scale) : x < graphs::Scaled(50, scale))
+            labels.insert(labels.begin(), t.text);
+    }
+    return labels;
+}
+
 // Every value a page labels stands on it exactly once, from every store, on the screen and on the
 // printers: a label with no free place at its own goes to another, or the page's value labels
-// narrow, but none is left out.
+// narrow, but none is left out. The totals graph keeps every axis label on both sides.
 TEST(Graphs, EveryValueOnItsPageOnce) {
     for (const auto& [store_name, store] : kStores) {
         for (const auto& [page_name, draw] : kPages) {
@@ -350,6 +362,15 @@ TEST(Graphs, EveryValueOnItsPageOnce) {
                 const std::multiset<std::string> values = ValuesOf(page_name);
                 EXPECT_FALSE(values.empty()) << page_name << " at " << store_name;
                 EXPECT_EQ(LabelsOn(page_name, dc, screen), values) << page_name << " at " << store_name << " on " << horzres;
+                if (page_name != std::string("totals")) continue;
+                const int32_t* cmp = reference::scorevalues[graph_view.results_selection];
+                const int64_t largest = std::max({cmp[0], cmp[1], cmp[2], results.TotalCPU[results.scale_value], results.TotalMemory,
+                                                  results.TotalDisk[0], results.TotalVideo, results.TotalCPU_OS[results.scale_value]});
+                const graphs::TotalsScale vs = graphs::TotalsScaleFor(largest, 20);  // a frame top of 600 / 2 / 15
+                std::vector<std::string> marks;
+                for (int64_t i = 0; i <= vs.steps; i += vs.every) marks.insert(marks.begin(), std::to_string(i * 10));
+                EXPECT_EQ(AxisLabels(dc, screen, false), marks) << store_name << " on " << horzres;
+                EXPECT_EQ(AxisLabels(dc, screen, true), marks) << store_name << " on " << horzres;
             }
         }
     }
