@@ -1,7 +1,9 @@
 // The graphs' display lists: each page form of the statistics page and each mode of the scaling
 // graph, on the screen and on a printer, compared with golden lists (tests/kestrel/graphs/golden;
 // a list that differs is written beside the build as graphs-actual/NAME); the score ladder, the
-// deviation divisors, the least-squares line, and the rows the scaling graph reads.
+// deviation divisors, the least-squares line, and the rows the scaling graph reads; and every
+// page from plain, scaling and OS scaling stores with each of its values once and no text over
+// another.
 #include <gtest/gtest.h>
 
 #include <QDir>
