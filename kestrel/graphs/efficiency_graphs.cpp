@@ -1,6 +1,7 @@
 #include "kestrel/graphs/efficiency_graphs.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -57,14 +58,27 @@ struct Plot {
         dc.TextOut(S(x - int(text.size()) / 2 * 3.5), S(y), text);
     }
     // A point's efficiency label: centred above it, or else up and left of it, down and right of
-    // it, or nearer to it on those sides, as the lines leave room; left out where none is free.
+    // it, or nearer to it on those sides, as the lines leave room; where none of these is free, the
+    // free place nearest to the point within 60 units of it, on the page.
     void PointLabel(double x, double y, const std::string& text) {
         const QSize size = dc.GetTextExtent(text);
         const int px = S(x), py = S(y), d = S(4);
-        dc.PlacedText({QPoint(S(x - int(text.size()) / 2 * 3.5), S(y - 31)), QPoint(px - d - size.width(), S(y - 31)),
-                       QPoint(px + d, S(y + 19)), QPoint(px - d - size.width(), py - d - size.height()),
-                       QPoint(px + d, py + d)},
-                      kAnywhere, 0, text);
+        std::vector<QPoint> places = {QPoint(S(x - int(text.size()) / 2 * 3.5), S(y - 31)), QPoint(px - d - size.width(), S(y - 31)),
+                                      QPoint(px + d, S(y + 19)), QPoint(px - d - size.width(), py - d - size.height()),
+                                      QPoint(px + d, py + d)};
+        // The cells around the point by their distance from it, two units apart.
+        std::vector<std::pair<double, QPoint>> around;
+        const int step = std::max(1, S(2)), reach = S(60);
+        for (int cy = py - reach - size.height(); cy <= py + reach; cy += step) {
+            for (int cx = px - reach - size.width(); cx <= px + reach; cx += step) {
+                const double dx = std::max({cx - px, 0, px - (cx + size.width() - 1)});
+                const double dy = std::max({cy - py, 0, py - (cy + size.height() - 1)});
+                if (dx + dy > 0) around.push_back({std::hypot(dx, dy), QPoint(cx, cy)});
+            }
+        }
+        std::stable_sort(around.begin(), around.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [distance, at] : around) places.push_back(at);
+        dc.PlacedText(places, QRect(QPoint(S(left), S(top)), QPoint(S(right) - 1, S(bottom) - 1)), 0, text);
     }
     double ValueY(double v) const { return oy - v / Y * H; }
     // The x of the k-th row (0-based) whose processor count is `count`.

@@ -135,13 +135,14 @@ void GraphDc::TextOutTurned(int x, int y, int escapement, std::string_view text)
     ops_.push_back(op);
 }
 
-void GraphDc::PlacedText(const std::vector<QPoint>& places, QRect bounds, int rank, std::string_view text) {
+void GraphDc::PlacedText(const std::vector<QPoint>& places, QRect bounds, int rank, std::string_view text,
+                         const std::vector<QPoint>& swept) {
     switch (placing_) {
         case Placing::kFirst:
             if (!places.empty()) TextOut(places.front().x(), places.front().y(), text);
             break;
         case Placing::kAsk:
-            requests_.push_back({places, bounds, rank, font_, std::string(text)});
+            requests_.push_back({places, bounds, rank, font_, std::string(text), swept});
             break;
         case Placing::kGiven:
             if (next_given_ < given_.size()) {
@@ -176,6 +177,11 @@ namespace {
 // Whether a line or filled area meets a text's cell.
 bool Blocks(const PageItems& items, const QRect& cell) {
     for (const PageItems::Line& l : items.lines) {
+        // Lines whose reach lies wholly beside the cell are passed over at once.
+        const double reach = l.half_width + 1;
+        if (std::max(l.from.x(), l.to.x()) + reach < cell.left() || std::min(l.from.x(), l.to.x()) - reach > cell.right() ||
+            std::max(l.from.y(), l.to.y()) + reach < cell.top() || std::min(l.from.y(), l.to.y()) - reach > cell.bottom())
+            continue;
         if (LineThrough(l, cell)) return true;
     }
     for (const QRect& f : items.fills) {
@@ -184,9 +190,59 @@ bool Blocks(const PageItems& items, const QRect& cell) {
     return false;
 }
 
+// The first x from `place`'s x rightwards where a cell of `extent` on `place`'s row lies within
+// `bounds`, meets no line or filled area and stands a `gap` apart from
+// every text; none when there is no such x. The x that the page's items close to the row rule out
+// are found first (a line by the part of it that comes near the row), then each x they leave open
+// is checked in full.
+std::optional<int> FreeX(const PageItems& items, QPoint place, QSize extent, int gap, QRect bounds) {
+    const int top = place.y(), bottom = place.y() + extent.height() - 1, w = extent.width();
+    std::vector<std::pair<double, double>> shut;  // x strictly between the two are ruled out
+    for (const PageItems::Text& t : items.texts) {
+        if (t.cell.bottom() >= top && t.cell.top() <= bottom) shut.push_back({t.cell.left() - gap - w, t.cell.right() + gap + 1});
+    }
+    for (const QRect& f : items.fills) {
+        if (f.bottom() >= top && f.top() <= bottom) shut.push_back({f.left() - w, f.right() + 1});
+    }
+    for (const PageItems::Line& l : items.lines) {
+        const double hw = l.half_width, lo = top - hw, hi = bottom + hw;
+        QPointF a = l.from, b = l.to;
+        if (a.y() > b.y()) std::swap(a, b);
+        if (b.y() <= lo || a.y() >= hi) continue;
+        double x1 = a.x(), x2 = b.x();
+        if (b.y() > a.y()) {
+            const auto at = [&](double y) { return a.x() + (b.x() - a.x()) * (y - a.y()) / (b.y() - a.y()); };
+            x1 = at(std::max(a.y(), lo));
+            x2 = at(std::min(b.y(), hi));
+        }
+        shut.push_back({std::min(x1, x2) - hw - w + 1, std::max(x1, x2) + hw});
+    }
+    std::sort(shut.begin(), shut.end());
+    const int last = bounds.right() - w + 1;
+    int x = std::max(place.x(), bounds.left());
+    while (x <= last) {
+        // Past every span that rules x out.
+        bool moved = false;
+        for (const auto& [from, to] : shut) {
+            if (from < x && x < to) {
+                x = int(std::ceil(to));
+                moved = true;
+            }
+        }
+        if (moved) continue;
+        const QRect cell(QPoint(x, top), extent);
+        const QRect wide = cell.adjusted(-gap, 0, gap, 0);
+        if (bounds.contains(cell) && !Blocks(items, cell) &&
+            std::none_of(items.texts.begin(), items.texts.end(), [&](const PageItems::Text& t) { return t.cell.intersects(wide); }))
+            return x;
+        ++x;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
-void GraphDc::DrawPlaced(const std::function<void(GraphDc&)>& draw) {
+int GraphDc::DrawPlaced(const std::function<void(GraphDc&)>& draw, bool only_if_all_fit) {
     GraphDc scratch(horzres_, measure_);
     scratch.SelectPen(pen_);
     scratch.SelectBrush(brush_);
@@ -203,6 +259,7 @@ void GraphDc::DrawPlaced(const std::function<void(GraphDc&)>& draw) {
     std::iota(order.begin(), order.end(), size_t{0});
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return asked[a].rank < asked[b].rank; });
     std::vector<std::optional<QPoint>> given(asked.size());
+    int crowded_out = 0;
     for (size_t k : order) {
         const PlaceRequest& r = asked[k];
         const QSize extent = measure_(r.font, r.text);
@@ -218,7 +275,18 @@ void GraphDc::DrawPlaced(const std::function<void(GraphDc&)>& draw) {
             items.texts.push_back({cell, r.text});
             break;
         }
+        for (size_t i = 0; !given[k] && i < r.swept.size(); ++i) {
+            const std::optional<int> x = FreeX(items, r.swept[i], extent, gap, r.bounds);
+            if (!x) continue;
+            given[k] = QPoint(*x, r.swept[i].y());
+            items.texts.push_back({QRect(*given[k], extent), r.text});
+        }
+        if (!given[k]) {
+            ++crowded_out;
+            if (!r.places.empty()) given[k] = r.places.front();
+        }
     }
+    if (only_if_all_fit && crowded_out > 0) return crowded_out;
 
     placing_ = Placing::kGiven;
     given_ = std::move(given);
@@ -226,6 +294,7 @@ void GraphDc::DrawPlaced(const std::function<void(GraphDc&)>& draw) {
     draw(*this);
     placing_ = Placing::kFirst;
     given_.clear();
+    return crowded_out;
 }
 
 PageItems ItemsOf(const GraphDc& page) {

@@ -7,7 +7,7 @@
 // device's default), black text.
 //
 // Texts that may move (value labels) are drawn with PlacedText inside DrawPlaced: they go to the
-// first place offered where they stand clear of everything else on the page, or are left out.
+// first place offered where they stand clear of everything else on the page. None is left out.
 #pragma once
 
 #include <QImage>
@@ -77,10 +77,12 @@ public:
     void FillRect(int l, int t, int r, int b, const gdi::Brush& brush);
     // A text in the selected font that stands at the first of `places` where its cell meets no
     // other text (a blank's width apart side by side), no line and no filled area of the page and
-    // lies within `bounds`, or, where none is free, is left out. Texts of a lower `rank` are
-    // placed first, then in the order drawn. Used inside DrawPlaced, which finds the places;
-    // anywhere else the text stands at its first place.
-    void PlacedText(const std::vector<QPoint>& places, QRect bounds, int rank, std::string_view text);
+    // lies within `bounds`; where none is free, at its first place all the same. Texts of a lower
+    // `rank` are placed first, then in the order drawn. Used inside DrawPlaced, which finds the
+    // places; anywhere else the text stands at its first place. Where none of `places` is free,
+    // the first of `swept` from which a free place lies to the right within `bounds`, the nearest.
+    void PlacedText(const std::vector<QPoint>& places, QRect bounds, int rank, std::string_view text,
+                    const std::vector<QPoint>& swept = {});
     // Appends another display list, `dy` pixels lower (the other's state changes come with it).
     void Append(const GraphDc& other, int dy);
 
@@ -91,8 +93,10 @@ public:
 
     // Draws a page whose texts drawn with PlacedText go where there is room for them: `draw` runs
     // once on a scratch context with their places left open, to see what else stands on the page
-    // and where, and once more on this context with the places found.
-    void DrawPlaced(const std::function<void(GraphDc&)>& draw);
+    // and where, and once more on this context with the places found. Returns how many of those
+    // texts found no free place; with `only_if_all_fit` such a page is not drawn at all (the
+    // caller tries again, with smaller value labels).
+    int DrawPlaced(const std::function<void(GraphDc&)>& draw, bool only_if_all_fit = false);
 
 private:
     struct PlaceRequest {
@@ -101,6 +105,7 @@ private:
         int rank = 0;
         LogFont font;
         std::string text;
+        std::vector<QPoint> swept;
     };
     enum class Placing { kFirst, kAsk, kGiven };
 

@@ -135,6 +135,7 @@ struct Page {
     float scale;
     int screen;
     int lf_height, lf_width;
+    LogFont value_font;  // the bars' value labels' font
     std::vector<BarSet> sets;
     std::vector<Legend> legends;
     const double* bindex;
@@ -146,13 +147,26 @@ struct Page {
         dc->MoveToEx(S(x1), S(y1));
         dc->LineTo(S(x2), S(y2));
     }
-    // A bar's value label: at its place, or else centred on its bar (at `bar_y`), within the half of
-    // the page that its graph takes; left out where neither is free.
+    // A bar's value label: at its place, or else centred on its bar (at `bar_y`), or up to half its
+    // height higher or lower, a pixel at a time; where none of these is free, as near to its place
+    // further right, at its height, centred on its bar, or a pixel at a time higher or lower, up to
+    // a row's height. Within the half of the page that its graph takes; in the value labels' font.
     void BarLabel(const GraphFrame& f, const BarSet& set, double x, double y, double bar_y, const std::string& text) {
         const int half = f.x0 < 400 ? 0 : 400;
+        const QRect bounds(S(half), 0, S(half + 400) - S(half), S(1000));
+        const bool own_font = !(value_font == dc->Font());
+        const LogFont old = own_font ? dc->SelectFont(value_font) : value_font;
         const QPoint at(S(x), S(y));
-        const QPoint centred(at.x(), S(bar_y) - dc->GetTextExtent(text).height() / 2);
-        dc->PlacedText({at, centred}, QRect(S(half), 0, S(half + 400) - S(half), S(1000)), set.label_rank, text);
+        const int height = dc->GetTextExtent(text).height(), step = std::max(1, S(1));
+        std::vector<QPoint> places = {at, QPoint(at.x(), S(bar_y) - height / 2)}, swept = places;
+        for (int d = step; d <= S(200.0 / 9); d += step) {
+            for (int dy : {-d, d}) {
+                if (d <= height / 2) places.emplace_back(at.x(), at.y() + dy);
+                swept.emplace_back(at.x(), at.y() + dy);
+            }
+        }
+        dc->PlacedText(places, bounds, set.label_rank, text, swept);
+        if (own_font) dc->SelectFont(old);
     }
     // Axis label centred on its tick: half its length times half the font's width, in page units.
     int LabelX(int x, const std::string& text) const { return S(x - double(int(text.size()) / 2 * 3)); }
@@ -256,7 +270,7 @@ void DrawStatGraphs(QWidget* hWnd, QRect brect, GraphDc& hDC, int32_t efficiency
     (void)hWnd;
     (void)brect;
     const ResultStore& s = results;
-    Page page{&hDC, DrawingScale(hDC, DCTYPE), DCTYPE, 0, 0, {}, {}, ReferenceRow(s.last_memory_load_value), {}};
+    Page page{&hDC, DrawingScale(hDC, DCTYPE), DCTYPE, 0, 0, {}, {}, {}, ReferenceRow(s.last_memory_load_value), {}};
 
     // Page form and its bar sets (the uniprocessor set, row 1, is always the second).
     const int shown = Row(s.scale_value);
@@ -308,7 +322,7 @@ void DrawStatGraphs(QWidget* hWnd, QRect brect, GraphDc& hDC, int32_t efficiency
         row[k]->x1 += shift, row[k]->x2 += shift, row[k]->xt += shift;
     }
 
-    hDC.DrawPlaced([&](GraphDc& dc) {
+    const auto draw = [&](GraphDc& dc) {
         page.dc = &dc;
         dc.SetTextColor(kBlack);
         const LogFont old_font = dc.SelectFont(font);
@@ -326,5 +340,12 @@ void DrawStatGraphs(QWidget* hWnd, QRect brect, GraphDc& hDC, int32_t efficiency
                        Scaled(f.title_y, page.scale) + page.lf_height / 2 + 5, f.title);
         }
         dc.SelectFont(old_font);
-    });
+    };
+    // The value labels take the page's font while they all find a free place; on a crowded page a
+    // smaller one, down to 7 by 4 (times the scale), where the last stand at their first places.
+    static constexpr int kValueFonts[][2] = {{10, 6}, {9, 5}, {8, 5}, {8, 4}, {7, 4}};
+    for (const auto& [height, width] : kValueFonts) {
+        page.value_font = TmsRmn(height, width, 400, page.scale);
+        if (hDC.DrawPlaced(draw, height != 7) == 0 || height == 7) break;
+    }
 }

@@ -73,31 +73,51 @@ struct Series {
     gdi::Brush brush;
 };
 
+// `font` narrowed until `text` takes no more than `room` pixels (at least one pixel a character).
+LogFont NarrowedTo(const GraphDc& dc, LogFont font, std::string_view text, int room) {
+    font.Width = std::max(1, std::min(font.Width, room / std::max(1, int(text.size()))));
+    while (font.Width > 1 && dc.TextExtent(font, text).width() > room) --font.Width;
+    return font;
+}
+
 class TotalsPainter {
 public:
-    TotalsPainter(GraphDc& dc, float scale, const graphs::TotalsScale& vs, int fw, int fh, int frame_top)
-        : dc_(dc), ps_(scale), vs_(vs), fw_(fw), fh_(fh), frame_top_(frame_top) {}
+    TotalsPainter(GraphDc& dc, float scale, const graphs::TotalsScale& vs, const LogFont& font, const LogFont& value_font,
+                  int frame_top)
+        : dc_(dc), ps_(scale), vs_(vs), font_(font), value_font_(value_font), fh_(font.Height), frame_top_(frame_top) {}
 
     int S(double p) const { return Scaled(p, ps_); }
 
     // A bar of value v from x1 to x2, with its label above it: at the bar's left edge, or else
-    // ending at its right edge, or centred on it; where the frame's top line runs through it there,
-    // the same above that line. Left out where none is free.
+    // ending at its right edge, centred on it, or anywhere along its row where its middle stands
+    // over the bar; where none of these is free, the same a row higher, and so on up to the frame's
+    // top line, then above that line, row by row; then, row by row again, wherever on the row it
+    // still stands partly over the bar. The label is always drawn (at its first place when no place
+    // is free, which DrawGraph answers with narrower value labels).
     void Bar(int x1, int x2, int32_t v, const Series& s) {
         const double h = double(v) * 0.1 * vs_.unit;
         const int top = S(500 - h);
         dc_.Rectangle(S(x1), top, S(x2), S(499));
         dc_.FillRect(S(x1), top, S(x2), S(499), s.brush);
         const std::string label = std::to_string(v);
+        const bool narrowed = !(value_font_ == font_);
+        if (narrowed) dc_.SelectFont(value_font_);
         const int w = dc_.GetTextExtent(label).width();
-        const int xs[3] = {S(x1), S(x2) - w, (S(x1) + S(x2) - w) / 2};
+        const int left = S(x1), right = S(x2), step = std::max(1, S(1)), line = fh_ + step;
+        std::vector<int> rows = {top - (fh_ + S(5))};
+        while (rows.back() - line > frame_top_) rows.push_back(rows.back() - line);
+        for (int y = rows.back() > frame_top_ - 1 - fh_ ? frame_top_ - 1 - fh_ : rows.back() - line; y >= 0; y -= line)
+            rows.push_back(y);
         std::vector<QPoint> places;
-        const int y = top - (fh_ + S(5));
-        for (int x : xs) places.emplace_back(x, y);
-        if (y < frame_top_) {
-            for (int x : xs) places.emplace_back(x, frame_top_ - 1 - fh_);
+        for (int y : rows) {
+            for (int x : {left, right - w, (left + right - w) / 2}) places.emplace_back(x, y);
+            for (int x = left - w / 2; x < right - w / 2; x += step) places.emplace_back(x, y);
+        }
+        for (int y : rows) {
+            for (int x = left - w + 1; x < right; x += step) places.emplace_back(x, y);
         }
         dc_.PlacedText(places, QRect(QPoint(S(50) + 1, 0), QPoint(S(450) - 1, S(500))), 0, label);
+        if (narrowed) dc_.SelectFont(font_);
     }
     void Swatch(int y, const Series& s) {
         dc_.Rectangle(S(510), S(y), S(520), S(y + 10));
@@ -113,14 +133,16 @@ private:
     GraphDc& dc_;
     float ps_;
     graphs::TotalsScale vs_;
-    int fw_, fh_;
+    LogFont font_, value_font_;  // the axis font and the bars' value labels' font
+    int fh_;
     int frame_top_;  // the frame's top line, in device pixels
 };
 
 // Anywhere on the page (the printed drive line may run past the 800 units).
 const QRect kAnywhere(0, 0, 1 << 28, 1 << 28);
 
-void DrawTotals(GraphDc& DC, QRect client, int32_t scaling, int screen) {
+// The totals graph, its bars' value labels `eighths` / 8 of the axis font's width.
+void DrawTotals(GraphDc& DC, QRect client, int32_t scaling, int screen, int eighths) {
     const float ps = graphs::DrawingScale(DC, screen);
     const ResultStore& s = results;
     const int sel = std::clamp(graph_view.results_selection, 0, reference::kMachines - 1);
@@ -165,6 +187,19 @@ void DrawTotals(GraphDc& DC, QRect client, int32_t scaling, int screen) {
     }
     const int fw = font.Width, fh = font.Height;
 
+    // The legend's entries (swatch top and text) and where their swatches and texts stand.
+    std::string own_text = "Your Score";
+    if (scaling != 0) own_text = StrPrintf("Your SMP Score (CPU 0 to CPU %d)", s.scale_value - 1);
+    else if (s.tempuniprocemulation != 0) own_text = StrPrintf("Your Uniprocessor Score CPU %d", s.current_cpu_selected - 1);
+    std::vector<std::pair<int, std::string>> entries = {{350, own_text}, {370, graphs::ComparisonLegend(sel)}};
+    if (scaling != 0) entries.push_back({330, "Your Uniprocessor Score"});
+    if (s.temp_os_checked != 0) entries.push_back({390, "Your OS SMP Score"});
+    std::vector<QRect> legend;
+    for (const auto& [swatch_top, text] : entries) {
+        legend.push_back(QRect(QPoint(S(510), S(swatch_top)), QPoint(S(520), S(swatch_top + 10))));
+        legend.push_back(QRect(QPoint(S(528), S(swatch_top + 1) - fh / 2), DC.GetTextExtent(text)));
+    }
+
     // Axis marks, left and right. A left label that would reach the frame ends where the formula
     // has it end (at 42 less 6 pixels), narrowed to fit where it is wider than the room left of it.
     for (int64_t i = 0; i <= vs.steps; i += vs.every) {
@@ -175,24 +210,29 @@ void DrawTotals(GraphDc& DC, QRect client, int32_t scaling, int screen) {
         DC.MoveToEx(S(50), yy);
         DC.LineTo(S(42), yy);
         const int x = S(42) - len * fw - 6, room = S(42) - 6;
-        int w = DC.GetTextExtent(label).width();
+        const int w = DC.GetTextExtent(label).width();
         if (x >= 0 && x + w <= S(50)) {
             DC.TextOut(x, yy - fh, label);
         } else if (w <= room) {
             DC.TextOut(room - w, yy - fh, label);
         } else {
-            LogFont narrow = font;
-            narrow.Width = std::max(1, room / len);
-            while (narrow.Width > 1 && DC.TextExtent(narrow, label).width() > room) --narrow.Width;
-            w = DC.TextExtent(narrow, label).width();
-            DC.SelectFont(narrow);
-            DC.TextOut(std::max(0, room - w), yy - fh, label);
+            DC.SelectFont(NarrowedTo(DC, font, label, room));
+            DC.TextOut(std::max(0, room - DC.GetTextExtent(label).width()), yy - fh, label);
             DC.SelectFont(font);
         }
         DC.MoveToEx(S(450), yy);
         DC.LineTo(S(458), yy);
-        // Left out where it would meet the legend.
-        DC.PlacedText({QPoint(S(458) + fw / 2 + 5, yy - fh)}, kAnywhere, 0, label);
+        // Narrowed to end a blank before the legend's swatches where it would come within a blank
+        // of the legend.
+        const int rx = S(458) + fw / 2 + 5, blank = DC.GetTextExtent(" ").width();
+        const QRect cell = QRect(QPoint(rx, yy - fh), DC.GetTextExtent(label)).adjusted(0, 0, blank, 0);
+        if (std::none_of(legend.begin(), legend.end(), [&](const QRect& r) { return r.intersects(cell); })) {
+            DC.TextOut(rx, yy - fh, label);
+        } else {
+            DC.SelectFont(NarrowedTo(DC, font, label, S(510) - blank - rx));
+            DC.TextOut(rx, yy - fh, label);
+            DC.SelectFont(font);
+        }
     }
 
     // Captions.
@@ -206,7 +246,9 @@ void DrawTotals(GraphDc& DC, QRect client, int32_t scaling, int screen) {
                       kAnywhere, 0, kAreas[i - 1]);
     }
 
-    TotalsPainter paint(DC, ps, vs, fw, fh, S(T));
+    LogFont value_font = font;
+    value_font.Width = std::max(1, fw * eighths / 8);
+    TotalsPainter paint(DC, ps, vs, font, value_font, S(T));
     const bool on_screen = screen != 0;
     const Series own_s = on_screen ? Series{gdi::CreatePen(gdi::PS_SOLID, 1, graphs::kMagenta),
                                             gdi::CreateSolidBrush(graphs::kMagenta)}
@@ -237,9 +279,6 @@ void DrawTotals(GraphDc& DC, QRect client, int32_t scaling, int screen) {
             DC.PlacedText({QPoint(S(528), S(331) - fh / 2), QPoint(S(528), S(411) - fh / 2), QPoint(S(528), S(311) - fh / 2)},
                           kAnywhere, 0, drive);
     }
-    std::string own_text = "Your Score";
-    if (scaling != 0) own_text = StrPrintf("Your SMP Score (CPU 0 to CPU %d)", s.scale_value - 1);
-    else if (s.tempuniprocemulation != 0) own_text = StrPrintf("Your Uniprocessor Score CPU %d", s.current_cpu_selected - 1);
     paint.Legend(350, own_text);
 
     if (scaling != 0) {
@@ -268,5 +307,10 @@ void DrawTotals(GraphDc& DC, QRect client, int32_t scaling, int screen) {
 
 void DrawGraph(QWidget* /*window*/, GraphDc& DC, QRect client, int32_t scaling, int screen) {
     graph_view.printscale = graphs::DrawingScale(DC, screen);
-    DC.DrawPlaced([&](GraphDc& dc) { DrawTotals(dc, client, scaling, screen); });
+    // Value labels with no free place narrow, all alike, by eighths down to 3/8 of the axis font's
+    // width; past that they stand at their first places.
+    for (int eighths = 8;; --eighths) {
+        const auto draw = [&](GraphDc& dc) { DrawTotals(dc, client, scaling, screen, eighths); };
+        if (DC.DrawPlaced(draw, eighths > 3) == 0 || eighths == 3) break;
+    }
 }

@@ -1,7 +1,9 @@
 // The graphs' display lists: each page form of the statistics page and each mode of the scaling
 // graph, on the screen and on a printer, compared with golden lists (tests/kestrel/graphs/golden;
 // a list that differs is written beside the build as graphs-actual/NAME); the score ladder, the
-// deviation divisors, the least-squares line, and the rows the scaling graph reads.
+// deviation divisors, the least-squares line, and the rows the scaling graph reads; and every
+// page from plain, scaling and OS scaling stores with each of its values once and no text over
+// another.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -10,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -18,6 +21,7 @@
 #include "kestrel/graphs/efficiency_graphs.h"
 #include "kestrel/graphs/stat_graphs.h"
 #include "kestrel/graphs/totals_graph.h"
+#include "shared/reference_data.h"
 #include "tests/kestrel/graphs/graph_fixtures.h"
 
 namespace {
@@ -163,44 +167,212 @@ TEST(StatGraphs, ScoreLabelsStandApart) {
     }
 }
 
-// Every page at the reference machine's scores and at today's (10^4 times them), on the screen
-// and on printers 4800 and 6600 pixels wide (scales 6 and 8.25): no text lies over another or on a bar, and no line runs through a
-// text (the statistics page's bar labels, the totals graph's bar labels and the scaling graph's
-// axis and efficiency labels move where they fit, or are left out). Text measured with fixed
-// metrics, as the drawing measures it.
+// The stores every page is drawn from below: plain, scaling and OS-scaling runs at the reference
+// machine's scores and at today's (10^4 times them), and the two runs whose bars lost their labels
+// before: a saved scaling run at about ten times the reference (the uniprocessor bar beside a
+// taller SMP bar) and a real run's scores with no disk part.
+void PlainToday() {
+    kt::TenThousandfoldStore();
+    results.scaling_efficiency_showing = results.temp_os_checked = 0;
+    results.scale_value = 1;
+}
+void ScalingToday() {
+    kt::TenThousandfoldStore();
+    results.temp_os_checked = 0;
+}
+void ScalingReference() {
+    kt::ReferenceStore();
+    results.temp_os_checked = 0;
+}
+void SavedScalingRun() {
+    kt::ScalingStore(true);
+    const int rows[] = {1, 2, 4, 6, 8};
+    const int32_t totals[] = {1001, 1043, 1046, 1049, 1049}, totals_os[] = {1001, 1003, 1006, 1009, 1009};
+    const float eff[] = {0.0f, 3.7f, 6.7f, 9.7f, 9.7f}, eff_os[] = {0.0f, 3.3f, 6.3f, 9.3f, 9.3f};
+    for (int k = 0; k < 5; ++k) {
+        results.TotalCPU[rows[k]] = totals[k], results.TotalCPU_OS[rows[k]] = totals_os[k];
+        results.efficiency[rows[k]] = eff[k], results.efficiency_os[rows[k]] = eff_os[k];
+    }
+    results.TotalMemory = results.TotalDisk[0] = results.TotalVideo = 0;
+}
+void RealScalingRun() {
+    kt::ScalingStore(false);
+    const int rows[] = {1, 2, 4, 6, 8};
+    const int32_t totals[] = {24080, 47500, 93000, 136000, 176500};
+    for (int k = 0; k < 5; ++k) results.TotalCPU[rows[k]] = totals[k];
+    results.TotalMemory = 31250, results.TotalDisk[0] = 0, results.TotalVideo = 4120;
+}
+const std::pair<const char*, void (*)()> kStores[] = {
+    {"plain at the reference's scores", kt::PlainStore},
+    {"plain today", PlainToday},
+    {"scaling at the reference's scores", ScalingReference},
+    {"scaling without OS", [] { kt::ScalingStore(false); }},
+    {"scaling today", ScalingToday},
+    {"OS scaling at the reference's scores", kt::ReferenceStore},
+    {"OS scaling today", kt::TenThousandfoldStore},
+    {"saved scaling run", SavedScalingRun},
+    {"real scaling run", RealScalingRun},
+};
+// Each graph page (the scaling graph only for a scaling run), drawn as its window draws it.
+const std::pair<const char*, void (*)(GraphDc&, int)> kPages[] = {
+    {"statistics",
+     [](GraphDc& dc, int screen) { DrawStatGraphs(nullptr, QRect(), dc, results.scaling_efficiency_showing, screen); }},
+    {"totals",
+     [](GraphDc& dc, int screen) {
+         DrawGraph(nullptr, dc, QRect(0, 0, 800, 600), results.scaling_efficiency_showing, screen);
+     }},
+    {"scaling",
+     [](GraphDc& dc, int screen) {
+         graph_view.regression = 0;
+         DrawEfficiencyGraphs(nullptr, dc, screen, 0, 0, 800, 650);
+     }},
+    {"regression",
+     [](GraphDc& dc, int screen) {
+         graph_view.regression = 1;
+         DrawEfficiencyGraphs(nullptr, dc, screen, 0, 0, 800, 650);
+     }},
+};
+// The screen, and printers 4800 and 6600 pixels wide (scales 6 and 8.25).
+const std::pair<int, int> kDevices[] = {{1, 800}, {0, 4800}, {0, 6600}};
+
+// Draws a page from a store, with the printout naming the drive tested.
+GraphDc DrawnPage(void (*store)(), void (*draw)(GraphDc&, int), int screen, int horzres) {
+    store();
+    results.data_from_file = 1;
+    results.disks_selected = 1;
+    std::snprintf(results.global_drive_filebuffer[0], sizeof results.global_drive_filebuffer[0], "Local Disk Drive:  /");
+    GraphDc dc(horzres, kt::FixedMeasure);
+    draw(dc, screen);
+    return dc;
+}
+
+// The scaling graph's window opens for a scaling run only.
+bool Shown(const std::string& page) {
+    return results.scaling_efficiency_showing != 0 || (page != "scaling" && page != "regression");
+}
+
+// Every page from every store, on the screen and on the printers: no text lies over another or
+// on a bar, and no line runs through a text (the statistics page's bar labels, the totals graph's
+// bar labels and the scaling graph's axis and efficiency labels move where they fit). Text
+// measured with fixed metrics, as the drawing measures it.
 TEST(Graphs, NoTextOverTextNorLineThroughText) {
-    const std::pair<const char*, void (*)()> stores[] = {
-        {"reference", kt::ReferenceStore},
-        {"today", kt::TenThousandfoldStore},
-        {"scaling without OS", [] { kt::ScalingStore(false); }},
-    };
-    const std::pair<const char*, void (*)(GraphDc&, int)> pages[] = {
-        {"statistics", [](GraphDc& dc, int screen) { DrawStatGraphs(nullptr, QRect(), dc, 1, screen); }},
-        {"totals", [](GraphDc& dc, int screen) { DrawGraph(nullptr, dc, QRect(0, 0, 800, 600), 1, screen); }},
-        {"scaling",
-         [](GraphDc& dc, int screen) {
-             graph_view.regression = 0;
-             DrawEfficiencyGraphs(nullptr, dc, screen, 0, 0, 800, 650);
-         }},
-        {"regression",
-         [](GraphDc& dc, int screen) {
-             graph_view.regression = 1;
-             DrawEfficiencyGraphs(nullptr, dc, screen, 0, 0, 800, 650);
-         }},
-    };
-    for (const auto& [store_name, store] : stores) {
-        for (const auto& [page_name, draw] : pages) {
-            for (const auto& [screen, horzres] : {std::pair{1, 800}, std::pair{0, 4800}, std::pair{0, 6600}}) {
-                store();
-                // The printout names the drive tested.
-                results.data_from_file = 1;
-                results.disks_selected = 1;
-                std::snprintf(results.global_drive_filebuffer[0], sizeof results.global_drive_filebuffer[0],
-                              "Local Disk Drive:  /");
-                GraphDc dc(horzres, kt::FixedMeasure);
-                draw(dc, screen);
+    for (const auto& [store_name, store] : kStores) {
+        for (const auto& [page_name, draw] : kPages) {
+            for (const auto& [screen, horzres] : kDevices) {
+                const GraphDc dc = DrawnPage(store, draw, screen, horzres);
+                if (!Shown(page_name)) break;
                 for (const std::string& clash : graphs::Clashes(dc))
-                    ADD_FAILURE() << page_name << " at " << store_name << " scores on " << horzres << ": " << clash;
+                    ADD_FAILURE() << page_name << " at " << store_name << " on " << horzres << ": " << clash;
+            }
+        }
+    }
+}
+
+// The values a page labels, as the store gives them: the totals graph's bars (the user's four,
+// the uniprocessor and OS processor scores where the run has them, the comparison machine's
+// four); the statistics page's peak and trough percentages when the score axes run past 5400 and
+// its deviations past 10.5, of each bar set; the scaling graph's efficiency at each row, of the
+// system and the OS pass.
+std::multiset<std::string> ValuesOf(const std::string& page) {
+    const ResultStore& s = results;
+    std::multiset<std::string> values;
+    if (page == "totals") {
+        const int32_t* cmp = reference::scorevalues[graph_view.results_selection];
+        const int32_t own[4] = {s.TotalCPU[s.scale_value], s.TotalMemory, s.TotalDisk[0], s.TotalVideo};
+        for (int i = 0; i < 4; ++i) values.insert({std::to_string(own[i]), std::to_string(cmp[i])});
+        if (s.scaling_efficiency_showing != 0) values.insert(std::to_string(s.TotalCPU[1]));
+        if (s.temp_os_checked != 0) values.insert(std::to_string(s.TotalCPU_OS[s.scale_value]));
+    } else if (page == "statistics") {
+        struct Set {
+            int row;
+            bool os;
+        };
+        std::vector<Set> sets = {{s.scale_value, false}};
+        if (s.scaling_efficiency_showing != 0) sets.push_back({1, false});
+        if (s.scaling_efficiency_showing != 0 && s.temp_os_checked != 0) sets.push_back({s.scale_value, true});
+        const double* ref = ReferenceRow(s.last_memory_load_value);
+        int32_t highest = 0;
+        for (size_t i = 0; i < sets.size(); ++i) {
+            for (int t = 0; i != 1 && t < kTests; ++t)
+                highest = std::max(highest, int32_t((sets[i].os ? s.second_high_score_os : s.second_high_score)[sets[i].row][t] * 100 / ref[t]));
+        }
+        char text[40];
+        for (const Set& set : sets) {
+            for (int t = 0; t < kTests; ++t) {
+                for (const auto* table : {set.os ? &s.second_high_score_os : &s.second_high_score,
+                                          set.os ? &s.second_low_score_os : &s.second_low_score}) {
+                    std::snprintf(text, sizeof text, "(%ld)", long((*table)[set.row][t] / ref[t] * 100));
+                    if (highest > 5400) values.insert(text);
+                }
+                for (const auto* table : {set.os ? &s.percent_deviation_os : &s.percent_deviation,
+                                          set.os ? &s.std_dev_os : &s.std_dev}) {
+                    std::snprintf(text, sizeof text, "(%.1f)", (*table)[set.row][t]);
+                    if ((*table)[set.row][t] > 10.5) values.insert(text);
+                }
+            }
+        }
+    } else {
+        const std::vector<int> rows = graphs::ScalingRowCounts(s);
+        for (const float* efficiency : {s.efficiency, s.efficiency_os}) {
+            if (efficiency == s.efficiency_os && s.temp_os_checked == 0) continue;
+            for (size_t k = 0; k < rows.size(); ++k) {
+                const float before = efficiency[k == 0 ? 0 : rows[k - 1]], now = efficiency[rows[k]];
+                values.insert(StrPrintf(now >= before ? "+%.1f%%" : "%.1f%%", double(now)));
+            }
+        }
+    }
+    return values;
+}
+
+// The value labels a page drew: the texts within the totals graph's frame (or above it), the
+// statistics page's texts in parentheses, the scaling graph's percentages.
+std::multiset<std::string> LabelsOn(const std::string& page, const GraphDc& dc, int screen) {
+    const float scale = graphs::DrawingScale(dc, screen);
+    std::multiset<std::string> labels;
+    for (const graphs::PageItems::Text& t : graphs::ItemsOf(dc).texts) {
+        const bool value = page == "totals" ? t.cell.left() > graphs::Scaled(50, scale) &&
+                                                  t.cell.right() < graphs::Scaled(450, scale) &&
+                                                  t.cell.bottom() < graphs::Scaled(500, scale)
+                           : page == "statistics" ? t.text.front() == '('
+                                                  : t.text.back() == '%' && t.text.find(' ') == std::string::npos;
+        if (value) labels.insert(t.text);
+    }
+    return labels;
+}
+
+// The totals graph's axis labels, left of the frame and right of it (before the legend), top down.
+std::vector<std::string> AxisLabels(const GraphDc& dc, int screen, bool right) {
+    const float scale = graphs::DrawingScale(dc, screen);
+    std::vector<std::string> labels;
+    for (const graphs::PageItems::Text& t : graphs::ItemsOf(dc).texts) {
+        const int x = t.cell.left();
+        if (right ? x > graphs::Scaled(450, scale) && x < graphs::Scaled(510, scale) : x < graphs::Scaled(50, scale))
+            labels.insert(labels.begin(), t.text);
+    }
+    return labels;
+}
+
+// Every value a page labels stands on it exactly once, from every store, on the screen and on the
+// printers: a label with no free place at its own goes to another, or the page's value labels
+// narrow, but none is left out. The totals graph keeps every axis label on both sides.
+TEST(Graphs, EveryValueOnItsPageOnce) {
+    for (const auto& [store_name, store] : kStores) {
+        for (const auto& [page_name, draw] : kPages) {
+            for (const auto& [screen, horzres] : kDevices) {
+                const GraphDc dc = DrawnPage(store, draw, screen, horzres);
+                if (!Shown(page_name)) break;
+                const std::multiset<std::string> values = ValuesOf(page_name);
+                EXPECT_FALSE(values.empty()) << page_name << " at " << store_name;
+                EXPECT_EQ(LabelsOn(page_name, dc, screen), values) << page_name << " at " << store_name << " on " << horzres;
+                if (page_name != std::string("totals")) continue;
+                const int32_t* cmp = reference::scorevalues[graph_view.results_selection];
+                const int64_t largest = std::max({cmp[0], cmp[1], cmp[2], results.TotalCPU[results.scale_value], results.TotalMemory,
+                                                  results.TotalDisk[0], results.TotalVideo, results.TotalCPU_OS[results.scale_value]});
+                const graphs::TotalsScale vs = graphs::TotalsScaleFor(largest, 20);  // a frame top of 600 / 2 / 15
+                std::vector<std::string> marks;
+                for (int64_t i = 0; i <= vs.steps; i += vs.every) marks.insert(marks.begin(), std::to_string(i * 10));
+                EXPECT_EQ(AxisLabels(dc, screen, false), marks) << store_name << " on " << horzres;
+                EXPECT_EQ(AxisLabels(dc, screen, true), marks) << store_name << " on " << horzres;
             }
         }
     }
