@@ -147,8 +147,7 @@ TEST_F(Reader, PlainRunFillsRowOneAndEveryArea) {
     const ResultStore& s = results;
     EXPECT_EQ(s.last_memory_load_value, 2);
     EXPECT_EQ(s.TotalCPU[1], 1834);
-    // Four characters of each deviation: 12.34 reads 12.3, 123.45 reads 123.
-    const double sd[9] = {1.23, 12.3, 123, 0.87, 2.5, 0.05, 3.14, 9.99, 10.0};
+    const double sd[9] = {1.23, 12.34, 123.45, 0.87, 2.5, 0.05, 3.14, 9.99, 10.01};
     const double peak[9] = {1702, 1950, 2210, 340, 410, 1210, 980, 1500, 1720};
     const double trough[9] = {1671, 1801, 2105, 320, 395, 1190, 950, 1490, 1700};
     const double score[9] = {1686, 1879, 2150, 330, 402, 1200, 965, 1495, 1710};
@@ -174,6 +173,22 @@ TEST_F(Reader, PlainRunFillsRowOneAndEveryArea) {
     EXPECT_EQ(s.total_scaling_runs, 0);
     EXPECT_EQ(s.scale_value, 1);
     EXPECT_EQ(s.tested_num_processors, 1);
+}
+
+// A deviation is read as the whole number written, whatever its width.
+TEST_F(Reader, DeviationsAreReadWhole) {
+    const struct {
+        const char* written;
+        double read;
+    } cases[] = {{"1.23", 1.23}, {"12.34", 12.34}, {"123.45", 123.45}, {"12345.67", 12345.67}, {"109.88", 109.88}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.written);
+        Parse(Replace(Corpus("plain.bmf"), "deviation:  1.23;", std::string("deviation:  ") + c.written + ";"));
+        ExpectParsed();
+        EXPECT_DOUBLE_EQ(results.std_dev[1][0], c.read);
+        EXPECT_DOUBLE_EQ(results.percent_deviation[1][0], c.read / 1686 * 100);
+        EXPECT_DOUBLE_EQ(results.second_high_score[1][0], 1702 * kRef4MB[0] * 0.01);
+    }
 }
 
 TEST_F(Reader, UniprocessorRunFillsTheRowsOfTheProcessorsTested) {
@@ -385,7 +400,7 @@ TEST_F(Reader, WithoutProcessorTotalsTheOverallScoreIsRead) {
     ExpectParsed();
     EXPECT_EQ(results.TotalCPU[1], 1834);
     // The nine test scores are still the first nine "Score:" labels.
-    EXPECT_DOUBLE_EQ(results.percent_deviation[1][8], 10.0 / 1710 * 100);
+    EXPECT_DOUBLE_EQ(results.percent_deviation[1][8], 10.01 / 1710 * 100);
 }
 
 TEST_F(Reader, ThirtyDrivesGiveTwentySixDescriptionsAndScores) {
