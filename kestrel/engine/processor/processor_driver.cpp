@@ -131,6 +131,8 @@ void DoStringInput(int i, int theproc, double the_B_index, float theIndex, float
                 RefillPerfSettings(win);
                 StartPerfProcess();
             }
+        } else {
+            TellLinkLost();
         }
         passtring("");
     }
