@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <system_error>
 #include <thread>
 
@@ -96,6 +97,11 @@ void MeasureInitialLoad(int i) {
 void StoreSampling(int i) {
     DoPerfWrite();
     DoPerfRead();
+    if (perflink.lost) {
+        // The link broke during this test or before it: what pchk holds was read for another.
+        std::fill(std::begin(times.perf_scores[i]), std::end(times.perf_scores[i]), kNotMeasured);
+        return;
+    }
     const int n = std::clamp(int(pchk.numprocessors), 0, 32);
     for (int c = 0; c < n; ++c) {
         times.perf_cpuloads[i][c] = pchk.cpu_scores_1[c];

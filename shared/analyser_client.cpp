@@ -87,6 +87,28 @@ void GiveUp() {
     perflink.given_up = true;
 }
 
+// The link failed after the start (its box shown): the scores in pchk are the last ones read,
+// not this interval's. No analyser for the rest of the run.
+Io Lost(Io r) {
+    if (r == Io::Failed) {
+        GiveUp();
+        perflink.lost = true;
+    }
+    return r;
+}
+
+// A write; a failure closes the link (after its box), and loses it when `lose` is set.
+int Write(bool lose) {
+    Io r = WriteRecord();
+    if (r == Io::TimedOut) {
+        PipeBox("Error Writing to Loadmeter!", "Pipe Exception");
+        CloseLink();
+        r = Io::Failed;
+    }
+    if (lose) Lost(r);
+    return r == Io::Ok ? 1 : 0;
+}
+
 }  // namespace
 
 bool PerfLinkOpen() { return perflink.hPipePerf >= 0; }
@@ -99,7 +121,21 @@ bool AllSixScoresZero() {
     return std::all_of(std::begin(pchk.score), std::end(pchk.score), [](float s) { return s == 0.0f; });
 }
 
-void AllowPerfRestarts() { perflink.given_up = false; }
+void AllowPerfRestarts() {
+    perflink.given_up = false;
+    perflink.lost = false;
+    perflink.lost_told = false;
+}
+
+void TellLinkLost() {
+    if (perflink.lost) TellCountersNotMeasured();
+}
+
+void TellCountersNotMeasured() {
+    if (perflink.lost_told) return;
+    perflink.lost_told = true;
+    if (perflink.ties.report_line != nullptr) perflink.ties.report_line(kCountersNotMeasured);
+}
 
 void GetDriveCharactersPerf() {
     constexpr long kIso9660 = 0x9660;
@@ -148,20 +184,13 @@ void StartPerfProcess() {
         return GiveUp();
     }
     perflink.hPipePerf = fd;
-    // The first record not taken (after its box): given up as well.
-    if (DoPerfWrite() == 0) GiveUp();
+    // The first record not taken (after its box): a start that failed, given up as well.
+    if (Write(false) == 0) GiveUp();
 }
 
-int DoPerfWrite() {
-    Io r = WriteRecord();
-    if (r == Io::TimedOut) {
-        PipeBox("Error Writing to Loadmeter!", "Pipe Exception");
-        CloseLink();
-    }
-    return r == Io::Ok ? 1 : 0;
-}
+int DoPerfWrite() { return Write(true); }
 
-int DoPerfRead() { return ReadRecord() == Io::TimedOut && !perflink.ties.read_always_answers ? 0 : 1; }
+int DoPerfRead() { return Lost(ReadRecord()) == Io::TimedOut && !perflink.ties.read_always_answers ? 0 : 1; }
 
 int EndPerfProcess() {
     pchk.end = 1;
@@ -176,7 +205,8 @@ int DoDiskEndCheck() {
     pchk.perfData[0] = 1;
     pchk.end = 1;
     pchk.score[0] = 0.0f;
-    if (PerfLinkOpen()) DoPerfWrite();
+    // The stop itself reads nothing: its write failing loses no reading.
+    if (PerfLinkOpen()) Write(false);
     EndPerfProcess();
     return 0;
 }
@@ -189,21 +219,21 @@ void RestartAfterTimeout(const std::function<void()>& refill, bool after_write) 
     StartPerfProcess();
     if (!PerfLinkOpen()) return;
     TiedSleep(2000);
-    Io w = WriteRecord();
+    Io w = Lost(WriteRecord());
     if (w == Io::TimedOut) return GiveUp();
     if (w != Io::Ok || after_write) return;
-    if (ReadRecord() == Io::TimedOut) GiveUp();
+    if (Lost(ReadRecord()) == Io::TimedOut) GiveUp();
 }
 
 bool PerfExchange(const std::function<void()>& refill) {
-    Io w = WriteRecord();
+    Io w = Lost(WriteRecord());
     if (w == Io::TimedOut) {
         RestartAfterTimeout(refill, true);
     } else if (w != Io::Ok) {
         return false;
     }
     if (!PerfLinkOpen()) return false;
-    Io r = ReadRecord();
+    Io r = Lost(ReadRecord());
     if (r == Io::TimedOut) {
         RestartAfterTimeout(refill, false);
         return PerfLinkOpen();

@@ -45,6 +45,11 @@ struct PerfLink {
     // A restart that stalled again, or a start that failed, gave up: no analyser for the rest
     // of the run.
     bool given_up = false;
+    // The link broke after the analyser had started (it ended, or its connection failed): given
+    // up as well, and the readings that follow are not measurements. `lost_told`: the report has
+    // said so once in this run.
+    bool lost = false;
+    bool lost_told = false;
 
     // Where the analyser and the counter library are looked for (the program's own folder).
     std::string program_directory;
@@ -69,6 +74,12 @@ bool PerfWanted();
 bool AllSixScoresZero();
 // A new run may start the analyser again after an earlier run gave up on it.
 void AllowPerfRestarts();
+// Where a test's counter lines are left out because the link broke: the first such place in the
+// run gets the one line that says from which test on the counters were not measured. Nothing
+// when the link did not break.
+void TellLinkLost();
+// The same line, once in the run, for counters that another program's link lost.
+void TellCountersNotMeasured();
 
 void GetDriveCharactersPerf();
 // Starts the analyser, waits for it to connect and sends the first record. A start that fails
@@ -76,10 +87,10 @@ void GetDriveCharactersPerf();
 // one box with the reason and gives the analyser up for the rest of the run.
 void StartPerfProcess();
 // Sends pchk (ends the analyser's interval): non-zero on success, 0 on failure (after a box,
-// with the link closed). Without a link: 0, no box.
+// with the link closed and lost for the run). Without a link: 0, no box.
 int DoPerfWrite();
 // Reads the analyser's reply into pchk: 1 when read, or when a failure was handled (box, link
-// closed) or there is no link; 0 when no reply came within the watch.
+// closed and lost for the run) or there is no link; 0 when no reply came within the watch.
 int DoPerfRead();
 // Sets `end`, waits for the analyser to end (then ends it), closes the link. 1.
 int EndPerfProcess();

@@ -14,3 +14,7 @@ inline constexpr const char* kCounterLibrary = "libkestest.so";
 inline constexpr const char* kAnalyserCounterLibrary = "libkeschk.so";
 // The report line written when the analyser stalled and is started again.
 inline constexpr const char* kLoadmeterThrottled = "Loadmeter throttled!  Restarting ...";
+// The report line written once, where the first test's counter lines are left out because the
+// link with the analyser broke during the run.
+inline constexpr const char* kCountersNotMeasured =
+    "Performance data not measured from this test on: the connection with Loadmeter was broken.";

@@ -3,8 +3,10 @@
 // Both are little-endian with no padding; "long" fields are 32-bit.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 struct PerfMonData {
     float cpu_scores_1[32];     // reply: per processor, average % processor time
@@ -65,6 +67,11 @@ struct TIMES {
 };
 
 static_assert(sizeof(TIMES) == 3536);
+
+// A video test's six averages in `perf_scores` when the analyser's link broke before they were
+// read: not numbers, so that no earlier reading passes for this test's.
+inline constexpr float kNotMeasured = std::numeric_limits<float>::quiet_NaN();
+inline bool NotMeasured(const float* six) { return std::isnan(six[0]); }
 static_assert(offsetof(TIMES, elapsed10_animation) == 72);
 static_assert(offsetof(TIMES, pchk) == 80);
 static_assert(offsetof(TIMES, perf_scores) == 416);

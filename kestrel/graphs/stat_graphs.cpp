@@ -237,7 +237,7 @@ void Page::Bars(Graph g, int index) {
         }
         if (g == kPeakGraph || g == kTroughGraph) {
             const double value = (g == kPeakGraph ? set.Peak() : set.Trough())[set.row][t];
-            const int32_t v = Saturate<int32_t>(value / bindex[t] * 100);
+            const int32_t v = PercentOfReference<int32_t>(value, bindex[t]);
             const int64_t length = ladder.Bar(v);
             Line(f.x0, row_y + set.bar_y, double(f.x0 + length), row_y + set.bar_y);
             if (ladder.labelled)
@@ -296,7 +296,7 @@ void DrawStatGraphs(QWidget* hWnd, QRect brect, GraphDc& hDC, int32_t efficiency
         if (i == 1) continue;
         const BarSet& set = page.sets[i];
         for (int t = 0; t < kTests; ++t) {
-            highest_score = std::max(highest_score, Saturate<int32_t>(set.Peak()[set.row][t] * 100 / page.bindex[t]));
+            highest_score = std::max(highest_score, PercentOfReference<int32_t>(set.Peak()[set.row][t], page.bindex[t]));
             largest_std = std::max(largest_std, set.Std()[set.row][t]);
             largest_percent = std::max(largest_percent, set.Percent()[set.row][t]);
         }

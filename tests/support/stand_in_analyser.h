@@ -18,7 +18,7 @@ inline constexpr int kAnswerWatchMs = 30000;
 inline constexpr int kStallWatchMs = 200;
 
 inline void UseStandInAnalyser(const char* mode = "answer", int watch_ms = kAnswerWatchMs) {
-    perflink.given_up = false;
+    AllowPerfRestarts();
     perflink.program_directory = kp::ProgramDirectory() + "/fakes";
     perflink.watch_ms = watch_ms;
     perflink.connect_ms = 5000;

@@ -273,7 +273,11 @@ bool DiskRun::Test(int t, int p) {
     // The empty line follows the counter data preference alone: an analyser given up before
     // this test, or during its exchange, only leaves out the counter lines.
     if (prefs.show_perf_data) {
-        if (PerfWanted()) Sample();
+        if (PerfWanted()) {
+            Sample();
+        } else {
+            TellLinkLost();
+        }
         Line("");
     }
     return true;
@@ -339,7 +343,7 @@ void DiskRun::IdleLoad() {
         Host().Sleep(4000);
         PerfExchange(refill);
     }
-    if (!PerfWanted()) return;  // given up for this run: no readings to show
+    if (!PerfWanted()) return TellLinkLost();  // given up for this run: no readings to show
     if (AllSixScoresZero()) {
         Line(kLoadmeterThrottled);
         DoDiskEndCheck();
@@ -348,7 +352,11 @@ void DiskRun::IdleLoad() {
         Host().Sleep(2000);
         PerfExchange(refill);
         // Given up (the new start failed, or it stalled again): no reading to show.
-        if (PerfWanted()) Line(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0])));
+        if (PerfWanted()) {
+            Line(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0])));
+        } else {
+            TellLinkLost();
+        }
     } else {
         Line(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0]) * (several ? 1.0 / 3.0 : 0.2)));
     }
@@ -363,7 +371,7 @@ void DiskRun::Sample() {
         }
     }
     PerfExchange([this] { Refill(false); });
-    if (!PerfWanted()) return;
+    if (!PerfWanted()) return TellLinkLost();
     bool only_counter_4 = prefs.perf_counters[4] != 0;
     for (int k = 0; k < 6; ++k) {
         if (k != 4 && prefs.perf_counters[k]) only_counter_4 = false;

@@ -114,8 +114,8 @@ void DoStringInput(int i, int theproc, double the_B_index, float theIndex, float
     if (long_test) {
         passtring(StrPrintf(kStatsLine, i + 1,
                       results.std_dev[row][i],
-                      Saturate<long>(results.second_high_score[row][i] / the_B_index * 100.0),
-                      Saturate<long>(results.second_low_score[row][i] / the_B_index * 100.0)));
+                      PercentOfReference<long>(results.second_high_score[row][i], the_B_index),
+                      PercentOfReference<long>(results.second_low_score[row][i], the_B_index)));
         if (!counter_data) passtring("");
     }
 
@@ -131,6 +131,8 @@ void DoStringInput(int i, int theproc, double the_B_index, float theIndex, float
                 RefillPerfSettings(win);
                 StartPerfProcess();
             }
+        } else {
+            TellLinkLost();
         }
         passtring("");
     }

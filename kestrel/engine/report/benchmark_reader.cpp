@@ -197,9 +197,11 @@ void ReadGroups(std::string_view tail, std::string_view label, const Rows& rows,
 
 const double* Reference() { return ReferenceRow(results.last_memory_load_value); }
 
+// The whole number up to its ';' (a deviation of any size the run can give fits the characters
+// looked at).
 void ReadStdDev(std::string_view tail, const Rows& rows) {
     ReadGroups(tail, kLabelDeviation, rows, kTests, 0, [&](int row, int k, size_t at) {
-        results.std_dev[row][k] = ToDecimal(After(tail, at, 2, 4));
+        results.std_dev[row][k] = ToDecimal(After(tail, at, 2, 64, ";\r"));
     });
 }
 

@@ -17,3 +17,14 @@ Int Saturate(double v) {
     if (v <= double(std::numeric_limits<Int>::min())) return std::numeric_limits<Int>::min();
     return Int(v);
 }
+
+// A peak or trough as the report writes it: a whole percentage of the test's reference result,
+// truncated. A figure read back from a report (the written number times the reference over 100)
+// divides back to within a few units of the last place of that number, on either side; a quotient
+// that close to a whole number is that number, not the one below it.
+template <class Int>
+Int PercentOfReference(double value, double reference) {
+    const double quotient = value / reference * 100.0;
+    const double whole = std::round(quotient);
+    return Saturate<Int>(std::fabs(quotient - whole) <= std::fabs(whole) * 1e-12 ? whole : quotient);
+}

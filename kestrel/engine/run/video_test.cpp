@@ -78,8 +78,9 @@ bool FillSettings(TIMES& t) {
     }
     std::memset(t.install_directory, 0, sizeof t.install_directory);
     std::memcpy(t.install_directory, dir.data(), dir.size());
-    t.show_perf_data = prefs.show_perf_data;
-    if (prefs.show_perf_data == 0) return true;
+    // After the link broke in an earlier part the run measures no more counters.
+    t.show_perf_data = perflink.lost ? 0 : prefs.show_perf_data;
+    if (t.show_perf_data == 0) return true;
     PerfMonData& p = t.pchk;
     p.show_graphs = prefs.show_graphs;
     p.countertime = ntime[std::clamp(prefs.niceness, 0, 2)];
@@ -166,6 +167,13 @@ bool DoRead(int fd, kp::ChildProcess& child) {
 // The analyser lines of row r.
 void AnalyserBlock(int r) {
     const TIMES& t = results.times;
+    // The link broke, this program's in an earlier part or the video program's by this test: no
+    // readings, the report says so once.
+    if (perflink.lost || NotMeasured(t.perf_scores[r])) {
+        TellCountersNotMeasured();
+        passtring("");
+        return;
+    }
     if (prefs.perf_counters[0] != 0) {
         passtring(StrPrintf("Idle Processor Load:  %.1f", double(t.initial_processor_load[r])));
     }

@@ -6,6 +6,7 @@
 //   ignore-end  answers, but keeps running after `end`
 //   exit        ends at once without connecting
 //   close-mid   answers the first interval with half a record and closes
+//   die-after-one  answers the first interval and ends at once, as if killed
 // FAKE_LOADMETER_ARGS names a file that receives its arguments, one per line, and the line "end"
 // when a record with the end flag came. As the analyser does, it ends when the thread that
 // started it ends.
@@ -85,5 +86,6 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (kp::WriteAll(fd, &rec, sizeof rec, -1) != kp::IoResult::Ok) return 0;
+        if (mode == "die-after-one") _exit(0);
     }
 }

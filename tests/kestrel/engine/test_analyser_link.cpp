@@ -154,6 +154,7 @@ TEST_F(AnalyserLinkTest, AStartThatFailsGivesTheAnalyserUpAfterOneBoxWithItsReas
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
         EXPECT_FALSE(PerfLinkOpen());
         EXPECT_TRUE(perflink.given_up);
+        EXPECT_FALSE(perflink.lost);  // nothing was measured that could pass for a reading
         ASSERT_EQ(boxes.boxes().size(), 1u);
         EXPECT_EQ(boxes.boxes()[0].text, c.reason + " (" + c.directory + "/loadmeter)");  // the program named
         EXPECT_EQ(boxes.boxes()[0].caption, "Operation Failed");
@@ -190,10 +191,23 @@ TEST_F(AnalyserLinkTest, BrokenConnectionIsReportedOnceAndClosesTheLink) {
     EXPECT_EQ(boxes.boxes()[0].icon, kp::Icon::Stop);
     EXPECT_FALSE(PerfLinkOpen());
     EXPECT_FALSE(perflink.hProcessPerf.has_value());
+    EXPECT_TRUE(perflink.lost);  // given up for the run: what pchk holds was not read now
+    EXPECT_TRUE(perflink.given_up);
     EXPECT_EQ(DoPerfWrite(), 0);
     EXPECT_EQ(DoPerfRead(), 1);
     DoDiskEndCheck();
     EXPECT_EQ(boxes.boxes().size(), 1u);
+
+    // The stop of an analyser that already ended reads nothing: it loses nothing either, so a
+    // restart after it may still start one.
+    AllowPerfRestarts();
+    Mode("die-after-one");
+    StartPerfProcess();
+    ASSERT_TRUE(PerfExchange(nullptr));
+    ASSERT_TRUE(perflink.hProcessPerf->WaitFor(5000));
+    DoDiskEndCheck();
+    EXPECT_FALSE(perflink.lost);
+    EXPECT_FALSE(perflink.given_up);
 }
 
 TEST_F(AnalyserLinkTest, StopWaitsForTheAnalyserAndEndsOneThatIgnoresIt) {

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -147,8 +148,7 @@ TEST_F(Reader, PlainRunFillsRowOneAndEveryArea) {
     const ResultStore& s = results;
     EXPECT_EQ(s.last_memory_load_value, 2);
     EXPECT_EQ(s.TotalCPU[1], 1834);
-    // Four characters of each deviation: 12.34 reads 12.3, 123.45 reads 123.
-    const double sd[9] = {1.23, 12.3, 123, 0.87, 2.5, 0.05, 3.14, 9.99, 10.0};
+    const double sd[9] = {1.23, 12.34, 123.45, 0.87, 2.5, 0.05, 3.14, 9.99, 10.01};
     const double peak[9] = {1702, 1950, 2210, 340, 410, 1210, 980, 1500, 1720};
     const double trough[9] = {1671, 1801, 2105, 320, 395, 1190, 950, 1490, 1700};
     const double score[9] = {1686, 1879, 2150, 330, 402, 1200, 965, 1495, 1710};
@@ -174,6 +174,48 @@ TEST_F(Reader, PlainRunFillsRowOneAndEveryArea) {
     EXPECT_EQ(s.total_scaling_runs, 0);
     EXPECT_EQ(s.scale_value, 1);
     EXPECT_EQ(s.tested_num_processors, 1);
+}
+
+// A deviation is read as the whole number written, whatever its width.
+TEST_F(Reader, DeviationsAreReadWhole) {
+    const struct {
+        const char* written;
+        double read;
+    } cases[] = {{"1.23", 1.23}, {"12.34", 12.34}, {"123.45", 123.45}, {"12345.67", 12345.67}, {"109.88", 109.88}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.written);
+        Parse(Replace(Corpus("plain.bmf"), "deviation:  1.23;", std::string("deviation:  ") + c.written + ";"));
+        ExpectParsed();
+        EXPECT_DOUBLE_EQ(results.std_dev[1][0], c.read);
+        EXPECT_DOUBLE_EQ(results.percent_deviation[1][0], c.read / 1686 * 100);
+        EXPECT_DOUBLE_EQ(results.second_high_score[1][0], 1702 * kRef4MB[0] * 0.01);
+    }
+}
+
+// The line a run writes where its counters were no longer measured stands among the values the
+// reader takes and changes none of them.
+TEST_F(Reader, TheLineOfALostAnalyserChangesNothingRead) {
+    const std::string line = "Performance data not measured from this test on: the connection with Loadmeter was broken.";
+    Parse(Corpus("plain.bmf"));
+    const auto plain = std::make_unique<ResultStore>(results);
+    for (const char* before : {"test 3.) MegaFlops", "test 1.) Figure Drawing", "Total Disk Score:  23078"}) {
+        SCOPED_TRACE(before);
+        results = ResultStore{};
+        const std::string at = std::string("\r\n") + before;
+        Parse(Replace(Corpus("plain.bmf"), at, "\r\n" + line + "\r\n" + at.substr(2)));
+        ExpectParsed();
+        const ResultStore& a = results;
+        const ResultStore& b = *plain;
+        EXPECT_EQ(std::memcmp(a.std_dev, b.std_dev, sizeof a.std_dev), 0);
+        EXPECT_EQ(std::memcmp(a.second_high_score, b.second_high_score, sizeof a.second_high_score), 0);
+        EXPECT_EQ(std::memcmp(a.second_low_score, b.second_low_score, sizeof a.second_low_score), 0);
+        EXPECT_EQ(std::memcmp(a.percent_deviation, b.percent_deviation, sizeof a.percent_deviation), 0);
+        EXPECT_EQ(std::memcmp(a.TotalCPU, b.TotalCPU, sizeof a.TotalCPU), 0);
+        EXPECT_EQ(std::memcmp(a.TotalDisk, b.TotalDisk, sizeof a.TotalDisk), 0);
+        EXPECT_EQ(std::memcmp(a.global_drive_filebuffer, b.global_drive_filebuffer, sizeof a.global_drive_filebuffer), 0);
+        EXPECT_EQ(a.TotalMemory, b.TotalMemory);
+        EXPECT_EQ(a.TotalVideo, b.TotalVideo);
+    }
 }
 
 TEST_F(Reader, UniprocessorRunFillsTheRowsOfTheProcessorsTested) {
@@ -385,7 +427,7 @@ TEST_F(Reader, WithoutProcessorTotalsTheOverallScoreIsRead) {
     ExpectParsed();
     EXPECT_EQ(results.TotalCPU[1], 1834);
     // The nine test scores are still the first nine "Score:" labels.
-    EXPECT_DOUBLE_EQ(results.percent_deviation[1][8], 10.0 / 1710 * 100);
+    EXPECT_DOUBLE_EQ(results.percent_deviation[1][8], 10.01 / 1710 * 100);
 }
 
 TEST_F(Reader, ThirtyDrivesGiveTwentySixDescriptionsAndScores) {

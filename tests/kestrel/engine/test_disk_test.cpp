@@ -512,30 +512,42 @@ TEST_F(DiskRunTest, TheEmptyLineAfterEachResultFollowsTheCounterPreferenceAlone)
         "test 4.) Synchronous Uncached I/O performance is: # Megabytes/sec for drive <drive>",
     };
     const std::string cache = "Average Synchronous Cache Size:  # MB";
+    const std::string lost = "Performance data not measured from this test on: the connection with Loadmeter was broken.";
     struct Case {
         const char* name;
         int show_perf_data;
         const char* analyser;  // the stand-in's mode; nullptr: given up before the disk test
         Lines pattern;         // the direct pattern's lines from test 1's result on
+        Lines sequential;      // the sequential pattern's; empty: the direct one's renumbered, no restart
     };
     const Case cases[] = {
-        {"no counter data", 0, "answer",
-         {result[0], result[1], "", cache, result[2], result[3], "", ""}},
+        {"no counter data", 0, "answer", {result[0], result[1], "", cache, result[2], result[3], "", ""}, {}},
         {"an analyser that answers", 1, "answer",
          {result[0], counters[0], counters[1], "", result[1], counters[0], counters[1], "", "", cache,
-          result[2], counters[0], counters[1], "", result[3], counters[0], counters[1], "", "", ""}},
+          result[2], counters[0], counters[1], "", result[3], counters[0], counters[1], "", "", ""},
+         {}},
         {"given up before the test", 1, nullptr,
-         {result[0], "", result[1], "", "", cache, result[2], "", result[3], "", "", ""}},
+         {result[0], "", result[1], "", "", cache, result[2], "", result[3], "", "", ""}, {}},
         {"given up during test 1's exchange", 1, "stall",
          {result[0], "Loadmeter throttled!  Restarting ...", "", result[1], "", "", cache, result[2], "", result[3],
-          "", "", ""}},
+          "", "", ""},
+         {}},
+        // Killed after answering test 1: the later tests have no readings, and the report says
+        // so once, at test 2.
+        {"broken after test 1", 1, "die-after-one",
+         {result[0], counters[0], counters[1], "", result[1], lost, "", "", cache, result[2], "", result[3], "", "", ""},
+         {Renumbered(result[0]), "", Renumbered(result[1]), "", "", cache, Renumbered(result[2]), "",
+          Renumbered(result[3]), "", "", ""}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         report = ReportText{};
+        boxes.Clear();
         prefs.show_perf_data = c.show_perf_data;
+        AllowPerfRestarts();
         perflink.given_up = c.analyser == nullptr;
         const bool stalls = c.analyser != nullptr && std::string(c.analyser) == "stall";
+        const bool breaks = c.analyser != nullptr && std::string(c.analyser) == "die-after-one";
         perflink.watch_ms = stalls ? kt::kStallWatchMs : kt::kAnswerWatchMs;
         if (c.analyser != nullptr) setenv("FAKE_LOADMETER_MODE", c.analyser, 1);
         if (c.show_perf_data != 0 && c.analyser != nullptr) {
@@ -552,14 +564,19 @@ TEST_F(DiskRunTest, TheEmptyLineAfterEachResultFollowsTheCounterPreferenceAlone)
         const auto stars = std::find(sequential, masked.end(), std::string(85, '*'));
         ASSERT_NE(stars, masked.end());
         EXPECT_EQ(Lines(direct, banner), c.pattern);
-        Lines renumbered;  // the same, but for the one restart, which test 1 took
-        for (const std::string& l : c.pattern) {
-            if (l != "Loadmeter throttled!  Restarting ...") renumbered.push_back(Renumbered(l));
+        Lines renumbered = c.sequential;
+        if (renumbered.empty()) {
+            for (const std::string& l : c.pattern) {
+                if (l != "Loadmeter throttled!  Restarting ...") renumbered.push_back(Renumbered(l));
+            }
         }
         EXPECT_EQ(Lines(sequential, stars), renumbered);
+        ASSERT_EQ(boxes.boxes().size(), breaks ? 1u : 0u);
+        if (breaks) {
+            EXPECT_EQ(boxes.boxes()[0].text, "Connection with Loadmeter was broken!");
+        }
     }
-    perflink.given_up = false;
-    EXPECT_TRUE(boxes.boxes().empty());
+    AllowPerfRestarts();
 }
 
 }  // namespace

@@ -539,6 +539,35 @@ TEST_F(MemoryAnalyser, EveryTestIsFollowedByTheCounterLinesOfTwelveProcessors) {
     EXPECT_TRUE(boxes.boxes().empty());
 }
 
+// An analyser killed after answering test 1: no readings from test 2 on, and one line there
+// that says so.
+TEST_F(MemoryAnalyser, AnAnalyserKilledAfterTestOneLeavesTheLaterTestsWithoutReadings) {
+    perflink.end_wait_ms = 100;
+    EndPerfProcess();
+    kt::UseStandInAnalyser("die-after-one");
+    prefs.perf_counters[0] = 0;  // no idle sample: test 1's reading is the one answer
+    StartPerfProcess();
+    ASSERT_TRUE(PerfLinkOpen());
+    run.real_num_processors = 2;
+    EXPECT_EQ(DoMemTest(), 0);
+    const Lines& l = lines();
+    const std::string lost = "Performance data not measured from this test on: the connection with Loadmeter was broken.";
+    EXPECT_EQ(std::count(l.begin(), l.end(), lost), 1);
+    const size_t said = Find(l, lost);
+    ASSERT_NE(said, std::string::npos);
+    ASSERT_GE(said, 2u);
+    EXPECT_EQ(l[said - 1], "");
+    EXPECT_EQ(Masked(l)[said - 2].rfind("test 2.) ", 0), 0u) << l[said - 2];
+    for (size_t i = 0; i < l.size(); ++i) {
+        if (l[i].rfind("Average ", 0) == 0) {
+            EXPECT_LT(i, said) << l[i];
+        }
+    }
+    EXPECT_EQ(std::count(l.begin(), l.end(), "Average Context Switches/sec.:  3"), 1);
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, "Connection with Loadmeter was broken!");
+}
+
 TEST_F(MemoryAnalyser, ARestartThatCannotStartTheAnalyserShowsNoIdleReading) {
     // The analyser ends (every average then reads 0), and none is to be had for the restart.
     perflink.end_wait_ms = 100;

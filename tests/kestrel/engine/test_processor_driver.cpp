@@ -502,22 +502,55 @@ TEST_F(ProcessorPartWithCounters, AnAnalyserReadingZerosAfterATestIsRestarted) {
     EXPECT_FALSE(PerfLinkOpen());
 }
 
+// An analyser that stalls twice, or whose link breaks after it answered test 1 (killed), leaves
+// the rest of the run without readings; the one restart line, or the one line of the broken
+// link where test 2's readings would be, says so.
 TEST_F(ProcessorPartWithCounters, AnAnalyserGivenUpLeavesTheRestOfTheRunWithoutCounterLines) {
-    kt::UseStandInAnalyser("stall", kt::kStallWatchMs);
+    const std::string restart = "Loadmeter throttled!  Restarting ...";
+    const std::string lost = "Performance data not measured from this test on: the connection with Loadmeter was broken.";
+    const struct {
+        const char* mode;
+        int idle_counter;          // the processor-load counter chosen (an idle sample before each test)
+        const std::string* said;   // the one line
+        size_t readings;           // lines of readings before it
+    } cases[] = {
+        {"stall", 1, &restart, 0},
+        {"die-after-one", 0, &lost, 1},
+    };
     run.real_num_processors = 2;
-    prefs.perf_counters[0] = 1;
-    prefs.perf_counters[2] = 1;
-    for (int fid = 0; fid < 9; ++fid) Plant(fid, 2.0, kEqual);
-    StartPerfProcess();
-    ASSERT_TRUE(PerfLinkOpen());
-    ASSERT_EQ(DoCPUTest(2, 1), 0);
-    EXPECT_TRUE(perflink.given_up);
-    // The one restart says so; nothing after it reads an analyser that is not there.
-    EXPECT_EQ(std::count(report.szGreeting.begin(), report.szGreeting.end(),
-                         "Loadmeter throttled!  Restarting ..."), 1);
-    for (const std::string& line : report.szGreeting) {
-        EXPECT_NE(line.rfind("Average ", 0), 0u) << line;
-        EXPECT_EQ(line.find("Idle Processor Load"), std::string::npos) << line;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        kt::UseStandInAnalyser(c.mode, std::string(c.mode) == "stall" ? kt::kStallWatchMs : kt::kAnswerWatchMs);
+        report = ReportText{};
+        boxes.Clear();
+        prefs.perf_counters[0] = c.idle_counter;
+        prefs.perf_counters[2] = 1;
+        for (int fid = 0; fid < 9; ++fid) Plant(fid, 2.0, kEqual);
+        StartPerfProcess();
+        ASSERT_TRUE(PerfLinkOpen());
+        ASSERT_EQ(DoCPUTest(2, 1), 0);
+        EXPECT_TRUE(perflink.given_up);
+        const Lines& l = report.szGreeting;
+        EXPECT_EQ(std::count(l.begin(), l.end(), *c.said), 1);
+        const auto said = std::find(l.begin(), l.end(), *c.said);
+        ASSERT_NE(said, l.end());
+        // Readings only before the line; nothing after it reads an analyser that is not there.
+        size_t readings = 0;
+        for (auto it = l.begin(); it != l.end(); ++it) {
+            const bool reading = it->rfind("Average ", 0) == 0 || it->find("Idle Processor Load") != std::string::npos;
+            if (reading) {
+                EXPECT_LT(it, said) << *it;
+            }
+            readings += reading ? 1 : 0;
+        }
+        EXPECT_EQ(readings, c.readings);
+        if (c.said == &lost) {
+            EXPECT_EQ((said - 1)->rfind("test 2.) ", 0), 0u) << *(said - 1);
+            ASSERT_EQ(boxes.boxes().size(), 1u);
+            EXPECT_EQ(boxes.boxes()[0].text, "Connection with Loadmeter was broken!");
+        }
+        perflink.end_wait_ms = 100;
+        EndPerfProcess();
     }
 }
 

@@ -802,10 +802,12 @@ protected:
     }
 };
 
-// What a value printed with two decimals reads back as: its first four characters.
-double FourCharacters(double v) { return std::strtod(StrPrintf("%.2f", v).substr(0, 4).c_str(), nullptr); }
+// What a value printed with two decimals reads back as: the number printed.
+double TwoDecimals(double v) { return std::strtod(StrPrintf("%.2f", v).c_str(), nullptr); }
 // What a score printed as a whole percent of the reference reads back as.
-double WholePercent(double v, double reference) { return double(Saturate<long>(v / reference * 100.0)) * reference * 0.01; }
+double WholePercent(double v, double reference) {
+    return double(PercentOfReference<long>(v, reference)) * reference * 0.01;
+}
 
 TEST_P(RoundTrip, TheSavedReportReadsBackAsTheRunsStore) {
     const Shape& shape = GetParam();
@@ -890,7 +892,7 @@ TEST_P(RoundTrip, TheSavedReportReadsBackAsTheRunsStore) {
     for (const auto& [row, scores] : printed) {
         for (int k = 0; k < kTests; ++k) {
             SCOPED_TRACE(testing::Message() << "row " << row << " test " << k);
-            const double deviation = FourCharacters(ran->std_dev[row][k]);
+            const double deviation = TwoDecimals(ran->std_dev[row][k]);
             EXPECT_DOUBLE_EQ(read.std_dev[row][k], deviation);
             EXPECT_DOUBLE_EQ(read.second_high_score[row][k], WholePercent(ran->second_high_score[row][k], reference[k]));
             EXPECT_DOUBLE_EQ(read.second_low_score[row][k], WholePercent(ran->second_low_score[row][k], reference[k]));

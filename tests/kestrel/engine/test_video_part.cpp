@@ -482,4 +482,59 @@ TEST_F(VideoPart, RealVideoProgramSamplesTheAnalyserForEveryTest) {
     EXPECT_TRUE(stand_in.size() >= 4 && stand_in.compare(stand_in.size() - 4, 4, "end\n") == 0) << stand_in;
 }
 
+// The stand-in analyser that `lumen` started is killed after answering test 1: test 1 keeps its
+// readings, and the later tests none, with the one line at test 2 that says so.
+TEST_F(VideoPart, RealVideoProgramLeavesOutTheReadingsAfterItsAnalyserIsKilled) {
+    const std::string dir = kt::FreshDir("programs");
+    ASSERT_EQ(symlink(LUMEN_DIR "/lumen", (dir + "/lumen").c_str()), 0);
+    ASSERT_EQ(symlink((kp::ProgramDirectory() + "/fakes/loadmeter").c_str(), (dir + "/loadmeter").c_str()), 0);
+    videolink.program_directory = dir;
+    setenv("FAKE_LOADMETER_MODE", "die-after-one", 1);
+    setenv("FAKE_LOADMETER_ARGS", (kt::TempDir() + "/loadmeter-args.txt").c_str(), 1);
+    const std::string box_log = kt::TempDir() + "/boxes.txt";
+    setenv("KESTREL_TEST_MSGBOX_LOG", box_log.c_str(), 1);
+    prefs.laptop_settings_on = 1;
+    prefs.show_perf_data = 1;
+    const int counters[6] = {0, 0, 1, 0, 0, 0};  // no idle sample: test 1's reading is the one answer
+    std::copy(std::begin(counters), std::end(counters), prefs.perf_counters);
+    ASSERT_EQ(DoVIDEOTest(0), 0);
+    unsetenv("KESTREL_TEST_MSGBOX_LOG");
+
+    const std::string lost = "Performance data not measured from this test on: the connection with Loadmeter was broken.";
+    Lines after;  // the lines after each test's score line, up to the next test
+    const Lines lines = Written();
+    for (auto it = lines.begin(); it != lines.end(); ++it) {
+        if (it->rfind("test ", 0) != 0 || it->find("3-D Rendering") != std::string::npos) continue;
+        after.push_back(*it);
+        for (auto next = it + 1; next != lines.end() && next->rfind("test ", 0) != 0 && next->rfind("Total", 0) != 0; ++next)
+            after.push_back(*next);
+    }
+    for (std::string& l : after)
+        if (l.rfind("test ", 0) == 0) l = l.substr(0, l.find(".)") + 2);
+    ASSERT_GE(after.size(), 20u);  // the part's closing lines follow
+    EXPECT_EQ(Lines(after.begin(), after.begin() + 20), (Lines{"test 1.)", "Average Context Switches/sec.:  3", "", "test 2.)", lost, "", "test 3.)", "",
+                            "test 4.)", "", "test 5.)", "", "test 6.)", "", "test 7.)", "", "test 8.)", "",
+                            "test 9c.)", ""}));
+    EXPECT_NE(kt::ReadFile(box_log).find("Connection with Loadmeter was broken!"), std::string::npos);
+}
+
+// After the link broke in an earlier part of the run, the video program is asked for no readings
+// and the video tests show none; the line was written where the link broke.
+TEST_F(VideoPart, AfterTheLinkBrokeInAnEarlierPartTheVideoTestsAskForNoReadings) {
+    prefs.show_perf_data = 1;
+    prefs.perf_counters[2] = 1;
+    perflink.lost = perflink.lost_told = true;
+    ASSERT_EQ(DoVIDEOTest(1), 0);
+    AllowPerfRestarts();
+    EXPECT_EQ(Sent().show_perf_data, 0);
+    for (const std::string& l : Written()) {
+        EXPECT_EQ(l.find("Average"), std::string::npos) << l;
+        EXPECT_EQ(l.find("not measured"), std::string::npos) << l;
+    }
+    const Lines lines = Written();
+    const auto first = std::find(lines.begin(), lines.end(), "test 1.) Figure Drawing Test:  3000 figures drawn per second; Score:  188");
+    ASSERT_NE(first, lines.end());
+    EXPECT_EQ(*(first + 1), "");
+}
+
 }  // namespace

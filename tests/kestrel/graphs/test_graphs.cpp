@@ -18,11 +18,15 @@
 #include <string_view>
 #include <vector>
 
+#include "kestrel/engine/report/benchmark_reader.h"
+#include "kestrel/engine/report/line_format.h"
 #include "kestrel/graphs/efficiency_graphs.h"
 #include "kestrel/graphs/stat_graphs.h"
 #include "kestrel/graphs/totals_graph.h"
+#include "platform/msgbox.h"
 #include "shared/reference_data.h"
 #include "tests/kestrel/graphs/graph_fixtures.h"
+#include "tests/support/recording_host.h"
 
 namespace {
 
@@ -301,7 +305,8 @@ std::multiset<std::string> ValuesOf(const std::string& page) {
             for (int t = 0; t < kTests; ++t) {
                 for (const auto* table : {set.os ? &s.second_high_score_os : &s.second_high_score,
                                           set.os ? &s.second_low_score_os : &s.second_low_score}) {
-                    std::snprintf(text, sizeof text, "(%ld)", long((*table)[set.row][t] / ref[t] * 100));
+                    // As the report writes them.
+                    std::snprintf(text, sizeof text, "(%ld)", PercentOfReference<long>((*table)[set.row][t], ref[t]));
                     if (highest > 5400) values.insert(text);
                 }
                 for (const auto* table : {set.os ? &s.percent_deviation_os : &s.percent_deviation,
@@ -380,6 +385,41 @@ TEST(Graphs, EveryValueOnItsPageOnce) {
 
 // The ladder's boundaries, and past 5400: v/26 with labels while the longest bar ends within 300
 // units of its origin, then ceil(h / 200).
+// Peaks and troughs at today's scores, saved and read back, are labelled as the report wrote them
+// (the read-back figure divides back to the written number or a hair either side of it).
+TEST(StatGraphs, PeaksAndTroughsReadBackAreShownAsWritten) {
+    const long peak[kTests] = {203020, 203023, 203074, 203074, 203074, 203002, 203017, 203044, 203001};
+    const long trough[kTests] = {190020, 190019, 190074, 190074, 190000, 190001, 190026, 190004, 190005};
+    std::string text = "Kestrel System Level Benchmark ver. 1.21 (12/96)\r\nLocal Bus Adapter Name/Type:  NVMe\r\n"
+                       "Memory Load:  1 MB (Default)\r\n";
+    for (int t = 0; t < kTests; ++t) {
+        text += StrPrintf("test %d.) Figure:  1.0;  Score:  %ld\r\n", t + 1, peak[t] - 5000);
+        text += StrPrintf(kStatsLine, t + 1, 12345.67, peak[t], trough[t]) + "\r\n";
+    }
+    kt::ClearStore();
+    kt::RecordingHost host;
+    kp::BoxRecorder boxes;
+    DoDataSearch(text.data(), text.size());
+    ASSERT_EQ(results.data_from_file, 1);
+    EXPECT_DOUBLE_EQ(results.std_dev[1][4], 12345.67);
+    for (const auto& [screen, horzres] : {std::pair{1, 1280}, std::pair{0, 4800}}) {
+        GraphDc dc(horzres, kt::FixedMeasure);
+        DrawStatGraphs(nullptr, QRect(0, 0, 800, 610), dc, 0, screen);
+        std::map<std::string, int> labels;
+        for (const graphs::GraphOp& op : dc.Ops())
+            if (op.kind == graphs::GraphOp::kText) ++labels[op.text];
+        for (int t = 0; t < kTests; ++t) {
+            for (const long v : {peak[t], trough[t]}) {
+                const std::string label = StrPrintf("(%ld)", v);
+                const int same = int(std::count(std::begin(peak), std::end(peak), v) +
+                                     std::count(std::begin(trough), std::end(trough), v));
+                EXPECT_EQ(labels[label], same) << label << " on " << horzres;
+            }
+        }
+    }
+    EXPECT_TRUE(boxes.boxes().empty());
+}
+
 TEST(StatGraphs, ScoreLadderSteps) {
     struct Case {
         int32_t h;
