@@ -723,6 +723,95 @@ TEST_F(MainWindowTest, CloseBoxAndSessionEndAskToSaveAnUnsavedRunAsExitDoes) {
     }
 }
 
+// Every Yes/No question about an unsaved run or a file, shown as the program shows it: Escape and
+// the box's close button leave the question standing and the run kept; TERM closes it answering
+// No, and the program ends without saving.
+TEST_F(MainWindowTest, YesNoQuestionsStandUntilAnsweredAndTheEndAnswersNo) {
+    const std::string dir = kt::FreshDir("questions");
+    const std::string existing = kt::WriteFile(dir + "/old.bmf", "old report\r\n");
+    const std::string dropped = kt::WriteFile(dir + "/dropped.bmf", "dropped\r\n");
+    const auto drop = [this, &dropped] {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(dropped))});
+        const QPoint at = w->Report()->geometry().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w.get(), &enter);
+        QDropEvent event(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w.get(), &event);
+    };
+    const struct {
+        const char* where;
+        std::function<void()> ask;
+        const char* text;
+        const char* caption;
+        bool yes_first;  // Yes to the save question first, its Save dialog cancelled
+    } rows[] = {
+        {"Exit", [this] { w->Command(CMD_EXIT); }, "Do you want to save this test?", "File Exeption", false},
+        {"close box", [this] { w->close(); }, "Do you want to save this test?", "File Exeption", false},
+        {"New Test", [this] { w->Command(CMD_NEW_TEST); }, "Do you want to save this test?", "File Exception", false},
+        {"Open", [this] { w->Command(CMD_OPEN); }, "Do you want to save this test?", "File Exception", false},
+        {"drop", drop, "Do you want to save this test?", "File Exception", false},
+        {"Exit, save cancelled", [this] { w->Command(CMD_EXIT); }, "Exit Kestrel anyway?", "Kestrel", true},
+        {"Save As", [this, &existing] {
+             kt::AnswerFileDialog(QString::fromStdString(existing));
+             w->Command(CMD_SAVE_AS);
+         }, "File Already Exists!  Overwrite?", "File Exception", false},
+    };
+    for (const auto& row : rows) {
+        for (const bool escape : {true, false}) {
+            SCOPED_TRACE(testing::Message() << row.where << (escape ? ", Escape" : ", close button"));
+            Start();
+            w->WatchEndRequests();
+            InstallMainWindowBoxes([this] { return w.get(); });
+            passtring("an unsaved run");
+            report.isnew = 1;
+            if (row.yes_first) kt::AnswerFileDialog(QString());
+            bool asked = false, stood = false, kept = false;
+            int file_dialogs_after = 0;
+            QTimer watch;
+            watch.setInterval(0);
+            QObject::connect(&watch, &QTimer::timeout, [&] {
+                QWidget* top = QApplication::activeModalWidget();
+                if (asked) {
+                    // After the end: no Save dialog (the question was answered No).
+                    if (auto* dialog = qobject_cast<QFileDialog*>(top)) {
+                        ++file_dialogs_after;
+                        dialog->reject();
+                    }
+                    return;
+                }
+                auto* mb = qobject_cast<QMessageBox*>(top);
+                if (mb == nullptr || !mb->isVisible()) return;
+                if (mb->text() != row.text) {
+                    mb->button(QMessageBox::Yes)->click();
+                    return;
+                }
+                asked = true;
+                EXPECT_EQ(mb->windowTitle(), row.caption);
+                if (escape) QTest::keyClick(mb, Qt::Key_Escape);
+                else EXPECT_FALSE(mb->close());
+                stood = mb->isVisible();
+                kept = w->isVisible() && report.isnew == 1 && HasLine("an unsaved run");
+                raise(SIGTERM);
+            });
+            watch.start();
+            row.ask();
+            EXPECT_TRUE(kt::Until([&] { return asked && !w->isVisible(); }));
+            watch.stop();
+            EXPECT_TRUE(stood);
+            EXPECT_TRUE(kept);
+            EXPECT_EQ(file_dialogs_after, 0);
+            EXPECT_EQ(report.isnew, 1);  // not saved
+            EXPECT_FALSE(HasLine("dropped"));
+            EXPECT_EQ(kt::ReadFile(existing), "old report\r\n");
+            kp::SetMessageBoxBackend(nullptr);
+            w.reset();
+            run.ending = 0;
+            ClearReportLines();
+        }
+    }
+}
+
 // TERM, INT or HUP during a disk run with the analyser: Stop, then Exit without its questions.
 // The run ends at its next pass boundary with its test file removed, the analyser is ended and
 // reaped, the unsaved run is not asked about, the preferences are written and the windows close.
