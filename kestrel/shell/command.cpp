@@ -44,13 +44,24 @@ void MainWindow::PostCommand(int id) {
     QMetaObject::invokeMethod(
         this,
         [this, id] {
-            if (run.testrunning != 0 && id != CMD_STOP) held_commands_.push_back(id);
+            if ((run.testrunning != 0 && id != CMD_STOP) || loading_) held_commands_.push_back(id);
+            else if (id == kHeldClose) close();
             else Command(id);
         },
         Qt::QueuedConnection);
 }
 
+void MainWindow::ReleaseHeldCommands() {
+    std::vector<int> held;
+    held.swap(held_commands_);
+    for (int id : held) PostCommand(id);
+}
+
 void MainWindow::Command(int id) {
+    if (loading_) {
+        held_commands_.push_back(id);
+        return;
+    }
     switch (id) {
         case CMD_STOP: StopTesting(); break;
         case CMD_ALL_TESTS:
@@ -177,9 +188,7 @@ void MainWindow::NewTest() {
         return;
     }
     // What was queued during the run comes now.
-    std::vector<int> held;
-    held.swap(held_commands_);
-    for (int id : held) PostCommand(id);
+    ReleaseHeldCommands();
 }
 
 std::optional<std::string> MainWindow::ChooseFile(bool save) {
@@ -210,7 +219,13 @@ std::optional<std::string> MainWindow::ChooseFile(bool save) {
 void MainWindow::LoadFile() {
     CloseGraphWindows();
     if (report.theFile >= 0) Command(CMD_CLOSE);
-    if (OpenLineFile() == 0) Enable({CMD_COPY_ALL, CMD_FONT}, true);
+    // The windows take input during a long read: what the user asks for meanwhile comes after
+    // the load and its boxes.
+    loading_ = true;
+    const bool loaded = OpenLineFile() == 0;
+    loading_ = false;
+    if (loaded) Enable({CMD_COPY_ALL, CMD_FONT}, true);
+    ReleaseHeldCommands();
 }
 
 void MainWindow::OpenFile() {

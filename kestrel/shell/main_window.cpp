@@ -320,6 +320,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // During a load the close box is taken once the file is shown.
+    if (loading_) {
+        held_commands_.push_back(kHeldClose);
+        event->ignore();
+        return;
+    }
     // The close box asks about an unsaved run as Exit does, but writes no preference.
     if (!MayEnd()) {
         event->ignore();

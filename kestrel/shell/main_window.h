@@ -40,9 +40,11 @@ public:
     void Init(const std::string& file_name);
     bool StartupDone() const { return startup_done_; }
 
-    // The dispatcher: carries out command id (menu item, accelerator, button).
+    // The dispatcher: carries out command id (menu item, accelerator, button). A command given
+    // while a file is loaded is held and carried out after the load.
     void Command(int id);
-    // Queues a call of the dispatcher; a command queued during a run is carried out after it.
+    // Queues a call of the dispatcher; a command queued during a run or a load is carried out
+    // after it.
     void PostCommand(int id);
     // A later start of the program asked for this window.
     void RaiseFromOtherStart();
@@ -161,7 +163,12 @@ private:
     QPointer<CaptionedPane> view_pane_;  // "Other Results, Specific"
     bool window_expanded_ = false;
     QRect old_geometry_;  // the window's place before the list enlarged it
-    std::vector<int> held_commands_;  // queued commands that came during a run
+    // Commands that came during a run or a load, in order; kHeldClose stands for the close box.
+    std::vector<int> held_commands_;
+    static constexpr int kHeldClose = -1;
+    // Posts the held commands, in the order they came.
+    void ReleaseHeldCommands();
+    bool loading_ = false;  // a benchmark file is being loaded
 
     std::string oldfile_;    // the default caption of the report pane
     std::string FileName2;   // the file last saved

@@ -649,6 +649,61 @@ TEST_F(MainWindowTest, DroppedFilesLoadTheFirstUnlessARunIsUnsavedOrGoing) {
     EXPECT_EQ(report.isnew, 1);
 }
 
+// What the user asks for while Open reads a long file (the windows take input meanwhile) comes
+// after the load and its box, in order: Exit, the close box, and commands queued before or during
+// the read. None runs inside the read.
+TEST_F(MainWindowTest, CommandsGivenDuringAFileReadComeAfterTheLoad) {
+    const std::string big = kt::WriteFile(kt::TempDir() + "/long.bmf", "");
+    ASSERT_EQ(truncate(big.c_str(), off_t(64) << 20), 0);  // sparse, read in several steps
+    const struct {
+        const char* what;
+        std::function<void(MainWindow&)> give;
+        std::function<bool(MainWindow&)> taken;
+        bool preferences_written;
+    } rows[] = {
+        {"Exit", [](MainWindow& m) { m.Action(CMD_EXIT)->trigger(); }, [](MainWindow& m) { return !m.isVisible(); }, true},
+        {"close box", [](MainWindow& m) { EXPECT_FALSE(m.close()); }, [](MainWindow& m) { return !m.isVisible(); }, false},
+        {"Close, queued", [](MainWindow& m) { m.PostCommand(CMD_CLOSE); },
+         [](MainWindow& m) { return m.Report()->Caption() == "Kestrel - System Level Benchmark"; }, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        for (kp::reg::Root root : {kp::reg::Root::CurrentUser, kp::reg::Root::LocalMachine}) {
+            fs::remove(kp::reg::RootFile(root));
+        }
+        Start();
+        report.isnew = 0;
+        std::vector<int> ran_while_loading;
+        QObject::connect(w.get(), &MainWindow::commandRan, [&](int id) {
+            if (LoadingReportFile()) ran_while_loading.push_back(id);
+        });
+        bool given = false;
+        QTimer watch;
+        watch.setInterval(0);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (!LoadingReportFile()) return;
+            watch.stop();
+            row.give(*w);
+            given = true;
+            EXPECT_TRUE(LoadingReportFile());
+            EXPECT_TRUE(w->isVisible());
+        });
+        watch.start();
+        boxes.Clear();
+        kt::AnswerFileDialog(QString::fromStdString(big));
+        w->Command(CMD_OPEN);
+        ASSERT_TRUE(given) << "the read ended before anything was given";
+        // The load ran to its end and its box was shown.
+        EXPECT_EQ(w->Report()->Caption().toStdString(), big);
+        EXPECT_TRUE(HasBox("Database file is corrupt!  Cannot parse data", "File Exception"));
+        EXPECT_TRUE(kt::Until([&] { return row.taken(*w); }));
+        EXPECT_EQ(ran_while_loading, std::vector<int>{});
+        EXPECT_EQ(GetRegEntry() == 0, row.preferences_written);
+        w.reset();
+        run.ending = 0;
+    }
+}
+
 // The close box and the end of the session ask about an unsaved run as Exit does, with the same
 // answers; the close box writes no preference, the end of the session (Exit) writes them. The
 // desktop's request to save its state comes also at a mere checkpoint: the program ends only at
