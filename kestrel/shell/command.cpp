@@ -44,9 +44,15 @@ void MainWindow::PostCommand(int id) {
     QMetaObject::invokeMethod(
         this,
         [this, id] {
-            if ((run.testrunning != 0 && id != CMD_STOP) || loading_) held_commands_.push_back(id);
-            else if (id == kHeldClose) close();
-            else Command(id);
+            if ((run.testrunning != 0 && id != CMD_STOP) || loading_ || (id == kHeldOpen && !startup_done_)) {
+                held_commands_.push_back(id);
+            } else if (id == kHeldClose) {
+                close();
+            } else if (id == kHeldOpen) {
+                OpenHandedFile();
+            } else {
+                Command(id);
+            }
         },
         Qt::QueuedConnection);
 }
@@ -228,17 +234,36 @@ void MainWindow::LoadFile() {
     ReleaseHeldCommands();
 }
 
-void MainWindow::OpenFile() {
+bool MainWindow::MayOpen() {
     if (report.isnew == 1) CloseGraphWindows();
     if (report.isnew == 1 && AskToSave("File Exception")) {
         Command(CMD_SAVE_AS);
-        return;
+        return false;
     }
-    if (run.ending != 0) return;
+    return run.ending == 0;
+}
+
+void MainWindow::OpenFile() {
+    if (!MayOpen()) return;
     const std::optional<std::string> name = ChooseFile(false);
     if (!name || run.ending != 0) return;
     report.FileName = *name;
     LoadFile();
+}
+
+void MainWindow::OpenFromOtherStart(const std::string& path) {
+    handed_files_.push_back(path);
+    PostCommand(kHeldOpen);
+}
+
+void MainWindow::OpenHandedFile() {
+    if (handed_files_.empty()) return;
+    const std::string path = handed_files_.front();
+    handed_files_.erase(handed_files_.begin());
+    if (run.ending != 0 || !MayOpen()) return;
+    report.FileName = path;
+    LoadFile();
+    report_->viewport()->update();
 }
 
 void MainWindow::DropFile(const std::string& path) {

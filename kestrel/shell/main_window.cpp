@@ -272,6 +272,8 @@ void MainWindow::FinishStartup(const std::string& file_name) {
         LoadFile();
     }
     startup_done_ = true;
+    // Files handed over by later starts meanwhile.
+    ReleaseHeldCommands();
     emit startupFinished();
 }
 

@@ -48,6 +48,9 @@ public:
     void PostCommand(int id);
     // A later start of the program asked for this window.
     void RaiseFromOtherStart();
+    // A later start was given this benchmark file: it is opened as Open opens the file chosen,
+    // once the start-up is over and like any command held during a run or a load.
+    void OpenFromOtherStart(const std::string& path);
     // The desktop asks before its session ends, or only to save its state at a checkpoint: the
     // question of Exit about an unsaved run, asked only when the desktop lets the program ask
     // (may_ask). False when the user keeps the program (the end of the session is cancelled).
@@ -118,6 +121,10 @@ private:
     void ToggleScaling();
     void NewTest();
     void OpenFile();
+    // Open's question about an unsaved run (Yes goes to Save As). True when a file may be loaded.
+    bool MayOpen();
+    // Opens the next file a later start handed over.
+    void OpenHandedFile();
     bool SaveFile();
     void CloseFile();
     void CopyAll();
@@ -163,9 +170,12 @@ private:
     QPointer<CaptionedPane> view_pane_;  // "Other Results, Specific"
     bool window_expanded_ = false;
     QRect old_geometry_;  // the window's place before the list enlarged it
-    // Commands that came during a run or a load, in order; kHeldClose stands for the close box.
+    // Commands that came during a run or a load, in order; kHeldClose stands for the close box,
+    // kHeldOpen for the next of the files handed over by later starts.
     std::vector<int> held_commands_;
     static constexpr int kHeldClose = -1;
+    static constexpr int kHeldOpen = -2;
+    std::vector<std::string> handed_files_;
     // Posts the held commands, in the order they came.
     void ReleaseHeldCommands();
     bool loading_ = false;  // a benchmark file is being loaded

@@ -1405,6 +1405,69 @@ TEST_F(MainWindowTest, AnotherStartBringsThisWindowToTheFront) {
     EXPECT_FALSE(w->isMinimized());
 }
 
+// A later start with a benchmark file on its command line (a name relative to its own folder):
+// this window comes to the front and opens the file as Open does, asking first about an unsaved
+// run; during a run the file waits for the run's end.
+TEST_F(MainWindowTest, AnotherStartHandsItsFileToThisWindow) {
+    const std::string dir = kt::FreshDir("handed");
+    const std::string path = dir + "/my run.bmf";
+    fs::copy_file(KESTREL_CORPUS_DIR "/plain.bmf", path);
+    const std::string text = kt::ReadFile(path);
+    setenv("KESTREL_TEST_MSGBOX_LOG", (kt::TempDir() + "/boxes.log").c_str(), 1);
+    const auto second_start = [&] {
+        kp::SpawnOptions options;
+        options.workingDirectory = dir;
+        auto second = kp::ChildProcess::Spawn(KESTREL_PATH, {"kestrel", "my", "run.bmf"}, options);
+        ASSERT_TRUE(second.has_value());
+        EXPECT_TRUE(kt::Until([&] { return !second->Alive(); }, 20000));
+        EXPECT_EQ(second->exit_code(), 0);
+    };
+    const Lines save = {"Do you want to save this test?|File Exception"};
+    const struct {
+        const char* what;
+        bool unsaved;
+        bool during_run;
+        Lines asked;
+    } rows[] = {
+        {"nothing unsaved", false, false, {}},
+        {"an unsaved run", true, false, save},
+        {"during a run", false, true, save},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Start();
+        InstanceServer server([&] { w->RaiseFromOtherStart(); }, [&](const std::string& p) { w->OpenFromOtherStart(p); });
+        ASSERT_TRUE(server.Listen());
+        if (row.unsaved) {
+            passtring("an unsaved run");
+            report.isnew = 1;
+        }
+        w->showMinimized();
+        boxes.Clear();
+        boxes.Script({kp::Answer::No});  // the unsaved run is given up
+        if (row.during_run) {
+            kt::DuringTheRun([&] {
+                second_start();
+                QCoreApplication::processEvents();  // the posted request: held
+                EXPECT_NE(w->Report()->Caption().toStdString(), path);
+            });
+            RunFromTheMenu();
+        } else {
+            second_start();
+        }
+        EXPECT_TRUE(kt::Until([&] { return w->Report()->Caption().toStdString() == path; }));
+        EXPECT_FALSE(w->isMinimized());
+        EXPECT_EQ(report.szGreeting, SplitReportLines(text.data(), text.size()));
+        EXPECT_GT(results.TotalCPU[1], 0);
+        EXPECT_EQ(report.isnew, 0);
+        Lines asked;
+        for (const kp::BoxRequest& b : boxes.boxes()) asked.push_back(b.text + "|" + b.caption);
+        EXPECT_EQ(asked, row.asked);
+        w.reset();
+    }
+    unsetenv("KESTREL_TEST_MSGBOX_LOG");
+}
+
 TEST_F(MainWindowTest, LaunchGlanceStartsTheViewerBesideTheProgramOrSaysWhyNot) {
     Start();
     // A stand-in viewer that records its start and its arguments.
