@@ -40,27 +40,42 @@ void FileBox(const char* text) { kp::MessageBox(kp::Owner::Main, text, "File Exc
 
 }  // namespace
 
+bool MainWindow::Holds(int id) const {
+    return (run.testrunning != 0 && id != CMD_STOP) || loading_ || (id == kHeldOpen && !startup_done_);
+}
+
+void MainWindow::Dispatch(int id) {
+    if (id == kHeldClose) close();
+    else if (id == kHeldOpen) OpenHandedFile();
+    else Command(id);
+}
+
 void MainWindow::PostCommand(int id) {
     QMetaObject::invokeMethod(
         this,
         [this, id] {
-            if ((run.testrunning != 0 && id != CMD_STOP) || loading_ || (id == kHeldOpen && !startup_done_)) {
-                held_commands_.push_back(id);
-            } else if (id == kHeldClose) {
-                close();
-            } else if (id == kHeldOpen) {
-                OpenHandedFile();
-            } else {
-                Command(id);
-            }
+            if (Holds(id)) held_commands_.push_back(id);
+            else Dispatch(id);
         },
         Qt::QueuedConnection);
 }
 
 void MainWindow::ReleaseHeldCommands() {
-    std::vector<int> held;
-    held.swap(held_commands_);
-    for (int id : held) PostCommand(id);
+    if (held_commands_.empty() || release_posted_) return;
+    release_posted_ = true;
+    // One at a time: the next comes once the one before has returned, its boxes, dialogs and
+    // loads included. A run or load that one starts holds the rest until its own end.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            release_posted_ = false;
+            if (held_commands_.empty() || Holds(held_commands_.front())) return;
+            const int id = held_commands_.front();
+            held_commands_.erase(held_commands_.begin());
+            Dispatch(id);
+            ReleaseHeldCommands();
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::Command(int id) {

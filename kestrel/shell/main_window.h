@@ -176,8 +176,13 @@ private:
     static constexpr int kHeldClose = -1;
     static constexpr int kHeldOpen = -2;
     std::vector<std::string> handed_files_;
-    // Posts the held commands, in the order they came.
+    // Carries the held commands out in the order they came, each after the one before.
     void ReleaseHeldCommands();
+    bool release_posted_ = false;
+    // True when command id (or a held close box or handed file) waits now.
+    bool Holds(int id) const;
+    // Carries out a command, a held close box or the next handed file.
+    void Dispatch(int id);
     bool loading_ = false;  // a benchmark file is being loaded
 
     std::string oldfile_;    // the default caption of the report pane

@@ -702,6 +702,26 @@ TEST_F(MainWindowTest, CommandsGivenDuringAFileReadComeAfterTheLoad) {
         w.reset();
         run.ending = 0;
     }
+
+    // Two commands held during a run, Open then Close: the second waits for the end of the
+    // first one's load, too.
+    Start();
+    std::vector<int> ran_while_loading;
+    QObject::connect(w.get(), &MainWindow::commandRan, [&](int id) {
+        if (LoadingReportFile()) ran_while_loading.push_back(id);
+    });
+    kt::DuringTheRun([&] {
+        w->PostCommand(CMD_OPEN);
+        w->PostCommand(CMD_CLOSE);
+    });
+    boxes.Clear();
+    boxes.Script({kp::Answer::No});  // the run is not saved
+    kt::AnswerFileDialog(QString::fromStdString(big));
+    RunFromTheMenu();
+    EXPECT_TRUE(kt::Until([&] { return Ran(CMD_CLOSE) == 1; }));
+    EXPECT_TRUE(HasBox("Database file is corrupt!  Cannot parse data", "File Exception"));
+    EXPECT_EQ(ran_while_loading, std::vector<int>{});
+    EXPECT_EQ(w->Report()->Caption(), "Kestrel - System Level Benchmark");
 }
 
 // The close box and the end of the session ask about an unsaved run as Exit does, with the same
