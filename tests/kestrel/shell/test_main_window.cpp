@@ -799,8 +799,9 @@ TEST_F(MainWindowTest, CloseBoxAndSessionEndAskToSaveAnUnsavedRunAsExitDoes) {
 }
 
 // Every Yes/No question about an unsaved run or a file, shown as the program shows it: Escape and
-// the box's close button leave the question standing and the run kept; TERM closes it answering
-// No, and the program ends without saving.
+// the box's close button leave the question standing and the run kept; the program's end (TERM,
+// or the desktop's quit at the end of its session) closes it answering No, and the program ends
+// without saving.
 TEST_F(MainWindowTest, YesNoQuestionsStandUntilAnsweredAndTheEndAnswersNo) {
     const std::string dir = kt::FreshDir("questions");
     const std::string existing = kt::WriteFile(dir + "/old.bmf", "old report\r\n");
@@ -834,7 +835,7 @@ TEST_F(MainWindowTest, YesNoQuestionsStandUntilAnsweredAndTheEndAnswersNo) {
     };
     for (const auto& row : rows) {
         for (const bool escape : {true, false}) {
-            SCOPED_TRACE(testing::Message() << row.where << (escape ? ", Escape" : ", close button"));
+            SCOPED_TRACE(testing::Message() << row.where << (escape ? ", Escape, TERM" : ", close button, desktop's quit"));
             Start();
             w->WatchEndRequests();
             InstallMainWindowBoxes([this] { return w.get(); });
@@ -867,7 +868,13 @@ TEST_F(MainWindowTest, YesNoQuestionsStandUntilAnsweredAndTheEndAnswersNo) {
                 else EXPECT_FALSE(mb->close());
                 stood = mb->isVisible();
                 kept = w->isVisible() && report.isnew == 1 && HasLine("an unsaved run");
-                raise(SIGTERM);
+                if (escape) {
+                    raise(SIGTERM);
+                } else {
+                    w->EndOfSession(false);
+                    QEvent quit(QEvent::Quit);
+                    QCoreApplication::sendEvent(qApp, &quit);
+                }
             });
             watch.start();
             row.ask();
