@@ -40,17 +40,49 @@ void FileBox(const char* text) { kp::MessageBox(kp::Owner::Main, text, "File Exc
 
 }  // namespace
 
+bool MainWindow::Holds(int id) const {
+    return (run.testrunning != 0 && id != CMD_STOP) || loading_ || (id == kHeldOpen && !startup_done_);
+}
+
+void MainWindow::Dispatch(int id) {
+    if (id == kHeldClose) close();
+    else if (id == kHeldOpen) OpenHandedFile();
+    else Command(id);
+}
+
 void MainWindow::PostCommand(int id) {
     QMetaObject::invokeMethod(
         this,
         [this, id] {
-            if (run.testrunning != 0 && id != CMD_STOP) held_commands_.push_back(id);
-            else Command(id);
+            if (Holds(id)) held_commands_.push_back(id);
+            else Dispatch(id);
+        },
+        Qt::QueuedConnection);
+}
+
+void MainWindow::ReleaseHeldCommands() {
+    if (held_commands_.empty() || release_posted_) return;
+    release_posted_ = true;
+    // One at a time: the next comes once the one before has returned, its boxes, dialogs and
+    // loads included. A run or load that one starts holds the rest until its own end.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            release_posted_ = false;
+            if (held_commands_.empty() || Holds(held_commands_.front())) return;
+            const int id = held_commands_.front();
+            held_commands_.erase(held_commands_.begin());
+            Dispatch(id);
+            ReleaseHeldCommands();
         },
         Qt::QueuedConnection);
 }
 
 void MainWindow::Command(int id) {
+    if (loading_) {
+        held_commands_.push_back(id);
+        return;
+    }
     switch (id) {
         case CMD_STOP: StopTesting(); break;
         case CMD_ALL_TESTS:
@@ -177,9 +209,7 @@ void MainWindow::NewTest() {
         return;
     }
     // What was queued during the run comes now.
-    std::vector<int> held;
-    held.swap(held_commands_);
-    for (int id : held) PostCommand(id);
+    ReleaseHeldCommands();
 }
 
 std::optional<std::string> MainWindow::ChooseFile(bool save) {
@@ -210,20 +240,45 @@ std::optional<std::string> MainWindow::ChooseFile(bool save) {
 void MainWindow::LoadFile() {
     CloseGraphWindows();
     if (report.theFile >= 0) Command(CMD_CLOSE);
-    if (OpenLineFile() == 0) Enable({CMD_COPY_ALL, CMD_FONT}, true);
+    // The windows take input during a long read: what the user asks for meanwhile comes after
+    // the load and its boxes.
+    loading_ = true;
+    const bool loaded = OpenLineFile() == 0;
+    loading_ = false;
+    if (loaded) Enable({CMD_COPY_ALL, CMD_FONT}, true);
+    ReleaseHeldCommands();
 }
 
-void MainWindow::OpenFile() {
+bool MainWindow::MayOpen() {
     if (report.isnew == 1) CloseGraphWindows();
     if (report.isnew == 1 && AskToSave("File Exception")) {
         Command(CMD_SAVE_AS);
-        return;
+        return false;
     }
-    if (run.ending != 0) return;
+    return run.ending == 0;
+}
+
+void MainWindow::OpenFile() {
+    if (!MayOpen()) return;
     const std::optional<std::string> name = ChooseFile(false);
     if (!name || run.ending != 0) return;
     report.FileName = *name;
     LoadFile();
+}
+
+void MainWindow::OpenFromOtherStart(const std::string& path) {
+    handed_files_.push_back(path);
+    PostCommand(kHeldOpen);
+}
+
+void MainWindow::OpenHandedFile() {
+    if (handed_files_.empty()) return;
+    const std::string path = handed_files_.front();
+    handed_files_.erase(handed_files_.begin());
+    if (run.ending != 0 || !MayOpen()) return;
+    report.FileName = path;
+    LoadFile();
+    report_->viewport()->update();
 }
 
 void MainWindow::DropFile(const std::string& path) {

@@ -36,8 +36,9 @@ int Run(int argc, char** argv) {
     kp::StartThreadSpawner();
     // The whole command line is the name of a benchmark file, never an option.
     const std::string file_name = CommandLineFileName(std::vector<std::string>(argv + 1, argv + argc));
-    // Another copy is running: it comes to the front and this one ends.
-    if (AskRunningCopyToRaise()) return 0;
+    // Another copy is running: it comes to the front, opens the file named here, and this one
+    // ends.
+    if (HandToRunningCopy(file_name)) return 0;
 
     ChooseX11WhenDisplayed();
     RequireDisplay();
@@ -61,7 +62,8 @@ int Run(int argc, char** argv) {
         main_window = std::make_unique<MainWindow>();
         window = main_window.get();
         MainWindow* w = main_window.get();
-        instances = std::make_unique<InstanceServer>([w] { w->RaiseFromOtherStart(); });
+        instances = std::make_unique<InstanceServer>([w] { w->RaiseFromOtherStart(); },
+                                                     [w](const std::string& path) { w->OpenFromOtherStart(path); });
         instances->Listen();
         // The end of the session asks Exit's question where the desktop lets the program ask
         // (kept, the program cancels the log-out) and ends the program at the desktop's quit;

@@ -272,6 +272,8 @@ void MainWindow::FinishStartup(const std::string& file_name) {
         LoadFile();
     }
     startup_done_ = true;
+    // Files handed over by later starts meanwhile.
+    ReleaseHeldCommands();
     emit startupFinished();
 }
 
@@ -317,6 +319,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     // A run ends by Stop first.
     if (run.testrunning != 0) {
+        event->ignore();
+        return;
+    }
+    // During a load the close box is taken once the file is shown.
+    if (loading_) {
+        held_commands_.push_back(kHeldClose);
         event->ignore();
         return;
     }

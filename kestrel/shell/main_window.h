@@ -40,12 +40,17 @@ public:
     void Init(const std::string& file_name);
     bool StartupDone() const { return startup_done_; }
 
-    // The dispatcher: carries out command id (menu item, accelerator, button).
+    // The dispatcher: carries out command id (menu item, accelerator, button). A command given
+    // while a file is loaded is held and carried out after the load.
     void Command(int id);
-    // Queues a call of the dispatcher; a command queued during a run is carried out after it.
+    // Queues a call of the dispatcher; a command queued during a run or a load is carried out
+    // after it.
     void PostCommand(int id);
     // A later start of the program asked for this window.
     void RaiseFromOtherStart();
+    // A later start was given this benchmark file: it is opened as Open opens the file chosen,
+    // once the start-up is over and like any command held during a run or a load.
+    void OpenFromOtherStart(const std::string& path);
     // The desktop asks before its session ends, or only to save its state at a checkpoint: the
     // question of Exit about an unsaved run, asked only when the desktop lets the program ask
     // (may_ask). False when the user keeps the program (the end of the session is cancelled).
@@ -116,6 +121,10 @@ private:
     void ToggleScaling();
     void NewTest();
     void OpenFile();
+    // Open's question about an unsaved run (Yes goes to Save As). True when a file may be loaded.
+    bool MayOpen();
+    // Opens the next file a later start handed over.
+    void OpenHandedFile();
     bool SaveFile();
     void CloseFile();
     void CopyAll();
@@ -161,7 +170,20 @@ private:
     QPointer<CaptionedPane> view_pane_;  // "Other Results, Specific"
     bool window_expanded_ = false;
     QRect old_geometry_;  // the window's place before the list enlarged it
-    std::vector<int> held_commands_;  // queued commands that came during a run
+    // Commands that came during a run or a load, in order; kHeldClose stands for the close box,
+    // kHeldOpen for the next of the files handed over by later starts.
+    std::vector<int> held_commands_;
+    static constexpr int kHeldClose = -1;
+    static constexpr int kHeldOpen = -2;
+    std::vector<std::string> handed_files_;
+    // Carries the held commands out in the order they came, each after the one before.
+    void ReleaseHeldCommands();
+    bool release_posted_ = false;
+    // True when command id (or a held close box or handed file) waits now.
+    bool Holds(int id) const;
+    // Carries out a command, a held close box or the next handed file.
+    void Dispatch(int id);
+    bool loading_ = false;  // a benchmark file is being loaded
 
     std::string oldfile_;    // the default caption of the report pane
     std::string FileName2;   // the file last saved

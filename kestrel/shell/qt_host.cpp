@@ -113,11 +113,10 @@ void QtHost::ProgressNextTest() {
 
 void QtHost::PumpPending() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
-// Neither input nor the program's sockets are taken while a file is read (no command can start
-// in the middle of the load); exposed and resized windows are painted.
-void QtHost::RepaintDuringRead() {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
-}
+// While a file is read, the windows are painted and take input; a command given meanwhile (a
+// menu item, a key, a button, the close box) is held by the main window until the load is over.
+// The program's sockets wait.
+void QtHost::RepaintDuringRead() { QCoreApplication::processEvents(QEventLoop::ExcludeSocketNotifiers); }
 
 void QtHost::Sleep(int ms) {
     if (run.testrunning == 0 || !kp::OnUiThread()) {

@@ -3,17 +3,45 @@
 #include <unistd.h>
 
 #include <QSocketNotifier>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace {
-constexpr char kRequest[] = "raise\n";
-constexpr size_t kRequestSize = sizeof kRequest - 1;
+
+// A request is one of two six-byte words; "open:\n" is followed by the path's length in eight
+// hexadecimal digits and the path itself.
+constexpr char kRaise[] = "raise\n";
+constexpr char kOpen[] = "open:\n";
+constexpr size_t kWordSize = sizeof kRaise - 1;
+static_assert(sizeof kOpen - 1 == kWordSize);
+constexpr size_t kLengthDigits = 8;
+constexpr size_t kLongestPath = 1 << 16;
+
+std::string AbsolutePath(const std::string& name) {
+    if (name.empty() || name.front() == '/') return name;
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(name, error);
+    return error ? name : absolute.string();
+}
+
 }  // namespace
 
-bool AskRunningCopyToRaise() {
+bool HandToRunningCopy(const std::string& file_name) {
     const int fd = kp::ConnectLocal(kInstanceSocketName);
     if (fd < 0) return false;  // nobody listens: this is the first copy
-    if (kp::WriteAll(fd, kRequest, kRequestSize, 2000) == kp::IoResult::Ok) {
+    std::string request;
+    const std::string path = AbsolutePath(file_name);
+    if (path.empty() || path.size() > kLongestPath) {
+        request = kRaise;
+    } else {
+        char length[kLengthDigits + 1];
+        std::snprintf(length, sizeof length, "%08zx", path.size());
+        request = kOpen + std::string(length) + path;
+    }
+    if (kp::WriteAll(fd, request.data(), request.size(), 2000) == kp::IoResult::Ok) {
         // The answer comes once the window is in front; a copy busy with a test may be late.
         char answer = 0;
         (void)kp::ReadExact(fd, &answer, 1, 5000);
@@ -22,7 +50,8 @@ bool AskRunningCopyToRaise() {
     return true;
 }
 
-InstanceServer::InstanceServer(std::function<void()> on_raise) : on_raise_(std::move(on_raise)) {}
+InstanceServer::InstanceServer(std::function<void()> on_raise, std::function<void(const std::string&)> on_open)
+    : on_raise_(std::move(on_raise)), on_open_(std::move(on_open)) {}
 
 bool InstanceServer::Listen() {
     server_ = kp::LocalServer::Listen(kInstanceSocketName);
@@ -35,10 +64,27 @@ bool InstanceServer::Listen() {
 void InstanceServer::Serve() {
     const int fd = server_->Accept(0);
     if (fd < 0) return;
-    char request[kRequestSize] = {};
-    if (kp::ReadExact(fd, request, kRequestSize, 1000) == kp::IoResult::Ok &&
-        std::memcmp(request, kRequest, kRequestSize) == 0) {
+    char word[kWordSize] = {};
+    bool understood = false;
+    std::string path;
+    if (kp::ReadExact(fd, word, kWordSize, 1000) == kp::IoResult::Ok) {
+        if (std::memcmp(word, kRaise, kWordSize) == 0) {
+            understood = true;
+        } else if (std::memcmp(word, kOpen, kWordSize) == 0) {
+            char digits[kLengthDigits + 1] = {};
+            char* end = nullptr;
+            if (kp::ReadExact(fd, digits, kLengthDigits, 1000) == kp::IoResult::Ok) {
+                const unsigned long length = std::strtoul(digits, &end, 16);
+                if (end == digits + kLengthDigits && length > 0 && length <= kLongestPath) {
+                    path.resize(length);
+                    understood = kp::ReadExact(fd, path.data(), length, 1000) == kp::IoResult::Ok;
+                }
+            }
+        }
+    }
+    if (understood) {
         if (on_raise_) on_raise_();
+        if (!path.empty() && on_open_) on_open_(path);
         (void)kp::WriteAll(fd, "1", 1, 1000);
     }
     close(fd);

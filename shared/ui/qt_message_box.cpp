@@ -1,8 +1,10 @@
 #include "shared/ui/qt_message_box.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QSpacerItem>
 #include <QString>
@@ -44,6 +46,30 @@ ButtonSet ButtonsOf(kp::Buttons b) {
     return {{SB::Ok, SB::NoButton, SB::NoButton}, {kp::Answer::Ok, kp::Answer::Ok, kp::Answer::Ok}, 1};
 }
 
+// A question answered only by Yes or No: Escape and the window's close button leave it standing.
+// The program's end still closes it (reject), which answers No.
+class YesNoBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+    bool answer_required = false;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (answer_required && event->matches(QKeySequence::Cancel)) {
+            event->accept();
+            return;
+        }
+        QMessageBox::keyPressEvent(event);
+    }
+    void closeEvent(QCloseEvent* event) override {
+        if (answer_required) {
+            event->ignore();
+            return;
+        }
+        QMessageBox::closeEvent(event);
+    }
+};
+
 }  // namespace
 
 int TitleBarWidth(const QString& caption, const QWidget* window) {
@@ -57,8 +83,9 @@ int TitleBarWidth(const QString& caption, const QWidget* window) {
 }
 
 kp::Answer ShowQtMessageBox(const kp::BoxRequest& box, QWidget* parent, QWidget* over) {
-    QMessageBox mb(QtIcon(box.icon), QString::fromStdString(box.caption),
-                   QString::fromStdString(box.text), QMessageBox::NoButton, parent);
+    YesNoBox mb(QtIcon(box.icon), QString::fromStdString(box.caption), QString::fromStdString(box.text),
+                QMessageBox::NoButton, parent);
+    mb.answer_required = box.buttons == kp::Buttons::YesNo;
     // The suite's progress and counter windows stay on top; a box that did not would open under
     // them and the run would wait on a box nobody sees.
     mb.setWindowFlag(Qt::WindowStaysOnTopHint, true);
@@ -75,7 +102,8 @@ kp::Answer ShowQtMessageBox(const kp::BoxRequest& box, QWidget* parent, QWidget*
     mb.setStandardButtons(all);
     int def = box.defaultButton >= 0 && box.defaultButton < set.count ? box.defaultButton : 0;
     mb.setDefaultButton(set.buttons[def]);
-    // Closing the box answers as its Cancel button would, or as its only button.
+    // Escape and closing the box answer as its Cancel button would, or as its only button; a Yes/No
+    // box has neither and waits for one of its two.
     mb.setEscapeButton(set.count == 1 ? set.buttons[0] : set.buttons[set.count - 1]);
     // The box sizes itself to its text: a row across the whole box keeps it as wide as its title
     // bar needs, so that the window manager does not shorten a caption longer than the text.
@@ -87,7 +115,8 @@ kp::Answer ShowQtMessageBox(const kp::BoxRequest& box, QWidget* parent, QWidget*
     for (int i = 0; i < set.count; ++i) {
         if (result == set.buttons[i]) return set.answers[i];
     }
-    // Closed without a button (the program ending closes every open box): as its escape button.
+    // Closed without a button (the program ending closes every open box): as its escape button,
+    // No for a Yes/No box.
     return set.count == 1 ? set.answers[0] : set.answers[set.count - 1];
 }
 

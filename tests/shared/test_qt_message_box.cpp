@@ -106,6 +106,45 @@ TEST(QtMessageBox, EnterTakesTheDefaultButtonAndEscapeCancels) {
     EXPECT_EQ(ShowQtMessageBox(box, nullptr), kp::Answer::No);
 }
 
+// Escape and the window's close button answer a box with a Cancel button, or with one button
+// only, as that button. A Yes/No box stands until Yes or No is pressed; the program's end (which
+// rejects every open box) still closes it, answering No.
+TEST(QtMessageBox, EscapeAndTheCloseButtonLeaveAYesNoBoxStanding) {
+    enum class Way { Escape, CloseButton };
+    const struct {
+        kp::Buttons buttons;
+        Way way;
+        bool stays;
+        kp::Answer answer;
+    } rows[] = {
+        {kp::Buttons::YesNo, Way::Escape, true, kp::Answer::No},
+        {kp::Buttons::YesNo, Way::CloseButton, true, kp::Answer::No},
+        {kp::Buttons::YesNoCancel, Way::Escape, false, kp::Answer::Cancel},
+        {kp::Buttons::YesNoCancel, Way::CloseButton, false, kp::Answer::Cancel},
+        {kp::Buttons::OkCancel, Way::Escape, false, kp::Answer::Cancel},
+        {kp::Buttons::OkCancel, Way::CloseButton, false, kp::Answer::Cancel},
+        {kp::Buttons::Ok, Way::Escape, false, kp::Answer::Ok},
+        {kp::Buttons::Ok, Way::CloseButton, false, kp::Answer::Ok},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "buttons " << int(row.buttons) << (row.way == Way::Escape ? ", Escape" : ", close"));
+        kp::BoxRequest box;
+        box.caption = "File Exception";
+        box.text = "Do you want to save this test?";
+        box.buttons = row.buttons;
+        Seen seen;
+        bool stood = false;
+        WhenShown(&seen, [&](QMessageBox* mb) {
+            if (row.way == Way::Escape) QTest::keyClick(mb, Qt::Key_Escape);
+            else mb->close();
+            stood = mb->isVisible();
+            if (stood) mb->reject();  // as the program's end closes it
+        });
+        EXPECT_EQ(ShowQtMessageBox(box, nullptr), row.answer);
+        EXPECT_EQ(stood, row.stays);
+    }
+}
+
 TEST(QtMessageBox, InstalledBackendServesTheServiceWithItsOwner) {
     kp::MarkUiThread();
     QWidget owner;

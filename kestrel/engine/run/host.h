@@ -45,7 +45,8 @@ public:
     virtual void ProgressNextTest() {}
     // Between passes: handle pending input, letting only the Stop command through.
     virtual void PumpPending() {}
-    // During a long read of a file: the windows repaint, and input waits until the read is over.
+    // During a long read of a file: the windows repaint and take input; the commands that come
+    // meanwhile wait until the read is over.
     virtual void RepaintDuringRead() {}
     // Size and colour depth of the screen.
     virtual ScreenFacts Screen() { return {}; }

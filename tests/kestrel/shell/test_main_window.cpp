@@ -649,6 +649,81 @@ TEST_F(MainWindowTest, DroppedFilesLoadTheFirstUnlessARunIsUnsavedOrGoing) {
     EXPECT_EQ(report.isnew, 1);
 }
 
+// What the user asks for while Open reads a long file (the windows take input meanwhile) comes
+// after the load and its box, in order: Exit, the close box, and commands queued before or during
+// the read. None runs inside the read.
+TEST_F(MainWindowTest, CommandsGivenDuringAFileReadComeAfterTheLoad) {
+    const std::string big = kt::WriteFile(kt::TempDir() + "/long.bmf", "");
+    ASSERT_EQ(truncate(big.c_str(), off_t(64) << 20), 0);  // sparse, read in several steps
+    const struct {
+        const char* what;
+        std::function<void(MainWindow&)> give;
+        std::function<bool(MainWindow&)> taken;
+        bool preferences_written;
+    } rows[] = {
+        {"Exit", [](MainWindow& m) { m.Action(CMD_EXIT)->trigger(); }, [](MainWindow& m) { return !m.isVisible(); }, true},
+        {"close box", [](MainWindow& m) { EXPECT_FALSE(m.close()); }, [](MainWindow& m) { return !m.isVisible(); }, false},
+        {"Close, queued", [](MainWindow& m) { m.PostCommand(CMD_CLOSE); },
+         [](MainWindow& m) { return m.Report()->Caption() == "Kestrel - System Level Benchmark"; }, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        for (kp::reg::Root root : {kp::reg::Root::CurrentUser, kp::reg::Root::LocalMachine}) {
+            fs::remove(kp::reg::RootFile(root));
+        }
+        Start();
+        report.isnew = 0;
+        std::vector<int> ran_while_loading;
+        QObject::connect(w.get(), &MainWindow::commandRan, [&](int id) {
+            if (LoadingReportFile()) ran_while_loading.push_back(id);
+        });
+        bool given = false;
+        QTimer watch;
+        watch.setInterval(0);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (!LoadingReportFile()) return;
+            watch.stop();
+            row.give(*w);
+            given = true;
+            EXPECT_TRUE(LoadingReportFile());
+            EXPECT_TRUE(w->isVisible());
+        });
+        watch.start();
+        boxes.Clear();
+        kt::AnswerFileDialog(QString::fromStdString(big));
+        w->Command(CMD_OPEN);
+        ASSERT_TRUE(given) << "the read ended before anything was given";
+        // The load ran to its end and its box was shown.
+        EXPECT_EQ(w->Report()->Caption().toStdString(), big);
+        EXPECT_TRUE(HasBox("Database file is corrupt!  Cannot parse data", "File Exception"));
+        EXPECT_TRUE(kt::Until([&] { return row.taken(*w); }));
+        EXPECT_EQ(ran_while_loading, std::vector<int>{});
+        EXPECT_EQ(GetRegEntry() == 0, row.preferences_written);
+        w.reset();
+        run.ending = 0;
+    }
+
+    // Two commands held during a run, Open then Close: the second waits for the end of the
+    // first one's load, too.
+    Start();
+    std::vector<int> ran_while_loading;
+    QObject::connect(w.get(), &MainWindow::commandRan, [&](int id) {
+        if (LoadingReportFile()) ran_while_loading.push_back(id);
+    });
+    kt::DuringTheRun([&] {
+        w->PostCommand(CMD_OPEN);
+        w->PostCommand(CMD_CLOSE);
+    });
+    boxes.Clear();
+    boxes.Script({kp::Answer::No});  // the run is not saved
+    kt::AnswerFileDialog(QString::fromStdString(big));
+    RunFromTheMenu();
+    EXPECT_TRUE(kt::Until([&] { return Ran(CMD_CLOSE) == 1; }));
+    EXPECT_TRUE(HasBox("Database file is corrupt!  Cannot parse data", "File Exception"));
+    EXPECT_EQ(ran_while_loading, std::vector<int>{});
+    EXPECT_EQ(w->Report()->Caption(), "Kestrel - System Level Benchmark");
+}
+
 // The close box and the end of the session ask about an unsaved run as Exit does, with the same
 // answers; the close box writes no preference, the end of the session (Exit) writes them. The
 // desktop's request to save its state comes also at a mere checkpoint: the program ends only at
@@ -719,6 +794,102 @@ TEST_F(MainWindowTest, CloseBoxAndSessionEndAskToSaveAnUnsavedRunAsExitDoes) {
             EXPECT_EQ(GetRegEntry() == 0, ended && way != "close box");
             w.reset();
             run.ending = 0;
+        }
+    }
+}
+
+// Every Yes/No question about an unsaved run or a file, shown as the program shows it: Escape and
+// the box's close button leave the question standing and the run kept; the program's end (TERM,
+// or the desktop's quit at the end of its session) closes it answering No, and the program ends
+// without saving.
+TEST_F(MainWindowTest, YesNoQuestionsStandUntilAnsweredAndTheEndAnswersNo) {
+    const std::string dir = kt::FreshDir("questions");
+    const std::string existing = kt::WriteFile(dir + "/old.bmf", "old report\r\n");
+    const std::string dropped = kt::WriteFile(dir + "/dropped.bmf", "dropped\r\n");
+    const auto drop = [this, &dropped] {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(dropped))});
+        const QPoint at = w->Report()->geometry().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w.get(), &enter);
+        QDropEvent event(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w.get(), &event);
+    };
+    const struct {
+        const char* where;
+        std::function<void()> ask;
+        const char* text;
+        const char* caption;
+        bool yes_first;  // Yes to the save question first, its Save dialog cancelled
+    } rows[] = {
+        {"Exit", [this] { w->Command(CMD_EXIT); }, "Do you want to save this test?", "File Exeption", false},
+        {"close box", [this] { w->close(); }, "Do you want to save this test?", "File Exeption", false},
+        {"New Test", [this] { w->Command(CMD_NEW_TEST); }, "Do you want to save this test?", "File Exception", false},
+        {"Open", [this] { w->Command(CMD_OPEN); }, "Do you want to save this test?", "File Exception", false},
+        {"drop", drop, "Do you want to save this test?", "File Exception", false},
+        {"Exit, save cancelled", [this] { w->Command(CMD_EXIT); }, "Exit Kestrel anyway?", "Kestrel", true},
+        {"Save As", [this, &existing] {
+             kt::AnswerFileDialog(QString::fromStdString(existing));
+             w->Command(CMD_SAVE_AS);
+         }, "File Already Exists!  Overwrite?", "File Exception", false},
+    };
+    for (const auto& row : rows) {
+        for (const bool escape : {true, false}) {
+            SCOPED_TRACE(testing::Message() << row.where << (escape ? ", Escape, TERM" : ", close button, desktop's quit"));
+            Start();
+            w->WatchEndRequests();
+            InstallMainWindowBoxes([this] { return w.get(); });
+            passtring("an unsaved run");
+            report.isnew = 1;
+            if (row.yes_first) kt::AnswerFileDialog(QString());
+            bool asked = false, stood = false, kept = false;
+            int file_dialogs_after = 0;
+            QTimer watch;
+            watch.setInterval(0);
+            QObject::connect(&watch, &QTimer::timeout, [&] {
+                QWidget* top = QApplication::activeModalWidget();
+                if (asked) {
+                    // After the end: no Save dialog (the question was answered No).
+                    if (auto* dialog = qobject_cast<QFileDialog*>(top)) {
+                        ++file_dialogs_after;
+                        dialog->reject();
+                    }
+                    return;
+                }
+                auto* mb = qobject_cast<QMessageBox*>(top);
+                if (mb == nullptr || !mb->isVisible()) return;
+                if (mb->text() != row.text) {
+                    mb->button(QMessageBox::Yes)->click();
+                    return;
+                }
+                asked = true;
+                EXPECT_EQ(mb->windowTitle(), row.caption);
+                if (escape) QTest::keyClick(mb, Qt::Key_Escape);
+                else EXPECT_FALSE(mb->close());
+                stood = mb->isVisible();
+                kept = w->isVisible() && report.isnew == 1 && HasLine("an unsaved run");
+                if (escape) {
+                    raise(SIGTERM);
+                } else {
+                    w->EndOfSession(false);
+                    QEvent quit(QEvent::Quit);
+                    QCoreApplication::sendEvent(qApp, &quit);
+                }
+            });
+            watch.start();
+            row.ask();
+            EXPECT_TRUE(kt::Until([&] { return asked && !w->isVisible(); }));
+            watch.stop();
+            EXPECT_TRUE(stood);
+            EXPECT_TRUE(kept);
+            EXPECT_EQ(file_dialogs_after, 0);
+            EXPECT_EQ(report.isnew, 1);  // not saved
+            EXPECT_FALSE(HasLine("dropped"));
+            EXPECT_EQ(kt::ReadFile(existing), "old report\r\n");
+            kp::SetMessageBoxBackend(nullptr);
+            w.reset();
+            run.ending = 0;
+            ClearReportLines();
         }
     }
 }
@@ -1259,6 +1430,69 @@ TEST_F(MainWindowTest, AnotherStartBringsThisWindowToTheFront) {
     EXPECT_TRUE(kt::Until([&] { return !second->Alive(); }, 20000));
     EXPECT_EQ(second->exit_code(), 0);
     EXPECT_FALSE(w->isMinimized());
+}
+
+// A later start with a benchmark file on its command line (a name relative to its own folder):
+// this window comes to the front and opens the file as Open does, asking first about an unsaved
+// run; during a run the file waits for the run's end.
+TEST_F(MainWindowTest, AnotherStartHandsItsFileToThisWindow) {
+    const std::string dir = kt::FreshDir("handed");
+    const std::string path = dir + "/my run.bmf";
+    fs::copy_file(KESTREL_CORPUS_DIR "/plain.bmf", path);
+    const std::string text = kt::ReadFile(path);
+    setenv("KESTREL_TEST_MSGBOX_LOG", (kt::TempDir() + "/boxes.log").c_str(), 1);
+    const auto second_start = [&] {
+        kp::SpawnOptions options;
+        options.workingDirectory = dir;
+        auto second = kp::ChildProcess::Spawn(KESTREL_PATH, {"kestrel", "my", "run.bmf"}, options);
+        ASSERT_TRUE(second.has_value());
+        EXPECT_TRUE(kt::Until([&] { return !second->Alive(); }, 20000));
+        EXPECT_EQ(second->exit_code(), 0);
+    };
+    const Lines save = {"Do you want to save this test?|File Exception"};
+    const struct {
+        const char* what;
+        bool unsaved;
+        bool during_run;
+        Lines asked;
+    } rows[] = {
+        {"nothing unsaved", false, false, {}},
+        {"an unsaved run", true, false, save},
+        {"during a run", false, true, save},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Start();
+        InstanceServer server([&] { w->RaiseFromOtherStart(); }, [&](const std::string& p) { w->OpenFromOtherStart(p); });
+        ASSERT_TRUE(server.Listen());
+        if (row.unsaved) {
+            passtring("an unsaved run");
+            report.isnew = 1;
+        }
+        w->showMinimized();
+        boxes.Clear();
+        boxes.Script({kp::Answer::No});  // the unsaved run is given up
+        if (row.during_run) {
+            kt::DuringTheRun([&] {
+                second_start();
+                QCoreApplication::processEvents();  // the posted request: held
+                EXPECT_NE(w->Report()->Caption().toStdString(), path);
+            });
+            RunFromTheMenu();
+        } else {
+            second_start();
+        }
+        EXPECT_TRUE(kt::Until([&] { return w->Report()->Caption().toStdString() == path; }));
+        EXPECT_FALSE(w->isMinimized());
+        EXPECT_EQ(report.szGreeting, SplitReportLines(text.data(), text.size()));
+        EXPECT_GT(results.TotalCPU[1], 0);
+        EXPECT_EQ(report.isnew, 0);
+        Lines asked;
+        for (const kp::BoxRequest& b : boxes.boxes()) asked.push_back(b.text + "|" + b.caption);
+        EXPECT_EQ(asked, row.asked);
+        w.reset();
+    }
+    unsetenv("KESTREL_TEST_MSGBOX_LOG");
 }
 
 TEST_F(MainWindowTest, LaunchGlanceStartsTheViewerBesideTheProgramOrSaysWhyNot) {
