@@ -10,11 +10,20 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <thread>
 
 extern char** environ;
 
 namespace kp {
+
+namespace {
+
+// Names the process that started a program with SpawnOptions::passParent.
+constexpr char kParentVariable[] = "KESTREL_PARENT";
+
+}  // namespace
 
 std::string ProgramDirectory() {
     char buf[4096];
@@ -26,10 +35,21 @@ std::string ProgramDirectory() {
 }
 
 void EndWithParent() {
-    const pid_t parent = getppid();
+    // The parent as it named itself at the start; else the one seen now.
+    pid_t parent = getppid();
+    if (const char* named = std::getenv(kParentVariable)) {
+        char* end = nullptr;
+        const long pid = std::strtol(named, &end, 10);
+        if (end != named && *end == '\0' && pid > 0) parent = pid_t(pid);
+        unsetenv(kParentVariable);  // not handed on to this program's own children
+    }
     prctl(PR_SET_PDEATHSIG, SIGTERM);
-    // Ended while the request was made: too late for the system to tell.
-    if (getppid() != parent) raise(SIGTERM);
+    // The parent ended before the request was made (this program has another parent now): too
+    // late for the system to tell, it ends at once.
+    if (getppid() != parent) {
+        raise(SIGTERM);
+        _exit(128 + SIGTERM);
+    }
 }
 
 std::optional<ChildProcess> ChildProcess::Spawn(const std::string& path,
@@ -59,10 +79,24 @@ std::optional<ChildProcess> ChildProcess::Spawn(const std::string& path, const s
     posix_spawnattr_init(&attributes);
     if (options.detached) posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
 
+    // The child's environment: the caller's, with this process's id when it is to be told.
+    std::vector<std::string> variables;
+    std::vector<char*> environment;
+    if (options.passParent) {
+        const std::string prefix = std::string(kParentVariable) + "=";
+        for (char** v = environ; *v != nullptr; ++v) {
+            if (std::strncmp(*v, prefix.c_str(), prefix.size()) != 0) variables.emplace_back(*v);
+        }
+        variables.push_back(prefix + std::to_string(getpid()));
+        for (std::string& v : variables) environment.push_back(v.data());
+        environment.push_back(nullptr);
+    }
+
     pid_t pid = -1;
     // The start's own error number (a program missing, not executable, of a foreign format, a
     // working directory that cannot be entered).
-    const int result = posix_spawn(&pid, path.c_str(), &actions, &attributes, args.data(), environ);
+    const int result = posix_spawn(&pid, path.c_str(), &actions, &attributes, args.data(),
+                                   options.passParent ? environment.data() : environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (options.inputPipe) close(pipeEnds[0]);
