@@ -829,6 +829,23 @@ TEST_F(MainWindowTest, CloseBoxAndSessionEndAskToSaveAnUnsavedRunAsExitDoes) {
     }
 }
 
+// A signal seen while the first windows are made, before the message loop runs: the program
+// ends as soon as the loop runs.
+TEST_F(MainWindowTest, AnEndSignalBeforeTheMessageLoopEndsTheProgramOnceItRuns) {
+    ::signal(SIGTERM, SIG_DFL);
+    Start();
+    w->WatchEndRequests();
+    raise(SIGTERM);
+    ASSERT_TRUE(kt::Until([&] { return !w->isVisible(); }));  // taken, outside the loop
+    bool bounded = false;
+    QTimer::singleShot(20000, [&bounded] {
+        bounded = true;
+        QCoreApplication::exit(2);
+    });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_FALSE(bounded);
+}
+
 // TERM, INT or HUP during a disk run with the analyser: Stop, then Exit without its questions.
 // The run ends at its next pass boundary with its test file removed, the analyser is ended and
 // reaped, the unsaved run is not asked about, the preferences are written and the windows close.
