@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -23,6 +24,22 @@ namespace {
 // Names the process that started a program with SpawnOptions::passParent.
 constexpr char kParentVariable[] = "KESTREL_PARENT";
 
+// The parent of a process, from the system's process table; 0 when it cannot be told.
+pid_t ParentOf(pid_t pid) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", int(pid));
+    FILE* file = std::fopen(path, "re");
+    if (file == nullptr) return 0;
+    char line[1024];
+    const bool read = std::fgets(line, sizeof line, file) != nullptr;
+    std::fclose(file);
+    // "pid (name) state ppid ...": the name may hold spaces and parentheses.
+    const char* close = read ? std::strrchr(line, ')') : nullptr;
+    int parent = 0;
+    if (close == nullptr || std::sscanf(close + 1, " %*c %d", &parent) != 1) return 0;
+    return pid_t(parent);
+}
+
 }  // namespace
 
 std::string ProgramDirectory() {
@@ -35,18 +52,26 @@ std::string ProgramDirectory() {
 }
 
 void EndWithParent() {
-    // The parent as it named itself at the start; else the one seen now.
-    pid_t parent = getppid();
-    if (const char* named = std::getenv(kParentVariable)) {
+    const pid_t seen = getppid();
+    // The process that started this one, as it named itself (through a go-between such as a
+    // script it may be further up than the parent).
+    pid_t named = 0;
+    if (const char* text = std::getenv(kParentVariable)) {
         char* end = nullptr;
-        const long pid = std::strtol(named, &end, 10);
-        if (end != named && *end == '\0' && pid > 0) parent = pid_t(pid);
+        const long pid = std::strtol(text, &end, 10);
+        if (end != text && *end == '\0' && pid > 0) named = pid_t(pid);
         unsetenv(kParentVariable);  // not handed on to this program's own children
     }
     prctl(PR_SET_PDEATHSIG, SIGTERM);
-    // The parent ended before the request was made (this program has another parent now): too
-    // late for the system to tell, it ends at once.
-    if (getppid() != parent) {
+    // The starting process ended before the request was made (or during it): too late for the
+    // system to tell, the program ends at once.
+    bool started_by_living = getppid() == seen;
+    if (named > 0) {
+        started_by_living = false;
+        pid_t p = getppid();
+        for (int up = 0; up < 64 && p > 1 && !started_by_living; ++up, p = ParentOf(p)) started_by_living = p == named;
+    }
+    if (!started_by_living) {
         raise(SIGTERM);
         _exit(128 + SIGTERM);
     }

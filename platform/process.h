@@ -14,9 +14,10 @@ namespace kp {
 std::string ProgramDirectory();
 
 // A program started by another of the suite does not outlive it: from this call on, the end of
-// the process that started it sends it SIGTERM. When that process has ended already (it named
-// itself at the start, see SpawnOptions::passParent, and is no longer the parent), or ends during
-// the call, the program ends at once. Called first thing in main.
+// its parent sends it SIGTERM. When the process that started it has ended already (it named
+// itself at the start, see SpawnOptions::passParent, and is no longer the parent nor, past a
+// go-between such as a script, further up), or the parent ends during the call, the program ends
+// at once. Called first thing in main.
 void EndWithParent();
 
 // How a child is started.

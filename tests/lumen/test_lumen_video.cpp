@@ -287,8 +287,14 @@ TEST(LumenProgram, TheVideoProgramAndTheAnalyserEndWhenTheirParentEnds) {
             auto server = kp::LocalServer::Listen(p.socket);
             ASSERT_TRUE(server.has_value());
             // The parent: a shell that starts the program and waits for it; or one started in the
-            // place of a parent that named itself (this process) and has ended.
-            const std::string named = ended_before ? "KESTREL_PARENT=" + std::to_string(getpid()) + " " : "";
+            // place of a parent that named itself and has ended.
+            std::string named;
+            if (ended_before) {
+                auto ended = kp::ChildProcess::Spawn("/bin/true", {"true"});
+                ASSERT_TRUE(ended.has_value());
+                named = "KESTREL_PARENT=" + std::to_string(ended->pid()) + " ";
+                ASSERT_TRUE(ended->WaitFor(20000));
+            }
             std::vector<std::string> argv = {"sh", "-c", named + "\"$0\" \"$@\" & wait $!"};
             argv.insert(argv.end(), p.argv.begin(), p.argv.end());
             auto parent = kp::ChildProcess::Spawn("/bin/sh", argv);
