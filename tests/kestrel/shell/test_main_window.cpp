@@ -683,6 +683,23 @@ TEST_F(MainWindowTest, OverwritingAReportFollowsTheUsersRightsToItAndItsFolder) 
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
 }
 
+// A signal seen while the first windows are made, before the message loop runs: the program
+// ends as soon as the loop runs.
+TEST_F(MainWindowTest, AnEndSignalBeforeTheMessageLoopEndsTheProgramOnceItRuns) {
+    ::signal(SIGTERM, SIG_DFL);
+    Start();
+    w->WatchEndRequests();
+    raise(SIGTERM);
+    ASSERT_TRUE(kt::Until([&] { return !w->isVisible(); }));  // taken, outside the loop
+    bool bounded = false;
+    QTimer::singleShot(20000, [&bounded] {
+        bounded = true;
+        QCoreApplication::exit(2);
+    });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_FALSE(bounded);
+}
+
 TEST_F(MainWindowTest, NewTestKeepsAnUnsavedRunWhenItsSaveIsCancelled) {
     Start();
     RunFromTheMenu();
@@ -827,23 +844,6 @@ TEST_F(MainWindowTest, CloseBoxAndSessionEndAskToSaveAnUnsavedRunAsExitDoes) {
             run.ending = 0;
         }
     }
-}
-
-// A signal seen while the first windows are made, before the message loop runs: the program
-// ends as soon as the loop runs.
-TEST_F(MainWindowTest, AnEndSignalBeforeTheMessageLoopEndsTheProgramOnceItRuns) {
-    ::signal(SIGTERM, SIG_DFL);
-    Start();
-    w->WatchEndRequests();
-    raise(SIGTERM);
-    ASSERT_TRUE(kt::Until([&] { return !w->isVisible(); }));  // taken, outside the loop
-    bool bounded = false;
-    QTimer::singleShot(20000, [&bounded] {
-        bounded = true;
-        QCoreApplication::exit(2);
-    });
-    EXPECT_EQ(QCoreApplication::exec(), 0);
-    EXPECT_FALSE(bounded);
 }
 
 // TERM, INT or HUP during a disk run with the analyser: Stop, then Exit without its questions.
