@@ -32,7 +32,12 @@ int CatchEndSignals(std::initializer_list<int> which) {
     sa.sa_handler = OnEndSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    for (int s : which) sigaction(s, &sa, nullptr);
+    for (int s : which) {
+        // A signal ignored when the program was started (nohup, a daemon's start) stays ignored.
+        struct sigaction before {};
+        if (sigaction(s, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+        sigaction(s, &sa, nullptr);
+    }
     return g_pipe[0];
 }
 

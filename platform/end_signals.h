@@ -13,7 +13,8 @@ namespace kp {
 
 // Catches the signals (SIGTERM, SIGINT and SIGHUP unless others are named) from now on and
 // returns the read end of their pipe (non-blocking, closed at exec; -1 when no pipe could be
-// made, the signals then keep their default action). The pipe is made once per process;
+// made, the signals then keep their default action). A signal that is ignored (as the program
+// was started with it ignored, under nohup) stays ignored. The pipe is made once per process;
 // later calls add their signals to it.
 int CatchEndSignals(std::initializer_list<int> which = {SIGTERM, SIGINT, SIGHUP});
 // Empties the pipe; true when a signal came since the last call.

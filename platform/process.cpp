@@ -10,11 +10,37 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <thread>
 
 extern char** environ;
 
 namespace kp {
+
+namespace {
+
+// Names the process that started a program with SpawnOptions::passParent.
+constexpr char kParentVariable[] = "KESTREL_PARENT";
+
+// The parent of a process, from the system's process table; 0 when it cannot be told.
+pid_t ParentOf(pid_t pid) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", int(pid));
+    FILE* file = std::fopen(path, "re");
+    if (file == nullptr) return 0;
+    char line[1024];
+    const bool read = std::fgets(line, sizeof line, file) != nullptr;
+    std::fclose(file);
+    // "pid (name) state ppid ...": the name may hold spaces and parentheses.
+    const char* close = read ? std::strrchr(line, ')') : nullptr;
+    int parent = 0;
+    if (close == nullptr || std::sscanf(close + 1, " %*c %d", &parent) != 1) return 0;
+    return pid_t(parent);
+}
+
+}  // namespace
 
 std::string ProgramDirectory() {
     char buf[4096];
@@ -26,10 +52,29 @@ std::string ProgramDirectory() {
 }
 
 void EndWithParent() {
-    const pid_t parent = getppid();
+    const pid_t seen = getppid();
+    // The process that started this one, as it named itself (through a go-between such as a
+    // script it may be further up than the parent).
+    pid_t named = 0;
+    if (const char* text = std::getenv(kParentVariable)) {
+        char* end = nullptr;
+        const long pid = std::strtol(text, &end, 10);
+        if (end != text && *end == '\0' && pid > 0) named = pid_t(pid);
+        unsetenv(kParentVariable);  // not handed on to this program's own children
+    }
     prctl(PR_SET_PDEATHSIG, SIGTERM);
-    // Ended while the request was made: too late for the system to tell.
-    if (getppid() != parent) raise(SIGTERM);
+    // The starting process ended before the request was made (or during it): too late for the
+    // system to tell, the program ends at once.
+    bool started_by_living = getppid() == seen;
+    if (named > 0) {
+        started_by_living = false;
+        pid_t p = getppid();
+        for (int up = 0; up < 64 && p > 1 && !started_by_living; ++up, p = ParentOf(p)) started_by_living = p == named;
+    }
+    if (!started_by_living) {
+        raise(SIGTERM);
+        _exit(128 + SIGTERM);
+    }
 }
 
 std::optional<ChildProcess> ChildProcess::Spawn(const std::string& path,
@@ -59,10 +104,24 @@ std::optional<ChildProcess> ChildProcess::Spawn(const std::string& path, const s
     posix_spawnattr_init(&attributes);
     if (options.detached) posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
 
+    // The child's environment: the caller's, with this process's id when it is to be told.
+    std::vector<std::string> variables;
+    std::vector<char*> environment;
+    if (options.passParent) {
+        const std::string prefix = std::string(kParentVariable) + "=";
+        for (char** v = environ; *v != nullptr; ++v) {
+            if (std::strncmp(*v, prefix.c_str(), prefix.size()) != 0) variables.emplace_back(*v);
+        }
+        variables.push_back(prefix + std::to_string(getpid()));
+        for (std::string& v : variables) environment.push_back(v.data());
+        environment.push_back(nullptr);
+    }
+
     pid_t pid = -1;
     // The start's own error number (a program missing, not executable, of a foreign format, a
     // working directory that cannot be entered).
-    const int result = posix_spawn(&pid, path.c_str(), &actions, &attributes, args.data(), environ);
+    const int result = posix_spawn(&pid, path.c_str(), &actions, &attributes, args.data(),
+                                   options.passParent ? environment.data() : environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (options.inputPipe) close(pipeEnds[0]);

@@ -14,8 +14,10 @@ namespace kp {
 std::string ProgramDirectory();
 
 // A program started by another of the suite does not outlive it: from this call on, the end of
-// the process that started it sends it SIGTERM (at once when that process ends during the call).
-// Called first thing in main, so that the parent seen is the one that started it.
+// its parent sends it SIGTERM. When the process that started it has ended already (it named
+// itself at the start, see SpawnOptions::passParent, and is no longer the parent nor, past a
+// go-between such as a script, further up), or the parent ends during the call, the program ends
+// at once. Called first thing in main.
 void EndWithParent();
 
 // How a child is started.
@@ -28,6 +30,9 @@ struct SpawnOptions {
     // The child runs in a session of its own (closing the caller's terminal does not end it)
     // and outlives the handle: the destructor neither kills nor waits for it.
     bool detached = false;
+    // The child is told this process's id (in its environment), so that its EndWithParent ends
+    // it at once when this process has ended before the child got that far.
+    bool passParent = false;
 };
 
 class ChildProcess {

@@ -57,6 +57,26 @@ void SyncFolder(const std::string& target) {
     ::close(dir);
 }
 
+// The folder or the name refuses the new file (rights, a read-only folder beside a writable
+// mounted file, a mount point, another file system), as against a full disk or a failing device.
+bool Refused(int error) {
+    return error == EACCES || error == EPERM || error == EROFS || error == EBUSY || error == EXDEV;
+}
+
+// Writes the old file's own bytes anew through `fd` (open for writing): emptied, written and put
+// on the disk. Its permissions and owner stay; a failed write leaves it part-written.
+WholeFile WriteInPlace(int fd, const std::function<bool(int fd)>& write, int* kept_fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    bool ok = flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+    ok = ok && ::ftruncate(fd, 0) == 0 && write(fd) && ::fsync(fd) == 0;
+    if (ok && kept_fd != nullptr) {
+        *kept_fd = fd;
+        return WholeFile::Written;
+    }
+    ok = ::close(fd) == 0 && ok;
+    return ok ? WholeFile::Written : WholeFile::WriteFailed;
+}
+
 }  // namespace
 
 bool WriteAllBytes(int fd, const char* data, size_t size) {
@@ -101,9 +121,28 @@ WholeFile WriteWholeFile(const std::string& path, bool replace, const std::funct
     // Only a regular file is replaced; a folder, a device, a FIFO or a socket is left alone.
     if (exists && !S_ISREG(st.st_mode)) return WholeFile::CannotCreate;
 
+    // A file the user may not write is refused before anything is written, by the system's own
+    // rights check (root's included): opened for writing as it stands, without truncating it and
+    // without waiting should something else have taken the name meanwhile.
+    int old_fd = -1;
+    if (exists) {
+        old_fd = ::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        struct stat now{};
+        if (old_fd < 0) return WholeFile::CannotCreate;
+        if (::fstat(old_fd, &now) != 0 || !S_ISREG(now.st_mode)) {
+            ::close(old_fd);
+            return WholeFile::CannotCreate;
+        }
+    }
+
     std::string temp;
     const int fd = CreateBeside(target, mode, &temp);
-    if (fd < 0) return WholeFile::CannotCreate;
+    if (fd < 0) {
+        // No new file may be made in the folder: the old file is written where it is.
+        if (old_fd >= 0 && Refused(errno)) return WriteInPlace(old_fd, write, kept_fd);
+        if (old_fd >= 0) ::close(old_fd);
+        return WholeFile::CannotCreate;
+    }
     bool ok = !exists || ::fchmod(fd, st.st_mode & 07777) == 0;  // the replaced file's permissions
     ok = ok && write(fd) && ::fsync(fd) == 0;
     if (ok && kept_fd == nullptr) {
@@ -119,9 +158,14 @@ WholeFile WriteWholeFile(const std::string& path, bool replace, const std::funct
     }
     if (!ok) {
         ::unlink(temp.c_str());
+        // The name may not be given to another file (a sticky folder, a mounted file): the old
+        // file is written where it is.
+        if (old_fd >= 0 && Refused(error)) return WriteInPlace(old_fd, write, kept_fd);
+        if (old_fd >= 0) ::close(old_fd);
         // A name made by someone else meanwhile is an existing name.
         return !replace && error == EEXIST ? WholeFile::Exists : WholeFile::WriteFailed;
     }
+    if (old_fd >= 0) ::close(old_fd);
     SyncFolder(target);
     if (kept_fd != nullptr) *kept_fd = fd;
     return WholeFile::Written;

@@ -3,6 +3,10 @@
 // target, made there and then under a name of its own (created exclusively, so never a file or
 // link found at a known name), are put on the disk, and only then take the target's name. A
 // failure at any point leaves the target as it was and no new file behind.
+//
+// An existing file is replaced only when the user may write it. Where its folder takes no new
+// file, or its name may not be given to another file (another user's file in a sticky folder, a
+// mounted file), it is written where it is instead, emptied first, as a plain create would.
 #pragma once
 
 #include <sys/types.h>
@@ -24,8 +28,8 @@ enum class WholeFile {
 // Writes the file at `path` through `write`, which is given the new file's descriptor and answers
 // false when a write failed. Without `replace` an existing name is Exists; with it a regular file,
 // or the one a link names (the link stays), is replaced and keeps its permission bits; anything
-// else (a folder, a device, a FIFO, a socket) is CannotCreate. A new name gets `mode` less the
-// umask, as a file created by open() would. On Written, when kept_fd is given it receives the
+// else (a folder, a device, a FIFO, a socket), or a file the user may not write, is CannotCreate.
+// A new name gets `mode` less the umask, as a file created by open() would. On Written, when kept_fd is given it receives the
 // written file, still open for writing; otherwise the file is closed.
 WholeFile WriteWholeFile(const std::string& path, bool replace, const std::function<bool(int fd)>& write,
                          int* kept_fd = nullptr, mode_t mode = 0666);

@@ -167,9 +167,11 @@ void StartPerfProcess() {
     }
     const std::string program = SuiteProgramDirectory() + "/" + kLoadmeterProgram;
     int spawn_error = 0;
+    kp::SpawnOptions options;
+    options.passParent = true;  // it ends at once should this process have ended before it is up
     perflink.hProcessPerf = kp::ChildProcess::Spawn(
         program, {kLoadmeterProgram, kLoadmeterToken, std::to_string(perflink.ties.win95), kNoResultsFile},
-        &spawn_error);
+        options, &spawn_error);
     if (!perflink.hProcessPerf) {
         perflink.server.reset();
         ShowErrorMsg(spawn_error != 0 ? spawn_error : ENOENT, program);

@@ -361,6 +361,9 @@ void MainWindow::EndProgram() {
     if (HelpWindow* help = HelpWindow::Current()) help->close();
     if (isVisible()) close();
     QCoreApplication::quit();
+    // Asked before the message loop runs (a signal at start-up, seen while the first windows
+    // were made), the quit above is lost: this one comes once the loop runs.
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
 QListWidget* MainWindow::ComparisonList() const {

@@ -1,13 +1,23 @@
 #include "shared/ui/program_start.h"
 
+#include <dirent.h>
 #include <dlfcn.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QLibraryInfo>
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <utility>
 
 namespace {
@@ -41,6 +51,28 @@ bool XDisplayOpens() {
     return opens;
 }
 
+// Whether a platform plugin for Wayland is among the application object's platforms: in Qt's own
+// plugin folder or in one named by QT_PLUGIN_PATH.
+bool QtHasWayland() {
+    std::string folders = QLibraryInfo::path(QLibraryInfo::PluginsPath).toStdString();
+    if (const char* more = std::getenv("QT_PLUGIN_PATH")) folders = std::string(more) + ":" + folders;
+    size_t start = 0;
+    while (start <= folders.size()) {
+        const size_t end = std::min(folders.find(':', start), folders.size());
+        const std::string folder = folders.substr(start, end - start) + "/platforms";
+        start = end + 1;
+        DIR* dir = opendir(folder.c_str());
+        if (dir == nullptr) continue;
+        bool found = false;
+        while (const dirent* entry = readdir(dir)) {
+            if (std::strncmp(entry->d_name, "libqwayland", 11) == 0) found = true;
+        }
+        closedir(dir);
+        if (found) return true;
+    }
+    return false;
+}
+
 class QuitWatch : public QObject {
 public:
     QuitWatch(QObject* context, std::function<bool()> end) : QObject(context), end_(std::move(end)) {
@@ -59,6 +91,44 @@ private:
 
 }  // namespace
 
+bool WaylandDisplayAnswers(int wait_ms) {
+    const char* name = std::getenv("WAYLAND_DISPLAY");
+    if (name == nullptr || *name == '\0') return false;
+    std::string path = name;
+    if (path[0] != '/') {
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        if (runtime == nullptr || *runtime == '\0') return false;
+        path = std::string(runtime) + "/" + path;
+    }
+    sockaddr_un address{};
+    if (path.size() >= sizeof address.sun_path) return false;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size());
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    // The display's first request (object 1) asks for a call-back (new object 2); a Wayland
+    // server answers with the call-back's "done" event (object 2, event 0, 12 bytes).
+    const uint32_t sync[3] = {1, 12u << 16 | 0u, 2};
+    uint32_t done[2] = {0, 0};
+    size_t got = 0;
+    bool ok = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+              send(fd, sync, sizeof sync, MSG_NOSIGNAL) == ssize_t(sizeof sync);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+    while (ok && got < sizeof done) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                                std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        const int ready = poll(&p, 1, int(std::max<long long>(0, left.count())));
+        if (ready < 0 && errno == EINTR) continue;
+        const ssize_t n = ready == 1 ? recv(fd, reinterpret_cast<char*>(done) + got, sizeof done - got, 0) : -1;
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) got += size_t(n);
+    }
+    close(fd);
+    return ok && done[0] == 2 && done[1] == (12u << 16 | 0u);
+}
+
 void ChooseX11WhenDisplayed() {
     const char* display = std::getenv("DISPLAY");
     if (display != nullptr && *display != '\0' && std::getenv("QT_QPA_PLATFORM") == nullptr) {
@@ -71,8 +141,9 @@ void RequireDisplay() {
     if (platform != nullptr && *platform != '\0') {
         // Another platform asked for (offscreen, wayland, ...) says for itself what it lacks.
         if (std::strncmp(platform, "xcb", 3) != 0) return;
-    } else if (Set("WAYLAND_DISPLAY")) {
-        // The application object may choose the Wayland display.
+    } else if (Set("WAYLAND_DISPLAY") && QtHasWayland() && WaylandDisplayAnswers()) {
+        // No X display was named: the Wayland display is taken.
+        setenv("QT_QPA_PLATFORM", "wayland", 1);
         return;
     }
     if (XDisplayOpens()) return;

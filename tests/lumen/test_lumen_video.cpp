@@ -269,7 +269,9 @@ TEST(LumenProgram, RefusesAStartWithoutItsCommandLine) {
 
 // The video test program and the analyser do not outlive the program that started them: started
 // by a parent that then ends abruptly (SIGKILL: no chance to end its children), each ends at once,
-// seen from its connection, which it was holding open while it waited for its first record.
+// seen from its connection, which it was holding open while it waited for its first record. A
+// parent that ended before the program got as far as asking to end with it (the parent it names
+// is no longer its parent) ends it at once too: it never connects.
 TEST(LumenProgram, TheVideoProgramAndTheAnalyserEndWhenTheirParentEnds) {
     const struct {
         const char* socket;
@@ -280,25 +282,41 @@ TEST(LumenProgram, TheVideoProgramAndTheAnalyserEndWhenTheirParentEnds) {
     };
     setenv("KESTREL_TEST_MSGBOX_LOG", (kt::TempDir() + "/boxes.log").c_str(), 1);
     for (const auto& p : programs) {
-        SCOPED_TRACE(p.argv[0]);
-        auto server = kp::LocalServer::Listen(p.socket);
-        ASSERT_TRUE(server.has_value());
-        // The parent: a shell that starts the program and waits for it.
-        std::vector<std::string> argv = {"sh", "-c", "\"$0\" \"$@\" & wait"};
-        argv.insert(argv.end(), p.argv.begin(), p.argv.end());
-        auto parent = kp::ChildProcess::Spawn("/bin/sh", argv);
-        ASSERT_TRUE(parent.has_value());
-        const int fd = server->Accept(20000, [&] { return !parent->Alive(); });
-        ASSERT_GE(fd, 0) << "the program did not connect";
-        ucred peer{};
-        socklen_t size = sizeof peer;
-        ASSERT_EQ(getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size), 0);
-        parent->Kill();
-        pollfd ended{fd, POLLIN, 0};
-        const bool closed = poll(&ended, 1, 20000) == 1;
-        EXPECT_TRUE(closed) << "still running after its parent ended";
-        if (!closed) kill(peer.pid, SIGKILL);
-        close(fd);
+        for (const bool ended_before : {false, true}) {
+            SCOPED_TRACE(p.argv[0] + (ended_before ? " after its parent ended" : ""));
+            auto server = kp::LocalServer::Listen(p.socket);
+            ASSERT_TRUE(server.has_value());
+            // The parent: a shell that starts the program and waits for it; or one started in the
+            // place of a parent that named itself and has ended.
+            std::string named;
+            if (ended_before) {
+                auto ended = kp::ChildProcess::Spawn("/bin/true", {"true"});
+                ASSERT_TRUE(ended.has_value());
+                named = "KESTREL_PARENT=" + std::to_string(ended->pid()) + " ";
+                ASSERT_TRUE(ended->WaitFor(20000));
+            }
+            std::vector<std::string> argv = {"sh", "-c", named + "\"$0\" \"$@\" & wait $!"};
+            argv.insert(argv.end(), p.argv.begin(), p.argv.end());
+            auto parent = kp::ChildProcess::Spawn("/bin/sh", argv);
+            ASSERT_TRUE(parent.has_value());
+            const int fd = server->Accept(20000, [&] { return !parent->Alive(); });
+            if (ended_before) {
+                EXPECT_LT(fd, 0) << "connected after its parent had ended";
+                ASSERT_TRUE(parent->WaitFor(20000));
+                EXPECT_EQ(parent->exit_code(), 128 + SIGTERM);
+                if (fd < 0) continue;
+            }
+            ASSERT_GE(fd, 0) << "the program did not connect";
+            ucred peer{};
+            socklen_t size = sizeof peer;
+            ASSERT_EQ(getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size), 0);
+            parent->Kill();
+            pollfd ended{fd, POLLIN, 0};
+            const bool closed = poll(&ended, 1, 20000) == 1;
+            EXPECT_TRUE(closed) << "still running after its parent ended";
+            if (!closed) kill(peer.pid, SIGKILL);
+            close(fd);
+        }
     }
 }
 

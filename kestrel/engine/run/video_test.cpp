@@ -228,10 +228,12 @@ int StartProcess() {
     }
     const std::string program = VideoProgramDirectory() + "/" + kVideoProgram;
     int spawn_error = 0;
+    kp::SpawnOptions options;
+    options.passParent = true;  // it ends at once should this process have ended before it is up
     std::optional<kp::ChildProcess> child = kp::ChildProcess::Spawn(
         program,
         {kVideoProgram, std::to_string(prefs.laptop_settings_on), std::to_string(WIN95_SUPPORT_ON), kVideoToken},
-        &spawn_error);
+        options, &spawn_error);
     if (!child) {
         Box(StrPrintf("Cannot Fild File %s or %s!  Exit and Restart Kestrel.", kVideoProgram, kVideoProgram),
             "File Exception");

@@ -129,27 +129,53 @@ TEST_F(ProgramTest, ExchangeWithTheSuitesCounterLibrary) {
     Exchange(Install(library));
 }
 
+// TERM or HUP ends the program; a HUP ignored when it was started (nohup) stays ignored: the
+// program goes on answering, and TERM still ends it.
 TEST_F(ProgramTest, EndOfSessionEndsTheProgram) {
-    auto server = kp::LocalServer::Listen(kPerfSocketName);
-    ASSERT_TRUE(server.has_value());
-    auto child = kp::ChildProcess::Spawn(Install(FAKE_KESCHK), Line());
-    ASSERT_TRUE(child.has_value());
-    const int fd = server->Accept(10000, [&] { return !child->Alive(); });
-    ASSERT_GE(fd, 0) << Boxes();
-    PerfMonData rec{};
-    rec.indices[1] = 400;
-    rec.numprocessors = 1;
-    rec.countertime = 10;
-    rec.perfData[0] = 1;
-    rec.show_graphs = 1;
-    ASSERT_EQ(kp::WriteAll(fd, &rec, sizeof rec, 10000), kp::IoResult::Ok);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    // Waiting for the next record, it ends at once and answers nothing.
-    ASSERT_EQ(kill(child->pid(), SIGTERM), 0);
-    ASSERT_TRUE(child->WaitFor(10000));
-    EXPECT_EQ(child->exit_code(), 1);
-    EXPECT_EQ(Boxes(), "");
-    close(fd);
+    const struct {
+        bool hup_ignored;
+        std::vector<int> signals;
+    } rows[] = {{false, {SIGTERM}}, {false, {SIGHUP}}, {true, {SIGHUP, SIGTERM}}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE("HUP ignored " + std::to_string(row.hup_ignored) + ", signals " + std::to_string(row.signals.size()));
+        auto server = kp::LocalServer::Listen(kPerfSocketName);
+        ASSERT_TRUE(server.has_value());
+        const sighandler_t hup = signal(SIGHUP, row.hup_ignored ? SIG_IGN : SIG_DFL);
+        auto child = kp::ChildProcess::Spawn(Install(FAKE_KESCHK), Line());
+        signal(SIGHUP, hup);
+        ASSERT_TRUE(child.has_value());
+        const int fd = server->Accept(10000, [&] { return !child->Alive(); });
+        ASSERT_GE(fd, 0) << Boxes();
+        PerfMonData rec{};
+        rec.indices[1] = 400;
+        rec.numprocessors = 1;
+        rec.countertime = 10;
+        rec.perfData[0] = 1;
+        rec.show_graphs = 1;
+        ASSERT_EQ(kp::WriteAll(fd, &rec, sizeof rec, 10000), kp::IoResult::Ok);
+        for (int s : row.signals) {
+            if (s == SIGTERM && row.signals.size() > 1) {
+                // The HUP before changed nothing: an interval is still answered.
+                ASSERT_EQ(kp::WriteAll(fd, &rec, sizeof rec, 10000), kp::IoResult::Ok);
+                PerfMonData reply{};
+                EXPECT_EQ(kp::ReadExact(fd, &reply, sizeof reply, 10000), kp::IoResult::Ok);
+            }
+            // Its handlers are in place once it has connected; an ignored HUP is not among them.
+            const std::string status = kt::ReadFile("/proc/" + std::to_string(child->pid()) + "/status");
+            const auto mask = [&status](const std::string& field) {
+                const size_t at = status.find(field + ":\t");
+                return at == std::string::npos ? 0 : std::stoull(status.substr(at + field.size() + 2), nullptr, 16);
+            };
+            EXPECT_EQ((mask("SigIgn") >> (SIGHUP - 1)) & 1, row.hup_ignored ? 1u : 0u);
+            EXPECT_EQ((mask("SigCgt") >> (SIGTERM - 1)) & 1, 1u);
+            // Waiting for the next record, it ends at once and answers nothing.
+            ASSERT_EQ(kill(child->pid(), s), 0);
+        }
+        ASSERT_TRUE(child->WaitFor(10000));
+        EXPECT_EQ(child->exit_code(), 1);
+        EXPECT_EQ(Boxes(), "");
+        close(fd);
+    }
 }
 
 }  // namespace

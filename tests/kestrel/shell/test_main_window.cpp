@@ -4,7 +4,10 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QAction>
@@ -59,6 +62,7 @@
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "platform/whole_file.h"
 #include "tests/kestrel/shell/shell_test_support.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/font_dialog.h"
@@ -577,6 +581,125 @@ TEST_F(MainWindowTest, AFailedSaveKeepsTheOldReportAndTheRunUnsaved) {
     }
 }
 
+// Yes to "Overwrite?" as an ordinary user (nobody when the tests run as root): a report the user
+// may not write is refused before anything is written; a writable one is replaced by a new file
+// where the folder allows, and otherwise (a folder that takes no new file, another user's file
+// in a sticky folder, a mounted file) written where it is, keeping its permissions.
+TEST_F(MainWindowTest, OverwritingAReportFollowsTheUsersRightsToItAndItsFolder) {
+    w = std::make_unique<MainWindow>();
+    for (int i = 0; i < 30; ++i) passtring("line " + std::to_string(i));
+    const std::string new_report = kt::Joined(report.szGreeting, "\r\n");
+    const bool root = geteuid() == 0;
+    const uid_t user = root ? 65534 : geteuid();
+    const gid_t group = root ? 65534 : getegid();
+    // The user passes through the test's folders (private to the test, and root's when root).
+    if (root) {
+        for (const std::string& d : {fs::path(kt::TempDir()).parent_path().string(), kt::TempDir()}) {
+            ASSERT_EQ(chmod(d.c_str(), 0711), 0);
+        }
+    }
+    const std::string base = kt::FreshDir("rights");
+    ASSERT_EQ(chmod(base.c_str(), 0755), 0);
+    const struct {
+        const char* what;
+        mode_t folder, file;
+        bool others;  // the folder and the report belong to another user (root)
+        bool written, renamed;
+    } rows[] = {
+        {"a writable report in a writable folder", 0755, 0640, false, true, true},
+        {"a read-only report in a writable folder", 0755, 0444, false, false, false},
+        {"a writable report in a folder that takes no new file", 0555, 0640, false, true, false},
+        {"a read-only report in a folder that takes no new file", 0555, 0444, false, false, false},
+        {"another user's writable report in a sticky folder", 01777, 0666, true, true, false},
+        {"another user's read-only report in a sticky folder", 01777, 0644, true, false, false},
+    };
+    int n = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.others && !root) {
+            std::printf("[ SKIPPED  ] %s: only root can give a file to another user\n", row.what);
+            continue;
+        }
+        const std::string dir = base + "/" + std::to_string(++n);
+        fs::create_directory(dir);
+        const std::string path = kt::WriteFile(dir + "/run.BMF", "old report\r\n");
+        ASSERT_EQ(chmod(path.c_str(), row.file), 0);
+        ASSERT_EQ(chmod(dir.c_str(), row.folder), 0);
+        if (root && !row.others) {
+            ASSERT_EQ(chown(dir.c_str(), user, group), 0);
+            ASSERT_EQ(chown(path.c_str(), user, group), 0);
+        }
+        struct stat before{}, after{};
+        ASSERT_EQ(stat(path.c_str(), &before), 0);
+        report.isnew = 1;
+        const QString caption = w->Report()->Caption();
+        boxes.Clear();
+        boxes.Script({kp::Answer::Yes});
+        kt::AnswerFileDialog(QString::fromStdString(path), {QString::fromLatin1(kAllFilesFilter)});
+        ASSERT_EQ(seteuid(user), 0);
+        w->Command(CMD_SAVE_AS);
+        ASSERT_EQ(seteuid(root ? 0 : user), 0);
+        Lines asked;
+        for (const kp::BoxRequest& b : boxes.boxes()) asked.push_back(b.text + "|" + b.caption);
+        Lines expected = {"File Already Exists!  Overwrite?|File Exception"};
+        if (!row.written) expected.push_back("Error Writing file!|File Exception");
+        EXPECT_EQ(asked, expected);
+        EXPECT_EQ(kt::ReadFile(path), row.written ? new_report : "old report\r\n");
+        EXPECT_EQ(report.isnew, row.written ? 0 : 1);
+        EXPECT_EQ(w->Report()->Caption(), row.written ? QString::fromStdString(path) : caption);
+        ASSERT_EQ(stat(path.c_str(), &after), 0);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        EXPECT_EQ(after.st_ino != before.st_ino, row.renamed);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);  // nothing beside it
+        ASSERT_EQ(chmod(dir.c_str(), 0755), 0);
+    }
+
+    // A mounted report (its name cannot be given to another file), in a mount space of its own.
+    if (!root) return;
+    const std::string dir = base + "/mounted";
+    fs::create_directory(dir);
+    const std::string path = kt::WriteFile(dir + "/run.BMF", "old report\r\n");
+    const std::string mounted = kt::WriteFile(dir + "/mounted.BMF", "mounted report\r\n");
+    ASSERT_EQ(chown(dir.c_str(), user, group), 0);
+    ASSERT_EQ(chown(mounted.c_str(), user, group), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount(mounted.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+            _exit(100);
+        }
+        if (setresgid(group, group, group) != 0 || setresuid(user, user, user) != 0) _exit(101);
+        _exit(int(kp::WriteWholeFile(path, true, "new report\r\n")));
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 100) GTEST_SKIP() << "no mount space of its own";
+    EXPECT_EQ(WEXITSTATUS(status), int(kp::WholeFile::Written));
+    EXPECT_EQ(kt::ReadFile(mounted), "new report\r\n");
+    EXPECT_EQ(kt::ReadFile(path), "old report\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+}
+
+// A signal seen while the first windows are made, before the message loop runs: the program
+// ends as soon as the loop runs.
+TEST_F(MainWindowTest, AnEndSignalBeforeTheMessageLoopEndsTheProgramOnceItRuns) {
+    ::signal(SIGTERM, SIG_DFL);
+    Start();
+    w->WatchEndRequests();
+    raise(SIGTERM);
+    ASSERT_TRUE(kt::Until([&] { return !w->isVisible(); }));  // taken, outside the loop
+    bool bounded = false;
+    QTimer::singleShot(20000, [&bounded] {
+        bounded = true;
+        QCoreApplication::exit(2);
+    });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_FALSE(bounded);
+}
+
 TEST_F(MainWindowTest, NewTestKeepsAnUnsavedRunWhenItsSaveIsCancelled) {
     Start();
     RunFromTheMenu();
@@ -918,6 +1041,8 @@ TEST_F(MainWindowTest, EndSignalsDuringARunStopItAndEndWithoutQuestions) {
         return all;
     };
     disk_run_lengths.short_run = 2;
+    // An ignored signal stays ignored: none is, whatever this test was started with.
+    for (int s : {SIGTERM, SIGINT, SIGHUP}) ::signal(s, SIG_DFL);
     if (geteuid() == 0) SetWritableCheck([temp](const std::string& dir) { return dir.rfind(temp, 0) == 0; });
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(strsignal(signal));
