@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
 #include <QToolButton>
 #include <algorithm>
 
@@ -74,8 +75,44 @@ void StatusPane::mouseDoubleClickEvent(QMouseEvent* event) { mousePressEvent(eve
 
 // ---- Report pane -------------------------------------------------------------------------
 
+namespace {
+
+// A scroll bar of the report pane. During a run it is repainted with every report line, between
+// the tests; it then paints itself in bands of a few rows, because Qt's raster engine hands a fill
+// of many rows (the groove, the frame lines of a tall bar) to its thread pool and waits for it,
+// and those threads would wake with every line. Outside a run it paints as any scroll bar.
+class BandedScrollBar : public QScrollBar {
+public:
+    BandedScrollBar(Qt::Orientation orientation, QWidget* parent) : QScrollBar(orientation, parent) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (run.testrunning == 0) {
+            QScrollBar::paintEvent(event);
+            return;
+        }
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        option.subControls = QStyle::SC_All;
+        if (isSliderDown()) {
+            option.activeSubControls = QStyle::SC_ScrollBarSlider;
+            option.state |= QStyle::State_Sunken;
+        }
+        QPainter p(this);
+        const QRect area = event->rect();
+        for (int y = area.top(); y <= area.bottom(); y += kPaintBandRows) {
+            p.setClipRect(QRect(area.left(), y, area.width(), std::min(kPaintBandRows, area.bottom() + 1 - y)));
+            style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &p, this);
+        }
+    }
+};
+
+}  // namespace
+
 ReportPane::ReportPane(QWidget* parent) : QAbstractScrollArea(parent), caption_(new QLabel(this)) {
     setObjectName(QStringLiteral("NewClass"));
+    setVerticalScrollBar(new BandedScrollBar(Qt::Vertical, this));
+    setHorizontalScrollBar(new BandedScrollBar(Qt::Horizontal, this));
     setFrameShape(QFrame::Box);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
