@@ -3,7 +3,9 @@
 //   - window: a memory-only New Tests run of the main window on the display (progress window,
 //     status line, report pane and the events between passes, as the program has them);
 //   - headless: DoMemTest with the host that does nothing, on the same thread at the same
-//     priority, right after (no window work between passes).
+//     priority (no window work between passes);
+//   - headless2: the same again, against the first: the machine's own spread.
+// The sides run in an order that rotates from round to round, so load falls alike on all.
 // Sides for finding what makes a difference, each named in the fourth argument:
 //   - settled: the window run with one X round trip after each pump, so the X server has done
 //     what was drawn between passes before the next pass starts;
@@ -37,6 +39,7 @@
 //       the progress window open and the window's pump between iterations, then the same with
 //       the quiet host; prints the rates and the scaling efficiency rate(n) / (n x rate(1)),
 //       window against headless, min/median/max over the rounds, and the other threads' wakes.
+#include <errno.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -221,6 +224,8 @@ Threads TakeThreads() {
             else if (line.rfind("voluntary_ctxt_switches:", 0) == 0) voluntary = std::atol(line.c_str() + 24);
         }
         if (tid == int(getpid())) name = "user-interface thread (the test's)";
+        else if (name == program_invocation_short_name || std::string(program_invocation_short_name).rfind(name, 0) == 0)
+            name = "thread spawner and workers";
         all[tid] = {name, voluntary};
     }
     return all;
@@ -467,6 +472,7 @@ int Processor(char** argv, int rounds, int level) {
                 if (window) {
                     Host().OpenProgress(names[test]);
                     HandleEvents(100);
+                    program.paints.paints.clear();
                 }
                 run.testrunning = 1;
                 run.testend = 0;
@@ -582,17 +588,20 @@ int main(int argc, char** argv) {
     if (with_settled) sides.push_back(make_side("settled", true, false, true));
     if (with_stirred) sides.push_back(make_side("stirred", false, true, false));
     if (with_napping) sides.push_back(make_side("napping", false, true, false));
+    sides.push_back(make_side("headless2", false, false, false));  // the machine's own spread
     sides.push_back(make_side("headless", false, false, false));
 
     std::printf("bench_memory_window: memory test, %d rounds at level %d; each round: window (memory-only "
-                "New Tests)%s, then headless (DoMemTest, quiet host); UI thread nice %d, pid %d\n",
+                "New Tests)%s, and headless twice (DoMemTest, quiet host), the order rotating from round to "
+                "round; UI thread nice %d, pid %d\n",
                 rounds, level, with_settled ? ", settled (the same with an X round trip after each pump)" : "",
                 kp::CurrentThreadNice(), int(getpid()));
     std::printf("%-5s %-16s %-8s %s\n", "round", "loadavg", "side", "tests 1..8 MB/s");
     for (int r = 0; r < rounds; ++r) {
         const std::string load = LoadAverage();
         std::vector<std::array<double, 8>> got(sides.size());
-        for (size_t k = 0; k < sides.size(); ++k) {
+        for (size_t j = 0; j < sides.size(); ++j) {
+            const size_t k = (j + size_t(r)) % sides.size();
             Side& side = sides[k];
             double* v = got[k].data();
             bool ok = false;

@@ -22,6 +22,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -40,6 +43,23 @@ constexpr int kRunsPerProcess = 3;
 lumen::VideoTestSettings g_settings;
 
 double Median(std::vector<double> v) { return v.empty() ? -1.0 : Of(std::move(v)).median; }
+
+// Voluntary switches (wakes) of every thread of this process so far, by thread id, with its name.
+std::map<int, std::pair<std::string, long>> ThreadWakes() {
+    std::map<int, std::pair<std::string, long>> all;
+    std::error_code ignored;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ignored)) {
+        std::ifstream in(task.path() / "status");
+        std::string name;
+        long voluntary = 0;
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("Name:", 0) == 0) name = line.substr(line.find_first_not_of(" \t", 5));
+            else if (line.rfind("voluntary_ctxt_switches:", 0) == 0) voluntary = std::atol(line.c_str() + 24);
+        }
+        all[std::atoi(task.path().filename().c_str())] = {name, voluntary};
+    }
+    return all;
+}
 
 // Child: runs one test kRunsPerProcess times and prints the times on one line.
 int RunChild(const char* name, int laptop, int processors) {
@@ -115,16 +135,35 @@ int main(int argc, char** argv) {
         }
     }
     std::vector<std::vector<double>> ms(9);
+    // Per test: every thread's wakes during its runs (by name; the user-interface thread named so),
+    // summed over the rounds. Threads that began and ended inside a run are not seen.
+    std::vector<std::map<std::string, long>> wakes(9);
     for (int round = 0; round < rounds; ++round) {
         std::printf("round %d:", round);
         for (int i = 0; i < 9; ++i) {
             if (!chosen[size_t(i)]) continue;
+            const auto before = ThreadWakes();
             const double t = lumen::RunVideoTestForTest(lumen::videofunc[i].name, g_settings).ms;
+            for (const auto& [tid, thread] : ThreadWakes()) {
+                const auto was = before.find(tid);
+                const std::string name = tid == int(getpid()) ? "user-interface thread" : thread.first;
+                wakes[size_t(i)][name] += thread.second - (was != before.end() ? was->second.second : 0);
+            }
             if (t > 0.0) ms[size_t(i)].push_back(t);
             std::printf(" %.2f", t);
             std::fflush(stdout);
         }
         std::printf("\n");
+    }
+
+    if (rounds > 0) {
+        std::printf("wakes per run (voluntary switches of the threads alive at its end, by name):\n");
+        for (int i = 0; i < 9; ++i) {
+            if (!chosen[size_t(i)]) continue;
+            std::printf("  %-32s", lumen::videofunc[i].title);
+            for (const auto& [name, n] : wakes[size_t(i)]) std::printf("  %s %.1f", name.c_str(), double(n) / rounds);
+            std::printf("\n");
+        }
     }
 
     // Fresh processes: first runs, and the later runs of the same processes.

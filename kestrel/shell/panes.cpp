@@ -78,12 +78,32 @@ void StatusPane::mouseDoubleClickEvent(QMouseEvent* event) { mousePressEvent(eve
 namespace {
 
 // A scroll bar of the report pane. During a run it is repainted with every report line, between
-// the tests; it then paints itself in bands of a few rows, because Qt's raster engine hands a fill
-// of many rows (the groove, the frame lines of a tall bar) to its thread pool and waits for it,
-// and those threads would wake with every line. Outside a run it paints as any scroll bar.
+// the tests. Qt's raster engine hands a fill of many rows (the groove, the frame lines of a tall
+// bar) to its thread pool and waits for it, so those threads would wake with every line: during a
+// run the bar is therefore drawn in bands of a few rows, each one as a repaint of just those rows
+// draws it (by a hidden twin in the bar's state, into a picture of the band), and shown band by
+// band. Outside a run it paints as any scroll bar.
+// The hidden twin: paints only the rows it is asked for, with the painter clipped to them as well,
+// so the raster engine cuts long lines to the band before it fills them.
+class BandTwin : public QScrollBar {
+public:
+    explicit BandTwin(Qt::Orientation orientation) : QScrollBar(orientation) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        option.subControls = QStyle::SC_All;
+        QPainter p(this);
+        p.setClipRect(event->rect());
+        style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &p, this);
+    }
+};
+
 class BandedScrollBar : public QScrollBar {
 public:
-    BandedScrollBar(Qt::Orientation orientation, QWidget* parent) : QScrollBar(orientation, parent) {}
+    BandedScrollBar(Qt::Orientation orientation, QWidget* parent)
+        : QScrollBar(orientation, parent), twin_(orientation) {}
 
 protected:
     void paintEvent(QPaintEvent* event) override {
@@ -91,20 +111,31 @@ protected:
             QScrollBar::paintEvent(event);
             return;
         }
-        QStyleOptionSlider option;
-        initStyleOption(&option);
-        option.subControls = QStyle::SC_All;
-        if (isSliderDown()) {
-            option.activeSubControls = QStyle::SC_ScrollBarSlider;
-            option.state |= QStyle::State_Sunken;
-        }
+        twin_.setPalette(palette());
+        twin_.setFont(font());
+        twin_.setEnabled(isEnabled());
+        twin_.resize(size());
+        twin_.setRange(minimum(), maximum());
+        twin_.setPageStep(pageStep());
+        twin_.setSingleStep(singleStep());
+        twin_.setInvertedAppearance(invertedAppearance());
+        twin_.setValue(value());
+        twin_.setSliderPosition(sliderPosition());
         QPainter p(this);
         const QRect area = event->rect();
+        const qreal ratio = devicePixelRatioF();
+        QImage band(QSize(width(), kPaintBandRows) * ratio, QImage::Format_ARGB32_Premultiplied);
+        band.setDevicePixelRatio(ratio);
         for (int y = area.top(); y <= area.bottom(); y += kPaintBandRows) {
-            p.setClipRect(QRect(area.left(), y, area.width(), std::min(kPaintBandRows, area.bottom() + 1 - y)));
-            style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &p, this);
+            const QRect rows(area.left(), y, area.width(), std::min(kPaintBandRows, area.bottom() + 1 - y));
+            band.fill(Qt::transparent);
+            twin_.render(&band, QPoint(), QRegion(rows));
+            p.drawImage(rows.topLeft(), band, QRect(QPoint(), rows.size() * ratio));
         }
     }
+
+private:
+    BandTwin twin_;
 };
 
 }  // namespace

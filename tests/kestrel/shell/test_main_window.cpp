@@ -348,6 +348,18 @@ TEST_F(MainWindowTest, BetweenPassesThePumpPaintsNothingOfTheMainWindow) {
     qApp->removeEventFilter(&count);
     EXPECT_GE(status_paints, 1);
     EXPECT_EQ(pumped, 0);
+    // During a run the pane's scroll bars paint in bands, and look as they do at any other time.
+    for (QScrollBar* bar : {w->Report()->verticalScrollBar(), w->Report()->horizontalScrollBar()}) {
+        const QSignalBlocker quiet(bar);
+        bar->setRange(0, 40);
+        bar->setValue(25);  // the slider away from both ends
+        const QImage outside = bar->grab().toImage();
+        run.testrunning = 1;
+        const QImage during = bar->grab().toImage();
+        run.testrunning = 0;
+        EXPECT_GT(std::max(bar->width(), bar->height()), 2 * kPaintBandRows);
+        EXPECT_EQ(during, outside);
+    }
 }
 
 TEST_F(MainWindowTest, StopEndsTheRunBetweenPasses) {
