@@ -271,7 +271,9 @@ struct PaintCounter : QObject {
             if (top == main) {
                 paints[std::string("main window: ") + watched->metaObject()->className()]++;
             } else {
-                paints[dynamic_cast<const Scroller*>(top) != nullptr ? "progress window" : top->metaObject()->className()]++;
+                paints[dynamic_cast<const Scroller*>(top) != nullptr ? "progress window"
+                       : !top->isVisible() ? "hidden (the report pane's scroll bars drawn in bands)"
+                                           : top->metaObject()->className()]++;
             }
         }
         return false;
@@ -454,20 +456,24 @@ int Processor(char** argv, int rounds, int level) {
     measuring_times.driver_seconds = 0.5;
     results.processor_affinity_start = 1;
     const char* names[2] = {"Filters", "Modulations"};
-    // [test][window?][0: rate at 1, 1: rate at n, 2: efficiency]
-    std::vector<double> got[2][2][3];
-    Wakes wakes[2];
+    // [test][side: window, headless, headless2][0: rate at 1, 1: rate at n, 2: efficiency]
+    const char* sides[3] = {"window", "headless", "headless2"};
+    std::vector<double> got[2][3][3];
+    std::vector<double> ratio[2][2];  // per round: efficiency of window / headless, headless2 / headless
+    Wakes wakes[3];
     std::map<std::string, long> paints;
     std::printf("bench_memory_window --processor: %d rounds at level %d, 1 and %d workers, %.1f s of iteration "
-                "time each; window (progress window open, the window's pump) and headless (quiet host) in "
-                "turn, the order alternating\n", rounds, level, processors, measuring_times.driver_seconds);
+                "time each; window (progress window open, the window's pump) and headless (quiet host) twice, "
+                "the order rotating\n", rounds, level, processors, measuring_times.driver_seconds);
     std::printf("%-5s %-16s %-12s %-8s %12s %12s %6s\n", "round", "loadavg", "test", "side", "rate(1)", "rate(n)",
                 "eff");
     for (int r = 0; r < rounds; ++r) {
         const std::string load = LoadAverage();
         for (int test = 0; test < 2; ++test) {
-            for (int k = 0; k < 2; ++k) {
-                const bool window = (k + r) % 2 == 0;
+            double efficiency_of[3] = {};
+            for (int k = 0; k < 3; ++k) {
+                const int side = (k + r) % 3;
+                const bool window = side == 0;
                 SetEngineHost(window ? window_host : nullptr);
                 if (window) {
                     Host().OpenProgress(names[test]);
@@ -499,38 +505,45 @@ int Processor(char** argv, int rounds, int level) {
                     std::fprintf(stderr, "round %d: %s gave no rate\n", r + 1, names[test]);
                     return 1;
                 }
-                wakes[window ? 0 : 1].Add(marks);
+                wakes[side].Add(marks);
                 const double efficiency = all / (processors * one);
-                std::vector<double>* v = got[test][window ? 0 : 1];
+                efficiency_of[side] = efficiency;
+                std::vector<double>* v = got[test][side];
                 v[0].push_back(one);
                 v[1].push_back(all);
                 v[2].push_back(efficiency);
                 std::printf("%-5d %-16s %-12s %-8s %12.4g %12.4g %6.3f\n", r + 1, load.c_str(), names[test],
-                            window ? "window" : "headless", one, all, efficiency);
+                            sides[side], one, all, efficiency);
             }
+            ratio[test][0].push_back(efficiency_of[0] / efficiency_of[1]);
+            ratio[test][1].push_back(efficiency_of[2] / efficiency_of[1]);
         }
         std::fflush(stdout);
     }
     std::printf("after: loadavg %s\n", LoadAverage().c_str());
-    std::printf("test, side, rate(1), rate(%d), efficiency: min/median/max; window / headless of the medians\n",
-                processors);
+    std::printf("test, side, rate(1), rate(%d), efficiency: min/median/max; then the medians' ratios to headless, "
+                "and the efficiency's ratio to headless in each round (min/median/max)\n", processors);
     for (int test = 0; test < 2; ++test) {
-        for (int side = 0; side < 2; ++side) {
-            std::printf("  %-12s %-8s", names[test], side == 0 ? "window" : "headless");
+        for (int side = 0; side < 3; ++side) {
+            std::printf("  %-12s %-9s", names[test], sides[side]);
             for (int q = 0; q < 3; ++q) {
                 const Spread s = Of(got[test][side][q]);
                 std::printf(q == 2 ? "   %5.3f %5.3f %5.3f" : "   %10.4g %10.4g %10.4g", s.min, s.median, s.max);
             }
             std::printf("\n");
         }
-        std::printf("  %-12s window / headless: rate(1) %5.3f  rate(%d) %5.3f  efficiency %5.3f\n", names[test],
-                    Of(got[test][0][0]).median / Of(got[test][1][0]).median, processors,
-                    Of(got[test][0][1]).median / Of(got[test][1][1]).median,
-                    Of(got[test][0][2]).median / Of(got[test][1][2]).median);
+        for (int side : {0, 2}) {
+            const Spread e = Of(ratio[test][side == 0 ? 0 : 1]);
+            std::printf("  %-12s %s / headless: rate(1) %5.3f  rate(%d) %5.3f  efficiency %5.3f;  per round %5.3f %5.3f "
+                        "%5.3f\n", names[test], sides[side], Of(got[test][side][0]).median / Of(got[test][1][0]).median,
+                        processors, Of(got[test][side][1]).median / Of(got[test][1][1]).median,
+                        Of(got[test][side][2]).median / Of(got[test][1][2]).median, e.min, e.median, e.max);
+        }
     }
     // Columns: 1 worker, all workers (per test and round, both tests together).
     wakes[0].Print("window", 2 * rounds, 2);
     wakes[1].Print("headless", 2 * rounds, 2);
+    wakes[2].Print("headless2", 2 * rounds, 2);
     std::printf("window: paints per round:");
     for (const auto& [w, n] : paints) std::printf("  %s %.1f", w.c_str(), double(n) / rounds);
     std::printf("\n");

@@ -77,14 +77,9 @@ void StatusPane::mouseDoubleClickEvent(QMouseEvent* event) { mousePressEvent(eve
 
 namespace {
 
-// A scroll bar of the report pane. During a run it is repainted with every report line, between
-// the tests. Qt's raster engine hands a fill of many rows (the groove, the frame lines of a tall
-// bar) to its thread pool and waits for it, so those threads would wake with every line: during a
-// run the bar is therefore drawn in bands of a few rows, each one as a repaint of just those rows
-// draws it (by a hidden twin in the bar's state, into a picture of the band), and shown band by
-// band. Outside a run it paints as any scroll bar.
-// The hidden twin: paints only the rows it is asked for, with the painter clipped to them as well,
-// so the raster engine cuts long lines to the band before it fills them.
+// The hidden twin of a report-pane scroll bar: paints only the rows it is asked for, with the
+// painter clipped to them as well, so the raster engine cuts long lines to the band before it
+// fills them.
 class BandTwin : public QScrollBar {
 public:
     explicit BandTwin(Qt::Orientation orientation) : QScrollBar(orientation) {}
@@ -100,6 +95,12 @@ protected:
     }
 };
 
+// A scroll bar of the report pane. During a run it is repainted with every report line, between
+// the tests. Qt's raster engine hands a fill of many rows (the groove, the frame lines of a tall
+// bar) to its thread pool and waits for it, so those threads would wake with every line: during a
+// run the bar is therefore drawn in bands of a few rows, each one as a repaint of just those rows
+// draws it (by the twin in the bar's state, into a picture of the band), and shown band by band.
+// Outside a run it paints as any scroll bar.
 class BandedScrollBar : public QScrollBar {
 public:
     BandedScrollBar(Qt::Orientation orientation, QWidget* parent)
