@@ -27,11 +27,12 @@
 // thread of the process by name with its voluntary switches (its wakes) per test and round, and
 // the paints each window received per round.
 //
-//   bench_memory_window --fresh [rounds [level]]
+//   bench_memory_window --fresh [rounds [level [napping]]]
 //       each round starts three fresh processes of this benchmark in turn (the order rotating
 //       from round to round): one whose first New Tests run in the window is the memory part,
-//       and two that run DoMemTest once with no window at all; prints min/median/max of
-//       window / headless and of the second headless / the first (the machine's own spread).
+//       and two that run DoMemTest once with no window at all (with napping a fourth, headless,
+//       sleeping 100 us after each pass); prints min/median/max of each / the first headless
+//       (the second headless gives the machine's own spread).
 //
 //   bench_memory_window --processor [rounds [level]]
 //       two processor tests' iterations (Filters, Modulations) repeated by the processor part's
@@ -360,7 +361,8 @@ int OneRun(char** argv, const std::string& side, int level) {
         SetDefaults();
         perflink.program_directory = KESTREL_BIN_DIR;
         prefs.memory_load_value = level;
-        ok = HeadlessMemTest(rates, nullptr);
+        StirringHost napping(true);
+        ok = HeadlessMemTest(rates, side == "napping" ? &napping : nullptr);
     }
     if (!ok) return 1;
     std::printf("rates");
@@ -369,57 +371,61 @@ int OneRun(char** argv, const std::string& side, int level) {
     return 0;
 }
 
-int Fresh(const char* self, int rounds, int level) {
-    const char* names[3] = {"window", "headless", "headless"};
-    std::vector<double> rates[3][8];
-    std::vector<double> ratio[2][8];  // window / headless, second headless / first
+int Fresh(const char* self, int rounds, int level, bool with_napping) {
+    // Shown name, and what the child runs.
+    std::vector<std::pair<const char*, const char*>> sides = {
+        {"window", "window"}, {"headless", "headless"}, {"headless2", "headless"}};
+    if (with_napping) sides.push_back({"napping", "napping"});
+    const size_t n = sides.size();
+    std::vector<std::array<std::vector<double>, 8>> rates(n), ratio(n);  // ratio: side / headless
     std::printf("bench_memory_window --fresh: %d rounds at level %d; each round a fresh process's first "
-                "memory-only New Tests in the window and two fresh headless processes (DoMemTest), the "
-                "order rotating\n", rounds, level);
+                "memory-only New Tests in the window and two fresh headless processes (DoMemTest)%s, the "
+                "order rotating\n", rounds, level, with_napping ? ", and one headless sleeping 100 us after each pass" : "");
     std::printf("%-5s %-16s %-9s %s\n", "round", "loadavg", "side", "tests 1..8 MB/s");
     for (int r = 0; r < rounds; ++r) {
         const std::string load = LoadAverage();
-        double got[3][8] = {};
-        for (int k = 0; k < 3; ++k) {
-            const int side = (k + r) % 3;
-            const std::string command = std::string(self) + " --one " + names[side] + " " + std::to_string(level);
+        std::vector<std::array<double, 8>> got(n);
+        for (size_t k = 0; k < n; ++k) {
+            const size_t side = (k + size_t(r)) % n;
+            const std::string command =
+                std::string(self) + " --one " + sides[side].second + " " + std::to_string(level);
             FILE* child = popen(command.c_str(), "r");
             bool ok = false;
             if (child != nullptr) {
                 char line[1024];
                 while (std::fgets(line, sizeof line, child) != nullptr) {
-                    double* v = got[side];
+                    double* v = got[side].data();
                     if (std::sscanf(line, "rates %lf %lf %lf %lf %lf %lf %lf %lf", v, v + 1, v + 2, v + 3, v + 4,
                                     v + 5, v + 6, v + 7) == 8) ok = true;
                 }
                 ok = pclose(child) == 0 && ok;
             }
             if (!ok) {
-                std::fprintf(stderr, "round %d: the %s process gave no eight rates\n", r + 1, names[side]);
+                std::fprintf(stderr, "round %d: the %s process gave no eight rates\n", r + 1, sides[side].first);
                 return 1;
             }
         }
-        for (int side = 0; side < 3; ++side) {
-            std::printf("%-5d %-16s %-9s", r + 1, load.c_str(), side == 2 ? "headless2" : names[side]);
+        for (size_t side = 0; side < n; ++side) {
+            std::printf("%-5d %-16s %-9s", r + 1, load.c_str(), sides[side].first);
             for (int t = 0; t < 8; ++t) {
                 std::printf(" %9.0f", got[side][t]);
                 rates[side][t].push_back(got[side][t]);
+                ratio[side][t].push_back(got[side][t] / got[1][t]);
             }
             std::printf("\n");
         }
         std::fflush(stdout);
-        for (int t = 0; t < 8; ++t) {
-            ratio[0][t].push_back(got[0][t] / got[1][t]);
-            ratio[1][t].push_back(got[2][t] / got[1][t]);
-        }
     }
     std::printf("after: loadavg %s\n", LoadAverage().c_str());
-    std::printf("test, median MB/s window / headless / headless2; window / headless min med max; headless2 / "
-                "headless min med max\n");
-    for (int t = 0; t < 8; ++t) {
-        const Spread a = Of(ratio[0][t]), b = Of(ratio[1][t]);
-        std::printf("  %d %9.0f %9.0f %9.0f   %5.3f %5.3f %5.3f   %5.3f %5.3f %5.3f\n", t + 1, Of(rates[0][t]).median,
-                    Of(rates[1][t]).median, Of(rates[2][t]).median, a.min, a.median, a.max, b.min, b.median, b.max);
+    for (size_t side = 0; side < n; ++side) {
+        if (side == 1) continue;
+        std::printf("%s: test, median MB/s of %s and of headless, %s / headless min med max\n", sides[side].first,
+                    sides[side].first, sides[side].first);
+        for (int t = 0; t < 8; ++t) {
+            const Spread a = Of(ratio[side][t]);
+            std::printf("  %d %9.0f %9.0f   %5.3f %5.3f %5.3f\n", t + 1, Of(rates[side][t]).median,
+                        Of(rates[1][t]).median, a.min, a.median, a.max);
+        }
     }
     return 0;
 }
@@ -557,7 +563,8 @@ int main(int argc, char** argv) {
     if (mode == "--one" && argc > 3) return OneRun(argv, argv[2], std::clamp(std::atoi(argv[3]), 0, 6));
     if (mode == "--fresh") {
         return Fresh(argv[0], argc > 2 ? std::max(1, std::atoi(argv[2])) : 30,
-                     argc > 3 ? std::clamp(std::atoi(argv[3]), 0, 6) : 0);
+                     argc > 3 ? std::clamp(std::atoi(argv[3]), 0, 6) : 0,
+                     argc > 4 && std::strcmp(argv[4], "napping") == 0);
     }
     const bool processor = mode == "--processor";
     const int a = processor ? 2 : 1;  // the first of the remaining arguments
