@@ -34,6 +34,9 @@
 //       sleeping 100 us after each pass); prints min/median/max of each / the first headless
 //       (the second headless gives the machine's own spread).
 //
+//   bench_memory_window --disk [rounds]
+//       disk-only New Tests in the window: every thread's wakes over the part, per result line.
+//
 //   bench_memory_window --processor [rounds [level]]
 //       two processor tests' iterations (Filters, Modulations) repeated by the processor part's
 //       driver loop for its time at one worker and at one per processor, with the window up,
@@ -556,6 +559,50 @@ int Processor(char** argv, int rounds, int level) {
     return 0;
 }
 
+// Disk-only New Tests in the window: every thread's wakes over the whole part, per test of it.
+int Disk(char** argv, int rounds) {
+    const PrivateFolders folders;
+    kp::StartThreadSpawner();
+    WindowProgram program(argv);
+    if (!program.Start(0)) return 2;
+    program.w->Action(CMD_DISK_TEST)->trigger();  // the disk part alone
+    Threads marks[9];
+    Wakes wakes;
+    std::map<std::string, long> paints;
+    int tests = 0;
+    std::printf("bench_memory_window --disk: %d rounds of a disk-only New Tests in the window\n", rounds);
+    for (int r = 0; r < rounds; ++r) {
+        const std::string load = LoadAverage();
+        report.isnew = 0;
+        program.paints.paints.clear();
+        marks[0] = TakeThreads();
+        program.w->Action(CMD_NEW_TEST)->trigger();
+        marks[1] = TakeThreads();
+        for (int m = 2; m < 9; ++m) marks[m] = marks[1];
+        for (const auto& [w, n] : program.paints.paints) paints[w] += n;
+        int timed = 0;  // the disk tests' result lines ("... performance is: ...") of this run
+        for (const std::string& line : report.szGreeting) timed += line.find("performance is:") != std::string::npos;
+        if (run.test_interrupted != 0 || timed == 0) {
+            std::fprintf(stderr, "round %d: the disk run gave no results\n", r + 1);
+            return 1;
+        }
+        tests += timed;
+        wakes.Add(marks);
+        std::printf("round %d, loadavg %s: %d results\n", r + 1, load.c_str(), timed);
+        std::fflush(stdout);
+        HandleEvents(300);
+        CloseGraphWindows();
+        HandleEvents(200);
+    }
+    std::printf("after: loadavg %s; per result line, summed over the part (the part's own work included)\n",
+                LoadAverage().c_str());
+    wakes.Print("window", tests, 1);
+    std::printf("window: paints per round:");
+    for (const auto& [w, n] : paints) std::printf("  %s %.1f", w.c_str(), double(n) / rounds);
+    std::printf("\n");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -566,6 +613,7 @@ int main(int argc, char** argv) {
                      argc > 3 ? std::clamp(std::atoi(argv[3]), 0, 6) : 0,
                      argc > 4 && std::strcmp(argv[4], "napping") == 0);
     }
+    if (mode == "--disk") return Disk(argv, argc > 2 ? std::max(1, std::atoi(argv[2])) : 4);
     const bool processor = mode == "--processor";
     const int a = processor ? 2 : 1;  // the first of the remaining arguments
     const int rounds = argc > a ? std::max(1, std::atoi(argv[a])) : 16;
