@@ -89,6 +89,10 @@ protected:
         QStyleOptionSlider option;
         initStyleOption(&option);
         option.subControls = QStyle::SC_All;
+        if (isSliderDown()) {  // the slider held by the pointer
+            option.activeSubControls = QStyle::SC_ScrollBarSlider;
+            option.state |= QStyle::State_Sunken;
+        }
         QPainter p(this);
         p.setClipRect(event->rect());
         style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &p, this);
@@ -122,6 +126,7 @@ protected:
         twin_.setInvertedAppearance(invertedAppearance());
         twin_.setValue(value());
         twin_.setSliderPosition(sliderPosition());
+        twin_.setSliderDown(isSliderDown());
         QPainter p(this);
         const QRect area = event->rect();
         const qreal ratio = devicePixelRatioF();
