@@ -3,7 +3,9 @@
 //   - window: a memory-only New Tests run of the main window on the display (progress window,
 //     status line, report pane and the events between passes, as the program has them);
 //   - headless: DoMemTest with the host that does nothing, on the same thread at the same
-//     priority, right after (no window work between passes).
+//     priority (no window work between passes);
+//   - headless2: the same again, against the first: the machine's own spread.
+// The sides run in an order that rotates from round to round, so load falls alike on all.
 // Sides for finding what makes a difference, each named in the fourth argument:
 //   - settled: the window run with one X round trip after each pump, so the X server has done
 //     what was drawn between passes before the next pass starts;
@@ -21,14 +23,38 @@
 // Each round prints the load average and the eight rates of every side; at the end, per side and
 // test, the median rate, min/median/max of the ratio side / headless of the same round, and per
 // round the user-interface thread's involuntary and voluntary switches and migrations and the X
-// server's processor time, from each test's first timed pass to the next test's.
+// server's processor time, from each test's first timed pass to the next test's; then every
+// thread of the process by name with its voluntary switches (its wakes) per test and round, and
+// the paints each window received per round.
+//
+//   bench_memory_window --fresh [rounds [level [napping]]]
+//       each round starts three fresh processes of this benchmark in turn (the order rotating
+//       from round to round): one whose first New Tests run in the window is the memory part,
+//       and two that run DoMemTest once with no window at all (with napping a fourth, headless,
+//       sleeping 100 us after each pass); prints min/median/max of each / the first headless
+//       (the second headless gives the machine's own spread).
+//
+//   bench_memory_window --disk [rounds]
+//       disk-only New Tests in the window: every thread's wakes over the part, per result line.
+//
+//   bench_memory_window --processor [rounds [level]]
+//       two processor tests' iterations (Filters, Modulations) repeated by the processor part's
+//       driver loop for its time at one worker and at one per processor, with the window up,
+//       the progress window open and the window's pump between iterations, then the same with
+//       the quiet host; prints the rates and the scaling efficiency rate(n) / (n x rate(1)),
+//       window against headless, min/median/max over the rounds, and the other threads' wakes.
+#include <errno.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+// Before Qt's headers, whose keywords would take a name of the kernels' own.
+#include "kestrel/engine/processor/kernels_integer.h"
+
 #include <QAction>
 #include <QApplication>
+#include <QEvent>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QTest>
@@ -41,13 +67,17 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "bench/spread.h"
 #include "kestrel/engine/memory/memory_test.h"
+#include "kestrel/engine/processor/kernels_fourier.h"
+#include "kestrel/engine/processor/workers.h"
 #include "kestrel/engine/report/benchmark_reader.h"
 #include "kestrel/engine/report/report.h"
+#include "kestrel/engine/run/result_store.h"
 #include "kestrel/engine/run/commands.h"
 #include "kestrel/engine/run/host.h"
 #include "kestrel/engine/run/run_state.h"
@@ -60,6 +90,7 @@
 #include "platform/workers.h"
 #include "shared/analyser_client.h"
 #include "shared/ui/program_start.h"
+#include "shared/ui/scroller.h"
 
 namespace {
 
@@ -181,13 +212,413 @@ private:
     std::vector<char> other_;
 };
 
-void MarkFirstPass(int test, const std::vector<MemoryBuffer>&) { g_marks[test - 1] = Take(); }
+// Every thread of the process with its name and its voluntary switches so far (each one a wake
+// after the thread slept); the user-interface thread, which runs the memory test, is named so.
+using Threads = std::map<int, std::pair<std::string, long>>;
+Threads TakeThreads() {
+    Threads all;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task", ignored)) {
+        const int tid = std::atoi(entry.path().filename().c_str());
+        std::ifstream in(entry.path() / "status");
+        std::string name;
+        long voluntary = 0;
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("Name:", 0) == 0) name = line.substr(line.find_first_not_of(" \t", 5));
+            else if (line.rfind("voluntary_ctxt_switches:", 0) == 0) voluntary = std::atol(line.c_str() + 24);
+        }
+        if (tid == int(getpid())) name = "user-interface thread (the test's)";
+        else if (name == program_invocation_short_name || std::string(program_invocation_short_name).rfind(name, 0) == 0)
+            name = "thread spawner and workers";
+        all[tid] = {name, voluntary};
+    }
+    return all;
+}
+Threads g_threads[9];
+
+// Wakes per thread name and test, summed over rounds, and how many threads carried the name.
+struct Wakes {
+    std::map<std::string, std::array<long, 8>> per_test;
+    std::map<std::string, std::vector<int>> ids;
+    void Add(const Threads (&marks)[9]) {
+        for (int t = 0; t < 8; ++t) {
+            for (const auto& [tid, thread] : marks[t + 1]) {
+                const auto before = marks[t].find(tid);
+                const long from = before != marks[t].end() ? before->second.second : 0;  // born meanwhile
+                per_test[thread.first][size_t(t)] += thread.second - from;
+                std::vector<int>& known = ids[thread.first];
+                if (std::find(known.begin(), known.end(), tid) == known.end()) known.push_back(tid);
+            }
+        }
+    }
+    void Print(const char* side, int rounds, int tests) const {
+        std::printf("%s: voluntary switches (wakes) per test and round, by thread name (threads of that name)\n", side);
+        for (const auto& [name, counts] : per_test) {
+            std::printf("  %-36s %3zu ", name.c_str(), ids.at(name).size());
+            long sum = 0;
+            for (int t = 0; t < tests; ++t) {
+                std::printf(" %7.1f", double(counts[size_t(t)]) / rounds);
+                sum += counts[size_t(t)];
+            }
+            std::printf("   all %8.1f\n", double(sum) / rounds);
+        }
+    }
+};
+
+// Paint events per window (the main window and what lies in it, the progress window, others).
+struct PaintCounter : QObject {
+    std::map<std::string, long> paints;
+    QWidget* main = nullptr;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && watched->isWidgetType()) {
+            const QWidget* top = static_cast<QWidget*>(watched)->window();
+            if (top == main) {
+                paints[std::string("main window: ") + watched->metaObject()->className()]++;
+            } else {
+                paints[dynamic_cast<const Scroller*>(top) != nullptr ? "progress window"
+                       : !top->isVisible() ? "hidden (the report pane's scroll bars drawn in bands)"
+                                           : top->metaObject()->className()]++;
+            }
+        }
+        return false;
+    }
+};
+
+void MarkFirstPass(int test, const std::vector<MemoryBuffer>&) {
+    g_marks[test - 1] = Take();
+    g_threads[test - 1] = TakeThreads();
+}
+
+
+// The program's set-up around its main window: the thread spawner, the application on X, the
+// benchmark reader, the user-interface thread below normal priority, the counter library beside
+// the program, and the memory part alone chosen.
+struct WindowProgram {
+    int qt_argc = 1;
+    QApplication app;
+    std::unique_ptr<MainWindow> w;
+    PaintCounter paints;
+    explicit WindowProgram(char** argv) : app((ChooseX11WhenDisplayed(), qt_argc), argv) {}
+    bool Start(int level) {
+        setlocale(LC_NUMERIC, "C");
+        if (QGuiApplication::platformName() != QStringLiteral("xcb")) {
+            std::fprintf(stderr, "bench_memory_window needs an X display (platform %s)\n",
+                         qPrintable(QGuiApplication::platformName()));
+            return false;
+        }
+        kp::MarkUiThread();
+        app.setQuitOnLastWindowClosed(false);
+        InstallBenchmarkReader();
+        kp::SetCurrentThreadPriority(-1);  // as the program's user-interface thread
+        perflink.program_directory = KESTREL_BIN_DIR;  // the counter library beside the program
+        w = std::make_unique<MainWindow>();
+        w->Init("");
+        while (!w->StartupDone()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (!QTest::qWaitForWindowExposed(w.get())) {
+            std::fprintf(stderr, "the main window was never shown\n");
+            return false;
+        }
+        paints.main = w.get();
+        app.installEventFilter(&paints);
+        prefs.memory_load_value = level;
+        w->Action(CMD_MEMORY_TEST)->trigger();  // the memory part alone
+        return true;
+    }
+    // One memory-only New Tests run: its eight rates, false when it gave none.
+    bool NewTest(double rates[8]) {
+        report.isnew = 0;  // the last run counts as saved: no question before the next
+        w->Action(CMD_NEW_TEST)->trigger();  // the whole run happens inside
+        const bool ok = run.test_interrupted == 0 && Rates(0, rates);
+        g_marks[8] = Take();  // the end of the memory part, near enough
+        g_threads[8] = TakeThreads();
+        return ok;
+    }
+};
+
+// DoMemTest with the quiet host: its eight rates, false when it gave none.
+bool HeadlessMemTest(double rates[8], EngineHost* host) {
+    const int first = report.num;
+    EngineHost* const before = &Host();
+    SetEngineHost(host);
+    run.testend = 0;
+    const bool ok = DoMemTest() == 0 && Rates(first, rates);
+    g_marks[8] = Take();
+    g_threads[8] = TakeThreads();
+    SetEngineHost(before);
+    return ok;
+}
+
+// A child of --fresh: one run, its eight rates on one line.
+int OneRun(char** argv, const std::string& side, int level) {
+    const PrivateFolders folders;
+    kp::StartThreadSpawner();
+    double rates[8] = {};
+    bool ok = false;
+    if (side == "window") {
+        WindowProgram program(argv);
+        if (!program.Start(level)) return 2;
+        ok = program.NewTest(rates);
+    } else {
+        kp::MarkUiThread();
+        kp::SetCurrentThreadPriority(-1);
+        SetDefaults();
+        perflink.program_directory = KESTREL_BIN_DIR;
+        prefs.memory_load_value = level;
+        StirringHost napping(true);
+        ok = HeadlessMemTest(rates, side == "napping" ? &napping : nullptr);
+    }
+    if (!ok) return 1;
+    std::printf("rates");
+    for (double r : rates) std::printf(" %.3f", r);
+    std::printf("\n");
+    return 0;
+}
+
+int Fresh(const char* self, int rounds, int level, bool with_napping) {
+    // Shown name, and what the child runs.
+    std::vector<std::pair<const char*, const char*>> sides = {
+        {"window", "window"}, {"headless", "headless"}, {"headless2", "headless"}};
+    if (with_napping) sides.push_back({"napping", "napping"});
+    const size_t n = sides.size();
+    std::vector<std::array<std::vector<double>, 8>> rates(n), ratio(n);  // ratio: side / headless
+    std::printf("bench_memory_window --fresh: %d rounds at level %d; each round a fresh process's first "
+                "memory-only New Tests in the window and two fresh headless processes (DoMemTest)%s, the "
+                "order rotating\n", rounds, level, with_napping ? ", and one headless sleeping 100 us after each pass" : "");
+    std::printf("%-5s %-16s %-9s %s\n", "round", "loadavg", "side", "tests 1..8 MB/s");
+    for (int r = 0; r < rounds; ++r) {
+        const std::string load = LoadAverage();
+        std::vector<std::array<double, 8>> got(n);
+        for (size_t k = 0; k < n; ++k) {
+            const size_t side = (k + size_t(r)) % n;
+            const std::string command =
+                std::string(self) + " --one " + sides[side].second + " " + std::to_string(level);
+            FILE* child = popen(command.c_str(), "r");
+            bool ok = false;
+            if (child != nullptr) {
+                char line[1024];
+                while (std::fgets(line, sizeof line, child) != nullptr) {
+                    double* v = got[side].data();
+                    if (std::sscanf(line, "rates %lf %lf %lf %lf %lf %lf %lf %lf", v, v + 1, v + 2, v + 3, v + 4,
+                                    v + 5, v + 6, v + 7) == 8) ok = true;
+                }
+                ok = pclose(child) == 0 && ok;
+            }
+            if (!ok) {
+                std::fprintf(stderr, "round %d: the %s process gave no eight rates\n", r + 1, sides[side].first);
+                return 1;
+            }
+        }
+        for (size_t side = 0; side < n; ++side) {
+            std::printf("%-5d %-16s %-9s", r + 1, load.c_str(), sides[side].first);
+            for (int t = 0; t < 8; ++t) {
+                std::printf(" %9.0f", got[side][t]);
+                rates[side][t].push_back(got[side][t]);
+                ratio[side][t].push_back(got[side][t] / got[1][t]);
+            }
+            std::printf("\n");
+        }
+        std::fflush(stdout);
+    }
+    std::printf("after: loadavg %s\n", LoadAverage().c_str());
+    for (size_t side = 0; side < n; ++side) {
+        if (side == 1) continue;
+        std::printf("%s: test, median MB/s of %s and of headless, %s / headless min med max\n", sides[side].first,
+                    sides[side].first, sides[side].first);
+        for (int t = 0; t < 8; ++t) {
+            const Spread a = Of(ratio[side][t]);
+            std::printf("  %d %9.0f %9.0f   %5.3f %5.3f %5.3f\n", t + 1, Of(rates[side][t]).median,
+                        Of(rates[1][t]).median, a.min, a.median, a.max);
+        }
+    }
+    return 0;
+}
+
+// The processor part's driver loop over one test's iteration with n workers (one per processor,
+// 1..n) for `seconds` of summed iteration time: the work counted per second, or -1.
+double DriverRate(int test, int n, int level) {
+    run.numprocessors = n;
+    DriverLoop loop;
+    if (test == 0) {  // Filters, as its driver runs it
+        const int32_t size = 8192 << level;
+        loop.iteration = [n, size] { return DoFourierTransformIteration(n, size); };
+        loop.count_per_iteration = n * 3.0 * 100.0;
+        loop.ui_priority_during = run.tpriority;
+        loop.ui_priority_after = -1;
+    } else {  // Modulations
+        modulations::thesize = 10 << level;
+        loop.iteration = [n] { return DoSpeedTestIteration(n); };
+        loop.count_per_iteration = n * 10.0;
+        loop.pump_before_each = true;
+    }
+    DriverTotals totals;
+    if (RunDriverLoop(loop, &totals) != 0 || totals.seconds <= 0.0) return -1.0;
+    return totals.count / totals.seconds;
+}
+
+int Processor(char** argv, int rounds, int level) {
+    const PrivateFolders folders;
+    kp::StartThreadSpawner();
+    WindowProgram program(argv);
+    if (!program.Start(level)) return 2;
+    EngineHost* const window_host = &Host();
+    const int processors = kp::GetNumProcessors();
+    measuring_times.driver_seconds = 0.5;
+    results.processor_affinity_start = 1;
+    const char* names[2] = {"Filters", "Modulations"};
+    // [test][side: window, headless, headless2][0: rate at 1, 1: rate at n, 2: efficiency]
+    const char* sides[3] = {"window", "headless", "headless2"};
+    std::vector<double> got[2][3][3];
+    std::vector<double> ratio[2][2];  // per round: efficiency of window / headless, headless2 / headless
+    Wakes wakes[3];
+    std::map<std::string, long> paints;
+    std::printf("bench_memory_window --processor: %d rounds at level %d, 1 and %d workers, %.1f s of iteration "
+                "time each; window (progress window open, the window's pump) and headless (quiet host) twice, "
+                "the order rotating\n", rounds, level, processors, measuring_times.driver_seconds);
+    std::printf("%-5s %-16s %-12s %-8s %12s %12s %6s\n", "round", "loadavg", "test", "side", "rate(1)", "rate(n)",
+                "eff");
+    for (int r = 0; r < rounds; ++r) {
+        const std::string load = LoadAverage();
+        for (int test = 0; test < 2; ++test) {
+            double efficiency_of[3] = {};
+            for (int k = 0; k < 3; ++k) {
+                const int side = (k + r) % 3;
+                const bool window = side == 0;
+                SetEngineHost(window ? window_host : nullptr);
+                if (window) {
+                    Host().OpenProgress(names[test]);
+                    HandleEvents(100);
+                    program.paints.paints.clear();
+                }
+                run.testrunning = 1;
+                run.testend = 0;
+                Threads marks[9];
+                marks[0] = TakeThreads();
+                Host().SetStatusText(std::string("Test; 1 worker"));
+                const double one = DriverRate(test, 1, level);
+                marks[1] = TakeThreads();
+                Host().SetProgress(0.5);
+                Host().SetStatusText(std::string("Test; all workers"));
+                const double all = DriverRate(test, processors, level);
+                marks[2] = TakeThreads();
+                for (int m = 3; m < 9; ++m) marks[m] = marks[2];
+                run.testrunning = 0;
+                if (window) {
+                    Host().CloseProgress();
+                    Host().SetStatusText("");
+                    for (const auto& [w, n] : program.paints.paints) paints[w] += n;
+                    program.paints.paints.clear();
+                    HandleEvents(100);
+                }
+                SetEngineHost(window_host);
+                if (one <= 0.0 || all <= 0.0) {
+                    std::fprintf(stderr, "round %d: %s gave no rate\n", r + 1, names[test]);
+                    return 1;
+                }
+                wakes[side].Add(marks);
+                const double efficiency = all / (processors * one);
+                efficiency_of[side] = efficiency;
+                std::vector<double>* v = got[test][side];
+                v[0].push_back(one);
+                v[1].push_back(all);
+                v[2].push_back(efficiency);
+                std::printf("%-5d %-16s %-12s %-8s %12.4g %12.4g %6.3f\n", r + 1, load.c_str(), names[test],
+                            sides[side], one, all, efficiency);
+            }
+            ratio[test][0].push_back(efficiency_of[0] / efficiency_of[1]);
+            ratio[test][1].push_back(efficiency_of[2] / efficiency_of[1]);
+        }
+        std::fflush(stdout);
+    }
+    std::printf("after: loadavg %s\n", LoadAverage().c_str());
+    std::printf("test, side, rate(1), rate(%d), efficiency: min/median/max; then the medians' ratios to headless, "
+                "and the efficiency's ratio to headless in each round (min/median/max)\n", processors);
+    for (int test = 0; test < 2; ++test) {
+        for (int side = 0; side < 3; ++side) {
+            std::printf("  %-12s %-9s", names[test], sides[side]);
+            for (int q = 0; q < 3; ++q) {
+                const Spread s = Of(got[test][side][q]);
+                std::printf(q == 2 ? "   %5.3f %5.3f %5.3f" : "   %10.4g %10.4g %10.4g", s.min, s.median, s.max);
+            }
+            std::printf("\n");
+        }
+        for (int side : {0, 2}) {
+            const Spread e = Of(ratio[test][side == 0 ? 0 : 1]);
+            std::printf("  %-12s %s / headless: rate(1) %5.3f  rate(%d) %5.3f  efficiency %5.3f;  per round %5.3f %5.3f "
+                        "%5.3f\n", names[test], sides[side], Of(got[test][side][0]).median / Of(got[test][1][0]).median,
+                        processors, Of(got[test][side][1]).median / Of(got[test][1][1]).median,
+                        Of(got[test][side][2]).median / Of(got[test][1][2]).median, e.min, e.median, e.max);
+        }
+    }
+    // Columns: 1 worker, all workers (per test and round, both tests together).
+    wakes[0].Print("window", 2 * rounds, 2);
+    wakes[1].Print("headless", 2 * rounds, 2);
+    wakes[2].Print("headless2", 2 * rounds, 2);
+    std::printf("window: paints per round:");
+    for (const auto& [w, n] : paints) std::printf("  %s %.1f", w.c_str(), double(n) / rounds);
+    std::printf("\n");
+    return 0;
+}
+
+// Disk-only New Tests in the window: every thread's wakes over the whole part, per test of it.
+int Disk(char** argv, int rounds) {
+    const PrivateFolders folders;
+    kp::StartThreadSpawner();
+    WindowProgram program(argv);
+    if (!program.Start(0)) return 2;
+    program.w->Action(CMD_DISK_TEST)->trigger();  // the disk part alone
+    Threads marks[9];
+    Wakes wakes;
+    std::map<std::string, long> paints;
+    int tests = 0;
+    std::printf("bench_memory_window --disk: %d rounds of a disk-only New Tests in the window\n", rounds);
+    for (int r = 0; r < rounds; ++r) {
+        const std::string load = LoadAverage();
+        report.isnew = 0;
+        program.paints.paints.clear();
+        marks[0] = TakeThreads();
+        program.w->Action(CMD_NEW_TEST)->trigger();
+        marks[1] = TakeThreads();
+        for (int m = 2; m < 9; ++m) marks[m] = marks[1];
+        for (const auto& [w, n] : program.paints.paints) paints[w] += n;
+        int timed = 0;  // the disk tests' result lines ("... performance is: ...") of this run
+        for (const std::string& line : report.szGreeting) timed += line.find("performance is:") != std::string::npos;
+        if (run.test_interrupted != 0 || timed == 0) {
+            std::fprintf(stderr, "round %d: the disk run gave no results\n", r + 1);
+            return 1;
+        }
+        tests += timed;
+        wakes.Add(marks);
+        std::printf("round %d, loadavg %s: %d results\n", r + 1, load.c_str(), timed);
+        std::fflush(stdout);
+        HandleEvents(300);
+        CloseGraphWindows();
+        HandleEvents(200);
+    }
+    std::printf("after: loadavg %s; per result line, summed over the part (the part's own work included)\n",
+                LoadAverage().c_str());
+    wakes.Print("window", tests, 1);
+    std::printf("window: paints per round:");
+    for (const auto& [w, n] : paints) std::printf("  %s %.1f", w.c_str(), double(n) / rounds);
+    std::printf("\n");
+    return 0;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 16;
-    const int level = argc > 2 ? std::clamp(std::atoi(argv[2]), 0, 6) : 0;
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "--one" && argc > 3) return OneRun(argv, argv[2], std::clamp(std::atoi(argv[3]), 0, 6));
+    if (mode == "--fresh") {
+        return Fresh(argv[0], argc > 2 ? std::max(1, std::atoi(argv[2])) : 30,
+                     argc > 3 ? std::clamp(std::atoi(argv[3]), 0, 6) : 0,
+                     argc > 4 && std::strcmp(argv[4], "napping") == 0);
+    }
+    if (mode == "--disk") return Disk(argv, argc > 2 ? std::max(1, std::atoi(argv[2])) : 4);
+    const bool processor = mode == "--processor";
+    const int a = processor ? 2 : 1;  // the first of the remaining arguments
+    const int rounds = argc > a ? std::max(1, std::atoi(argv[a])) : 16;
+    const int level = argc > a + 1 ? std::clamp(std::atoi(argv[a + 1]), 0, 6) : 0;
+    if (processor) return Processor(argv, rounds, level);
     g_xserver_pid = argc > 3 ? std::atoi(argv[3]) : 0;
     const std::string extra = argc > 4 ? argv[4] : "";
     const bool with_settled = extra.find("settled") != std::string::npos;
@@ -196,30 +627,8 @@ int main(int argc, char** argv) {
     SetFirstPassObserver(&MarkFirstPass);
     const PrivateFolders folders;
     kp::StartThreadSpawner();
-    ChooseX11WhenDisplayed();
-    int qt_argc = 1;
-    QApplication app(qt_argc, argv);
-    setlocale(LC_NUMERIC, "C");
-    if (QGuiApplication::platformName() != QStringLiteral("xcb")) {
-        std::fprintf(stderr, "bench_memory_window needs an X display (platform %s)\n",
-                     qPrintable(QGuiApplication::platformName()));
-        return 2;
-    }
-    kp::MarkUiThread();
-    app.setQuitOnLastWindowClosed(false);
-    InstallBenchmarkReader();
-    kp::SetCurrentThreadPriority(-1);  // as the program's user-interface thread
-    perflink.program_directory = KESTREL_BIN_DIR;  // the counter library beside the program
-
-    MainWindow w;
-    w.Init("");
-    while (!w.StartupDone()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    if (!QTest::qWaitForWindowExposed(&w)) {
-        std::fprintf(stderr, "the main window was never shown\n");
-        return 1;
-    }
-    prefs.memory_load_value = level;
-    w.Action(CMD_MEMORY_TEST)->trigger();  // the memory part alone
+    WindowProgram program(argv);
+    if (!program.Start(level)) return 2;
     EngineHost* const window_host = &Host();
 
     // The sides of a round, in turn.
@@ -231,51 +640,59 @@ int main(int argc, char** argv) {
         std::vector<double> rates[8];
         std::vector<double> ratio[8];  // against the headless side of the same round
         long switches[8] = {}, voluntary[8] = {}, migrations[8] = {}, xserver[8] = {};
+        Wakes wakes;
+        std::map<std::string, long> paints;
+    };
+    const auto make_side = [](const char* name, bool window, bool stirred, bool settled) {
+        Side s;
+        s.name = name;
+        s.window = window;
+        s.stirred = stirred;
+        s.settled = settled;
+        return s;
     };
     std::vector<Side> sides;
-    sides.push_back(Side{"window", true, false, false, {}, {}});
-    if (with_settled) sides.push_back(Side{"settled", true, false, true, {}, {}});
-    if (with_stirred) sides.push_back(Side{"stirred", false, true, false, {}, {}});
-    if (with_napping) sides.push_back(Side{"napping", false, true, false, {}, {}});
-    sides.push_back(Side{"headless", false, false, false, {}, {}});
+    sides.push_back(make_side("window", true, false, false));
+    if (with_settled) sides.push_back(make_side("settled", true, false, true));
+    if (with_stirred) sides.push_back(make_side("stirred", false, true, false));
+    if (with_napping) sides.push_back(make_side("napping", false, true, false));
+    sides.push_back(make_side("headless2", false, false, false));  // the machine's own spread
+    sides.push_back(make_side("headless", false, false, false));
 
     std::printf("bench_memory_window: memory test, %d rounds at level %d; each round: window (memory-only "
-                "New Tests)%s, then headless (DoMemTest, quiet host); UI thread nice %d, pid %d\n",
+                "New Tests)%s, and headless twice (DoMemTest, quiet host), the order rotating from round to "
+                "round; UI thread nice %d, pid %d\n",
                 rounds, level, with_settled ? ", settled (the same with an X round trip after each pump)" : "",
                 kp::CurrentThreadNice(), int(getpid()));
     std::printf("%-5s %-16s %-8s %s\n", "round", "loadavg", "side", "tests 1..8 MB/s");
     for (int r = 0; r < rounds; ++r) {
         const std::string load = LoadAverage();
         std::vector<std::array<double, 8>> got(sides.size());
-        for (size_t k = 0; k < sides.size(); ++k) {
+        for (size_t j = 0; j < sides.size(); ++j) {
+            const size_t k = (j + size_t(r)) % sides.size();
             Side& side = sides[k];
             double* v = got[k].data();
             bool ok = false;
+            program.paints.paints.clear();
             if (side.window) {
                 std::unique_ptr<SettledHost> settled;
-                if (side.settled) settled = std::make_unique<SettledHost>(w);
-                report.isnew = 0;  // the last run counts as saved: no question before the next
-                w.Action(CMD_NEW_TEST)->trigger();  // the whole run happens inside
-                ok = run.test_interrupted == 0 && Rates(0, v);
-                g_marks[8] = Take();  // the end of the memory part, near enough
+                if (side.settled) settled = std::make_unique<SettledHost>(*program.w);
+                ok = program.NewTest(v);
                 settled.reset();
                 SetEngineHost(window_host);
+                for (const auto& [window, n] : program.paints.paints) side.paints[window] += n;
                 HandleEvents(300);
                 CloseGraphWindows();
                 HandleEvents(200);
             } else {
-                const int first = report.num;
                 StirringHost stirring(std::strcmp(side.name, "napping") == 0);
-                SetEngineHost(side.stirred ? &stirring : nullptr);
-                run.testend = 0;
-                ok = DoMemTest() == 0 && Rates(first, v);
-                g_marks[8] = Take();
-                SetEngineHost(window_host);
+                ok = HeadlessMemTest(v, side.stirred ? &stirring : nullptr);
             }
             if (!ok) {
                 std::fprintf(stderr, "round %d: the %s run gave no eight rates\n", r + 1, side.name);
                 return 1;
             }
+            side.wakes.Add(g_threads);
             for (int t = 0; t < 8; ++t) {
                 side.switches[t] += g_marks[t + 1].involuntary - g_marks[t].involuntary;
                 side.voluntary[t] += g_marks[t + 1].voluntary - g_marks[t].voluntary;
@@ -304,6 +721,13 @@ int main(int argc, char** argv) {
                         s.min, s.median, s.max, double(side.switches[t]) / rounds, double(side.voluntary[t]) / rounds,
                         double(side.migrations[t]) / rounds, double(side.xserver[t]) * tick_ms / rounds);
         }
+    }
+    for (const Side& side : sides) {
+        side.wakes.Print(side.name, rounds, 8);
+        if (!side.window) continue;
+        std::printf("%s: paints per round (the memory part, from the New Tests command to its end):", side.name);
+        for (const auto& [window, n] : side.paints) std::printf("  %s %.1f", window.c_str(), double(n) / rounds);
+        std::printf("\n");
     }
     return 0;
 }

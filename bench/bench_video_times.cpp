@@ -1,5 +1,7 @@
-// The nine video tests' times as `lumen` runs them (the main window at 800 x 600, each test on
-// its own thread while this thread serves the windows; 1024 x 768 with --full), in rounds, one test after the other.
+// The nine video tests' times as `lumen` runs them for the report: the main window at 1024 x 768
+// (800 x 600 with --laptop) and the record's processor count the machine's (1 with
+// --processor-count 1), as the program hands them to `lumen`; each test on its own thread while
+// this thread serves the windows; in rounds, one test after the other.
 // Run it once as it is and once under LD_PRELOAD=bench/libundo_mallopt.so, which leaves the C
 // library's heap thresholds at their defaults, to see what the heap rules set at start change.
 //
@@ -7,10 +9,12 @@
 // that process's later runs of the same test: every process runs one test three times; the
 // processes go round the tests, so that the machine's load falls alike on all of them.
 //
-//   bench_video_times [rounds] [test ...] [--processes N] [--full]
+//   bench_video_times [rounds] [test ...] [--processes N] [--laptop] [--processor-count P]
 //       rounds: in-process rounds of all tests chosen (default 7; min / median / max ms);
 //       test: entry names such as FigureDraw (default all nine);
-//       N: fresh processes per test (default 10; 0 leaves the first-run table out).
+//       N: fresh processes per test (default 10; 0 leaves the first-run table out);
+//       --laptop: the 800 x 600 window; P: the record's processor count (default this machine's);
+//       --full: the 1024 x 768 window (the default, kept for older command lines).
 #include <QApplication>
 
 #include <algorithm>
@@ -18,6 +22,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,19 +32,39 @@
 
 #include "bench/spread.h"
 #include "lumen/video_tests.h"
+#include "platform/processors.h"
 
 namespace {
 
 constexpr int kRunsPerProcess = 3;
 
-// The test rectangle: 800 x 600 (the laptop mode), or 1024 x 768 with --full.
+// The test rectangle and the processor count as the program passes them: 1024 x 768 (800 x 600 in
+// the laptop mode) and this machine's processors.
 lumen::VideoTestSettings g_settings;
 
 double Median(std::vector<double> v) { return v.empty() ? -1.0 : Of(std::move(v)).median; }
 
+// Voluntary switches (wakes) of every thread of this process so far, by thread id, with its name.
+std::map<int, std::pair<std::string, long>> ThreadWakes() {
+    std::map<int, std::pair<std::string, long>> all;
+    std::error_code ignored;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ignored)) {
+        std::ifstream in(task.path() / "status");
+        std::string name;
+        long voluntary = 0;
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("Name:", 0) == 0) name = line.substr(line.find_first_not_of(" \t", 5));
+            else if (line.rfind("voluntary_ctxt_switches:", 0) == 0) voluntary = std::atol(line.c_str() + 24);
+        }
+        all[std::atoi(task.path().filename().c_str())] = {name, voluntary};
+    }
+    return all;
+}
+
 // Child: runs one test kRunsPerProcess times and prints the times on one line.
-int RunChild(const char* name) {
-    g_settings.laptop = std::getenv("BENCH_VIDEO_FULL") != nullptr ? 0 : 1;
+int RunChild(const char* name, int laptop, int processors) {
+    g_settings.laptop = laptop;
+    g_settings.processors = processors;
     std::printf("times");
     for (int r = 0; r < kRunsPerProcess; ++r) {
         std::printf(" %.3f", lumen::RunVideoTestForTest(name, g_settings).ms);
@@ -51,7 +78,8 @@ bool RunFresh(const char* name, std::vector<double>* out) {
     // This program's own file (popen's shell would read /proc/self/exe as itself).
     char self[4096] = {};
     if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return false;
-    const std::string command = "'" + std::string(self) + "' --child " + name;
+    const std::string command = "'" + std::string(self) + "' --child " + name + " " +
+                                std::to_string(g_settings.laptop) + " " + std::to_string(g_settings.processors);
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return false;
     char line[512];
@@ -74,7 +102,11 @@ int main(int argc, char** argv) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
     QApplication app(argc, argv);
-    if (argc == 3 && std::strcmp(argv[1], "--child") == 0) return RunChild(argv[2]);
+    if (argc == 5 && std::strcmp(argv[1], "--child") == 0) {
+        return RunChild(argv[2], std::atoi(argv[3]), std::max(1, std::atoi(argv[4])));
+    }
+    g_settings.laptop = 0;
+    g_settings.processors = kp::GetNumProcessors();
 
     int rounds = 7;
     int processes = 10;
@@ -83,7 +115,10 @@ int main(int argc, char** argv) {
     for (int a = 1; a < argc; ++a) {
         if (std::strcmp(argv[a], "--full") == 0) {
             g_settings.laptop = 0;
-            setenv("BENCH_VIDEO_FULL", "1", 1);  // for the fresh processes
+        } else if (std::strcmp(argv[a], "--laptop") == 0) {
+            g_settings.laptop = 1;
+        } else if (std::strcmp(argv[a], "--processor-count") == 0 && a + 1 < argc) {
+            g_settings.processors = std::max(1, std::atoi(argv[++a]));
         } else if (std::strcmp(argv[a], "--processes") == 0 && a + 1 < argc) {
             processes = std::max(0, std::atoi(argv[++a]));
         } else if (a == 1 && std::isdigit(static_cast<unsigned char>(argv[a][0]))) {
@@ -100,16 +135,35 @@ int main(int argc, char** argv) {
         }
     }
     std::vector<std::vector<double>> ms(9);
+    // Per test: every thread's wakes during its runs (by name; the user-interface thread named so),
+    // summed over the rounds. Threads that began and ended inside a run are not seen.
+    std::vector<std::map<std::string, long>> wakes(9);
     for (int round = 0; round < rounds; ++round) {
         std::printf("round %d:", round);
         for (int i = 0; i < 9; ++i) {
             if (!chosen[size_t(i)]) continue;
+            const auto before = ThreadWakes();
             const double t = lumen::RunVideoTestForTest(lumen::videofunc[i].name, g_settings).ms;
+            for (const auto& [tid, thread] : ThreadWakes()) {
+                const auto was = before.find(tid);
+                const std::string name = tid == int(getpid()) ? "user-interface thread" : thread.first;
+                wakes[size_t(i)][name] += thread.second - (was != before.end() ? was->second.second : 0);
+            }
             if (t > 0.0) ms[size_t(i)].push_back(t);
             std::printf(" %.2f", t);
             std::fflush(stdout);
         }
         std::printf("\n");
+    }
+
+    if (rounds > 0) {
+        std::printf("wakes per run (voluntary switches of the threads alive at its end, by name):\n");
+        for (int i = 0; i < 9; ++i) {
+            if (!chosen[size_t(i)]) continue;
+            std::printf("  %-32s", lumen::videofunc[i].title);
+            for (const auto& [name, n] : wakes[size_t(i)]) std::printf("  %s %.1f", name.c_str(), double(n) / rounds);
+            std::printf("\n");
+        }
     }
 
     // Fresh processes: first runs, and the later runs of the same processes.
@@ -133,7 +187,8 @@ int main(int argc, char** argv) {
         std::printf("\n");
     }
 
-    std::printf("main window %s; ", g_settings.laptop != 0 ? "800 x 600" : "1024 x 768");
+    std::printf("main window %s, processor count %d; ", g_settings.laptop != 0 ? "800 x 600" : "1024 x 768",
+                g_settings.processors);
     std::printf("ms per test: in-process min / median / max over %d rounds", rounds);
     if (processes > 0) {
         std::printf("; first run in a fresh process and runs 2-%d there, medians over %d processes",

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
 #include <QToolButton>
 #include <algorithm>
 
@@ -74,8 +75,81 @@ void StatusPane::mouseDoubleClickEvent(QMouseEvent* event) { mousePressEvent(eve
 
 // ---- Report pane -------------------------------------------------------------------------
 
+namespace {
+
+// The hidden twin of a report-pane scroll bar: paints only the rows it is asked for, with the
+// painter clipped to them as well, so the raster engine cuts long lines to the band before it
+// fills them.
+class BandTwin : public QScrollBar {
+public:
+    explicit BandTwin(Qt::Orientation orientation) : QScrollBar(orientation) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        option.subControls = QStyle::SC_All;
+        if (isSliderDown()) {  // the slider held by the pointer
+            option.activeSubControls = QStyle::SC_ScrollBarSlider;
+            option.state |= QStyle::State_Sunken;
+        }
+        QPainter p(this);
+        p.setClipRect(event->rect());
+        style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &p, this);
+    }
+};
+
+// A scroll bar of the report pane. During a run it is repainted with every report line, between
+// the tests. Qt's raster engine hands a fill of many rows (the groove, the frame lines of a tall
+// bar) to its thread pool and waits for it, so those threads would wake with every line: during a
+// run the bar is therefore drawn in bands of a few rows, each one as a repaint of just those rows
+// draws it (by the twin in the bar's state, into a picture of the band), and shown band by band.
+// Outside a run it paints as any scroll bar.
+class BandedScrollBar : public QScrollBar {
+public:
+    BandedScrollBar(Qt::Orientation orientation, QWidget* parent)
+        : QScrollBar(orientation, parent), twin_(orientation) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (run.testrunning == 0) {
+            QScrollBar::paintEvent(event);
+            return;
+        }
+        twin_.setPalette(palette());
+        twin_.setFont(font());
+        twin_.setEnabled(isEnabled());
+        twin_.resize(size());
+        twin_.setRange(minimum(), maximum());
+        twin_.setPageStep(pageStep());
+        twin_.setSingleStep(singleStep());
+        twin_.setInvertedAppearance(invertedAppearance());
+        twin_.setValue(value());
+        twin_.setSliderPosition(sliderPosition());
+        twin_.setSliderDown(isSliderDown());
+        QPainter p(this);
+        const QRect area = event->rect();
+        const qreal ratio = devicePixelRatioF();
+        QImage band(QSize(width(), kPaintBandRows) * ratio, QImage::Format_ARGB32_Premultiplied);
+        band.setDevicePixelRatio(ratio);
+        for (int y = area.top(); y <= area.bottom(); y += kPaintBandRows) {
+            const QRect rows(area.left(), y, area.width(), std::min(kPaintBandRows, area.bottom() + 1 - y));
+            band.fill(Qt::transparent);
+            twin_.render(&band, QPoint(), QRegion(rows));
+            p.drawImage(rows.topLeft(), band, QRect(QPoint(), rows.size() * ratio));
+        }
+    }
+
+private:
+    BandTwin twin_;
+};
+
+}  // namespace
+
 ReportPane::ReportPane(QWidget* parent) : QAbstractScrollArea(parent), caption_(new QLabel(this)) {
     setObjectName(QStringLiteral("NewClass"));
+    setVerticalScrollBar(new BandedScrollBar(Qt::Vertical, this));
+    setHorizontalScrollBar(new BandedScrollBar(Qt::Horizontal, this));
     setFrameShape(QFrame::Box);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -32,6 +32,10 @@ private:
     QString text_;
 };
 
+// The rows of one band of a report-pane scroll bar painted during a run: fewer than Qt's raster
+// engine fills on the calling thread alone, with a few spans per row for antialiased edges.
+inline constexpr int kPaintBandRows = 16;
+
 // The report pane: the report lines under a caption, with both scroll bars. Lines 0 to
 // headernum are not shown; during a run the newest line is kept in view.
 class ReportPane : public QAbstractScrollArea {

@@ -74,7 +74,18 @@ QtHost::~QtHost() {
     delete progress_;
 }
 
-void QtHost::ReportAppended(bool testRunning) { window_.Report()->LinesChanged(testRunning); }
+// During a run the tests write their report lines and the status line between tests, never
+// inside a timed pass: what that changes in the main window (the pane's scroll bars, the status
+// line) is painted there and then, so the pump between passes finds nothing of the main window to
+// paint and the passes run alone (the progress window shows the progress).
+void QtHost::PaintMainWindowNow() {
+    if (run.testrunning != 0 && kp::OnUiThread()) QCoreApplication::sendPostedEvents(&window_, QEvent::UpdateRequest);
+}
+
+void QtHost::ReportAppended(bool testRunning) {
+    window_.Report()->LinesChanged(testRunning);
+    PaintMainWindowNow();
+}
 
 void QtHost::ReportCleared() { window_.Report()->LinesCleared(); }
 
@@ -168,6 +179,7 @@ ScreenFacts QtHost::Screen() {
 
 void QtHost::SetStatusText(const std::string& text) {
     window_.Status()->SetText(QString::fromStdString(text));
+    PaintMainWindowNow();
 }
 
 MainWindowFacts QtHost::MainWindow() { return window_.Facts(); }

@@ -56,6 +56,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void PaintMainWindowNow();
+
     ::MainWindow& window_;
     QPointer<Scroller> progress_;
 };

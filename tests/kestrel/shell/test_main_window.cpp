@@ -29,11 +29,14 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <QThreadPool>
 #include <QToolButton>
 #include <QUrl>
 #include <QWindow>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <set>
 
 #include "kestrel/engine/report/benchmark_reader.h"
@@ -41,6 +44,7 @@
 #include "kestrel/engine/disk/disk_drives.h"
 #include "kestrel/engine/disk/disk_io.h"
 #include "kestrel/engine/disk/disk_test.h"
+#include "kestrel/engine/memory/memory_test.h"
 #include "kestrel/engine/run/host.h"
 #include "kestrel/engine/run/analyser_link.h"
 #include "kestrel/engine/report/report.h"
@@ -74,6 +78,48 @@ namespace fs = std::filesystem;
 namespace {
 
 using Lines = std::vector<std::string>;
+
+// Qt's pooled threads (its raster engine's helpers among them): id -> context switches so far.
+std::map<int, long> PooledThreads() {
+    std::map<int, long> pooled;
+    std::error_code ignored;
+    for (const auto& task : fs::directory_iterator("/proc/self/task", ignored)) {
+        std::ifstream in(task.path() / "status");
+        bool is_pooled = false;
+        long switches = 0;
+        for (std::string line; std::getline(in, line);) {
+            if (line == "Name:\tThread (pooled)") is_pooled = true;
+            if (line.find("ctxt_switches:") != std::string::npos) switches += std::atol(line.c_str() + line.find(':') + 1);
+        }
+        if (is_pooled) pooled[std::atoi(task.path().filename().c_str())] = switches;
+    }
+    return pooled;
+}
+
+// The pooled threads at the first timed pass of memory tests 1 and 8.
+std::map<int, long> g_pooled_at_first_pass[2];
+int g_first_passes_seen = 0;
+void NotePooledThreads(int test, const std::vector<MemoryBuffer>&) {
+    if (test != 1 && test != 8) return;
+    g_pooled_at_first_pass[test == 8 ? 1 : 0] = PooledThreads();
+    ++g_first_passes_seen;
+}
+
+// Paint events per widget.
+struct PaintCount : QObject {
+    std::map<const QObject*, int> paints;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints[watched];
+        return false;
+    }
+    int Within(const QWidget* window) const {
+        int n = 0;
+        for (const auto& [o, count] : paints) {
+            if (o->isWidgetType() && static_cast<const QWidget*>(o)->window() == window) n += count;
+        }
+        return n;
+    }
+};
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -256,8 +302,17 @@ TEST_F(MainWindowTest, AShortRunFromTheMenuFillsTheReport) {
         }
     });
     watch->start();
+    // The pool's threads stay for the whole run, so any wake or start of one is work given them.
+    QThreadPool::globalInstance()->setExpiryTimeout(-1);
+    g_first_passes_seen = 0;
+    SetFirstPassObserver(&NotePooledThreads);
     RunFromTheMenu();
+    SetFirstPassObserver(nullptr);
     watch->stop();
+    // From the first timed pass of the first test to that of the last, with the report pane
+    // scrolling at each line, Qt's thread pool was given no work: no pooled thread started or woke.
+    EXPECT_EQ(g_first_passes_seen, 2);
+    EXPECT_EQ(g_pooled_at_first_pass[1], g_pooled_at_first_pass[0]);
 
     EXPECT_EQ(run.TestValue, 4u);
     EXPECT_TRUE(w->Action(CMD_MEMORY_TEST)->isChecked());
@@ -278,6 +333,38 @@ TEST_F(MainWindowTest, AShortRunFromTheMenuFillsTheReport) {
     // The scroll range follows the lines.
     EXPECT_EQ(w->Report()->verticalScrollBar()->maximum(),
               ReportScrollMax(report.num, report.headernum, w->Report()->viewport()->height(), w->Report()->nYChar));
+}
+
+// The tests write the report and the status line between tests; what that changes in the main
+// window is painted then, and the pump between timed passes has nothing of it to paint.
+TEST_F(MainWindowTest, BetweenPassesThePumpPaintsNothingOfTheMainWindow) {
+    Start();
+    QCoreApplication::processEvents();  // what the start-up left to paint
+    PaintCount count;
+    qApp->installEventFilter(&count);
+    run.testrunning = 1;
+    passtring("a line written between tests");
+    Host().SetStatusText("Testing Sequential Memory Copy Performance for 8 byte arrays");
+    const int status_paints = count.paints[w->Status()];
+    count.paints.clear();
+    Host().PumpPending();
+    const int pumped = count.Within(w.get());
+    run.testrunning = 0;
+    qApp->removeEventFilter(&count);
+    EXPECT_GE(status_paints, 1);
+    EXPECT_EQ(pumped, 0);
+    // During a run the pane's scroll bars paint in bands, and look as they do at any other time.
+    for (QScrollBar* bar : {w->Report()->verticalScrollBar(), w->Report()->horizontalScrollBar()}) {
+        const QSignalBlocker quiet(bar);
+        bar->setRange(0, 40);
+        bar->setValue(25);  // the slider away from both ends
+        const QImage outside = bar->grab().toImage();
+        run.testrunning = 1;
+        const QImage during = bar->grab().toImage();
+        run.testrunning = 0;
+        EXPECT_GT(std::max(bar->width(), bar->height()), 2 * kPaintBandRows);
+        EXPECT_EQ(during, outside);
+    }
 }
 
 TEST_F(MainWindowTest, StopEndsTheRunBetweenPasses) {
