@@ -1,6 +1,7 @@
 #include "platform/whole_file.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -63,12 +64,69 @@ bool Refused(int error) {
     return error == EACCES || error == EPERM || error == EROFS || error == EBUSY || error == EXDEV;
 }
 
-// Writes the old file's own bytes anew through `fd` (open for writing): emptied, written and put
-// on the disk. Its permissions and owner stay; a failed write leaves it part-written.
+// Takes the disk space for `size` bytes of the file (beyond its end too, its size unchanged).
+// True when taken, or when the file system cannot set space aside (*taken is then false).
+bool ReserveSpace(int fd, size_t size, bool* taken) {
+    *taken = false;
+    if (size == 0) return true;
+    int result;
+    do {
+        result = ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, off_t(size));
+    } while (result != 0 && errno == EINTR);
+    if (result == 0) {
+        *taken = true;
+        return true;
+    }
+    return errno == EOPNOTSUPP || errno == ENOSYS;
+}
+
+// The bytes `write` makes, through a file in memory; false when it or the reading back fails.
+// *made is false when no file in memory could be had.
+bool MakeInMemory(const std::function<bool(int fd)>& write, std::string* bytes, bool* made) {
+    const int fd = ::memfd_create("kestrel-new-file", MFD_CLOEXEC);
+    *made = fd >= 0;
+    if (fd < 0) return false;
+    bool ok = write(fd);
+    char block[65536];
+    for (off_t at = 0; ok;) {
+        const ssize_t n = ::pread(fd, block, sizeof block, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        bytes->append(block, size_t(n));
+        at += n;
+    }
+    ::close(fd);
+    return ok;
+}
+
+// Writes the old file's own bytes anew through `fd` (open for writing); its permissions and owner
+// stay. The new bytes are made first and the disk space they need is taken before the old bytes
+// are touched: a full disk leaves the old file as it was. Only a later failure (a failing device,
+// or a file system that cannot set space aside and then fills) leaves it part-written.
 WholeFile WriteInPlace(int fd, const std::function<bool(int fd)>& write, int* kept_fd) {
     const int flags = ::fcntl(fd, F_GETFL);
     bool ok = flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
-    ok = ok && ::ftruncate(fd, 0) == 0 && write(fd) && ::fsync(fd) == 0;
+    std::string bytes;
+    bool made = false;
+    const bool staged = ok && MakeInMemory(write, &bytes, &made);
+    bool reserved = false;
+    if (ok && !made) {
+        // No file in memory to be had: emptied and written directly.
+        ok = ::ftruncate(fd, 0) == 0 && write(fd);
+    } else if (!staged || !ReserveSpace(fd, bytes.size(), &reserved)) {
+        ok = false;
+    } else if (reserved) {
+        // Written over the old bytes, then cut to the new size: emptying the file first would
+        // give the space just taken back.
+        ok = ::lseek(fd, 0, SEEK_SET) == 0 && WriteAllBytes(fd, bytes.data(), bytes.size()) &&
+             ::ftruncate(fd, off_t(bytes.size())) == 0;
+    } else {
+        ok = ::ftruncate(fd, 0) == 0 && WriteAllBytes(fd, bytes.data(), bytes.size());
+    }
+    ok = ok && ::fsync(fd) == 0;
     if (ok && kept_fd != nullptr) {
         *kept_fd = fd;
         return WholeFile::Written;

@@ -6,7 +6,10 @@
 //
 // An existing file is replaced only when the user may write it. Where its folder takes no new
 // file, or its name may not be given to another file (another user's file in a sticky folder, a
-// mounted file), it is written where it is instead, emptied first, as a plain create would.
+// mounted file), it is written where it is instead. Then the new bytes are made in memory first
+// and the disk space they need is taken for the file before its old bytes are touched: a failure
+// up to that point (a full disk) leaves it as it was. A failure after it (a failing device, or a
+// full disk on a file system that cannot set space aside) leaves it part-written.
 #pragma once
 
 #include <sys/types.h>

@@ -14,6 +14,7 @@
 #include "shared/places.h"
 #include "shared/strformat.h"
 #include "shared/ui/help.h"
+#include "shared/ui/mail_form.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ void AddressBookDialog::Reload() {
 
 void AddressBookDialog::ShowEntries() {
     list_->clear();
-    for (const std::string& e : entries_) list_->addItem(QString::fromUtf8(e.data(), qsizetype(e.size())));
+    for (const std::string& e : entries_) list_->addItem(MailFromUtf8(e));
 }
 
 void AddressBookDialog::AddEntry(const std::string& entry) {

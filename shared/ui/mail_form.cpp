@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStringDecoder>
 #include <QVBoxLayout>
 
 MailForm BuildMailForm(QDialog* dialog, int width, int attachments_max) {
@@ -72,7 +73,12 @@ MailForm BuildMailForm(QDialog* dialog, int width, int attachments_max) {
 
 std::string MailUtf8(const QString& text, int max) { return text.left(max).toUtf8().toStdString(); }
 
-QString MailFromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+QString MailFromUtf8(const std::string& text) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    const QString decoded = utf8(QByteArrayView(text.data(), qsizetype(text.size())));
+    // A text written by the earlier dialogs, in Latin-1, is no UTF-8: its bytes are its characters.
+    return utf8.hasError() ? QString::fromLatin1(text.data(), qsizetype(text.size())) : decoded;
+}
 
 std::string MailWithCrLf(const QString& text) {
     std::string out;

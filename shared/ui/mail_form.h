@@ -47,6 +47,8 @@ MailForm BuildMailForm(QDialog* dialog, int width, int attachments_max);
 // A field's text as the message's bytes: at most `max` characters, UTF-8 like every text of the
 // suite (the report lines, the settings, the signature file).
 std::string MailUtf8(const QString& text, int max);
+// Stored bytes as a field shows them: UTF-8, or Latin-1 where they are no UTF-8 (a sender, a last
+// recipient or an address book entry kept by the earlier dialogs).
 QString MailFromUtf8(const std::string& text);
 // The body edit's text with CR LF line ends.
 std::string MailWithCrLf(const QString& text);

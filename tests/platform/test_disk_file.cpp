@@ -1,11 +1,14 @@
 // The disk test's file layer: exclusive creation, cache flags, direct-I/O refusal, asynchronous
-// batches.
+// batches; and a file written whole where it stands.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sched.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -16,6 +19,7 @@
 
 #include "tests/support/file_size_limit.h"
 #include "platform/disk_file.h"
+#include "platform/whole_file.h"
 #include "tests/support/isolation.h"
 
 namespace {
@@ -150,6 +154,77 @@ TEST(AioBatch, AFailedRequestIsReported) {
     EXPECT_FALSE(batch.WaitAll(&error));
     EXPECT_EQ(error, EFBIG);
     close(f.fd);
+}
+
+// A report written where it stands (its folder takes no new file: a read-only folder with the
+// report mounted in it from a small disk of its own), in a mount space of its own. On a full disk
+// the new bytes' space is not to be had and the old report stays whole; where the new bytes fit
+// in the space the old ones took, or the disk has room, they are written and the old tail cut.
+TEST(WholeFile, WrittenWhereItStandsOnAFullDiskTheOldFileStaysWhole) {
+    std::string shorter, longer;
+    for (int i = 0; shorter.size() < 12000; ++i) shorter += "new report line " + std::to_string(i) + "\r\n";
+    for (int i = 0; longer.size() < 20000; ++i) longer += "old report line " + std::to_string(i) + "\r\n";
+    const struct {
+        const char* what;
+        std::string old_bytes, new_bytes;
+        bool full;
+        kp::WholeFile result;
+    } rows[] = {
+        {"room on the disk", "old report\r\n", shorter, false, kp::WholeFile::Written},
+        {"a full disk", "old report\r\n", shorter, true, kp::WholeFile::WriteFailed},
+        {"a full disk, the new bytes within the old ones' space", longer, shorter, true, kp::WholeFile::Written},
+    };
+    constexpr int kNoMountSpace = 100;
+    const uid_t uid = geteuid();
+    const gid_t gid = getegid();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string dir = kt::FreshDir("in-place");
+        const std::string disk = dir + "/disk", folder = dir + "/folder", seen = dir + "/seen";
+        ASSERT_EQ(mkdir(disk.c_str(), 0700), 0);
+        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // Without root, a user space of its own gives the rights to mount in it.
+            const auto write_to = [](const std::string& path, const std::string& text) {
+                std::ofstream out(path);
+                return bool(out << text << std::flush);
+            };
+            const bool own = uid == 0 ? unshare(CLONE_NEWNS) == 0
+                                      : unshare(CLONE_NEWUSER | CLONE_NEWNS) == 0 &&
+                                            write_to("/proc/self/setgroups", "deny") &&
+                                            write_to("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") &&
+                                            write_to("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1");
+            if (!own || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                mount("small", disk.c_str(), "tmpfs", 0, "size=64k,mode=0700") != 0 ||
+                mount("folder", folder.c_str(), "tmpfs", 0, "size=16k,mode=0700") != 0) {
+                _exit(kNoMountSpace);
+            }
+            const std::string stored = kt::WriteFile(disk + "/report", row.old_bytes);
+            const std::string report = kt::WriteFile(folder + "/report", "");
+            if (mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, "size=16k,mode=0700") != 0 ||
+                mount(stored.c_str(), report.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+                _exit(kNoMountSpace);
+            }
+            if (row.full) {
+                const int fill = open((disk + "/fill").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+                const std::string block(4096, 'f');
+                while (fill >= 0 && write(fill, block.data(), block.size()) > 0) {
+                }
+                if (fill >= 0) close(fill);
+            }
+            const kp::WholeFile result = kp::WriteWholeFile(report, true, row.new_bytes);
+            kt::WriteFile(seen, kt::ReadFile(stored));
+            _exit(int(result));
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) == kNoMountSpace) GTEST_SKIP() << "no mount space of its own";
+        EXPECT_EQ(WEXITSTATUS(status), int(row.result));
+        EXPECT_TRUE(kt::ReadFile(seen) == (row.result == kp::WholeFile::Written ? row.new_bytes : row.old_bytes));
+    }
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/local_socket.h"
 #include "platform/process.h"
 #include "shared/ui/program_start.h"
 #include "tests/support/isolation.h"
@@ -126,7 +127,8 @@ TEST(ProgramStart, AWaylandDisplayCountsOnlyWhenItAnswersAsOne) {
 }
 
 // Started under nohup (HUP ignored), the main program leaves HUP ignored once its handlers are
-// in place: the HUP of a closed terminal changes nothing, and TERM still ends it in order.
+// in place: the HUP of a closed terminal changes nothing (it goes on answering), and TERM still
+// ends it in order.
 TEST(ProgramStart, AHangUpIgnoredAtTheStartStaysIgnored) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     setenv("KESTREL_TEST_MSGBOX_LOG", (kt::FreshDir("boxes") + "/boxes.log").c_str(), 1);
@@ -151,6 +153,23 @@ TEST(ProgramStart, AHangUpIgnoredAtTheStartStaysIgnored) {
     EXPECT_EQ(mask("SigIgn", SIGHUP), 1u);
     EXPECT_EQ(mask("SigCgt", SIGHUP), 0u);
     ASSERT_EQ(kill(child->pid(), SIGHUP), 0);
+    // Taken (no longer waiting to be), were it caught.
+    for (int i = 0; i < 2000 && mask("ShdPnd", SIGHUP) != 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(mask("ShdPnd", SIGHUP), 0u);
+    // Requests to come to the front, as a later start makes them, are answered after it: a HUP
+    // taken as the end would have stopped the answers.
+    for (int round = 1; round <= 2; ++round) {
+        const int fd = kp::ConnectLocal("kestrel-window");
+        ASSERT_GE(fd, 0) << "round " << round;
+        char answer = 0;
+        const bool answered = kp::WriteAll(fd, "raise\n", 6, 20000) == kp::IoResult::Ok &&
+                              kp::ReadExact(fd, &answer, 1, 20000) == kp::IoResult::Ok;
+        close(fd);
+        ASSERT_TRUE(answered) << "round " << round;
+        EXPECT_EQ(answer, '1');
+    }
     EXPECT_TRUE(child->Alive());
     ASSERT_EQ(kill(child->pid(), SIGTERM), 0);
     ASSERT_TRUE(child->WaitFor(20000));

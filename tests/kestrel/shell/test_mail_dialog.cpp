@@ -152,6 +152,47 @@ TEST(MailDialog, ComposePickAddressesAttachAndSend) {
     EXPECT_EQ(prefs.lastselection, "amy@x.test");
 }
 
+// Names beyond ASCII kept in the settings and the address book show as written: UTF-8 as it is,
+// and the Latin-1 bytes the earlier dialogs kept (no UTF-8) as Latin-1, never as a stand-in mark.
+TEST(MailDialog, StoredNamesShowAsUtf8OrElseAsLatin1) {
+    kp::BoxRecorder boxes;
+    perflink.program_directory = KESTREL_BIN_DIR;
+    MainWindow w;
+    report.szGreeting = {"Kestrel version 1.21"};
+    report.num = 1;
+    const struct {
+        const char* what;
+        std::string stored;
+        const char* shown;  // UTF-8
+    } rows[] = {
+        {"UTF-8", "J\xc3\xb6rg", "J\xc3\xb6rg"},
+        {"Latin-1", "J\xf6rg", "J\xc3\xb6rg"},
+        {"Latin-1 ending in a byte that would begin a UTF-8 sequence", "Ren\xe9", "Ren\xc3\xa9"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string shown = row.shown;
+        prefs.SMTPHost = "127.0.0.1";
+        prefs.Sender = "me@x.test (" + row.stored + ")";
+        prefs.lastselection = "to@x.test (" + row.stored + ")";
+        ASSERT_EQ(CreateRegEntry(), 0);
+        MakeDirectories(DefaultInstallDirectory());
+        kt::WriteFile(AddressBookPath(), "book@x.test (" + row.stored + ")\r\n");
+        QPointer<MailDialog> mail(OpenMail(w));
+        ASSERT_NE(mail, nullptr);
+        EXPECT_EQ(mail->field(11)->text().toStdString(), "me@x.test (" + shown + ")");
+        EXPECT_EQ(mail->field(10)->text().toStdString(), "to@x.test (" + shown + ")");
+        Click(mail, 15);
+        AddressBookDialog* book = mail->addressBook();
+        ASSERT_NE(book, nullptr);
+        ASSERT_EQ(book->list()->count(), 1);
+        EXPECT_EQ(book->list()->item(0)->text().toStdString(), "book@x.test (" + shown + ")");
+        Click(mail, 2);
+        ASSERT_TRUE(kt::Until([&] { return mail.isNull(); }));
+    }
+    EXPECT_TRUE(boxes.boxes().empty());
+}
+
 // A typed list of 27 paths is capped at 25: the two past the cap are named in one box before the
 // send, and the message (its X-Attachment header and its blocks) holds only the 25 attached.
 TEST(MailDialog, ATypedListOf27PathsSendsTheFirst25AndNamesTheRest) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -103,8 +104,14 @@ TEST(DesktopComposer, ArgumentsAndExitCodesGiveTheResults) {
             struct stat st{};
             EXPECT_NE(stat((record + ".ended").c_str(), &st), 0);
             // Once it ends it is reaped at once: no zombie is left until the next mail.
-            const int fd = open(hold.c_str(), O_WRONLY);  // waits for the composer's read
-            ASSERT_GE(fd, 0);
+            // The composer's read has the pipe open once a writer can open it without waiting.
+            const auto given_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            int fd = -1;
+            while ((fd = open(hold.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0 && errno == ENXIO &&
+                   std::chrono::steady_clock::now() < given_up) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            ASSERT_GE(fd, 0) << "the composer never came to its read";
             close(fd);
             const pid_t pid = std::stoi(kt::ReadFile(record + ".pid"));
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
