@@ -14,6 +14,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "lumen/frame.h"
 #include "lumen/gl_surface.h"
@@ -227,6 +228,32 @@ TEST(ThreeDDraw, RepeatModeKeepsTheChosenRunsFigures) {
     const long triangles = ObjectsPerSecond(9520, tps1[chosen]);
     EXPECT_EQ(out.record.triangles_per_sec, triangles);
     EXPECT_EQ(out.record.quads_per_sec, MeanRate(triangles, ObjectsPerSecond(9520, tps2[chosen])));
+}
+
+// Wave threads that have not ended when the wait for them runs out (here they hold until the
+// sequencer stops them): the test fails as a failed context does, with no time and no 3-D figures
+// in the record, in single and in repeat mode, and draws nothing after that frame.
+TEST(ThreeDDraw, WaveThreadsThatOutlastTheirWaitFailTheTest) {
+    const int kept = wave_wait_ms;
+    wave_wait_ms = 50;
+    wave_thread_hook = [](int) {
+        while (wave_stop.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    for (int repeat : {0, 1}) {
+        SCOPED_TRACE(repeat);
+        Frames frames;
+        const VideoTestOutcome out = RunWithFrames(&frames, repeat);
+        ASSERT_TRUE(out.finished_in_time);
+        EXPECT_EQ(out.ms, -1.0);
+        EXPECT_EQ(out.record.elapsed9, -1.0);
+        EXPECT_EQ(out.record.elapsed10_animation, 0.0);
+        EXPECT_EQ(out.record.triangles_per_sec, 0);
+        EXPECT_EQ(out.record.quads_per_sec, 0);
+        EXPECT_EQ(frames.count["gl_city"], 0);
+        EXPECT_EQ(frames.count["TPS"], 0);
+    }
+    wave_thread_hook = nullptr;
+    wave_wait_ms = kept;
 }
 
 // A context that cannot be had: the box names the scene, the test answers the failure value
