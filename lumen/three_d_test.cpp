@@ -14,6 +14,9 @@
 #include <mutex>
 #include <utility>
 
+#include <pthread.h>
+#include <sched.h>
+
 #include "lumen/frame.h"
 #include "lumen/generator.h"
 #include "lumen/gl_surface.h"
@@ -145,9 +148,30 @@ struct WaveFrame {
     QImage frames[2];
 };
 
+// The software rasteriser starts drawing threads of its own with every context, and they take
+// the processors of the thread that makes the context. A wave thread is bound to one processor:
+// it makes its context while it may run on every processor of the program's set, so that the
+// context's threads are not all crowded onto that one processor (where, with others' work bound
+// to it as well, they can be left a sliver of it), and the binding is put back at once.
+std::unique_ptr<GlContext> CreateWaveContext(GlDrawable* d) {
+    const pthread_t self = pthread_self();
+    cpu_set_t bound;
+    CPU_ZERO(&bound);
+    const bool kept = pthread_getaffinity_np(self, sizeof bound, &bound) == 0;
+    if (kept) {
+        cpu_set_t all;
+        CPU_ZERO(&all);
+        for (int cpu : kp::AllowedCpus()) CPU_SET(cpu, &all);
+        pthread_setaffinity_np(self, sizeof all, &all);
+    }
+    std::unique_ptr<GlContext> context = GlContext::Create(d, "saddle");
+    if (kept) pthread_setaffinity_np(self, sizeof bound, &bound);
+    return context;
+}
+
 void WaveThread(WaveFrame* w, int k) {
+    std::unique_ptr<GlContext> context = CreateWaveContext(w->drawable);
     if (wave_thread_hook) wave_thread_hook(k);
-    std::unique_ptr<GlContext> context = GlContext::Create(w->drawable, "saddle");
     if (context) {
         initialize(w->drawable);
         if (k == 0) {

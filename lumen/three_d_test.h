@@ -31,7 +31,7 @@ extern double animation_ms[3];
 extern std::atomic<int> wave_stop;
 // The wait for the wave threads, in milliseconds.
 extern int wave_wait_ms;
-// For tests: called by each wave thread (0 or 1) as it starts; null for none.
+// For tests: called by each wave thread (0 or 1) once it has made its context; null for none.
 extern std::function<void(int thread)> wave_thread_hook;
 
 class GlDrawable;
