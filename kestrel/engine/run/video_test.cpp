@@ -211,18 +211,18 @@ void AnalyserBlock(int r) {
 class Launcher {
 public:
     std::optional<kp::ChildProcess> Spawn(const std::string& program, const std::vector<std::string>& argv,
-                                          int* error) {
+                                          const kp::SpawnOptions& options, int* error) {
         const bool made = team_.Create(
             0,
-            [this, &program, &argv, error] {
+            [this, &program, &argv, &options, error] {
                 std::unique_lock<std::mutex> lock(mutex_);
-                child_ = kp::ChildProcess::Spawn(program, argv, error);
+                child_ = kp::ChildProcess::Spawn(program, argv, options, error);
                 spawned_ = true;
                 cv_.notify_all();
                 cv_.wait(lock, [this] { return done_; });
             },
             0);
-        if (!made) return kp::ChildProcess::Spawn(program, argv, error);
+        if (!made) return kp::ChildProcess::Spawn(program, argv, options, error);
         team_.Release(0);
         std::unique_lock<std::mutex> lock(mutex_);
         cv_.wait(lock, [this] { return spawned_; });
@@ -273,7 +273,7 @@ int StartProcess() {
     std::optional<kp::ChildProcess> child = launcher.Spawn(
         program,
         {kVideoProgram, std::to_string(prefs.laptop_settings_on), std::to_string(WIN95_SUPPORT_ON), kVideoToken},
-        &spawn_error);
+        kp::SpawnOptions{}, &spawn_error);
     if (!child) {
         Box(StrPrintf("Cannot Fild File %s or %s!  Exit and Restart Kestrel.", kVideoProgram, kVideoProgram),
             "File Exception");
