@@ -8,12 +8,14 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 
 namespace lumen {
 
-// The test entry: part A's time in milliseconds; -1.0 after a clock failure or when a context
-// cannot be had (its box shown; the record's 3-D figures are then left as they were); 0.0 when
-// the "GL2" window cannot be made.
+// The test entry: part A's time in milliseconds; -1.0 after a clock failure, when a context
+// cannot be had (its box shown) or when the wave threads of a frame have not ended within
+// wave_wait_ms (the time holds the wait, so it is no measurement): the record's 3-D figures are
+// then left as they were; 0.0 when the "GL2" window cannot be made.
 double Three_D_Draw();
 
 // Per run: objects drawn in the triangle-fan and pyramid scenes, and their milliseconds.
@@ -29,6 +31,8 @@ extern double animation_ms[3];
 extern std::atomic<int> wave_stop;
 // The wait for the wave threads, in milliseconds.
 extern int wave_wait_ms;
+// For tests: called by each wave thread (0 or 1) once it has made its context; null for none.
+extern std::function<void(int thread)> wave_thread_hook;
 
 class GlDrawable;
 // The objects-per-second scenes of part A on their own (the fan solids into tps1[run] and

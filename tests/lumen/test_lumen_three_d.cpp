@@ -10,10 +10,17 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include "lumen/frame.h"
 #include "lumen/gl_surface.h"
@@ -22,6 +29,7 @@
 #include "lumen/three_d_test.h"
 #include "lumen/video_tests.h"
 #include "platform/msgbox.h"
+#include "platform/processors.h"
 #include "tests/support/qt_test_main.h"
 
 namespace lumen {
@@ -227,6 +235,66 @@ TEST(ThreeDDraw, RepeatModeKeepsTheChosenRunsFigures) {
     const long triangles = ObjectsPerSecond(9520, tps1[chosen]);
     EXPECT_EQ(out.record.triangles_per_sec, triangles);
     EXPECT_EQ(out.record.quads_per_sec, MeanRate(triangles, ObjectsPerSecond(9520, tps2[chosen])));
+}
+
+// The CPUs a thread of this process may run on, as the system lists them ("0-7", "3").
+std::string AllowedList(const std::string& task) {
+    std::ifstream status("/proc/self/task/" + task + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("Cpus_allowed_list:", 0) == 0) return line.substr(line.find_first_not_of(" \t", 18));
+    }
+    return {};
+}
+
+// A wave thread stays bound to its processor, but the drawing threads that the software
+// rasteriser starts with its context are not confined to that processor with it.
+TEST(ThreeDDraw, TheWaveContextsOwnThreadsAreNotBoundToTheWaveThreadsProcessor) {
+    if (kp::GetNumProcessors() < 2) GTEST_SKIP() << "one processor: every thread runs on it";
+    std::string wave_cpus;
+    std::vector<std::string> helper_cpus;
+    wave_thread_hook = [&](int k) {
+        if (k != 0) return;
+        wave_cpus = AllowedList(std::to_string(syscall(SYS_gettid)));
+        for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+            std::ifstream comm(task.path() / "comm");
+            std::string name;
+            std::getline(comm, name);
+            if (name.rfind("llvmpipe", 0) == 0) helper_cpus.push_back(AllowedList(task.path().filename()));
+        }
+    };
+    Frames frames;
+    const VideoTestOutcome out = RunWithFrames(&frames);
+    wave_thread_hook = nullptr;
+    EXPECT_GT(out.ms, 0.0);
+    EXPECT_EQ(wave_cpus, std::to_string(kp::CpuOfProcessor(1)));
+    ASSERT_FALSE(helper_cpus.empty()) << "the rasteriser started no threads of its own";
+    for (const std::string& cpus : helper_cpus) EXPECT_NE(cpus, wave_cpus);
+}
+
+// Wave threads that have not ended when the wait for them runs out (here they hold until the
+// sequencer stops them): the test fails as a failed context does, with no time and no 3-D figures
+// in the record, in single and in repeat mode, and draws nothing after that frame.
+TEST(ThreeDDraw, WaveThreadsThatOutlastTheirWaitFailTheTest) {
+    const int kept = wave_wait_ms;
+    wave_wait_ms = 50;
+    wave_thread_hook = [](int) {
+        while (wave_stop.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    for (int repeat : {0, 1}) {
+        SCOPED_TRACE(repeat);
+        Frames frames;
+        const VideoTestOutcome out = RunWithFrames(&frames, repeat);
+        ASSERT_TRUE(out.finished_in_time);
+        EXPECT_EQ(out.ms, -1.0);
+        EXPECT_EQ(out.record.elapsed9, -1.0);
+        EXPECT_EQ(out.record.elapsed10_animation, 0.0);
+        EXPECT_EQ(out.record.triangles_per_sec, 0);
+        EXPECT_EQ(out.record.quads_per_sec, 0);
+        EXPECT_EQ(frames.count["gl_city"], 0);
+        EXPECT_EQ(frames.count["TPS"], 0);
+    }
+    wave_thread_hook = nullptr;
+    wave_wait_ms = kept;
 }
 
 // A context that cannot be had: the box names the scene, the test answers the failure value

@@ -6,11 +6,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cmath>
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <mutex>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "kestrel/engine/report/report.h"
 #include "kestrel/engine/report/report_tables.h"
@@ -25,6 +29,7 @@
 #include "platform/local_socket.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
+#include "platform/workers.h"
 #include "shared/strformat.h"
 
 VideoLink videolink;
@@ -206,6 +211,49 @@ void AnalyserBlock(int r) {
     passtring("");
 }
 
+// Starts the video program at the program's own priority, as a new program starts, and not at the
+// lowered priority of the user-interface thread (a child takes the nice value of the thread that
+// starts it, and could not raise it again; all of the video program's threads would run below
+// normal). It is started from a worker at normal priority, which stays until the launcher goes
+// (the video program has ended by then): the video program ends with the thread that started it.
+class Launcher {
+public:
+    std::optional<kp::ChildProcess> Spawn(const std::string& program, const std::vector<std::string>& argv,
+                                          const kp::SpawnOptions& options, int* error) {
+        const bool made = team_.Create(
+            0,
+            [this, &program, &argv, &options, error] {
+                std::unique_lock<std::mutex> lock(mutex_);
+                child_ = kp::ChildProcess::Spawn(program, argv, options, error);
+                spawned_ = true;
+                cv_.notify_all();
+                cv_.wait(lock, [this] { return done_; });
+            },
+            0);
+        if (!made) return kp::ChildProcess::Spawn(program, argv, options, error);
+        team_.Release(0);
+        std::unique_lock<std::mutex> lock(mutex_);
+        cv_.wait(lock, [this] { return spawned_; });
+        return std::move(child_);
+    }
+    ~Launcher() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        cv_.notify_all();
+        team_.Join();
+    }
+
+private:
+    kp::WorkerTeam team_{1};
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::optional<kp::ChildProcess> child_;
+    bool spawned_ = false;
+    bool done_ = false;
+};
+
 double TimeOf(const TIMES& t, int i) {
     const double times[10] = {t.elapsed1, t.elapsed2, t.elapsed3, t.elapsed4, t.elapsed5,
                               t.elapsed6, t.elapsed7, t.elapsed8, t.elapsed9, t.elapsed10_animation};
@@ -230,7 +278,9 @@ int StartProcess() {
     int spawn_error = 0;
     kp::SpawnOptions options;
     options.passParent = true;  // it ends at once should this process have ended before it is up
-    std::optional<kp::ChildProcess> child = kp::ChildProcess::Spawn(
+    // Declared before the child: the child is ended before its launcher goes.
+    Launcher launcher;
+    std::optional<kp::ChildProcess> child = launcher.Spawn(
         program,
         {kVideoProgram, std::to_string(prefs.laptop_settings_on), std::to_string(WIN95_SUPPORT_ON), kVideoToken},
         options, &spawn_error);

@@ -9,12 +9,15 @@
 //   stall       reads the record and hands nothing back until the file FAKE_LUMEN_RELEASE exists,
 //               then ends
 // FAKE_LUMEN_ARGS names a file that receives its arguments, one per line; FAKE_LUMEN_RECORD a
-// file that receives the record as it arrived.
+// file that receives the record as it arrived; FAKE_LUMEN_NICE a file that receives the nice
+// value it started with.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
+
+#include <sys/resource.h>
 
 #include "platform/local_socket.h"
 #include "shared/records.h"
@@ -54,6 +57,10 @@ void Fill(TIMES& t) {
 int main(int argc, char** argv) {
     if (FILE* f = std::fopen(Env("FAKE_LUMEN_ARGS").c_str(), "w")) {
         for (int i = 1; i < argc; ++i) std::fprintf(f, "%s\n", argv[i]);
+        std::fclose(f);
+    }
+    if (FILE* f = std::fopen(Env("FAKE_LUMEN_NICE").c_str(), "w")) {
+        std::fprintf(f, "%d\n", getpriority(PRIO_PROCESS, 0));
         std::fclose(f);
     }
     const std::string mode = Env("FAKE_LUMEN_MODE");

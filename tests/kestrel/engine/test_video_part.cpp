@@ -24,6 +24,7 @@
 #include "kestrel/engine/run/video_test.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
+#include "platform/processors.h"
 #include "tests/kestrel/engine/processor_fakes.h"
 #include "tests/support/isolation.h"
 #include "tests/support/recording_host.h"
@@ -67,6 +68,24 @@ protected:
     const std::string args_file_ = kt::TempDir() + "/lumen-args.txt";
     const std::string record_file_ = kt::TempDir() + "/lumen-record.bin";
 };
+
+// The video program starts at the program's own priority, not at the lowered one of the
+// user-interface thread that starts it.
+TEST_F(VideoPart, TheVideoProgramStartsAtTheProgramsPriority) {
+    const std::string nice_file = kt::TempDir() + "/lumen-nice.txt";
+    setenv("FAKE_LUMEN_NICE", nice_file.c_str(), 1);
+    const int start = kp::CurrentThreadNice();
+    if (start > 19 - kp::NiceOffsetOfPriority(-1)) GTEST_SKIP() << "started too low to be lowered";
+    ASSERT_TRUE(kp::SetCurrentThreadPriority(-1));
+    ASSERT_EQ(kp::CurrentThreadNice(), start + kp::NiceOffsetOfPriority(-1));
+    EXPECT_EQ(StartProcess(), 1);
+    kp::SetCurrentThreadPriority(0);
+    unsetenv("FAKE_LUMEN_NICE");
+    std::ifstream in(nice_file);
+    int nice = 100;
+    in >> nice;
+    EXPECT_EQ(nice, start);
+}
 
 // The stand-in's record: every line of the part, with the analyser block of two processors.
 TEST_F(VideoPart, ReportLinesAndScoresOfTheRecordHandedBack) {
