@@ -65,9 +65,12 @@ void OfferFileName(QPrinter& printer, const std::string& document) {
 // The printer object goes before the application: its print engine needs the platform.
 void DropPrinter() { print_state.pd.reset(); }
 
-// Only a file is removed: a device or a pipe named as the output stays.
+// Only a regular file is read back or removed: a device or a pipe named as the output stays, and
+// what it took is gone (a pipe opened to be read would wait, with no end, for a writer).
+bool RegularFile(const QString& name) { return QFileInfo(name).isFile(); }
+
 void RemovePrintFile(const QString& name) {
-    if (QFileInfo(name).isFile()) QFile::remove(name);
+    if (RegularFile(name)) QFile::remove(name);
 }
 
 // A PDF file is whole when it ends with its end-of-file mark after the offset of its cross-reference
@@ -276,15 +279,14 @@ void PrintJob::End() {
             const bool dropped = printer_.abort();
             const bool ended = !painter_.isActive() || painter_.end();
             if (!dropped && !file.isEmpty()) {
-                renew = !ended || !PdfWrittenWhole(file);
+                renew = !ended || (RegularFile(file) && !PdfWrittenWhole(file));
                 RemovePrintFile(file);
             }
         } else {
             // A document printed to a file must be there whole: a write that failed (a full
             // disk) leaves a file cut short, which is removed and reported.
             const bool ended = painter_.end();
-            // Only a regular file can be read back: what a pipe or a device took is gone.
-            if (!file.isEmpty() && (!ended || (QFileInfo(file).isFile() && !PdfWrittenWhole(file)))) {
+            if (!file.isEmpty() && (!ended || (RegularFile(file) && !PdfWrittenWhole(file)))) {
                 RemovePrintFile(file);
                 unwritten = file;
                 renew = true;

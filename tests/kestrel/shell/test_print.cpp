@@ -289,45 +289,59 @@ TEST_F(PrintTest, APdfFileThatCannotBeWrittenWholeIsReportedAndRemoved) {
     EXPECT_EQ(pages[0].front(), "full.bmf; DATE Page 1");
 }
 
-// A pipe or a device named as the output file is written and taken as written: nothing is read
-// back from it, and it stays.
+// A pipe or a device named as the output file is written and taken as written, whether the job
+// ends or is cancelled: nothing is read back from it (a pipe opened to be read would hold the
+// program until some writer came), it stays, and the printer object is not made anew.
 TEST_F(PrintTest, APipeOrADeviceNamedAsTheOutputIsNoFailure) {
     Report(Lines(50, "Score: 1"), "piped.bmf");
     const std::string fifo = kt::FreshDir("fifo") + "/out";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    for (const std::string& output : {std::string("/dev/null"), fifo}) {
-        SCOPED_TRACE(output);
-        boxes.Clear();
-        pdf = output;
-        // A reader drains the pipe; once it has all, it answers a reader that opens the pipe
-        // after the job, so that such a reader cannot wait for ever.
-        std::string drained;
-        std::atomic<bool> done{false};
-        std::thread reader;
-        if (output == fifo) {
-            reader = std::thread([&] {
-                const int fd = open(fifo.c_str(), O_RDONLY);
-                char buf[4096];
-                for (ssize_t n; fd >= 0 && (n = read(fd, buf, sizeof buf)) > 0;) drained.append(buf, size_t(n));
-                if (fd >= 0) close(fd);
-                while (!done) {
-                    const int w = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-                    if (w >= 0) close(w);
-                    std::this_thread::yield();
-                }
-            });
-        }
-        w->Command(CMD_PRINT);
-        done = true;
-        if (reader.joinable()) reader.join();
-        EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
-        EXPECT_TRUE(w->isEnabled());
-        struct stat st {};
-        ASSERT_EQ(stat(output.c_str(), &st), 0);
-        EXPECT_FALSE(S_ISREG(st.st_mode));
-        if (output == fifo) {
-            ASSERT_GE(drained.size(), 8u);
-            EXPECT_NE(drained.find("%%EOF", drained.size() - 8), std::string::npos);
+    for (const bool cancel : {false, true}) {
+        for (const std::string& output : {std::string("/dev/null"), fifo}) {
+            SCOPED_TRACE(output + (cancel ? ", cancelled" : ""));
+            boxes.Clear();
+            pdf = output;
+            // A reader drains the pipe; after that, a reader that opens the pipe is seen (a writer
+            // can then open it without waiting) and let go, so that it cannot wait for ever.
+            std::string drained;
+            std::atomic<bool> done{false};
+            std::atomic<bool> read_back{false};
+            std::thread reader;
+            if (output == fifo) {
+                reader = std::thread([&] {
+                    const int fd = open(fifo.c_str(), O_RDONLY);
+                    char buf[4096];
+                    for (ssize_t n; fd >= 0 && (n = read(fd, buf, sizeof buf)) > 0;) drained.append(buf, size_t(n));
+                    if (fd >= 0) close(fd);
+                    while (!done) {
+                        const int w = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+                        if (w >= 0) {
+                            read_back = true;
+                            close(w);
+                        }
+                        std::this_thread::yield();
+                    }
+                });
+            }
+            if (cancel) OnceTheAbortDialogIsUp([](AbortDialog* dialog) { dialog->findChild<QPushButton*>("2")->click(); });
+            const QPrinter* printer = &Printer();
+            w->Command(CMD_PRINT);
+            done = true;
+            // A reader still waiting for the job's writer (a job that never started) is let go.
+            if (const int w = open(fifo.c_str(), O_WRONLY | O_NONBLOCK); w >= 0) close(w);
+            if (reader.joinable()) reader.join();
+            EXPECT_EQ(print_state.Abort, cancel ? 1 : 0);
+            EXPECT_FALSE(read_back);
+            EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
+            EXPECT_EQ(&Printer(), printer);
+            EXPECT_TRUE(w->isEnabled());
+            struct stat st {};
+            ASSERT_EQ(stat(output.c_str(), &st), 0);
+            EXPECT_FALSE(S_ISREG(st.st_mode));
+            if (output == fifo) {
+                ASSERT_GE(drained.size(), 8u);
+                EXPECT_NE(drained.find("%%EOF", drained.size() - 8), std::string::npos);
+            }
         }
     }
 }
