@@ -37,6 +37,20 @@ std::optional<kp::SpoolerAnswer> SpoolerAnswer() {
     return AnswerSource() ? AnswerSource()() : kp::LastSpoolerAnswer();
 }
 
+std::string& StandInPrinter() {
+    static std::string printer;
+    return printer;
+}
+
+// The printer of the printer system that a job on `printer` goes to; nothing for a file.
+std::optional<std::string> SpoolerPrinter(const QPrinter& printer) {
+    if (!StandInPrinter().empty()) return StandInPrinter();
+    if (printer.outputFileName().isEmpty() && printer.outputFormat() == QPrinter::NativeFormat) {
+        return printer.printerName().toStdString();
+    }
+    return std::nullopt;
+}
+
 // The name last offered for a file ("<base name>.pdf").
 QString& OfferedName() {
     static QString name;
@@ -235,6 +249,8 @@ void PrinterAccessBox() {
 
 void SetSpoolerAnswerSource(SpoolerAnswerSource source) { AnswerSource() = std::move(source); }
 
+void SetStandInPrinter(std::string printer) { StandInPrinter() = std::move(printer); }
+
 std::optional<std::string> RefusedJobText(const std::string& printer, const std::optional<kp::SpoolerAnswer>& answer) {
     if (!answer || !kp::SpoolerRefused(answer->status)) return std::nullopt;
     std::string text = "The document could not be sent to the printer " + printer + ".";
@@ -293,8 +309,8 @@ void PrintJob::End() {
             }
             // A job for a printer goes to the printer system as the painter ends; it may refuse
             // it (a queue that takes no jobs, the system stopped) and then nothing is printed.
-            if (file.isEmpty() && printer_.outputFormat() == QPrinter::NativeFormat) {
-                if (auto text = RefusedJobText(printer_.printerName().toStdString(), SpoolerAnswer())) refused = *text;
+            if (const auto sent_to = SpoolerPrinter(printer_)) {
+                if (auto text = RefusedJobText(*sent_to, SpoolerAnswer())) refused = *text;
             }
         }
     }

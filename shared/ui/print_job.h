@@ -97,6 +97,10 @@ void PrinterAccessBox();
 // CUPS's own answer unless a test stands another in (an empty source puts CUPS's back).
 using SpoolerAnswerSource = std::function<std::optional<kp::SpoolerAnswer>()>;
 void SetSpoolerAnswerSource(SpoolerAnswerSource source);
+// A job goes to the printer system when it prints to a printer, not to a file. Tests name a
+// printer that every job is taken as sent to, whatever its output (an empty name puts this back);
+// the printer system's answer is then the one stood in.
+void SetStandInPrinter(std::string printer);
 // The text of the box for a job sent to `printer` that the printer system did not take, with its
 // reason; nothing when it took the job or gave no answer.
 std::optional<std::string> RefusedJobText(const std::string& printer, const std::optional<kp::SpoolerAnswer>& answer);

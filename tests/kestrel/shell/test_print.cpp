@@ -120,6 +120,8 @@ protected:
     void TearDown() override {
         w.reset();
         SetPrinterChooser({});
+        SetStandInPrinter({});
+        SetSpoolerAnswerSource({});
     }
     void CloseOtherWindows() {
         for (QWidget* top : QApplication::topLevelWidgets()) {
@@ -347,7 +349,8 @@ TEST_F(PrintTest, APipeOrADeviceNamedAsTheOutputIsNoFailure) {
 }
 
 // What the printer system answers to a job sent to a printer decides the box: none when it took
-// the job, "Printer Exception" with its reason when it refused it or could not be reached.
+// the job, "Printer Exception" with its reason when it refused it or could not be reached; from
+// the report and from a graph window alike, the box over the window that printed.
 TEST_F(PrintTest, AJobThePrinterSystemDidNotTakeGetsABoxWithItsReason) {
     const struct {
         std::optional<kp::SpoolerAnswer> answer;
@@ -380,6 +383,37 @@ TEST_F(PrintTest, AJobThePrinterSystemDidNotTakeGetsABoxWithItsReason) {
     EXPECT_EQ(asked, 0);
     EXPECT_TRUE(boxes.boxes().empty());
     EXPECT_FALSE(PdfPages(pdf).empty());
+
+    // Jobs sent to a printer: a stand-in printer whose jobs go to the file.
+    OpenTotalsWindow();
+    ASSERT_NE(TotalsGraphWindow(), nullptr);
+    const std::pair<std::function<void()>, QWidget*> places[] = {
+        {[&] { w->Command(CMD_PRINT); }, w.get()},
+        {[&] { TotalsGraphWindow()->Button("Print Graph")->click(); }, TotalsGraphWindow()},
+    };
+    std::optional<kp::SpoolerAnswer> answered;
+    SetSpoolerAnswerSource([&] { return answered; });
+    SetStandInPrinter("PDF");
+    for (const auto& [print, owner] : places) {
+        for (const auto& row : rows) {
+            SCOPED_TRACE(owner == w.get() ? "the report" : "a graph");
+            SCOPED_TRACE(row.answer ? row.answer->status : -2);
+            boxes.Clear();
+            answered = row.answer;
+            print();
+            EXPECT_TRUE(owner->isEnabled());
+            if (!row.box) {
+                EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
+                continue;
+            }
+            ASSERT_EQ(boxes.boxes().size(), 1u);
+            EXPECT_EQ(boxes.boxes()[0].text, *row.box);
+            EXPECT_EQ(boxes.boxes()[0].caption, "Printer Exception");
+            EXPECT_EQ(boxes.boxes()[0].icon, kp::Icon::Stop);
+            EXPECT_EQ(boxes.boxes()[0].owner, kp::Owner::Active);
+            EXPECT_EQ(QApplication::activeWindow(), owner);
+        }
+    }
 }
 
 // The print dialog offers to print to a file named after the document, not after the last job,
