@@ -37,6 +37,20 @@ std::optional<kp::SpoolerAnswer> SpoolerAnswer() {
     return AnswerSource() ? AnswerSource()() : kp::LastSpoolerAnswer();
 }
 
+std::string& StandInPrinter() {
+    static std::string printer;
+    return printer;
+}
+
+// The printer of the printer system that a job on `printer` goes to; nothing for a file.
+std::optional<std::string> SpoolerPrinter(const QPrinter& printer) {
+    if (!StandInPrinter().empty()) return StandInPrinter();
+    if (printer.outputFileName().isEmpty() && printer.outputFormat() == QPrinter::NativeFormat) {
+        return printer.printerName().toStdString();
+    }
+    return std::nullopt;
+}
+
 // The name last offered for a file ("<base name>.pdf").
 QString& OfferedName() {
     static QString name;
@@ -65,9 +79,12 @@ void OfferFileName(QPrinter& printer, const std::string& document) {
 // The printer object goes before the application: its print engine needs the platform.
 void DropPrinter() { print_state.pd.reset(); }
 
-// Only a file is removed: a device or a pipe named as the output stays.
+// Only a regular file is read back or removed: a device or a pipe named as the output stays, and
+// what it took is gone (a pipe opened to be read would wait, with no end, for a writer).
+bool RegularFile(const QString& name) { return QFileInfo(name).isFile(); }
+
 void RemovePrintFile(const QString& name) {
-    if (QFileInfo(name).isFile()) QFile::remove(name);
+    if (RegularFile(name)) QFile::remove(name);
 }
 
 // A PDF file is whole when it ends with its end-of-file mark after the offset of its cross-reference
@@ -232,6 +249,8 @@ void PrinterAccessBox() {
 
 void SetSpoolerAnswerSource(SpoolerAnswerSource source) { AnswerSource() = std::move(source); }
 
+void SetStandInPrinter(std::string printer) { StandInPrinter() = std::move(printer); }
+
 std::optional<std::string> RefusedJobText(const std::string& printer, const std::optional<kp::SpoolerAnswer>& answer) {
     if (!answer || !kp::SpoolerRefused(answer->status)) return std::nullopt;
     std::string text = "The document could not be sent to the printer " + printer + ".";
@@ -276,23 +295,22 @@ void PrintJob::End() {
             const bool dropped = printer_.abort();
             const bool ended = !painter_.isActive() || painter_.end();
             if (!dropped && !file.isEmpty()) {
-                renew = !ended || !PdfWrittenWhole(file);
+                renew = !ended || (RegularFile(file) && !PdfWrittenWhole(file));
                 RemovePrintFile(file);
             }
         } else {
             // A document printed to a file must be there whole: a write that failed (a full
             // disk) leaves a file cut short, which is removed and reported.
             const bool ended = painter_.end();
-            // Only a regular file can be read back: what a pipe or a device took is gone.
-            if (!file.isEmpty() && (!ended || (QFileInfo(file).isFile() && !PdfWrittenWhole(file)))) {
+            if (!file.isEmpty() && (!ended || (RegularFile(file) && !PdfWrittenWhole(file)))) {
                 RemovePrintFile(file);
                 unwritten = file;
                 renew = true;
             }
             // A job for a printer goes to the printer system as the painter ends; it may refuse
             // it (a queue that takes no jobs, the system stopped) and then nothing is printed.
-            if (file.isEmpty() && printer_.outputFormat() == QPrinter::NativeFormat) {
-                if (auto text = RefusedJobText(printer_.printerName().toStdString(), SpoolerAnswer())) refused = *text;
+            if (const auto sent_to = SpoolerPrinter(printer_)) {
+                if (auto text = RefusedJobText(*sent_to, SpoolerAnswer())) refused = *text;
             }
         }
     }

@@ -97,6 +97,10 @@ void PrinterAccessBox();
 // CUPS's own answer unless a test stands another in (an empty source puts CUPS's back).
 using SpoolerAnswerSource = std::function<std::optional<kp::SpoolerAnswer>()>;
 void SetSpoolerAnswerSource(SpoolerAnswerSource source);
+// A job goes to the printer system when it prints to a printer, not to a file. Tests name a
+// printer that every job is taken as sent to, whatever its output (an empty name puts this back);
+// the printer system's answer is then the one stood in.
+void SetStandInPrinter(std::string printer);
 // The text of the box for a job sent to `printer` that the printer system did not take, with its
 // reason; nothing when it took the job or gave no answer.
 std::optional<std::string> RefusedJobText(const std::string& printer, const std::optional<kp::SpoolerAnswer>& answer);
@@ -106,8 +110,9 @@ std::optional<std::string> RefusedJobText(const std::string& printer, const std:
 // when it started, the dialog is shown and `owner` disabled. The end (End or the destructor)
 // finishes the document (a cancelled one is dropped: a PDF file is removed), enables `owner`,
 // destroys the job's dialog and sets LineNumber and PageNumber to 0; a PDF file that could not be
-// written whole (a full disk) is removed and a box (caption "Printer Exception") says so; only a
-// regular file is checked, a pipe or a device named as the output is taken as written. A job sent
+// written whole (a full disk) is removed and a box (caption "Printer Exception") says so. Only a
+// regular file is read back or removed, after a cancel too: a pipe or a device named as the output
+// is taken as written and stays. A job sent
 // to the printer system that it did not take gets the same caption with the system's reason
 // (RefusedJobText). A job started while another
 // runs (Print Graph during the report's printing) has a dialog of its own; hAbortDlgWnd names

@@ -154,6 +154,8 @@ protected:
     void TearDown() override {
         frame.reset();
         SetPrinterChooser({});
+        SetStandInPrinter({});
+        SetSpoolerAnswerSource({});
     }
     Frame& Start() {
         frame = std::make_unique<Frame>();
@@ -331,6 +333,20 @@ TEST_F(GlanceOutput, PrintAllHeadsEachDocumentsPagesWithItsTitleAndItsOwnPageNum
     EXPECT_EQ(Texts(), Lines{"Printer Exception: The document could not be written to " + pdf + "."});
     EXPECT_FALSE(QFile::exists(QString::fromStdString(pdf)));
     EXPECT_TRUE(f.isEnabled());
+
+    // A job the printer system did not take (a stand-in printer whose jobs go to the file) gets
+    // the box with its reason; one it took, none.
+    SetStandInPrinter("PDF");
+    for (const int status : {0x0506, 0x0000}) {
+        boxes.Clear();
+        SetSpoolerAnswerSource([&] { return std::optional<kp::SpoolerAnswer>(kp::SpoolerAnswer{status, "not accepting jobs"}); });
+        f.Command(CMD_PRINT);
+        EXPECT_EQ(Texts(), status == 0 ? Lines{} : Lines{"Printer Exception: The document could not be sent to the printer PDF.\nnot accepting jobs"});
+        EXPECT_TRUE(f.isEnabled());
+    }
+    SetStandInPrinter({});
+    SetSpoolerAnswerSource({});
+    QFile::remove(QString::fromStdString(pdf));
     boxes.Clear();
 
     // A document without lines prints no page: printed alone, no job starts and no file is made.

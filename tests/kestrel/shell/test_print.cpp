@@ -120,6 +120,8 @@ protected:
     void TearDown() override {
         w.reset();
         SetPrinterChooser({});
+        SetStandInPrinter({});
+        SetSpoolerAnswerSource({});
     }
     void CloseOtherWindows() {
         for (QWidget* top : QApplication::topLevelWidgets()) {
@@ -289,51 +291,66 @@ TEST_F(PrintTest, APdfFileThatCannotBeWrittenWholeIsReportedAndRemoved) {
     EXPECT_EQ(pages[0].front(), "full.bmf; DATE Page 1");
 }
 
-// A pipe or a device named as the output file is written and taken as written: nothing is read
-// back from it, and it stays.
+// A pipe or a device named as the output file is written and taken as written, whether the job
+// ends or is cancelled: nothing is read back from it (a pipe opened to be read would hold the
+// program until some writer came), it stays, and the printer object is not made anew.
 TEST_F(PrintTest, APipeOrADeviceNamedAsTheOutputIsNoFailure) {
     Report(Lines(50, "Score: 1"), "piped.bmf");
     const std::string fifo = kt::FreshDir("fifo") + "/out";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    for (const std::string& output : {std::string("/dev/null"), fifo}) {
-        SCOPED_TRACE(output);
-        boxes.Clear();
-        pdf = output;
-        // A reader drains the pipe; once it has all, it answers a reader that opens the pipe
-        // after the job, so that such a reader cannot wait for ever.
-        std::string drained;
-        std::atomic<bool> done{false};
-        std::thread reader;
-        if (output == fifo) {
-            reader = std::thread([&] {
-                const int fd = open(fifo.c_str(), O_RDONLY);
-                char buf[4096];
-                for (ssize_t n; fd >= 0 && (n = read(fd, buf, sizeof buf)) > 0;) drained.append(buf, size_t(n));
-                if (fd >= 0) close(fd);
-                while (!done) {
-                    const int w = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-                    if (w >= 0) close(w);
-                    std::this_thread::yield();
-                }
-            });
-        }
-        w->Command(CMD_PRINT);
-        done = true;
-        if (reader.joinable()) reader.join();
-        EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
-        EXPECT_TRUE(w->isEnabled());
-        struct stat st {};
-        ASSERT_EQ(stat(output.c_str(), &st), 0);
-        EXPECT_FALSE(S_ISREG(st.st_mode));
-        if (output == fifo) {
-            ASSERT_GE(drained.size(), 8u);
-            EXPECT_NE(drained.find("%%EOF", drained.size() - 8), std::string::npos);
+    for (const bool cancel : {false, true}) {
+        for (const std::string& output : {std::string("/dev/null"), fifo}) {
+            SCOPED_TRACE(output + (cancel ? ", cancelled" : ""));
+            boxes.Clear();
+            pdf = output;
+            // A reader drains the pipe; after that, a reader that opens the pipe is seen (a writer
+            // can then open it without waiting) and let go, so that it cannot wait for ever.
+            std::string drained;
+            std::atomic<bool> done{false};
+            std::atomic<bool> read_back{false};
+            std::thread reader;
+            if (output == fifo) {
+                reader = std::thread([&] {
+                    const int fd = open(fifo.c_str(), O_RDONLY);
+                    char buf[4096];
+                    for (ssize_t n; fd >= 0 && (n = read(fd, buf, sizeof buf)) > 0;) drained.append(buf, size_t(n));
+                    if (fd >= 0) close(fd);
+                    while (!done) {
+                        const int w = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+                        if (w >= 0) {
+                            read_back = true;
+                            close(w);
+                        }
+                        std::this_thread::yield();
+                    }
+                });
+            }
+            if (cancel) OnceTheAbortDialogIsUp([](AbortDialog* dialog) { dialog->findChild<QPushButton*>("2")->click(); });
+            const QPrinter* printer = &Printer();
+            w->Command(CMD_PRINT);
+            done = true;
+            // A reader still waiting for the job's writer (a job that never started) is let go.
+            if (const int w = open(fifo.c_str(), O_WRONLY | O_NONBLOCK); w >= 0) close(w);
+            if (reader.joinable()) reader.join();
+            EXPECT_EQ(print_state.Abort, cancel ? 1 : 0);
+            EXPECT_FALSE(read_back);
+            EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
+            EXPECT_EQ(&Printer(), printer);
+            EXPECT_TRUE(w->isEnabled());
+            struct stat st {};
+            ASSERT_EQ(stat(output.c_str(), &st), 0);
+            EXPECT_FALSE(S_ISREG(st.st_mode));
+            if (output == fifo) {
+                ASSERT_GE(drained.size(), 8u);
+                EXPECT_NE(drained.find("%%EOF", drained.size() - 8), std::string::npos);
+            }
         }
     }
 }
 
 // What the printer system answers to a job sent to a printer decides the box: none when it took
-// the job, "Printer Exception" with its reason when it refused it or could not be reached.
+// the job, "Printer Exception" with its reason when it refused it or could not be reached; from
+// the report and from a graph window alike, the box over the window that printed.
 TEST_F(PrintTest, AJobThePrinterSystemDidNotTakeGetsABoxWithItsReason) {
     const struct {
         std::optional<kp::SpoolerAnswer> answer;
@@ -366,6 +383,37 @@ TEST_F(PrintTest, AJobThePrinterSystemDidNotTakeGetsABoxWithItsReason) {
     EXPECT_EQ(asked, 0);
     EXPECT_TRUE(boxes.boxes().empty());
     EXPECT_FALSE(PdfPages(pdf).empty());
+
+    // Jobs sent to a printer: a stand-in printer whose jobs go to the file.
+    OpenTotalsWindow();
+    ASSERT_NE(TotalsGraphWindow(), nullptr);
+    const std::pair<std::function<void()>, QWidget*> places[] = {
+        {[&] { w->Command(CMD_PRINT); }, w.get()},
+        {[&] { TotalsGraphWindow()->Button("Print Graph")->click(); }, TotalsGraphWindow()},
+    };
+    std::optional<kp::SpoolerAnswer> answered;
+    SetSpoolerAnswerSource([&] { return answered; });
+    SetStandInPrinter("PDF");
+    for (const auto& [print, owner] : places) {
+        for (const auto& row : rows) {
+            SCOPED_TRACE(owner == w.get() ? "the report" : "a graph");
+            SCOPED_TRACE(row.answer ? row.answer->status : -2);
+            boxes.Clear();
+            answered = row.answer;
+            print();
+            EXPECT_TRUE(owner->isEnabled());
+            if (!row.box) {
+                EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
+                continue;
+            }
+            ASSERT_EQ(boxes.boxes().size(), 1u);
+            EXPECT_EQ(boxes.boxes()[0].text, *row.box);
+            EXPECT_EQ(boxes.boxes()[0].caption, "Printer Exception");
+            EXPECT_EQ(boxes.boxes()[0].icon, kp::Icon::Stop);
+            EXPECT_EQ(boxes.boxes()[0].owner, kp::Owner::Active);
+            EXPECT_EQ(QApplication::activeWindow(), owner);
+        }
+    }
 }
 
 // The print dialog offers to print to a file named after the document, not after the last job,
