@@ -32,9 +32,11 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QWindow>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <thread>
 
 #include "kestrel/engine/report/benchmark_reader.h"
 #include "kestrel/engine/run/commands.h"
@@ -1558,6 +1560,39 @@ TEST_F(MainWindowTest, AnotherStartBringsThisWindowToTheFront) {
     EXPECT_TRUE(kt::Until([&] { return !second->Alive(); }, 20000));
     EXPECT_EQ(second->exit_code(), 0);
     EXPECT_FALSE(w->isMinimized());
+}
+
+// A later start that sends its request in parts keeps the window waiting one second at most in
+// all: parts that come later than that, each within a second of the one before, are not taken.
+TEST(SecondStart, ARequestIsWaitedForOneSecondInAll) {
+    std::vector<std::string> opened;
+    int raised = 0;
+    InstanceServer server([&] { ++raised; }, [&](const std::string& p) { opened.push_back(p); });
+    ASSERT_TRUE(server.Listen());
+    const std::string path = "/tmp/x.bmf";
+    char length[9];
+    std::snprintf(length, sizeof length, "%08zx", path.size());
+    std::atomic<bool> answered{false}, finished{false};
+    std::thread client([&] {
+        const int fd = kp::ConnectLocal(kInstanceSocketName);
+        if (fd >= 0) {
+            const auto pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(750)); };
+            (void)kp::WriteAll(fd, "open:\n", 6, 1000);
+            pause();
+            (void)kp::WriteAll(fd, length, 8, 1000);
+            pause();
+            (void)kp::WriteAll(fd, path.data(), path.size(), 1000);
+            char answer = 0;
+            answered = kp::ReadExact(fd, &answer, 1, 5000) == kp::IoResult::Ok;
+            close(fd);
+        }
+        finished = true;
+    });
+    EXPECT_TRUE(kt::Until([&] { return finished.load(); }, 20000));
+    client.join();
+    EXPECT_FALSE(answered);
+    EXPECT_EQ(raised, 0);
+    EXPECT_EQ(opened, std::vector<std::string>{});
 }
 
 // A later start with a benchmark file on its command line (a name relative to its own folder):
