@@ -246,6 +246,12 @@ void MainWindow::LoadFile() {
     const bool loaded = OpenLineFile() == 0;
     loading_ = false;
     if (loaded) Enable({CMD_COPY_ALL, CMD_FONT}, true);
+    // Asked to end during the read: it ends now that the file is no longer read.
+    if (end_after_load_) {
+        end_after_load_ = false;
+        EndWithoutQuestions();
+        return;
+    }
     ReleaseHeldCommands();
 }
 
@@ -396,13 +402,18 @@ bool MainWindow::QuitAsked() {
 }
 
 void MainWindow::EndWithoutQuestions() {
-    if (ending_ || end_after_run_) return;
+    if (ending_ || end_after_run_ || end_after_load_) return;
     answer_without_asking_ = true;
     run.ending = 1;
     // The code that waits on an open box or dialog goes on.
     for (QWidget* top : QApplication::topLevelWidgets()) {
         auto* dialog = qobject_cast<QDialog*>(top);
         if (dialog != nullptr && dialog->isVisible() && dialog->isModal()) dialog->reject();
+    }
+    // The file being read stays open until its read is over: the end comes after the load.
+    if (loading_) {
+        end_after_load_ = true;
+        return;
     }
     if (run.testrunning != 0) {
         end_after_run_ = true;

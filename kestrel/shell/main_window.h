@@ -63,8 +63,8 @@ public:
     void WatchEndRequests();
     // Stop, then Exit without its questions: a run going is stopped at its next pass boundary
     // (its test file removed, the programs it started ended) and the program ends when the run
-    // has returned; open boxes and dialogs are left, and later boxes answered at once without
-    // being shown (Ok, No, Cancel).
+    // has returned; during a file read the program ends once the read is over; open boxes and
+    // dialogs are left, and later boxes answered at once without being shown (Ok, No, Cancel).
     void EndWithoutQuestions();
     bool AnswersWithoutAsking() const { return answer_without_asking_; }
 
@@ -193,5 +193,6 @@ private:
     bool ending_ = false;
     bool session_agreed_ = false;         // the desktop's question before its end was answered
     bool end_after_run_ = false;          // ended without questions during a run
+    bool end_after_load_ = false;         // ... during a file read
     bool answer_without_asking_ = false;  // ending without questions: no box is shown
 };

@@ -791,6 +791,12 @@ TEST_F(MainWindowTest, CommandsGivenDuringAFileReadComeAfterTheLoad) {
         {"close box", [](MainWindow& m) { EXPECT_FALSE(m.close()); }, [](MainWindow& m) { return !m.isVisible(); }, false},
         {"Close, queued", [](MainWindow& m) { m.PostCommand(CMD_CLOSE); },
          [](MainWindow& m) { return m.Report()->Caption() == "Kestrel - System Level Benchmark"; }, false},
+        // The end without questions: the file is read to its end first.
+        {"desktop's quit", [](MainWindow& m) {
+             m.EndOfSession(false);
+             QEvent quit(QEvent::Quit);
+             QCoreApplication::sendEvent(qApp, &quit);
+         }, [](MainWindow& m) { return !m.isVisible(); }, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -798,6 +804,7 @@ TEST_F(MainWindowTest, CommandsGivenDuringAFileReadComeAfterTheLoad) {
             fs::remove(kp::reg::RootFile(root));
         }
         Start();
+        w->WatchEndRequests();
         report.isnew = 0;
         std::vector<int> ran_while_loading;
         QObject::connect(w.get(), &MainWindow::commandRan, [&](int id) {
