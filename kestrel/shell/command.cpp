@@ -33,6 +33,7 @@
 #include "shared/gdi/font.h"
 #include "shared/gdi/font_dialog.h"
 #include "shared/ui/help.h"
+#include "shared/ui/print_job.h"
 
 namespace {
 
@@ -41,10 +42,22 @@ void FileBox(const char* text) { kp::MessageBox(kp::Owner::Main, text, "File Exc
 }  // namespace
 
 bool MainWindow::Holds(int id) const {
-    return (run.testrunning != 0 && id != CMD_STOP) || loading_ || (id == kHeldOpen && !startup_done_);
+    if ((run.testrunning != 0 && id != CMD_STOP) || loading_) return true;
+    // A handed file waits for the start-up and for whatever is under way: a command (its boxes
+    // and dialogs included), any other open box or dialog, a print taking events.
+    return id == kHeldOpen &&
+           (!startup_done_ || busy_ > 0 || QApplication::activeModalWidget() != nullptr || PrintJobRunning());
+}
+
+MainWindow::Busy::Busy(MainWindow& window) : window_(window) { ++window_.busy_; }
+
+MainWindow::Busy::~Busy() {
+    // What waited for it comes now.
+    if (--window_.busy_ == 0) window_.ReleaseHeldCommands();
 }
 
 void MainWindow::Dispatch(int id) {
+    const Busy busy(*this);
     if (id == kHeldClose) close();
     else if (id == kHeldOpen) OpenHandedFile();
     else Command(id);
@@ -83,6 +96,7 @@ void MainWindow::Command(int id) {
         held_commands_.push_back(id);
         return;
     }
+    const Busy busy(*this);
     switch (id) {
         case CMD_STOP: StopTesting(); break;
         case CMD_ALL_TESTS:
@@ -281,7 +295,7 @@ void MainWindow::OpenHandedFile() {
     if (handed_files_.empty()) return;
     const std::string path = handed_files_.front();
     handed_files_.erase(handed_files_.begin());
-    if (run.ending != 0 || !MayOpen()) return;
+    if (ending_ || run.ending != 0 || !MayOpen()) return;
     report.FileName = path;
     LoadFile();
     report_->viewport()->update();
@@ -290,6 +304,7 @@ void MainWindow::OpenHandedFile() {
 void MainWindow::DropFile(const std::string& path) {
     // Not taken during a run, nor while a file is being read.
     if (run.testrunning != 0 || LoadingReportFile() || path.empty()) return;
+    const Busy busy(*this);
     report.FileName = path;
     if (report.isnew == 1 && AskToSave("File Exception")) {
         Command(CMD_SAVE_AS);

@@ -49,7 +49,8 @@ public:
     // A later start of the program asked for this window.
     void RaiseFromOtherStart();
     // A later start was given this benchmark file: it is opened as Open opens the file chosen,
-    // once the start-up is over and like any command held during a run or a load.
+    // once the start-up is over and like any command held during a run or a load; it waits
+    // also while a command, a box or dialog, or a print is under way.
     void OpenFromOtherStart(const std::string& path);
     // The desktop asks before its session ends, or only to save its state at a checkpoint: the
     // question of Exit about an unsaved run, asked only when the desktop lets the program ask
@@ -105,6 +106,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void BuildMenus();
@@ -184,6 +186,16 @@ private:
     // Carries out a command, a held close box or the next handed file.
     void Dispatch(int id);
     bool loading_ = false;  // a benchmark file is being loaded
+    // A command, a close box's question or a drop under way (nested ones counted); when the last
+    // returns, the held commands are looked at again.
+    int busy_ = 0;
+    struct Busy {
+        explicit Busy(MainWindow& window);
+        ~Busy();
+        Busy(const Busy&) = delete;
+        Busy& operator=(const Busy&) = delete;
+        MainWindow& window_;
+    };
 
     std::string oldfile_;    // the default caption of the report pane
     std::string FileName2;   // the file last saved

@@ -57,6 +57,7 @@
 #include "shared/gdi/font.h"
 #include "shared/report_lines.h"
 #include "shared/ui/help.h"
+#include "shared/ui/print_job.h"
 #include "shared/ui/screen_place.h"
 #include "kestrel/shell/settings_windows.h"
 #include "kestrel/shell/shell_rules.h"
@@ -1663,6 +1664,73 @@ TEST_F(MainWindowTest, AnotherStartHandsItsFileToThisWindow) {
         w.reset();
     }
     unsetenv("KESTREL_TEST_MSGBOX_LOG");
+}
+
+// A file handed over while a question or a print is under way waits for it to end: no question comes inside another, and the report does not change under the box or the
+// print. Then it opens as Open does.
+TEST_F(MainWindowTest, AHandedFileWaitsForOpenBoxesDialogsAndPrints) {
+    const std::string dir = kt::FreshDir("handed-later");
+    const std::string path = dir + "/later.bmf";
+    fs::copy_file(KESTREL_CORPUS_DIR "/plain.bmf", path);
+    const std::string pdf = dir + "/report.pdf";
+    SetPrinterChooser([&](QPrinter& printer, PrinterDialog, QWidget*) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(pdf));
+        return true;
+    });
+    const struct {
+        const char* what;
+        int command;
+        Lines asked;  // the questions in the order they came
+    } rows[] = {
+        {"Exit's question", CMD_EXIT,
+         {"Do you want to save this test?|File Exeption", "Exit Kestrel anyway?|Kestrel",
+          "Do you want to save this test?|File Exception"}},
+        {"a print", CMD_PRINT, {"Do you want to save this test?|File Exception"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Start();
+        InstallMainWindowBoxes([this] { return w.get(); });
+        for (int i = 0; i < 200; ++i) passtring("an unsaved run, line " + std::to_string(i));
+        report.isnew = 1;
+        bool handed = false, returned = false, changed_inside = false;
+        int ticks = 0;
+        Lines asked;
+        QTimer watch;
+        watch.setInterval(0);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            const bool under_way = QApplication::activeModalWidget() != nullptr || PrintJobRunning();
+            if (!returned && under_way && !handed) {
+                w->OpenFromOtherStart(path);
+                handed = true;
+                return;
+            }
+            if (!returned && w->Report()->Caption().toStdString() == path) changed_inside = true;
+            if (handed && !returned && ++ticks < 20) return;  // the handed file has had its chance
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) dialog->reject();
+            auto* mb = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (mb == nullptr || !mb->isVisible()) return;
+            const std::string seen = mb->text().toStdString() + "|" + mb->windowTitle().toStdString();
+            asked.push_back(seen);
+            const bool yes = seen == "Do you want to save this test?|File Exeption";
+            mb->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        watch.start();
+        w->Command(row.command);
+        returned = true;
+        EXPECT_TRUE(handed);
+        EXPECT_FALSE(changed_inside);
+        EXPECT_TRUE(kt::Until([&] { return w->Report()->Caption().toStdString() == path; }));
+        EXPECT_EQ(asked, row.asked);
+        EXPECT_EQ(report.isnew, 0);
+        watch.stop();
+        kp::SetMessageBoxBackend(nullptr);
+        w.reset();
+        run.ending = 0;
+        ClearReportLines();
+    }
+    SetPrinterChooser(nullptr);
 }
 
 TEST_F(MainWindowTest, LaunchGlanceStartsTheViewerBesideTheProgramOrSaysWhyNot) {
