@@ -1668,7 +1668,7 @@ TEST_F(MainWindowTest, AnotherStartHandsItsFileToThisWindow) {
 
 // A file handed over while a question or a print is under way waits for it to end: no question comes inside another, and the report does not change under the box or the
 // print. Then it opens as Open does.
-TEST_F(MainWindowTest, AHandedFileWaitsForOpenBoxesDialogsAndPrints) {
+TEST_F(MainWindowTest, AHandedFileWaitsForOpenQuestionsAndPrints) {
     const std::string dir = kt::FreshDir("handed-later");
     const std::string path = dir + "/later.bmf";
     fs::copy_file(KESTREL_CORPUS_DIR "/plain.bmf", path);
