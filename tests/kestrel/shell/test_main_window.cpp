@@ -1680,9 +1680,11 @@ TEST_F(MainWindowTest, AHandedFileWaitsForOpenQuestionsAndPrints) {
     });
     const struct {
         const char* what;
-        int command;
+        int command;  // 0: a question of another window
         Lines asked;  // the questions in the order they came
     } rows[] = {
+        {"another window's question", 0,
+         {"Send it?|Mail", "Do you want to save this test?|File Exception"}},
         {"Exit's question", CMD_EXIT,
          {"Do you want to save this test?|File Exeption", "Exit Kestrel anyway?|Kestrel",
           "Do you want to save this test?|File Exception"}},
@@ -1717,7 +1719,8 @@ TEST_F(MainWindowTest, AHandedFileWaitsForOpenQuestionsAndPrints) {
             mb->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
         });
         watch.start();
-        w->Command(row.command);
+        if (row.command != 0) w->Command(row.command);
+        else kp::MessageBox(kp::Owner::Active, "Send it?", "Mail", kp::Icon::Question, kp::Buttons::YesNo);
         returned = true;
         EXPECT_TRUE(handed);
         EXPECT_FALSE(changed_inside);
