@@ -33,6 +33,7 @@
 #include "shared/gdi/font.h"
 #include "shared/gdi/font_dialog.h"
 #include "shared/ui/help.h"
+#include "shared/ui/print_job.h"
 
 namespace {
 
@@ -41,10 +42,22 @@ void FileBox(const char* text) { kp::MessageBox(kp::Owner::Main, text, "File Exc
 }  // namespace
 
 bool MainWindow::Holds(int id) const {
-    return (run.testrunning != 0 && id != CMD_STOP) || loading_ || (id == kHeldOpen && !startup_done_);
+    if ((run.testrunning != 0 && id != CMD_STOP) || loading_) return true;
+    // A handed file waits for the start-up and for whatever is under way: a command (its boxes
+    // and dialogs included), any other open box or dialog, a print taking events.
+    return id == kHeldOpen &&
+           (!startup_done_ || busy_ > 0 || QApplication::activeModalWidget() != nullptr || PrintJobRunning());
+}
+
+MainWindow::Busy::Busy(MainWindow& window) : window_(window) { ++window_.busy_; }
+
+MainWindow::Busy::~Busy() {
+    // What waited for it comes now.
+    if (--window_.busy_ == 0) window_.ReleaseHeldCommands();
 }
 
 void MainWindow::Dispatch(int id) {
+    const Busy busy(*this);
     if (id == kHeldClose) close();
     else if (id == kHeldOpen) OpenHandedFile();
     else Command(id);
@@ -83,6 +96,7 @@ void MainWindow::Command(int id) {
         held_commands_.push_back(id);
         return;
     }
+    const Busy busy(*this);
     switch (id) {
         case CMD_STOP: StopTesting(); break;
         case CMD_ALL_TESTS:
@@ -246,6 +260,12 @@ void MainWindow::LoadFile() {
     const bool loaded = OpenLineFile() == 0;
     loading_ = false;
     if (loaded) Enable({CMD_COPY_ALL, CMD_FONT}, true);
+    // Asked to end during the read: it ends now that the file is no longer read.
+    if (end_after_load_) {
+        end_after_load_ = false;
+        EndWithoutQuestions();
+        return;
+    }
     ReleaseHeldCommands();
 }
 
@@ -275,7 +295,7 @@ void MainWindow::OpenHandedFile() {
     if (handed_files_.empty()) return;
     const std::string path = handed_files_.front();
     handed_files_.erase(handed_files_.begin());
-    if (run.ending != 0 || !MayOpen()) return;
+    if (ending_ || run.ending != 0 || !MayOpen()) return;
     report.FileName = path;
     LoadFile();
     report_->viewport()->update();
@@ -284,6 +304,7 @@ void MainWindow::OpenHandedFile() {
 void MainWindow::DropFile(const std::string& path) {
     // Not taken during a run, nor while a file is being read.
     if (run.testrunning != 0 || LoadingReportFile() || path.empty()) return;
+    const Busy busy(*this);
     report.FileName = path;
     if (report.isnew == 1 && AskToSave("File Exception")) {
         Command(CMD_SAVE_AS);
@@ -396,13 +417,18 @@ bool MainWindow::QuitAsked() {
 }
 
 void MainWindow::EndWithoutQuestions() {
-    if (ending_ || end_after_run_) return;
+    if (ending_ || end_after_run_ || end_after_load_) return;
     answer_without_asking_ = true;
     run.ending = 1;
     // The code that waits on an open box or dialog goes on.
     for (QWidget* top : QApplication::topLevelWidgets()) {
         auto* dialog = qobject_cast<QDialog*>(top);
         if (dialog != nullptr && dialog->isVisible() && dialog->isModal()) dialog->reject();
+    }
+    // The file being read stays open until its read is over: the end comes after the load.
+    if (loading_) {
+        end_after_load_ = true;
+        return;
     }
     if (run.testrunning != 0) {
         end_after_run_ = true;

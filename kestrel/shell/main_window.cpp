@@ -34,6 +34,7 @@
 #include "shared/reference_data.h"
 #include "shared/strformat.h"
 #include "shared/ui/help.h"
+#include "shared/ui/print_job.h"
 #include "shared/ui/program_start.h"
 #include "shared/ui/screen_place.h"
 
@@ -66,6 +67,8 @@ MainWindow::MainWindow() : oldfile_(kDefaultCaption) {
     setAcceptDrops(true);
     setGeometry(100, 100, 800, 600);
     host_ = std::make_unique<QtHost>(*this);
+    // A print that held a handed file has ended.
+    WhenPrintJobsEnd([this] { ReleaseHeldCommands(); });
     BuildMenus();
 
     client_ = new QWidget(this);
@@ -97,7 +100,16 @@ MainWindow::MainWindow() : oldfile_(kDefaultCaption) {
     LayoutClient();
 }
 
-MainWindow::~MainWindow() { CloseGraphWindows(); }
+MainWindow::~MainWindow() {
+    WhenPrintJobsEnd(nullptr);
+    CloseGraphWindows();
+}
+
+bool MainWindow::event(QEvent* event) {
+    // A box or dialog that held a handed file has gone.
+    if (event->type() == QEvent::WindowUnblocked) ReleaseHeldCommands();
+    return QMainWindow::event(event);
+}
 
 QAction* MainWindow::AddItem(QMenu* menu, int id, const char* text, const QKeySequence& key, bool checkable) {
     auto* a = new QAction(QString::fromLatin1(text), this);
@@ -329,6 +341,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     // The close box asks about an unsaved run as Exit does, but writes no preference.
+    const Busy busy(*this);
     if (!MayEnd()) {
         event->ignore();
         return;

@@ -49,7 +49,8 @@ public:
     // A later start of the program asked for this window.
     void RaiseFromOtherStart();
     // A later start was given this benchmark file: it is opened as Open opens the file chosen,
-    // once the start-up is over and like any command held during a run or a load.
+    // once the start-up is over and like any command held during a run or a load; it waits
+    // also while a command, a box or dialog, or a print is under way.
     void OpenFromOtherStart(const std::string& path);
     // The desktop asks before its session ends, or only to save its state at a checkpoint: the
     // question of Exit about an unsaved run, asked only when the desktop lets the program ask
@@ -63,8 +64,8 @@ public:
     void WatchEndRequests();
     // Stop, then Exit without its questions: a run going is stopped at its next pass boundary
     // (its test file removed, the programs it started ended) and the program ends when the run
-    // has returned; open boxes and dialogs are left, and later boxes answered at once without
-    // being shown (Ok, No, Cancel).
+    // has returned; during a file read the program ends once the read is over; open boxes and
+    // dialogs are left, and later boxes answered at once without being shown (Ok, No, Cancel).
     void EndWithoutQuestions();
     bool AnswersWithoutAsking() const { return answer_without_asking_; }
 
@@ -105,6 +106,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void BuildMenus();
@@ -184,6 +186,16 @@ private:
     // Carries out a command, a held close box or the next handed file.
     void Dispatch(int id);
     bool loading_ = false;  // a benchmark file is being loaded
+    // A command, a close box's question or a drop under way (nested ones counted); when the last
+    // returns, the held commands are looked at again.
+    int busy_ = 0;
+    struct Busy {
+        explicit Busy(MainWindow& window);
+        ~Busy();
+        Busy(const Busy&) = delete;
+        Busy& operator=(const Busy&) = delete;
+        MainWindow& window_;
+    };
 
     std::string oldfile_;    // the default caption of the report pane
     std::string FileName2;   // the file last saved
@@ -193,5 +205,6 @@ private:
     bool ending_ = false;
     bool session_agreed_ = false;         // the desktop's question before its end was answered
     bool end_after_run_ = false;          // ended without questions during a run
+    bool end_after_load_ = false;         // ... during a file read
     bool answer_without_asking_ = false;  // ending without questions: no box is shown
 };

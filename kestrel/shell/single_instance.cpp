@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <QSocketNotifier>
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +21,7 @@ constexpr size_t kWordSize = sizeof kRaise - 1;
 static_assert(sizeof kOpen - 1 == kWordSize);
 constexpr size_t kLengthDigits = 8;
 constexpr size_t kLongestPath = 1 << 16;
+constexpr int kRequestMs = 1000;
 
 std::string AbsolutePath(const std::string& name) {
     if (name.empty() || name.front() == '/') return name;
@@ -64,20 +67,26 @@ bool InstanceServer::Listen() {
 void InstanceServer::Serve() {
     const int fd = server_->Accept(0);
     if (fd < 0) return;
+    // The window waits for the whole request at most one second, however its parts come.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRequestMs);
+    const auto read = [fd, deadline](void* data, size_t size) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        return kp::ReadExact(fd, data, size, int(std::max<long long>(0, left.count()))) == kp::IoResult::Ok;
+    };
     char word[kWordSize] = {};
     bool understood = false;
     std::string path;
-    if (kp::ReadExact(fd, word, kWordSize, 1000) == kp::IoResult::Ok) {
+    if (read(word, kWordSize)) {
         if (std::memcmp(word, kRaise, kWordSize) == 0) {
             understood = true;
         } else if (std::memcmp(word, kOpen, kWordSize) == 0) {
             char digits[kLengthDigits + 1] = {};
             char* end = nullptr;
-            if (kp::ReadExact(fd, digits, kLengthDigits, 1000) == kp::IoResult::Ok) {
+            if (read(digits, kLengthDigits)) {
                 const unsigned long length = std::strtoul(digits, &end, 16);
                 if (end == digits + kLengthDigits && length > 0 && length <= kLongestPath) {
                     path.resize(length);
-                    understood = kp::ReadExact(fd, path.data(), length, 1000) == kp::IoResult::Ok;
+                    understood = read(path.data(), length);
                 }
             }
         }

@@ -23,6 +23,13 @@ PrintState print_state;
 
 namespace {
 
+int g_running_jobs = 0;
+
+std::function<void()>& JobsEnded() {
+    static std::function<void()> call;
+    return call;
+}
+
 PrinterChooser& Chooser() {
     static PrinterChooser chooser;
     return chooser;
@@ -261,6 +268,8 @@ std::optional<std::string> RefusedJobText(const std::string& printer, const std:
 PrintJob::PrintJob(const std::string& doc_name, const std::string& current_file, QWidget* owner, bool abort_dialog)
     : printer_(Printer()), owner_(owner) {
     print_state.Abort = 0;
+    ++g_running_jobs;
+    counted_ = true;
     previous_ = print_state.hAbortDlgWnd;
     if (abort_dialog) print_state.hAbortDlgWnd = dialog_ = new AbortDialog(current_file, owner);
     printer_.setDocName(QString::fromStdString(doc_name));
@@ -327,7 +336,15 @@ void PrintJob::End() {
         if (owner_ && owner_->isVisible()) QApplication::setActiveWindow(owner_->window());
         kp::MessageBox(kp::Owner::Active, refused, "Printer Exception", kp::Icon::Stop);
     }
+    if (counted_) {
+        counted_ = false;
+        if (--g_running_jobs == 0 && JobsEnded()) JobsEnded()();
+    }
 }
+
+bool PrintJobRunning() { return g_running_jobs > 0; }
+
+void WhenPrintJobsEnd(std::function<void()> call) { JobsEnded() = std::move(call); }
 
 bool PrintLines(PrintJob& job, const LinesToPrint& doc) {
     PrintState& s = print_state;

@@ -78,6 +78,12 @@ bool ChoosePrinter(PrinterDialog kind, QWidget* owner, const std::string& docume
 // on, false once Abort is set.
 bool AbortProc();
 
+// True from a job's start to its end, while its abort procedure takes the events.
+bool PrintJobRunning();
+// Called once no job runs any more, after the last one's end and its box (one call-back; an empty
+// one removes it).
+void WhenPrintJobsEnd(std::function<void()> call);
+
 // The printer's default font (a font record of zeros).
 QFont PrinterDefaultFont();
 // The height plus external leading of the default font on the device (TextHeight).
@@ -140,6 +146,7 @@ private:
     QPointer<AbortDialog> previous_;  // the dialog of the job that ran when this one started
     bool started_ = false;
     bool ended_ = false;
+    bool counted_ = false;  // counted among the running jobs
     int pages_ = 0;
 };
 

@@ -46,8 +46,10 @@ ButtonSet ButtonsOf(kp::Buttons b) {
     return {{SB::Ok, SB::NoButton, SB::NoButton}, {kp::Answer::Ok, kp::Answer::Ok, kp::Answer::Ok}, 1};
 }
 
-// A question answered only by Yes or No: Escape and the window's close button leave it standing.
-// The program's end still closes it (reject), which answers No.
+// A question answered only by Yes or No: Escape and the window's close button (a close that comes
+// from the window manager) leave it standing. The program's own close (its end, or the
+// application's quit at the end of the desktop's session, which closes the open box first) still
+// closes it, answering No.
 class YesNoBox : public QMessageBox {
 public:
     using QMessageBox::QMessageBox;
@@ -62,7 +64,7 @@ protected:
         QMessageBox::keyPressEvent(event);
     }
     void closeEvent(QCloseEvent* event) override {
-        if (answer_required) {
+        if (answer_required && event->spontaneous()) {
             event->ignore();
             return;
         }

@@ -14,6 +14,7 @@
 #include "shared/ui/qt_message_box.h"
 #include "tests/support/isolation.h"
 #include "tests/support/qt_test_main.h"
+#include "tests/support/window_manager.h"
 
 namespace {
 
@@ -106,11 +107,12 @@ TEST(QtMessageBox, EnterTakesTheDefaultButtonAndEscapeCancels) {
     EXPECT_EQ(ShowQtMessageBox(box, nullptr), kp::Answer::No);
 }
 
-// Escape and the window's close button answer a box with a Cancel button, or with one button
-// only, as that button. A Yes/No box stands until Yes or No is pressed; the program's end (which
-// rejects every open box) still closes it, answering No.
+// Escape and the window manager's close button answer a box with a Cancel button, or with one
+// button only, as that button. A Yes/No box stands until Yes or No is pressed; the program's own
+// close (its end rejects or closes every open box) and the application's quit (the desktop's at
+// the end of its session) still close it, answering No.
 TEST(QtMessageBox, EscapeAndTheCloseButtonLeaveAYesNoBoxStanding) {
-    enum class Way { Escape, CloseButton };
+    enum class Way { Escape, CloseButton, ProgramClose, Quit };
     const struct {
         kp::Buttons buttons;
         Way way;
@@ -119,28 +121,52 @@ TEST(QtMessageBox, EscapeAndTheCloseButtonLeaveAYesNoBoxStanding) {
     } rows[] = {
         {kp::Buttons::YesNo, Way::Escape, true, kp::Answer::No},
         {kp::Buttons::YesNo, Way::CloseButton, true, kp::Answer::No},
+        {kp::Buttons::YesNo, Way::ProgramClose, false, kp::Answer::No},
+        {kp::Buttons::YesNo, Way::Quit, false, kp::Answer::No},
         {kp::Buttons::YesNoCancel, Way::Escape, false, kp::Answer::Cancel},
         {kp::Buttons::YesNoCancel, Way::CloseButton, false, kp::Answer::Cancel},
+        {kp::Buttons::YesNoCancel, Way::Quit, false, kp::Answer::Cancel},
         {kp::Buttons::OkCancel, Way::Escape, false, kp::Answer::Cancel},
         {kp::Buttons::OkCancel, Way::CloseButton, false, kp::Answer::Cancel},
         {kp::Buttons::Ok, Way::Escape, false, kp::Answer::Ok},
         {kp::Buttons::Ok, Way::CloseButton, false, kp::Answer::Ok},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << "buttons " << int(row.buttons) << (row.way == Way::Escape ? ", Escape" : ", close"));
+        SCOPED_TRACE(testing::Message() << "buttons " << int(row.buttons) << ", way " << int(row.way));
         kp::BoxRequest box;
         box.caption = "File Exception";
         box.text = "Do you want to save this test?";
         box.buttons = row.buttons;
         Seen seen;
         bool stood = false;
-        WhenShown(&seen, [&](QMessageBox* mb) {
-            if (row.way == Way::Escape) QTest::keyClick(mb, Qt::Key_Escape);
-            else mb->close();
+        bool shown = false;
+        kp::Answer answer = kp::Answer::Yes;
+        const auto act = [&](QMessageBox* mb) {
+            shown = true;
+            switch (row.way) {
+                case Way::Escape: QTest::keyClick(mb, Qt::Key_Escape); break;
+                case Way::CloseButton: kt::CloseFromWindowManager(mb); break;
+                case Way::ProgramClose: mb->close(); break;
+                case Way::Quit: QCoreApplication::quit(); break;
+            }
             stood = mb->isVisible();
             if (stood) mb->reject();  // as the program's end closes it
-        });
-        EXPECT_EQ(ShowQtMessageBox(box, nullptr), row.answer);
+        };
+        if (row.way == Way::Quit) {
+            // Inside the application's loop, as the program runs: its quit closes the box and ends
+            // the loop.
+            QTimer::singleShot(0, [&] {
+                answer = ShowQtMessageBox(box, nullptr);
+                if (stood) QCoreApplication::exit(1);  // the quit was refused
+            });
+            WhenShown(&seen, act);
+            EXPECT_EQ(QApplication::exec(), 0);
+        } else {
+            WhenShown(&seen, act);
+            answer = ShowQtMessageBox(box, nullptr);
+        }
+        EXPECT_TRUE(shown);
+        EXPECT_EQ(answer, row.answer);
         EXPECT_EQ(stood, row.stays);
     }
 }

@@ -1,11 +1,14 @@
 // The window manager of the display tests (openbox, installed by scripts/deps), started on the
-// test's display: a test sees windows framed and stacked as a user's desktop does.
+// test's display: a test sees windows framed and stacked as a user's desktop does; and the close
+// its close button sends.
 #pragma once
 
 #include <unistd.h>
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QtTest/qtestspontaneevent.h>
 #include <QWidget>
 #include <QWindow>
 #include <cstdlib>
@@ -46,6 +49,15 @@ inline std::optional<kp::ChildProcess> StartWindowManager() {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return wm;
+}
+
+// Closes a shown window as the window manager's close button (or Alt+F4) does: the close comes
+// from outside the program. True when the window took it.
+inline bool CloseFromWindowManager(QWidget* window) {
+    QCloseEvent event;
+    QSpontaneKeyEvent::setSpontaneous(&event);
+    QCoreApplication::instance()->notify(window->windowHandle(), &event);
+    return event.isAccepted();
 }
 
 }  // namespace kt

@@ -33,11 +33,13 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QWindow>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "kestrel/engine/report/benchmark_reader.h"
 #include "kestrel/engine/run/commands.h"
@@ -59,6 +61,7 @@
 #include "shared/gdi/font.h"
 #include "shared/report_lines.h"
 #include "shared/ui/help.h"
+#include "shared/ui/print_job.h"
 #include "shared/ui/screen_place.h"
 #include "kestrel/shell/settings_windows.h"
 #include "kestrel/shell/shell_rules.h"
@@ -72,6 +75,7 @@
 #include "tests/support/font_dialog.h"
 #include "tests/support/isolation.h"
 #include "tests/support/qt_test_main.h"
+#include "tests/support/window_manager.h"
 
 namespace fs = std::filesystem;
 
@@ -875,6 +879,12 @@ TEST_F(MainWindowTest, CommandsGivenDuringAFileReadComeAfterTheLoad) {
         {"close box", [](MainWindow& m) { EXPECT_FALSE(m.close()); }, [](MainWindow& m) { return !m.isVisible(); }, false},
         {"Close, queued", [](MainWindow& m) { m.PostCommand(CMD_CLOSE); },
          [](MainWindow& m) { return m.Report()->Caption() == "Kestrel - System Level Benchmark"; }, false},
+        // The end without questions: the file is read to its end first.
+        {"desktop's quit", [](MainWindow& m) {
+             m.EndOfSession(false);
+             QEvent quit(QEvent::Quit);
+             QCoreApplication::sendEvent(qApp, &quit);
+         }, [](MainWindow& m) { return !m.isVisible(); }, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -882,6 +892,7 @@ TEST_F(MainWindowTest, CommandsGivenDuringAFileReadComeAfterTheLoad) {
             fs::remove(kp::reg::RootFile(root));
         }
         Start();
+        w->WatchEndRequests();
         report.isnew = 0;
         std::vector<int> ran_while_loading;
         QObject::connect(w.get(), &MainWindow::commandRan, [&](int id) {
@@ -1043,6 +1054,8 @@ TEST_F(MainWindowTest, YesNoQuestionsStandUntilAnsweredAndTheEndAnswersNo) {
              w->Command(CMD_SAVE_AS);
          }, "File Already Exists!  Overwrite?", "File Exception", false},
     };
+    // An ignored signal stays ignored: none is, whatever this test was started with.
+    for (int s : {SIGTERM, SIGINT, SIGHUP}) ::signal(s, SIG_DFL);
     for (const auto& row : rows) {
         for (const bool escape : {true, false}) {
             SCOPED_TRACE(testing::Message() << row.where << (escape ? ", Escape, TERM" : ", close button, desktop's quit"));
@@ -1075,7 +1088,7 @@ TEST_F(MainWindowTest, YesNoQuestionsStandUntilAnsweredAndTheEndAnswersNo) {
                 asked = true;
                 EXPECT_EQ(mb->windowTitle(), row.caption);
                 if (escape) QTest::keyClick(mb, Qt::Key_Escape);
-                else EXPECT_FALSE(mb->close());
+                else EXPECT_FALSE(kt::CloseFromWindowManager(mb));
                 stood = mb->isVisible();
                 kept = w->isVisible() && report.isnew == 1 && HasLine("an unsaved run");
                 if (escape) {
@@ -1644,6 +1657,39 @@ TEST_F(MainWindowTest, AnotherStartBringsThisWindowToTheFront) {
     EXPECT_FALSE(w->isMinimized());
 }
 
+// A later start that sends its request in parts keeps the window waiting one second at most in
+// all: parts that come later than that, each within a second of the one before, are not taken.
+TEST(SecondStart, ARequestIsWaitedForOneSecondInAll) {
+    std::vector<std::string> opened;
+    int raised = 0;
+    InstanceServer server([&] { ++raised; }, [&](const std::string& p) { opened.push_back(p); });
+    ASSERT_TRUE(server.Listen());
+    const std::string path = "/tmp/x.bmf";
+    char length[9];
+    std::snprintf(length, sizeof length, "%08zx", path.size());
+    std::atomic<bool> answered{false}, finished{false};
+    std::thread client([&] {
+        const int fd = kp::ConnectLocal(kInstanceSocketName);
+        if (fd >= 0) {
+            const auto pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(750)); };
+            (void)kp::WriteAll(fd, "open:\n", 6, 1000);
+            pause();
+            (void)kp::WriteAll(fd, length, 8, 1000);
+            pause();
+            (void)kp::WriteAll(fd, path.data(), path.size(), 1000);
+            char answer = 0;
+            answered = kp::ReadExact(fd, &answer, 1, 5000) == kp::IoResult::Ok;
+            close(fd);
+        }
+        finished = true;
+    });
+    EXPECT_TRUE(kt::Until([&] { return finished.load(); }, 20000));
+    client.join();
+    EXPECT_FALSE(answered);
+    EXPECT_EQ(raised, 0);
+    EXPECT_EQ(opened, std::vector<std::string>{});
+}
+
 // A later start with a benchmark file on its command line (a name relative to its own folder):
 // this window comes to the front and opens the file as Open does, asking first about an unsaved
 // run; during a run the file waits for the run's end.
@@ -1705,6 +1751,76 @@ TEST_F(MainWindowTest, AnotherStartHandsItsFileToThisWindow) {
         w.reset();
     }
     unsetenv("KESTREL_TEST_MSGBOX_LOG");
+}
+
+// A file handed over while a question or a print is under way waits for it to end: no question comes inside another, and the report does not change under the box or the
+// print. Then it opens as Open does.
+TEST_F(MainWindowTest, AHandedFileWaitsForOpenQuestionsAndPrints) {
+    const std::string dir = kt::FreshDir("handed-later");
+    const std::string path = dir + "/later.bmf";
+    fs::copy_file(KESTREL_CORPUS_DIR "/plain.bmf", path);
+    const std::string pdf = dir + "/report.pdf";
+    SetPrinterChooser([&](QPrinter& printer, PrinterDialog, QWidget*) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(pdf));
+        return true;
+    });
+    const struct {
+        const char* what;
+        int command;  // 0: a question of another window
+        Lines asked;  // the questions in the order they came
+    } rows[] = {
+        {"another window's question", 0,
+         {"Send it?|Mail", "Do you want to save this test?|File Exception"}},
+        {"Exit's question", CMD_EXIT,
+         {"Do you want to save this test?|File Exeption", "Exit Kestrel anyway?|Kestrel",
+          "Do you want to save this test?|File Exception"}},
+        {"a print", CMD_PRINT, {"Do you want to save this test?|File Exception"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Start();
+        InstallMainWindowBoxes([this] { return w.get(); });
+        for (int i = 0; i < 200; ++i) passtring("an unsaved run, line " + std::to_string(i));
+        report.isnew = 1;
+        bool handed = false, returned = false, changed_inside = false;
+        int ticks = 0;
+        Lines asked;
+        QTimer watch;
+        watch.setInterval(0);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            const bool under_way = QApplication::activeModalWidget() != nullptr || PrintJobRunning();
+            if (!returned && under_way && !handed) {
+                w->OpenFromOtherStart(path);
+                handed = true;
+                return;
+            }
+            if (!returned && w->Report()->Caption().toStdString() == path) changed_inside = true;
+            if (handed && !returned && ++ticks < 20) return;  // the handed file has had its chance
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) dialog->reject();
+            auto* mb = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (mb == nullptr || !mb->isVisible()) return;
+            const std::string seen = mb->text().toStdString() + "|" + mb->windowTitle().toStdString();
+            asked.push_back(seen);
+            const bool yes = seen == "Do you want to save this test?|File Exeption";
+            mb->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        watch.start();
+        if (row.command != 0) w->Command(row.command);
+        else kp::MessageBox(kp::Owner::Active, "Send it?", "Mail", kp::Icon::Question, kp::Buttons::YesNo);
+        returned = true;
+        EXPECT_TRUE(handed);
+        EXPECT_FALSE(changed_inside);
+        EXPECT_TRUE(kt::Until([&] { return w->Report()->Caption().toStdString() == path; }));
+        EXPECT_EQ(asked, row.asked);
+        EXPECT_EQ(report.isnew, 0);
+        watch.stop();
+        kp::SetMessageBoxBackend(nullptr);
+        w.reset();
+        run.ending = 0;
+        ClearReportLines();
+    }
+    SetPrinterChooser(nullptr);
 }
 
 TEST_F(MainWindowTest, LaunchGlanceStartsTheViewerBesideTheProgramOrSaysWhyNot) {
