@@ -72,6 +72,7 @@
 #include <vector>
 
 #include "bench/spread.h"
+#include "bench/thread_wakes.h"
 #include "kestrel/engine/memory/memory_test.h"
 #include "kestrel/engine/processor/kernels_fourier.h"
 #include "kestrel/engine/processor/workers.h"
@@ -212,25 +213,16 @@ private:
     std::vector<char> other_;
 };
 
-// Every thread of the process with its name and its voluntary switches so far (each one a wake
-// after the thread slept); the user-interface thread, which runs the memory test, is named so.
-using Threads = std::map<int, std::pair<std::string, long>>;
+// Every thread's wakes so far; the user-interface thread, which runs the memory test, and the
+// spawner with its workers are named so.
+using Threads = ThreadWakes;
 Threads TakeThreads() {
-    Threads all;
-    std::error_code ignored;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task", ignored)) {
-        const int tid = std::atoi(entry.path().filename().c_str());
-        std::ifstream in(entry.path() / "status");
-        std::string name;
-        long voluntary = 0;
-        for (std::string line; std::getline(in, line);) {
-            if (line.rfind("Name:", 0) == 0) name = line.substr(line.find_first_not_of(" \t", 5));
-            else if (line.rfind("voluntary_ctxt_switches:", 0) == 0) voluntary = std::atol(line.c_str() + 24);
-        }
+    Threads all = TakeThreadWakes();
+    for (auto& [tid, thread] : all) {
+        std::string& name = thread.first;
         if (tid == int(getpid())) name = "user-interface thread (the test's)";
         else if (name == program_invocation_short_name || std::string(program_invocation_short_name).rfind(name, 0) == 0)
             name = "thread spawner and workers";
-        all[tid] = {name, voluntary};
     }
     return all;
 }

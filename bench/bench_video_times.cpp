@@ -31,6 +31,7 @@
 #include <unistd.h>
 
 #include "bench/spread.h"
+#include "bench/thread_wakes.h"
 #include "lumen/video_tests.h"
 #include "platform/processors.h"
 
@@ -43,23 +44,6 @@ constexpr int kRunsPerProcess = 3;
 lumen::VideoTestSettings g_settings;
 
 double Median(std::vector<double> v) { return v.empty() ? -1.0 : Of(std::move(v)).median; }
-
-// Voluntary switches (wakes) of every thread of this process so far, by thread id, with its name.
-std::map<int, std::pair<std::string, long>> ThreadWakes() {
-    std::map<int, std::pair<std::string, long>> all;
-    std::error_code ignored;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ignored)) {
-        std::ifstream in(task.path() / "status");
-        std::string name;
-        long voluntary = 0;
-        for (std::string line; std::getline(in, line);) {
-            if (line.rfind("Name:", 0) == 0) name = line.substr(line.find_first_not_of(" \t", 5));
-            else if (line.rfind("voluntary_ctxt_switches:", 0) == 0) voluntary = std::atol(line.c_str() + 24);
-        }
-        all[std::atoi(task.path().filename().c_str())] = {name, voluntary};
-    }
-    return all;
-}
 
 // Child: runs one test kRunsPerProcess times and prints the times on one line.
 int RunChild(const char* name, int laptop, int processors) {
@@ -142,9 +126,9 @@ int main(int argc, char** argv) {
         std::printf("round %d:", round);
         for (int i = 0; i < 9; ++i) {
             if (!chosen[size_t(i)]) continue;
-            const auto before = ThreadWakes();
+            const auto before = TakeThreadWakes();
             const double t = lumen::RunVideoTestForTest(lumen::videofunc[i].name, g_settings).ms;
-            for (const auto& [tid, thread] : ThreadWakes()) {
+            for (const auto& [tid, thread] : TakeThreadWakes()) {
                 const auto was = before.find(tid);
                 const std::string name = tid == int(getpid()) ? "user-interface thread" : thread.first;
                 wakes[size_t(i)][name] += thread.second - (was != before.end() ? was->second.second : 0);
