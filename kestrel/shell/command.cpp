@@ -218,12 +218,7 @@ void MainWindow::NewTest() {
     Enable({CMD_CLOSE}, false);
     StartTesting();
     // Stopped to end the program: it ends now that the run is over.
-    if (end_after_run_) {
-        StoreAndEnd();
-        return;
-    }
-    // What was queued during the run comes now.
-    ReleaseHeldCommands();
+    if (end_after_run_) StoreAndEnd();
 }
 
 std::optional<std::string> MainWindow::ChooseFile(bool save) {
@@ -264,9 +259,7 @@ void MainWindow::LoadFile() {
     if (end_after_load_) {
         end_after_load_ = false;
         EndWithoutQuestions();
-        return;
     }
-    ReleaseHeldCommands();
 }
 
 bool MainWindow::MayOpen() {

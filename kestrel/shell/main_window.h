@@ -178,7 +178,9 @@ private:
     static constexpr int kHeldClose = -1;
     static constexpr int kHeldOpen = -2;
     std::vector<std::string> handed_files_;
-    // Carries the held commands out in the order they came, each after the one before.
+    // Carries the held commands out in the order they came, each after the one before. Called
+    // when what held them is over: the last command, close box or drop (Busy, a run's or a
+    // load's included), the start-up, a box or dialog, a print.
     void ReleaseHeldCommands();
     bool release_posted_ = false;
     // True when command id (or a held close box or handed file) waits now.

@@ -269,7 +269,6 @@ PrintJob::PrintJob(const std::string& doc_name, const std::string& current_file,
     : printer_(Printer()), owner_(owner) {
     print_state.Abort = 0;
     ++g_running_jobs;
-    counted_ = true;
     previous_ = print_state.hAbortDlgWnd;
     if (abort_dialog) print_state.hAbortDlgWnd = dialog_ = new AbortDialog(current_file, owner);
     printer_.setDocName(QString::fromStdString(doc_name));
@@ -336,10 +335,7 @@ void PrintJob::End() {
         if (owner_ && owner_->isVisible()) QApplication::setActiveWindow(owner_->window());
         kp::MessageBox(kp::Owner::Active, refused, "Printer Exception", kp::Icon::Stop);
     }
-    if (counted_) {
-        counted_ = false;
-        if (--g_running_jobs == 0 && JobsEnded()) JobsEnded()();
-    }
+    if (--g_running_jobs == 0 && JobsEnded()) JobsEnded()();
 }
 
 bool PrintJobRunning() { return g_running_jobs > 0; }

@@ -146,7 +146,6 @@ private:
     QPointer<AbortDialog> previous_;  // the dialog of the job that ran when this one started
     bool started_ = false;
     bool ended_ = false;
-    bool counted_ = false;  // counted among the running jobs
     int pages_ = 0;
 };
 

@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -12,13 +11,14 @@
 #include <QLibraryInfo>
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
+
+#include "platform/local_socket.h"
 
 namespace {
 
@@ -110,21 +110,9 @@ bool WaylandDisplayAnswers(int wait_ms) {
     // server answers with the call-back's "done" event (object 2, event 0, 12 bytes).
     const uint32_t sync[3] = {1, 12u << 16 | 0u, 2};
     uint32_t done[2] = {0, 0};
-    size_t got = 0;
-    bool ok = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-              send(fd, sync, sizeof sync, MSG_NOSIGNAL) == ssize_t(sizeof sync);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
-    while (ok && got < sizeof done) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                                std::chrono::steady_clock::now());
-        pollfd p{fd, POLLIN, 0};
-        const int ready = poll(&p, 1, int(std::max<long long>(0, left.count())));
-        if (ready < 0 && errno == EINTR) continue;
-        const ssize_t n = ready == 1 ? recv(fd, reinterpret_cast<char*>(done) + got, sizeof done - got, 0) : -1;
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) got += size_t(n);
-    }
+    const bool ok = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+                    send(fd, sync, sizeof sync, MSG_NOSIGNAL) == ssize_t(sizeof sync) &&
+                    kp::ReadExact(fd, done, sizeof done, wait_ms) == kp::IoResult::Ok;
     close(fd);
     return ok && done[0] == 2 && done[1] == (12u << 16 | 0u);
 }
