@@ -127,8 +127,10 @@ void AllowPerfRestarts() {
     perflink.lost_told = false;
 }
 
-void TellLinkLost() {
+bool PerfReadings() {
+    if (PerfWanted()) return true;
     if (perflink.lost) TellCountersNotMeasured();
+    return false;
 }
 
 void TellCountersNotMeasured() {
