@@ -14,6 +14,7 @@
 #include "install/file_table.h"
 #include "platform/registry.h"
 #include "shared/places.h"
+#include "shared/strformat.h"
 
 namespace fs = std::filesystem;
 
@@ -33,13 +34,6 @@ std::string ReadText(const std::string& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
-}
-
-std::string Trim(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t");
-    if (b == std::string::npos) return "";
-    size_t e = s.find_last_not_of(" \t");
-    return s.substr(b, e - b + 1);
 }
 
 // The words of a command line: blanks separate them outside double quotation marks, which go.
@@ -65,7 +59,7 @@ std::vector<std::string> Words(const std::string& line) {
 }
 
 std::string Unquote(const std::string& s) {
-    const std::vector<std::string> w = Words(Trim(s));
+    const std::vector<std::string> w = Words(Trimmed(s));
     std::string out;
     for (size_t i = 0; i < w.size(); ++i) out += (i ? " " : "") + w[i];
     return out;
@@ -73,13 +67,13 @@ std::string Unquote(const std::string& s) {
 
 // "[Name(a,b,...)]": the name and the arguments (split at commas outside quotation marks).
 bool Parse(const std::string& command, std::string* name, std::vector<std::string>* args) {
-    const std::string c = Trim(command);
+    const std::string c = Trimmed(command);
     if (c.size() < 4 || c.front() != '[' || c.back() != ']') return false;
     const size_t open = c.find('(');
     const size_t close = c.rfind(')');
     if (open == std::string::npos || close == std::string::npos || close < open || close != c.size() - 2)
         return false;
-    *name = Trim(c.substr(1, open - 1));
+    *name = Trimmed(c.substr(1, open - 1));
     args->clear();
     std::string arg;
     bool quoted = false;
@@ -215,7 +209,7 @@ int CreateGroup(const std::string& group) {
 
 int AddItem(const std::vector<std::string>& args) {
     const std::vector<std::string> argv = Words(Arg(args, 0));
-    const std::string title = Trim(Arg(args, 1));
+    const std::string title = Trimmed(Arg(args, 1));
     const std::string iconPath = Unquote(Arg(args, 2));
     const std::string directory = Unquote(Arg(args, 6));
     if (argv.empty() || title.empty()) return 0;
@@ -335,21 +329,21 @@ int ProgmanExecute(const std::string& command) {
     std::string name;
     std::vector<std::string> args;
     if (!Parse(command, &name, &args)) return 0;
-    if (EqualNoCase(name, "CreateGroup")) return CreateGroup(Trim(Arg(args, 0)));
+    if (EqualNoCase(name, "CreateGroup")) return CreateGroup(Trimmed(Arg(args, 0)));
     if (EqualNoCase(name, "ShowGroup")) {
         // A group that is not there leaves no group current: the item commands after it do nothing.
-        const std::string group = Trim(Arg(args, 0));
+        const std::string group = Trimmed(Arg(args, 0));
         g_currentGroup = GroupExists(group) ? group : std::string();
         return g_currentGroup.empty() ? 0 : 1;
     }
-    if (EqualNoCase(name, "DeleteGroup")) return DeleteGroup(Trim(Arg(args, 0)));
+    if (EqualNoCase(name, "DeleteGroup")) return DeleteGroup(Trimmed(Arg(args, 0)));
     // The item commands act on the current group.
     if (g_currentGroup.empty() || !GroupExists(g_currentGroup)) return 0;
     if (EqualNoCase(name, "AddItem")) return AddItem(args);
     if (EqualNoCase(name, "ReplaceItem")) {
-        RemoveItem(Trim(Arg(args, 0)));  // the insertion point; there may be no such item yet
+        RemoveItem(Trimmed(Arg(args, 0)));  // the insertion point; there may be no such item yet
         return 1;
     }
-    if (EqualNoCase(name, "DeleteItem")) return RemoveItem(Trim(Arg(args, 0))) ? 1 : 0;
+    if (EqualNoCase(name, "DeleteItem")) return RemoveItem(Trimmed(Arg(args, 0))) ? 1 : 0;
     return 0;
 }

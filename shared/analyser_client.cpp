@@ -47,9 +47,25 @@ void CloseLink() {
     perflink.server.reset();
 }
 
+// The analyser stalled again while being restarted, or could not be started: no analyser for
+// the rest of the run.
+void GiveUp() {
+    CloseLink();
+    perflink.given_up = true;
+}
+
+// The link failed after the start (its box shown): the scores in pchk are the last ones read,
+// not this interval's. No analyser for the rest of the run.
+void LoseLink() {
+    GiveUp();
+    perflink.lost = true;
+}
+
 enum class Io { Ok, TimedOut, Failed, NoLink };
 
-Io WriteRecord() {
+// A failure (other than no answer within the watch) closes the link after its box, and loses it
+// when `lose` is set.
+Io WriteRecord(bool lose) {
     if (!PerfLinkOpen()) return Io::NoLink;
     if (perflink.ties.before_write != nullptr) perflink.ties.before_write(pchk);
     kp::IoResult r = kp::WriteAll(perflink.hPipePerf, &pchk, sizeof pchk, perflink.watch_ms);
@@ -58,10 +74,11 @@ Io WriteRecord() {
     PipeBox(r == kp::IoResult::Closed ? "Connection with Loadmeter was broken!"
                                       : "Bad write handle to Loadmeter!",
             "Pipe Exception");
-    CloseLink();
+    lose ? LoseLink() : CloseLink();
     return Io::Failed;
 }
 
+// A failure (other than no answer within the watch) loses the link after its box.
 Io ReadRecord() {
     if (!PerfLinkOpen()) return Io::NoLink;
     PerfMonData reply;
@@ -76,36 +93,18 @@ Io ReadRecord() {
     } else {
         PipeBox("Bad Read Handle from Loadmeter!", "Pipe Exception");
     }
-    CloseLink();
+    LoseLink();
     return Io::Failed;
-}
-
-// The analyser stalled again while being restarted, or could not be started: no analyser for
-// the rest of the run.
-void GiveUp() {
-    CloseLink();
-    perflink.given_up = true;
-}
-
-// The link failed after the start (its box shown): the scores in pchk are the last ones read,
-// not this interval's. No analyser for the rest of the run.
-Io Lost(Io r) {
-    if (r == Io::Failed) {
-        GiveUp();
-        perflink.lost = true;
-    }
-    return r;
 }
 
 // A write; a failure closes the link (after its box), and loses it when `lose` is set.
 int Write(bool lose) {
-    Io r = WriteRecord();
+    Io r = WriteRecord(lose);
     if (r == Io::TimedOut) {
         PipeBox("Error Writing to Loadmeter!", "Pipe Exception");
-        CloseLink();
+        lose ? LoseLink() : CloseLink();
         r = Io::Failed;
     }
-    if (lose) Lost(r);
     return r == Io::Ok ? 1 : 0;
 }
 
@@ -127,8 +126,10 @@ void AllowPerfRestarts() {
     perflink.lost_told = false;
 }
 
-void TellLinkLost() {
+bool PerfReadings() {
+    if (PerfWanted()) return true;
     if (perflink.lost) TellCountersNotMeasured();
+    return false;
 }
 
 void TellCountersNotMeasured() {
@@ -192,7 +193,7 @@ void StartPerfProcess() {
 
 int DoPerfWrite() { return Write(true); }
 
-int DoPerfRead() { return Lost(ReadRecord()) == Io::TimedOut && !perflink.ties.read_always_answers ? 0 : 1; }
+int DoPerfRead() { return ReadRecord() == Io::TimedOut && !perflink.ties.read_always_answers ? 0 : 1; }
 
 int EndPerfProcess() {
     pchk.end = 1;
@@ -221,21 +222,21 @@ void RestartAfterTimeout(const std::function<void()>& refill, bool after_write) 
     StartPerfProcess();
     if (!PerfLinkOpen()) return;
     TiedSleep(2000);
-    Io w = Lost(WriteRecord());
+    Io w = WriteRecord(true);
     if (w == Io::TimedOut) return GiveUp();
     if (w != Io::Ok || after_write) return;
-    if (Lost(ReadRecord()) == Io::TimedOut) GiveUp();
+    if (ReadRecord() == Io::TimedOut) GiveUp();
 }
 
 bool PerfExchange(const std::function<void()>& refill) {
-    Io w = Lost(WriteRecord());
+    Io w = WriteRecord(true);
     if (w == Io::TimedOut) {
         RestartAfterTimeout(refill, true);
     } else if (w != Io::Ok) {
         return false;
     }
     if (!PerfLinkOpen()) return false;
-    Io r = Lost(ReadRecord());
+    Io r = ReadRecord();
     if (r == Io::TimedOut) {
         RestartAfterTimeout(refill, false);
         return PerfLinkOpen();

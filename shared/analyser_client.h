@@ -74,10 +74,10 @@ bool PerfWanted();
 bool AllSixScoresZero();
 // A new run may start the analyser again after an earlier run gave up on it.
 void AllowPerfRestarts();
-// Where a test's counter lines are left out because the link broke: the first such place in the
-// run gets the one line that says from which test on the counters were not measured. Nothing
-// when the link did not break.
-void TellLinkLost();
+// PerfWanted, at a place where a test writes its counter lines. Where they are left out because
+// the link broke, the first such place in the run also gets the one line that says from which
+// test on the counters were not measured.
+bool PerfReadings();
 // The same line, once in the run, for counters that another program's link lost.
 void TellCountersNotMeasured();
 

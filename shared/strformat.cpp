@@ -18,3 +18,9 @@ std::string StrPrintf(const char* format, ...) {
     va_end(again);
     return text;
 }
+
+std::string Trimmed(const std::string& text) {
+    const size_t start = text.find_first_not_of(" \t");
+    if (start == std::string::npos) return {};
+    return text.substr(start, text.find_last_not_of(" \t") + 1 - start);
+}

@@ -5,3 +5,6 @@
 #include <string>
 
 std::string StrPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The text without the blanks and tabs at its ends.
+std::string Trimmed(const std::string& text);

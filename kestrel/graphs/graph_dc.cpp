@@ -242,7 +242,16 @@ std::optional<int> FreeX(const PageItems& items, QPoint place, QSize extent, int
 
 }  // namespace
 
-int GraphDc::DrawPlaced(const std::function<void(GraphDc&)>& draw, bool only_if_all_fit) {
+void GraphDc::DrawPlaced(const std::function<void(GraphDc&)>& draw) { Place(draw, false); }
+
+void GraphDc::DrawPlacedFirstFit(int ways, const std::function<void(GraphDc&, int way)>& draw) {
+    for (int way = 0; way < ways; ++way) {
+        const bool last = way == ways - 1;
+        if (Place([&](GraphDc& dc) { draw(dc, way); }, !last) == 0 || last) return;
+    }
+}
+
+int GraphDc::Place(const std::function<void(GraphDc&)>& draw, bool only_if_all_fit) {
     GraphDc scratch(horzres_, measure_);
     scratch.SelectPen(pen_);
     scratch.SelectBrush(brush_);

@@ -93,10 +93,12 @@ public:
 
     // Draws a page whose texts drawn with PlacedText go where there is room for them: `draw` runs
     // once on a scratch context with their places left open, to see what else stands on the page
-    // and where, and once more on this context with the places found. Returns how many of those
-    // texts found no free place; with `only_if_all_fit` such a page is not drawn at all (the
-    // caller tries again, with smaller value labels).
-    int DrawPlaced(const std::function<void(GraphDc&)>& draw, bool only_if_all_fit = false);
+    // and where, and once more on this context with the places found.
+    void DrawPlaced(const std::function<void(GraphDc&)>& draw);
+    // The same for a page that can be drawn `ways` ways (0, 1, ..., each with smaller value labels
+    // than the one before): the first way whose placed texts all find a free place is drawn, or
+    // else the last.
+    void DrawPlacedFirstFit(int ways, const std::function<void(GraphDc&, int way)>& draw);
 
 private:
     struct PlaceRequest {
@@ -108,6 +110,9 @@ private:
         std::vector<QPoint> swept;
     };
     enum class Placing { kFirst, kAsk, kGiven };
+    // DrawPlaced; how many placed texts found no free place. With `only_if_all_fit` a page where
+    // one found none is not drawn.
+    int Place(const std::function<void(GraphDc&)>& draw, bool only_if_all_fit);
 
     int horzres_;
     Measure measure_;

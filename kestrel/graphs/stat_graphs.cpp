@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -344,8 +345,8 @@ void DrawStatGraphs(QWidget* hWnd, QRect brect, GraphDc& hDC, int32_t efficiency
     // The value labels take the page's font while they all find a free place; on a crowded page a
     // smaller one, down to 7 by 4 (times the scale), where the last stand at their first places.
     static constexpr int kValueFonts[][2] = {{10, 6}, {9, 5}, {8, 5}, {8, 4}, {7, 4}};
-    for (const auto& [height, width] : kValueFonts) {
-        page.value_font = TmsRmn(height, width, 400, page.scale);
-        if (hDC.DrawPlaced(draw, height != 7) == 0 || height == 7) break;
-    }
+    hDC.DrawPlacedFirstFit(int(std::size(kValueFonts)), [&](GraphDc& dc, int way) {
+        page.value_font = TmsRmn(kValueFonts[way][0], kValueFonts[way][1], 400, page.scale);
+        draw(dc);
+    });
 }

@@ -309,8 +309,5 @@ void DrawGraph(QWidget* /*window*/, GraphDc& DC, QRect client, int32_t scaling, 
     graph_view.printscale = graphs::DrawingScale(DC, screen);
     // Value labels with no free place narrow, all alike, by eighths down to 3/8 of the axis font's
     // width; past that they stand at their first places.
-    for (int eighths = 8;; --eighths) {
-        const auto draw = [&](GraphDc& dc) { DrawTotals(dc, client, scaling, screen, eighths); };
-        if (DC.DrawPlaced(draw, eighths > 3) == 0 || eighths == 3) break;
-    }
+    DC.DrawPlacedFirstFit(6, [&](GraphDc& dc, int way) { DrawTotals(dc, client, scaling, screen, 8 - way); });
 }

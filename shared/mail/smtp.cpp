@@ -60,12 +60,6 @@ bool Is7Bit(const std::string& text) {
     return true;
 }
 
-std::string Trimmed(const std::string& text) {
-    const size_t start = text.find_first_not_of(" \t");
-    if (start == std::string::npos) return {};
-    return text.substr(start, text.find_last_not_of(" \t") + 1 - start);
-}
-
 std::string Base64(const std::string& bytes) {
     static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;

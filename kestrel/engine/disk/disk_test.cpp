@@ -273,11 +273,7 @@ bool DiskRun::Test(int t, int p) {
     // The empty line follows the counter data preference alone: an analyser given up before
     // this test, or during its exchange, only leaves out the counter lines.
     if (prefs.show_perf_data) {
-        if (PerfWanted()) {
-            Sample();
-        } else {
-            TellLinkLost();
-        }
+        if (PerfReadings()) Sample();
         Line("");
     }
     return true;
@@ -343,7 +339,7 @@ void DiskRun::IdleLoad() {
         Host().Sleep(4000);
         PerfExchange(refill);
     }
-    if (!PerfWanted()) return TellLinkLost();  // given up for this run: no readings to show
+    if (!PerfReadings()) return;  // given up for this run: no readings to show
     if (AllSixScoresZero()) {
         Line(kLoadmeterThrottled);
         DoDiskEndCheck();
@@ -352,11 +348,7 @@ void DiskRun::IdleLoad() {
         Host().Sleep(2000);
         PerfExchange(refill);
         // Given up (the new start failed, or it stalled again): no reading to show.
-        if (PerfWanted()) {
-            Line(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0])));
-        } else {
-            TellLinkLost();
-        }
+        if (PerfReadings()) Line(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0])));
     } else {
         Line(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0]) * (several ? 1.0 / 3.0 : 0.2)));
     }
@@ -371,7 +363,7 @@ void DiskRun::Sample() {
         }
     }
     PerfExchange([this] { Refill(false); });
-    if (!PerfWanted()) return TellLinkLost();
+    if (!PerfReadings()) return;
     bool only_counter_4 = prefs.perf_counters[4] != 0;
     for (int k = 0; k < 6; ++k) {
         if (k != 4 && prefs.perf_counters[k]) only_counter_4 = false;

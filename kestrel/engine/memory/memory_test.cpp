@@ -130,7 +130,7 @@ void MeasureIdleLoad(const MainWindowFacts& win) {
         Host().Sleep(6000);
     }
     PerfExchange(refill);
-    if (!PerfWanted()) return TellLinkLost();  // given up for this run: no readings to show
+    if (!PerfReadings()) return;  // given up for this run: no readings to show
     if (AllSixScoresZero()) {
         passtring(kLoadmeterThrottled);
         DoDiskEndCheck();
@@ -140,11 +140,7 @@ void MeasureIdleLoad(const MainWindowFacts& win) {
         DoPerfWrite();
         ReadAnswer(refill);
         // Given up (the new start failed, or it stalled again): no reading to show.
-        if (PerfWanted()) {
-            passtring(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0])));
-        } else {
-            TellLinkLost();
-        }
+        if (PerfReadings()) passtring(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0])));
     } else {
         passtring(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0]) * (several ? 0.5 : 0.2)));
     }
@@ -158,7 +154,7 @@ void SampleAnalyser(const MainWindowFacts& win) {
     }
     pchk.end = 0;
     PerfExchange([&win] { PrepareRecord(win, false); });
-    if (!PerfWanted()) return TellLinkLost();
+    if (!PerfReadings()) return;
     for (const std::string& line : MemoryCounterLines(pchk, prefs.perf_counters, run.real_num_processors)) {
         passtring(line);
     }
@@ -427,11 +423,7 @@ int DoMemTest() {
                 (eight ? d_dest : c_dest).Release();
                 (eight ? d_source : c_source).Release();
             }
-            if (PerfWanted()) {
-                SampleAnalyser(win);
-            } else {
-                TellLinkLost();
-            }
+            if (PerfReadings()) SampleAnalyser(win);
         }
     }
 

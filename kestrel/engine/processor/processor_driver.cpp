@@ -120,7 +120,7 @@ void DoStringInput(int i, int theproc, double the_B_index, float theIndex, float
     }
 
     if (counter_data) {
-        if (PerfWanted()) {
+        if (PerfReadings()) {
             if (results.temp_os_checked != 0) StoreProcessorLoads(i);
             for (const std::string& line : ProcessorCounterLines(pchk, prefs.perf_counters, run.real_num_processors)) {
                 passtring(line);
@@ -131,8 +131,6 @@ void DoStringInput(int i, int theproc, double the_B_index, float theIndex, float
                 RefillPerfSettings(win);
                 StartPerfProcess();
             }
-        } else {
-            TellLinkLost();
         }
         passtring("");
     }

@@ -95,7 +95,7 @@ void SampleIdleLoad(const MainWindowFacts& win) {
     // Close the interval. After a restart the new analyser's first reading is shown as it is.
     restarted = false;
     PerfExchange(refill);
-    if (!PerfWanted()) return TellLinkLost();  // given up for this run: no readings to show
+    if (!PerfReadings()) return;  // given up for this run: no readings to show
     if (restarted) {
         passtring(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0])));
     } else if (AllSixScoresZero()) {
@@ -109,11 +109,7 @@ void SampleIdleLoad(const MainWindowFacts& win) {
         // analyser up when it stalls again.
         if (DoPerfRead() == 0) RestartAfterTimeout(refill, false);
         // Given up (the new start failed, or it stalled again): no reading to show.
-        if (PerfWanted()) {
-            passtring(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0])));
-        } else {
-            TellLinkLost();
-        }
+        if (PerfReadings()) passtring(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0])));
     } else {
         passtring(StrPrintf("Idle Processor Load:  %.1f%%", double(pchk.score[0]) * (several ? 0.5 : 0.2)));
     }
