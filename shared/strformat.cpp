@@ -24,3 +24,11 @@ std::string Trimmed(const std::string& text) {
     if (start == std::string::npos) return {};
     return text.substr(start, text.find_last_not_of(" \t") + 1 - start);
 }
+
+std::string WithLfLineEnds(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+    return out;
+}

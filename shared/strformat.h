@@ -8,3 +8,6 @@ std::string StrPrintf(const char* format, ...) __attribute__((format(printf, 1, 
 
 // The text without the blanks and tabs at its ends.
 std::string Trimmed(const std::string& text);
+
+// The text with each CR LF made a plain LF (a lone CR stays).
+std::string WithLfLineEnds(const std::string& text);

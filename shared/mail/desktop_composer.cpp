@@ -13,6 +13,7 @@
 #include "platform/process.h"
 #include "platform/testswitch.h"
 #include "shared/mail/transport.h"
+#include "shared/strformat.h"
 
 namespace mail {
 
@@ -74,15 +75,6 @@ void ReapWhenEnded(kp::ChildProcess child, std::string file) {
     }).detach();
 }
 
-// The composer takes text with LF line ends (it makes CR LF of each LF itself).
-std::string WithLfLineEnds(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i)
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
-    return out;
-}
-
 void NotSent() {
     kp::MessageBox(kp::Owner::Active, "Message Not Sent!", "Mail Exception", kp::Icon::Exclamation);
 }
@@ -96,6 +88,7 @@ int DoMapiMail(const Message& message, const MailHost& host) {
         return 2;
     }
     std::vector<std::string> argv = {"xdg-email", "--utf8", "--subject", message.subject};
+    // The composer takes text with LF line ends (it makes CR LF of each LF itself).
     const std::string body = WithLfLineEnds(message.body);
     std::string file;
     if (body.size() > kLongestBodyArgument) {

@@ -15,6 +15,8 @@
 #include <QStringDecoder>
 #include <QVBoxLayout>
 
+#include "shared/strformat.h"
+
 MailForm BuildMailForm(QDialog* dialog, int width, int attachments_max) {
     MailForm f;
     const auto edit = [dialog](int id, int max) {
@@ -89,12 +91,7 @@ std::string MailWithCrLf(const QString& text) {
     return out;
 }
 
-QString MailForEdit(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i)
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
-    return MailFromUtf8(out);
-}
+QString MailForEdit(const std::string& text) { return MailFromUtf8(WithLfLineEnds(text)); }
 
 std::string MailPathBytes(const QString& text) { return QFile::encodeName(text).toStdString(); }
 
