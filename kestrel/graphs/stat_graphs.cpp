@@ -142,7 +142,8 @@ struct Page {
     float scale;
     int screen;
     int lf_height, lf_width;
-    LogFont value_font;  // the bars' value labels' font
+    LogFont value_fonts[4];  // each graph's value labels' font
+    bool crowded[4] = {};    // a row of the graph found no way to stand in its row
     std::vector<BarSet> sets;
     std::vector<Legend> legends;
     const double* bindex;
@@ -171,8 +172,9 @@ struct Page {
     // place further right, at one of those heights. Always with its middle within its row (and so
     // right of its own bar with no other test's bar between), within the half of the page that its
     // graph takes; in the value labels' font.
-    void BarLabel(const GraphFrame& f, const BarSet& set, double x, double y, double bar_y, double middle,
-                  const std::string& text) {
+    void BarLabel(Graph g, const BarSet& set, double x, double y, double bar_y, double middle, const std::string& text) {
+        const GraphFrame& f = kFrames[g];
+        const LogFont& value_font = value_fonts[g];
         const int half = f.x0 < 400 ? 0 : 400;
         const QRect bounds(S(half), 0, S(half + 400) - S(half), S(1000));
         const bool own_font = !(value_font == dc->Font());
@@ -197,7 +199,7 @@ struct Page {
     // The value labels of one test's row on a page of several bar sets, side by side along the row
     // in the order of the row's bars, each led by a swatch of its set's pen (as in the legend):
     // starting right of the row's longest bar, on the row's middle; where the row's half of the
-    // page leaves too little room, in two or three lines, each line's middle within the row. Where
+    // page leaves too little room, in two or three lines, stacked within the row's height. Where
     // no way fits, on one line all the same (which the page answers with smaller value labels).
     void RowLabels(Graph g, int t);
 
@@ -300,7 +302,7 @@ void Page::Bars(Graph g, int index) {
             }
         }
         if (label.empty()) continue;
-        if (one_set) BarLabel(f, set, label_x, label_y, bar_y, RowMiddle(g, t), label);
+        if (one_set) BarLabel(g, set, label_x, label_y, bar_y, RowMiddle(g, t), label);
         else row_labels[t].push_back({index, label});
     }
     for (const Legend& l : legends) {
@@ -322,6 +324,7 @@ void Page::RowLabels(Graph g, int t) {
     const std::vector<RowLabel>& labels = row_labels[t];
     const int half = f.x0 < 400 ? 0 : 400;
     const QRect bounds(S(half), 0, S(half + 400) - S(half), S(1000));
+    const LogFont& value_font = value_fonts[g];
     const bool own_font = !(value_font == dc->Font());
     const LogFont old_font = own_font ? dc->SelectFont(value_font) : value_font;
     // Each entry: a swatch as long as the legend's, a gap as wide as the bar pen's half width
@@ -340,7 +343,7 @@ void Page::RowLabels(Graph g, int t) {
     int lines = 1;
     const auto per_line = [&](int k) { return (n + k - 1) / k; };
     const auto fits = [&](int k) {
-        if ((k - 1) / 2.0 * height > reach) return false;
+        if (k > 1 && k * height > 2 * reach) return false;
         for (int first = 0; first < n; first += per_line(k)) {
             int w = -apart;
             for (int i = first; i < std::min(n, first + per_line(k)); ++i) w += widths[size_t(i)] + apart;
@@ -348,12 +351,11 @@ void Page::RowLabels(Graph g, int t) {
         }
         return true;
     };
-    for (int k = 1; k <= n; ++k) {
-        if (fits(k)) {
-            lines = k;
-            break;
-        }
+    bool found = false;
+    for (int k = 1; k <= n && !found; ++k) {
+        if ((found = fits(k))) lines = k;
     }
+    crowded[g] = crowded[g] || !found;
     const int per = per_line(lines);
     for (int i = 0; i < n; ++i) {
         const int line = i / per;
@@ -379,7 +381,7 @@ void DrawStatGraphs(QWidget* hWnd, QRect brect, GraphDc& hDC, int32_t efficiency
     (void)hWnd;
     (void)brect;
     const ResultStore& s = results;
-    Page page{&hDC, DrawingScale(hDC, DCTYPE), DCTYPE, 0, 0, {}, {}, {}, ReferenceRow(s.last_memory_load_value), {}, 8, 8, {}, {}};
+    Page page{&hDC, DrawingScale(hDC, DCTYPE), DCTYPE, 0, 0, {}, {}, {}, {}, ReferenceRow(s.last_memory_load_value), {}, 8, 8, {}, {}};
 
     // Page form and its bar sets (the uniprocessor set, row 1, is always the second).
     const int shown = Row(s.scale_value);
@@ -451,11 +453,25 @@ void DrawStatGraphs(QWidget* hWnd, QRect brect, GraphDc& hDC, int32_t efficiency
         }
         dc.SelectFont(old_font);
     };
-    // The value labels take the page's font while they all find a free place; on a crowded page a
-    // smaller one, down to 7 by 4 (times the scale), where the last stand at their first places.
+    // The value labels take the page's font while they all find a free place; in a graph whose rows
+    // have too little room for that, or on a crowded page, a smaller one, down to 7 by 4 (times the
+    // scale), where the last stand at their first places. Each graph takes the largest that its
+    // rows have room for (tried on a scratch page), the page as a whole no larger than its way.
     static constexpr int kValueFonts[][2] = {{10, 6}, {9, 5}, {8, 5}, {8, 4}, {7, 4}};
-    hDC.DrawPlacedFirstFit(int(std::size(kValueFonts)), [&](GraphDc& dc, int way) {
-        page.value_font = TmsRmn(kValueFonts[way][0], kValueFonts[way][1], 400, page.scale);
+    constexpr int kWays = int(std::size(kValueFonts));
+    const auto value_font = [&](int k) { return TmsRmn(kValueFonts[k][0], kValueFonts[k][1], 400, page.scale); };
+    int least[4] = {kWays - 1, kWays - 1, kWays - 1, kWays - 1};
+    for (int k = kWays - 1; k >= 0; --k) {
+        for (LogFont& f : page.value_fonts) f = value_font(k);
+        std::fill(std::begin(page.crowded), std::end(page.crowded), false);
+        GraphDc scratch(hDC.HorzRes(), [&hDC](const LogFont& lf, std::string_view text) { return hDC.TextExtent(lf, text); });
+        draw(scratch);
+        for (int g = 0; g < 4; ++g) {
+            if (!page.crowded[g]) least[g] = k;
+        }
+    }
+    hDC.DrawPlacedFirstFit(kWays, [&](GraphDc& dc, int way) {
+        for (int g = 0; g < 4; ++g) page.value_fonts[g] = value_font(std::max(way, least[g]));
         draw(dc);
     });
 }
