@@ -238,19 +238,21 @@ void DrawTotals(GraphDc& DC, QRect client, int32_t scaling, int screen, int eigh
         DC.MoveToEx(S(450), yy);
         DC.LineTo(S(458), yy);
         // Narrowed to end a blank before the legend's swatches where it would come within a blank
-        // of the legend, or before a selection box of the window that it would come within a blank
-        // of (on the screen).
+        // of the legend, or to end kBoxGap pixels before a selection box of the window that it
+        // would come that near (on the screen).
+        constexpr int kBoxGap = 2;
         const int rx = S(458) + fw / 2 + 5, blank = DC.GetTextExtent(" ").width();
-        const QRect cell = QRect(QPoint(rx, yy - fh), DC.GetTextExtent(label)).adjusted(0, 0, blank, 0);
+        const QRect text_cell(QPoint(rx, yy - fh), DC.GetTextExtent(label));
+        const QRect cell = text_cell.adjusted(0, 0, blank, 0), near = text_cell.adjusted(0, 0, kBoxGap, 0);
         int end = std::numeric_limits<int>::max();
-        if (std::any_of(legend.begin(), legend.end(), [&](const QRect& r) { return r.intersects(cell); })) end = S(510);
+        if (std::any_of(legend.begin(), legend.end(), [&](const QRect& r) { return r.intersects(cell); })) end = S(510) - blank;
         for (const QRect& box : controls) {
-            if (box.intersects(cell)) end = std::min(end, box.left());
+            if (box.intersects(near)) end = std::min(end, box.left() - kBoxGap);
         }
         if (end == std::numeric_limits<int>::max()) {
             DC.TextOut(rx, yy - fh, label);
         } else {
-            DC.SelectFont(NarrowedTo(DC, font, label, end - blank - rx));
+            DC.SelectFont(NarrowedTo(DC, font, label, end - rx));
             DC.TextOut(rx, yy - fh, label);
             DC.SelectFont(font);
         }

@@ -399,8 +399,8 @@ TEST_F(GraphWindowsTest, PrintedPagesHaveNoTextOverTextNorLineThroughText) {
 }
 
 // At today's scores the right axis's marks run to six and seven digits: on the screen each stays
-// whole and ends a blank's width before the window's selection boxes ("Other Results", the SMP
-// box and the drive box), narrowed where it would reach one, as it is before the legend.
+// whole and ends two pixels before the window's selection boxes ("Other Results", the SMP box and
+// the drive box), narrowed where it would reach one, as it is before the legend.
 TEST_F(GraphWindowsTest, RightAxisLabelsKeepClearOfTheSelectionBoxes) {
     kt::TenThousandfoldStore();
     results.data_from_file = 1;
@@ -425,7 +425,7 @@ TEST_F(GraphWindowsTest, RightAxisLabelsKeepClearOfTheSelectionBoxes) {
         if (op.kind != graphs::GraphOp::kText || op.from.x() <= 450 || op.from.x() >= 500) continue;
         marks.push_back(op.text);
         const QRect cell(op.from, kt::FixedMeasure(font, op.text));
-        const QRect reach = cell.adjusted(0, 0, kt::FixedMeasure(font, " ").width(), 0);
+        const QRect reach = cell.adjusted(0, 0, 2, 0);
         for (const QRect& box : boxes) {
             if (cell.top() <= box.bottom() && cell.bottom() >= box.top()) ++beside_a_box;
             EXPECT_FALSE(reach.intersects(box)) << "\"" << op.text << "\" at " << cell.x() << "," << cell.y() << " reaches the box at "
