@@ -47,6 +47,7 @@ struct Plot {
     bool bare = false;        // row labels are the bare numbers
     bool by_count = false;    // regression mode: x by processor count
     std::vector<int> rows;    // processor counts of the rows
+    std::vector<QPoint> points;  // every series' points on the device, each labelled with its value
 
     int S(double p) const { return Scaled(p, scale); }
     void Line(double x1, double y1, double x2, double y2) {
@@ -59,7 +60,8 @@ struct Plot {
     }
     // A point's efficiency label: centred above it, or else up and left of it, down and right of
     // it, or nearer to it on those sides, as the lines leave room; where none of these is free, the
-    // free place nearest to the point within 60 units of it, on the page.
+    // free place nearest to the point within 60 units of it, on the page. Only where the label
+    // stands nearer to its own point than to any other series' point, so that it reads as its own.
     void PointLabel(double x, double y, const std::string& text) {
         const QSize size = dc.GetTextExtent(text);
         const int px = S(x), py = S(y), d = S(4);
@@ -78,6 +80,16 @@ struct Plot {
         }
         std::stable_sort(around.begin(), around.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         for (const auto& [distance, at] : around) places.push_back(at);
+        const auto apart = [&](QPoint cell, QPoint p) {
+            const int dx = std::max({cell.x() - p.x(), 0, p.x() - (cell.x() + size.width() - 1)});
+            const int dy = std::max({cell.y() - p.y(), 0, p.y() - (cell.y() + size.height() - 1)});
+            return std::hypot(double(dx), double(dy));
+        };
+        const QPoint own(px, py);
+        std::erase_if(places, [&](QPoint cell) {
+            const double mine = apart(cell, own);
+            return std::any_of(points.begin(), points.end(), [&](QPoint p) { return p != own && apart(cell, p) <= mine + 1; });
+        });
         dc.PlacedText(places, QRect(QPoint(S(left), S(top)), QPoint(S(right) - 1, S(bottom) - 1)), 0, text);
     }
     double ValueY(double v) const { return oy - v / Y * H; }
@@ -141,7 +153,7 @@ int TickCount(int N) { return N >= 20 ? 20 : N >= 15 ? 15 : N >= 10 ? 10 : N >= 
 
 void DrawEfficiency(GraphDc& DC, int screen, int left, int top, int right, int bottom) {
     const ResultStore& s = results;
-    Plot p{DC, DrawingScale(DC, screen), left, top, right, bottom, left + 75, bottom - 165, 0, right - left - 120, 100, 1, false, false, {}};
+    Plot p{DC, DrawingScale(DC, screen), left, top, right, bottom, left + 75, bottom - 165, 0, right - left - 120, 100, 1, false, false, {}, {}};
     p.H = p.oy - (top + 35);
     p.N = s.tested_num_processors;
     p.rows = ScalingRowCounts(s);
@@ -196,6 +208,13 @@ void DrawEfficiency(GraphDc& DC, int screen, int left, int top, int right, int b
         for (int count = 1; count <= p.N; ++count) tick(p.RowX(0, count), count);
     } else {
         for (size_t k = 0; k < p.rows.size(); ++k) tick(p.RowX(k, p.rows[k]), p.rows[k]);
+    }
+
+    // The series' points.
+    for (const int32_t* totals : {s.TotalCPU, s.TotalCPU_OS}) {
+        if (totals == s.TotalCPU_OS && !os) break;
+        for (size_t k = 0; k < p.rows.size(); ++k)
+            p.points.emplace_back(p.S(p.RowX(k, p.rows[k])), p.S(p.ValueY(totals[p.rows[k]])));
     }
 
     // The series.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -48,11 +49,14 @@ using graphs::Scaled;
 
 int Row(int32_t r) { return std::clamp<int32_t>(r, 0, kRows - 1); }
 
-// The drive named in a printout: the chosen drive of the run's Test Drives menu, or the file's.
+// The drive named in a printout: the chosen drive of the run's Test Drives menu, or for a loaded
+// file the drive it records, as its report names it; none (no line) where the file records none.
 std::string TestedDrive(int index) {
     if (results.data_from_file != 0) {
         if (index < 0 || index >= std::min<int32_t>(results.disks_selected, kDrives)) return {};
-        return StrPrintf("Drive Tested:  %s", results.global_drive_filebuffer[index]);
+        const std::string recorded = Trimmed(results.global_drive_filebuffer[index]);
+        if (recorded.empty()) return {};
+        return "Drive Tested:  " + recorded;
     }
     int seen = 0;
     for (int i = 0; i < std::clamp(globaldrives, 0, kDrives); ++i) {
@@ -92,8 +96,9 @@ public:
     // ending at its right edge, centred on it, or anywhere along its row where its middle stands
     // over the bar; where none of these is free, the same a row higher, and so on up to the frame's
     // top line, then above that line, row by row; then, row by row again, wherever on the row it
-    // still stands partly over the bar. The label is always drawn (at its first place when no place
-    // is free, which DrawGraph answers with narrower value labels).
+    // still stands partly over the bar. Only where no other bar under it rises nearer to it than
+    // its own, so that it reads as its own bar's value. The label is always drawn (at its first
+    // place when no place is free, which DrawGraph answers with narrower value labels).
     void Bar(int x1, int x2, int32_t v, const Series& s) {
         const double h = double(v) * 0.1 * vs_.unit;
         const int top = S(500 - h);
@@ -116,6 +121,13 @@ public:
         for (int y : rows) {
             for (int x = left - w + 1; x < right; x += step) places.emplace_back(x, y);
         }
+        const int h_text = dc_.GetTextExtent(label).height();
+        std::erase_if(places, [&](QPoint p) {
+            const int l = p.x(), r = p.x() + w - 1, bottom = p.y() + h_text - 1;
+            return std::any_of(bars_.begin(), bars_.end(), [&](const QRect& b) {
+                return b.left() != left && b.left() <= r && b.right() >= l && b.top() > bottom && b.top() < top;
+            });
+        });
         dc_.PlacedText(places, QRect(QPoint(S(50) + 1, 0), QPoint(S(450) - 1, S(500))), 0, label);
         if (narrowed) dc_.SelectFont(font_);
     }
@@ -124,6 +136,8 @@ public:
         dc_.FillRect(S(510), S(y), S(520), S(y + 10), s.brush);
     }
     void Legend(int swatch_top, const std::string& text) { dc_.TextOut(S(528), S(swatch_top + 1) - fh_ / 2, text); }
+    // Every bar of the graph (device pixels), for the labels to keep to their own.
+    void Bars(std::vector<QRect> bars) { bars_ = std::move(bars); }
     void Use(const Series& s) {
         dc_.SelectPen(s.pen);
         dc_.SelectBrush(s.brush);
@@ -136,13 +150,14 @@ private:
     LogFont font_, value_font_;  // the axis font and the bars' value labels' font
     int fh_;
     int frame_top_;  // the frame's top line, in device pixels
+    std::vector<QRect> bars_;
 };
 
 // Anywhere on the page (the printed drive line may run past the 800 units).
 const QRect kAnywhere(0, 0, 1 << 28, 1 << 28);
 
 // The totals graph, its bars' value labels `eighths` / 8 of the axis font's width.
-void DrawTotals(GraphDc& DC, QRect client, int32_t scaling, int screen, int eighths) {
+void DrawTotals(GraphDc& DC, QRect client, int32_t scaling, int screen, int eighths, const std::vector<QRect>& controls) {
     const float ps = graphs::DrawingScale(DC, screen);
     const ResultStore& s = results;
     const int sel = std::clamp(graph_view.results_selection, 0, reference::kMachines - 1);
@@ -223,13 +238,21 @@ void DrawTotals(GraphDc& DC, QRect client, int32_t scaling, int screen, int eigh
         DC.MoveToEx(S(450), yy);
         DC.LineTo(S(458), yy);
         // Narrowed to end a blank before the legend's swatches where it would come within a blank
-        // of the legend.
+        // of the legend, or to end kBoxGap pixels before a selection box of the window that it
+        // would come that near (on the screen).
+        constexpr int kBoxGap = 2;
         const int rx = S(458) + fw / 2 + 5, blank = DC.GetTextExtent(" ").width();
-        const QRect cell = QRect(QPoint(rx, yy - fh), DC.GetTextExtent(label)).adjusted(0, 0, blank, 0);
-        if (std::none_of(legend.begin(), legend.end(), [&](const QRect& r) { return r.intersects(cell); })) {
+        const QRect text_cell(QPoint(rx, yy - fh), DC.GetTextExtent(label));
+        const QRect cell = text_cell.adjusted(0, 0, blank, 0), near = text_cell.adjusted(0, 0, kBoxGap, 0);
+        int end = std::numeric_limits<int>::max();
+        if (std::any_of(legend.begin(), legend.end(), [&](const QRect& r) { return r.intersects(cell); })) end = S(510) - blank;
+        for (const QRect& box : controls) {
+            if (box.intersects(near)) end = std::min(end, box.left() - kBoxGap);
+        }
+        if (end == std::numeric_limits<int>::max()) {
             DC.TextOut(rx, yy - fh, label);
         } else {
-            DC.SelectFont(NarrowedTo(DC, font, label, S(510) - blank - rx));
+            DC.SelectFont(NarrowedTo(DC, font, label, end - rx));
             DC.TextOut(rx, yy - fh, label);
             DC.SelectFont(font);
         }
@@ -249,6 +272,16 @@ void DrawTotals(GraphDc& DC, QRect client, int32_t scaling, int screen, int eigh
     LogFont value_font = font;
     value_font.Width = std::max(1, fw * eighths / 8);
     TotalsPainter paint(DC, ps, vs, font, value_font, S(T));
+    {
+        std::vector<QRect> bars;
+        const auto bar = [&](int x1, int x2, int32_t v) {
+            bars.push_back(QRect(QPoint(S(x1), S(500 - double(v) * 0.1 * vs.unit)), QPoint(S(x2) - 1, S(499) - 1)));
+        };
+        for (int i = 1; i <= 4; ++i) bar(100 * i - 17, 100 * i + 8, own[i - 1]), bar(100 * i + 8, 100 * i + 33, cmp[i - 1]);
+        if (scaling != 0) bar(58, 83, s.TotalCPU[1]);
+        if (s.temp_os_checked != 0) bar(133, 158, os_cpu);
+        paint.Bars(std::move(bars));
+    }
     const bool on_screen = screen != 0;
     const Series own_s = on_screen ? Series{gdi::CreatePen(gdi::PS_SOLID, 1, graphs::kMagenta),
                                             gdi::CreateSolidBrush(graphs::kMagenta)}
@@ -305,9 +338,9 @@ void DrawTotals(GraphDc& DC, QRect client, int32_t scaling, int screen, int eigh
 
 }  // namespace
 
-void DrawGraph(QWidget* /*window*/, GraphDc& DC, QRect client, int32_t scaling, int screen) {
+void DrawGraph(QWidget* /*window*/, GraphDc& DC, QRect client, int32_t scaling, int screen, const std::vector<QRect>& controls) {
     graph_view.printscale = graphs::DrawingScale(DC, screen);
     // Value labels with no free place narrow, all alike, by eighths down to 3/8 of the axis font's
     // width; past that they stand at their first places.
-    DC.DrawPlacedFirstFit(6, [&](GraphDc& dc, int way) { DrawTotals(dc, client, scaling, screen, 8 - way); });
+    DC.DrawPlacedFirstFit(6, [&](GraphDc& dc, int way) { DrawTotals(dc, client, scaling, screen, 8 - way, screen != 0 ? controls : std::vector<QRect>{}); });
 }

@@ -6,6 +6,7 @@
 #include <QRect>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "kestrel/graphs/graph_dc.h"
 
@@ -15,7 +16,10 @@ class QWidget;
 // frame's top). `scaling`: the store holds a scaling run (scaling_efficiency_showing); `screen` 1
 // the screen, 0 a printer. Keeps the scale in graph_view.printscale. The pen, brush, font and
 // text colour of `DC` are as they were when it returns, but for the text colour, which is black.
-void DrawGraph(QWidget* window, graphs::GraphDc& DC, QRect client, int32_t scaling, int screen);
+// `controls`: the window's selection boxes (in the window's pixels), which the right axis's
+// labels keep clear of on the screen.
+void DrawGraph(QWidget* window, graphs::GraphDc& DC, QRect client, int32_t scaling, int screen,
+               const std::vector<QRect>& controls = {});
 
 namespace graphs {
 

@@ -295,8 +295,13 @@ TotalsWindow::TotalsWindow(int x, int y) : GraphWindow("GraphResults", "Results"
 TotalsWindow::~TotalsWindow() = default;
 
 void TotalsWindow::Draw(graphs::GraphDc& dc, int screen) {
-    // The window's client rectangle as it is now, on the screen and on the printed page.
-    DrawGraph(this, dc, rect(), results.scaling_efficiency_showing, screen);
+    // The window's client rectangle as it is now, on the screen and on the printed page; on the
+    // screen, its selection boxes, which the right axis's labels keep clear of.
+    std::vector<QRect> boxes;
+    for (const GraphCombo* box : {others_, smp_, cpus_, drives_}) {
+        if (box != nullptr) boxes.push_back(box->geometry());
+    }
+    DrawGraph(this, dc, rect(), results.scaling_efficiency_showing, screen, boxes);
 }
 
 void TotalsWindow::ShowMachine(int r) {

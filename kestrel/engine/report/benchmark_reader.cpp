@@ -381,9 +381,12 @@ void DoBlockSizeSearch(std::string_view tail) {
     if (at != npos) results.global_block_size_for_graphs = ToInt32(ToInteger(BeforeUnit(tail, at, 2, 12, 'B')));
 }
 
-// The drive count is kept as written (a negative one is refused); at most 26 drives are read.
+// The drive count is kept as written (a negative one is refused); at most 26 drives are read. The
+// descriptions are this file's alone: a drive the file does not describe has none (not that of a
+// file read before).
 void DoDiskSearch(std::string_view tail) {
     ResultStore& s = results;
+    std::memset(s.global_drive_filebuffer, 0, sizeof s.global_drive_filebuffer);
     size_t at = Next(tail, kLabelDrivesTested);
     if (at != npos) {
         long long n = ToInteger(After(tail, at, 2, 3));

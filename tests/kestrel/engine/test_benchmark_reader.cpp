@@ -446,7 +446,9 @@ TEST_F(Reader, ThirtyDrivesGiveTwentySixDescriptionsAndScores) {
     for (int d = kDrives; d < kRows; ++d) EXPECT_EQ(results.TotalDisk[d], 0);
 }
 
+// A drive the file does not describe has no description, not that of a file read before.
 TEST_F(Reader, WithoutADriveCountOneDriveIsRead) {
+    std::strcpy(results.global_drive_filebuffer[1], "old");
     Parse(Replace(Corpus("memdisk.bmf"), "Number of drives being tested:  3", ""));
     ExpectParsed();
     EXPECT_EQ(results.disks_selected, 1);

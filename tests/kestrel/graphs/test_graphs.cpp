@@ -206,6 +206,28 @@ void RealScalingRun() {
     for (int k = 0; k < 5; ++k) results.TotalCPU[rows[k]] = totals[k];
     results.TotalMemory = 31250, results.TotalDisk[0] = 0, results.TotalVideo = 4120;
 }
+// A real run's OS scaling page at today's scores: peaks in the thousands of percent (every bar
+// labelled), standard deviations in today's units (thousands) and percent deviations past 10.5
+// in most rows, of all three bar sets.
+void RealOsScalingRun() {
+    kt::ScalingStore(true);
+    const double* ref = ReferenceRow(results.last_memory_load_value);
+    const double peak[kTests] = {8653, 2410, 7302, 5121, 6644, 3980, 7755, 4402, 6020};
+    const double os_peak[kTests] = {7010, 2380, 7004, 5003, 6590, 4011, 7120, 4388, 5874};
+    const double uni_peak[kTests] = {1130, 320, 915, 640, 830, 505, 970, 552, 760};
+    const double std_dev[kTests] = {12.4, 91.6, 5647.2, 233.0, 48.7, 1520.3, 17.9, 640.2, 88.8};
+    for (int t = 0; t < kTests; ++t) {
+        const auto set = [&](int row, bool os, double pct, double sd, double pdev) {
+            (os ? results.second_high_score_os : results.second_high_score)[row][t] = ref[t] * pct / 100;
+            (os ? results.second_low_score_os : results.second_low_score)[row][t] = ref[t] * pct * 0.7 / 100;
+            (os ? results.std_dev_os : results.std_dev)[row][t] = sd;
+            (os ? results.percent_deviation_os : results.percent_deviation)[row][t] = pdev;
+        };
+        set(8, false, peak[t], std_dev[t], 11.0 + t);
+        set(8, true, os_peak[t], std_dev[8 - t] * 1.7, 13.0 + 0.5 * t);
+        set(1, false, uni_peak[t], std_dev[t] / 3, t % 3 == 0 ? 4.2 : 10.7 + t);
+    }
+}
 const std::pair<const char*, void (*)()> kStores[] = {
     {"plain at the reference's scores", kt::PlainStore},
     {"plain today", PlainToday},
@@ -216,6 +238,7 @@ const std::pair<const char*, void (*)()> kStores[] = {
     {"OS scaling today", kt::TenThousandfoldStore},
     {"saved scaling run", SavedScalingRun},
     {"real scaling run", RealScalingRun},
+    {"real OS scaling run", RealOsScalingRun},
 };
 // Each graph page (the scaling graph only for a scaling run), drawn as its window draws it.
 const std::pair<const char*, void (*)(GraphDc&, int)> kPages[] = {
@@ -357,6 +380,190 @@ std::vector<std::string> AxisLabels(const GraphDc& dc, int screen, bool right) {
     return labels;
 }
 
+// The lines of a recorded page with the pen each was drawn with.
+struct PenLine {
+    gdi::Pen pen;
+    QPoint from, to;
+};
+std::vector<PenLine> PenLines(const GraphDc& dc) {
+    std::vector<PenLine> lines;
+    gdi::Pen pen;
+    for (const graphs::GraphOp& op : dc.Ops()) {
+        if (op.kind == graphs::GraphOp::kPen) pen = op.pen;
+        if (op.kind == graphs::GraphOp::kLine) lines.push_back({pen, op.from, op.to});
+    }
+    return lines;
+}
+
+// A bar set of the statistics page as the store and the page form give it: its row and tables,
+// its bars' offsets in the row, and its pen's colour (and dash-dot) on this device.
+struct StatSet {
+    int row;
+    bool os;
+    int bar_y, deviation_y;
+    QRgb colour;
+    bool dashdot;
+};
+std::vector<StatSet> StatSets(int screen) {
+    const ResultStore& s = results;
+    const bool on = screen != 0;
+    if (s.scaling_efficiency_showing == 0) return {{s.scale_value, false, 40, 310, on ? graphs::kMagenta : graphs::kBlack, false}};
+    std::vector<StatSet> sets = {{s.scale_value, false, 37, 307, on ? graphs::kBlue : graphs::kGrey, false},
+                                 {1, false, 42, 312, on ? graphs::kMagenta : graphs::kBlack, false}};
+    if (s.temp_os_checked != 0) sets.push_back({s.scale_value, true, 47, 317, on ? graphs::kYellow : graphs::kBlack, !on});
+    return sets;
+}
+
+// The statistics page: each value label reads as its own value. Its middle lies within one test's
+// row (a row's height, centred on the row's middle bar), of one graph; on a page of several sets
+// a swatch of one set's pen touches it on its left; the text is that set's value of that test in
+// that graph; it starts right of that set's bar, and no other test's bar lies between the two.
+void ExpectStatLabelsBesideTheirBars(const GraphDc& dc, int screen, const std::string& where) {
+    const ResultStore& s = results;
+    const float scale = graphs::DrawingScale(dc, screen);
+    const auto S = [scale](double p) { return graphs::Scaled(p, scale); };
+    const std::vector<StatSet> sets = StatSets(screen);
+    const std::vector<PenLine> lines = PenLines(dc);
+    const double* ref = ReferenceRow(s.last_memory_load_value);
+    int32_t highest = 0;
+    for (size_t i = 0; i < sets.size(); ++i) {
+        for (int t = 0; i != 1 && t < kTests; ++t)
+            highest = std::max(highest, PercentOfReference<int32_t>((sets[i].os ? s.second_high_score_os : s.second_high_score)[sets[i].row][t], ref[t]));
+    }
+    const auto is_set_pen = [&](const gdi::Pen& pen, const StatSet& set) {
+        return pen.width == 5 && (pen.colour | 0xFF000000u) == set.colour &&
+               ((pen.style & gdi::PS_STYLE_MASK) == gdi::PS_DASHDOT) == set.dashdot;
+    };
+    for (const graphs::PageItems::Text& label : graphs::ItemsOf(dc).texts) {
+        if (label.text.front() != '(') continue;
+        const std::string at = where + ", \"" + label.text + "\" at " + std::to_string(label.cell.left()) + "," +
+                               std::to_string(label.cell.top());
+        const double cx = label.cell.left() + label.cell.width() / 2.0, cy = label.cell.top() + label.cell.height() / 2.0;
+        const bool top = cy < S(265), left = cx < S(400);
+        const int x0 = left ? 100 : 500;
+        const bool score = top;
+        // Its row.
+        int row = -1;
+        for (int t = 0; t < kTests; ++t) {
+            const double middle = 200 * t / 9 + (score ? sets.front().bar_y + sets.back().bar_y : sets.front().deviation_y + sets.back().deviation_y) / 2.0;
+            if (std::abs(cy - middle * scale) <= 100.0 / 9 * scale) row = t;
+        }
+        if (row < 0) {
+            ADD_FAILURE() << at << ": its middle lies in no test's row";
+            continue;
+        }
+        // Its set.
+        int set = sets.size() == 1 ? 0 : -1;
+        for (size_t i = 0; set < 0 && i < sets.size(); ++i) {
+            for (const PenLine& l : lines) {
+                const int right = std::max(l.from.x(), l.to.x());
+                if (is_set_pen(l.pen, sets[i]) && l.from.y() == l.to.y() && l.from.y() >= label.cell.top() &&
+                    l.from.y() <= label.cell.bottom() && right < label.cell.left() && right >= label.cell.left() - S(5) - 1 &&
+                    std::min(l.from.x(), l.to.x()) > S(x0))
+                    set = int(i);
+            }
+        }
+        if (set < 0) {
+            ADD_FAILURE() << at << ": no swatch of a set's pen leads it";
+            continue;
+        }
+        const StatSet& own = sets[size_t(set)];
+        // The value it should read.
+        std::string value;
+        if (score) {
+            const auto& table = left ? (own.os ? s.second_high_score_os : s.second_high_score) : (own.os ? s.second_low_score_os : s.second_low_score);
+            if (highest > 5400) value = StrPrintf("(%ld)", PercentOfReference<long>(table[own.row][row], ref[row]));
+        } else {
+            const auto& table = left ? (own.os ? s.percent_deviation_os : s.percent_deviation) : (own.os ? s.std_dev_os : s.std_dev);
+            if (table[own.row][row] > 10.5) value = StrPrintf("(%.1f)", table[own.row][row]);
+        }
+        EXPECT_EQ(label.text, value) << at << ": it stands for set " << set << " in the row of test " << row;
+        // Its own bar, and the other tests' bars between.
+        const int bar_y = S(200 * row / 9 + (score ? own.bar_y : own.deviation_y));
+        int bar_end = -1;
+        for (const PenLine& l : lines) {
+            if (is_set_pen(l.pen, own) && l.from.x() == S(x0) && l.from.y() == bar_y && l.to.y() == bar_y) bar_end = l.to.x();
+        }
+        ASSERT_GE(bar_end, 0) << at << ": no bar of its own";
+        EXPECT_LT(bar_end, label.cell.left()) << at << ": it starts before its bar's end";
+        for (const PenLine& l : lines) {
+            if (l.pen.width != 5 || l.from.x() != S(x0) || l.from.y() != l.to.y() || l.from.y() == bar_y) continue;
+            const int y = l.from.y();
+            const bool between = y >= std::min<double>(bar_y, cy) && y <= std::max<double>(bar_y, cy) && l.to.x() > bar_end;
+            const int other = int(std::lround((y / scale - (score ? own.bar_y : own.deviation_y)) * 9 / 200));
+            if (between && other != row) ADD_FAILURE() << at << ": a bar of another test at y " << y << " lies between it and its bar";
+        }
+    }
+}
+
+// The totals graph: each value label stands over its own bar, above its top, and of the bars
+// under it, its own is the one whose top lies nearest below it: it reads that bar's value.
+void ExpectTotalsLabelsOverTheirBars(const GraphDc& dc, int screen, const std::string& where) {
+    const ResultStore& s = results;
+    const float scale = graphs::DrawingScale(dc, screen);
+    const auto S = [scale](double p) { return graphs::Scaled(p, scale); };
+    const int32_t* cmp = reference::scorevalues[graph_view.results_selection];
+    const int32_t own[4] = {s.TotalCPU[s.scale_value], s.TotalMemory, s.TotalDisk[0], s.TotalVideo};
+    std::map<int, int32_t> value_at;  // bar's left edge (device) -> value
+    for (int i = 1; i <= 4; ++i) value_at[S(100 * i - 17)] = own[i - 1], value_at[S(100 * i + 8)] = cmp[i - 1];
+    if (s.scaling_efficiency_showing != 0) value_at[S(58)] = s.TotalCPU[1];
+    if (s.temp_os_checked != 0) value_at[S(133)] = s.TotalCPU_OS[s.scale_value];
+    const graphs::PageItems items = graphs::ItemsOf(dc);
+    for (const graphs::PageItems::Text& label : items.texts) {
+        if (!(label.cell.left() > S(50) && label.cell.right() < S(450) && label.cell.bottom() < S(500))) continue;
+        const QRect* bar = nullptr;
+        for (const QRect& f : items.fills) {
+            const bool under = f.left() <= label.cell.right() && f.right() >= label.cell.left() && f.top() > label.cell.bottom();
+            if (f.left() < S(450) && value_at.count(f.left()) != 0 && under && (bar == nullptr || f.top() < bar->top())) bar = &f;
+        }
+        const std::string at = where + ", \"" + label.text + "\" at " + std::to_string(label.cell.left()) + "," + std::to_string(label.cell.top());
+        ASSERT_NE(bar, nullptr) << at << ": no bar under it";
+        EXPECT_EQ(label.text, std::to_string(value_at[bar->left()])) << at << ": it stands nearest over the bar at " << bar->left();
+    }
+}
+
+// The scaling graph: each efficiency label's nearest point (of both series) is one whose efficiency
+// it reads.
+void ExpectEfficiencyLabelsAtTheirPoints(const GraphDc& dc, const std::string& where) {
+    const ResultStore& s = results;
+    const std::vector<int> rows = graphs::ScalingRowCounts(s);
+    // The series' points: the chains of connected 3-wide lines of more than one segment, in order.
+    std::vector<std::pair<QPoint, std::string>> points;
+    const std::vector<PenLine> lines = PenLines(dc);
+    const bool from_origin = graph_view.regression == 0 || rows.size() < 2 || s.tested_num_processors < 2;
+    int series = 0;
+    for (size_t i = 0; i < lines.size();) {
+        size_t j = i + 1;
+        while (j < lines.size() && lines[i].pen.width == 3 && lines[j].pen == lines[i].pen && lines[j].from == lines[j - 1].to) ++j;
+        if (lines[i].pen.width == 3 && j - i >= 2) {
+            const float* eff = series == 0 ? s.efficiency : s.efficiency_os;
+            std::vector<QPoint> chain;
+            if (!from_origin) chain.push_back(lines[i].from);
+            for (size_t k = i; k < j; ++k) chain.push_back(lines[k].to);
+            for (size_t k = 0; k < chain.size() && k < rows.size(); ++k) {
+                const float before = eff[k == 0 ? 0 : rows[k - 1]], now = eff[rows[k]];
+                points.push_back({chain[k], StrPrintf(now >= before ? "+%.1f%%" : "%.1f%%", double(now))});
+            }
+            ++series;
+        }
+        i = j;
+    }
+    for (const graphs::PageItems::Text& label : graphs::ItemsOf(dc).texts) {
+        if (label.text.back() != '%' || label.text.find(' ') != std::string::npos) continue;
+        double nearest = 1e18;
+        std::set<std::string> reads;
+        for (const auto& [p, text] : points) {
+            const QRect& c = label.cell;
+            const double dx = std::max({c.left() - p.x(), 0, p.x() - c.right()}), dy = std::max({c.top() - p.y(), 0, p.y() - c.bottom()});
+            const double d = std::hypot(dx, dy);
+            if (d < nearest - 0.5) nearest = d, reads = {text};
+            else if (d <= nearest + 0.5) reads.insert(text);
+        }
+        EXPECT_TRUE(reads.count(label.text) != 0) << where << ", \"" << label.text << "\" at " << label.cell.left() << ","
+                                                  << label.cell.top() << ": nearest to a point of " << *reads.begin();
+    }
+}
+
 // Every value a page labels stands on it exactly once, from every store, on the screen and on the
 // printers: a label with no free place at its own goes to another, or the page's value labels
 // narrow, but none is left out. The totals graph keeps every axis label on both sides.
@@ -369,6 +576,10 @@ TEST(Graphs, EveryValueOnItsPageOnce) {
                 const std::multiset<std::string> values = ValuesOf(page_name);
                 EXPECT_FALSE(values.empty()) << page_name << " at " << store_name;
                 EXPECT_EQ(LabelsOn(page_name, dc, screen), values) << page_name << " at " << store_name << " on " << horzres;
+                const std::string where = std::string(page_name) + " at " + store_name + " on " + std::to_string(horzres);
+                if (page_name == std::string("statistics")) ExpectStatLabelsBesideTheirBars(dc, screen, where);
+                else if (page_name == std::string("totals")) ExpectTotalsLabelsOverTheirBars(dc, screen, where);
+                else ExpectEfficiencyLabelsAtTheirPoints(dc, where);
                 if (page_name != std::string("totals")) continue;
                 const int32_t* cmp = reference::scorevalues[graph_view.results_selection];
                 const int64_t largest = std::max({cmp[0], cmp[1], cmp[2], results.TotalCPU[results.scale_value], results.TotalMemory,

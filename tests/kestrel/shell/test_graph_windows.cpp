@@ -25,6 +25,7 @@
 #include "kestrel/engine/run/run_state.h"
 #include "kestrel/engine/run/settings.h"
 #include "kestrel/graphs/graph_common.h"
+#include "kestrel/graphs/totals_graph.h"
 #include "kestrel/shell/comparison.h"
 #include "kestrel/shell/graph_windows.h"
 #include "kestrel/shell/main_window.h"
@@ -35,6 +36,7 @@
 #include "tests/kestrel/shell/shell_test_support.h"
 #include "tests/support/isolation.h"
 #include "tests/support/qt_test_main.h"
+#include "tests/support/recording_host.h"
 
 namespace {
 
@@ -394,6 +396,78 @@ TEST_F(GraphWindowsTest, PrintedPagesHaveNoTextOverTextNorLineThroughText) {
         }
         CloseGraphWindows();
     }
+}
+
+// At today's scores the right axis's marks run to six and seven digits: on the screen each stays
+// whole and ends two pixels before the window's selection boxes ("Other Results", the SMP box and
+// the drive box), narrowed where it would reach one, as it is before the legend.
+TEST_F(GraphWindowsTest, RightAxisLabelsKeepClearOfTheSelectionBoxes) {
+    kt::TenThousandfoldStore();
+    results.data_from_file = 1;
+    results.disks_selected = 2;
+    std::snprintf(results.global_drive_filebuffer[0], 256, "Local Disk Drive /");
+    std::snprintf(results.global_drive_filebuffer[1], 256, "Local Disk Drive /home");
+    OpenTotalsWindow();
+    TotalsWindow* totals = TotalsGraphWindow();
+    ASSERT_NE(totals, nullptr);
+    ASSERT_NE(totals->Smp(), nullptr);
+    ASSERT_NE(totals->Drives(), nullptr);
+    std::vector<QRect> boxes;
+    for (QComboBox* box : {static_cast<QComboBox*>(totals->Others()), static_cast<QComboBox*>(totals->Smp()),
+                           static_cast<QComboBox*>(totals->Drives())})
+        boxes.push_back(box->geometry());
+    const graphs::GraphDc dc = totals->Drawn(1, 800, kt::FixedMeasure);
+    LogFont font;
+    std::vector<std::string> marks;
+    int beside_a_box = 0;
+    for (const graphs::GraphOp& op : dc.Ops()) {
+        if (op.kind == graphs::GraphOp::kFont) font = op.font;
+        if (op.kind != graphs::GraphOp::kText || op.from.x() <= 450 || op.from.x() >= 500) continue;
+        marks.push_back(op.text);
+        const QRect cell(op.from, kt::FixedMeasure(font, op.text));
+        const QRect reach = cell.adjusted(0, 0, 2, 0);
+        for (const QRect& box : boxes) {
+            if (cell.top() <= box.bottom() && cell.bottom() >= box.top()) ++beside_a_box;
+            EXPECT_FALSE(reach.intersects(box)) << "\"" << op.text << "\" at " << cell.x() << "," << cell.y() << " reaches the box at "
+                                                << box.x() << "," << box.y();
+        }
+    }
+    EXPECT_GT(beside_a_box, 0);
+    // Whole: every tenth step's mark, 0 to 6750000, bottom up.
+    std::vector<std::string> whole;
+    const graphs::TotalsScale vs = graphs::TotalsScaleFor(6750000, 20);
+    for (int64_t i = 0; i <= vs.steps; i += vs.every) whole.push_back(std::to_string(i * 10));
+    EXPECT_EQ(marks, whole);
+}
+
+// A loaded file's printout names the drive the file records, as its report names it (the drive
+// chosen in the window's drive box); a file that records no drive gets no drive line, read first
+// or after one that does.
+TEST_F(GraphWindowsTest, PrintedTotalsNameTheLoadedFilesDrive) {
+    const auto drive_lines = [](const char* file, int drive) {
+        std::ifstream in(std::string(KESTREL_CORPUS_DIR "/") + file, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        {
+            kt::RecordingHost host;
+            DoDataSearch(text.data(), text.size());
+        }
+        EXPECT_EQ(results.data_from_file, 1) << file;
+        OpenTotalsWindow();
+        TotalsWindow* totals = TotalsGraphWindow();
+        results.current_disk_selected = drive;
+        std::vector<std::string> lines;
+        const graphs::GraphDc page = totals->Drawn(0, 4800, kt::FixedMeasure);
+        for (const graphs::GraphOp& op : page.Ops()) {
+            if (op.kind == graphs::GraphOp::kText && op.text.find("Tested:") != std::string::npos) lines.push_back(op.text);
+        }
+        CloseGraphWindows();
+        return lines;
+    };
+    results = ResultStore{};
+    EXPECT_EQ(drive_lines("stepwise_os.bmf", 0), std::vector<std::string>{});
+    EXPECT_EQ(drive_lines("memdisk.bmf", 0), std::vector<std::string>{"Drive Tested:  Local Disk Drive /"});
+    EXPECT_EQ(drive_lines("memdisk.bmf", 1), std::vector<std::string>{"Drive Tested:  Remote Disk Drive /mnt/share"});
+    EXPECT_EQ(drive_lines("stepwise_os.bmf", 0), std::vector<std::string>{});
 }
 
 // The printed totals graph is laid out for the window's client rectangle when it prints: a window
