@@ -105,7 +105,6 @@ void ShowNow(QWidget* w) {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-// A modeless dialog of the chain: a caption, a text, then the caller's controls and buttons.
 void InstallerDialog::reject() {
     if (closing_ || (!cancel && !stands)) {
         QDialog::reject();
@@ -128,6 +127,7 @@ void InstallerDialog::closeEvent(QCloseEvent* e) {
     closing_ = false;
 }
 
+// A modeless dialog of the chain: a caption, a text, then the caller's controls and buttons.
 InstallerDialog* NewDialog(QWidget* owner, const char* name, const char* caption, const QString& text) {
     auto* d = new InstallerDialog(owner);
     d->setObjectName(name);

@@ -146,7 +146,7 @@ void SetupCompanion::ShowLastError(int error) {
 
 void SetupCompanion::OpenWelcome() {
     InstallerDialog* d = NewDialog(w_->backdrop.get(), "ENTERAD2", "Kestrel 1.21 Setup Information",
-                           "Install Kestrel onto your system now?");
+                                   "Install Kestrel onto your system now?");
     QHBoxLayout* row = ButtonRow(d);
     AddButton(row, "&Yes", "yes", [this, d] {
         d->close();
@@ -160,8 +160,8 @@ void SetupCompanion::OpenWelcome() {
 
 void SetupCompanion::OpenLicence() {
     InstallerDialog* d = NewDialog(w_->backdrop.get(), "LICENSE", "License Agreement",
-                           "Kestrel is licensed software with use that is restricted to the License below.  Please "
-                           "Read Carefully.");
+                                   "Kestrel is licensed software with use that is restricted to the License "
+                                   "below.  Please Read Carefully.");
     auto* text = new QPlainTextEdit(kLicenceText);
     text->setObjectName("agreement");
     text->setReadOnly(true);
@@ -187,7 +187,7 @@ void SetupCompanion::OpenLicence() {
 
 void SetupCompanion::OpenUser() {
     InstallerDialog* d = NewDialog(w_->backdrop.get(), "ENTERUSER", "User Information",
-                           "Below is the user information for this installation of Kestrel.");
+                                   "Below is the user information for this installation of Kestrel.");
     auto* grid = new QGridLayout;
     auto* name = new QLineEdit(Q(state_.userName));
     name->setObjectName("name");
@@ -221,8 +221,8 @@ void SetupCompanion::OpenUser() {
 
 void SetupCompanion::OpenDirectory() {
     InstallerDialog* d = NewDialog(w_->backdrop.get(), "ENTERSTR", "Install Directory",
-                           "Push the Change Directory button if you do not want to install Kestrel into the default "
-                           "directory shown below.  ");
+                                   "Push the Change Directory button if you do not want to install Kestrel into "
+                                   "the default directory shown below.  ");
     state_.driveCount = int(LocalDisks(ReadAll(mountinfoPath), HomeDirectory()).size());
     state_.startDirectory = CurrentDirectory();
     state_.chosenDirectory = DefaultInstallDirectory();

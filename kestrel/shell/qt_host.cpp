@@ -221,8 +221,8 @@ void QtHost::RunGlance() {
         auto* look = new QTimer(QCoreApplication::instance());
         QObject::connect(look, &QTimer::timeout, look, [look, pid, reap] {
             reap(pid);
-            if (std::none_of(viewers->begin(), viewers->end(), [pid](const kp::ChildProcess& c) { return c.pid() == pid; }))
-                look->deleteLater();
+            const auto same = [pid](const kp::ChildProcess& c) { return c.pid() == pid; };
+            if (std::none_of(viewers->begin(), viewers->end(), same)) look->deleteLater();
         });
         look->start(1000);
     }

@@ -1857,7 +1857,8 @@ TEST_F(MainWindowTest, AViewerThatEndsIsReapedAtOnce) {
     fs::permissions(dir + "/glance", fs::perms::owner_all);
     perflink.program_directory = dir;
     // A child of the program's own (as the analyser and the video program are), ended meanwhile.
-    auto own = kp::ChildProcess::Spawn("/bin/sh", {"sh", "-c", "while [ ! -e '" + go + "' ]; do sleep 0.05; done; exit 7"});
+    auto own = kp::ChildProcess::Spawn("/bin/sh",
+                                       {"sh", "-c", "while [ ! -e '" + go + "' ]; do sleep 0.05; done; exit 7"});
     ASSERT_TRUE(own);
     const pid_t ownPid = own->pid();
     w->Command(CMD_LAUNCH_GLANCE);
@@ -1868,7 +1869,8 @@ TEST_F(MainWindowTest, AViewerThatEndsIsReapedAtOnce) {
     // The viewer's entry goes: it ended and was reaped, not left a zombie.
     EXPECT_TRUE(kt::Until([&] { return !fs::exists(viewer); }));
     // The other child ended too, and nobody took its end away.
-    EXPECT_TRUE(kt::Until([&] { return kt::ReadFile("/proc/" + std::to_string(ownPid) + "/stat").find(") Z ") != std::string::npos; }));
+    const std::string ownStat = "/proc/" + std::to_string(ownPid) + "/stat";
+    EXPECT_TRUE(kt::Until([&] { return kt::ReadFile(ownStat).find(") Z ") != std::string::npos; }));
     EXPECT_TRUE(own->WaitFor(-1));
     EXPECT_EQ(own->exit_code(), 7);
     EXPECT_TRUE(boxes.boxes().empty());
