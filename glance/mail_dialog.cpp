@@ -14,6 +14,7 @@
 #include "glance/settings.h"
 #include "platform/process.h"
 #include "platform/msgbox.h"
+#include "shared/strformat.h"
 #include "shared/ui/help.h"
 #include "shared/ui/mail_form.h"
 
@@ -138,7 +139,7 @@ mail::Message MailDialog::ReadFields() {
     m.subject = MailUtf8(subject_->text(), kMailFieldMax);
     m.body = sendtext_;
     MailPreferences& prefs = frame_.MailSettings();
-    prefs.LastUser = m.to.substr(0, kLastUserMax);
+    prefs.LastUser = Utf8Head(m.to, kLastUserMax);
     WriteMailPreferences(prefs);
     return m;
 }

@@ -7,6 +7,7 @@
 #include "platform/msgbox.h"
 #include "platform/registry.h"
 #include "shared/logfont_values.h"
+#include "shared/strformat.h"
 
 namespace glance {
 
@@ -113,7 +114,11 @@ int ReadMailPreferences(MailPreferences& prefs) {
         const MailValue& v = kMailValues[i];
         const std::optional<std::string> text = key->QueryString(v.name);
         missing[i] = !text;
-        prefs.*v.text = text ? text->substr(0, v.buffer - 1) : std::string();
+        // The recipients are held whole characters: a list kept longer (kestrel keeps more) is
+        // cut where a character ends.
+        if (!text) prefs.*v.text = std::string();
+        else if (v.text == &MailPreferences::LastUser) prefs.*v.text = Utf8Head(*text, v.buffer - 1);
+        else prefs.*v.text = text->substr(0, v.buffer - 1);
     }
     // The first missing value of this order decides.
     constexpr std::pair<int, int> kOrder[] = {{1, 2}, {2, 3}, {6, 7}, {5, 6}, {4, 7}};

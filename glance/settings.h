@@ -47,7 +47,7 @@ Placement PlaceFrame(const ViewerSettings& settings, int screen_width, int scree
 
 // The mail settings, kestrel's own values in its per-user key (each held to its buffer's size).
 struct MailPreferences {
-    std::string LastUser;           // "Last User": the last To text (1023 characters)
+    std::string LastUser;           // "Last User": the last To text (1023 bytes, whole characters)
     std::string SMTPServer;         // "SMTP server"
     std::string Sender;             // "Sender": the From text
     std::string YourName;           // "Your Name"

@@ -87,6 +87,12 @@ QPushButton* AddButton(QHBoxLayout* row, const char* text, const char* name, std
     return b;
 }
 
+QPushButton* AddCancelButton(InstallerDialog* d, QHBoxLayout* row, const char* text, const char* name,
+                             std::function<void()> handler) {
+    d->cancel = handler;
+    return AddButton(row, text, name, std::move(handler));
+}
+
 void Centre(QWidget* w) {
     w->adjustSize();
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -99,9 +105,31 @@ void ShowNow(QWidget* w) {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
+void InstallerDialog::reject() {
+    if (closing_ || (!cancel && !stands)) {
+        QDialog::reject();
+        return;
+    }
+    if (cancel) cancel();  // Escape: the cancel-type button's answer (which may close the dialog)
+}
+
+void InstallerDialog::closeEvent(QCloseEvent* e) {
+    if (e->spontaneous() && (cancel || stands)) {
+        // The window manager's close: answered as Escape is, never a close without an answer. The
+        // answer comes once this close has been refused, so that an answer that closes the dialog
+        // can.
+        e->ignore();
+        if (cancel) QMetaObject::invokeMethod(this, [this] { if (cancel) cancel(); }, Qt::QueuedConnection);
+        return;
+    }
+    closing_ = true;  // the program's own close (a button's answer, or the program's end)
+    QDialog::closeEvent(e);
+    closing_ = false;
+}
+
 // A modeless dialog of the chain: a caption, a text, then the caller's controls and buttons.
-QDialog* NewDialog(QWidget* owner, const char* name, const char* caption, const QString& text) {
-    auto* d = new QDialog(owner);
+InstallerDialog* NewDialog(QWidget* owner, const char* name, const char* caption, const QString& text) {
+    auto* d = new InstallerDialog(owner);
     d->setObjectName(name);
     d->setWindowTitle(caption);
     d->setAttribute(Qt::WA_DeleteOnClose);

@@ -2,6 +2,7 @@
 // the product name and our picture, the progress bar, and the helpers of their modeless dialogs.
 #pragma once
 
+#include <QDialog>
 #include <QFont>
 #include <QImage>
 #include <QPointer>
@@ -11,7 +12,6 @@
 #include <functional>
 #include <vector>
 
-class QDialog;
 class QHBoxLayout;
 class QPushButton;
 
@@ -43,8 +43,32 @@ private:
     const double* fraction_;
 };
 
+// A modeless dialog of the installers. Escape and the window manager's close never close it
+// without an answer: where its second button is a cancel-type button (No, Do Not Accept, Cancel)
+// they answer as that button; a dialog with no button to answer with (a progress dialog) stands.
+// Otherwise (an OK only) they close it, as its OK does. The program's own close closes it.
+class InstallerDialog : public QDialog {
+public:
+    using QDialog::QDialog;
+    // The cancel-type button's answer.
+    std::function<void()> cancel;
+    // No button answers it: Escape and the window manager's close leave it standing.
+    bool stands = false;
+
+protected:
+    void reject() override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    bool closing_ = false;  // the program's own close is under way
+};
+
 // A modeless dialog: a caption, a text (object name "text"), then the caller's controls.
-QDialog* NewDialog(QWidget* owner, const char* name, const char* caption, const QString& text);
+InstallerDialog* NewDialog(QWidget* owner, const char* name, const char* caption, const QString& text);
+// Adds the dialog's cancel-type button: its click, Escape and the window manager's close give
+// the same answer.
+QPushButton* AddCancelButton(InstallerDialog* d, QHBoxLayout* row, const char* text, const char* name,
+                             std::function<void()> handler);
 // The dialog's row of buttons, right-aligned below its controls.
 QHBoxLayout* ButtonRow(QDialog* d);
 QPushButton* AddButton(QHBoxLayout* row, const char* text, const char* name, std::function<void()> handler);

@@ -145,23 +145,23 @@ void SetupCompanion::ShowLastError(int error) {
 }
 
 void SetupCompanion::OpenWelcome() {
-    QDialog* d = NewDialog(w_->backdrop.get(), "ENTERAD2", "Kestrel 1.21 Setup Information",
-                           "Install Kestrel onto your system now?");
+    InstallerDialog* d = NewDialog(w_->backdrop.get(), "ENTERAD2", "Kestrel 1.21 Setup Information",
+                                   "Install Kestrel onto your system now?");
     QHBoxLayout* row = ButtonRow(d);
     AddButton(row, "&Yes", "yes", [this, d] {
         d->close();
         OpenLicence();
     });
-    AddButton(row, "&No", "no", [this, d] { OpenExit(d, nullptr); });
+    AddCancelButton(d, row, "&No", "no", [this, d] { OpenExit(d, nullptr); });
     w_->dialogs.Add(d);
     Centre(d);
     d->show();
 }
 
 void SetupCompanion::OpenLicence() {
-    QDialog* d = NewDialog(w_->backdrop.get(), "LICENSE", "License Agreement",
-                           "Kestrel is licensed software with use that is restricted to the License below.  Please "
-                           "Read Carefully.");
+    InstallerDialog* d = NewDialog(w_->backdrop.get(), "LICENSE", "License Agreement",
+                                   "Kestrel is licensed software with use that is restricted to the License "
+                                   "below.  Please Read Carefully.");
     auto* text = new QPlainTextEdit(kLicenceText);
     text->setObjectName("agreement");
     text->setReadOnly(true);
@@ -176,7 +176,7 @@ void SetupCompanion::OpenLicence() {
         d->close();
         OpenUser();
     });
-    AddButton(row, "&Do Not Accept", "decline", [this] {
+    AddCancelButton(d, row, "&Do Not Accept", "decline", [this] {
         RestartLauncher();
         End(0);
     });
@@ -186,8 +186,8 @@ void SetupCompanion::OpenLicence() {
 }
 
 void SetupCompanion::OpenUser() {
-    QDialog* d = NewDialog(w_->backdrop.get(), "ENTERUSER", "User Information",
-                           "Below is the user information for this installation of Kestrel.");
+    InstallerDialog* d = NewDialog(w_->backdrop.get(), "ENTERUSER", "User Information",
+                                   "Below is the user information for this installation of Kestrel.");
     auto* grid = new QGridLayout;
     auto* name = new QLineEdit(Q(state_.userName));
     name->setObjectName("name");
@@ -207,7 +207,7 @@ void SetupCompanion::OpenUser() {
         OpenDirectory();
         d->close();
     })->setDefault(true);
-    AddButton(row, "Cancel", "cancel", [this, d] { OpenExit(d, nullptr); });
+    AddCancelButton(d, row, "Cancel", "cancel", [this, d] { OpenExit(d, nullptr); });
     AddButton(row, "&Help", "help", [this, d] {
         OpenHelp(d,
                  "Your name:  Put your name in here if it isn't already showing. \r\nCompany name:  Put your company "
@@ -220,9 +220,9 @@ void SetupCompanion::OpenUser() {
 }
 
 void SetupCompanion::OpenDirectory() {
-    QDialog* d = NewDialog(w_->backdrop.get(), "ENTERSTR", "Install Directory",
-                           "Push the Change Directory button if you do not want to install Kestrel into the default "
-                           "directory shown below.  ");
+    InstallerDialog* d = NewDialog(w_->backdrop.get(), "ENTERSTR", "Install Directory",
+                                   "Push the Change Directory button if you do not want to install Kestrel into "
+                                   "the default directory shown below.  ");
     state_.driveCount = int(LocalDisks(ReadAll(mountinfoPath), HomeDirectory()).size());
     state_.startDirectory = CurrentDirectory();
     state_.chosenDirectory = DefaultInstallDirectory();
@@ -236,7 +236,7 @@ void SetupCompanion::OpenDirectory() {
     static_cast<QVBoxLayout*>(d->layout())->addLayout(line);
     QHBoxLayout* row = ButtonRow(d);
     AddButton(row, "OK", "ok", [this] { RunInstallation(); })->setDefault(true);
-    AddButton(row, "Cancel", "cancel", [this, d] {
+    AddCancelButton(d, row, "Cancel", "cancel", [this, d] {
         (void)!chdir(state_.startDirectory.c_str());
         OpenExit(d, nullptr);
     });
@@ -250,7 +250,7 @@ void SetupCompanion::OpenDirectory() {
 }
 
 void SetupCompanion::OpenChooser() {
-    QDialog* d = NewDialog(w_->directory, "DIRLIST", "Installation Directory", QString());
+    InstallerDialog* d = NewDialog(w_->directory, "DIRLIST", "Installation Directory", QString());
     auto* drives = new QComboBox;
     drives->setObjectName("drives");
     auto* list = new QListWidget;
@@ -284,7 +284,7 @@ void SetupCompanion::OpenChooser() {
         if (w_->directoryEdit) w_->directoryEdit->setText(Q(state_.chosenDirectory));
         d->close();
     })->setDefault(true);
-    AddButton(row, "Cancel", "cancel", [d] { d->close(); });
+    AddCancelButton(d, row, "Cancel", "cancel", [d] { d->close(); });
     AddButton(row, "&Help", "help", [this, d] { OpenHelp(d, kChooserHelpText); });
     w_->dialogs.Add(d);
     Centre(d);
@@ -305,13 +305,20 @@ void SetupCompanion::OpenHelp(QWidget* owner, const QString& text) {
 }
 
 void SetupCompanion::OpenExit(QWidget* owner, std::function<void()> onNo) {
-    QDialog* d = NewDialog(owner, "EXITKES", "Kestrel Setup", "Exit Setup of Kestrel?");
+    // One question over a dialog: asked again (a second Escape or close), the open one comes up.
+    for (QDialog* open : owner->findChildren<QDialog*>("EXITKES", Qt::FindDirectChildrenOnly)) {
+        if (!open->isVisible()) continue;
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    InstallerDialog* d = NewDialog(owner, "EXITKES", "Kestrel Setup", "Exit Setup of Kestrel?");
     QHBoxLayout* row = ButtonRow(d);
     AddButton(row, "&Yes", "yes", [this] {
         RestartLauncher();
         End(0);
     });
-    AddButton(row, "&No", "no", [d, onNo] {
+    AddCancelButton(d, row, "&No", "no", [d, onNo] {
         d->close();
         if (onNo) onNo();
     });
@@ -351,7 +358,8 @@ void SetupCompanion::RunInstallation() {
     if (w_->directory) w_->directory->close();
 
     const auto progressDialog = [this](const char* name, const char* caption, const QString& text) {
-        QDialog* d = NewDialog(w_->backdrop.get(), name, caption, text);
+        InstallerDialog* d = NewDialog(w_->backdrop.get(), name, caption, text);
+        d->stands = true;  // no button: it goes when its step is done
         auto* status = new QLabel;
         status->setObjectName("status");
         status->setWordWrap(true);  // "Copying: <file> to <path>" may be long

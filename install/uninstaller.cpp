@@ -39,13 +39,13 @@ void Uninstaller::Start() {
 }
 
 void Uninstaller::OpenConfirmation() {
-    QDialog* d = NewDialog(w_->backdrop.get(), "ENTERAD2", kUninstallInformationCaption, kUninstallQuestion);
+    InstallerDialog* d = NewDialog(w_->backdrop.get(), "ENTERAD2", kUninstallInformationCaption, kUninstallQuestion);
     QHBoxLayout* row = ButtonRow(d);
     AddButton(row, "&Yes", "yes", [this, d] {
         d->close();
         Run();
     });
-    AddButton(row, "&No", "no", [this] {
+    AddCancelButton(d, row, "&No", "no", [this] {
         const std::string question = std::string("Would you like to exit Unistall of ") + kProductName + "?";
         if (kp::MessageBox(kp::Owner::Active, question, "Kestrel 1.21 Uninstall", kp::Icon::Question,
                            kp::Buttons::YesNo) == kp::Answer::Yes)
@@ -57,7 +57,7 @@ void Uninstaller::OpenConfirmation() {
 }
 
 void Uninstaller::Run() {
-    QDialog* d = NewDialog(w_->backdrop.get(), "ENTERPROG", "Progress", QString());
+    InstallerDialog* d = NewDialog(w_->backdrop.get(), "ENTERPROG", "Progress", QString());
     auto* status = new QLabel;
     status->setObjectName("status");
     status->setWordWrap(true);  // "Deleting Directory:  <path>" may be long
@@ -67,7 +67,7 @@ void Uninstaller::Run() {
     fraction_ = 0.0;
     auto* bar = new ProgressBar(&fraction_);
     d->layout()->addWidget(bar);
-    AddButton(ButtonRow(d), "Cancel", "cancel", [d] { d->close(); });
+    AddCancelButton(d, ButtonRow(d), "Cancel", "cancel", [d] { d->close(); });
     w_->progress = d;
     w_->status = status;
     w_->bar = bar;

@@ -54,6 +54,9 @@ public:
     void CloseInput();
 
     pid_t pid() const { return pid_; }
+    // A descriptor that becomes readable once the child has ended (to be watched by an event
+    // loop, which then reaps it with Alive); -1 when the system gives none. The caller closes it.
+    int OpenEndWatch() const;
     // True while the child runs (an ended child is reaped here).
     bool Alive();
     // Waits up to ms milliseconds (ms < 0: without limit); true when the child has ended.

@@ -32,3 +32,13 @@ std::string WithLfLineEnds(const std::string& text) {
         if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
     return out;
 }
+
+std::string Utf8Head(const std::string& text, size_t max) {
+    if (text.size() <= max) return text;
+    // The start of the character the cut falls in: back over its continuation bytes (at most
+    // three) to its first byte.
+    size_t start = max;
+    while (start > 0 && max - start < 3 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
+    const bool split = start < max && static_cast<unsigned char>(text[start]) >= 0xC0;
+    return text.substr(0, split ? start : max);
+}

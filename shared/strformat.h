@@ -11,3 +11,7 @@ std::string Trimmed(const std::string& text);
 
 // The text with each CR LF made a plain LF (a lone CR stays).
 std::string WithLfLineEnds(const std::string& text);
+
+// The text's first `max` bytes at most, never part of a UTF-8 character: a character that the
+// cut would split is left out whole.
+std::string Utf8Head(const std::string& text, size_t max);

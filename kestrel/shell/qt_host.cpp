@@ -9,6 +9,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -188,14 +190,42 @@ void QtHost::PostCommand(int id) { window_.PostCommand(id); }
 
 void QtHost::RunGlance() {
     // The viewer runs on its own: it is neither waited for nor ended with this program (the
-    // list is never destroyed, so no child is killed at exit); ended viewers are reaped here.
+    // list is never destroyed, so no child is killed at exit). A viewer is reaped once it ends:
+    // the event loop watches for its end, and only that viewer is waited for.
     static auto* viewers = new std::vector<kp::ChildProcess>;
+    const auto reap = [](pid_t pid) {
+        std::erase_if(*viewers, [pid](kp::ChildProcess& c) { return c.pid() == pid && !c.Alive(); });
+    };
     std::erase_if(*viewers, [](kp::ChildProcess& c) { return !c.Alive(); });
     // A viewer that cannot be started is reported with the system's reason.
     const std::string path = SuiteProgramDirectory() + "/glance";
     int error = 0;
-    if (auto child = kp::ChildProcess::Spawn(path, {path}, &error)) viewers->push_back(std::move(*child));
-    else ShowErrorMsg(error != 0 ? error : ENOENT);
+    auto child = kp::ChildProcess::Spawn(path, {path}, &error);
+    if (!child) {
+        ShowErrorMsg(error != 0 ? error : ENOENT);
+        return;
+    }
+    const pid_t pid = child->pid();
+    const int watch = child->OpenEndWatch();
+    viewers->push_back(std::move(*child));
+    if (watch >= 0) {
+        auto* ended = new QSocketNotifier(watch, QSocketNotifier::Read, QCoreApplication::instance());
+        QObject::connect(ended, &QSocketNotifier::activated, ended, [ended, watch, pid, reap] {
+            reap(pid);
+            ended->setEnabled(false);
+            ended->deleteLater();
+            close(watch);
+        });
+    } else {
+        // No end to watch for (an old system): looked at every second until it has ended.
+        auto* look = new QTimer(QCoreApplication::instance());
+        QObject::connect(look, &QTimer::timeout, look, [look, pid, reap] {
+            reap(pid);
+            const auto same = [pid](const kp::ChildProcess& c) { return c.pid() == pid; };
+            if (std::none_of(viewers->begin(), viewers->end(), same)) look->deleteLater();
+        });
+        look->start(1000);
+    }
 }
 
 void QtHost::Beep() { QApplication::beep(); }

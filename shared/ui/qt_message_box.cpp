@@ -88,6 +88,12 @@ kp::Answer ShowQtMessageBox(const kp::BoxRequest& box, QWidget* parent, QWidget*
     YesNoBox mb(QtIcon(box.icon), QString::fromStdString(box.caption), QString::fromStdString(box.text),
                 QMessageBox::NoButton, parent);
     mb.answer_required = box.buttons == kp::Buttons::YesNo;
+    // Nor does it show a close button, where the window manager takes that hint: it has only
+    // its title, and Yes and No to answer with.
+    if (mb.answer_required) {
+        mb.setWindowFlag(Qt::CustomizeWindowHint, true);
+        mb.setWindowFlag(Qt::WindowCloseButtonHint, false);
+    }
     // The suite's progress and counter windows stay on top; a box that did not would open under
     // them and the run would wait on a box nobody sees.
     mb.setWindowFlag(Qt::WindowStaysOnTopHint, true);

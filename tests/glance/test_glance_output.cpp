@@ -522,6 +522,49 @@ TEST_F(GlanceOutput, TheDesktopComposerGetsReferenceDocumentsAttachedToo) {
     EXPECT_EQ(args, std::string("--utf8\0--subject\0Acer\0--body\0", 29) + body + std::string(1, '\0'));
 }
 
+// The To list is kept to 1023 bytes, cut where a character ends: a character across the cut is
+// left out whole, so the list reads back as the characters it had, whether the viewer stored it
+// on sending or kestrel stored a longer one.
+TEST_F(GlanceOutput, TheStoredToListIsCutWhereACharacterEnds) {
+    const struct Row {
+        size_t before;          // bytes in front of the character
+        const char* character;  // UTF-8
+    } rows[] = {
+        {1022, "\xC3\xA9"},          // é across the cut
+        {1021, "\xE2\x82\xAC"},      // € across the cut
+        {1022, "\xE2\x82\xAC"},      // € with one byte in
+        {1020, "\xF0\x9F\x98\x80"},  // a four-byte character that ends at the cut
+        {1021, "\xF0\x9F\x98\x80"},  // and one that would not
+        {1023, "\xC3\xA9"},          // é just after the cut
+    };
+    for (const Row& row : rows) {
+        const std::string character = row.character;
+        SCOPED_TRACE(testing::Message() << row.before << " bytes, then " << character.size());
+        const std::string full = "to@x.test (" + std::string(row.before - 11, 'a') + character + ") b@x.test";
+        const std::string kept = full.substr(0, row.before + character.size() <= 1023 ? 1023 : row.before);
+        // Kept longer by kestrel: read whole characters into the To field.
+        SetMailValues({{"SMTP server", "127.0.0.1:1"}, {"Sender", "me@here.test"}, {"Last User", full}});
+        frame.reset();
+        Frame& f = Start();
+        OpenFile("a.bmf", {"Kestrel A"});
+        boxes.Clear();
+        f.Command(CMD_MAIL);
+        MailDialog* mail = f.Mail();
+        ASSERT_NE(mail, nullptr);
+        EXPECT_EQ(mail->field(10)->text(), QString::fromUtf8(kept.data(), qsizetype(kept.size())));
+        // Stored on sending (the settings are written before the fields are checked).
+        mail->field(10)->setText(QString::fromUtf8(full.data(), qsizetype(full.size())));
+        mail->field(11)->clear();
+        Click(mail, 1);
+        EXPECT_EQ(Texts(), Lines{"Mail Exception: Set From field before sending mail."});
+        MailPreferences stored;
+        ReadMailPreferences(stored);
+        EXPECT_EQ(stored.LastUser, kept);
+        EXPECT_EQ(kp::reg::Key::Open(kp::reg::Root::CurrentUser, kKestrelKey)->QueryString("Last User").value_or(""),
+                  kept);
+    }
+}
+
 TEST(GlanceMailSettings, TheFirstMissingValueGivesTheCode) {
     const std::vector<const char*> all = {"Last User",         "SMTP server",     "Sender",
                                           "Your Name",         "Kestrel directory", "Signiature File",

@@ -12,8 +12,11 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "install/expand_file.h"
 #include "install/file_table.h"
@@ -27,6 +30,7 @@
 #include "tests/install/test_distribution.h"
 #include "tests/support/isolation.h"
 #include "tests/support/qt_test_main.h"
+#include "tests/support/window_manager.h"
 
 namespace fs = std::filesystem;
 using kp::reg::Key;
@@ -255,6 +259,102 @@ TEST_F(Companion, LeavingTheChainRestartsTheLauncherOnlyFromElsewhere) {
         EXPECT_EQ(Boxes(boxes), "");
         EXPECT_FALSE(fs::exists(DefaultInstallDirectory() + "/kestrel"));
     }
+}
+
+// Escape and the window manager's close answer every dialog with a cancel-type button as that
+// button, with what follows it; the dialog never goes without an answer. At the end the real
+// "setup -r" takes the launcher's private folder away: nothing is left behind.
+TEST_F(Companion, EscapeAndTheWindowManagersCloseAnswerAsTheCancelButton) {
+    using Clicks = std::vector<std::pair<const char*, const char*>>;  // dialog, button
+    const Clicks toUser = {{"ENTERAD2", "yes"}, {"LICENSE", "accept"}};
+    Clicks toDirectory = toUser;
+    toDirectory.push_back({"ENTERUSER", "ok"});
+    Clicks toChooser = toDirectory;
+    toChooser.push_back({"ENTERSTR", "change"});
+    const struct Row {
+        const char* dialog;
+        Clicks reach;                   // the clicks that open it
+        std::vector<std::string> open;  // the dialogs open after its answer
+        Clicks then;                    // the clicks after, to the end (empty: the answer ended it)
+    } rows[] = {
+        {"ENTERAD2", {}, {"ENTERAD2", "EXITKES"}, {{"EXITKES", "yes"}}},
+        {"LICENSE", {{"ENTERAD2", "yes"}}, {}, {}},
+        {"ENTERUSER", toUser, {"ENTERUSER", "EXITKES"}, {{"EXITKES", "yes"}}},
+        {"ENTERSTR", toDirectory, {"ENTERSTR", "EXITKES"}, {{"EXITKES", "yes"}}},
+        {"DIRLIST", toChooser, {"ENTERSTR"}, {{"ENTERSTR", "cancel"}, {"EXITKES", "yes"}}},
+        {"EXITKES", {{"ENTERAD2", "no"}}, {"ENTERAD2"}, {{"ENTERAD2", "no"}, {"EXITKES", "yes"}}},
+    };
+    const std::string privateFolder = PrivateSetupDirectory();
+    for (const Row& row : rows) {
+        for (const bool escape : {true, false}) {
+            SCOPED_TRACE(std::string(row.dialog) + (escape ? ", Escape" : ", the window manager's close"));
+            SetUp();
+            // The launcher's copies in its private folder, and the launcher itself beside the
+            // distribution, as a user's installation has them.
+            fs::remove_all(privateFolder);
+            fs::create_directories(privateFolder);
+            for (const char* name : {kCompanionProgram, kExpandProgram, kSocketLibrary})
+                kt::WriteFile(privateFolder + "/" + name, "copy");
+            fs::remove(dist.directory + "/setup");
+            fs::create_symlink(KESTREL_SETUP_PROGRAM, dist.directory + "/setup");
+            kp::BoxRecorder boxes;
+            auto c = Launch(dist.directory);
+            for (const auto& [dialog, button] : row.reach) ASSERT_TRUE(Click(*c, dialog, button)) << dialog;
+            QDialog* d = c->OpenDialog(row.dialog);
+            ASSERT_TRUE(d);
+            const std::string chosen = c->state().chosenDirectory;
+            fs::current_path("/");
+            if (escape) QTest::keyClick(d, Qt::Key_Escape);
+            else kt::CloseFromWindowManager(d);
+            QApplication::processEvents();
+            EXPECT_EQ(OpenDialogs(*c), row.open);
+            EXPECT_EQ(c->ended(), row.then.empty());
+            EXPECT_EQ(c->state().chosenDirectory, chosen);
+            if (row.dialog == std::string("ENTERSTR")) EXPECT_EQ(fs::current_path(), fs::path(dist.directory));
+            // Asked again, the exit question is not asked twice.
+            if (c->OpenDialog("EXITKES") && d->isVisible()) {
+                if (escape) QTest::keyClick(d, Qt::Key_Escape);
+                else kt::CloseFromWindowManager(d);
+                QApplication::processEvents();
+                EXPECT_EQ(OpenDialogs(*c), row.open);
+                EXPECT_EQ(d->findChildren<QDialog*>("EXITKES").size(), 1u);
+            }
+            for (const auto& [dialog, button] : row.then) ASSERT_TRUE(Click(*c, dialog, button)) << dialog;
+            EXPECT_TRUE(c->ended());
+            EXPECT_TRUE(OpenDialogs(*c).empty());
+            for (int waited = 0; fs::exists(privateFolder) && waited < 600; ++waited)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            EXPECT_FALSE(fs::exists(privateFolder));
+            EXPECT_FALSE(fs::exists(DefaultInstallDirectory() + "/kestrel"));
+            EXPECT_EQ(Boxes(boxes), "");
+        }
+    }
+}
+
+// The carrying-over and progress dialogs have no button to answer with: Escape and the window
+// manager's close leave them standing until their step is done.
+TEST_F(Companion, TheProgressDialogsStandThroughEscapeAndTheClose) {
+    kp::BoxRecorder boxes;
+    auto c = Launch(dist.directory);
+    c->state().olderInstallationFound = true;
+    std::vector<std::string> seen;
+    c->transformRegistry = [&](CompanionState&, SetupHost&) {
+        QDialog* d = c->OpenDialog("TRANSFORMREG");
+        ASSERT_TRUE(d);
+        QTest::keyClick(d, Qt::Key_Escape);
+        QApplication::processEvents();
+        seen.push_back(d->isVisible() ? "after Escape: open" : "after Escape: gone");
+        kt::CloseFromWindowManager(d);
+        QApplication::processEvents();
+        seen.push_back(d->isVisible() ? "after the close: open" : "after the close: gone");
+    };
+    for (auto [dialog, button] : {std::pair{"ENTERAD2", "yes"}, {"LICENSE", "accept"}, {"ENTERUSER", "ok"},
+                                  {"ENTERSTR", "ok"}})
+        ASSERT_TRUE(Click(*c, dialog, button)) << dialog;
+    EXPECT_EQ(seen, (std::vector<std::string>{"after Escape: open", "after the close: open"}));
+    EXPECT_EQ(OpenDialogs(*c), std::vector<std::string>{"ENTERAD3"});
+    EXPECT_EQ(Boxes(boxes), "");
+    ASSERT_TRUE(Click(*c, "ENTERAD3", "ok"));
 }
 
 TEST_F(Companion, RefusalsEndItWithTheirBox) {

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 
 #include <filesystem>
 #include <functional>
@@ -22,6 +23,7 @@
 #include "tests/install/test_distribution.h"
 #include "tests/support/isolation.h"
 #include "tests/support/qt_test_main.h"
+#include "tests/support/window_manager.h"
 
 namespace fs = std::filesystem;
 using kp::reg::Key;
@@ -127,6 +129,49 @@ TEST(UninstallWindow, ConfirmationProgressAndCompletion) {
         }
         EXPECT_EQ(ended, c.open.empty() || c.removed);
         EXPECT_TRUE(fs::exists(UserBinDirectory() + "/unkes"));
+    }
+}
+
+// Escape and the window manager's close answer the confirmation as its No: the exit question,
+// then the end (Yes) with nothing removed, or the confirmation again (No). It never goes without
+// an answer.
+TEST(UninstallWindow, EscapeAndTheWindowManagersCloseAnswerAsNo) {
+    const std::string question = "[Kestrel 1.21 Uninstall] Would you like to exit Unistall of Kestrel 1.21?";
+    for (const bool escape : {true, false}) {
+        for (const kp::Answer answer : {kp::Answer::Yes, kp::Answer::No}) {
+            SCOPED_TRACE(std::string(escape ? "Escape" : "the window manager's close") +
+                         (answer == kp::Answer::Yes ? ", then Yes" : ", then No"));
+            for (const std::string& dir : {ConfigHome(), DataHome(), HomeDirectory() + "/.local"}) fs::remove_all(dir);
+            SetupState setup;
+            setup.sourceDirectory = MakeTestDistribution(kt::FreshDir("dist")).directory;
+            setup.temporaryDirectory = kt::FreshDir("setup-temp");
+            setup.installDirectory = kt::FreshDir("Program Files") + "/kestrel";
+            fs::create_directories(setup.installDirectory);
+            InstallingHost host(setup);
+            CopyDistributionFilesNT(setup, host);
+
+            kp::BoxRecorder boxes;
+            boxes.Script({answer});
+            Uninstaller u;
+            bool ended = false;
+            u.onEnd = [&] { ended = true; };
+            u.Start();
+            QDialog* confirmation = u.OpenDialog("ENTERAD2");
+            ASSERT_TRUE(confirmation);
+            if (escape) QTest::keyClick(confirmation, Qt::Key_Escape);
+            else kt::CloseFromWindowManager(confirmation);
+            QApplication::processEvents();
+            std::vector<std::string> shown;
+            for (const kp::BoxRequest& b : boxes.boxes()) shown.push_back(Box(b));
+            EXPECT_EQ(shown, std::vector<std::string>{question});
+            EXPECT_EQ(ended, answer == kp::Answer::Yes);
+            EXPECT_EQ(OpenDialogs(u), answer == kp::Answer::Yes ? std::vector<std::string>{}
+                                                                : std::vector<std::string>{"ENTERAD2"});
+            EXPECT_EQ(u.backdrop()->isVisible(), answer == kp::Answer::No);
+            EXPECT_TRUE(fs::exists(setup.installDirectory + "/kestrel"));
+            EXPECT_TRUE(Key::Open(Root::LocalMachine, kUninstallKey));
+            EXPECT_FALSE(GroupItemFiles(kProductName).empty());
+        }
     }
 }
 

@@ -108,9 +108,10 @@ TEST(QtMessageBox, EnterTakesTheDefaultButtonAndEscapeCancels) {
 }
 
 // Escape and the window manager's close button answer a box with a Cancel button, or with one
-// button only, as that button. A Yes/No box stands until Yes or No is pressed; the program's own
-// close (its end rejects or closes every open box) and the application's quit (the desktop's at
-// the end of its session) still close it, answering No.
+// button only, as that button. A Yes/No box stands until Yes or No is pressed, and asks the window
+// manager for no close button; the program's own close (its end rejects or closes every open box)
+// and the application's quit (the desktop's at the end of its session) still close it, answering
+// No.
 TEST(QtMessageBox, EscapeAndTheCloseButtonLeaveAYesNoBoxStanding) {
     enum class Way { Escape, CloseButton, ProgramClose, Quit };
     const struct {
@@ -140,9 +141,13 @@ TEST(QtMessageBox, EscapeAndTheCloseButtonLeaveAYesNoBoxStanding) {
         Seen seen;
         bool stood = false;
         bool shown = false;
+        bool closeButton = false;
         kp::Answer answer = kp::Answer::Yes;
         const auto act = [&](QMessageBox* mb) {
             shown = true;
+            // The hint as the window system got it.
+            closeButton = mb->windowHandle()->flags().testFlag(Qt::WindowCloseButtonHint) ||
+                          !mb->windowHandle()->flags().testFlag(Qt::CustomizeWindowHint);
             switch (row.way) {
                 case Way::Escape: QTest::keyClick(mb, Qt::Key_Escape); break;
                 case Way::CloseButton: kt::CloseFromWindowManager(mb); break;
@@ -168,6 +173,7 @@ TEST(QtMessageBox, EscapeAndTheCloseButtonLeaveAYesNoBoxStanding) {
         EXPECT_TRUE(shown);
         EXPECT_EQ(answer, row.answer);
         EXPECT_EQ(stood, row.stays);
+        EXPECT_EQ(closeButton, row.buttons != kp::Buttons::YesNo);
     }
 }
 

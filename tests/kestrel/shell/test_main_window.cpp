@@ -1844,6 +1844,38 @@ TEST_F(MainWindowTest, LaunchGlanceStartsTheViewerBesideTheProgramOrSaysWhyNot) 
     EXPECT_EQ(boxes.boxes().size(), 1u);
 }
 
+// A viewer that ends is reaped while the program runs on (no zombie until the program's end),
+// and only the viewer: a child of the program's own still gets its own end and code.
+TEST_F(MainWindowTest, AViewerThatEndsIsReapedAtOnce) {
+    Start();
+    const std::string dir = kt::FreshDir("programs");
+    const std::string record = dir + "/pid";
+    const std::string go = dir + "/go";
+    // The stand-in viewer names itself, then ends once the test lets it.
+    kt::WriteFile(dir + "/glance", "#!/bin/sh\necho $$ > '" + record + ".part' && mv '" + record + ".part' '" + record +
+                                       "'\nwhile [ ! -e '" + go + "' ]; do sleep 0.05; done\nexit 0\n");
+    fs::permissions(dir + "/glance", fs::perms::owner_all);
+    perflink.program_directory = dir;
+    // A child of the program's own (as the analyser and the video program are), ended meanwhile.
+    auto own = kp::ChildProcess::Spawn("/bin/sh",
+                                       {"sh", "-c", "while [ ! -e '" + go + "' ]; do sleep 0.05; done; exit 7"});
+    ASSERT_TRUE(own);
+    const pid_t ownPid = own->pid();
+    w->Command(CMD_LAUNCH_GLANCE);
+    ASSERT_TRUE(kt::Until([&] { return fs::exists(record); }));
+    const std::string viewer = "/proc/" + std::to_string(std::stoi(kt::ReadFile(record)));
+    EXPECT_TRUE(fs::exists(viewer));
+    kt::WriteFile(go, "");
+    // The viewer's entry goes: it ended and was reaped, not left a zombie.
+    EXPECT_TRUE(kt::Until([&] { return !fs::exists(viewer); }));
+    // The other child ended too, and nobody took its end away.
+    const std::string ownStat = "/proc/" + std::to_string(ownPid) + "/stat";
+    EXPECT_TRUE(kt::Until([&] { return kt::ReadFile(ownStat).find(") Z ") != std::string::npos; }));
+    EXPECT_TRUE(own->WaitFor(-1));
+    EXPECT_EQ(own->exit_code(), 7);
+    EXPECT_TRUE(boxes.boxes().empty());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) { return kt::RunQtTests(argc, argv); }
