@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -60,8 +61,8 @@ struct Plot {
     }
     // A point's efficiency label: centred above it, or else up and left of it, down and right of
     // it, or nearer to it on those sides, as the lines leave room; where none of these is free, the
-    // free place nearest to the point within 60 units of it, on the page. Only where the label
-    // stands nearer to its own point than to any other series' point, so that it reads as its own.
+    // free place nearest to the point within 60 units of it, on the page. Where it can, the label
+    // stands clearly nearer to its own point than to any other point, so that it reads as its own.
     void PointLabel(double x, double y, const std::string& text) {
         const QSize size = dc.GetTextExtent(text);
         const int px = S(x), py = S(y), d = S(4);
@@ -85,11 +86,21 @@ struct Plot {
             const int dy = std::max({cell.y() - p.y(), 0, p.y() - (cell.y() + size.height() - 1)});
             return std::hypot(double(dx), double(dy));
         };
+        // First the places clearly nearer to its own point, then those no nearer to another point,
+        // then the rest: where the series' points lie a pixel apart it still stands on the page.
         const QPoint own(px, py);
-        std::erase_if(places, [&](QPoint cell) {
+        const auto doubt = [&](QPoint cell) {
             const double mine = apart(cell, own);
-            return std::any_of(points.begin(), points.end(), [&](QPoint p) { return p != own && apart(cell, p) <= mine + 1; });
-        });
+            double other = std::numeric_limits<double>::infinity();
+            for (const QPoint& p : points) {
+                if (p != own) other = std::min(other, apart(cell, p));
+            }
+            return other > mine + 1 ? 0 : other >= mine ? 1 : 2;
+        };
+        std::vector<std::pair<int, QPoint>> ranked;
+        for (const QPoint& cell : places) ranked.push_back({doubt(cell), cell});
+        std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (size_t i = 0; i < places.size(); ++i) places[i] = ranked[i].second;
         dc.PlacedText(places, QRect(QPoint(S(left), S(top)), QPoint(S(right) - 1, S(bottom) - 1)), 0, text);
     }
     double ValueY(double v) const { return oy - v / Y * H; }
