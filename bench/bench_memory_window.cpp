@@ -18,6 +18,7 @@
 // the defaults, in private folders of their own.
 //
 //   bench_memory_window [rounds [level [xserver-pid [settled,stirred,napping]]]]
+//       (an xserver-pid of 0 finds the display's server itself)
 //       (default 16 rounds at level 0; needs an X display)
 //
 // Each round prints the load average and the eight rates of every side; at the end, per side and
@@ -34,6 +35,17 @@
 //       sleeping 100 us after each pass); prints min/median/max of each / the first headless
 //       (the second headless gives the machine's own spread).
 //
+//   bench_memory_window --user [rounds [level]]
+//       the same pairing with the real program as a user has it: each round starts the program
+//       `kestrel` (the binary beside this benchmark, in a fresh process, with stored settings of
+//       its own: a machine description, the memory level), chooses Options > Run Memory Test and
+//       File > New Test by the keyboard as a user would (xdotool; a window manager must run on
+//       the display), waits until the progress window has closed, copies the report with Edit >
+//       Copy All and ends the program; beside it two fresh headless processes as above. Prints
+//       min/median/max of the program's rates and of each / the first headless per test, and per
+//       round the program's user-interface thread's switches and migrations and the X server's time
+//       from New Test to the results window.
+//
 //   bench_memory_window --disk [rounds]
 //       disk-only New Tests in the window: every thread's wakes over the part, per result line.
 //
@@ -44,7 +56,11 @@
 //       the quiet host; prints the rates and the scaling efficiency rate(n) / (n x rate(1)),
 //       window against headless, min/median/max over the rounds, and the other threads' wakes.
 #include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,6 +70,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QEvent>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -66,6 +83,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <string>
@@ -152,13 +170,13 @@ std::string LoadAverage() {
 }
 
 // Per test, what happened from its first timed pass to the next test's: the user-interface
-// thread's context switches and migrations, the X server's processor time (when its process id
-// is given).
+// thread's context switches and migrations, the X server's processor time (the server of the
+// display found by its command line, or the process id given).
 struct Snapshot {
     long involuntary = 0;
     long voluntary = 0;
     long migrations = 0;
-    long xserver_ticks = 0;
+    long long xserver_ns = 0;
 };
 int g_xserver_pid = 0;
 Snapshot g_marks[9];
@@ -174,13 +192,46 @@ Snapshot Take() {
         if (line.rfind("se.nr_migrations", 0) == 0) s.migrations = std::atol(line.c_str() + line.find(':') + 1);
     }
     if (g_xserver_pid > 0) {
-        std::ifstream in("/proc/" + std::to_string(g_xserver_pid) + "/stat");
-        std::string field;
-        for (int i = 1; i <= 15 && in >> field; ++i) {
-            if (i == 14 || i == 15) s.xserver_ticks += std::atol(field.c_str());
+        // Nanoseconds on a processor, summed over the server's threads (its clock ticks, 10 ms
+        // each, would round a test's share to nothing).
+        std::error_code ignored;
+        for (const auto& task : std::filesystem::directory_iterator(
+                 "/proc/" + std::to_string(g_xserver_pid) + "/task", ignored)) {
+            std::ifstream in(task.path() / "schedstat");
+            long long ns = 0;
+            if (in >> ns) s.xserver_ns += ns;
         }
     }
     return s;
+}
+
+// The X server of this display: the process whose command line is an X server's with the
+// display's name as an argument; 0 when none is found.
+int FindXServer() {
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr) return 0;
+    std::string name = display;
+    name = name.substr(0, name.find('.'));
+    if (name.empty() || name[0] != ':') return 0;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ignored)) {
+        const std::string pid = entry.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream in(entry.path() / "cmdline");
+        std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<std::string> args;
+        for (size_t from = 0; from < all.size();) {
+            const size_t end = all.find('\0', from);
+            args.push_back(all.substr(from, end - from));
+            if (end == std::string::npos) break;
+            from = end + 1;
+        }
+        if (args.empty()) continue;
+        const std::string program = std::filesystem::path(args[0]).filename().string();
+        if (program != "Xvfb" && program != "Xorg" && program != "X" && program != "Xwayland") continue;
+        if (std::find(args.begin() + 1, args.end(), name) != args.end()) return std::atoi(pid.c_str());
+    }
+    return 0;
 }
 
 // The program's host, with the X server's work for what was drawn between passes finished
@@ -363,6 +414,215 @@ int OneRun(char** argv, const std::string& side, int level) {
     std::printf("rates");
     for (double r : rates) std::printf(" %.3f", r);
     std::printf("\n");
+    return 0;
+}
+
+// The real program, started as a user starts it, for one memory-only run.
+struct UserRun {
+    double rates[8] = {};
+    // Its user-interface thread from New Test to the results window, and the X server's time.
+    long involuntary = 0, voluntary = 0, migrations = 0;
+    double xserver_ms = 0;
+};
+
+// A thread's switches and migrations so far.
+void ReadSched(pid_t pid, pid_t tid, long* involuntary, long* voluntary, long* migrations) {
+    std::ifstream sched("/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid) + "/sched");
+    for (std::string line; std::getline(sched, line);) {
+        const size_t colon = line.find(':');
+        if (colon == std::string::npos) continue;
+        const long v = std::atol(line.c_str() + colon + 1);
+        if (line.rfind("se.nr_migrations", 0) == 0) *migrations = v;
+        if (line.rfind("nr_voluntary_switches", 0) == 0) *voluntary = v;
+        if (line.rfind("nr_involuntary_switches", 0) == 0) *involuntary = v;
+    }
+}
+
+std::string Output(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buf[512];
+        while (std::fgets(buf, sizeof buf, p) != nullptr) out += buf;
+        pclose(p);
+    }
+    return out;
+}
+
+// The program's visible windows whose title matches `name` (xdotool's pattern), or "".
+std::string WindowsOf(pid_t pid, const std::string& name) {
+    return Output("xdotool search --all --onlyvisible --pid " + std::to_string(pid) + " --name '" + name + "' 2>/dev/null");
+}
+
+bool WaitFor(const std::function<bool()>& ready, int limit_ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!ready()) {
+        if (clock.elapsed() > limit_ms) return false;
+        usleep(100 * 1000);
+    }
+    return true;
+}
+
+bool RunUser(const std::string& program, QClipboard* clipboard, UserRun* out) {
+    pid_t pid = 0;
+    const char* args[] = {program.c_str(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, const_cast<char**>(args), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return false;
+    bool ok = false;
+    std::string main;
+    // The report of this run, not the one the clipboard held before.
+    const std::string before = clipboard->text().toStdString();
+    // The main window, the splash gone.
+    if (!WaitFor([&] {
+            main = WindowsOf(pid, "^KESTREL version");
+            return !main.empty() && WindowsOf(pid, ".").find('\n') == main.size() - 1;
+        }, 60000)) {
+        std::fprintf(stderr, "the main window did not come alone\n");
+    } else {
+        main = main.substr(0, main.find('\n'));
+        const std::string keys = "xdotool windowactivate --sync " + main + " ";
+        // Options > Run Memory Test, then File > New Test, as a user types them.
+        std::system((keys + "key --delay 100 alt+o m").c_str());
+        usleep(300 * 1000);
+        long inv0 = 0, vol0 = 0, mig0 = 0;
+        ReadSched(pid, pid, &inv0, &vol0, &mig0);
+        const long long x0 = Take().xserver_ns;
+        std::system((keys + "key ctrl+n").c_str());
+        // The run ends with the progress window closed and the results window open.
+        const bool ended = WaitFor([&] { return !WindowsOf(pid, "^Results$").empty(); }, 600000);
+        if (!ended) std::fprintf(stderr, "the run did not end\n");
+        if (ended) {
+            out->xserver_ms = double(Take().xserver_ns - x0) / 1e6;
+            ReadSched(pid, pid, &out->involuntary, &out->voluntary, &out->migrations);
+            out->involuntary -= inv0;
+            out->voluntary -= vol0;
+            out->migrations -= mig0;
+            // Edit > Copy All in the main window; the report's lines come back through the
+            // clipboard.
+            ok = WaitFor([&] {
+                std::system((keys + "key --delay 150 alt+e c").c_str());
+                // The clipboard's change of owner reaches this process as an event.
+                QElapsedTimer settle;
+                settle.start();
+                while (settle.elapsed() < 500) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+                const std::string text = clipboard->text().toStdString();
+                if (text == before || text.find("Total Memory Score") == std::string::npos) return false;
+                report.szGreeting.clear();
+                size_t from = 0;
+                for (size_t at; (at = text.find('\n', from)) != std::string::npos; from = at + 1) {
+                    std::string line = text.substr(from, at - from);
+                    if (!line.empty() && line.back() == '\r') line.pop_back();
+                    report.szGreeting.push_back(line);
+                }
+                return Rates(0, out->rates);
+            }, 30000);
+            if (!ok) std::fprintf(stderr, "no report through the clipboard\n");
+        }
+    }
+    // TERM ends the program without questions.
+    kill(pid, SIGTERM);
+    int status = 0;
+    if (!WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 10000)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    return ok;
+}
+
+// The settings a user of the program has after the first start: a machine description (so the
+// Configuration pages do not open) and the preferences, with the memory level chosen.
+bool StoreUserSettings(int level) {
+    SetDefaults();
+    prefs.memory_load_value = level;
+    return CreateRegEntry() == 0 && CreateRegEntry2() == 0;
+}
+
+int User(char** argv, int rounds, int level) {
+    const PrivateFolders folders;
+    if (!StoreUserSettings(level)) {
+        std::fprintf(stderr, "the program's settings could not be stored\n");
+        return 2;
+    }
+    int qt_argc = 1;
+    QApplication app((ChooseX11WhenDisplayed(), qt_argc), argv);
+    if (QGuiApplication::platformName() != QStringLiteral("xcb")) {
+        std::fprintf(stderr, "bench_memory_window --user needs an X display with a window manager\n");
+        return 2;
+    }
+    const std::string program = std::string(KESTREL_BIN_DIR) + "/kestrel";
+    const char* names[3] = {"kestrel", "headless", "headless2"};
+    std::array<std::vector<double>, 8> rates[3], ratio[3];  // ratio: side / headless
+    std::printf("bench_memory_window --user: %d rounds at level %d; each round the program %s started fresh, "
+                "Options > Run Memory Test and File > New Test typed, and two fresh headless processes "
+                "(DoMemTest at the same nice value), the order rotating; %ld processors\n",
+                rounds, level, program.c_str(), sysconf(_SC_NPROCESSORS_ONLN));
+    std::printf("%-5s %-16s %-9s %s\n", "round", "loadavg", "side", "tests 1..8 MB/s");
+    long involuntary = 0, voluntary = 0, migrations = 0;
+    double xserver_ms = 0;
+    g_xserver_pid = FindXServer();
+    for (int r = 0; r < rounds; ++r) {
+        const std::string load = LoadAverage();
+        double got[3][8] = {};
+        for (int k = 0; k < 3; ++k) {
+            const int side = (k + r) % 3;
+            bool ok = false;
+            if (side == 0) {
+                UserRun run_of_user;
+                ok = RunUser(program, QGuiApplication::clipboard(), &run_of_user);
+                std::copy(run_of_user.rates, run_of_user.rates + 8, got[0]);
+                involuntary += run_of_user.involuntary;
+                voluntary += run_of_user.voluntary;
+                migrations += run_of_user.migrations;
+                xserver_ms += run_of_user.xserver_ms;
+            } else {
+                const std::string command = std::string(argv[0]) + " --one headless " + std::to_string(level);
+                FILE* child = popen(command.c_str(), "r");
+                if (child != nullptr) {
+                    char line[1024];
+                    while (std::fgets(line, sizeof line, child) != nullptr) {
+                        double* v = got[side];
+                        if (std::sscanf(line, "rates %lf %lf %lf %lf %lf %lf %lf %lf", v, v + 1, v + 2, v + 3, v + 4,
+                                        v + 5, v + 6, v + 7) == 8) ok = true;
+                    }
+                    ok = pclose(child) == 0 && ok;
+                }
+            }
+            if (!ok) {
+                std::fprintf(stderr, "round %d: the %s run gave no eight rates\n", r + 1, names[side]);
+                return 1;
+            }
+        }
+        for (int side = 0; side < 3; ++side) {
+            std::printf("%-5d %-16s %-9s", r + 1, load.c_str(), names[side]);
+            for (int t = 0; t < 8; ++t) {
+                std::printf(" %9.0f", got[side][t]);
+                rates[side][size_t(t)].push_back(got[side][t]);
+                ratio[side][size_t(t)].push_back(got[side][t] / got[1][t]);
+            }
+            std::printf("\n");
+        }
+        std::fflush(stdout);
+    }
+    std::printf("after: loadavg %s\n", LoadAverage().c_str());
+    for (int side : {0, 2}) {
+        std::printf("%s: test, MB/s min med max of %s, median of headless, %s / headless min med max\n", names[side],
+                    names[side], names[side]);
+        for (int t = 0; t < 8; ++t) {
+            const Spread a = Of(ratio[side][size_t(t)]);
+            const Spread m = Of(rates[side][size_t(t)]);
+            std::printf("  %d %9.0f %9.0f %9.0f %9.0f   %5.3f %5.3f %5.3f\n", t + 1, m.min, m.median, m.max,
+                        Of(rates[1][size_t(t)]).median, a.min, a.median, a.max);
+        }
+    }
+    std::printf("kestrel, from New Test to the results window, per round: its user-interface thread %.1f "
+                "involuntary and %.1f voluntary switches, %.1f migrations; the X server (pid %d) %.1f ms\n",
+                double(involuntary) / rounds, double(voluntary) / rounds, double(migrations) / rounds, g_xserver_pid,
+                xserver_ms / rounds);
     return 0;
 }
 
@@ -606,12 +866,15 @@ int main(int argc, char** argv) {
                      argc > 4 && std::strcmp(argv[4], "napping") == 0);
     }
     if (mode == "--disk") return Disk(argv, argc > 2 ? std::max(1, std::atoi(argv[2])) : 4);
+    if (mode == "--user") {
+        return User(argv, argc > 2 ? std::max(1, std::atoi(argv[2])) : 30, argc > 3 ? std::clamp(std::atoi(argv[3]), 0, 6) : 0);
+    }
     const bool processor = mode == "--processor";
     const int a = processor ? 2 : 1;  // the first of the remaining arguments
     const int rounds = argc > a ? std::max(1, std::atoi(argv[a])) : 16;
     const int level = argc > a + 1 ? std::clamp(std::atoi(argv[a + 1]), 0, 6) : 0;
     if (processor) return Processor(argv, rounds, level);
-    g_xserver_pid = argc > 3 ? std::atoi(argv[3]) : 0;
+    g_xserver_pid = argc > 3 && std::atoi(argv[3]) > 0 ? std::atoi(argv[3]) : FindXServer();
     const std::string extra = argc > 4 ? argv[4] : "";
     const bool with_settled = extra.find("settled") != std::string::npos;
     const bool with_stirred = extra.find("stirred") != std::string::npos;
@@ -631,7 +894,8 @@ int main(int argc, char** argv) {
         bool settled = false;  // the window's host waits for the X server after each pump
         std::vector<double> rates[8];
         std::vector<double> ratio[8];  // against the headless side of the same round
-        long switches[8] = {}, voluntary[8] = {}, migrations[8] = {}, xserver[8] = {};
+        long switches[8] = {}, voluntary[8] = {}, migrations[8] = {};
+        long long xserver[8] = {};
         Wakes wakes;
         std::map<std::string, long> paints;
     };
@@ -689,7 +953,7 @@ int main(int argc, char** argv) {
                 side.switches[t] += g_marks[t + 1].involuntary - g_marks[t].involuntary;
                 side.voluntary[t] += g_marks[t + 1].voluntary - g_marks[t].voluntary;
                 side.migrations[t] += g_marks[t + 1].migrations - g_marks[t].migrations;
-                side.xserver[t] += g_marks[t + 1].xserver_ticks - g_marks[t].xserver_ticks;
+                side.xserver[t] += g_marks[t + 1].xserver_ns - g_marks[t].xserver_ns;
                 side.rates[t].push_back(v[t]);
             }
             std::printf("%-5d %-16s %-8s", r + 1, load.c_str(), side.name);
@@ -703,7 +967,6 @@ int main(int argc, char** argv) {
         }
     }
     std::printf("after: loadavg %s\n", LoadAverage().c_str());
-    const double tick_ms = 1000.0 / double(sysconf(_SC_CLK_TCK));
     for (const Side& side : sides) {
         std::printf("%s: test, median MB/s, %s / headless min med max; per round: the user-interface "
                     "thread's involuntary and voluntary switches and migrations, X server ms\n", side.name, side.name);
@@ -711,7 +974,7 @@ int main(int argc, char** argv) {
             const Spread s = Of(side.ratio[t]);
             std::printf("  %d %9.0f   %5.3f %5.3f %5.3f   %6.1f %6.1f %6.1f   %6.1f\n", t + 1, Of(side.rates[t]).median,
                         s.min, s.median, s.max, double(side.switches[t]) / rounds, double(side.voluntary[t]) / rounds,
-                        double(side.migrations[t]) / rounds, double(side.xserver[t]) * tick_ms / rounds);
+                        double(side.migrations[t]) / rounds, double(side.xserver[t]) / 1e6 / rounds);
         }
     }
     for (const Side& side : sides) {

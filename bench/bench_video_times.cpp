@@ -43,8 +43,6 @@ constexpr int kRunsPerProcess = 3;
 // the laptop mode) and this machine's processors.
 lumen::VideoTestSettings g_settings;
 
-double Median(std::vector<double> v) { return v.empty() ? -1.0 : Of(std::move(v)).median; }
-
 // Child: runs one test kRunsPerProcess times and prints the times on one line.
 int RunChild(const char* name, int laptop, int processors) {
     g_settings.laptop = laptop;
@@ -175,7 +173,8 @@ int main(int argc, char** argv) {
                 g_settings.processors);
     std::printf("ms per test: in-process min / median / max over %d rounds", rounds);
     if (processes > 0) {
-        std::printf("; first run in a fresh process and runs 2-%d there, medians over %d processes",
+        std::printf("; first run in a fresh process and runs 2-%d there, min / median / max over %d processes "
+                    "(a process whose run failed counts as failed, its times left out)",
                     kRunsPerProcess, processes);
     }
     std::printf("\n");
@@ -192,9 +191,10 @@ int main(int argc, char** argv) {
             if (first[size_t(i)].empty()) {
                 std::printf("   first run not measured");
             } else {
-                const double f = Median(first[size_t(i)]);
-                const double l = Median(later[size_t(i)]);
-                std::printf("   first %9.2f  later %9.2f  first/later %5.2f", f, l, f / l);
+                const Spread f = Of(first[size_t(i)]);
+                const Spread l = Of(later[size_t(i)]);
+                std::printf("   first %.2f / %.2f / %.2f  later %.2f / %.2f / %.2f  first/later %5.2f", f.min, f.median,
+                            f.max, l.min, l.median, l.max, f.median / l.median);
             }
             if (failed[size_t(i)] > 0) std::printf("  (%d processes failed)", failed[size_t(i)]);
         }

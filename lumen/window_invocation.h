@@ -28,11 +28,15 @@ class Window;
 // are created inside `parent` (whose client is W x H) from placement `at` on, each followed by
 // showing and updating it and every older one, newest first; then all are shown and updated once
 // more, and destroyed newest first, the older ones shown and updated before each destruction.
-// `picture`: the test-end hook runs when all 100 exist. Milliseconds, or -1.0 when the clock
-// failed.
+// `picture`: the test-end hook runs when all 100 exist. Before the clock starts it waits (at most
+// kOnScreenLimitMs) until the main window is on the screen. Milliseconds, or -1.0 when the clock
+// failed or a window that was made was never painted (the main window hidden, or not on the
+// screen in time).
+inline constexpr int kOnScreenLimitMs = 10000;
 double WindowInvocationBody(Window* parent, int W, int H, ChildPlacement& at, bool picture = false);
 
-// The window invocation test: elapsed milliseconds, or a time <= 0 when it failed.
+// The window invocation test: elapsed milliseconds, or a time <= 0 when it failed (a run that
+// did not paint its windows included).
 double WindowDraw();
 
 }  // namespace lumen

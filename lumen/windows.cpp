@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QLinearGradient>
 #include <QOpenGLContext>
@@ -49,6 +50,10 @@ protected:
     void resizeEvent(QResizeEvent* e) override {
         Base::resizeEvent(e);
         handle_->RefreshScreenRect();
+    }
+    void paintEvent(QPaintEvent* e) override {
+        handle_->CountPaint();
+        Base::paintEvent(e);
     }
     Window* handle_;
 };
@@ -317,6 +322,25 @@ void DestroyWindow(Window*& window) {
         delete w->widget_.data();
         delete w;
     });
+}
+
+bool WaitUntilOnScreen(Window* window, int limit_ms) {
+    QWidget* w = window != nullptr ? window->widget() : nullptr;
+    if (w == nullptr) return false;
+    QWidget* top = w->window();
+    // A hidden window is never put on the screen by waiting.
+    if (!top->isVisible()) return false;
+    if (top->testAttribute(Qt::WA_Mapped)) return true;
+    // Sleeps until an event comes (the window system's, or the limit's).
+    QElapsedTimer clock;
+    clock.start();
+    QTimer limit;
+    limit.setSingleShot(true);
+    limit.start(limit_ms);
+    while (top->isVisible() && !top->testAttribute(Qt::WA_Mapped) && clock.elapsed() < limit_ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return top->isVisible() && top->testAttribute(Qt::WA_Mapped);
 }
 
 void CheckDepth(int bits) {

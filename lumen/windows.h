@@ -72,6 +72,9 @@ public:
 
     // User-interface thread: the widget's place changed.
     void RefreshScreenRect();
+    // User-interface thread: how often the widget has been painted since it was made.
+    int Paints() const { return paints_; }
+    void CountPaint() { ++paints_; }
 
     // User-interface thread: the window's paint procedure (its class's handler of a paint), called
     // with the band that UpdateRect invalidated; an empty procedure removes it.
@@ -90,6 +93,7 @@ private:
     PaintProc paint_;
     mutable std::mutex rect_mutex_;
     Rect screen_rect_;
+    int paints_ = 0;
 };
 
 // One drawing call on a window's context, holding the window's lock for that call only: threads
@@ -112,6 +116,11 @@ Window* CreateWindowOf(WindowClass cls, const std::string& title, const Rect& ou
                        bool overlapped = false);
 // Destroys the window (any thread, blocking) and clears the handle.
 void DestroyWindow(Window*& window);
+
+// User-interface thread: lets events through until the top-level window of `window` is on the
+// screen (the window system has shown it: nothing is painted into a window before that), at most
+// `limit_ms`; false when it is not on the screen (hidden, or not shown in that time).
+bool WaitUntilOnScreen(Window* window, int limit_ms);
 
 // The colour depth check made when the main window is created: below 8 bits per pixel the
 // palette box is shown and terminate_flag set.

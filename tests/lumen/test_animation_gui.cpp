@@ -210,10 +210,12 @@ public:
     };
     std::vector<QObject*> order;
     std::map<QObject*, Seen> seen;
+    int paints = 0;  // of any of them, shown or not
 
     bool eventFilter(QObject* o, QEvent* e) override {
         auto* f = qobject_cast<gdi::ChildFrame*>(o);
         if (f == nullptr || f->parent() != hwndParent->widget()) return false;
+        if (e->type() == QEvent::Paint) ++paints;
         if (e->type() == QEvent::Show && seen.find(o) == seen.end()) {
             order.push_back(o);
             seen[o] = {f->windowTitle(), f->geometry(), 0};
@@ -271,6 +273,38 @@ TEST(WindowInvocationTest, AWindowDestroyedMeanwhileIsSkipped) {
     ASSERT_TRUE(out.finished_in_time);
     EXPECT_GT(out.ms, 0.0);
     EXPECT_EQ(frames_when_all_exist, kInvokedWindows);
+    EXPECT_TRUE(FramesInMainWindow().empty());
+}
+
+// The main window hidden, and shown again: until the window system has put it on the screen
+// (its expose is still waiting, as under a loaded machine at a fresh start), nothing painted
+// into it is painted at all. The test is called straight on this thread, so nothing but the
+// test itself lets that event through. Hidden, no window can be painted: the run fails; shown,
+// but not yet on the screen, the run waits for it and every one of the 100 windows is painted.
+TEST(WindowInvocationTest, RunsOnlyWhenItsWindowsCanBePainted) {
+    // The program's state as a test run leaves it (the main window made, laptop size, one run).
+    VideoTestSettings s;
+    s.before = [] { ASSERT_TRUE(QTest::qWaitForWindowExposed(hwndParent->widget())); };
+    ASSERT_GT(RunVideoTestForTest("WindowDraw", s).ms, 0.0);
+    QWidget* top = hwndParent->widget();
+    top->hide();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !top->testAttribute(Qt::WA_Mapped); }));
+
+    ChildWatch hidden;
+    qApp->installEventFilter(&hidden);
+    EXPECT_LT(WindowDraw(), 0.0);
+    qApp->removeEventFilter(&hidden);
+    EXPECT_EQ(hidden.paints, 0);
+    EXPECT_TRUE(FramesInMainWindow().empty());
+
+    top->show();
+    ASSERT_FALSE(top->testAttribute(Qt::WA_Mapped));
+    ChildWatch shown;
+    qApp->installEventFilter(&shown);
+    EXPECT_GT(WindowDraw(), 0.0);
+    qApp->removeEventFilter(&shown);
+    ASSERT_EQ(shown.order.size(), size_t(kInvokedWindows));
+    for (const auto& [o, seen] : shown.seen) EXPECT_GE(seen.paints, 1) << seen.title.toStdString();
     EXPECT_TRUE(FramesInMainWindow().empty());
 }
 
