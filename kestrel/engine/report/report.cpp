@@ -110,11 +110,18 @@ int OpenLineFile() {
     report.num = 0;
 
     // The file is read once, into one buffer, which the reader is given and which goes back
-    // afterwards; the windows stay painted during a long read.
+    // afterwards; the windows stay painted during a long read. The reader's progress window
+    // stands from before the read, drawn, so that a long read shows its sign of work.
     std::string text;
     g_loading = true;
+    if (g_reader != nullptr) {
+        Host().OpenProgress(kProcessingDataCaption);
+        Host().SetProgress(0);
+        Host().ShowProgressDrawn();
+    }
     const FileText read = ReadFileText(fd, &text, [] { Host().RepaintDuringRead(); });
     g_loading = false;
+    if (read != FileText::Ok && g_reader != nullptr) Host().CloseProgress();
     if (read == FileText::NoMemory) {
         passtring("Out of Memory");
         FileBox("Allocation Error!", "Memory Exception");
