@@ -53,8 +53,8 @@ void SetReportReader(ReportReader reader);
 // Loads the benchmark file named in report.FileName into the report and hands its text to the
 // reader. 0 on success; 1 on failure, after a message box.
 int OpenLineFile();
-// True while OpenLineFile reads its file (windows are repainted meanwhile; a dropped file is
-// not taken then).
+// True while OpenLineFile reads its file and makes its lines (windows are repainted meanwhile; a
+// dropped file is not taken then).
 bool LoadingReportFile();
 // Closes the open benchmark file, if any.
 void CloseReportFile();

@@ -976,46 +976,59 @@ TEST_F(MainWindowTest, CommandsGivenDuringAFileReadComeAfterTheLoad) {
 }
 
 // Open of a long file: the progress window of the parse is drawn before the first part of the file
-// is read, and paints again during the read (each of its paints here asks for the next).
+// is read, and paints again (each of its paints here asks for the next) during the read of a
+// large file and while the lines of a long text are made.
 TEST_F(MainWindowTest, AFileReadShowsItsProgressWindowDrawnFromBeforeTheReadOn) {
-    const std::string big = kt::WriteFile(kt::TempDir() + "/long.bmf", "");
-    const off_t size = off_t(64) << 20;
-    ASSERT_EQ(truncate(big.c_str(), size), 0);  // sparse, read in several steps
-    Start();
-    report.isnew = 0;
+    const std::string sparse = kt::WriteFile(kt::TempDir() + "/long.bmf", "");
+    ASSERT_EQ(truncate(sparse.c_str(), off_t(64) << 20), 0);  // sparse, read in several steps
+    std::string text;
+    for (int i = 0; text.size() < (size_t(12) << 20); ++i) text += "Line " + std::to_string(i) + " of a long report\r\n";
+    const std::string lines = kt::WriteFile(kt::TempDir() + "/lines.bmf", text);
     struct Paint {
         off_t read;  // how far the read stood
         bool loading;
+        int lines;   // the lines made by then
     };
-    std::vector<Paint> paints;
     class Watch : public QObject {
     public:
-        explicit Watch(std::vector<Paint>& paints) : paints_(paints) {}
+        std::vector<Paint> paints;
         bool eventFilter(QObject* watched, QEvent* event) override {
             auto* progress = dynamic_cast<Scroller*>(watched);
             if (progress == nullptr || event->type() != QEvent::Paint) return false;
             if (progress->windowTitle() != QStringLiteral("Processing Data ...")) return false;
-            paints_.push_back({report.theFile >= 0 ? lseek(report.theFile, 0, SEEK_CUR) : off_t(-1), LoadingReportFile()});
+            const off_t read = report.theFile >= 0 ? lseek(report.theFile, 0, SEEK_CUR) : off_t(-1);
+            paints.push_back({read, LoadingReportFile(), report.num});
             QTimer::singleShot(0, progress, [progress] { progress->update(); });
             return false;
         }
-
-    private:
-        std::vector<Paint>& paints_;
-    } watch(paints);
-    qApp->installEventFilter(&watch);
-    boxes.Clear();
-    kt::AnswerFileDialog(QString::fromStdString(big));
-    w->Command(CMD_OPEN);
-    qApp->removeEventFilter(&watch);
-    EXPECT_TRUE(HasBox("Database file is corrupt!  Cannot parse data", "File Exception"));
-    EXPECT_EQ(w->Progress(), nullptr);
-    ASSERT_FALSE(paints.empty());
-    EXPECT_TRUE(paints[0].loading);
-    EXPECT_EQ(paints[0].read, 0) << "first drawn only after a part of the file was read";
-    EXPECT_TRUE(std::any_of(paints.begin(), paints.end(), [size](const Paint& p) {
-        return p.loading && p.read > 0 && p.read <= size;
-    })) << "not painted during the read";
+    };
+    Start();
+    for (const std::string& path : {sparse, lines}) {
+        SCOPED_TRACE(path);
+        const off_t size = off_t(fs::file_size(path));
+        report.isnew = 0;
+        Watch watch;
+        qApp->installEventFilter(&watch);
+        boxes.Clear();
+        kt::AnswerFileDialog(QString::fromStdString(path));
+        w->Command(CMD_OPEN);
+        qApp->removeEventFilter(&watch);
+        EXPECT_TRUE(HasBox("Database file is corrupt!  Cannot parse data", "File Exception"));
+        EXPECT_EQ(w->Progress(), nullptr);
+        const std::vector<Paint>& paints = watch.paints;
+        ASSERT_FALSE(paints.empty());
+        EXPECT_TRUE(paints[0].loading);
+        EXPECT_EQ(paints[0].read, 0) << "first drawn only after a part of the file was read";
+        if (path == sparse) {
+            EXPECT_TRUE(std::any_of(paints.begin(), paints.end(), [size](const Paint& p) {
+                return p.loading && p.read > 0 && p.read <= size && p.lines == 0;
+            })) << "not painted during the read";
+        } else {
+            EXPECT_TRUE(std::any_of(paints.begin(), paints.end(), [](const Paint& p) {
+                return p.loading && p.lines > 0 && p.lines < report.num;
+            })) << "not painted while the lines were made";
+        }
+    }
 }
 
 // The close box and the end of the session ask about an unsaved run as Exit does, with the same
