@@ -97,8 +97,9 @@ void MeasureInitialLoad(int i) {
 void StoreSampling(int i) {
     DoPerfWrite();
     DoPerfRead();
-    if (perflink.lost) {
-        // The link broke during this test or before it: what pchk holds was read for another.
+    if (!PerfWanted()) {
+        // No analyser measured this test: its link broke during this test or before it, or it
+        // could not be started (what pchk holds was read for another test, or is nothing).
         std::fill(std::begin(times.perf_scores[i]), std::end(times.perf_scores[i]), kNotMeasured);
         return;
     }

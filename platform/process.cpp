@@ -69,8 +69,16 @@ void EndWithParent() {
     bool started_by_living = getppid() == seen;
     if (named > 0) {
         started_by_living = false;
+        // Each ancestor is compared before the walk goes on from it: the named process may be
+        // process 1 itself (a container's entry point), the end of every walk.
         pid_t p = getppid();
-        for (int up = 0; up < 64 && p > 1 && !started_by_living; ++up, p = ParentOf(p)) started_by_living = p == named;
+        for (int up = 0; up < 64 && p > 0; ++up, p = ParentOf(p)) {
+            if (p == named) {
+                started_by_living = true;
+                break;
+            }
+            if (p == 1) break;
+        }
     }
     if (!started_by_living) {
         raise(SIGTERM);

@@ -58,9 +58,18 @@ MainWindow::Busy::~Busy() {
 
 void MainWindow::Dispatch(int id) {
     const Busy busy(*this);
-    if (id == kHeldClose) close();
-    else if (id == kHeldOpen) OpenHandedFile();
-    else Command(id);
+    if (id == kHeldClose) {
+        close();
+    } else if (id == kHeldOpen) {
+        OpenHandedFile();
+    } else if (id == kHeldComparison) {
+        if (held_rows_.empty()) return;
+        const int row = held_rows_.front();
+        held_rows_.erase(held_rows_.begin());
+        OpenComparison(row);
+    } else {
+        Command(id);
+    }
 }
 
 void MainWindow::PostCommand(int id) {

@@ -409,7 +409,7 @@ void MainWindow::DrawListBox() {
     view_pane_->on_close = [this] { CloseListBox(); };
     connect(list, &QListWidget::currentRowChanged, view->viewport(), qOverload<>(&QWidget::update));
     connect(list, &QListWidget::itemDoubleClicked, this,
-            [this, list](QListWidgetItem* item) { OpenComparison(list->row(item)); });
+            [this, list](QListWidgetItem* item) { ComparisonDoubleClicked(list->row(item)); });
     list_pane_->show();
     view_pane_->show();
     LayoutClient();
@@ -425,6 +425,17 @@ void MainWindow::CloseListBox() {
         window_expanded_ = false;
     }
     LayoutClient();
+}
+
+void MainWindow::ComparisonDoubleClicked(int row) {
+    // During a load the store is being filled anew: the graph comes once it holds the file.
+    if (Holds(kHeldComparison)) {
+        held_rows_.push_back(row);
+        held_commands_.push_back(kHeldComparison);
+        return;
+    }
+    const Busy busy(*this);
+    OpenComparison(row);
 }
 
 void MainWindow::OpenComparison(int row) {

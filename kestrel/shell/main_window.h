@@ -147,7 +147,8 @@ private:
     // Loads report.FileName after Open, a drop or the command line.
     void LoadFile();
     void ResultComparisons();
-    // A double click on list row `row`.
+    // A double click on list row `row`: held as a command is during a run or a load.
+    void ComparisonDoubleClicked(int row);
     void OpenComparison(int row);
     void DropFile(const std::string& path);
     // An unsaved run: beeps and asks whether to save it. True for Yes.
@@ -173,11 +174,14 @@ private:
     bool window_expanded_ = false;
     QRect old_geometry_;  // the window's place before the list enlarged it
     // Commands that came during a run or a load, in order; kHeldClose stands for the close box,
-    // kHeldOpen for the next of the files handed over by later starts.
+    // kHeldOpen for the next of the files handed over by later starts, kHeldComparison for the
+    // next of the comparison list's double clicks (the rows in held_rows_).
     std::vector<int> held_commands_;
     static constexpr int kHeldClose = -1;
     static constexpr int kHeldOpen = -2;
+    static constexpr int kHeldComparison = -3;
     std::vector<std::string> handed_files_;
+    std::vector<int> held_rows_;
     // Carries the held commands out in the order they came, each after the one before. Called
     // when what held them is over: the last command, close box or drop (Busy, a run's or a
     // load's included), the start-up, a box or dialog, a print.

@@ -9,8 +9,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -119,6 +121,51 @@ void QtHost::OpenProgress(const std::string& caption) {
 }
 
 void QtHost::CloseProgress() { delete progress_; }
+
+namespace {
+
+// Ends a wait once the watched window has painted while the window system shows it.
+class PaintedOnScreen : public QObject {
+public:
+    PaintedOnScreen(QWidget* window, QEventLoop* wait) : window_(window), wait_(wait) { window->installEventFilter(this); }
+    bool painted = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == window_ && event->type() == QEvent::Paint && window_->windowHandle() != nullptr &&
+            window_->windowHandle()->isExposed()) {
+            painted = true;
+            wait_->quit();
+        }
+        return false;
+    }
+
+private:
+    QWidget* window_;
+    QEventLoop* wait_;
+};
+
+// How long a new progress window is waited for: a window system that does not show it by then
+// gets on without it.
+constexpr int kShownWaitMs = 2000;
+
+}  // namespace
+
+void QtHost::ShowProgressDrawn() {
+    if (!progress_) return;
+    // A window is drawn once the window system shows it (the window manager maps it), which it
+    // tells by an event: until then what the window paints reaches no screen.
+    QEventLoop wait;
+    PaintedOnScreen watch(progress_, &wait);
+    progress_->update();
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &wait, &QEventLoop::quit);
+    QObject::connect(progress_, &QObject::destroyed, &wait, &QEventLoop::quit);
+    limit.start(kShownWaitMs);
+    wait.exec(QEventLoop::ExcludeSocketNotifiers);
+    if (progress_) progress_->removeEventFilter(&watch);
+}
 
 void QtHost::ProgressNextTest() {
     if (progress_) progress_->ScrollProc(10);

@@ -32,6 +32,7 @@ public:
     void SetProgressCaption(const std::string& caption) override;
     void OpenProgress(const std::string& caption) override;
     void CloseProgress() override;
+    void ShowProgressDrawn() override;
     void ProgressNextTest() override;
     void PumpPending() override;
     void RepaintDuringRead() override;

@@ -320,6 +320,56 @@ TEST(LumenProgram, TheVideoProgramAndTheAnalyserEndWhenTheirParentEnds) {
     }
 }
 
+// Started by process 1, as by a program that is a container's entry point (here a shell that is
+// process 1 of a process namespace of its own and names itself): the video test program and the
+// analyser stay and connect, and end when that process ends.
+TEST(LumenProgram, TheVideoProgramAndTheAnalyserStayWithAParentThatIsProcessOne) {
+    // Without the rights to make a user namespace an ordinary account cannot make a process one.
+    std::vector<std::string> unshare = {"unshare", "--pid", "--fork", "--kill-child"};
+    if (geteuid() != 0) {
+        unshare.push_back("--user");
+        unshare.push_back("--map-root-user");
+    }
+    {
+        std::vector<std::string> probe = unshare;
+        probe.insert(probe.end(), {"sh", "-c", "test $$ = 1"});
+        auto made = kp::ChildProcess::Spawn("/usr/bin/unshare", probe);
+        ASSERT_TRUE(made.has_value());
+        ASSERT_TRUE(made->WaitFor(20000));
+        if (made->exit_code() != 0) GTEST_SKIP() << "no process namespace can be made here";
+    }
+    const struct {
+        const char* socket;
+        std::vector<std::string> argv;
+    } programs[] = {
+        {"kespipe", {LUMEN_PATH, "0", "0", test_key}},
+        {kPerfSocketName, {LOADMETER_PATH, kLoadmeterToken, "0", kNoResultsFile}},
+    };
+    setenv("KESTREL_TEST_MSGBOX_LOG", (kt::TempDir() + "/boxes.log").c_str(), 1);
+    for (const auto& p : programs) {
+        SCOPED_TRACE(p.argv[0]);
+        auto server = kp::LocalServer::Listen(p.socket);
+        ASSERT_TRUE(server.has_value());
+        std::vector<std::string> argv = unshare;
+        argv.insert(argv.end(), {"sh", "-c", "KESTREL_PARENT=$$ \"$0\" \"$@\" & wait $!"});
+        argv.insert(argv.end(), p.argv.begin(), p.argv.end());
+        auto parent = kp::ChildProcess::Spawn("/usr/bin/unshare", argv);
+        ASSERT_TRUE(parent.has_value());
+        const int fd = server->Accept(20000, [&] { return !parent->Alive(); });
+        ASSERT_GE(fd, 0) << "the program did not connect (exit code " << parent->exit_code() << ")";
+        ucred peer{};
+        socklen_t size = sizeof peer;
+        ASSERT_EQ(getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size), 0);
+        // Process 1 ends, and with it every process of its namespace.
+        parent->Kill();
+        pollfd ended{fd, POLLIN, 0};
+        const bool closed = poll(&ended, 1, 20000) == 1;
+        EXPECT_TRUE(closed) << "still running after its parent ended";
+        if (!closed) kill(peer.pid, SIGKILL);
+        close(fd);
+    }
+}
+
 // The sequencer's thread cannot be made: the system's text of the error with "Operation
 // Failed", and no run (the program ends).
 TEST(LumenProgram, ASequencerThatCannotBeMadeShowsTheErrorAndEnds) {

@@ -425,7 +425,7 @@ const char* Search(std::string_view text) {
         host.SetProgress(fraction);
     };
 
-    host.OpenProgress("Processing Data ...");
+    host.OpenProgress(kProcessingDataCaption);
     host.SetProgress(0);
     std::string_view tail;
     if (!CutAtLast(text, kLabelNameType, &tail)) return "Database file is corrupt!  Cannot parse data";

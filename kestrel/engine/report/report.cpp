@@ -28,8 +28,10 @@ void FileBox(const char* text, const char* caption) {
     kp::MessageBox(kp::Owner::Main, text, caption, kp::Icon::Exclamation);
 }
 
-// Set while a file is being loaded.
+// Set while a file is being read and its lines made.
 bool g_loading = false;
+// How much of a loaded text's lines are made between two repaints of the windows.
+constexpr size_t kLinesRepaintStep = size_t(4) << 20;
 
 // Appends the line itself (on the user-interface thread).
 int AppendLine(std::string&& text) {
@@ -110,11 +112,20 @@ int OpenLineFile() {
     report.num = 0;
 
     // The file is read once, into one buffer, which the reader is given and which goes back
-    // afterwards; the windows stay painted during a long read.
+    // afterwards; the windows stay painted during a long read. The reader's progress window
+    // stands from before the read, drawn, so that a long read shows its sign of work.
     std::string text;
     g_loading = true;
+    if (g_reader != nullptr) {
+        Host().OpenProgress(kProcessingDataCaption);
+        Host().SetProgress(0);
+        Host().ShowProgressDrawn();
+    }
     const FileText read = ReadFileText(fd, &text, [] { Host().RepaintDuringRead(); });
-    g_loading = false;
+    if (read != FileText::Ok) {
+        g_loading = false;
+        if (g_reader != nullptr) Host().CloseProgress();
+    }
     if (read == FileText::NoMemory) {
         passtring("Out of Memory");
         FileBox("Allocation Error!", "Memory Exception");
@@ -130,10 +141,18 @@ int OpenLineFile() {
 
     // Each line is made once, from the text. A line is text up to its first NUL byte, as the pane
     // shows it: what follows a NUL up to the line end is not kept (a damaged file of NULs costs
-    // no second copy of itself).
-    ForEachReportLine(text.data(), text.size(), [](const char* begin, size_t length) {
+    // no second copy of itself). The lines of a long file take longer than its read: the windows
+    // go on being repainted between steps of the text, as between the read's.
+    const char* const start = text.data();
+    size_t repaint_at = kLinesRepaintStep;
+    ForEachReportLine(text.data(), text.size(), [start, &repaint_at](const char* begin, size_t length) {
         AppendLine(std::string(begin, strnlen(begin, length)));
+        if (size_t(begin - start) >= repaint_at) {
+            repaint_at = size_t(begin - start) + kLinesRepaintStep;
+            Host().RepaintDuringRead();
+        }
     });
+    g_loading = false;
     if (g_reader != nullptr) g_reader(&text);
 
     std::string().swap(text);

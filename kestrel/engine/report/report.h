@@ -44,14 +44,17 @@ void ClearBottomText();
 
 // The reader that parses a loaded file's whole text into the result store. The text is the
 // caller's, to be discarded afterwards: the reader may empty it early to give its memory back.
+// Its progress window, with this caption, is open and drawn from before the file is read; the
+// reader uses it and closes it.
 using ReportReader = void (*)(std::string* text);
+inline constexpr const char* kProcessingDataCaption = "Processing Data ...";
 void SetReportReader(ReportReader reader);
 
 // Loads the benchmark file named in report.FileName into the report and hands its text to the
 // reader. 0 on success; 1 on failure, after a message box.
 int OpenLineFile();
-// True while OpenLineFile reads its file (windows are repainted meanwhile; a dropped file is
-// not taken then).
+// True while OpenLineFile reads its file and makes its lines (windows are repainted meanwhile; a
+// dropped file is not taken then).
 bool LoadingReportFile();
 // Closes the open benchmark file, if any.
 void CloseReportFile();

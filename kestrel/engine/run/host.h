@@ -41,6 +41,9 @@ public:
     // already (that one stays as it is); closes it.
     virtual void OpenProgress(const std::string& caption) { (void)caption; }
     virtual void CloseProgress() {}
+    // Handles the window system's events until the progress window just opened is drawn on the
+    // screen (a short while at most); the commands that come meanwhile wait as during a read.
+    virtual void ShowProgressDrawn() {}
     // The progress window's next-test command: the bar starts again for the next part of a run.
     virtual void ProgressNextTest() {}
     // Between passes: handle pending input, letting only the Stop command through.

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "kestrel/engine/report/line_format.h"
 #include "kestrel/engine/report/report.h"
 #include "kestrel/engine/report/report_tables.h"
 #include "kestrel/engine/report/video_tables.h"
@@ -30,6 +31,7 @@
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "platform/workers.h"
+#include "shared/perf_link.h"
 #include "shared/strformat.h"
 
 VideoLink videolink;
@@ -83,8 +85,8 @@ bool FillSettings(TIMES& t) {
     }
     std::memset(t.install_directory, 0, sizeof t.install_directory);
     std::memcpy(t.install_directory, dir.data(), dir.size());
-    // After the link broke in an earlier part the run measures no more counters.
-    t.show_perf_data = perflink.lost ? 0 : prefs.show_perf_data;
+    // The video program measures with an analyser of its own, whatever became of this program's.
+    t.show_perf_data = prefs.show_perf_data;
     if (t.show_perf_data == 0) return true;
     PerfMonData& p = t.pchk;
     p.show_graphs = prefs.show_graphs;
@@ -169,13 +171,20 @@ bool DoRead(int fd, kp::ChildProcess& child) {
     return false;
 }
 
+// The video program's analyser was lost (or never started) by this test, and the report has said
+// so in this video part.
+bool video_lost_told = false;
+
 // The analyser lines of row r.
 void AnalyserBlock(int r) {
     const TIMES& t = results.times;
-    // The link broke, this program's in an earlier part or the video program's by this test: no
-    // readings, the report says so once.
-    if (perflink.lost || NotMeasured(t.perf_scores[r])) {
-        TellCountersNotMeasured();
+    // The video program's own analyser was not there for this test: no readings, the report says
+    // so at the first such test (readings of a new analyser may stand between an earlier part's
+    // line and this one).
+    if (NotMeasured(t.perf_scores[r])) {
+        if (!video_lost_told) passtring(kCountersNotMeasured);
+        video_lost_told = true;
+        perflink.lost_told = true;
         passtring("");
         return;
     }
@@ -188,11 +197,11 @@ void AnalyserBlock(int r) {
         const char* name = loadmeter_strings[k];
         if ((k == 0 || k == 1) && run.real_num_processors > 1) {
             passtring(k == 0 ? StrPrintf("%s  %.1f%% per CPU", name, double(t.perf_scores[r][0]))
-                             : StrPrintf("%s  %ld per CPU", name, Whole(t.perf_scores[r][1])));
+                             : StrPrintf("%s  %ld per CPU", name, Saturate<long>(t.perf_scores[r][1])));
             std::string line;
             for (int cpu = 0; cpu < cpus; ++cpu) {
                 line += k == 0 ? StrPrintf("CPU %d:  %.1f%%; ", cpu, double(t.perf_cpuloads[r][cpu]))
-                               : StrPrintf("CPU %d:  %ld; ", cpu, Whole(t.perf_cpuloads2[r][cpu]));
+                               : StrPrintf("CPU %d:  %ld; ", cpu, Saturate<long>(t.perf_cpuloads2[r][cpu]));
                 if ((cpu % 6 == 0 && cpu > 0) || cpu == cpus - 1) {
                     passtring(line);
                     line.clear();
@@ -201,7 +210,9 @@ void AnalyserBlock(int r) {
         } else if (k == 0) {
             passtring(StrPrintf("%s  %.1f%%", name, double(t.perf_scores[r][0])));
         } else {
-            passtring(StrPrintf("%s  %ld", name, Whole(t.perf_scores[r][k])));
+            // The figures at the full width of the record's fields (the free memory of today's
+            // machines is many times 2^31 bytes).
+            passtring(StrPrintf("%s  %ld", name, Saturate<long>(t.perf_scores[r][k])));
         }
     }
     const float* s = t.perf_scores[r];
@@ -440,6 +451,7 @@ int DoVIDEOTest(int long_flag) {
     passtring("");
     results.times.bits_per_pixel = screen.bitsPerPixel;
     videoglobal = 0;
+    video_lost_told = false;
     if (StartProcess() == 0 || results.times.elapsed1 == 0.0) {
         passtring("Test aborted");
         run.testrunning = 0;

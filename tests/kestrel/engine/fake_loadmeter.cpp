@@ -7,6 +7,7 @@
 //   exit        ends at once without connecting
 //   close-mid   answers the first interval with half a record and closes
 //   die-after-one  answers the first interval and ends at once, as if killed
+//   big-memory  as answer, but the available memory is 6144000000 bytes (above 4 GB)
 // FAKE_LOADMETER_ARGS names a file that receives its arguments, one per line, and the line "end"
 // when a record with the end flag came. As the analyser does, it ends when the thread that
 // started it ends.
@@ -76,6 +77,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         for (int j = 0; j < 6; ++j) rec.score[j] = float(j + 1);
+        if (mode == "big-memory") rec.score[5] = 6144000000.0f;
         for (int i = 0; i < 32; ++i) {
             rec.cpu_scores_1[i] = 50.0f;
             rec.cpu_scores_2[i] = 7.0f;

@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontDialog>
+#include <QListWidget>
 #include <QStyle>
 #include <QMenu>
 #include <QMenuBar>
@@ -54,15 +55,19 @@
 #include "kestrel/engine/run/run_state.h"
 #include "kestrel/engine/run/settings.h"
 #include "kestrel/engine/processor/workers.h"
+#include "kestrel/graphs/graph_common.h"
 #include "kestrel/shell/comparison.h"
+#include "kestrel/shell/graph_windows.h"
 #include "kestrel/shell/main_window.h"
 #include "kestrel/shell/panes.h"
 #include "kestrel/shell/qt_host.h"
 #include "shared/gdi/font.h"
+#include "shared/reference_data.h"
 #include "shared/report_lines.h"
 #include "shared/ui/help.h"
 #include "shared/ui/print_job.h"
 #include "shared/ui/screen_place.h"
+#include "shared/ui/scroller.h"
 #include "kestrel/shell/settings_windows.h"
 #include "kestrel/shell/shell_rules.h"
 #include "kestrel/shell/single_instance.h"
@@ -864,8 +869,9 @@ TEST_F(MainWindowTest, DroppedFilesLoadTheFirstUnlessARunIsUnsavedOrGoing) {
 }
 
 // What the user asks for while Open reads a long file (the windows take input meanwhile) comes
-// after the load and its box, in order: Exit, the close box, and commands queued before or during
-// the read. None runs inside the read.
+// after the load and its box, in order: Exit, the close box, commands queued before or during
+// the read, and a double click on the comparison list (its graph shows the loaded file). None
+// runs inside the read.
 TEST_F(MainWindowTest, CommandsGivenDuringAFileReadComeAfterTheLoad) {
     const std::string big = kt::WriteFile(kt::TempDir() + "/long.bmf", "");
     ASSERT_EQ(truncate(big.c_str(), off_t(64) << 20), 0);  // sparse, read in several steps
@@ -874,6 +880,7 @@ TEST_F(MainWindowTest, CommandsGivenDuringAFileReadComeAfterTheLoad) {
         std::function<void(MainWindow&)> give;
         std::function<bool(MainWindow&)> taken;
         bool preferences_written;
+        std::function<void(MainWindow&)> before_the_read = nullptr;
     } rows[] = {
         {"Exit", [](MainWindow& m) { m.Action(CMD_EXIT)->trigger(); }, [](MainWindow& m) { return !m.isVisible(); }, true},
         {"close box", [](MainWindow& m) { EXPECT_FALSE(m.close()); }, [](MainWindow& m) { return !m.isVisible(); }, false},
@@ -885,6 +892,28 @@ TEST_F(MainWindowTest, CommandsGivenDuringAFileReadComeAfterTheLoad) {
              QEvent quit(QEvent::Quit);
              QCoreApplication::sendEvent(qApp, &quit);
          }, [](MainWindow& m) { return !m.isVisible(); }, true},
+        {"double click on the comparison list",
+         [](MainWindow& m) {
+             QListWidget* list = m.ComparisonList();
+             ASSERT_NE(list, nullptr);
+             const QRect row = list->visualItemRect(list->item(reference::kFirstMachineRow + 3));
+             int clicks = 0;
+             const QMetaObject::Connection counted =
+                 QObject::connect(list, &QListWidget::itemDoubleClicked, [&clicks] { ++clicks; });
+             // The first click, then the second one of the double click.
+             QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+             QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+             QObject::disconnect(counted);
+             EXPECT_EQ(clicks, 1);
+             EXPECT_EQ(TotalsGraphWindow(), nullptr) << "the graph opened on the store the read clears";
+         },
+         [](MainWindow&) { return TotalsGraphWindow() != nullptr && graph_view.results_selection == 3; }, false,
+         [](MainWindow& m) {
+             prefs.graphvalue = 0;  // the list alone
+             m.Command(CMD_RESULT_COMPARISONS);
+             ASSERT_NE(m.ComparisonList(), nullptr);
+             graph_view.results_selection = 0;
+         }},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -894,6 +923,7 @@ TEST_F(MainWindowTest, CommandsGivenDuringAFileReadComeAfterTheLoad) {
         Start();
         w->WatchEndRequests();
         report.isnew = 0;
+        if (row.before_the_read) row.before_the_read(*w);
         std::vector<int> ran_while_loading;
         QObject::connect(w.get(), &MainWindow::commandRan, [&](int id) {
             if (LoadingReportFile()) ran_while_loading.push_back(id);
@@ -943,6 +973,62 @@ TEST_F(MainWindowTest, CommandsGivenDuringAFileReadComeAfterTheLoad) {
     EXPECT_TRUE(HasBox("Database file is corrupt!  Cannot parse data", "File Exception"));
     EXPECT_EQ(ran_while_loading, std::vector<int>{});
     EXPECT_EQ(w->Report()->Caption(), "Kestrel - System Level Benchmark");
+}
+
+// Open of a long file: the progress window of the parse is drawn before the first part of the file
+// is read, and paints again (each of its paints here asks for the next) during the read of a
+// large file and while the lines of a long text are made.
+TEST_F(MainWindowTest, AFileReadShowsItsProgressWindowDrawnFromBeforeTheReadOn) {
+    const std::string sparse = kt::WriteFile(kt::TempDir() + "/long.bmf", "");
+    ASSERT_EQ(truncate(sparse.c_str(), off_t(64) << 20), 0);  // sparse, read in several steps
+    std::string text;
+    for (int i = 0; text.size() < (size_t(12) << 20); ++i) text += "Line " + std::to_string(i) + " of a long report\r\n";
+    const std::string lines = kt::WriteFile(kt::TempDir() + "/lines.bmf", text);
+    struct Paint {
+        off_t read;  // how far the read stood
+        bool loading;
+        int lines;   // the lines made by then
+    };
+    class Watch : public QObject {
+    public:
+        std::vector<Paint> paints;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            auto* progress = dynamic_cast<Scroller*>(watched);
+            if (progress == nullptr || event->type() != QEvent::Paint) return false;
+            if (progress->windowTitle() != QStringLiteral("Processing Data ...")) return false;
+            const off_t read = report.theFile >= 0 ? lseek(report.theFile, 0, SEEK_CUR) : off_t(-1);
+            paints.push_back({read, LoadingReportFile(), report.num});
+            QTimer::singleShot(0, progress, [progress] { progress->update(); });
+            return false;
+        }
+    };
+    Start();
+    for (const std::string& path : {sparse, lines}) {
+        SCOPED_TRACE(path);
+        const off_t size = off_t(fs::file_size(path));
+        report.isnew = 0;
+        Watch watch;
+        qApp->installEventFilter(&watch);
+        boxes.Clear();
+        kt::AnswerFileDialog(QString::fromStdString(path));
+        w->Command(CMD_OPEN);
+        qApp->removeEventFilter(&watch);
+        EXPECT_TRUE(HasBox("Database file is corrupt!  Cannot parse data", "File Exception"));
+        EXPECT_EQ(w->Progress(), nullptr);
+        const std::vector<Paint>& paints = watch.paints;
+        ASSERT_FALSE(paints.empty());
+        EXPECT_TRUE(paints[0].loading);
+        EXPECT_EQ(paints[0].read, 0) << "first drawn only after a part of the file was read";
+        if (path == sparse) {
+            EXPECT_TRUE(std::any_of(paints.begin(), paints.end(), [size](const Paint& p) {
+                return p.loading && p.read > 0 && p.read <= size && p.lines == 0;
+            })) << "not painted during the read";
+        } else {
+            EXPECT_TRUE(std::any_of(paints.begin(), paints.end(), [](const Paint& p) {
+                return p.loading && p.lines > 0 && p.lines < report.num;
+            })) << "not painted while the lines were made";
+        }
+    }
 }
 
 // The close box and the end of the session ask about an unsaved run as Exit does, with the same
