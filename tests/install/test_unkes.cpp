@@ -62,6 +62,19 @@ std::vector<std::string> OpenDialogs(Uninstaller& u) {
     return open;
 }
 
+// A fresh installation of the test distribution, for the uninstaller to remove.
+SetupState FreshInstallation() {
+    for (const std::string& dir : {ConfigHome(), DataHome(), HomeDirectory() + "/.local"}) fs::remove_all(dir);
+    SetupState setup;
+    setup.sourceDirectory = MakeTestDistribution(kt::FreshDir("dist")).directory;
+    setup.temporaryDirectory = kt::FreshDir("setup-temp");
+    setup.installDirectory = kt::FreshDir("Program Files") + "/kestrel";
+    fs::create_directories(setup.installDirectory);
+    InstallingHost host(setup);
+    CopyDistributionFilesNT(setup, host);
+    return setup;
+}
+
 }  // namespace
 
 TEST(UninstallWindow, ConfirmationProgressAndCompletion) {
@@ -89,14 +102,7 @@ TEST(UninstallWindow, ConfirmationProgressAndCompletion) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         umask(022);
-        for (const std::string& dir : {ConfigHome(), DataHome(), HomeDirectory() + "/.local"}) fs::remove_all(dir);
-        SetupState setup;
-        setup.sourceDirectory = MakeTestDistribution(kt::FreshDir("dist")).directory;
-        setup.temporaryDirectory = kt::FreshDir("setup-temp");
-        setup.installDirectory = kt::FreshDir("Program Files") + "/kestrel";
-        fs::create_directories(setup.installDirectory);
-        InstallingHost host(setup);
-        CopyDistributionFilesNT(setup, host);
+        const SetupState setup = FreshInstallation();
         if (c.arrange) c.arrange();
 
         kp::BoxRecorder boxes;
@@ -141,14 +147,7 @@ TEST(UninstallWindow, EscapeAndTheWindowManagersCloseAnswerAsNo) {
         for (const kp::Answer answer : {kp::Answer::Yes, kp::Answer::No}) {
             SCOPED_TRACE(std::string(escape ? "Escape" : "the window manager's close") +
                          (answer == kp::Answer::Yes ? ", then Yes" : ", then No"));
-            for (const std::string& dir : {ConfigHome(), DataHome(), HomeDirectory() + "/.local"}) fs::remove_all(dir);
-            SetupState setup;
-            setup.sourceDirectory = MakeTestDistribution(kt::FreshDir("dist")).directory;
-            setup.temporaryDirectory = kt::FreshDir("setup-temp");
-            setup.installDirectory = kt::FreshDir("Program Files") + "/kestrel";
-            fs::create_directories(setup.installDirectory);
-            InstallingHost host(setup);
-            CopyDistributionFilesNT(setup, host);
+            const SetupState setup = FreshInstallation();
 
             kp::BoxRecorder boxes;
             boxes.Script({answer});
