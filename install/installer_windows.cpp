@@ -118,8 +118,18 @@ void InstallerDialog::closeEvent(QCloseEvent* e) {
         // The window manager's close: answered as Escape is, never a close without an answer. The
         // answer comes once this close has been refused, so that an answer that closes the dialog
         // can.
+        // A close that comes again before the answer (the close button pressed twice) adds none.
         e->ignore();
-        if (cancel) QMetaObject::invokeMethod(this, [this] { if (cancel) cancel(); }, Qt::QueuedConnection);
+        if (cancel && !answerPending_) {
+            answerPending_ = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    answerPending_ = false;
+                    if (cancel) cancel();
+                },
+                Qt::QueuedConnection);
+        }
         return;
     }
     closing_ = true;  // the program's own close (a button's answer, or the program's end)

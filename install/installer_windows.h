@@ -60,7 +60,8 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
-    bool closing_ = false;  // the program's own close is under way
+    bool closing_ = false;        // the program's own close is under way
+    bool answerPending_ = false;  // the window manager's close waits for its answer
 };
 
 // A modeless dialog: a caption, a text (object name "text"), then the caller's controls.

@@ -531,11 +531,13 @@ TEST_F(GlanceOutput, TheStoredToListIsCutWhereACharacterEnds) {
         const char* character;  // UTF-8
     } rows[] = {
         {1022, "\xC3\xA9"},          // é across the cut
-        {1021, "\xE2\x82\xAC"},      // € across the cut
+        {1021, "\xE2\x82\xAC"},      // € across the cut, two bytes in
         {1022, "\xE2\x82\xAC"},      // € with one byte in
-        {1020, "\xF0\x9F\x98\x80"},  // a four-byte character that ends at the cut
-        {1021, "\xF0\x9F\x98\x80"},  // and one that would not
+        {1020, "\xF0\x9F\x98\x80"},  // a four-byte character three bytes in
+        {1021, "\xF0\x9F\x98\x80"},  // and two bytes in
         {1023, "\xC3\xA9"},          // é just after the cut
+        {1020, "\xE2\x82\xAC"},      // € that ends at the cut: kept
+        {1019, "\xF0\x9F\x98\x80"},  // a four-byte character that ends at the cut: kept
     };
     for (const Row& row : rows) {
         const std::string character = row.character;
