@@ -20,6 +20,7 @@
 #include "shared/print_layout.h"
 
 class QLineEdit;
+class QTemporaryFile;
 
 // The modeless dialog "ABORTDLG" (caption "Print File") shown while a job runs: the texts
 // "Sending File ..." and "Spooling Printer ...", the file's name in field 99 and Cancel (2).
@@ -78,6 +79,10 @@ bool ChoosePrinter(PrinterDialog kind, QWidget* owner, const std::string& docume
 // on, false once Abort is set.
 bool AbortProc();
 
+// The program ends: the jobs that run stop as at a Cancel, and nothing more is handed to a pipe
+// or a device, nor waited for.
+void StopPrintJobs();
+
 // True from a job's start to its end, while its abort procedure takes the events.
 bool PrintJobRunning();
 // Called once no job runs any more, after the last one's end and its box (one call-back; an empty
@@ -111,14 +116,22 @@ void SetStandInPrinter(std::string printer);
 // reason; nothing when it took the job or gave no answer.
 std::optional<std::string> RefusedJobText(const std::string& printer, const std::optional<kp::SpoolerAnswer>& answer);
 
+// The longest a pipe or a device named as the output may take no byte before the job gives up
+// with a box (30 seconds; tests shorten it, 0 puts it back).
+void SetOutputStallLimit(int ms);
+
 // A print job on the printer object, from the start of its document to the end. Starting sets
 // Abort to 0 and makes the job's own abort dialog (when asked for), then starts the document;
 // when it started, the dialog is shown and `owner` disabled. The end (End or the destructor)
 // finishes the document (a cancelled one is dropped: a PDF file is removed), enables `owner`,
 // destroys the job's dialog and sets LineNumber and PageNumber to 0; a PDF file that could not be
 // written whole (a full disk) is removed and a box (caption "Printer Exception") says so. Only a
-// regular file is read back or removed, after a cancel too: a pipe or a device named as the output
-// is taken as written and stays. A job sent
+// regular file is read back or removed, after a cancel too. For a pipe or a device named as the
+// output the document is made in a temporary file, and at the end handed over whole: the output
+// is opened once, without waiting (no reader: the box says that nothing reads from it), written
+// without blocking while the events are handled (Cancel in the abort dialog stops it), a reader
+// that goes away or takes nothing for the stall limit gives the box, never SIGPIPE; it stays. A
+// cancelled job hands over the pages printed before the Cancel, with no box. A job sent
 // to the printer system that it did not take gets the same caption with the system's reason
 // (RefusedJobText). A job started while another
 // runs (Print Graph during the report's printing) has a dialog of its own; hAbortDlgWnd names
@@ -147,6 +160,8 @@ private:
     bool started_ = false;
     bool ended_ = false;
     int pages_ = 0;
+    std::unique_ptr<QTemporaryFile> staged_;  // the document for a pipe or a device, made first
+    QString output_;                          // that pipe or device
 };
 
 // A text document to print in lines.

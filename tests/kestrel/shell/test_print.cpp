@@ -418,10 +418,12 @@ TEST_F(PrintTest, AJobThePrinterSystemDidNotTakeGetsABoxWithItsReason) {
 
 // The print dialog offers to print to a file named after the document, not after the last job,
 // whose name holds a whole path ("Print File - /home/.../run1.bmf"): from the report and from a
-// graph window alike. A file printed to under the name offered follows the next document; one
-// the user named stays; a folder that is gone gives way to the home folder.
+// graph window alike. The next document's name is offered in the folder printed to last, also
+// after a file the user named for another document; a folder that is gone gives way to the home
+// folder.
 TEST_F(PrintTest, PrintToFileOffersTheDocumentsBaseName) {
     const std::string folder = kt::FreshDir("runs");
+    const std::string other = kt::FreshDir("other");
     const std::string home = getenv("HOME");
     std::string typed;  // the file the user types in place of the one offered
     std::vector<std::string> offered;
@@ -449,9 +451,9 @@ TEST_F(PrintTest, PrintToFileOffersTheDocumentsBaseName) {
         {"the report", folder + "/run1.bmf", print_report, "", {"run1.pdf", ""}},
         {"the report again", folder + "/run1.bmf", print_report, "", {"run1.pdf", folder + "/run1.pdf"}},
         {"a graph", folder + "/run.2.bmf", print_graph, "", {"run.2.pdf", folder + "/run.2.pdf"}},
-        {"a run not saved", "Kestrel - System Level Benchmark", print_report, folder + "/mine.pdf",
+        {"a run not saved", "Kestrel - System Level Benchmark", print_report, other + "/mine.pdf",
          {"Kestrel - System Level Benchmark.pdf", folder + "/Kestrel - System Level Benchmark.pdf"}},
-        {"after a file the user named", folder + "/run3.bmf", print_report, "", {"run3.pdf", folder + "/mine.pdf"}},
+        {"after a file the user named", folder + "/run3.bmf", print_report, "", {"run3.pdf", other + "/run3.pdf"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
