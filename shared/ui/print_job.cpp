@@ -331,7 +331,8 @@ std::string SendToStream(const QString& from, const QString& to, bool abort_dial
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             if (idle.elapsed() >= StallLimitMs()) {
-                reason = "Nothing was read from it for " + std::to_string(StallLimitMs() / 1000) + " seconds.";
+                const int seconds = std::max(1, StallLimitMs() / 1000);
+                reason = "Nothing was read from it for " + std::to_string(seconds) + (seconds == 1 ? " second." : " seconds.");
                 break;
             }
             pollfd ready{fd, POLLOUT, 0};

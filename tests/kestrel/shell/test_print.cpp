@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QMessageBox>
+#include <QPrintDialog>
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
@@ -11,14 +15,19 @@
 #include <QPushButton>
 #include <QTimer>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -26,6 +35,7 @@
 #include "kestrel/engine/report/report.h"
 #include "kestrel/engine/run/analyser_link.h"
 #include "kestrel/engine/run/commands.h"
+#include "kestrel/engine/run/run_state.h"
 #include "kestrel/engine/run/settings.h"
 #include "kestrel/shell/graph_windows.h"
 #include "kestrel/shell/main_window.h"
@@ -345,6 +355,263 @@ TEST_F(PrintTest, APipeOrADeviceNamedAsTheOutputIsNoFailure) {
                 EXPECT_NE(drained.find("%%EOF", drained.size() - 8), std::string::npos);
             }
         }
+    }
+}
+
+// The write opens and closes of a file, seen through inotify (a pipe's too).
+class WriteCloses {
+public:
+    explicit WriteCloses(const std::string& path) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        if (fd_ >= 0) inotify_add_watch(fd_, path.c_str(), IN_OPEN | IN_CLOSE_WRITE);
+    }
+    ~WriteCloses() {
+        if (fd_ >= 0) close(fd_);
+    }
+    bool Watching() const { return fd_ >= 0; }
+    // The writers closed since the last call.
+    int Take() {
+        int closes = 0;
+        alignas(inotify_event) char buf[4096];
+        for (ssize_t n; (n = read(fd_, buf, sizeof buf)) > 0;) {
+            for (char* p = buf; p < buf + n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(p);
+                if (e->mask & IN_CLOSE_WRITE) ++closes;
+                p += sizeof(inotify_event) + e->len;
+            }
+        }
+        return closes;
+    }
+
+private:
+    int fd_;
+};
+
+// A print to a pipe: the pipe is opened once, never waited for; where nothing reads, where the
+// reader goes away after the first bytes and where it stops taking any, the "Printer Exception"
+// box says so and the program stays (no SIGPIPE, no hold); TERM or INT ends the program after
+// the job, and during a job that waits for its reader.
+TEST_F(PrintTest, APrintToAPipeNeverHoldsNorEndsTheProgram) {
+    for (int s : {SIGTERM, SIGINT}) ::signal(s, SIG_DFL);
+    // More than a pipe holds (64 KiB): lines that hardly compress.
+    Lines lines;
+    unsigned seed = 12345;
+    for (int i = 0; i < 3000; ++i) {
+        std::string l = "L" + std::to_string(i) + " ";
+        for (int k = 0; k < 60; ++k) {
+            seed = seed * 1103515245u + 12345u;
+            l += "0123456789abcdef"[(seed >> 16) & 15];
+        }
+        lines.push_back(l);
+    }
+    const std::string fifo = kt::FreshDir("fifo") + "/out.pdf";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string failed = "The document could not be written to " + fifo + ".\n";
+    enum class Reader { ReadsAll, QuitsAfterFirstBytes, None, StopsReading, StopsReadingTillTheSignal };
+    const struct {
+        const char* what;
+        Reader reader;
+        int signal;
+        std::optional<std::string> box;
+    } rows[] = {
+        {"a reader that reads all", Reader::ReadsAll, SIGTERM, std::nullopt},
+        {"a reader that quits after the first bytes", Reader::QuitsAfterFirstBytes, SIGINT,
+         failed + "Its reader went away before the end of the document."},
+        {"no reader", Reader::None, SIGTERM, failed + "Nothing reads from it."},
+        {"a reader that stops reading", Reader::StopsReading, SIGINT, failed + "Nothing was read from it for 1 second."},
+        {"a signal while the job waits for its reader", Reader::StopsReadingTillTheSignal, SIGTERM, std::nullopt},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        w.reset();
+        run.ending = 0;
+        w = std::make_unique<MainWindow>();
+        w->Init("");
+        ASSERT_TRUE(kt::Until([&] { return w->StartupDone(); }));
+        CloseOtherWindows();
+        w->WatchEndRequests();
+        Report(lines, "piped.bmf");
+        pdf = fifo;
+        boxes.Clear();
+        WriteCloses closes(fifo);
+        ASSERT_TRUE(closes.Watching());
+        SetOutputStallLimit(row.reader == Reader::StopsReading ? 1000 : 0);
+        std::string drained;
+        std::atomic<bool> let_go{false};
+        std::thread reader;
+        if (row.reader != Reader::None) {
+            reader = std::thread([&] {
+                const int fd = open(fifo.c_str(), O_RDONLY);
+                char buf[4096];
+                if (row.reader == Reader::ReadsAll) {
+                    for (ssize_t n; fd >= 0 && (n = read(fd, buf, sizeof buf)) > 0;) drained.append(buf, size_t(n));
+                } else if (row.reader == Reader::QuitsAfterFirstBytes) {
+                    if (const ssize_t n = read(fd, buf, 100); n > 0) drained.append(buf, size_t(n));
+                } else {
+                    // Takes nothing: the job fills the pipe and waits; the signal comes then.
+                    int held = 0;
+                    while (!let_go && fd >= 0 && ioctl(fd, FIONREAD, &held) == 0 && held < 65536) std::this_thread::yield();
+                    if (row.reader == Reader::StopsReadingTillTheSignal && !let_go) kill(getpid(), row.signal);
+                    while (!let_go) std::this_thread::yield();
+                }
+                if (fd >= 0) close(fd);
+            });
+        }
+        // A job held in an open of the pipe (no reader) is let go after a while: the row fails.
+        std::thread watchdog([&] {
+            for (int k = 0; k < 200 && !let_go; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (const int r = open(fifo.c_str(), O_RDONLY | O_NONBLOCK); !let_go && r >= 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                close(r);
+            } else if (r >= 0) {
+                close(r);
+            }
+        });
+        w->Command(CMD_PRINT);
+        let_go = true;
+        if (reader.joinable()) reader.join();
+        watchdog.join();
+        SetOutputStallLimit(0);
+
+        // The program stays, with its window usable; the box is the row's.
+        std::vector<std::string> shown;
+        for (const kp::BoxRequest& b : boxes.boxes()) shown.push_back(b.text + "|" + b.caption);
+        std::vector<std::string> expected;
+        if (row.box) expected.push_back(*row.box + "|Printer Exception");
+        EXPECT_EQ(shown, expected);
+        EXPECT_TRUE(print_state.hAbortDlgWnd.isNull());
+        // The pipe was opened for writing once (not at all where nothing read from it).
+        EXPECT_EQ(closes.Take(), row.reader == Reader::None ? 0 : 1);
+        if (row.reader == Reader::ReadsAll) {
+            ASSERT_GT(drained.size(), 128u * 1024);
+            EXPECT_EQ(drained.compare(0, 5, "%PDF-"), 0);
+            EXPECT_NE(drained.find("%%EOF", drained.size() - 8), std::string::npos);
+        }
+        struct stat st {};
+        ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISFIFO(st.st_mode));
+        if (row.reader == Reader::StopsReadingTillTheSignal) {
+            // Taken during the job: the job stopped and the program ends.
+            EXPECT_TRUE(kt::Until([&] { return !w->isVisible(); }));
+            continue;
+        }
+        EXPECT_TRUE(w->isVisible());
+        EXPECT_TRUE(w->isEnabled());
+        // Then the signal ends the program.
+        raise(row.signal);
+        EXPECT_TRUE(kt::Until([&] { return !w->isVisible(); }));
+    }
+    w.reset();
+    run.ending = 0;
+}
+
+// Acts once on the real print dialog, as the user would, when it is up; answers the questions it
+// asks (their texts noted) with Yes.
+struct PrintDialogUser {
+    explicit PrintDialogUser(std::function<void(QPrintDialog*)> act) {
+        timer.setInterval(0);
+        QObject::connect(&timer, &QTimer::timeout, [this, act] {
+            QWidget* top = QApplication::activeModalWidget();
+            if (auto* box = qobject_cast<QMessageBox*>(top); box != nullptr && box->isVisible()) {
+                questions.push_back(box->text().toStdString());
+                box->button(QMessageBox::Yes)->click();
+                return;
+            }
+            auto* dialog = qobject_cast<QPrintDialog*>(top);
+            if (dialog == nullptr || !dialog->isVisible() || acted) return;
+            acted = true;
+            // Outside this timer's call, so that the timer still answers the questions it asks.
+            QTimer::singleShot(0, dialog, [act, dialog] { act(dialog); });
+        });
+        timer.start();
+    }
+    // Picks "Print to File (PDF)" with the file, and presses Print.
+    static void PrintToFile(QPrintDialog* dialog, const std::string& file) {
+        auto* printers = dialog->findChild<QComboBox*>("printers");
+        ASSERT_NE(printers, nullptr);
+        printers->setCurrentIndex(printers->count() - 1);
+        dialog->findChild<QLineEdit*>("filename")->setText(QString::fromStdString(file));
+        dialog->findChild<QDialogButtonBox*>(QString(), Qt::FindDirectChildrenOnly)->button(QDialogButtonBox::Ok)->click();
+    }
+    QTimer timer;
+    bool acted = false;
+    std::vector<std::string> questions;
+};
+
+// A pipe chosen in the print dialog is asked about as a file is, and opened once, by the job: the
+// dialog's check does not open it (a reader would get an end before the document, and with no
+// reader the check would wait for one).
+TEST_F(PrintTest, APipeChosenInThePrintDialogIsOpenedOnceByTheJob) {
+    SetPrinterChooser({});
+    const std::string fifo = kt::FreshDir("fifo") + "/p.pdf";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    WriteCloses closes(fifo);
+    ASSERT_TRUE(closes.Watching());
+    Report(Lines(50, "Score: 1"), "piped.bmf");
+    std::string drained;
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        const int fd = open(fifo.c_str(), O_RDONLY);
+        char buf[4096];
+        for (ssize_t n; fd >= 0 && (n = read(fd, buf, sizeof buf)) > 0;) drained.append(buf, size_t(n));
+        if (fd >= 0) close(fd);
+    });
+    // A job held in an open of the pipe (its reader gone) is let go after a while: the test fails.
+    std::thread watchdog([&] {
+        for (int k = 0; k < 200 && !done; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (const int r = open(fifo.c_str(), O_RDONLY | O_NONBLOCK); r >= 0) {
+            if (!done) std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            close(r);
+        }
+    });
+    PrintDialogUser user([&](QPrintDialog* dialog) { PrintDialogUser::PrintToFile(dialog, fifo); });
+    w->Command(CMD_PRINT);
+    done = true;
+    watchdog.join();
+    if (const int r = open(fifo.c_str(), O_WRONLY | O_NONBLOCK); r >= 0) close(r);  // a reader still waiting
+    reader.join();
+    EXPECT_TRUE(user.acted);
+    EXPECT_EQ(user.questions, std::vector<std::string>{fifo + " already exists.\nDo you want to overwrite it?"});
+    EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
+    EXPECT_EQ(closes.Take(), 1);
+    ASSERT_GE(drained.size(), 8u);
+    EXPECT_EQ(drained.compare(0, 5, "%PDF-"), 0);
+    EXPECT_NE(drained.find("%%EOF", drained.size() - 8), std::string::npos);
+}
+
+// The print dialog starts on the printer chosen last, "Print to File (PDF)" included, and offers
+// the document's own name in the folder chosen last, not the name typed for the document before;
+// a cancelled dialog leaves the printer chosen last as it was.
+TEST_F(PrintTest, ThePrintDialogStartsOnThePrinterAndFolderChosenLast) {
+    const std::string folder = kt::FreshDir("chosen");
+    // The user printed the last document to a file of a name of their own.
+    SetPrinterChooser([&](QPrinter& printer, PrinterDialog, QWidget*) {
+        ChoosePdf(printer, folder + "/mine.pdf");
+        return true;
+    });
+    Report(Lines(5, "Score: 1"), "/elsewhere/first.bmf");
+    w->Command(CMD_PRINT);
+    ASSERT_TRUE(QFile::exists(QString::fromStdString(folder + "/mine.pdf")));
+    SetPrinterChooser({});
+    Report(Lines(5, "Score: 1"), "/elsewhere/second.bmf");
+    const std::string offered = folder + "/second.pdf";
+    for (const bool cancel : {true, false}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "printed");
+        QString printer_shown, file_shown;
+        PrintDialogUser user([&](QPrintDialog* dialog) {
+            auto* printers = dialog->findChild<QComboBox*>("printers");
+            printer_shown = printers->currentText();
+            file_shown = dialog->findChild<QLineEdit*>("filename")->text();
+            if (cancel) dialog->reject();
+            else dialog->findChild<QDialogButtonBox*>(QString(), Qt::FindDirectChildrenOnly)->button(QDialogButtonBox::Ok)->click();
+        });
+        w->Command(CMD_PRINT);
+        EXPECT_TRUE(user.acted);
+        EXPECT_EQ(printer_shown, QPrintDialog::tr("Print to File (PDF)"));
+        EXPECT_EQ(file_shown.toStdString(), offered);
+        EXPECT_EQ(Printer().outputFormat(), QPrinter::PdfFormat);
+        EXPECT_EQ(Printer().outputFileName().toStdString(), offered);
+        EXPECT_EQ(QFile::exists(QString::fromStdString(offered)), !cancel);
+        EXPECT_TRUE(boxes.boxes().empty());
     }
 }
 
