@@ -316,10 +316,14 @@ TEST_F(GlanceOutput, PrintAllHeadsEachDocumentsPagesWithItsTitleAndItsOwnPageNum
     ASSERT_GT(pages[1].size(), pieces);
     EXPECT_EQ(pages[1][pieces], "after the wrapped line");
 
-    // Print, later in the same run, goes to the same printer: the top document alone.
+    // Print, later in the same run, goes to the same printer: the top document alone, into a file
+    // of its own name in the folder chosen.
+    const std::string folder = pdf.substr(0, pdf.rfind('/'));
+    const std::string b_pdf = folder + "/b.pdf";
     f.Mdi()->setActiveSubWindow(f.Documents()[1]);
     f.Command(CMD_PRINT);
-    const std::vector<Lines> again = PdfPages(pdf);
+    EXPECT_EQ(Printer().outputFileName().toStdString(), b_pdf);
+    const std::vector<Lines> again = PdfPages(b_pdf);
     ASSERT_EQ(again.size(), 1u);
     EXPECT_EQ(again[0], (Lines{Folded(dir + "/b.bmf; DATE Page 1"), "Kestrel B", "b one", "b two"}));
 
@@ -330,8 +334,8 @@ TEST_F(GlanceOutput, PrintAllHeadsEachDocumentsPagesWithItsTitleAndItsOwnPageNum
         kt::FileSizeLimit limit(2000);
         f.Command(CMD_PRINT);
     }
-    EXPECT_EQ(Texts(), Lines{"Printer Exception: The document could not be written to " + pdf + "."});
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(pdf)));
+    EXPECT_EQ(Texts(), Lines{"Printer Exception: The document could not be written to " + b_pdf + "."});
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(b_pdf)));
     EXPECT_TRUE(f.isEnabled());
 
     // A job the printer system did not take (a stand-in printer whose jobs go to the file) gets
@@ -346,14 +350,15 @@ TEST_F(GlanceOutput, PrintAllHeadsEachDocumentsPagesWithItsTitleAndItsOwnPageNum
     }
     SetStandInPrinter({});
     SetSpoolerAnswerSource({});
-    QFile::remove(QString::fromStdString(pdf));
+    QFile::remove(QString::fromStdString(b_pdf));
     boxes.Clear();
 
     // A document without lines prints no page: printed alone, no job starts and no file is made.
     f.Command(CMD_NEW_DOCUMENT);
     f.Command(CMD_PRINT);
     struct stat st {};
-    EXPECT_NE(stat(pdf.c_str(), &st), 0);
+    EXPECT_EQ(Printer().outputFileName().toStdString().rfind(folder + "/", 0), 0u);
+    EXPECT_NE(stat(Printer().outputFileName().toLocal8Bit().constData(), &st), 0);
 
     // The print dialog holds the program: the document on top after it is the one printed.
     std::string next_top;
@@ -364,7 +369,7 @@ TEST_F(GlanceOutput, PrintAllHeadsEachDocumentsPagesWithItsTitleAndItsOwnPageNum
         return true;
     });
     f.Command(CMD_PRINT);
-    const std::vector<Lines> after_dialog = PdfPages(pdf);
+    const std::vector<Lines> after_dialog = PdfPages(Printer().outputFileName().toStdString());
     ASSERT_GE(after_dialog.size(), 1u);
     EXPECT_EQ(after_dialog[0][0], Folded(next_top + "; DATE Page 1"));
 
@@ -374,7 +379,7 @@ TEST_F(GlanceOutput, PrintAllHeadsEachDocumentsPagesWithItsTitleAndItsOwnPageNum
         return true;
     });
     f.Command(CMD_PRINT_ALL);
-    EXPECT_EQ(PdfPages(pdf).size(), pages.size());
+    EXPECT_EQ(PdfPages(Printer().outputFileName().toStdString()).size(), pages.size());
     EXPECT_TRUE(Until([&] { return f.Documents().empty(); }));
 }
 

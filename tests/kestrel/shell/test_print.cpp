@@ -19,6 +19,9 @@
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -612,6 +615,123 @@ TEST_F(PrintTest, ThePrintDialogStartsOnThePrinterAndFolderChosenLast) {
         EXPECT_EQ(Printer().outputFileName().toStdString(), offered);
         EXPECT_EQ(QFile::exists(QString::fromStdString(offered)), !cancel);
         EXPECT_TRUE(boxes.boxes().empty());
+    }
+}
+
+// A printer system of the test's own: cupsd on a socket in a fresh folder (no network), with two
+// queues that print to /dev/null, the first the default; this process's CUPS client is pointed
+// at it. Started before the first use of a printer in the process.
+class OwnPrinterSystem {
+public:
+    OwnPrinterSystem() {
+        dir_ = kt::FreshDir("cups");
+        for (const char* sub : {"spool", "tmp", "cache", "state", "ppd"}) std::filesystem::create_directory(dir_ + "/" + sub);
+        socket_ = dir_ + "/cups.sock";
+        Write("cupsd.conf", "Listen " + socket_ + "\nLogLevel warn\nBrowsing Off\nWebInterface No\nPrintcap " + dir_ +
+                                "/printcap\n<Location />\nOrder allow,deny\nAllow all\n</Location>\n"
+                                "<Policy default>\n<Limit All>\nOrder deny,allow\n</Limit>\n</Policy>\n");
+        Write("cups-files.conf", "ServerRoot " + dir_ + "\nRequestRoot " + dir_ + "/spool\nTempDir " + dir_ +
+                                     "/tmp\nCacheDir " + dir_ + "/cache\nStateDir " + dir_ + "/state\nAccessLog " + dir_ +
+                                     "/access_log\nErrorLog " + dir_ + "/error_log\nPageLog " + dir_ +
+                                     "/page_log\nServerBin /usr/lib/cups\nDataDir /usr/share/cups\nFileDevice Yes\n" +
+                                     (geteuid() == 0 ? "SystemGroup root\n" : ""));
+        std::string printers;
+        for (const char* q : {"KestrelQueueA", "KestrelQueueB"}) {
+            printers += std::string(q == std::string("KestrelQueueA") ? "<DefaultPrinter " : "<Printer ") + q +
+                        ">\nDeviceURI file:///dev/null\nState Idle\nAccepting Yes\nShared No\n" +
+                        (q == std::string("KestrelQueueA") ? "</DefaultPrinter>\n" : "</Printer>\n");
+        }
+        Write("printers.conf", printers);
+        pid_ = fork();
+        if (pid_ == 0) {
+            const std::string conf = dir_ + "/cupsd.conf", files = dir_ + "/cups-files.conf";
+            execl("/usr/sbin/cupsd", "cupsd", "-f", "-c", conf.c_str(), "-s", files.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        setenv("CUPS_SERVER", socket_.c_str(), 1);
+        // Up once its socket takes a connection.
+        for (int k = 0; k < 200 && !ready_; ++k) {
+            const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_un at{};
+            at.sun_family = AF_UNIX;
+            std::snprintf(at.sun_path, sizeof at.sun_path, "%s", socket_.c_str());
+            ready_ = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0;
+            if (fd >= 0) close(fd);
+            if (!ready_) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    ~OwnPrinterSystem() {
+        unsetenv("CUPS_SERVER");
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool Ready() const { return ready_; }
+    std::string Log() const { return kt::ReadFile(dir_ + "/error_log"); }
+
+private:
+    void Write(const std::string& name, const std::string& text) {
+        kt::WriteFile(dir_ + "/" + name, text);
+        chmod((dir_ + "/" + name).c_str(), 0644);
+    }
+    std::string dir_, socket_;
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
+
+// With the printer system's queues in the dialog: it starts on the printer chosen last, a queue
+// or "Print to File (PDF)", not on the default queue; a cancelled dialog leaves the choice as it
+// was.
+TEST_F(PrintTest, ThePrintDialogStartsOnThePrinterChosenLastAmongTheQueues) {
+    OwnPrinterSystem cups;
+    ASSERT_TRUE(cups.Ready()) << cups.Log();
+    SetPrinterChooser({});
+    const std::string folder = kt::FreshDir("chosen");
+    const QString to_file = QPrintDialog::tr("Print to File (PDF)");
+    const struct {
+        const char* what;
+        QString choose;  // the printer the user picks and prints to
+        bool cancel;     // the user cancels the next dialog
+        QString shown;   // the printer the next dialog starts on
+    } rows[] = {
+        {"a file", to_file, false, to_file},
+        {"a file, then a cancelled dialog", to_file, true, to_file},
+        {"the other queue", "KestrelQueueB", false, "KestrelQueueB"},
+        {"the other queue, then a cancelled dialog", "KestrelQueueB", true, "KestrelQueueB"},
+        {"a file again", to_file, false, to_file},
+    };
+    int n = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Report(Lines(5, "Score: 1"), folder + "/run" + std::to_string(++n) + ".bmf");
+        QStringList queues;
+        {
+            PrintDialogUser user([&](QPrintDialog* dialog) {
+                auto* printers = dialog->findChild<QComboBox*>("printers");
+                for (int k = 0; k < printers->count(); ++k) queues << printers->itemText(k);
+                printers->setCurrentIndex(printers->findText(row.choose));
+                dialog->findChild<QLineEdit*>("filename")->setText(QString::fromStdString(folder + "/out.pdf"));
+                dialog->findChild<QDialogButtonBox*>(QString(), Qt::FindDirectChildrenOnly)->button(QDialogButtonBox::Ok)->click();
+            });
+            w->Command(CMD_PRINT);
+            ASSERT_TRUE(user.acted);
+        }
+        ASSERT_TRUE(queues.contains("KestrelQueueA") && queues.contains("KestrelQueueB")) << queues.join(", ").toStdString();
+        EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
+        if (row.cancel) {
+            PrintDialogUser user([](QPrintDialog* dialog) { dialog->reject(); });
+            w->Command(CMD_PRINT);
+            ASSERT_TRUE(user.acted);
+        }
+        QString shown;
+        PrintDialogUser user([&](QPrintDialog* dialog) {
+            shown = dialog->findChild<QComboBox*>("printers")->currentText();
+            dialog->reject();
+        });
+        w->Command(CMD_PRINT);
+        EXPECT_TRUE(user.acted);
+        EXPECT_EQ(shown, row.shown);
     }
 }
 
