@@ -5,12 +5,12 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <fcntl.h>
 #include <signal.h>
+#include <poll.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
@@ -25,6 +26,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -361,6 +363,24 @@ TEST_F(PrintTest, APipeOrADeviceNamedAsTheOutputIsNoFailure) {
     }
 }
 
+// The read end of a pipe, opened at once without waiting for a writer: a writer that opens the
+// pipe without waiting finds its reader there.
+int OpenReadEnd(const std::string& fifo) { return open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); }
+
+// What comes through the read end until its writer closes it, `limit` bytes at most.
+std::string ReadUntilEnd(int fd, size_t limit = size_t(-1)) {
+    std::string got;
+    char buf[4096];
+    while (fd >= 0 && got.size() < limit) {
+        pollfd ready{fd, POLLIN, 0};
+        if (poll(&ready, 1, -1) < 0 && errno != EINTR) break;
+        const ssize_t n = read(fd, buf, std::min(sizeof buf, limit - got.size()));
+        if (n > 0) got.append(buf, size_t(n));
+        else if (n == 0 || (errno != EAGAIN && errno != EINTR)) break;
+    }
+    return got;
+}
+
 // The write opens and closes of a file, seen through inotify (a pipe's too).
 class WriteCloses {
 public:
@@ -442,13 +462,13 @@ TEST_F(PrintTest, APrintToAPipeNeverHoldsNorEndsTheProgram) {
         std::atomic<bool> let_go{false};
         std::thread reader;
         if (row.reader != Reader::None) {
-            reader = std::thread([&] {
-                const int fd = open(fifo.c_str(), O_RDONLY);
-                char buf[4096];
+            const int fd = OpenReadEnd(fifo);
+            ASSERT_GE(fd, 0);
+            reader = std::thread([&, fd] {
                 if (row.reader == Reader::ReadsAll) {
-                    for (ssize_t n; fd >= 0 && (n = read(fd, buf, sizeof buf)) > 0;) drained.append(buf, size_t(n));
+                    drained = ReadUntilEnd(fd);
                 } else if (row.reader == Reader::QuitsAfterFirstBytes) {
-                    if (const ssize_t n = read(fd, buf, 100); n > 0) drained.append(buf, size_t(n));
+                    drained = ReadUntilEnd(fd, 100);
                 } else {
                     // Takes nothing: the job fills the pipe and waits; the signal comes then.
                     int held = 0;
@@ -552,11 +572,11 @@ TEST_F(PrintTest, APipeChosenInThePrintDialogIsOpenedOnceByTheJob) {
     Report(Lines(50, "Score: 1"), "piped.bmf");
     std::string drained;
     std::atomic<bool> done{false};
+    const int read_end = OpenReadEnd(fifo);
+    ASSERT_GE(read_end, 0);
     std::thread reader([&] {
-        const int fd = open(fifo.c_str(), O_RDONLY);
-        char buf[4096];
-        for (ssize_t n; fd >= 0 && (n = read(fd, buf, sizeof buf)) > 0;) drained.append(buf, size_t(n));
-        if (fd >= 0) close(fd);
+        drained = ReadUntilEnd(read_end);
+        close(read_end);
     });
     // A job held in an open of the pipe (its reader gone) is let go after a while: the test fails.
     std::thread watchdog([&] {
