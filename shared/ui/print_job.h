@@ -69,10 +69,13 @@ using PrinterChooser = std::function<bool(QPrinter& printer, PrinterDialog kind,
 // An empty chooser puts the dialogs back.
 void SetPrinterChooser(PrinterChooser chooser);
 // Shows the print dialog (no selection, no page numbers; printing to a PDF file stays offered) or
-// the printer-setup dialog on the printer object. False when cancelled. Before it, the job name
-// that the dialog makes the offered file's name from is `document`'s base name with ".pdf" (none
-// without a document), never the last job's name; a file printed to under the name offered for
-// the document before is offered under the new document's name, in a folder that can be written.
+// the printer-setup dialog on the printer object. False when cancelled, the printer object then
+// as it was. The dialog starts on the printer chosen last, a CUPS queue or "Print to File (PDF)".
+// Before it, the job name is `document`'s base name with ".pdf" (none without a document), never
+// the last job's name; once a file was chosen, the file offered is that name in the folder chosen
+// last (the home folder when that folder cannot be written), never a name chosen for another
+// document; a file chosen in Printer setup stays for the next print. A pipe or a device typed as
+// the file is asked about without being opened.
 bool ChoosePrinter(PrinterDialog kind, QWidget* owner, const std::string& document = {});
 
 // The abort procedure: handles every pending event (the abort dialog stays live); true to go
