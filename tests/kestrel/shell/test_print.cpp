@@ -117,6 +117,24 @@ std::string Folded(const std::string& s) {
     return out;
 }
 
+// The read end of a pipe, opened at once without waiting for a writer: a writer that opens the
+// pipe without waiting finds its reader there.
+int OpenReadEnd(const std::string& fifo) { return open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); }
+
+// What comes through the read end until its writer closes it, `limit` bytes at most.
+std::string ReadUntilEnd(int fd, size_t limit = size_t(-1)) {
+    std::string got;
+    char buf[4096];
+    while (fd >= 0 && got.size() < limit) {
+        pollfd ready{fd, POLLIN, 0};
+        if (poll(&ready, 1, -1) < 0 && errno != EINTR) break;
+        const ssize_t n = read(fd, buf, std::min(sizeof buf, limit - got.size()));
+        if (n > 0) got.append(buf, size_t(n));
+        else if (n == 0 || (errno != EAGAIN && errno != EINTR)) break;
+    }
+    return got;
+}
+
 class PrintTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -325,11 +343,12 @@ TEST_F(PrintTest, APipeOrADeviceNamedAsTheOutputIsNoFailure) {
             std::atomic<bool> read_back{false};
             std::thread reader;
             if (output == fifo) {
-                reader = std::thread([&] {
-                    const int fd = open(fifo.c_str(), O_RDONLY);
-                    char buf[4096];
-                    for (ssize_t n; fd >= 0 && (n = read(fd, buf, sizeof buf)) > 0;) drained.append(buf, size_t(n));
-                    if (fd >= 0) close(fd);
+                // The read end is there before the job opens the pipe.
+                const int fd = OpenReadEnd(fifo);
+                ASSERT_GE(fd, 0);
+                reader = std::thread([&, fd] {
+                    drained = ReadUntilEnd(fd);
+                    close(fd);
                     while (!done) {
                         const int w = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
                         if (w >= 0) {
@@ -361,24 +380,6 @@ TEST_F(PrintTest, APipeOrADeviceNamedAsTheOutputIsNoFailure) {
             }
         }
     }
-}
-
-// The read end of a pipe, opened at once without waiting for a writer: a writer that opens the
-// pipe without waiting finds its reader there.
-int OpenReadEnd(const std::string& fifo) { return open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); }
-
-// What comes through the read end until its writer closes it, `limit` bytes at most.
-std::string ReadUntilEnd(int fd, size_t limit = size_t(-1)) {
-    std::string got;
-    char buf[4096];
-    while (fd >= 0 && got.size() < limit) {
-        pollfd ready{fd, POLLIN, 0};
-        if (poll(&ready, 1, -1) < 0 && errno != EINTR) break;
-        const ssize_t n = read(fd, buf, std::min(sizeof buf, limit - got.size()));
-        if (n > 0) got.append(buf, size_t(n));
-        else if (n == 0 || (errno != EAGAIN && errno != EINTR)) break;
-    }
-    return got;
 }
 
 // The write opens and closes of a file, seen through inotify (a pipe's too).
@@ -471,8 +472,9 @@ TEST_F(PrintTest, APrintToAPipeNeverHoldsNorEndsTheProgram) {
                     drained = ReadUntilEnd(fd, 100);
                 } else {
                     // Takes nothing: the job fills the pipe and waits; the signal comes then.
+                    const int room = fcntl(fd, F_GETPIPE_SZ);
                     int held = 0;
-                    while (!let_go && fd >= 0 && ioctl(fd, FIONREAD, &held) == 0 && held < 65536) std::this_thread::yield();
+                    while (!let_go && ioctl(fd, FIONREAD, &held) == 0 && held < room) std::this_thread::yield();
                     if (row.reader == Reader::StopsReadingTillTheSignal && !let_go) kill(getpid(), row.signal);
                     while (!let_go) std::this_thread::yield();
                 }
