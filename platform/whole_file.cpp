@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -105,7 +106,9 @@ bool MakeInMemory(const std::function<bool(int fd)>& write, std::string* bytes, 
 // Writes the old file's own bytes anew through `fd` (open for writing); its permissions and owner
 // stay. The new bytes are made first and the disk space they need is taken before the old bytes
 // are touched: a full disk leaves the old file as it was. Only a later failure (a failing device,
-// or a file system that cannot set space aside and then fills) leaves it part-written.
+// or a file system that cannot set space aside and then fills) leaves it part-written, and on a
+// copy-on-write file system (btrfs, ZFS), where writing over the old bytes takes new blocks that
+// the space set aside does not cover, a full disk too.
 WholeFile WriteInPlace(int fd, const std::function<bool(int fd)>& write, int* kept_fd) {
     const int flags = ::fcntl(fd, F_GETFL);
     bool ok = flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
@@ -133,6 +136,28 @@ WholeFile WriteInPlace(int fd, const std::function<bool(int fd)>& write, int* ke
     }
     ok = ::close(fd) == 0 && ok;
     return ok ? WholeFile::Written : WholeFile::WriteFailed;
+}
+
+// Opens the old file for writing as it stands, without truncating it and without waiting should
+// something else have taken the name meanwhile (a pipe would wait for a reader), and writes it in
+// place. A read lease that another program holds on it is broken by the open: its holder is asked
+// to give it up, and the open is tried again until it has (the system takes the lease back itself
+// after its break time, /proc/sys/fs/lease-break-time).
+WholeFile WriteWhereItStands(const std::string& target, const std::function<bool(int fd)>& write, int* kept_fd) {
+    int fd;
+    for (;;) {
+        fd = ::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0 || (errno != EWOULDBLOCK && errno != EINTR)) break;
+        const struct timespec pause = {0, 10 * 1000 * 1000};
+        ::nanosleep(&pause, nullptr);
+    }
+    if (fd < 0) return WholeFile::CannotCreate;
+    struct stat now{};
+    if (::fstat(fd, &now) != 0 || !S_ISREG(now.st_mode)) {
+        ::close(fd);
+        return WholeFile::CannotCreate;
+    }
+    return WriteInPlace(fd, write, kept_fd);
 }
 
 }  // namespace
@@ -180,25 +205,18 @@ WholeFile WriteWholeFile(const std::string& path, bool replace, const std::funct
     if (exists && !S_ISREG(st.st_mode)) return WholeFile::CannotCreate;
 
     // A file the user may not write is refused before anything is written, by the system's own
-    // rights check (root's included): opened for writing as it stands, without truncating it and
-    // without waiting should something else have taken the name meanwhile.
-    int old_fd = -1;
-    if (exists) {
-        old_fd = ::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        struct stat now{};
-        if (old_fd < 0) return WholeFile::CannotCreate;
-        if (::fstat(old_fd, &now) != 0 || !S_ISREG(now.st_mode)) {
-            ::close(old_fd);
-            return WholeFile::CannotCreate;
-        }
-    }
+    // rights check (root's included, a read-only file system too). The file is not opened for
+    // writing to find out: an open for writing breaks a read lease that another program holds on
+    // it (a file server's), and without waiting it fails while the lease stands. It is opened only
+    // where it is written in place.
+    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return WholeFile::CannotCreate;
 
     std::string temp;
     const int fd = CreateBeside(target, mode, &temp);
     if (fd < 0) {
         // No new file may be made in the folder: the old file is written where it is.
-        if (old_fd >= 0 && Refused(errno)) return WriteInPlace(old_fd, write, kept_fd);
-        if (old_fd >= 0) ::close(old_fd);
+        const int error = errno;
+        if (exists && Refused(error)) return WriteWhereItStands(target, write, kept_fd);
         return WholeFile::CannotCreate;
     }
     bool ok = !exists || ::fchmod(fd, st.st_mode & 07777) == 0;  // the replaced file's permissions
@@ -218,12 +236,10 @@ WholeFile WriteWholeFile(const std::string& path, bool replace, const std::funct
         ::unlink(temp.c_str());
         // The name may not be given to another file (a sticky folder, a mounted file): the old
         // file is written where it is.
-        if (old_fd >= 0 && Refused(error)) return WriteInPlace(old_fd, write, kept_fd);
-        if (old_fd >= 0) ::close(old_fd);
+        if (exists && Refused(error)) return WriteWhereItStands(target, write, kept_fd);
         // A name made by someone else meanwhile is an existing name.
         return !replace && error == EEXIST ? WholeFile::Exists : WholeFile::WriteFailed;
     }
-    if (old_fd >= 0) ::close(old_fd);
     SyncFolder(target);
     if (kept_fd != nullptr) *kept_fd = fd;
     return WholeFile::Written;

@@ -9,7 +9,9 @@
 // mounted file), it is written where it is instead. Then the new bytes are made in memory first
 // and the disk space they need is taken for the file before its old bytes are touched: a failure
 // up to that point (a full disk) leaves it as it was. A failure after it (a failing device, or a
-// full disk on a file system that cannot set space aside) leaves it part-written.
+// full disk on a file system that cannot set space aside) leaves it part-written. On a
+// copy-on-write file system (btrfs, ZFS) the space set aside does not cover writing over the old
+// bytes, which takes new blocks: there a full disk can still leave the file part-written.
 #pragma once
 
 #include <sys/types.h>

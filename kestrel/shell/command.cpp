@@ -422,6 +422,8 @@ void MainWindow::EndWithoutQuestions() {
     if (ending_ || end_after_run_ || end_after_load_) return;
     answer_without_asking_ = true;
     run.ending = 1;
+    // A print that runs stops as its Cancel stops it (one waiting for a pipe's reader too).
+    StopPrintJobs();
     // The code that waits on an open box or dialog goes on.
     for (QWidget* top : QApplication::topLevelWidgets()) {
         auto* dialog = qobject_cast<QDialog*>(top);

@@ -20,6 +20,7 @@
 #include "shared/print_layout.h"
 
 class QLineEdit;
+class QTemporaryFile;
 
 // The modeless dialog "ABORTDLG" (caption "Print File") shown while a job runs: the texts
 // "Sending File ..." and "Spooling Printer ...", the file's name in field 99 and Cancel (2).
@@ -68,15 +69,22 @@ using PrinterChooser = std::function<bool(QPrinter& printer, PrinterDialog kind,
 // An empty chooser puts the dialogs back.
 void SetPrinterChooser(PrinterChooser chooser);
 // Shows the print dialog (no selection, no page numbers; printing to a PDF file stays offered) or
-// the printer-setup dialog on the printer object. False when cancelled. Before it, the job name
-// that the dialog makes the offered file's name from is `document`'s base name with ".pdf" (none
-// without a document), never the last job's name; a file printed to under the name offered for
-// the document before is offered under the new document's name, in a folder that can be written.
+// the printer-setup dialog on the printer object. False when cancelled, the printer object then
+// as it was. The dialog starts on the printer chosen last, a CUPS queue or "Print to File (PDF)".
+// Before it, the job name is `document`'s base name with ".pdf" (none without a document), never
+// the last job's name; once a file was chosen, the file offered is that name in the folder chosen
+// last (the home folder when that folder cannot be written), never a name chosen for another
+// document; a file chosen in Printer setup stays for the next print. A pipe or a device typed as
+// the file is asked about without being opened.
 bool ChoosePrinter(PrinterDialog kind, QWidget* owner, const std::string& document = {});
 
 // The abort procedure: handles every pending event (the abort dialog stays live); true to go
 // on, false once Abort is set.
 bool AbortProc();
+
+// The program ends: the jobs that run stop as at a Cancel, and nothing more is handed to a pipe
+// or a device, nor waited for.
+void StopPrintJobs();
 
 // True from a job's start to its end, while its abort procedure takes the events.
 bool PrintJobRunning();
@@ -111,14 +119,22 @@ void SetStandInPrinter(std::string printer);
 // reason; nothing when it took the job or gave no answer.
 std::optional<std::string> RefusedJobText(const std::string& printer, const std::optional<kp::SpoolerAnswer>& answer);
 
+// The longest a pipe or a device named as the output may take no byte before the job gives up
+// with a box (30 seconds; tests shorten it, 0 puts it back).
+void SetOutputStallLimit(int ms);
+
 // A print job on the printer object, from the start of its document to the end. Starting sets
 // Abort to 0 and makes the job's own abort dialog (when asked for), then starts the document;
 // when it started, the dialog is shown and `owner` disabled. The end (End or the destructor)
 // finishes the document (a cancelled one is dropped: a PDF file is removed), enables `owner`,
 // destroys the job's dialog and sets LineNumber and PageNumber to 0; a PDF file that could not be
 // written whole (a full disk) is removed and a box (caption "Printer Exception") says so. Only a
-// regular file is read back or removed, after a cancel too: a pipe or a device named as the output
-// is taken as written and stays. A job sent
+// regular file is read back or removed, after a cancel too. For a pipe or a device named as the
+// output the document is made in a temporary file, and at the end handed over whole: the output
+// is opened once, without waiting (no reader: the box says that nothing reads from it), written
+// without blocking while the events are handled (Cancel in the abort dialog stops it), a reader
+// that goes away or takes nothing for the stall limit gives the box, never SIGPIPE; it stays. A
+// cancelled job hands over the pages printed before the Cancel, with no box. A job sent
 // to the printer system that it did not take gets the same caption with the system's reason
 // (RefusedJobText). A job started while another
 // runs (Print Graph during the report's printing) has a dialog of its own; hAbortDlgWnd names
@@ -147,6 +163,8 @@ private:
     bool started_ = false;
     bool ended_ = false;
     int pages_ = 0;
+    std::unique_ptr<QTemporaryFile> staged_;  // the document for a pipe or a device, made first
+    QString output_;                          // that pipe or device
 };
 
 // A text document to print in lines.

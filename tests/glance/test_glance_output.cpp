@@ -2,7 +2,10 @@
 // dialog, Print All to a PDF file read back with pdftotext, and mail to a sink on 127.0.0.1 or a
 // stand-in desktop composer.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -17,6 +20,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -24,6 +29,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "glance/commands.h"
@@ -316,10 +322,14 @@ TEST_F(GlanceOutput, PrintAllHeadsEachDocumentsPagesWithItsTitleAndItsOwnPageNum
     ASSERT_GT(pages[1].size(), pieces);
     EXPECT_EQ(pages[1][pieces], "after the wrapped line");
 
-    // Print, later in the same run, goes to the same printer: the top document alone.
+    // Print, later in the same run, goes to the same printer: the top document alone, into a file
+    // of its own name in the folder chosen.
+    const std::string folder = pdf.substr(0, pdf.rfind('/'));
+    const std::string b_pdf = folder + "/b.pdf";
     f.Mdi()->setActiveSubWindow(f.Documents()[1]);
     f.Command(CMD_PRINT);
-    const std::vector<Lines> again = PdfPages(pdf);
+    EXPECT_EQ(Printer().outputFileName().toStdString(), b_pdf);
+    const std::vector<Lines> again = PdfPages(b_pdf);
     ASSERT_EQ(again.size(), 1u);
     EXPECT_EQ(again[0], (Lines{Folded(dir + "/b.bmf; DATE Page 1"), "Kestrel B", "b one", "b two"}));
 
@@ -330,8 +340,8 @@ TEST_F(GlanceOutput, PrintAllHeadsEachDocumentsPagesWithItsTitleAndItsOwnPageNum
         kt::FileSizeLimit limit(2000);
         f.Command(CMD_PRINT);
     }
-    EXPECT_EQ(Texts(), Lines{"Printer Exception: The document could not be written to " + pdf + "."});
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(pdf)));
+    EXPECT_EQ(Texts(), Lines{"Printer Exception: The document could not be written to " + b_pdf + "."});
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(b_pdf)));
     EXPECT_TRUE(f.isEnabled());
 
     // A job the printer system did not take (a stand-in printer whose jobs go to the file) gets
@@ -346,14 +356,15 @@ TEST_F(GlanceOutput, PrintAllHeadsEachDocumentsPagesWithItsTitleAndItsOwnPageNum
     }
     SetStandInPrinter({});
     SetSpoolerAnswerSource({});
-    QFile::remove(QString::fromStdString(pdf));
+    QFile::remove(QString::fromStdString(b_pdf));
     boxes.Clear();
 
     // A document without lines prints no page: printed alone, no job starts and no file is made.
     f.Command(CMD_NEW_DOCUMENT);
     f.Command(CMD_PRINT);
     struct stat st {};
-    EXPECT_NE(stat(pdf.c_str(), &st), 0);
+    EXPECT_EQ(Printer().outputFileName().toStdString().rfind(folder + "/", 0), 0u);
+    EXPECT_NE(stat(Printer().outputFileName().toLocal8Bit().constData(), &st), 0);
 
     // The print dialog holds the program: the document on top after it is the one printed.
     std::string next_top;
@@ -364,7 +375,7 @@ TEST_F(GlanceOutput, PrintAllHeadsEachDocumentsPagesWithItsTitleAndItsOwnPageNum
         return true;
     });
     f.Command(CMD_PRINT);
-    const std::vector<Lines> after_dialog = PdfPages(pdf);
+    const std::vector<Lines> after_dialog = PdfPages(Printer().outputFileName().toStdString());
     ASSERT_GE(after_dialog.size(), 1u);
     EXPECT_EQ(after_dialog[0][0], Folded(next_top + "; DATE Page 1"));
 
@@ -374,7 +385,7 @@ TEST_F(GlanceOutput, PrintAllHeadsEachDocumentsPagesWithItsTitleAndItsOwnPageNum
         return true;
     });
     f.Command(CMD_PRINT_ALL);
-    EXPECT_EQ(PdfPages(pdf).size(), pages.size());
+    EXPECT_EQ(PdfPages(Printer().outputFileName().toStdString()).size(), pages.size());
     EXPECT_TRUE(Until([&] { return f.Documents().empty(); }));
 }
 
@@ -397,6 +408,67 @@ TEST_F(GlanceOutput, PrintToFileOffersTheTopDocumentsBaseName) {
     EXPECT_EQ(offered, (std::vector<std::string>{"first.run.pdf", "second.pdf", "second.pdf"}));
     EXPECT_TRUE(boxes.boxes().empty());
     EXPECT_EQ(Printer().docName().toStdString(), "Glance - Print All");
+}
+
+// The viewer's print to a pipe: nothing reading, and a reader that goes away after the first
+// bytes, give the "Printer Exception" box and not the viewer's end (SIGPIPE) nor a hold.
+TEST_F(GlanceOutput, APrintToAPipeWithoutItsReaderGivesTheBox) {
+    Frame& f = Start();
+    const std::string fifo = kt::FreshDir("fifo") + "/p.pdf";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    SetPrinterChooser([&](QPrinter& printer, PrinterDialog, QWidget*) {
+        ChoosePdf(printer, fifo);
+        return true;
+    });
+    // More than a pipe holds: lines that hardly compress.
+    Lines lines;
+    unsigned seed = 7;
+    for (int i = 0; i < 3000; ++i) {
+        std::string l;
+        for (int k = 0; k < 60; ++k) {
+            seed = seed * 1103515245u + 12345u;
+            l += "0123456789abcdef"[(seed >> 16) & 15];
+        }
+        lines.push_back(l);
+    }
+    OpenFile("piped.bmf", lines);
+    const std::string failed = "Printer Exception: The document could not be written to " + fifo + ".\n";
+    for (const bool reader_comes : {false, true}) {
+        SCOPED_TRACE(reader_comes ? "a reader that quits after the first bytes" : "no reader");
+        boxes.Clear();
+        std::thread reader;
+        if (reader_comes) {
+            // The read end is there before the job, without waiting for it; the reader takes the
+            // first bytes and goes.
+            const int fd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            ASSERT_GE(fd, 0);
+            reader = std::thread([fd] {
+                pollfd ready{fd, POLLIN, 0};
+                char buf[100];
+                while (poll(&ready, 1, -1) < 0 && errno == EINTR) {
+                }
+                (void)!read(fd, buf, sizeof buf);
+                close(fd);
+            });
+        }
+        // A job held in an open of the pipe (no reader) is let go after a while: the row fails.
+        std::atomic<bool> done{false};
+        std::thread watchdog([&] {
+            for (int k = 0; k < 200 && !done; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (done) return;
+            if (const int r = open(fifo.c_str(), O_RDONLY | O_NONBLOCK); r >= 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                close(r);
+            }
+        });
+        f.Command(CMD_PRINT);
+        done = true;
+        watchdog.join();
+        if (reader.joinable()) reader.join();
+        EXPECT_EQ(Texts(), Lines{failed + (reader_comes ? "Its reader went away before the end of the document." : "Nothing reads from it.")});
+        EXPECT_TRUE(f.isEnabled());
+        EXPECT_EQ(f.Progress(), nullptr);
+    }
 }
 
 TEST_F(GlanceOutput, MailAllSendsTheTopDocumentWithAReferenceDocumentAttachedUnderItsTitle) {

@@ -5,7 +5,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sched.h>
+#include <poll.h>
 #include <sys/mount.h>
+#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,6 +41,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -128,6 +131,70 @@ struct PaintCount : QObject {
         }
         return n;
     }
+};
+
+// Another program's read lease on a file, as a file server holds one: a child process opens the
+// file for reading and takes the lease; asked to give it up (the system's break signal), it does.
+// At the end it tells whether it still held the lease and whether it was asked.
+class ReadLease {
+public:
+    explicit ReadLease(const std::string& path) {
+        int ctl[2], answer[2];
+        if (pipe2(ctl, O_CLOEXEC) != 0 || pipe2(answer, O_CLOEXEC) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(ctl[1]);
+            close(answer[0]);
+            sigset_t io;
+            sigemptyset(&io);
+            sigaddset(&io, SIGIO);
+            sigprocmask(SIG_BLOCK, &io, nullptr);
+            const int io_signals = signalfd(-1, &io, SFD_CLOEXEC);
+            const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            int state[2] = {0, 0};  // the taking's error, then whether the lease was asked back
+            if (io_signals < 0 || fd < 0 || fcntl(fd, F_SETLEASE, F_RDLCK) != 0) state[0] = errno ? errno : EINVAL;
+            (void)!write(answer[1], state, sizeof state[0]);
+            for (;;) {
+                pollfd waits[2] = {{ctl[0], POLLIN, 0}, {io_signals, POLLIN, 0}};
+                if (poll(waits, 2, -1) < 0) continue;
+                if (waits[1].revents & POLLIN) {
+                    signalfd_siginfo info;
+                    (void)!read(io_signals, &info, sizeof info);
+                    state[1] = 1;
+                    fcntl(fd, F_SETLEASE, F_UNLCK);
+                }
+                if (waits[0].revents) break;
+            }
+            const int held = fd >= 0 ? fcntl(fd, F_GETLEASE) : -1;
+            const int report[2] = {held, state[1]};
+            (void)!write(answer[1], report, sizeof report);
+            _exit(0);
+        }
+        close(ctl[0]);
+        close(answer[1]);
+        ctl_ = ctl[1];
+        answer_ = answer[0];
+        if (pid_ < 0 || read(answer_, &error_, sizeof error_) != ssize_t(sizeof error_)) error_ = ECHILD;
+    }
+    ~ReadLease() { End(); }
+    // 0 when the lease was taken, else the reason it was not.
+    int Error() const { return error_; }
+    // Ends the holder: whether it still held the lease, and whether it was asked to give it up.
+    std::pair<bool, bool> End() {
+        if (pid_ <= 0) return {false, false};
+        close(ctl_);
+        int report[2] = {-1, 0};
+        if (read(answer_, report, sizeof report) != ssize_t(sizeof report)) report[0] = -1;
+        close(answer_);
+        waitpid(pid_, nullptr, 0);
+        pid_ = 0;
+        return {report[0] == F_RDLCK, report[1] != 0};
+    }
+
+private:
+    pid_t pid_ = -1;
+    int ctl_ = -1, answer_ = -1;
+    int error_ = 0;
 };
 
 class MainWindowTest : public ::testing::Test {
@@ -701,6 +768,7 @@ TEST_F(MainWindowTest, OverwritingAReportFollowsTheUsersRightsToItAndItsFolder) 
         mode_t folder, file;
         bool others;  // the folder and the report belong to another user (root)
         bool written, renamed;
+        bool leased = false;  // another program holds a read lease on the report (a file server)
     } rows[] = {
         {"a writable report in a writable folder", 0755, 0640, false, true, true},
         {"a read-only report in a writable folder", 0755, 0444, false, false, false},
@@ -708,6 +776,11 @@ TEST_F(MainWindowTest, OverwritingAReportFollowsTheUsersRightsToItAndItsFolder) 
         {"a read-only report in a folder that takes no new file", 0555, 0444, false, false, false},
         {"another user's writable report in a sticky folder", 01777, 0666, true, true, false},
         {"another user's read-only report in a sticky folder", 01777, 0644, true, false, false},
+        // The lease stays where the report is replaced; where it is written in place, its holder
+        // is asked to give it up first.
+        {"a writable report under a read lease in a writable folder", 0755, 0640, false, true, true, true},
+        {"a writable report under a read lease in a folder that takes no new file", 0555, 0640, false, true, false, true},
+        {"a read-only report under a read lease", 0755, 0444, false, false, false, true},
     };
     int n = 0;
     for (const auto& row : rows) {
@@ -727,6 +800,11 @@ TEST_F(MainWindowTest, OverwritingAReportFollowsTheUsersRightsToItAndItsFolder) 
         }
         struct stat before{}, after{};
         ASSERT_EQ(stat(path.c_str(), &before), 0);
+        std::optional<ReadLease> lease;
+        if (row.leased) {
+            lease.emplace(path);
+            ASSERT_EQ(lease->Error(), 0) << std::strerror(lease->Error());
+        }
         report.isnew = 1;
         const QString caption = w->Report()->Caption();
         boxes.Clear();
@@ -748,6 +826,11 @@ TEST_F(MainWindowTest, OverwritingAReportFollowsTheUsersRightsToItAndItsFolder) 
         EXPECT_EQ(after.st_uid, before.st_uid);
         EXPECT_EQ(after.st_ino != before.st_ino, row.renamed);
         EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);  // nothing beside it
+        if (lease) {
+            const auto [held, asked] = lease->End();
+            EXPECT_EQ(held, row.renamed || !row.written);
+            EXPECT_EQ(asked, row.written && !row.renamed);
+        }
         ASSERT_EQ(chmod(dir.c_str(), 0755), 0);
     }
 

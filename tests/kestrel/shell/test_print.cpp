@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QMessageBox>
+#include <QPrintDialog>
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
@@ -11,14 +15,24 @@
 #include <QPushButton>
 #include <QTimer>
 #include <fcntl.h>
+#include <signal.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -26,6 +40,7 @@
 #include "kestrel/engine/report/report.h"
 #include "kestrel/engine/run/analyser_link.h"
 #include "kestrel/engine/run/commands.h"
+#include "kestrel/engine/run/run_state.h"
 #include "kestrel/engine/run/settings.h"
 #include "kestrel/shell/graph_windows.h"
 #include "kestrel/shell/main_window.h"
@@ -100,6 +115,24 @@ std::string Folded(const std::string& s) {
     std::string out = std::regex_replace(s, std::regex(R"(\s+)"), " ");
     if (!out.empty() && out.back() == ' ') out.pop_back();
     return out;
+}
+
+// The read end of a pipe, opened at once without waiting for a writer: a writer that opens the
+// pipe without waiting finds its reader there.
+int OpenReadEnd(const std::string& fifo) { return open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); }
+
+// What comes through the read end until its writer closes it, `limit` bytes at most.
+std::string ReadUntilEnd(int fd, size_t limit = size_t(-1)) {
+    std::string got;
+    char buf[4096];
+    while (fd >= 0 && got.size() < limit) {
+        pollfd ready{fd, POLLIN, 0};
+        if (poll(&ready, 1, -1) < 0 && errno != EINTR) break;
+        const ssize_t n = read(fd, buf, std::min(sizeof buf, limit - got.size()));
+        if (n > 0) got.append(buf, size_t(n));
+        else if (n == 0 || (errno != EAGAIN && errno != EINTR)) break;
+    }
+    return got;
 }
 
 class PrintTest : public ::testing::Test {
@@ -310,11 +343,12 @@ TEST_F(PrintTest, APipeOrADeviceNamedAsTheOutputIsNoFailure) {
             std::atomic<bool> read_back{false};
             std::thread reader;
             if (output == fifo) {
-                reader = std::thread([&] {
-                    const int fd = open(fifo.c_str(), O_RDONLY);
-                    char buf[4096];
-                    for (ssize_t n; fd >= 0 && (n = read(fd, buf, sizeof buf)) > 0;) drained.append(buf, size_t(n));
-                    if (fd >= 0) close(fd);
+                // The read end is there before the job opens the pipe.
+                const int fd = OpenReadEnd(fifo);
+                ASSERT_GE(fd, 0);
+                reader = std::thread([&, fd] {
+                    drained = ReadUntilEnd(fd);
+                    close(fd);
                     while (!done) {
                         const int w = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
                         if (w >= 0) {
@@ -345,6 +379,381 @@ TEST_F(PrintTest, APipeOrADeviceNamedAsTheOutputIsNoFailure) {
                 EXPECT_NE(drained.find("%%EOF", drained.size() - 8), std::string::npos);
             }
         }
+    }
+}
+
+// The write opens and closes of a file, seen through inotify (a pipe's too).
+class WriteCloses {
+public:
+    explicit WriteCloses(const std::string& path) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        if (fd_ >= 0) inotify_add_watch(fd_, path.c_str(), IN_OPEN | IN_CLOSE_WRITE);
+    }
+    ~WriteCloses() {
+        if (fd_ >= 0) close(fd_);
+    }
+    bool Watching() const { return fd_ >= 0; }
+    // The writers closed since the last call.
+    int Take() {
+        int closes = 0;
+        alignas(inotify_event) char buf[4096];
+        for (ssize_t n; (n = read(fd_, buf, sizeof buf)) > 0;) {
+            for (char* p = buf; p < buf + n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(p);
+                if (e->mask & IN_CLOSE_WRITE) ++closes;
+                p += sizeof(inotify_event) + e->len;
+            }
+        }
+        return closes;
+    }
+
+private:
+    int fd_;
+};
+
+// A print to a pipe: the pipe is opened once, never waited for; where nothing reads, where the
+// reader goes away after the first bytes and where it stops taking any, the "Printer Exception"
+// box says so and the program stays (no SIGPIPE, no hold); TERM or INT ends the program after
+// the job, and during a job that waits for its reader.
+TEST_F(PrintTest, APrintToAPipeNeverHoldsNorEndsTheProgram) {
+    for (int s : {SIGTERM, SIGINT}) ::signal(s, SIG_DFL);
+    // More than a pipe holds (64 KiB): lines that hardly compress.
+    Lines lines;
+    unsigned seed = 12345;
+    for (int i = 0; i < 3000; ++i) {
+        std::string l = "L" + std::to_string(i) + " ";
+        for (int k = 0; k < 60; ++k) {
+            seed = seed * 1103515245u + 12345u;
+            l += "0123456789abcdef"[(seed >> 16) & 15];
+        }
+        lines.push_back(l);
+    }
+    const std::string fifo = kt::FreshDir("fifo") + "/out.pdf";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string failed = "The document could not be written to " + fifo + ".\n";
+    enum class Reader { ReadsAll, QuitsAfterFirstBytes, None, StopsReading, StopsReadingTillTheSignal };
+    const struct {
+        const char* what;
+        Reader reader;
+        int signal;
+        std::optional<std::string> box;
+    } rows[] = {
+        {"a reader that reads all", Reader::ReadsAll, SIGTERM, std::nullopt},
+        {"a reader that quits after the first bytes", Reader::QuitsAfterFirstBytes, SIGINT,
+         failed + "Its reader went away before the end of the document."},
+        {"no reader", Reader::None, SIGTERM, failed + "Nothing reads from it."},
+        {"a reader that stops reading", Reader::StopsReading, SIGINT, failed + "Nothing was read from it for 1 second."},
+        {"a signal while the job waits for its reader", Reader::StopsReadingTillTheSignal, SIGTERM, std::nullopt},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        w.reset();
+        run.ending = 0;
+        w = std::make_unique<MainWindow>();
+        w->Init("");
+        ASSERT_TRUE(kt::Until([&] { return w->StartupDone(); }));
+        CloseOtherWindows();
+        w->WatchEndRequests();
+        Report(lines, "piped.bmf");
+        pdf = fifo;
+        boxes.Clear();
+        WriteCloses closes(fifo);
+        ASSERT_TRUE(closes.Watching());
+        SetOutputStallLimit(row.reader == Reader::StopsReading ? 1000 : 0);
+        std::string drained;
+        std::atomic<bool> let_go{false};
+        std::thread reader;
+        if (row.reader != Reader::None) {
+            const int fd = OpenReadEnd(fifo);
+            ASSERT_GE(fd, 0);
+            reader = std::thread([&, fd] {
+                if (row.reader == Reader::ReadsAll) {
+                    drained = ReadUntilEnd(fd);
+                } else if (row.reader == Reader::QuitsAfterFirstBytes) {
+                    drained = ReadUntilEnd(fd, 100);
+                } else {
+                    // Takes nothing: the job fills the pipe and waits; the signal comes then.
+                    const int room = fcntl(fd, F_GETPIPE_SZ);
+                    int held = 0;
+                    while (!let_go && ioctl(fd, FIONREAD, &held) == 0 && held < room) std::this_thread::yield();
+                    if (row.reader == Reader::StopsReadingTillTheSignal && !let_go) kill(getpid(), row.signal);
+                    while (!let_go) std::this_thread::yield();
+                }
+                if (fd >= 0) close(fd);
+            });
+        }
+        // A job held in an open of the pipe (no reader) is let go after a while: the row fails.
+        std::thread watchdog([&] {
+            for (int k = 0; k < 200 && !let_go; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (const int r = open(fifo.c_str(), O_RDONLY | O_NONBLOCK); !let_go && r >= 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                close(r);
+            } else if (r >= 0) {
+                close(r);
+            }
+        });
+        w->Command(CMD_PRINT);
+        let_go = true;
+        if (reader.joinable()) reader.join();
+        watchdog.join();
+        SetOutputStallLimit(0);
+
+        // The program stays, with its window usable; the box is the row's.
+        std::vector<std::string> shown;
+        for (const kp::BoxRequest& b : boxes.boxes()) shown.push_back(b.text + "|" + b.caption);
+        std::vector<std::string> expected;
+        if (row.box) expected.push_back(*row.box + "|Printer Exception");
+        EXPECT_EQ(shown, expected);
+        EXPECT_TRUE(print_state.hAbortDlgWnd.isNull());
+        // The pipe was opened for writing once (not at all where nothing read from it).
+        EXPECT_EQ(closes.Take(), row.reader == Reader::None ? 0 : 1);
+        if (row.reader == Reader::ReadsAll) {
+            ASSERT_GT(drained.size(), 128u * 1024);
+            EXPECT_EQ(drained.compare(0, 5, "%PDF-"), 0);
+            EXPECT_NE(drained.find("%%EOF", drained.size() - 8), std::string::npos);
+        }
+        struct stat st {};
+        ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISFIFO(st.st_mode));
+        if (row.reader == Reader::StopsReadingTillTheSignal) {
+            // Taken during the job: the job stopped and the program ends.
+            EXPECT_TRUE(kt::Until([&] { return !w->isVisible(); }));
+            continue;
+        }
+        EXPECT_TRUE(w->isVisible());
+        EXPECT_TRUE(w->isEnabled());
+        // Then the signal ends the program.
+        raise(row.signal);
+        EXPECT_TRUE(kt::Until([&] { return !w->isVisible(); }));
+    }
+    w.reset();
+    run.ending = 0;
+}
+
+// Acts once on the real print dialog, as the user would, when it is up; answers the questions it
+// asks (their texts noted) with Yes.
+struct PrintDialogUser {
+    explicit PrintDialogUser(std::function<void(QPrintDialog*)> act) {
+        timer.setInterval(0);
+        QObject::connect(&timer, &QTimer::timeout, [this, act] {
+            QWidget* top = QApplication::activeModalWidget();
+            if (auto* box = qobject_cast<QMessageBox*>(top); box != nullptr && box->isVisible()) {
+                questions.push_back(box->text().toStdString());
+                box->button(QMessageBox::Yes)->click();
+                return;
+            }
+            auto* dialog = qobject_cast<QPrintDialog*>(top);
+            if (dialog == nullptr || !dialog->isVisible() || acted) return;
+            acted = true;
+            // Outside this timer's call, so that the timer still answers the questions it asks.
+            QTimer::singleShot(0, dialog, [act, dialog] { act(dialog); });
+        });
+        timer.start();
+    }
+    // Picks "Print to File (PDF)" with the file, and presses Print.
+    static void PrintToFile(QPrintDialog* dialog, const std::string& file) {
+        auto* printers = dialog->findChild<QComboBox*>("printers");
+        ASSERT_NE(printers, nullptr);
+        printers->setCurrentIndex(printers->count() - 1);
+        dialog->findChild<QLineEdit*>("filename")->setText(QString::fromStdString(file));
+        dialog->findChild<QDialogButtonBox*>(QString(), Qt::FindDirectChildrenOnly)->button(QDialogButtonBox::Ok)->click();
+    }
+    QTimer timer;
+    bool acted = false;
+    std::vector<std::string> questions;
+};
+
+// A pipe chosen in the print dialog is asked about as a file is, and opened once, by the job: the
+// dialog's check does not open it (a reader would get an end before the document, and with no
+// reader the check would wait for one).
+TEST_F(PrintTest, APipeChosenInThePrintDialogIsOpenedOnceByTheJob) {
+    SetPrinterChooser({});
+    const std::string fifo = kt::FreshDir("fifo") + "/p.pdf";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    WriteCloses closes(fifo);
+    ASSERT_TRUE(closes.Watching());
+    Report(Lines(50, "Score: 1"), "piped.bmf");
+    std::string drained;
+    std::atomic<bool> done{false};
+    const int read_end = OpenReadEnd(fifo);
+    ASSERT_GE(read_end, 0);
+    std::thread reader([&] {
+        drained = ReadUntilEnd(read_end);
+        close(read_end);
+    });
+    // A job held in an open of the pipe (its reader gone) is let go after a while: the test fails.
+    std::thread watchdog([&] {
+        for (int k = 0; k < 200 && !done; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (const int r = open(fifo.c_str(), O_RDONLY | O_NONBLOCK); r >= 0) {
+            if (!done) std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            close(r);
+        }
+    });
+    PrintDialogUser user([&](QPrintDialog* dialog) { PrintDialogUser::PrintToFile(dialog, fifo); });
+    w->Command(CMD_PRINT);
+    done = true;
+    watchdog.join();
+    if (const int r = open(fifo.c_str(), O_WRONLY | O_NONBLOCK); r >= 0) close(r);  // a reader still waiting
+    reader.join();
+    EXPECT_TRUE(user.acted);
+    EXPECT_EQ(user.questions, std::vector<std::string>{fifo + " already exists.\nDo you want to overwrite it?"});
+    EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
+    EXPECT_EQ(closes.Take(), 1);
+    ASSERT_GE(drained.size(), 8u);
+    EXPECT_EQ(drained.compare(0, 5, "%PDF-"), 0);
+    EXPECT_NE(drained.find("%%EOF", drained.size() - 8), std::string::npos);
+}
+
+// The print dialog starts on the printer chosen last, "Print to File (PDF)" included, and offers
+// the document's own name in the folder chosen last, not the name typed for the document before;
+// a cancelled dialog leaves the printer chosen last as it was.
+TEST_F(PrintTest, ThePrintDialogStartsOnThePrinterAndFolderChosenLast) {
+    const std::string folder = kt::FreshDir("chosen");
+    // The user printed the last document to a file of a name of their own.
+    SetPrinterChooser([&](QPrinter& printer, PrinterDialog, QWidget*) {
+        ChoosePdf(printer, folder + "/mine.pdf");
+        return true;
+    });
+    Report(Lines(5, "Score: 1"), "/elsewhere/first.bmf");
+    w->Command(CMD_PRINT);
+    ASSERT_TRUE(QFile::exists(QString::fromStdString(folder + "/mine.pdf")));
+    SetPrinterChooser({});
+    Report(Lines(5, "Score: 1"), "/elsewhere/second.bmf");
+    const std::string offered = folder + "/second.pdf";
+    for (const bool cancel : {true, false}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "printed");
+        QString printer_shown, file_shown;
+        PrintDialogUser user([&](QPrintDialog* dialog) {
+            auto* printers = dialog->findChild<QComboBox*>("printers");
+            printer_shown = printers->currentText();
+            file_shown = dialog->findChild<QLineEdit*>("filename")->text();
+            if (cancel) dialog->reject();
+            else dialog->findChild<QDialogButtonBox*>(QString(), Qt::FindDirectChildrenOnly)->button(QDialogButtonBox::Ok)->click();
+        });
+        w->Command(CMD_PRINT);
+        EXPECT_TRUE(user.acted);
+        EXPECT_EQ(printer_shown, QPrintDialog::tr("Print to File (PDF)"));
+        EXPECT_EQ(file_shown.toStdString(), offered);
+        EXPECT_EQ(Printer().outputFormat(), QPrinter::PdfFormat);
+        EXPECT_EQ(Printer().outputFileName().toStdString(), offered);
+        EXPECT_EQ(QFile::exists(QString::fromStdString(offered)), !cancel);
+        EXPECT_TRUE(boxes.boxes().empty());
+    }
+}
+
+// A printer system of the test's own: cupsd on a socket in a fresh folder (no network), with two
+// queues that print to /dev/null, the first the default; this process's CUPS client is pointed
+// at it. Started before the first use of a printer in the process.
+class OwnPrinterSystem {
+public:
+    OwnPrinterSystem() {
+        dir_ = kt::FreshDir("cups");
+        for (const char* sub : {"spool", "tmp", "cache", "state", "ppd"}) std::filesystem::create_directory(dir_ + "/" + sub);
+        socket_ = dir_ + "/cups.sock";
+        Write("cupsd.conf", "Listen " + socket_ + "\nLogLevel warn\nBrowsing Off\nWebInterface No\nPrintcap " + dir_ +
+                                "/printcap\n<Location />\nOrder allow,deny\nAllow all\n</Location>\n"
+                                "<Policy default>\n<Limit All>\nOrder deny,allow\n</Limit>\n</Policy>\n");
+        Write("cups-files.conf", "ServerRoot " + dir_ + "\nRequestRoot " + dir_ + "/spool\nTempDir " + dir_ +
+                                     "/tmp\nCacheDir " + dir_ + "/cache\nStateDir " + dir_ + "/state\nAccessLog " + dir_ +
+                                     "/access_log\nErrorLog " + dir_ + "/error_log\nPageLog " + dir_ +
+                                     "/page_log\nServerBin /usr/lib/cups\nDataDir /usr/share/cups\nFileDevice Yes\n" +
+                                     (geteuid() == 0 ? "SystemGroup root\n" : ""));
+        std::string printers;
+        for (const char* q : {"KestrelQueueA", "KestrelQueueB"}) {
+            printers += std::string(q == std::string("KestrelQueueA") ? "<DefaultPrinter " : "<Printer ") + q +
+                        ">\nDeviceURI file:///dev/null\nState Idle\nAccepting Yes\nShared No\n" +
+                        (q == std::string("KestrelQueueA") ? "</DefaultPrinter>\n" : "</Printer>\n");
+        }
+        Write("printers.conf", printers);
+        pid_ = fork();
+        if (pid_ == 0) {
+            const std::string conf = dir_ + "/cupsd.conf", files = dir_ + "/cups-files.conf";
+            execl("/usr/sbin/cupsd", "cupsd", "-f", "-c", conf.c_str(), "-s", files.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        setenv("CUPS_SERVER", socket_.c_str(), 1);
+        // Up once its socket takes a connection.
+        for (int k = 0; k < 200 && !ready_; ++k) {
+            const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_un at{};
+            at.sun_family = AF_UNIX;
+            std::snprintf(at.sun_path, sizeof at.sun_path, "%s", socket_.c_str());
+            ready_ = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0;
+            if (fd >= 0) close(fd);
+            if (!ready_) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    ~OwnPrinterSystem() {
+        unsetenv("CUPS_SERVER");
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool Ready() const { return ready_; }
+    std::string Log() const { return kt::ReadFile(dir_ + "/error_log"); }
+
+private:
+    void Write(const std::string& name, const std::string& text) {
+        kt::WriteFile(dir_ + "/" + name, text);
+        chmod((dir_ + "/" + name).c_str(), 0644);
+    }
+    std::string dir_, socket_;
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
+
+// With the printer system's queues in the dialog: it starts on the printer chosen last, a queue
+// or "Print to File (PDF)", not on the default queue; a cancelled dialog leaves the choice as it
+// was.
+TEST_F(PrintTest, ThePrintDialogStartsOnThePrinterChosenLastAmongTheQueues) {
+    OwnPrinterSystem cups;
+    ASSERT_TRUE(cups.Ready()) << cups.Log();
+    SetPrinterChooser({});
+    const std::string folder = kt::FreshDir("chosen");
+    const QString to_file = QPrintDialog::tr("Print to File (PDF)");
+    const struct {
+        const char* what;
+        QString choose;  // the printer the user picks and prints to
+        bool cancel;     // the user cancels the next dialog
+        QString shown;   // the printer the next dialog starts on
+    } rows[] = {
+        {"a file", to_file, false, to_file},
+        {"a file, then a cancelled dialog", to_file, true, to_file},
+        {"the other queue", "KestrelQueueB", false, "KestrelQueueB"},
+        {"the other queue, then a cancelled dialog", "KestrelQueueB", true, "KestrelQueueB"},
+        {"a file again", to_file, false, to_file},
+    };
+    int n = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Report(Lines(5, "Score: 1"), folder + "/run" + std::to_string(++n) + ".bmf");
+        QStringList queues;
+        {
+            PrintDialogUser user([&](QPrintDialog* dialog) {
+                auto* printers = dialog->findChild<QComboBox*>("printers");
+                for (int k = 0; k < printers->count(); ++k) queues << printers->itemText(k);
+                printers->setCurrentIndex(printers->findText(row.choose));
+                dialog->findChild<QLineEdit*>("filename")->setText(QString::fromStdString(folder + "/out.pdf"));
+                dialog->findChild<QDialogButtonBox*>(QString(), Qt::FindDirectChildrenOnly)->button(QDialogButtonBox::Ok)->click();
+            });
+            w->Command(CMD_PRINT);
+            ASSERT_TRUE(user.acted);
+        }
+        ASSERT_TRUE(queues.contains("KestrelQueueA") && queues.contains("KestrelQueueB")) << queues.join(", ").toStdString();
+        EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
+        if (row.cancel) {
+            PrintDialogUser user([](QPrintDialog* dialog) { dialog->reject(); });
+            w->Command(CMD_PRINT);
+            ASSERT_TRUE(user.acted);
+        }
+        QString shown;
+        PrintDialogUser user([&](QPrintDialog* dialog) {
+            shown = dialog->findChild<QComboBox*>("printers")->currentText();
+            dialog->reject();
+        });
+        w->Command(CMD_PRINT);
+        EXPECT_TRUE(user.acted);
+        EXPECT_EQ(shown, row.shown);
     }
 }
 
@@ -418,10 +827,12 @@ TEST_F(PrintTest, AJobThePrinterSystemDidNotTakeGetsABoxWithItsReason) {
 
 // The print dialog offers to print to a file named after the document, not after the last job,
 // whose name holds a whole path ("Print File - /home/.../run1.bmf"): from the report and from a
-// graph window alike. A file printed to under the name offered follows the next document; one
-// the user named stays; a folder that is gone gives way to the home folder.
+// graph window alike. The next document's name is offered in the folder printed to last, also
+// after a file the user named for another document; a folder that is gone gives way to the home
+// folder.
 TEST_F(PrintTest, PrintToFileOffersTheDocumentsBaseName) {
     const std::string folder = kt::FreshDir("runs");
+    const std::string other = kt::FreshDir("other");
     const std::string home = getenv("HOME");
     std::string typed;  // the file the user types in place of the one offered
     std::vector<std::string> offered;
@@ -449,9 +860,9 @@ TEST_F(PrintTest, PrintToFileOffersTheDocumentsBaseName) {
         {"the report", folder + "/run1.bmf", print_report, "", {"run1.pdf", ""}},
         {"the report again", folder + "/run1.bmf", print_report, "", {"run1.pdf", folder + "/run1.pdf"}},
         {"a graph", folder + "/run.2.bmf", print_graph, "", {"run.2.pdf", folder + "/run.2.pdf"}},
-        {"a run not saved", "Kestrel - System Level Benchmark", print_report, folder + "/mine.pdf",
+        {"a run not saved", "Kestrel - System Level Benchmark", print_report, other + "/mine.pdf",
          {"Kestrel - System Level Benchmark.pdf", folder + "/Kestrel - System Level Benchmark.pdf"}},
-        {"after a file the user named", folder + "/run3.bmf", print_report, "", {"run3.pdf", folder + "/mine.pdf"}},
+        {"after a file the user named", folder + "/run3.bmf", print_report, "", {"run3.pdf", other + "/run3.pdf"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
