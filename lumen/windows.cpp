@@ -2,7 +2,6 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QIcon>
 #include <QLinearGradient>
 #include <QOpenGLContext>
@@ -331,13 +330,13 @@ bool WaitUntilOnScreen(Window* window, int limit_ms) {
     // A hidden window is never put on the screen by waiting.
     if (!top->isVisible()) return false;
     if (top->testAttribute(Qt::WA_Mapped)) return true;
-    // Sleeps until an event comes (the window system's, or the limit's).
-    QElapsedTimer clock;
-    clock.start();
+    // Sleeps until an event comes (the window system's, or the limit's). The limit is over when
+    // its timer has fired: a coarse timer may fire a little early, and a clock read after it
+    // could then find time left with no event to come.
     QTimer limit;
     limit.setSingleShot(true);
     limit.start(limit_ms);
-    while (top->isVisible() && !top->testAttribute(Qt::WA_Mapped) && clock.elapsed() < limit_ms) {
+    while (top->isVisible() && !top->testAttribute(Qt::WA_Mapped) && limit.isActive()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return top->isVisible() && top->testAttribute(Qt::WA_Mapped);
