@@ -35,7 +35,8 @@
 //       the first headless (the second headless gives the machine's own spread). `sides` is a
 //       comma-separated list of more headless sides, each sleeping 100 us after each pass:
 //       napping (no more), napwarmN (then a spin of N us on the monotonic clock before the next
-//       pass), naptouch (then a read of every cache line of the test's buffers); warmN is the
+//       pass), naptouch (then a read of every cache line of the test's buffers), napreplay (then
+//       the test's own loop once more, untimed, over its buffers); warmN is the
 //       spin alone, with no sleep; pin and nappingpin are headless and napping bound to the
 //       processor the thread starts on; nowindow leaves the window side out (no display needed).
 //       Prints the test thread's switches and migrations per headless side too.
@@ -98,6 +99,7 @@
 
 #include "bench/spread.h"
 #include "bench/thread_wakes.h"
+#include "kestrel/engine/memory/memory_loops.h"
 #include "kestrel/engine/memory/memory_test.h"
 #include "kestrel/engine/processor/kernels_fourier.h"
 #include "kestrel/engine/processor/workers.h"
@@ -256,13 +258,42 @@ public:
 // (napping); a napping host may then warm the processor up again before the next pass: a spin
 // of warm_us on the monotonic clock (warm), or a read of every cache line of the test's buffers
 // (touch).
-std::vector<MemoryBuffer> g_held;  // the test's buffers, for touch
-void NoteHeld(int, const std::vector<MemoryBuffer>& held) { g_held = held; }
+std::vector<MemoryBuffer> g_held;  // the test's buffers, for touch and replay
+int g_held_test = 0;
+void NoteHeld(int test, const std::vector<MemoryBuffer>& held) {
+    g_held = held;
+    g_held_test = test;
+}
+
+// One untimed run of the test's own loop over its buffers (index arrays, then the destination
+// and the source of the element size).
+void ReplayPass() {
+    if (g_held.size() != 4) return;
+    const auto i1 = static_cast<const uint32_t*>(g_held[0].data);
+    const auto i2 = static_cast<const uint32_t*>(g_held[1].data);
+    const auto dd = static_cast<double*>(const_cast<void*>(g_held[2].data));
+    const auto ds = static_cast<const double*>(g_held[3].data);
+    const auto cd = static_cast<char*>(const_cast<void*>(g_held[2].data));
+    const auto cs = static_cast<const char*>(g_held[3].data);
+    const long n8 = long(g_held[2].bytes / 8), n1 = long(g_held[2].bytes);
+    switch (g_held_test) {
+        case 1: MemCopy8(dd, n8); break;
+        case 2: MemMove8(dd, ds, n8); break;
+        case 3: MemCopy1(cd, n1); break;
+        case 4: MemMove1(cd, cs, n1); break;
+        case 5: MemCopy8Patterned(dd, i1, n8); break;
+        case 6: MemMove8Patterned(dd, ds, i1, i2, n8); break;
+        case 7: MemCopy1Patterned(cd, i1, n1); break;
+        case 8: MemMove1Patterned(cd, cs, i1, i2, n1); break;
+        default: break;
+    }
+}
 
 class StirringHost : public EngineHost {
 public:
-    explicit StirringHost(bool nap, int warm_us = 0, bool touch = false, bool sleep = true)
-        : nap_(nap), sleep_(sleep), warm_ns_(int64_t(warm_us) * 1000), touch_(touch), other_(1 << 20, 1) {}
+    explicit StirringHost(bool nap, int warm_us = 0, bool touch = false, bool sleep = true, bool replay = false)
+        : nap_(nap), sleep_(sleep), warm_ns_(int64_t(warm_us) * 1000), touch_(touch), replay_(replay),
+          other_(1 << 20, 1) {}
     void PumpPending() override {
         if (nap_) {
             if (sleep_) usleep(100);
@@ -279,6 +310,7 @@ public:
                 }
                 asm volatile("" : : "r"(sum));
             }
+            if (replay_) ReplayPass();
             return;
         }
         for (size_t i = 0; i < other_.size(); i += 64) other_[i] = char(other_[i] + 1);
@@ -295,6 +327,7 @@ private:
     bool sleep_;
     int64_t warm_ns_;
     bool touch_;
+    bool replay_;
     std::vector<char> other_;
 };
 
@@ -452,7 +485,8 @@ int OneRun(char** argv, const std::string& side, int level) {
         if (side.rfind("napwarm", 0) == 0) warm_us = std::max(1, std::atoi(side.c_str() + 7));
         if (spin_only) warm_us = std::max(1, std::atoi(side.c_str() + 4));
         const bool touch = side == "naptouch";
-        if (touch) SetFirstPassObserver(&NoteHeld);
+        const bool replay = side == "napreplay";  // napping, then the pass's loop once untimed
+        if (touch || replay) SetFirstPassObserver(&NoteHeld);
         // pin, nappingpin: bound to the processor the thread is on for the whole run
         if (side == "pin" || side == "nappingpin") {
             cpu_set_t one;
@@ -460,7 +494,7 @@ int OneRun(char** argv, const std::string& side, int level) {
             CPU_SET(sched_getcpu(), &one);
             sched_setaffinity(0, sizeof one, &one);
         }
-        StirringHost napping(true, warm_us, touch, !spin_only);
+        StirringHost napping(true, warm_us, touch, !spin_only, replay);
         long inv0 = 0, vol0 = 0, mig0 = 0, inv1 = 0, vol1 = 0, mig1 = 0;
         ReadSched(getpid(), getpid(), &inv0, &vol0, &mig0);
         ok = HeadlessMemTest(rates, nap || spin_only ? &napping : nullptr);
