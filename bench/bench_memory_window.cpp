@@ -28,12 +28,18 @@
 // thread of the process by name with its voluntary switches (its wakes) per test and round, and
 // the paints each window received per round.
 //
-//   bench_memory_window --fresh [rounds [level [napping]]]
+//   bench_memory_window --fresh [rounds [level [sides]]]
 //       each round starts three fresh processes of this benchmark in turn (the order rotating
 //       from round to round): one whose first New Tests run in the window is the memory part,
-//       and two that run DoMemTest once with no window at all (with napping a fourth, headless,
-//       sleeping 100 us after each pass); prints min/median/max of each / the first headless
-//       (the second headless gives the machine's own spread).
+//       and two that run DoMemTest once with no window at all; prints min/median/max of each /
+//       the first headless (the second headless gives the machine's own spread). `sides` is a
+//       comma-separated list of more headless sides, each sleeping 100 us after each pass:
+//       napping (no more), napwarmN (then a spin of N us on the monotonic clock before the next
+//       pass), naptouch (then a read of every cache line of the test's buffers), napreplay (then
+//       the test's own loop once more, untimed, over its buffers); warmN is the
+//       spin alone, with no sleep; pin and nappingpin are headless and napping bound to the
+//       processor the thread starts on; nowindow leaves the window side out (no display needed).
+//       Prints the test thread's switches and migrations per headless side too.
 //
 //   bench_memory_window --user [rounds [level]]
 //       the same pairing with the real program as a user has it: each round starts the program
@@ -58,9 +64,11 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sched.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -91,6 +99,7 @@
 
 #include "bench/spread.h"
 #include "bench/thread_wakes.h"
+#include "kestrel/engine/memory/memory_loops.h"
 #include "kestrel/engine/memory/memory_test.h"
 #include "kestrel/engine/processor/kernels_fourier.h"
 #include "kestrel/engine/processor/workers.h"
@@ -246,13 +255,62 @@ public:
 };
 
 // The quiet host, but each pump writes 1 MB of memory of its own (stirred) or sleeps 100 us
-// (napping).
+// (napping); a napping host may then warm the processor up again before the next pass: a spin
+// of warm_us on the monotonic clock (warm), or a read of every cache line of the test's buffers
+// (touch).
+std::vector<MemoryBuffer> g_held;  // the test's buffers, for touch and replay
+int g_held_test = 0;
+void NoteHeld(int test, const std::vector<MemoryBuffer>& held) {
+    g_held = held;
+    g_held_test = test;
+}
+
+// One untimed run of the test's own loop over its buffers (index arrays, then the destination
+// and the source of the element size).
+void ReplayPass() {
+    if (g_held.size() != 4) return;
+    const auto i1 = static_cast<const uint32_t*>(g_held[0].data);
+    const auto i2 = static_cast<const uint32_t*>(g_held[1].data);
+    const auto dd = static_cast<double*>(const_cast<void*>(g_held[2].data));
+    const auto ds = static_cast<const double*>(g_held[3].data);
+    const auto cd = static_cast<char*>(const_cast<void*>(g_held[2].data));
+    const auto cs = static_cast<const char*>(g_held[3].data);
+    const long n8 = long(g_held[2].bytes / 8), n1 = long(g_held[2].bytes);
+    switch (g_held_test) {
+        case 1: MemCopy8(dd, n8); break;
+        case 2: MemMove8(dd, ds, n8); break;
+        case 3: MemCopy1(cd, n1); break;
+        case 4: MemMove1(cd, cs, n1); break;
+        case 5: MemCopy8Patterned(dd, i1, n8); break;
+        case 6: MemMove8Patterned(dd, ds, i1, i2, n8); break;
+        case 7: MemCopy1Patterned(cd, i1, n1); break;
+        case 8: MemMove1Patterned(cd, cs, i1, i2, n1); break;
+        default: break;
+    }
+}
+
 class StirringHost : public EngineHost {
 public:
-    explicit StirringHost(bool nap) : nap_(nap), other_(1 << 20, 1) {}
+    explicit StirringHost(bool nap, int warm_us = 0, bool touch = false, bool sleep = true, bool replay = false)
+        : nap_(nap), sleep_(sleep), warm_ns_(int64_t(warm_us) * 1000), touch_(touch), replay_(replay),
+          other_(1 << 20, 1) {}
     void PumpPending() override {
         if (nap_) {
-            usleep(100);
+            if (sleep_) usleep(100);
+            if (warm_ns_ > 0) {
+                const int64_t until = NowNs() + warm_ns_;
+                while (NowNs() < until) {
+                }
+            }
+            if (touch_) {
+                unsigned char sum = 0;
+                for (const MemoryBuffer& b : g_held) {
+                    const volatile unsigned char* p = static_cast<const unsigned char*>(b.data);
+                    for (int64_t i = 0; i < b.bytes; i += 64) sum = static_cast<unsigned char>(sum + p[i]);
+                }
+                asm volatile("" : : "r"(sum));
+            }
+            if (replay_) ReplayPass();
             return;
         }
         for (size_t i = 0; i < other_.size(); i += 64) other_[i] = char(other_[i] + 1);
@@ -260,7 +318,16 @@ public:
     }
 
 private:
+    static int64_t NowNs() {
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    }
     bool nap_;
+    bool sleep_;
+    int64_t warm_ns_;
+    bool touch_;
+    bool replay_;
     std::vector<char> other_;
 };
 
@@ -391,7 +458,10 @@ bool HeadlessMemTest(double rates[8], EngineHost* host) {
     return ok;
 }
 
-// A child of --fresh: one run, its eight rates on one line.
+void ReadSched(pid_t pid, pid_t tid, long* involuntary, long* voluntary, long* migrations);
+
+// A child of --fresh: one run, its eight rates on one line, then the test thread's involuntary
+// and voluntary switches and migrations over the run.
 int OneRun(char** argv, const std::string& side, int level) {
     const PrivateFolders folders;
     kp::StartThreadSpawner();
@@ -407,8 +477,34 @@ int OneRun(char** argv, const std::string& side, int level) {
         SetDefaults();
         perflink.program_directory = KESTREL_BIN_DIR;
         prefs.memory_load_value = level;
-        StirringHost napping(true);
-        ok = HeadlessMemTest(rates, side == "napping" ? &napping : nullptr);
+        // napping, napwarmN (napping, then N us of spin), naptouch (napping, then the buffers
+        // read), warmN (the spin alone, no sleep)
+        const bool nap = side.rfind("nap", 0) == 0;
+        const bool spin_only = side.rfind("warm", 0) == 0;
+        int warm_us = 0;
+        if (side.rfind("napwarm", 0) == 0) warm_us = std::max(1, std::atoi(side.c_str() + 7));
+        if (spin_only) warm_us = std::max(1, std::atoi(side.c_str() + 4));
+        const bool touch = side == "naptouch";
+        const bool replay = side == "napreplay";  // napping, then the pass's loop once untimed
+        if (touch || replay) SetFirstPassObserver(&NoteHeld);
+        // pin, nappingpin: bound to the processor the thread is on for the whole run
+        if (side == "pin" || side == "nappingpin") {
+            cpu_set_t one;
+            CPU_ZERO(&one);
+            CPU_SET(sched_getcpu(), &one);
+            sched_setaffinity(0, sizeof one, &one);
+        }
+        StirringHost napping(true, warm_us, touch, !spin_only, replay);
+        long inv0 = 0, vol0 = 0, mig0 = 0, inv1 = 0, vol1 = 0, mig1 = 0;
+        ReadSched(getpid(), getpid(), &inv0, &vol0, &mig0);
+        ok = HeadlessMemTest(rates, nap || spin_only ? &napping : nullptr);
+        ReadSched(getpid(), getpid(), &inv1, &vol1, &mig1);
+        if (ok) {
+            std::printf("rates");
+            for (double r : rates) std::printf(" %.3f", r);
+            std::printf("\nsched %ld %ld %ld\n", inv1 - inv0, vol1 - vol0, mig1 - mig0);
+            return 0;
+        }
     }
     if (!ok) return 1;
     std::printf("rates");
@@ -631,16 +727,29 @@ int User(char** argv, int rounds, int level) {
     return 0;
 }
 
-int Fresh(const char* self, int rounds, int level, bool with_napping) {
-    // Shown name, and what the child runs.
-    std::vector<std::pair<const char*, const char*>> sides = {
-        {"window", "window"}, {"headless", "headless"}, {"headless2", "headless"}};
-    if (with_napping) sides.push_back({"napping", "napping"});
+int Fresh(const char* self, int rounds, int level, const std::string& extra) {
+    // Shown name, and what the child runs. The window side is left out with "nowindow".
+    std::vector<std::pair<std::string, std::string>> sides;
+    if (extra.find("nowindow") == std::string::npos) sides.push_back({"window", "window"});
+    sides.push_back({"headless", "headless"});
+    sides.push_back({"headless2", "headless"});
+    const size_t base = sides.size() - 2;  // the first headless
+    for (size_t from = 0; from < extra.size();) {
+        size_t to = extra.find(',', from);
+        if (to == std::string::npos) to = extra.size();
+        const std::string word = extra.substr(from, to - from);
+        if (word.rfind("nap", 0) == 0 || word.rfind("warm", 0) == 0 || word == "pin") sides.push_back({word, word});
+        from = to + 1;
+    }
+    const bool with_napping = sides.size() > base + 2;
     const size_t n = sides.size();
     std::vector<std::array<std::vector<double>, 8>> rates(n), ratio(n);  // ratio: side / headless
+    std::vector<std::array<std::vector<double>, 3>> sched(n);  // headless sides: involuntary, voluntary, migrations
     std::printf("bench_memory_window --fresh: %d rounds at level %d; each round a fresh process's first "
                 "memory-only New Tests in the window and two fresh headless processes (DoMemTest)%s, the "
-                "order rotating\n", rounds, level, with_napping ? ", and one headless sleeping 100 us after each pass" : "");
+                "order rotating\n", rounds, level,
+                with_napping ? ", and headless sleeping 100 us after each pass (napping; napwarmN: then N us of spin on "
+                               "the clock; naptouch: then every cache line of the test's buffers read)" : "");
     std::printf("%-5s %-16s %-9s %s\n", "round", "loadavg", "side", "tests 1..8 MB/s");
     for (int r = 0; r < rounds; ++r) {
         const std::string load = LoadAverage();
@@ -657,34 +766,49 @@ int Fresh(const char* self, int rounds, int level, bool with_napping) {
                     double* v = got[side].data();
                     if (std::sscanf(line, "rates %lf %lf %lf %lf %lf %lf %lf %lf", v, v + 1, v + 2, v + 3, v + 4,
                                     v + 5, v + 6, v + 7) == 8) ok = true;
+                    long q[3] = {};
+                    if (std::sscanf(line, "sched %ld %ld %ld", q, q + 1, q + 2) == 3) {
+                        for (int i = 0; i < 3; ++i) sched[side][size_t(i)].push_back(double(q[i]));
+                    }
                 }
                 ok = pclose(child) == 0 && ok;
             }
             if (!ok) {
-                std::fprintf(stderr, "round %d: the %s process gave no eight rates\n", r + 1, sides[side].first);
+                std::fprintf(stderr, "round %d: the %s process gave no eight rates\n", r + 1, sides[side].first.c_str());
                 return 1;
             }
         }
         for (size_t side = 0; side < n; ++side) {
-            std::printf("%-5d %-16s %-9s", r + 1, load.c_str(), sides[side].first);
+            std::printf("%-5d %-16s %-12s", r + 1, load.c_str(), sides[side].first.c_str());
             for (int t = 0; t < 8; ++t) {
                 std::printf(" %9.0f", got[side][t]);
                 rates[side][t].push_back(got[side][t]);
-                ratio[side][t].push_back(got[side][t] / got[1][t]);
+                ratio[side][t].push_back(got[side][t] / got[base][t]);
             }
             std::printf("\n");
         }
         std::fflush(stdout);
     }
     std::printf("after: loadavg %s\n", LoadAverage().c_str());
+    std::printf("the test thread over a headless run: involuntary switches, voluntary switches, migrations, "
+                "min/median/max\n");
     for (size_t side = 0; side < n; ++side) {
-        if (side == 1) continue;
-        std::printf("%s: test, median MB/s of %s and of headless, %s / headless min med max\n", sides[side].first,
-                    sides[side].first, sides[side].first);
+        if (sched[side][0].empty()) continue;
+        std::printf("  %-12s", sides[side].first.c_str());
+        for (int i = 0; i < 3; ++i) {
+            const Spread q = Of(sched[side][size_t(i)]);
+            std::printf("   %4.0f %4.0f %4.0f", q.min, q.median, q.max);
+        }
+        std::printf("\n");
+    }
+    for (size_t side = 0; side < n; ++side) {
+        if (side == base) continue;
+        const char* name = sides[side].first.c_str();
+        std::printf("%s: test, median MB/s of %s and of headless, %s / headless min med max\n", name, name, name);
         for (int t = 0; t < 8; ++t) {
             const Spread a = Of(ratio[side][t]);
             std::printf("  %d %9.0f %9.0f   %5.3f %5.3f %5.3f\n", t + 1, Of(rates[side][t]).median,
-                        Of(rates[1][t]).median, a.min, a.median, a.max);
+                        Of(rates[base][t]).median, a.min, a.median, a.max);
         }
     }
     return 0;
@@ -868,7 +992,7 @@ int main(int argc, char** argv) {
     if (mode == "--fresh") {
         return Fresh(argv[0], argc > 2 ? std::max(1, std::atoi(argv[2])) : 30,
                      argc > 3 ? std::clamp(std::atoi(argv[3]), 0, 6) : 0,
-                     argc > 4 && std::strcmp(argv[4], "napping") == 0);
+                     argc > 4 ? argv[4] : "");
     }
     if (mode == "--disk") return Disk(argv, argc > 2 ? std::max(1, std::atoi(argv[2])) : 4);
     if (mode == "--user") {
