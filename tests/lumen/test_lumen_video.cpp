@@ -267,19 +267,37 @@ TEST(LumenProgram, RefusesAStartWithoutItsCommandLine) {
     }
 }
 
+// The video test program and the analyser, each with the socket it connects to once started.
+struct ProgramWithParent {
+    const char* socket;
+    std::vector<std::string> argv;
+};
+std::vector<ProgramWithParent> ProgramsThatEndWithTheirParent() {
+    return {{"kespipe", {LUMEN_PATH, "0", "0", test_key}},
+            {kPerfSocketName, {LOADMETER_PATH, kLoadmeterToken, "0", kNoResultsFile}}};
+}
+
+// `fd` is the connection of a program started under `parent`: the program ends (its connection
+// closes) once the parent is killed; one that stays is killed here.
+void ExpectEndsWithItsParent(int fd, kp::ChildProcess& parent) {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    ASSERT_EQ(getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size), 0);
+    parent.Kill();
+    pollfd ended{fd, POLLIN, 0};
+    const bool closed = poll(&ended, 1, 20000) == 1;
+    EXPECT_TRUE(closed) << "still running after its parent ended";
+    if (!closed) kill(peer.pid, SIGKILL);
+    close(fd);
+}
+
 // The video test program and the analyser do not outlive the program that started them: started
 // by a parent that then ends abruptly (SIGKILL: no chance to end its children), each ends at once,
 // seen from its connection, which it was holding open while it waited for its first record. A
 // parent that ended before the program got as far as asking to end with it (the parent it names
 // is no longer its parent) ends it at once too: it never connects.
 TEST(LumenProgram, TheVideoProgramAndTheAnalyserEndWhenTheirParentEnds) {
-    const struct {
-        const char* socket;
-        std::vector<std::string> argv;
-    } programs[] = {
-        {"kespipe", {LUMEN_PATH, "0", "0", test_key}},
-        {kPerfSocketName, {LOADMETER_PATH, kLoadmeterToken, "0", kNoResultsFile}},
-    };
+    const std::vector<ProgramWithParent> programs = ProgramsThatEndWithTheirParent();
     setenv("KESTREL_TEST_MSGBOX_LOG", (kt::TempDir() + "/boxes.log").c_str(), 1);
     for (const auto& p : programs) {
         for (const bool ended_before : {false, true}) {
@@ -307,15 +325,7 @@ TEST(LumenProgram, TheVideoProgramAndTheAnalyserEndWhenTheirParentEnds) {
                 if (fd < 0) continue;
             }
             ASSERT_GE(fd, 0) << "the program did not connect";
-            ucred peer{};
-            socklen_t size = sizeof peer;
-            ASSERT_EQ(getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size), 0);
-            parent->Kill();
-            pollfd ended{fd, POLLIN, 0};
-            const bool closed = poll(&ended, 1, 20000) == 1;
-            EXPECT_TRUE(closed) << "still running after its parent ended";
-            if (!closed) kill(peer.pid, SIGKILL);
-            close(fd);
+            ExpectEndsWithItsParent(fd, *parent);
         }
     }
 }
@@ -338,13 +348,7 @@ TEST(LumenProgram, TheVideoProgramAndTheAnalyserStayWithAParentThatIsProcessOne)
         ASSERT_TRUE(made->WaitFor(20000));
         if (made->exit_code() != 0) GTEST_SKIP() << "no process namespace can be made here";
     }
-    const struct {
-        const char* socket;
-        std::vector<std::string> argv;
-    } programs[] = {
-        {"kespipe", {LUMEN_PATH, "0", "0", test_key}},
-        {kPerfSocketName, {LOADMETER_PATH, kLoadmeterToken, "0", kNoResultsFile}},
-    };
+    const std::vector<ProgramWithParent> programs = ProgramsThatEndWithTheirParent();
     setenv("KESTREL_TEST_MSGBOX_LOG", (kt::TempDir() + "/boxes.log").c_str(), 1);
     for (const auto& p : programs) {
         SCOPED_TRACE(p.argv[0]);
@@ -357,16 +361,8 @@ TEST(LumenProgram, TheVideoProgramAndTheAnalyserStayWithAParentThatIsProcessOne)
         ASSERT_TRUE(parent.has_value());
         const int fd = server->Accept(20000, [&] { return !parent->Alive(); });
         ASSERT_GE(fd, 0) << "the program did not connect (exit code " << parent->exit_code() << ")";
-        ucred peer{};
-        socklen_t size = sizeof peer;
-        ASSERT_EQ(getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size), 0);
         // Process 1 ends, and with it every process of its namespace.
-        parent->Kill();
-        pollfd ended{fd, POLLIN, 0};
-        const bool closed = poll(&ended, 1, 20000) == 1;
-        EXPECT_TRUE(closed) << "still running after its parent ended";
-        if (!closed) kill(peer.pid, SIGKILL);
-        close(fd);
+        ExpectEndsWithItsParent(fd, *parent);
     }
 }
 

@@ -171,23 +171,24 @@ bool DoRead(int fd, kp::ChildProcess& child) {
     return false;
 }
 
-// The video program's analyser was lost (or never started) by this test, and the report has said
-// so in this video part.
-bool video_lost_told = false;
+// The report's "not measured" line stands above this test with no readings written since: the
+// tests without readings that follow it need no line of their own.
+bool not_measured_said = false;
 
 // The analyser lines of row r.
 void AnalyserBlock(int r) {
     const TIMES& t = results.times;
     // The video program's own analyser was not there for this test: no readings, the report says
-    // so at the first such test (readings of a new analyser may stand between an earlier part's
-    // line and this one).
+    // so at the first such test, unless the line of an earlier part stands with no readings since
+    // (readings of the video program's new analyser may stand between that line and this test).
     if (NotMeasured(t.perf_scores[r])) {
-        if (!video_lost_told) passtring(kCountersNotMeasured);
-        video_lost_told = true;
+        if (!not_measured_said) passtring(kCountersNotMeasured);
+        not_measured_said = true;
         perflink.lost_told = true;
         passtring("");
         return;
     }
+    not_measured_said = false;
     if (prefs.perf_counters[0] != 0) {
         passtring(StrPrintf("Idle Processor Load:  %.1f", double(t.initial_processor_load[r])));
     }
@@ -451,7 +452,7 @@ int DoVIDEOTest(int long_flag) {
     passtring("");
     results.times.bits_per_pixel = screen.bitsPerPixel;
     videoglobal = 0;
-    video_lost_told = false;
+    not_measured_said = perflink.lost_told;
     if (StartProcess() == 0 || results.times.elapsed1 == 0.0) {
         passtring("Test aborted");
         run.testrunning = 0;

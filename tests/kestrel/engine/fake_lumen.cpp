@@ -3,8 +3,8 @@
 //   answer      reads the record, fills every result field (below) and hands it back, ends
 //   unmeasured  as answer, but tests 2 and 9 answer the failure value (-1.0)
 //   aborted     as answer, but test 1 answers 0.0
-//   lost-from-3 as answer, but from test 3 on the analyser's readings are marked not measured (its
-//               link broke during test 3)
+//   lost-from-N as answer, but from test N (1 to 9) on the analyser's readings are marked not
+//               measured (its link broke during test N, or for N = 1 it was never started)
 //   silent      reads the record and ends without handing it back
 //   short       reads the record, hands back half of it and ends
 //   refuse      ends at once without connecting (as a refused start does)
@@ -93,8 +93,8 @@ int main(int argc, char** argv) {
     Fill(t);
     if (mode == "unmeasured") t.elapsed2 = t.elapsed9 = -1.0;
     if (mode == "aborted") t.elapsed1 = 0.0;
-    if (mode == "lost-from-3") {
-        for (int i = 2; i < 9; ++i)
+    if (mode.rfind("lost-from-", 0) == 0) {
+        for (int i = std::atoi(mode.c_str() + 10) - 1; i >= 0 && i < 9; ++i)
             for (float& v : t.perf_scores[i]) v = kNotMeasured;
     }
     const size_t size = mode == "short" ? sizeof t / 2 : sizeof t;

@@ -192,33 +192,30 @@ TEST_F(Reader, DeviationsAreReadWhole) {
     }
 }
 
-// The line a run writes where its counters were no longer measured, and a counter line with a
-// figure above 2^32 (the free memory of today's machines), stand among the values the reader
-// takes and change none of them.
+// The line a run writes where its counters were no longer measured (in the video part also after
+// a test that kept its readings) stands among the values the reader takes and changes none of
+// them.
 TEST_F(Reader, TheLineOfALostAnalyserChangesNothingRead) {
+    const std::string line = "Performance data not measured from this test on: the connection with Loadmeter was broken.";
     Parse(Corpus("plain.bmf"));
     const auto plain = std::make_unique<ResultStore>(results);
-    const char* const lines[] = {"Performance data not measured from this test on: the connection with Loadmeter was broken.",
-                                 "Average Available Memory:  24579813376"};
-    for (const std::string line : lines) {
-        for (const char* before : {"test 3.) MegaFlops", "test 1.) Figure Drawing", "test 2.) Animation", "Total Disk Score:  23078"}) {
-            SCOPED_TRACE(line + " before " + before);
-            results = ResultStore{};
-            const std::string at = std::string("\r\n") + before;
-            Parse(Replace(Corpus("plain.bmf"), at, "\r\n" + line + "\r\n" + at.substr(2)));
-            ExpectParsed();
-            const ResultStore& a = results;
-            const ResultStore& b = *plain;
-            EXPECT_EQ(std::memcmp(a.std_dev, b.std_dev, sizeof a.std_dev), 0);
-            EXPECT_EQ(std::memcmp(a.second_high_score, b.second_high_score, sizeof a.second_high_score), 0);
-            EXPECT_EQ(std::memcmp(a.second_low_score, b.second_low_score, sizeof a.second_low_score), 0);
-            EXPECT_EQ(std::memcmp(a.percent_deviation, b.percent_deviation, sizeof a.percent_deviation), 0);
-            EXPECT_EQ(std::memcmp(a.TotalCPU, b.TotalCPU, sizeof a.TotalCPU), 0);
-            EXPECT_EQ(std::memcmp(a.TotalDisk, b.TotalDisk, sizeof a.TotalDisk), 0);
-            EXPECT_EQ(std::memcmp(a.global_drive_filebuffer, b.global_drive_filebuffer, sizeof a.global_drive_filebuffer), 0);
-            EXPECT_EQ(a.TotalMemory, b.TotalMemory);
-            EXPECT_EQ(a.TotalVideo, b.TotalVideo);
-        }
+    for (const char* before : {"test 3.) MegaFlops", "test 1.) Figure Drawing", "test 2.) Animation", "Total Disk Score:  23078"}) {
+        SCOPED_TRACE(before);
+        results = ResultStore{};
+        const std::string at = std::string("\r\n") + before;
+        Parse(Replace(Corpus("plain.bmf"), at, "\r\n" + line + "\r\n" + at.substr(2)));
+        ExpectParsed();
+        const ResultStore& a = results;
+        const ResultStore& b = *plain;
+        EXPECT_EQ(std::memcmp(a.std_dev, b.std_dev, sizeof a.std_dev), 0);
+        EXPECT_EQ(std::memcmp(a.second_high_score, b.second_high_score, sizeof a.second_high_score), 0);
+        EXPECT_EQ(std::memcmp(a.second_low_score, b.second_low_score, sizeof a.second_low_score), 0);
+        EXPECT_EQ(std::memcmp(a.percent_deviation, b.percent_deviation, sizeof a.percent_deviation), 0);
+        EXPECT_EQ(std::memcmp(a.TotalCPU, b.TotalCPU, sizeof a.TotalCPU), 0);
+        EXPECT_EQ(std::memcmp(a.TotalDisk, b.TotalDisk, sizeof a.TotalDisk), 0);
+        EXPECT_EQ(std::memcmp(a.global_drive_filebuffer, b.global_drive_filebuffer, sizeof a.global_drive_filebuffer), 0);
+        EXPECT_EQ(a.TotalMemory, b.TotalMemory);
+        EXPECT_EQ(a.TotalVideo, b.TotalVideo);
     }
 }
 
