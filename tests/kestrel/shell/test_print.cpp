@@ -757,7 +757,12 @@ TEST_F(PrintTest, ThePrintDialogStartsOnThePrinterChosenLastAmongTheQueues) {
         ASSERT_TRUE(queues.contains("KestrelQueueA") && queues.contains("KestrelQueueB")) << queues.join(", ").toStdString();
         EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
         if (row.cancel) {
-            PrintDialogUser user([](QPrintDialog* dialog) { dialog->reject(); });
+            // The user picks another printer there, then cancels: the choice stays as it was.
+            PrintDialogUser user([&](QPrintDialog* dialog) {
+                auto* printers = dialog->findChild<QComboBox*>("printers");
+                printers->setCurrentIndex(printers->findText(row.choose == to_file ? QString("KestrelQueueA") : to_file));
+                dialog->reject();
+            });
             w->Command(CMD_PRINT);
             ASSERT_TRUE(user.acted);
         }
