@@ -447,6 +447,9 @@ TEST_F(PrintTest, APrintToAPipeNeverHoldsNorEndsTheProgram) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
+        // The printer system's library has the process ignore SIGPIPE once a print used it; the
+        // job does not count on that.
+        ::signal(SIGPIPE, SIG_DFL);
         w.reset();
         run.ending = 0;
         w = std::make_unique<MainWindow>();
