@@ -141,13 +141,14 @@ WholeFile WriteInPlace(int fd, const std::function<bool(int fd)>& write, int* ke
 // Opens the old file for writing as it stands, without truncating it and without waiting should
 // something else have taken the name meanwhile (a pipe would wait for a reader), and writes it in
 // place. A read lease that another program holds on it is broken by the open: its holder is asked
-// to give it up, and the open is tried again until it has (the system takes the lease back itself
-// after its break time, /proc/sys/fs/lease-break-time).
+// to give it up, and the open is tried again for up to two seconds. A holder that keeps it longer
+// (the system would wait for it up to its break time, /proc/sys/fs/lease-break-time, 45 s by
+// default) leaves the file unwritten rather than the program waiting that long.
 WholeFile WriteWhereItStands(const std::string& target, const std::function<bool(int fd)>& write, int* kept_fd) {
     int fd;
-    for (;;) {
+    for (int tries = 0;; ++tries) {
         fd = ::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd >= 0 || (errno != EWOULDBLOCK && errno != EINTR)) break;
+        if (fd >= 0 || (errno != EWOULDBLOCK && errno != EINTR) || tries == 200) break;
         const struct timespec pause = {0, 10 * 1000 * 1000};
         ::nanosleep(&pause, nullptr);
     }

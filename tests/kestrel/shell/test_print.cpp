@@ -19,6 +19,7 @@
 #include <poll.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -446,6 +447,9 @@ TEST_F(PrintTest, APrintToAPipeNeverHoldsNorEndsTheProgram) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
+        // The printer system's library has the process ignore SIGPIPE once a print used it; the
+        // job does not count on that.
+        ::signal(SIGPIPE, SIG_DFL);
         w.reset();
         run.ending = 0;
         w = std::make_unique<MainWindow>();
@@ -664,22 +668,32 @@ public:
                         (q == std::string("KestrelQueueA") ? "</DefaultPrinter>\n" : "</Printer>\n");
         }
         Write("printers.conf", printers);
+        if (access("/usr/sbin/cupsd", X_OK) != 0) return;
+        installed_ = true;
         pid_ = fork();
         if (pid_ == 0) {
+            // It never outlives the test, however the test ends.
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
             const std::string conf = dir_ + "/cupsd.conf", files = dir_ + "/cups-files.conf";
             execl("/usr/sbin/cupsd", "cupsd", "-f", "-c", conf.c_str(), "-s", files.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         setenv("CUPS_SERVER", socket_.c_str(), 1);
-        // Up once its socket takes a connection.
-        for (int k = 0; k < 200 && !ready_; ++k) {
+        // Up once its socket takes a connection; a cupsd that ends (it could not start) is not
+        // waited for, and one that neither listens nor ends is given up after a minute.
+        for (int k = 0; pid_ > 0 && k < 3000 && !ready_; ++k) {
             const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
             sockaddr_un at{};
             at.sun_family = AF_UNIX;
             std::snprintf(at.sun_path, sizeof at.sun_path, "%s", socket_.c_str());
             ready_ = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0;
             if (fd >= 0) close(fd);
-            if (!ready_) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (ready_) break;
+            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+                pid_ = -1;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     }
     ~OwnPrinterSystem() {
@@ -689,6 +703,8 @@ public:
             waitpid(pid_, nullptr, 0);
         }
     }
+    // False where no cupsd is installed (the test is skipped then).
+    bool Installed() const { return installed_; }
     bool Ready() const { return ready_; }
     std::string Log() const { return kt::ReadFile(dir_ + "/error_log"); }
 
@@ -699,6 +715,7 @@ private:
     }
     std::string dir_, socket_;
     pid_t pid_ = -1;
+    bool installed_ = false;
     bool ready_ = false;
 };
 
@@ -707,6 +724,7 @@ private:
 // was.
 TEST_F(PrintTest, ThePrintDialogStartsOnThePrinterChosenLastAmongTheQueues) {
     OwnPrinterSystem cups;
+    if (!cups.Installed()) GTEST_SKIP() << "no cupsd (package cups-daemon) installed";
     ASSERT_TRUE(cups.Ready()) << cups.Log();
     SetPrinterChooser({});
     const std::string folder = kt::FreshDir("chosen");
@@ -742,7 +760,12 @@ TEST_F(PrintTest, ThePrintDialogStartsOnThePrinterChosenLastAmongTheQueues) {
         ASSERT_TRUE(queues.contains("KestrelQueueA") && queues.contains("KestrelQueueB")) << queues.join(", ").toStdString();
         EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
         if (row.cancel) {
-            PrintDialogUser user([](QPrintDialog* dialog) { dialog->reject(); });
+            // The user picks another printer there, then cancels: the choice stays as it was.
+            PrintDialogUser user([&](QPrintDialog* dialog) {
+                auto* printers = dialog->findChild<QComboBox*>("printers");
+                printers->setCurrentIndex(printers->findText(row.choose == to_file ? QString("KestrelQueueA") : to_file));
+                dialog->reject();
+            });
             w->Command(CMD_PRINT);
             ASSERT_TRUE(user.acted);
         }
