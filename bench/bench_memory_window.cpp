@@ -595,7 +595,12 @@ bool RunUser(const std::string& program, QClipboard* clipboard, UserRun* out) {
         // The run ends with the progress window closed and the results window open. One waiting
         // process: a fresh xdotool every 100 ms would put its start and its connection's setup
         // (about 2 ms of the X server's time each) into the run, on the program's side only.
-        const bool ended = !WindowsOf(pid, "^Results$", 600).empty();
+        // xdotool gives up with nothing when a window it is reading (the progress window) goes
+        // away under it; it is then started again, so a fresh process comes only after such an end.
+        QElapsedTimer waited;
+        waited.start();
+        bool ended = false;
+        while (!ended && waited.elapsed() < 600000) ended = !WindowsOf(pid, "^Results$", 600).empty();
         if (!ended) std::fprintf(stderr, "the run did not end\n");
         if (ended) {
             out->xserver_ms = double(Take().xserver_ns - x0) / 1e6;
